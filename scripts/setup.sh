@@ -1,0 +1,25 @@
+#!/bin/bash
+# Installs what the build needs (Debian 12, as root), then configures and
+# builds everything into build/.  The package step is skipped when all
+# packages are already there, so running this again is quick.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-tools-dev libqt6sql6-sqlite
+          qt6-webengine-dev qt6-serialport-dev libfreexl-dev libxlsxwriter-dev mdbtools
+          mdbtools-dev xvfb xauth fonts-wqy-microhei imagemagick)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "Installing packages (missing: ${missing[*]})"
+  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends cmake ninja-build g++ pkgconf qt6-base-dev qt6-tools-dev libqt6sql6-sqlite qt6-webengine-dev qt6-serialport-dev libfreexl-dev libxlsxwriter-dev mdbtools mdbtools-dev xvfb xauth fonts-wqy-microhei imagemagick
+fi
+
+cmake -S . -B build -G Ninja
+cmake --build build

@@ -1,0 +1,6 @@
+#!/bin/bash
+# Builds everything (see setup.sh) and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+ctest --test-dir build --output-on-failure
