@@ -1,0 +1,131 @@
+#include "app/textfile.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <iconv.h>
+
+namespace {
+
+// One iconv conversion descriptor for the duration of a call.
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from))
+    {
+        if (cd_ == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
+    }
+    ~Iconv() { iconv_close(cd_); }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+
+    // Converts as much as possible; stops at an invalid or incomplete
+    // sequence.  Returns false in that case with `in` pointing at it.
+    bool convert(char*& in, size_t& inLeft, QByteArray& out)
+    {
+        char buffer[4096];
+        while (inLeft > 0) {
+            char* dst = buffer;
+            size_t dstLeft = sizeof buffer;
+            const size_t rc = iconv(cd_, &in, &inLeft, &dst, &dstLeft);
+            out.append(buffer, static_cast<qsizetype>(dst - buffer));
+            if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+                iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // reset shift state
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+QString filePathForMessage(const QString& path) { return QDir::toNativeSeparators(path); }
+
+}  // namespace
+
+QByteArray toGbk(const QString& text)
+{
+    // Convert character by character only after a failure, so that an
+    // unrepresentable character becomes a single '?'.
+    QByteArray utf8 = text.toUtf8();
+    QByteArray out;
+    out.reserve(utf8.size());
+    Iconv cv("GBK", "UTF-8");
+    char* in = utf8.data();
+    size_t inLeft = static_cast<size_t>(utf8.size());
+    while (!cv.convert(in, inLeft, out)) {
+        out.append('?');
+        // Skip one whole UTF-8 character.
+        int len = 1;
+        const unsigned char lead = static_cast<unsigned char>(*in);
+        if (lead >= 0xF0)
+            len = 4;
+        else if (lead >= 0xE0)
+            len = 3;
+        else if (lead >= 0xC0)
+            len = 2;
+        const size_t step = std::min(static_cast<size_t>(len), inLeft);
+        in += step;
+        inLeft -= step;
+    }
+    return out;
+}
+
+QString fromGbk(const QByteArray& bytes)
+{
+    QByteArray copy = bytes;
+    QByteArray out;
+    out.reserve(copy.size() * 3 / 2);
+    Iconv cv("UTF-8", "GBK");
+    char* in = copy.data();
+    size_t inLeft = static_cast<size_t>(copy.size());
+    while (!cv.convert(in, inLeft, out)) {
+        out.append("\xEF\xBF\xBD");  // U+FFFD
+        ++in;
+        --inLeft;
+    }
+    return QString::fromUtf8(out);
+}
+
+QStringList readTextLines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileError(QStringLiteral("无法打开文件：%1").arg(filePathForMessage(path)));
+    const QString text = fromGbk(file.readAll());
+
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(text.mid(start));
+    return lines;
+}
+
+void writeTextLines(const QString& path, const QStringList& lines)
+{
+    QByteArray bytes;
+    for (const QString& line : lines) {
+        bytes += toGbk(line);
+        bytes += "\r\n";
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw FileError(QStringLiteral("无法创建文件：%1").arg(filePathForMessage(path)));
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        throw FileError(QStringLiteral("无法写入文件：%1").arg(filePathForMessage(path)));
+}
