@@ -1,0 +1,62 @@
+#pragma once
+// The database connection.  It opens on demand when the first data set on it
+// opens, asks its before-connect step for the connection string each time it
+// connects, and never creates a database file.
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVector>
+#include <functional>
+
+#include "app/errorreport.h"
+
+class DataSet;
+
+// An error raised by the data layer; its text is what the operator sees.
+class DbError : public AppError {
+public:
+    using AppError::AppError;
+};
+
+class Connection : public QObject {
+    Q_OBJECT
+public:
+    explicit Connection(const QString& name, QObject* parent = nullptr);
+    ~Connection() override;
+
+    const QString& name() const { return name_; }
+
+    // "Provider=...;Data Source=<file>;..." in the usual form; only the data
+    // source is used.
+    void setConnectionString(const QString& s) { connectionString_ = s; }
+    const QString& connectionString() const { return connectionString_; }
+    static QString dataSourceOf(const QString& connectionString);
+
+    // Runs just before every connect; normally sets the connection string.
+    void setBeforeConnect(std::function<void(Connection&)> f) { beforeConnect_ = std::move(f); }
+
+    void open();   // no-op when connected
+    void close();  // closes the data sets on the connection first
+    bool isConnected() const;
+
+    // Executes a statement that returns no rows.
+    void execute(const QString& sql);
+
+    QSqlDatabase database() const;
+
+    // Data sets register themselves so that close() can close them.
+    void attach(DataSet* ds);
+    void detach(DataSet* ds);
+
+signals:
+    void connected();
+    void disconnected();
+
+private:
+    QString name_;
+    QString sqlName_;
+    QString connectionString_;
+    std::function<void(Connection&)> beforeConnect_;
+    QVector<DataSet*> dataSets_;
+};

@@ -1,0 +1,76 @@
+#pragma once
+// The data module: owns the connection to data/web.mdb, every data set and
+// data source the windows bind to, and the few values one window hands to
+// another.
+
+#include <QObject>
+#include <QString>
+
+#include "db/connection.h"
+#include "db/dataset.h"
+#include "db/datasource.h"
+
+class QWidget;
+
+class TDataModule1 : public QObject {
+    Q_OBJECT
+public:
+    explicit TDataModule1(QObject* parent = nullptr);
+    ~TDataModule1() override;
+
+    static TDataModule1* instance();  // the one created at start-up
+
+    Connection ADOB;
+
+    DataSet kehutable;
+    DataSource kehuds;
+    DataSet laidianTel;
+    DataSource laidiands;
+    DataSet s1;
+    DataSet zidian;
+    DataSource zidianDs;
+    DataSet Search_Data1;
+    DataSet Search_Data2;
+    DataSet Search_Data3;
+    DataSet Search_Data4;
+    Connection& runsql;  // statements without rows go through the connection
+
+    // Shared values.
+    int confirmationAnswer = 0;  // 1 = yes, 0 = no
+    QString currentDictItem;     // card field whose choice values are edited
+    QString accessConnPrefix, accessConnSuffix;
+    QString excelConnPrefix, excelConnSuffix;
+    int exportFileLimit = 0;  // belongs to the export
+    int exportFileCount = 0;
+
+    // The window that owns the questions asked by the delete steps.
+    void setOwnerWindow(QWidget* w) { owner_ = w; }
+    QWidget* ownerWindow() const { return owner_; }
+
+    // Events of the data sets.
+    void ADOBBeforeConnect(Connection& c);
+    void kehutableAfterOpen(DataSet& ds);
+    void kehutableAfterScroll(DataSet& ds);
+    void laidianTelAfterOpen(DataSet& ds);
+    void laidianTelAfterScroll(DataSet& ds);
+    bool kehutableBeforeDelete(DataSet& ds);
+    bool laidianTelBeforeDelete(DataSet& ds);
+    void zidianAfterInsert(DataSet& ds);
+
+    // "<record number>/<record count>" as the record position panel shows it.
+    static QString positionText(const DataSet& ds);
+
+    // Creates the notice window with the text and shows it modally.
+    void ShowMessage_jd(const QString& text);
+
+signals:
+    // The record position panel of the main window listens to this.
+    void recordPosition(const QString& text);
+
+private:
+    QWidget* owner_ = nullptr;
+};
+
+// Asks a yes/no question in the confirmation window: the answer goes to the
+// data module's confirmationAnswer (1 = yes, 0 = no or closed).
+void askConfirmation(TDataModule1& dm, QWidget* owner, const QString& question);

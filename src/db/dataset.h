@@ -1,0 +1,149 @@
+#pragma once
+// A data set: the rows of one statement with a current record, moved through,
+// edited and stored the way the windows expect.
+//
+// Large results are never read whole: opening reads only the key column of
+// the result (one pass, like a count), and rows are fetched a page at a time
+// when something looks at them.  Results without an ID column (distinct
+// lists and the like) are small and read whole.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <functional>
+#include <memory>
+
+class Connection;
+
+class DataSet : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+
+    DataSet(Connection* connection, const QString& name, QObject* parent = nullptr);
+    ~DataSet() override;
+
+    const QString& name() const { return name_; }
+    Connection* connection() const { return connection_; }
+
+    // --- statement, open, close ---------------------------------------
+    void setCommandText(const QString& sql);
+    const QString& commandText() const { return sql_; }
+    void open();   // opens the connection on demand; no-op when active
+    void close();  // discards a pending edit or insert
+    bool isActive() const { return state_ != State::Inactive; }
+    State state() const { return state_; }
+
+    // --- fields (names compared without regard to case) -----------------
+    const QStringList& fieldNames() const { return fields_; }
+    int fieldCount() const { return int(fields_.size()); }
+    int findField(const QString& name) const;   // -1 when absent
+    int fieldIndex(const QString& name) const;  // throws "Field 'x' not found"
+
+    // Values of the current record (the edit buffer while editing/inserting).
+    QVariant value(int field) const;
+    QVariant value(const QString& name) const { return value(fieldIndex(name)); }
+    QString text(int field) const;  // NULL reads as ""
+    QString text(const QString& name) const { return text(fieldIndex(name)); }
+    // Writes need edit or insert state; an empty text is stored as NULL.
+    void setValue(int field, const QVariant& v);
+    void setValue(const QString& name, const QVariant& v) { setValue(fieldIndex(name), v); }
+    bool isModified() const { return modified_; }
+
+    // --- position ---------------------------------------------------------
+    int recordCount() const;  // stored records (a pending insert not counted)
+    int recNo() const;        // from 1; -1 when empty or inserting
+    bool isEmpty() const { return recordCount() == 0 && state_ != State::Insert; }
+    bool eof() const { return eof_; }
+    bool bof() const { return bof_; }
+
+    // Every move first ends a pending edit or insert: a changed record is
+    // stored, an unchanged one abandoned.
+    void first();
+    void last();
+    void next();
+    void prior();
+    void moveBy(int distance);
+    void moveTo(int row);  // to a grid row (from 0, clamped); see rowCount()
+
+    // --- editing ------------------------------------------------------------
+    void append();  // new record at the end
+    void insert();  // new record before the current one
+    void edit();    // on an empty data set starts a new record instead
+    void post();    // stores a pending edit or insert; nothing in browse
+    void cancel();
+    // Deleting a new record abandons it.  Deleting a stored record asks the
+    // before-delete step first; returns false when it was cancelled.
+    bool remove();
+    void checkBrowseMode();  // posts a changed record, cancels an unchanged one
+
+    // --- display updates ----------------------------------------------------
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const { return disabled_ > 0; }
+
+    // --- rows as a grid sees them (a pending insert is a row of its own) ----
+    int rowCount() const;
+    int currentRow() const;  // -1 when there is no record
+    QVariant rowValue(int row, int field) const;
+    bool isInsertRow(int row) const;
+
+    // --- events -----------------------------------------------------------------
+    using Event = std::function<void(DataSet&)>;
+    void setAfterOpen(Event e) { afterOpen_ = std::move(e); }
+    void setAfterScroll(Event e) { afterScroll_ = std::move(e); }
+    void setAfterInsert(Event e) { afterInsert_ = std::move(e); }
+    // Returns false to cancel the deletion silently.
+    void setBeforeDelete(std::function<bool(DataSet&)> e) { beforeDelete_ = std::move(e); }
+
+    // Rows fetched and kept at most (pages of rows); tests make it small.
+    static constexpr int kPageSize = 100;
+    void setCachedPages(int pages) { maxPages_ = pages; }
+
+signals:
+    // For the data-aware controls; held back while controls are disabled.
+    void layoutChanged();         // opened or closed: everything is new
+    void rowInserted(int row);    // a row appeared at this grid row
+    void rowRemoved(int row);     // this grid row went away
+    void rowChanged(int row);     // one row's values changed
+    void recordChanged();         // the current record or its values changed
+    void stateChanged();
+
+private:
+    struct Storage;
+    void requireActive() const;
+    void requireEditing() const;
+    const QVector<QVariant>& row(int index) const;  // stored record by index
+    void storeInsert();
+    void storeEdit();
+    void enterInsert(int position);
+    void setState(State s);
+    void notifyLayout();
+    void notifyRecord();
+    void notifyRow(int row);
+    void notifyInserted(int row);
+    void notifyRemoved(int row);
+    void doAfterScroll();
+
+    Connection* connection_;
+    QString name_;
+    QString sql_;
+    State state_ = State::Inactive;
+    QStringList fields_;
+    std::unique_ptr<Storage> store_;
+    int cur_ = -1;  // index of the current stored record
+    bool eof_ = true;
+    bool bof_ = true;
+    QVector<QVariant> buffer_;  // edit/insert buffer
+    QVector<bool> changed_;     // fields written in the buffer
+    bool modified_ = false;
+    int insertPos_ = -1;
+    int disabled_ = 0;
+    bool pendingLayout_ = false;
+    bool pendingRecord_ = false;
+    int maxPages_ = 64;
+    Event afterOpen_, afterScroll_, afterInsert_;
+    std::function<bool(DataSet&)> beforeDelete_;
+};

@@ -1,0 +1,91 @@
+#pragma once
+// Data-aware edit, combo box and memo: each shows one field of the current
+// record of its data source and writes what the operator types back into it
+// (typing into a record that is only browsed starts an edit of it).
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+
+#include "db/datasource.h"
+
+// The binding shared by the three controls.
+class FieldLink : public QObject {
+    Q_OBJECT
+public:
+    explicit FieldLink(QObject* parent);
+
+    void setDataSource(DataSource* src);
+    DataSource* dataSource() const { return src_; }
+    void setDataField(const QString& field);
+    const QString& dataField() const { return field_; }
+
+    DataSet* dataSet() const { return src_ ? src_->dataSet() : nullptr; }
+    // Whether the source's data set is open and has the field.
+    bool isBound() const;
+    QString fieldText() const;
+    // Starts an edit if needed and writes the text into the field.
+    void write(const QString& text);
+
+signals:
+    void refresh();  // the control must show fieldText() again
+
+private:
+    void onChange();
+    QPointer<DataSource> src_;
+    QString field_;
+    bool writing_ = false;
+    QMetaObject::Connection links_[3];
+};
+
+class DBEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit DBEdit(QWidget* parent = nullptr);
+    void setDataSource(DataSource* src) { link_->setDataSource(src); }
+    DataSource* dataSource() const { return link_->dataSource(); }
+    void setDataField(const QString& f) { link_->setDataField(f); }
+    const QString& dataField() const { return link_->dataField(); }
+
+private:
+    void showField();
+    FieldLink* link_;
+};
+
+class DBComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit DBComboBox(QWidget* parent = nullptr);
+    void setDataSource(DataSource* src) { link_->setDataSource(src); }
+    DataSource* dataSource() const { return link_->dataSource(); }
+    void setDataField(const QString& f) { link_->setDataField(f); }
+    const QString& dataField() const { return link_->dataField(); }
+
+signals:
+    void doubleClicked();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+
+private:
+    void showField();
+    FieldLink* link_;
+    bool showing_ = false;
+};
+
+class DBMemo : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit DBMemo(QWidget* parent = nullptr);
+    void setDataSource(DataSource* src) { link_->setDataSource(src); }
+    DataSource* dataSource() const { return link_->dataSource(); }
+    void setDataField(const QString& f) { link_->setDataField(f); }
+    const QString& dataField() const { return link_->dataField(); }
+
+private:
+    void showField();
+    FieldLink* link_;
+    bool showing_ = false;
+};

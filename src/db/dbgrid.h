@@ -1,0 +1,90 @@
+#pragma once
+// A data-aware grid: the rows of a data set with its current record marked;
+// choosing a row moves the data set there, editing a cell edits the record.
+// Columns are either the data set's fields (default columns) or an explicit
+// list naming fields, each with an optional width (custom columns).
+
+#include <QAbstractTableModel>
+#include <QPointer>
+#include <QTableView>
+#include <QVector>
+
+#include "db/datasource.h"
+
+struct GridColumn {
+    QString fieldName;
+    int width = -1;  // -1: the default width
+    bool operator==(const GridColumn&) const = default;
+};
+
+class DataSetModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit DataSetModel(QObject* parent = nullptr);
+
+    void setDataSource(DataSource* src);
+    DataSource* dataSource() const { return src_; }
+    DataSet* dataSet() const { return src_ ? src_->dataSet() : nullptr; }
+
+    // Column list: empty custom list means default columns.
+    void setCustomColumns(const QVector<GridColumn>& cols);
+    void clearCustomColumns();
+    bool hasCustomColumns() const { return custom_; }
+    const QVector<GridColumn>& columns() const { return cols_; }
+    void setColumnWidth(int column, int width);
+    void moveColumn(int from, int to);
+    int fieldOfColumn(int column) const;  // -1 when the data set lacks it
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+signals:
+    void columnsRebuilt();
+    void currentRowChanged(int row);
+
+private:
+    void rebuild();
+    void rebuildColumns();
+    void onRecordChanged();
+    QPointer<DataSource> src_;
+    QVector<GridColumn> cols_;
+    QVector<int> colField_;
+    bool custom_ = false;
+    int rows_ = 0;
+    int lastCurrent_ = -1;
+    QMetaObject::Connection links_[5];
+};
+
+class DBGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit DBGrid(QWidget* parent = nullptr);
+
+    void setDataSource(DataSource* src);
+    DataSource* dataSource() const { return model_->dataSource(); }
+    DataSetModel* dataModel() const { return model_; }
+
+    // The layout as shown, in display order, with explicit widths.
+    QVector<GridColumn> columnLayout() const;
+    void setColumnLayout(const QVector<GridColumn>& cols);  // custom columns
+    void resetColumns();                                    // default columns
+    bool hasCustomColumns() const { return model_->hasCustomColumns(); }
+    void setColumnPixelWidth(int column, int width);
+
+    static constexpr int kDefaultWidth = 64;  // a column whose field is missing
+    int defaultWidthFor(const QString& fieldName) const;
+
+protected:
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void applyWidths();
+    void followCurrent(int row);
+    DataSetModel* model_;
+    bool following_ = false;
+};

@@ -1,0 +1,28 @@
+#include "db/jdtishi.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "db/tishi2.h"
+
+Tjdtsw::Tjdtsw(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint)
+{
+    setWindowTitle(QStringLiteral("软件提示"));
+    setFixedSize(358, 123);
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    QFont f(QStringLiteral("宋体"));
+    f.setPixelSize(14);
+    Label1->setFont(f);
+    Label1->setStyleSheet(QStringLiteral("color: red"));
+    Label1->move(28, 28);
+    Button1 = new QPushButton(QStringLiteral("确定"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(136, 72, 75, 25);
+    Button1->setDefault(true);
+    Button1->setFocus();
+    connect(Button1, &QPushButton::clicked, this, &QDialog::close);
+    centreOnScreen(this);
+}

@@ -1,0 +1,65 @@
+#include "db/tishi2.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <cmath>
+
+#include "db/datam.h"
+
+int centredCoordinate(int screen, int window)
+{
+    // Nearest whole pixel, a half going to the even neighbour.
+    return int(std::lrint((screen - window) / 2.0));
+}
+
+void centreOnScreen(QWidget* w)
+{
+    QScreen* s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    if (!s)
+        return;
+    const QRect g = s->geometry();
+    w->move(g.x() + centredCoordinate(g.width(), w->width()), g.y() + centredCoordinate(g.height(), w->height()));
+}
+
+namespace {
+QFont songti(int px)
+{
+    QFont f(QStringLiteral("宋体"));
+    f.setPixelSize(px);
+    return f;
+}
+}  // namespace
+
+Ttishiw2::Ttishiw2(TDataModule1& dm, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint),
+      dm_(dm)
+{
+    setWindowTitle(QStringLiteral("提示窗口"));
+    setFixedSize(356, 102);
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(songti(12));
+    Label1->setStyleSheet(QStringLiteral("color: red"));
+    Label1->move(36, 24);
+    Button1 = new QPushButton(QStringLiteral("是"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(64, 60, 75, 25);
+    Button2 = new QPushButton(QStringLiteral("否"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(204, 60, 75, 25);
+    Button1->setDefault(true);
+    setTabOrder(Button1, Button2);
+    Button1->setFocus();
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        dm_.confirmationAnswer = 1;
+        close();
+    });
+    connect(Button2, &QPushButton::clicked, this, [this] {
+        dm_.confirmationAnswer = 0;
+        close();
+    });
+    centreOnScreen(this);
+}
