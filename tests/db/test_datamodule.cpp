@@ -1,0 +1,167 @@
+// The data module's events, its questions and its two small windows.
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include "app/paths.h"
+#include "db/datam.h"
+#include "db/jdtishi.h"
+#include "db/tishi2.h"
+#include "testutil.h"
+
+namespace {
+
+// Acts on the next modal window once it is up: clicks a button by caption,
+// or closes the window when the caption is empty.  Records the label text.
+void whenModal(const QString& button, QString* seen = nullptr, QString* title = nullptr)
+{
+    QTimer::singleShot(0, [=] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w) {
+            whenModal(button, seen, title);
+            return;
+        }
+        if (seen)
+            *seen = w->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+        if (title)
+            *title = w->windowTitle();
+        if (button.isEmpty()) {
+            w->close();
+            return;
+        }
+        for (QPushButton* b : w->findChildren<QPushButton*>())
+            if (b->text() == button)
+                b->click();
+    });
+}
+
+}  // namespace
+
+class TestDataModule : public QObject {
+    Q_OBJECT
+    QString folder_;
+
+private slots:
+    void init()
+    {
+        folder_ = testutil::makeProgramFolder();
+    }
+
+    void positionPanelFollowsBothDataSets()
+    {
+        testutil::addCustomers(folder_ + QStringLiteral("data/web.mdb"), 3);
+        TDataModule1 dm;
+        QSignalSpy spy(&dm, &TDataModule1::recordPosition);
+        dm.kehutable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm.kehutable.open();
+        QCOMPARE(spy.last().first().toString(), QStringLiteral("1/3"));
+        dm.laidianTel.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        dm.laidianTel.open();
+        QCOMPARE(spy.last().first().toString(), QStringLiteral("-1/0"));
+        dm.kehutable.last();
+        QCOMPARE(spy.last().first().toString(), QStringLiteral("3/3"));
+        dm.laidianTel.append();  // a new record has no number yet
+        QCOMPARE(spy.last().first().toString(), QStringLiteral("-1/0"));
+    }
+
+    void connectionStringFromProgramFolderAndReconnect()
+    {
+        TDataModule1 dm;
+        dm.kehutable.setCommandText(QStringLiteral("select * from 客户数据"));
+        dm.kehutable.open();
+        QCOMPARE(dm.ADOB.connectionString(),
+                 QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder_ +
+                     QStringLiteral("\\data\\web.mdb;Persist Security Info=False"));
+        dm.ADOB.close();
+        QVERIFY(!dm.kehutable.isActive());
+        // Another folder in between: the next open asks for the string again.
+        const QString other = testutil::makeProgramFolder();
+        testutil::addCustomers(other + QStringLiteral("data/web.mdb"), 2);
+        dm.kehutable.open();
+        QCOMPARE(dm.kehutable.recordCount(), 2);
+    }
+
+    void deleteAsksAndOnlyYesDeletes()
+    {
+        testutil::addCustomers(folder_ + QStringLiteral("data/web.mdb"), 2);
+        TDataModule1 dm;
+        dm.kehutable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm.kehutable.open();
+        QString question, title;
+        whenModal(QStringLiteral("否"), &question, &title);
+        QVERIFY(!dm.kehutable.remove());
+        QCOMPARE(question, QStringLiteral("删除当前客户记录?"));
+        QCOMPARE(title, QStringLiteral("提示窗口"));
+        QCOMPARE(dm.confirmationAnswer, 0);
+
+        dm.confirmationAnswer = 1;  // the close box leaves the reset answer: no
+        whenModal(QString());
+        QVERIFY(!dm.kehutable.remove());
+        QCOMPARE(dm.confirmationAnswer, 0);
+        QCOMPARE(dm.kehutable.recordCount(), 2);
+
+        whenModal(QStringLiteral("是"));
+        QVERIFY(dm.kehutable.remove());
+        QCOMPARE(dm.confirmationAnswer, 1);
+        QCOMPARE(dm.kehutable.recordCount(), 1);
+
+        dm.laidianTel.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        dm.laidianTel.open();
+        dm.laidianTel.append();
+        dm.laidianTel.setValue(QStringLiteral("电话"), QStringLiteral("88886666"));
+        dm.laidianTel.post();
+        whenModal(QStringLiteral("是"), &question);
+        QVERIFY(dm.laidianTel.remove());
+        QCOMPARE(question, QStringLiteral("删除当前来电记录?"));
+    }
+
+    void newDictionaryRowGetsTheCurrentItem()
+    {
+        TDataModule1 dm;
+        dm.currentDictItem = QStringLiteral("部门");
+        dm.zidian.setCommandText(QStringLiteral("Select * from 字典\r\nwhere 项目 = '部门'\r\n"));
+        dm.zidian.open();
+        dm.zidian.append();
+        QCOMPARE(dm.zidian.text(QStringLiteral("项目")), QStringLiteral("部门"));
+        dm.zidian.setValue(QStringLiteral("内容"), QStringLiteral("财务部"));
+        dm.zidian.post();
+        dm.zidian.close();
+        dm.zidian.open();
+        QCOMPARE(dm.zidian.recordCount(), 1);
+        QVERIFY(dm.zidian.remove());  // no question for the dictionary
+        QCOMPARE(dm.zidian.recordCount(), 0);
+    }
+
+    void windowsLookAndCentre()
+    {
+        QCOMPARE(centredCoordinate(1024, 356), 334);
+        QCOMPARE(centredCoordinate(1024, 357), 334);  // 333.5 goes to the even 334
+        QCOMPARE(centredCoordinate(1024, 355), 334);  // 334.5 goes to 334 as well
+        QCOMPARE(centredCoordinate(300, 455), -78);   // -77.5: a window larger than the screen
+        QCOMPARE(centredCoordinate(300, 457), -78);   // -78.5
+
+        TDataModule1 dm;
+        Ttishiw2 q(dm);
+        QCOMPARE(q.size(), QSize(356, 102));
+        QCOMPARE(q.Button1->geometry(), QRect(64, 60, 75, 25));
+        QCOMPARE(q.Button2->geometry(), QRect(204, 60, 75, 25));
+        QCOMPARE(q.Button1->text(), QStringLiteral("是"));
+        QVERIFY(q.focusWidget() == q.Button1 || q.Button1->hasFocus() || q.Button1->isDefault());
+
+        QString text, title;
+        whenModal(QStringLiteral("确定"), &text, &title);
+        dm.ShowMessage_jd(QStringLiteral("导出失败"));
+        QCOMPARE(text, QStringLiteral("导出失败"));
+        QCOMPARE(title, QStringLiteral("软件提示"));
+        Tjdtsw n;
+        QCOMPARE(n.size(), QSize(358, 123));
+        QCOMPARE(n.Button1->geometry(), QRect(136, 72, 75, 25));
+    }
+};
+
+QTEST_MAIN(TestDataModule)
+#include "test_datamodule.moc"
