@@ -1,0 +1,190 @@
+#pragma once
+// The main window: the current-call strip and the customer card on top, the
+// seven tabs below, the status bar at the foot.  It is the frame every other
+// part of the program puts its controls and handlers in.
+
+#include <QMainWindow>
+#include <QSpinBox>
+#include <QString>
+
+class Browser;
+class CallerIdDevice;
+class DBEdit;
+class DBGrid;
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+class QTreeWidget;
+class StatusBar;
+class TDataModule1;
+
+// A number box with arrows (the up-down control joined to its box).
+// clicked() follows every step made with the arrows or the arrow keys,
+// after the value has changed; setting the value by program emits nothing.
+class UpDownBox : public QSpinBox {
+    Q_OBJECT
+public:
+    using QSpinBox::QSpinBox;
+    void stepBy(int steps) override;
+
+signals:
+    void clicked();
+};
+
+class Tmain : public QMainWindow {
+    Q_OBJECT
+public:
+    Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent = nullptr);
+    ~Tmain() override;
+
+    TDataModule1& dm() const { return dm_; }
+
+    // Folder of the program with a trailing '/', set once on creation.
+    QString ProgramFolder;
+
+    // --- status bar: panel 1 messages, 3 record position, 5 clock ------------
+    StatusBar* StatusBar1;
+    enum Panel { CaptionPanel = 0, MessagePanel = 1, PositionCaption = 2, PositionPanel = 3,
+                 ClockCaption = 4, ClockPanel = 5 };
+
+    // --- timers ---------------------------------------------------------------
+    QTimer* Timer1;   // clock, 1000 ms, on
+    QTimer* Timer2;   // announcement blink, 1000 ms, off
+    QTimer* Timer3;   // focus to the card once after activation, 2000 ms, off
+    QTimer* teltest;  // call simulation, 3000 ms, off
+
+    // --- upper area (the card band, 944 x 261) ---------------------------------
+    // The band is a plain widget: the card's controls are placed on it with
+    // band coordinates (the top strip takes y 0..40, the bottom bar the last
+    // 32 pixels).
+    QWidget* CardPanel;
+    QWidget* TopStrip;
+    QLabel* shantext;             // announcement, red 29-px 隶书
+    QPushButton* BitBtn10;        // 测试
+    QLabel* TelCaption;           // 当前打进电话：
+    QLineEdit* TelBuffer;         // number field
+    QWidget* UsbPhoneBoxCtrl1;    // where the caller-ID box sits
+    QPlainTextEdit* TelStatus;    // line status box
+    QPlainTextEdit* Memo1;        // hidden statement buffer
+    QWidget* BottomBar;           // 32-px bar at the foot of the band
+    QLabel* Label22;              // advertising line
+    QLabel* Label2;               // motto
+    // The card's contact field; Timer3 puts the focus there once it exists.
+    DBEdit* DBEdit1 = nullptr;
+
+    // The caller-ID box.
+    CallerIdDevice* UsbPhoneBox;
+
+    // --- tabs ---------------------------------------------------------------------
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1;
+    QWidget* TabSheet2;
+    QWidget* TabSheet3;
+    QWidget* TabSheet4;
+    QWidget* TabSheet5;
+    QWidget* TabSheet6;
+    QWidget* TabSheet7;
+    Browser* WebBrowser1;
+    Browser* WebBrowser2;
+    Browser* WebBrowser3;
+    Browser* WebBrowser4;  // tab 6
+    Browser* WebBrowser5;  // tab 7
+    Browser* webgd01;
+    Browser* webgd02;
+    Browser* webgd03;
+    Browser* webgd04;
+    Browser* webgd05;
+
+    // Tab 1's hidden lists.
+    QListWidget* randomtel;        // test numbers from tel.txt
+    QListWidget* ListBox1;         // scratch list of the search field boxes
+    QListWidget* LinShi_listBox1;  // scratch list of the tree search
+
+    // Tab 4 "客户列表".
+    QPushButton* BitBtn14;  // 显示所有数据
+    QLabel* Label4Search;   // 查：
+    QComboBox* ComboBox2;   // field box
+    QLineEdit* Edit2;       // search text
+    QPushButton* BitBtn12;  // 查询
+    QTreeWidget* TreeView1;  // 客户分类
+    DBGrid* DBGrid1;
+    QPushButton* BitBtn1;  // 平均列宽
+    QPushButton* BitBtn2;  // 保存设置
+    QPushButton* BitBtn6;  // 初始化
+    QComboBox* out_fieldName;       // hidden: export column list
+    QListWidget* Data_Field_List;   // hidden: fields of the customer data set
+
+    // Tab 5 "来电列表".
+    QLabel* Label5Date;     // 显示来电
+    UpDownBox* UpDown4;     // year  (box Edit4)
+    UpDownBox* UpDown5;     // month (box Edit5)
+    UpDownBox* UpDown6;     // day   (box Edit6)
+    QLabel* Label5Search;   // 查：
+    QComboBox* ComboBox1;   // field box
+    QLineEdit* Edit1;       // search text
+    QPushButton* BitBtn13;  // 查询
+    DBGrid* DBGrid2;
+    QPushButton* BitBtn3;  // 平均列宽
+    QPushButton* BitBtn4;  // 保存设置
+    QPushButton* BitBtn5;  // 初始化
+
+    // --- menu ---------------------------------------------------------------------
+    QMenu* MenuData;     // 数据管理[&D]
+    QMenu* MenuPrint;    // 打印[&P}
+    QMenu* MenuSettings; // 设置[s&E]
+    QMenu* MenuHelp;     // 帮助[&H]
+    QAction* miImportExcel;   // 导入客户数据(excel格式）
+    QAction* miImportAccess;  // 导入客户数据(Access格式）
+    QAction* miExportKehu;    // 导出客户数据(excel)
+    QAction* miExportLaiDian; // 导出来电数据(excel) — no action
+    QAction* miCompact;       // 压缩数据库
+    QAction* miBackup;        // 备份数据库
+    QAction* miRestore;       // 恢复数据库
+    QAction* miExit;          // 退出软件
+    QAction* miPrintKehu;     // 打印客户资料 — no action
+    QAction* miSearchList;    // 设置查询列表
+    QAction* miClearKehu;     // 清空客户数据
+    QAction* miClearLaiDian;  // 清空来电数据
+    QAction* miSupport;       // 访问技术支持网站
+    QAction* miAbout;         // 关于软件
+    QAction* miClose;         // 关闭软件 (on the menu bar itself)
+
+    // --- operations ------------------------------------------------------------------
+    // The activation step: runs once by itself after the first show; a
+    // restore of the database calls it again.  An error ends the remaining
+    // steps and is reported; the window stays open.
+    void FormActivate();
+    void OpenKehuData();
+    void OpenLaiDianData();
+    void XianShiNowDate();
+    // Asks a yes/no question; the answer is in dm().confirmationAnswer.
+    void Show_Tishi_windows2(const QString& text);
+
+    void Timer1Timer();
+    void Timer3Timer();
+    void ShowAbout();
+    void VisitSupportSite();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void FormCreate();
+    void buildUpperArea();
+    void buildTabs();
+    void buildStatusBar();
+    void buildMenu();
+    void buildTimers();
+    void FormResize();
+
+    TDataModule1& dm_;
+    bool firstShowDone_ = false;
+};
