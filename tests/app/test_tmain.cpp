@@ -1,0 +1,478 @@
+// The main window: creation, the activation step, status bar, clock, menu.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QDesktopServices>
+#include <QFile>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+#include "app/about.h"
+#include "app/errorreport.h"
+#include "app/paths.h"
+#include "app/statusbar.h"
+#include "app/textfile.h"
+#include "app/tmain.h"
+#include "callerid/device.h"
+#include "db/datam.h"
+#include "db/dbcontrols.h"
+#include "db/tishi2.h"
+#include "testutil.h"
+#include "web/addresses.h"
+#include "web/browser.h"
+
+namespace {
+
+// A data module, a device and a main window over the current program folder.
+struct Fixture {
+    explicit Fixture(int deviceState = 0)
+    {
+        device.setState(deviceState);
+        dm = std::make_unique<TDataModule1>();
+        w = std::make_unique<Tmain>(*dm, device);
+    }
+    ~Fixture()
+    {
+        w.reset();
+        dm.reset();
+    }
+    SimulatedDevice device;
+    std::unique_ptr<TDataModule1> dm;
+    std::unique_ptr<Tmain> w;
+};
+
+QStringList itemsOf(const QComboBox* box)
+{
+    QStringList r;
+    for (int i = 0; i < box->count(); ++i)
+        r << box->itemText(i);
+    return r;
+}
+
+QStringList itemsOf(const QListWidget* list)
+{
+    QStringList r;
+    for (int i = 0; i < list->count(); ++i)
+        r << list->item(i)->text();
+    return r;
+}
+
+}  // namespace
+
+// Receives the addresses handed to the default browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+class TestTmain : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void deviceStateMessage_data();
+    void deviceStateMessage();
+    void frameAtStart();
+    void statusBarAtStart();
+    void messagePanelFollowsWindowWidth();
+    void clockStartsEmptyThenTicks();
+
+    void activationOpensBothDataSets();
+    void recordPositionCountsRows();
+    void activationLoadsStartPages();
+    void activationRunsOnceAfterFirstShow();
+    void activationPlacesWindowBottomRight();
+    void testNumbersLoadedAsWritten();
+    void missingDatabaseEndsActivation();
+    void startupFocusMovesOnceToContactField();
+
+    void menuCaptions();
+    void exitEntriesCloseWindow();
+    void supportEntryOpensDefaultBrowser();
+    void aboutEntryShowsFreshAboutBox();
+
+private:
+    QString folder_;
+    QStringList reports_;
+};
+
+void TestTmain::init()
+{
+    folder_ = testutil::makeProgramFolder();
+    reports_.clear();
+    errorreport::setSink([this](const QString& text) { reports_ << text; });
+}
+
+void TestTmain::cleanup()
+{
+    errorreport::setSink({});
+    setProgramFolder(QString());
+}
+
+void TestTmain::deviceStateMessage_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("1 works") << 1 << QStringLiteral("来电显示设备正常！");
+    QTest::newRow("0") << 0 << QStringLiteral("来电显示设备存在！");
+    QTest::newRow("2") << 2 << QStringLiteral("来电显示设备存在！");
+    QTest::newRow("-1") << -1 << QStringLiteral("来电显示设备存在！");
+}
+
+void TestTmain::deviceStateMessage()
+{
+    QFETCH(int, state);
+    QFETCH(QString, message);
+    Fixture f(state);
+    QCOMPARE(f.w->StatusBar1->panelText(Tmain::MessagePanel), message);
+    QCOMPARE(f.w->ProgramFolder, folder_);
+}
+
+void TestTmain::frameAtStart()
+{
+    Fixture f;
+    Tmain& w = *f.w;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Tavrin来电显示自动查询软件 1.1"));
+    QCOMPARE(w.font().pixelSize(), 14);
+    QCOMPARE(w.font().family(), QStringLiteral("宋体"));
+
+    const QStringList captions = {webaddr::productCaption1, webaddr::productCaption2,
+                                  webaddr::productCaption3, QStringLiteral("客户列表"),
+                                  QStringLiteral("来电列表"), QStringLiteral("信息查询"),
+                                  QStringLiteral("来电软件更新")};
+    QCOMPARE(w.PageControl1->count(), 7);
+    for (int i = 0; i < 7; ++i)
+        QCOMPARE(w.PageControl1->tabText(i), captions[i]);
+    QCOMPARE(w.PageControl1->currentIndex(), 0);
+    QCOMPARE(w.PageControl1->widget(0), w.TabSheet1);
+    QCOMPARE(w.PageControl1->widget(6), w.TabSheet7);
+
+    // Timers as they are before activation.
+    QVERIFY(w.Timer1->isActive());
+    QCOMPARE(w.Timer1->interval(), 1000);
+    QVERIFY(!w.Timer2->isActive());
+    QVERIFY(!w.Timer3->isActive());
+    QCOMPARE(w.Timer3->interval(), 2000);
+    QVERIFY(!w.teltest->isActive());
+    QCOMPARE(w.teltest->interval(), 3000);
+
+    // The announcement is empty, the statement buffer and lists hidden.
+    QVERIFY(w.shantext->text().isEmpty());
+    QVERIFY(w.Memo1->isHidden());
+    QVERIFY(w.randomtel->isHidden());
+    QVERIFY(w.out_fieldName->isHidden());
+    QVERIFY(w.Data_Field_List->isHidden());
+    QVERIFY(w.TelStatus->isReadOnly());
+    QVERIFY(!w.TelBuffer->isReadOnly());
+    QCOMPARE(w.Label2->text(), QStringLiteral("知己知彼  百战不殆"));
+    QCOMPARE(w.CardPanel->height(), 261);
+
+    // The date row starts at 2002-1-1 until the activation sets today.
+    QCOMPARE(w.UpDown4->value(), 2002);
+    QCOMPARE(w.UpDown5->value(), 1);
+    QCOMPARE(w.UpDown6->value(), 1);
+}
+
+void TestTmain::statusBarAtStart()
+{
+    Fixture f(1);
+    StatusBar* bar = f.w->StatusBar1;
+    QCOMPARE(bar->panelCount(), 6);
+    const QStringList texts = {QStringLiteral("提示"), QStringLiteral("来电显示设备正常！"),
+                               QStringLiteral("记录/总数"), QString(), QStringLiteral("时间"),
+                               QString()};
+    const QList<int> widths = {32, 650, 62, 80, 32, 100};
+    for (int i = 0; i < 6; ++i) {
+        QCOMPARE(bar->panelText(i), texts[i]);
+        QCOMPARE(bar->panelWidth(i), widths[i]);
+    }
+    QCOMPARE(bar->panelAlignment(3), Qt::Alignment(Qt::AlignHCenter));
+    QCOMPARE(bar->panelAlignment(5), Qt::Alignment(Qt::AlignHCenter));
+    QCOMPARE(bar->panelAlignment(1), Qt::Alignment(Qt::AlignLeft));
+    QCOMPARE(bar->height(), 26);
+}
+
+void TestTmain::messagePanelFollowsWindowWidth()
+{
+    Fixture f;
+    Tmain& w = *f.w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.StatusBar1->panelWidth(Tmain::MessagePanel), w.frameGeometry().width() - 350);
+    w.resize(1100, 720);
+    QTRY_COMPARE(w.frameGeometry().width(), 1100 + w.frameGeometry().width() - w.width());
+    QCOMPARE(w.StatusBar1->panelWidth(Tmain::MessagePanel), w.frameGeometry().width() - 350);
+}
+
+void TestTmain::clockStartsEmptyThenTicks()
+{
+    Fixture f;
+    QVERIFY(f.w->StatusBar1->panelText(Tmain::ClockPanel).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.w->StatusBar1->panelText(Tmain::ClockPanel).isEmpty(), 3000);
+    const QString text = f.w->StatusBar1->panelText(Tmain::ClockPanel);
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{4})-([1-9]|1[0-2])-([1-9]|[12]\\d|3[01]) (\\d|1\\d|2[0-3]):[0-5]\\d:[0-5]\\d$"));
+    const QRegularExpressionMatch m = form.match(text);
+    QVERIFY2(m.hasMatch(), qPrintable(text));
+    const QDate today = QDate::currentDate();
+    // Around midnight the tick may belong to the previous day.
+    QVERIFY(m.captured(1).toInt() == today.year() || m.captured(1).toInt() == today.year() - 1);
+}
+
+void TestTmain::activationOpensBothDataSets()
+{
+    Fixture f;
+    Tmain& w = *f.w;
+    w.FormActivate();
+    QVERIFY(reports_.isEmpty());
+
+    QVERIFY(f.dm->kehutable.isActive());
+    QCOMPARE(f.dm->kehutable.commandText(), QStringLiteral("select * from 客户数据 order by id desc"));
+    QVERIFY(f.dm->laidianTel.isActive());
+    QCOMPARE(f.dm->laidianTel.commandText(), QStringLiteral("select * from 来电数据 order by id desc"));
+
+    QCOMPARE(itemsOf(w.ComboBox2), f.dm->kehutable.fieldNames());
+    QCOMPARE(w.ComboBox2->count(), 18);
+    QCOMPARE(w.ComboBox2->currentIndex(), 0);
+    QVERIFY(itemsOf(w.ComboBox2).contains(QStringLiteral("联系人")));
+    QCOMPARE(itemsOf(w.ComboBox1), f.dm->laidianTel.fieldNames());
+    QVERIFY(itemsOf(w.ComboBox1).contains(QStringLiteral("日期")));
+    QCOMPARE(w.ComboBox1->currentIndex(), 0);
+
+    // Running it again (as a restore does) refills rather than appends.
+    w.FormActivate();
+    QCOMPARE(w.ComboBox2->count(), 18);
+
+    QCOMPARE(f.dm->accessConnPrefix, QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source="));
+    QCOMPARE(f.dm->accessConnSuffix, QStringLiteral(";Persist Security Info=False"));
+    QCOMPARE(f.dm->excelConnPrefix, QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source="));
+    QCOMPARE(f.dm->excelConnSuffix,
+             QStringLiteral(";Extended Properties=Excel 8.0;Persist Security Info=False"));
+
+    const QDate today = QDate::currentDate();
+    QCOMPARE(w.UpDown4->value(), today.year());
+    QCOMPARE(w.UpDown5->value(), today.month());
+    QCOMPARE(w.UpDown6->value(), today.day());
+    QVERIFY(w.Timer3->isActive());
+}
+
+void TestTmain::recordPositionCountsRows()
+{
+    {
+        Fixture f;
+        f.w->FormActivate();
+        QCOMPARE(f.w->StatusBar1->panelText(Tmain::PositionPanel), QStringLiteral("-1/0"));
+    }
+    for (const char* number : {"1", "2", "3"})
+        testutil::execute(folder_ + QStringLiteral("data/web.mdb"),
+                          QStringLiteral("insert into 来电数据 (电话) values ('%1')").arg(QLatin1String(number)));
+    Fixture f;
+    f.w->FormActivate();
+    // The call data set is opened last, so the panel shows its position.
+    QCOMPARE(f.w->StatusBar1->panelText(Tmain::PositionPanel), QStringLiteral("1/3"));
+    f.dm->laidianTel.next();
+    QCOMPARE(f.w->StatusBar1->panelText(Tmain::PositionPanel), QStringLiteral("2/3"));
+    f.dm->kehutable.first();
+    QCOMPARE(f.w->StatusBar1->panelText(Tmain::PositionPanel), QStringLiteral("-1/0"));
+}
+
+void TestTmain::activationLoadsStartPages()
+{
+    Fixture f;
+    Tmain& w = *f.w;
+    w.FormActivate();
+    QCOMPARE(w.WebBrowser1->history(), QStringList{webaddr::productPage1});
+    QCOMPARE(w.WebBrowser2->history(), QStringList{webaddr::productPage2});
+    QCOMPARE(w.WebBrowser3->history(), QStringList{webaddr::productPage3});
+    QCOMPARE(w.WebBrowser4->history(), QStringList{webaddr::infoSite});
+    QCOMPARE(w.WebBrowser5->history(), QStringList{webaddr::updatePage});
+    QCOMPARE(w.webgd01->history(), QStringList{webaddr::sidePageBase + QStringLiteral("22/c22405.html")});
+    QVERIFY(w.webgd01->address().endsWith(QStringLiteral("/caipu22/c22405.html")));
+    for (Browser* side : {w.webgd02, w.webgd03, w.webgd04, w.webgd05})
+        QVERIFY(side->history().isEmpty());
+    // Activation keeps the product captions.
+    QCOMPARE(w.PageControl1->tabText(0), webaddr::productCaption1);
+}
+
+void TestTmain::activationRunsOnceAfterFirstShow()
+{
+    Fixture f;
+    Tmain& w = *f.w;
+    QVERIFY(w.WebBrowser1->history().isEmpty());
+    w.show();
+    QTRY_COMPARE(w.WebBrowser1->history().size(), 1);
+    QVERIFY(f.dm->kehutable.isActive());
+    w.hide();
+    w.show();
+    QTest::qWait(50);
+    QCOMPARE(w.WebBrowser1->history().size(), 1);
+}
+
+void TestTmain::activationPlacesWindowBottomRight()
+{
+    Fixture f;
+    Tmain& w = *f.w;
+    w.show();
+    QTRY_COMPARE(w.WebBrowser1->history().size(), 1);
+    // Checked right after the step: the offscreen platform later shifts a
+    // framed window by its frame width on its own.
+    w.move(0, 0);
+    w.FormActivate();
+    const QSize screen = w.screen()->geometry().size();
+    const QRect frame = w.frameGeometry();
+    QCOMPARE(frame.size(), QSize(952, 700));
+    QCOMPARE(frame.left(), screen.width() - frame.width());
+    QCOMPARE(frame.top(), screen.height() - frame.height() - 28);
+}
+
+void TestTmain::testNumbersLoadedAsWritten()
+{
+    const QStringList numbers = {QStringLiteral("13900001111"), QStringLiteral(" 0571-8888 "),
+                                 QString(), QStringLiteral("010-12345678")};
+    writeTextLines(folder_ + QStringLiteral("tel.txt"), numbers);
+    Fixture f;
+    QVERIFY(f.w->randomtel->count() == 0);
+    f.w->FormActivate();
+    QCOMPARE(itemsOf(f.w->randomtel), numbers);
+    f.w->FormActivate();
+    QCOMPARE(itemsOf(f.w->randomtel), numbers);
+}
+
+void TestTmain::missingDatabaseEndsActivation()
+{
+    QVERIFY(QFile::remove(folder_ + QStringLiteral("data/web.mdb")));
+    writeTextLines(folder_ + QStringLiteral("tel.txt"), {QStringLiteral("13900001111")});
+    Fixture f;
+    Tmain& w = *f.w;
+    w.FormActivate();
+    QCOMPARE(reports_.size(), 1);
+    QVERIFY(!QFile::exists(folder_ + QStringLiteral("data/web.mdb")));
+    // Steps before the failure ran, the ones after it did not.
+    QVERIFY(w.Timer3->isActive());
+    QCOMPARE(w.WebBrowser5->history().size(), 1);
+    QCOMPARE(w.ComboBox2->count(), 0);
+    QCOMPARE(w.UpDown4->value(), 2002);
+    QCOMPARE(w.randomtel->count(), 0);
+    // The window lives on and keeps working.
+    w.Timer1Timer();
+    QVERIFY(!w.StatusBar1->panelText(Tmain::ClockPanel).isEmpty());
+}
+
+void TestTmain::startupFocusMovesOnceToContactField()
+{
+    Fixture f;
+    Tmain& w = *f.w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTRY_VERIFY(w.Timer3->isActive());
+
+    // Without the card's contact field the tick only switches the timer off.
+    w.Timer3Timer();
+    QVERIFY(!w.Timer3->isActive());
+
+    w.DBEdit1 = new DBEdit(w.CardPanel);
+    w.DBEdit1->setGeometry(76, 56, 121, 20);
+    w.DBEdit1->show();
+    w.TelBuffer->setFocus();
+    w.Timer3->start();
+    QTRY_VERIFY_WITH_TIMEOUT(w.DBEdit1->hasFocus(), 4000);
+    QVERIFY(!w.Timer3->isActive());
+}
+
+void TestTmain::menuCaptions()
+{
+    Fixture f;
+    Tmain& w = *f.w;
+    QStringList bar;
+    for (QAction* a : w.menuBar()->actions())
+        bar << a->text();
+    QCOMPARE(bar, (QStringList{QStringLiteral("数据管理[&D]"), QStringLiteral("打印[&P}"),
+                               QStringLiteral("设置[s&E]"), QStringLiteral("帮助[&H]"),
+                               QStringLiteral("关闭软件")}));
+    QVERIFY(!w.miClose->menu());
+
+    auto entries = [](QMenu* m) {
+        QStringList r;
+        for (QAction* a : m->actions())
+            r << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        return r;
+    };
+    QCOMPARE(entries(w.MenuData),
+             (QStringList{QStringLiteral("导入客户数据(excel格式）"), QStringLiteral("导入客户数据(Access格式）"),
+                          QStringLiteral("导出客户数据(excel)"), QStringLiteral("导出来电数据(excel)"),
+                          QStringLiteral("-"), QStringLiteral("压缩数据库"), QStringLiteral("备份数据库"),
+                          QStringLiteral("恢复数据库"), QStringLiteral("-"), QStringLiteral("退出软件")}));
+    QCOMPARE(entries(w.MenuPrint), QStringList{QStringLiteral("打印客户资料")});
+    QCOMPARE(entries(w.MenuSettings),
+             (QStringList{QStringLiteral("设置查询列表"), QStringLiteral("-"), QStringLiteral("清空客户数据"),
+                          QStringLiteral("清空来电数据")}));
+    QCOMPARE(entries(w.MenuHelp),
+             (QStringList{QStringLiteral("访问技术支持网站"), QStringLiteral("关于软件")}));
+
+    // Entries without an action yet do nothing (and raise nothing).
+    w.miExportLaiDian->trigger();
+    w.miPrintKehu->trigger();
+    QVERIFY(reports_.isEmpty());
+}
+
+void TestTmain::exitEntriesCloseWindow()
+{
+    for (bool useBarEntry : {false, true}) {
+        Fixture f;
+        Tmain& w = *f.w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        (useBarEntry ? w.miClose : w.miExit)->trigger();
+        QVERIFY(!w.isVisible());
+    }
+}
+
+void TestTmain::supportEntryOpensDefaultBrowser()
+{
+    Fixture f;
+    UrlCatcher catcher;
+    const QString scheme = QUrl(webaddr::supportSite).scheme();
+    QDesktopServices::setUrlHandler(scheme, &catcher, "open");
+    f.w->miSupport->trigger();
+    QDesktopServices::unsetUrlHandler(scheme);
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl(webaddr::supportSite)});
+}
+
+void TestTmain::aboutEntryShowsFreshAboutBox()
+{
+    Fixture f;
+    Tmain& w = *f.w;
+    QList<QPointer<Taboutw>> seen;
+    for (int round = 0; round < 2; ++round) {
+        QTimer::singleShot(0, &w, [&] {
+            auto* box = qobject_cast<Taboutw*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            seen << box;
+            QCOMPARE(box->parentWidget(), &w);
+            box->Button1->click();
+        });
+        w.miAbout->trigger();
+    }
+    QCOMPARE(seen.size(), 2);
+    // Each box was a modal about box owned by the window, gone after it closed.
+    QVERIFY(seen[0].isNull());
+    QVERIFY(seen[1].isNull());
+    QVERIFY(w.findChildren<Taboutw*>().isEmpty());
+}
+
+QTEST_MAIN(TestTmain)
+#include "test_tmain.moc"
