@@ -383,6 +383,8 @@ void Tmain::buildStatusBar()
 {
     StatusBar1 = new StatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    // 12 px so that "记录/总数" fits its 62-px panel.
+    StatusBar1->setFont(pixelFont(QStringLiteral("宋体"), 12));
     StatusBar1->addPanel(QStringLiteral("提示"), 32);
     StatusBar1->addPanel(QString(), 650);
     StatusBar1->addPanel(QStringLiteral("记录/总数"), 62);
