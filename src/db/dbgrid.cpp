@@ -240,7 +240,8 @@ int DBGrid::defaultWidthFor(const QString& fieldName) const
     DataSet* ds = model_->dataSet();
     if (!ds || ds->findField(fieldName) < 0)
         return kDefaultWidth;
-    return 80;
+    // Wide enough for a telephone number with its area code.
+    return fieldName.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0 ? kDefaultWidth : 100;
 }
 
 void DBGrid::applyWidths()

@@ -5,12 +5,14 @@ namespace webaddr {
 const QString productCaption1 = QStringLiteral("Tavrin客户管理");
 const QString productCaption2 = QStringLiteral("Tavrin短信通");
 const QString productCaption3 = QStringLiteral("Tavrin进销存");
-const QString productPage1 = QStringLiteral("https://www.tavrin.cn/products/kehu.html");
-const QString productPage2 = QStringLiteral("https://www.tavrin.cn/products/duanxin.html");
-const QString productPage3 = QStringLiteral("https://www.tavrin.cn/products/jxc.html");
+// The product, information and update pages are shipped inside the program,
+// so the tabs show them with no network.
+const QString productPage1 = QStringLiteral("qrc:/pages/kehu.html");
+const QString productPage2 = QStringLiteral("qrc:/pages/duanxin.html");
+const QString productPage3 = QStringLiteral("qrc:/pages/jxc.html");
 
-const QString infoSite = QStringLiteral("https://www.chaxun114.cn/");
-const QString updatePage = QStringLiteral("https://www.tavrin.cn/products/laidian.html");
+const QString infoSite = QStringLiteral("qrc:/pages/chaxun.html");
+const QString updatePage = QStringLiteral("qrc:/pages/laidian.html");
 const QString supportSite = QStringLiteral("https://www.tavrin.cn/support/");
 
 const QString sidePageBase = QStringLiteral("https://www.meishi-caipu.cn/caipu");

@@ -18,7 +18,10 @@ public:
     void navigate(const QString& address) override
     {
         record(address);
-        view_->setUrl(QUrl::fromUserInput(address));
+        QUrl url(address);
+        if (url.scheme().isEmpty())
+            url = QUrl::fromUserInput(address);
+        view_->setUrl(url);
     }
 
 private:
