@@ -61,6 +61,15 @@ struct DataSet::Storage {
     mutable bool baseColumnsRead = false;
 
     int count() const { return keyed ? int(keys.size()) : int(rows.size()); }
+    void readBaseColumns(const QSqlDatabase& db)
+    {
+        if (baseColumnsRead)
+            return;
+        const QSqlRecord rec = db.record(baseTable);
+        for (int i = 0; i < rec.count(); ++i)
+            baseColumns << rec.fieldName(i).toLower();
+        baseColumnsRead = true;
+    }
     void dropPages()
     {
         pages.clear();
@@ -392,13 +401,10 @@ void DataSet::doAfterScroll()
         afterScroll_(*this);
 }
 
-void DataSet::first()
+void DataSet::scrollTo(int index)
 {
-    checkBrowseMode();
     const int old = cur_;
-    cur_ = recordCount() > 0 ? 0 : -1;
-    bof_ = true;
-    eof_ = recordCount() == 0;
+    cur_ = index;
     if (old != cur_) {
         notifyRow(old);
         notifyRow(cur_);
@@ -406,18 +412,20 @@ void DataSet::first()
     doAfterScroll();
 }
 
+void DataSet::first()
+{
+    checkBrowseMode();
+    bof_ = true;
+    eof_ = recordCount() == 0;
+    scrollTo(recordCount() > 0 ? 0 : -1);
+}
+
 void DataSet::last()
 {
     checkBrowseMode();
-    const int old = cur_;
-    cur_ = recordCount() - 1;
     eof_ = true;
     bof_ = recordCount() == 0;
-    if (old != cur_) {
-        notifyRow(old);
-        notifyRow(cur_);
-    }
-    doAfterScroll();
+    scrollTo(recordCount() - 1);
 }
 
 void DataSet::moveBy(int distance)
@@ -426,7 +434,6 @@ void DataSet::moveBy(int distance)
     if ((distance > 0 && eof_) || (distance < 0 && bof_) || distance == 0)
         return;
     const int n = recordCount();
-    const int old = cur_;
     long target = long(cur_) + distance;
     if (target >= n) {
         target = n - 1;
@@ -442,12 +449,7 @@ void DataSet::moveBy(int distance)
     }
     if (n == 0)
         eof_ = bof_ = true;
-    cur_ = int(target);
-    if (old != cur_) {
-        notifyRow(old);
-        notifyRow(cur_);
-    }
-    doAfterScroll();
+    scrollTo(int(target));
 }
 
 void DataSet::next() { moveBy(1); }
@@ -568,12 +570,7 @@ void DataSet::storeInsert()
     QSqlDatabase db = connection_->database();
     if (st.baseTable.isEmpty())
         throw DbError(QStringLiteral("%1: 当前数据集不能更新").arg(name_));
-    if (!st.baseColumnsRead) {
-        const QSqlRecord rec = db.record(st.baseTable);
-        for (int i = 0; i < rec.count(); ++i)
-            st.baseColumns << rec.fieldName(i).toLower();
-        st.baseColumnsRead = true;
-    }
+    st.readBaseColumns(db);
     QStringList cols, marks;
     QVector<QVariant> vals;
     for (int i = 0; i < fields_.size(); ++i) {
@@ -628,12 +625,7 @@ void DataSet::storeEdit()
     if (!st.keyed || st.baseTable.isEmpty())
         throw DbError(QStringLiteral("%1: 当前数据集不能更新").arg(name_));
     QSqlDatabase db = connection_->database();
-    if (!st.baseColumnsRead) {
-        const QSqlRecord rec = db.record(st.baseTable);
-        for (int i = 0; i < rec.count(); ++i)
-            st.baseColumns << rec.fieldName(i).toLower();
-        st.baseColumnsRead = true;
-    }
+    st.readBaseColumns(db);
     QStringList sets;
     QVector<QVariant> vals;
     for (int i = 0; i < fields_.size(); ++i) {

@@ -126,6 +126,7 @@ private:
     void notifyInserted(int row);
     void notifyRemoved(int row);
     void doAfterScroll();
+    void scrollTo(int index);  // makes the stored record current, then after-scroll
 
     Connection* connection_;
     QString name_;

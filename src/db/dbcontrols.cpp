@@ -67,7 +67,7 @@ void FieldLink::onChange()
 
 // --- DBEdit -------------------------------------------------------------------
 
-DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent), link_(new FieldLink(this))
+DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent), FieldBound(this)
 {
     connect(link_, &FieldLink::refresh, this, &DBEdit::showField);
     connect(this, &QLineEdit::textEdited, link_, &FieldLink::write);
@@ -83,7 +83,7 @@ void DBEdit::showField()
 
 // --- DBComboBox ---------------------------------------------------------------
 
-DBComboBox::DBComboBox(QWidget* parent) : QComboBox(parent), link_(new FieldLink(this))
+DBComboBox::DBComboBox(QWidget* parent) : QComboBox(parent), FieldBound(this)
 {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
@@ -123,7 +123,7 @@ void DBComboBox::mouseDoubleClickEvent(QMouseEvent* e)
 
 // --- DBMemo -------------------------------------------------------------------
 
-DBMemo::DBMemo(QWidget* parent) : QPlainTextEdit(parent), link_(new FieldLink(this))
+DBMemo::DBMemo(QWidget* parent) : QPlainTextEdit(parent), FieldBound(this)
 {
     connect(link_, &FieldLink::refresh, this, &DBMemo::showField);
     connect(this, &QPlainTextEdit::textChanged, this, [this] {

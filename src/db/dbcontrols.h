@@ -39,28 +39,32 @@ private:
     QMetaObject::Connection links_[3];
 };
 
-class DBEdit : public QLineEdit {
-    Q_OBJECT
+// What the three controls share: their source and field.
+class FieldBound {
 public:
-    explicit DBEdit(QWidget* parent = nullptr);
     void setDataSource(DataSource* src) { link_->setDataSource(src); }
     DataSource* dataSource() const { return link_->dataSource(); }
     void setDataField(const QString& f) { link_->setDataField(f); }
     const QString& dataField() const { return link_->dataField(); }
 
-private:
-    void showField();
+protected:
+    explicit FieldBound(QObject* owner) : link_(new FieldLink(owner)) {}
     FieldLink* link_;
 };
 
-class DBComboBox : public QComboBox {
+class DBEdit : public QLineEdit, public FieldBound {
+    Q_OBJECT
+public:
+    explicit DBEdit(QWidget* parent = nullptr);
+
+private:
+    void showField();
+};
+
+class DBComboBox : public QComboBox, public FieldBound {
     Q_OBJECT
 public:
     explicit DBComboBox(QWidget* parent = nullptr);
-    void setDataSource(DataSource* src) { link_->setDataSource(src); }
-    DataSource* dataSource() const { return link_->dataSource(); }
-    void setDataField(const QString& f) { link_->setDataField(f); }
-    const QString& dataField() const { return link_->dataField(); }
 
 signals:
     void doubleClicked();
@@ -71,21 +75,15 @@ protected:
 
 private:
     void showField();
-    FieldLink* link_;
     bool showing_ = false;
 };
 
-class DBMemo : public QPlainTextEdit {
+class DBMemo : public QPlainTextEdit, public FieldBound {
     Q_OBJECT
 public:
     explicit DBMemo(QWidget* parent = nullptr);
-    void setDataSource(DataSource* src) { link_->setDataSource(src); }
-    DataSource* dataSource() const { return link_->dataSource(); }
-    void setDataField(const QString& f) { link_->setDataField(f); }
-    const QString& dataField() const { return link_->dataField(); }
 
 private:
     void showField();
-    FieldLink* link_;
     bool showing_ = false;
 };
