@@ -101,6 +101,7 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     connect(&dm_, &TDataModule1::recordPosition, this,
             [this](const QString& text) { StatusBar1->setPanelText(PositionPanel, text); });
 
+    cardSource_ = &dm_.kehuds;
     FormCreate();
 }
 
@@ -566,6 +567,14 @@ void Tmain::XianShiNowDate()
 }
 
 void Tmain::Show_Tishi_windows2(const QString& text) { askConfirmation(dm_, this, text); }
+
+void Tmain::setDatasource(DataSource* source) { cardSource_ = source; }
+
+void Tmain::Set_Buy_Data(int mode)
+{
+    if (mode == 0 || mode == 1)
+        cardMode_ = mode;
+}
 
 void Tmain::Timer1Timer()
 {

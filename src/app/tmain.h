@@ -9,6 +9,7 @@
 
 class Browser;
 class CallerIdDevice;
+class DataSource;
 class DBEdit;
 class DBGrid;
 class QAction;
@@ -167,6 +168,14 @@ public:
     // Asks a yes/no question; the answer is in dm().confirmationAnswer.
     void Show_Tishi_windows2(const QString& text);
 
+    // The card: every one of its data-aware controls is bound to the card
+    // source; mode 0 is the advertising look, mode 1 the editing look (any
+    // other value changes nothing).
+    void setDatasource(DataSource* source);
+    DataSource* cardSource() const { return cardSource_; }
+    void Set_Buy_Data(int mode);
+    int cardMode() const { return cardMode_; }
+
     void Timer1Timer();
     void Timer3Timer();
     void ShowAbout();
@@ -187,4 +196,6 @@ private:
 
     TDataModule1& dm_;
     bool firstShowDone_ = false;
+    DataSource* cardSource_ = nullptr;
+    int cardMode_ = 0;
 };
