@@ -1,6 +1,10 @@
 #include "testutil.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -90,6 +94,44 @@ void addCustomers(const QString& file, int n)
         }
         db.commit();
     });
+}
+
+void whenModal(const QString& button, QString* label, QString* title)
+{
+    QTimer::singleShot(0, [=] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w) {
+            whenModal(button, label, title);
+            return;
+        }
+        if (label)
+            if (auto* l = w->findChild<QLabel*>(QStringLiteral("Label1")))
+                *label = l->text();
+        if (title)
+            *title = w->windowTitle();
+        if (button.isEmpty()) {
+            w->close();
+            return;
+        }
+        for (QPushButton* b : w->findChildren<QPushButton*>())
+            if (b->text() == button) {
+                b->click();
+                return;
+            }
+    });
+}
+
+MainFixture::MainFixture(int deviceState)
+{
+    device.setState(deviceState);
+    dm = std::make_unique<TDataModule1>();
+    w = std::make_unique<Tmain>(*dm, device);
+}
+
+MainFixture::~MainFixture()
+{
+    w.reset();
+    dm.reset();
 }
 
 void execute(const QString& file, const QString& sql)

@@ -3,6 +3,11 @@
 // folders laid out like the real one.
 
 #include <QString>
+#include <memory>
+
+#include "app/tmain.h"
+#include "callerid/device.h"
+#include "db/datam.h"
 
 namespace testutil {
 
@@ -20,5 +25,22 @@ void addCustomers(const QString& file, int n);
 
 // Runs statements on the file through a connection of its own.
 void execute(const QString& file, const QString& sql);
+
+// Acts on the next modal window once it is up: clicks the button with the
+// caption, or closes the window when the caption is empty.  The window's
+// Label1 text and title are kept where asked.
+void whenModal(const QString& button, QString* label = nullptr, QString* title = nullptr);
+
+// A data module, a simulated device and a main window over the current
+// program folder (make one with makeProgramFolder() first).
+struct MainFixture {
+    explicit MainFixture(int deviceState = 0);
+    ~MainFixture();
+    Tmain& operator*() { return *w; }
+    Tmain* operator->() { return w.get(); }
+    SimulatedDevice device;
+    std::unique_ptr<TDataModule1> dm;
+    std::unique_ptr<Tmain> w;
+};
 
 }  // namespace testutil

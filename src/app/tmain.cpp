@@ -30,6 +30,8 @@
 #include "db/datam.h"
 #include "db/dbcontrols.h"
 #include "db/dbgrid.h"
+#include "records/card.h"
+#include "records/dictionary.h"
 #include "web/addresses.h"
 #include "web/browser.h"
 
@@ -101,7 +103,9 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     connect(&dm_, &TDataModule1::recordPosition, this,
             [this](const QString& text) { StatusBar1->setPanelText(PositionPanel, text); });
 
-    cardSource_ = &dm_.kehuds;
+    Card = new CustomerCard(*this);
+    DBEdit1 = Card->DBEdit1;
+    setDatasource(&dm_.kehuds);  // with the advertising look the card is built with
     FormCreate();
 }
 
@@ -522,7 +526,7 @@ void Tmain::FormActivate()
         // Grid layouts: set/DBGrid1.dat and set/DBGrid2.dat, when present,
         // go to DBGrid1 and DBGrid2 here.
 
-        // SetField_List_Value: the card's choice lists from the dictionary.
+        SetField_List_Value(*this);
 
         XianShiNowDate();
 
@@ -568,12 +572,18 @@ void Tmain::XianShiNowDate()
 
 void Tmain::Show_Tishi_windows2(const QString& text) { askConfirmation(dm_, this, text); }
 
-void Tmain::setDatasource(DataSource* source) { cardSource_ = source; }
+void Tmain::setDatasource(DataSource* source)
+{
+    cardSource_ = source;
+    Card->setDatasource(source);
+}
 
 void Tmain::Set_Buy_Data(int mode)
 {
-    if (mode == 0 || mode == 1)
-        cardMode_ = mode;
+    if (mode != 0 && mode != 1)
+        return;
+    cardMode_ = mode;
+    Card->Set_Buy_Data(mode);
 }
 
 void Tmain::Timer1Timer()

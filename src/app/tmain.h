@@ -9,6 +9,7 @@
 
 class Browser;
 class CallerIdDevice;
+class CustomerCard;
 class DataSource;
 class DBEdit;
 class DBGrid;
@@ -77,7 +78,9 @@ public:
     QWidget* BottomBar;           // 32-px bar at the foot of the band
     QLabel* Label22;              // advertising line
     QLabel* Label2;               // motto
-    // The card's contact field; Timer3 puts the focus there once it exists.
+    // The customer card's controls and buttons.
+    CustomerCard* Card = nullptr;
+    // The card's contact field; Timer3 puts the focus there.
     DBEdit* DBEdit1 = nullptr;
 
     // The caller-ID box.

@@ -106,6 +106,15 @@ void DBComboBox::showField()
     showing_ = false;
 }
 
+void DBComboBox::setList(const QStringList& items)
+{
+    showing_ = true;
+    clear();
+    addItems(items);
+    showing_ = false;
+    showField();
+}
+
 bool DBComboBox::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == lineEdit() && event->type() == QEvent::MouseButtonDblClick) {

@@ -65,6 +65,8 @@ class DBComboBox : public QComboBox, public FieldBound {
     Q_OBJECT
 public:
     explicit DBComboBox(QWidget* parent = nullptr);
+    // Replaces the list; the field's text stays as it is.
+    void setList(const QStringList& items);
 
 signals:
     void doubleClicked();

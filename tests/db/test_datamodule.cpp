@@ -13,33 +13,7 @@
 #include "db/tishi2.h"
 #include "testutil.h"
 
-namespace {
-
-// Acts on the next modal window once it is up: clicks a button by caption,
-// or closes the window when the caption is empty.  Records the label text.
-void whenModal(const QString& button, QString* seen = nullptr, QString* title = nullptr)
-{
-    QTimer::singleShot(0, [=] {
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w) {
-            whenModal(button, seen, title);
-            return;
-        }
-        if (seen)
-            *seen = w->findChild<QLabel*>(QStringLiteral("Label1"))->text();
-        if (title)
-            *title = w->windowTitle();
-        if (button.isEmpty()) {
-            w->close();
-            return;
-        }
-        for (QPushButton* b : w->findChildren<QPushButton*>())
-            if (b->text() == button)
-                b->click();
-    });
-}
-
-}  // namespace
+using testutil::whenModal;
 
 class TestDataModule : public QObject {
     Q_OBJECT

@@ -1,0 +1,66 @@
+#include "records/zidian.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/errorreport.h"
+#include "db/datam.h"
+#include "db/dbgrid.h"
+#include "db/tishi2.h"
+
+Tzidianw::Tzidianw(TDataModule1& dm, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint),
+      dm_(dm)
+{
+    setWindowTitle(QStringLiteral("字典管理"));
+    setFixedSize(428, 229);
+    QFont f(QStringLiteral("宋体"));
+    f.setPixelSize(15);
+    setFont(f);
+
+    Label1 = new QLabel(QStringLiteral("字典列表"), this);
+    Label1->move(12, 12);
+
+    DBGrid1 = new DBGrid(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setGeometry(12, 32, 325, 181);
+    DBGrid1->setDataSource(&dm_.zidianDs);
+    DBGrid1->setColumnLayout({{QStringLiteral("项目"), 80}, {QStringLiteral("内容"), 200}});
+
+    QFont bf(QStringLiteral("宋体"));
+    bf.setPixelSize(12);
+    auto button = [&](const char* name, const QString& caption, int top) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QLatin1String(name));
+        b->setFont(bf);
+        b->setGeometry(344, top, 75, 25);
+        return b;
+    };
+    BitBtn1 = button("BitBtn1", QStringLiteral("添加"), 40);
+    BitBtn2 = button("BitBtn2", QStringLiteral("删除"), 86);
+    BitBtn3 = button("BitBtn3", QStringLiteral("保存"), 133);
+    BitBtn4 = button("BitBtn4", QStringLiteral("返回"), 180);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
+    connect(BitBtn3, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn3Click(); }); });
+    connect(BitBtn4, &QPushButton::clicked, this, &QDialog::close);
+
+    centreOnScreen(this);
+}
+
+void Tzidianw::BitBtn1Click()
+{
+    dm_.zidian.insert();
+    DBGrid1->setFocus();
+}
+
+void Tzidianw::BitBtn2Click() { dm_.zidian.remove(); }
+
+void Tzidianw::BitBtn3Click()
+{
+    if (dm_.zidian.state() == DataSet::State::Insert)
+        dm_.zidian.post();
+    if (dm_.zidian.state() == DataSet::State::Edit)
+        dm_.zidian.post();
+}

@@ -1,0 +1,152 @@
+// The dictionary: the choice lists and the editor opened by a double click.
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "app/errorreport.h"
+#include "db/dbcontrols.h"
+#include "db/dbgrid.h"
+#include "records/card.h"
+#include "records/dictionary.h"
+#include "records/zidian.h"
+#include "testutil.h"
+
+namespace {
+
+QStringList listOf(const QComboBox* box)
+{
+    QStringList r;
+    for (int i = 0; i < box->count(); ++i)
+        r << box->itemText(i);
+    return r;
+}
+
+// Runs the steps inside the dictionary editor once it is up, then leaves it
+// with "返回" (or the close box).
+void inEditor(std::function<void(Tzidianw&)> steps, bool closeBox = false)
+{
+    QTimer::singleShot(0, [=] {
+        auto* w = qobject_cast<Tzidianw*>(QApplication::activeModalWidget());
+        if (!w) {
+            inEditor(steps, closeBox);
+            return;
+        }
+        steps(*w);
+        if (closeBox)
+            w->close();
+        else
+            w->BitBtn4->click();
+    });
+}
+
+}  // namespace
+
+class TestDictionary : public QObject {
+    Q_OBJECT
+    QString file_;
+
+private slots:
+    void init()
+    {
+        file_ = testutil::makeProgramFolder() + QStringLiteral("data/web.mdb");
+        testutil::execute(file_, QStringLiteral(
+            "insert into 字典 (项目, 内容) values ('部门', '销售部'), ('分类1', '批发'), ('分类1', ''),"
+            " ('职务', '经理'), ('分类1', '批发'), ('其他', '不显示')"));
+    }
+
+    void itemQueryText()
+    {
+        testutil::MainFixture m;
+        runItemQuery(*m, QStringLiteral("分类1"));
+        QCOMPARE(m->dm().zidian.commandText(), QStringLiteral("Select * from 字典\r\nwhere 项目 = '分类1'\r\n"));
+        QCOMPARE(m->Memo1->toPlainText(), QStringLiteral("Select * from 字典\nwhere 项目 = '分类1'"));
+        QCOMPARE(itemQueryLines(QStringLiteral("a'b")).last(), QStringLiteral("where 项目 = 'a''b'"));
+    }
+
+    void listsFilledAtActivation()
+    {
+        testutil::addCustomers(file_, 1);
+        testutil::MainFixture m;
+        m->FormActivate();
+        CustomerCard& c = *m->Card;
+        QCOMPARE(listOf(c.DBComboBox1), QStringList{"销售部"});
+        QCOMPARE(listOf(c.DBComboBox2), QStringList{"经理"});
+        QCOMPARE(listOf(c.DBComboBox3), (QStringList{"批发", "", "批发"}));  // empty and repeated kept
+        QCOMPARE(listOf(c.DBComboBox4), QStringList{});
+        QCOMPARE(c.DBComboBox3->currentText(), QStringLiteral("甲"));  // the field, not the list
+        QCOMPARE(m->dm().kehutable.state(), DataSet::State::Browse);
+    }
+
+    void editorShowsOneItemAndFillsItForNewRows()
+    {
+        testutil::MainFixture m;
+        m->FormActivate();
+        CustomerCard& c = *m->Card;
+        int rows = -1;
+        QString title;
+        inEditor([&](Tzidianw& w) {
+            title = w.windowTitle();
+            rows = w.DBGrid1->model()->rowCount();
+            w.BitBtn1->click();  // 添加
+            m->dm().zidian.setValue(QStringLiteral("内容"), QStringLiteral("零售"));
+            w.BitBtn3->click();  // 保存
+            w.BitBtn3->click();  // nothing pending: nothing happens
+        });
+        emit c.DBComboBox3->doubleClicked();
+        QCOMPARE(title, QStringLiteral("字典管理"));
+        QCOMPARE(rows, 3);
+        QCOMPARE(m->dm().currentDictItem, QStringLiteral("分类1"));
+        QCOMPARE(listOf(c.DBComboBox3).count(QStringLiteral("零售")), 1);
+        QCOMPARE(listOf(c.DBComboBox1), QStringList{"销售部"});
+    }
+
+    void closingDropsAPendingRowAndRebuildsEveryList()
+    {
+        testutil::MainFixture m;
+        m->FormActivate();
+        CustomerCard& c = *m->Card;
+        testutil::execute(file_, QStringLiteral("insert into 字典 (项目, 内容) values ('部门', '后加的')"));
+        inEditor([&](Tzidianw& w) {
+            w.BitBtn1->click();
+            m->dm().zidian.setValue(QStringLiteral("内容"), QStringLiteral("未保存"));
+        }, true);
+        emit c.DBComboBox2->doubleClicked();
+        QCOMPARE(listOf(c.DBComboBox2), QStringList{"经理"});
+        QCOMPARE(listOf(c.DBComboBox1), (QStringList{"销售部", "后加的"}));  // not edited, rebuilt too
+    }
+
+    void deleteInTheEditor()
+    {
+        testutil::MainFixture m;
+        m->FormActivate();
+        QStringList reports;
+        errorreport::setSink([&](const QString& t) { reports << t; });
+        inEditor([&](Tzidianw& w) {
+            w.BitBtn2->click();  // no question for the dictionary
+            w.BitBtn2->click();  // empty now: the data layer's message
+        });
+        emit m->Card->DBComboBox2->doubleClicked();
+        errorreport::setSink({});
+        QCOMPARE(listOf(m->Card->DBComboBox2), QStringList{});
+        QCOMPARE(reports, QStringList{"Cannot perform this operation on an empty dataset"});
+    }
+
+    void editorLayout()
+    {
+        testutil::MainFixture m;
+        m->FormActivate();
+        Tzidianw w(m->dm(), m.w.get());
+        QCOMPARE(w.size(), QSize(428, 229));
+        QCOMPARE(w.DBGrid1->geometry(), QRect(12, 32, 325, 181));
+        QCOMPARE(w.DBGrid1->columnWidth(0), 80);
+        QCOMPARE(w.DBGrid1->columnWidth(1), 200);
+        QCOMPARE(w.BitBtn3->geometry(), QRect(344, 133, 75, 25));
+        QCOMPARE(w.font().pixelSize(), 15);
+    }
+};
+
+QTEST_MAIN(TestDictionary)
+#include "test_dictionary.moc"
