@@ -3,20 +3,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "db/tishi2.h"
-
-namespace {
-QFont pixelFont(const QString& family, int px)
-{
-    QFont f(family);
-    f.setPixelSize(px);
-    return f;
-}
-}  // namespace
+#include "app/look.h"
 
 Taboutw::Taboutw(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QDialog(owner, kFixedDialog)
 {
     setWindowTitle(QStringLiteral("关于软件"));
     setFont(pixelFont(QStringLiteral("宋体"), 14));

@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "app/about.h"
+#include "app/look.h"
 #include "app/errorreport.h"
 #include "app/paths.h"
 #include "app/statusbar.h"
@@ -44,13 +45,6 @@ constexpr int kTopStripHeight = 41;
 constexpr int kBottomBarHeight = 32;
 constexpr int kSidePanelWidth = 300;
 constexpr int kFreeBelowWindow = 28;
-
-QFont pixelFont(const QString& family, int px)
-{
-    QFont f(family);
-    f.setPixelSize(px);
-    return f;
-}
 
 void setTextColour(QWidget* w, const QColor& colour)
 {

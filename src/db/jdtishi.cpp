@@ -3,19 +3,16 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "db/tishi2.h"
+#include "app/look.h"
 
 Tjdtsw::Tjdtsw(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                         Qt::WindowCloseButtonHint)
+    : QDialog(owner, kFixedDialog)
 {
     setWindowTitle(QStringLiteral("软件提示"));
     setFixedSize(358, 123);
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(14);
-    Label1->setFont(f);
+    Label1->setFont(songti(14));
     Label1->setStyleSheet(QStringLiteral("color: red"));
     Label1->move(28, 28);
     Button1 = new QPushButton(QStringLiteral("确定"), this);

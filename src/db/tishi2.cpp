@@ -8,34 +8,8 @@
 
 #include "db/datam.h"
 
-int centredCoordinate(int screen, int window)
-{
-    // Nearest whole pixel, a half going to the even neighbour.
-    return int(std::lrint((screen - window) / 2.0));
-}
-
-void centreOnScreen(QWidget* w)
-{
-    QScreen* s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
-    if (!s)
-        return;
-    const QRect g = s->geometry();
-    w->move(g.x() + centredCoordinate(g.width(), w->width()), g.y() + centredCoordinate(g.height(), w->height()));
-}
-
-namespace {
-QFont songti(int px)
-{
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(px);
-    return f;
-}
-}  // namespace
-
 Ttishiw2::Ttishiw2(TDataModule1& dm, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                         Qt::WindowCloseButtonHint),
-      dm_(dm)
+    : QDialog(owner, kFixedDialog), dm_(dm)
 {
     setWindowTitle(QStringLiteral("提示窗口"));
     setFixedSize(356, 102);

@@ -3,6 +3,8 @@
 
 #include <QDialog>
 
+#include "app/look.h"
+
 class QLabel;
 class QPushButton;
 class TDataModule1;
@@ -20,6 +22,3 @@ private:
     TDataModule1& dm_;
 };
 
-// Centres a window on the screen: (screen - window) / 2, halves to even.
-int centredCoordinate(int screen, int window);
-void centreOnScreen(QWidget* w);

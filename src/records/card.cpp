@@ -8,6 +8,7 @@
 #include <QStyle>
 
 #include "app/errorreport.h"
+#include "app/look.h"
 #include "app/tmain.h"
 #include "db/datam.h"
 #include "db/dbcontrols.h"
@@ -17,13 +18,6 @@ namespace {
 
 constexpr int kRowHeight = 21;
 constexpr int kLabelGap = 4;
-
-QFont buttonFont()
-{
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(12);
-    return f;
-}
 
 // A caption right-aligned against the control it names.
 QLabel* fieldLabel(QWidget* band, const QString& text, int controlLeft, int top)
@@ -87,7 +81,7 @@ void CustomerCard::build()
 
     BitBtn11 = new QPushButton(QStringLiteral("保存"), band);
     BitBtn11->setObjectName(QStringLiteral("BitBtn11"));
-    BitBtn11->setFont(buttonFont());
+    BitBtn11->setFont(songti(12));
     BitBtn11->setGeometry(452, 208, 83, 20);
 
     QWidget* strip = main_.BottomBar;
@@ -96,7 +90,7 @@ void CustomerCard::build()
                       int left, int width) {
         auto* b = new QPushButton(caption, strip);
         b->setObjectName(QLatin1String(name));
-        b->setFont(buttonFont());
+        b->setFont(songti(12));
         b->setIcon(st->standardIcon(pic));
         b->setToolTip(hint);
         b->setGeometry(left, (strip->height() - 25) / 2, width, 25);

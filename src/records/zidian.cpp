@@ -6,18 +6,14 @@
 #include "app/errorreport.h"
 #include "db/datam.h"
 #include "db/dbgrid.h"
-#include "db/tishi2.h"
+#include "app/look.h"
 
 Tzidianw::Tzidianw(TDataModule1& dm, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                         Qt::WindowCloseButtonHint),
-      dm_(dm)
+    : QDialog(owner, kFixedDialog), dm_(dm)
 {
     setWindowTitle(QStringLiteral("字典管理"));
     setFixedSize(428, 229);
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(15);
-    setFont(f);
+    setFont(songti(15));
 
     Label1 = new QLabel(QStringLiteral("字典列表"), this);
     Label1->move(12, 12);
@@ -28,12 +24,10 @@ Tzidianw::Tzidianw(TDataModule1& dm, QWidget* owner)
     DBGrid1->setDataSource(&dm_.zidianDs);
     DBGrid1->setColumnLayout({{QStringLiteral("项目"), 80}, {QStringLiteral("内容"), 200}});
 
-    QFont bf(QStringLiteral("宋体"));
-    bf.setPixelSize(12);
     auto button = [&](const char* name, const QString& caption, int top) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QLatin1String(name));
-        b->setFont(bf);
+        b->setFont(songti(12));
         b->setGeometry(344, top, 75, 25);
         return b;
     };
