@@ -288,6 +288,27 @@ private slots:
         QVERIFY(!ds->text(0).isEmpty());
     }
 
+    void rejectedStoreStaysInEditing()
+    {
+        testutil::execute(file_, QStringLiteral(
+            "create trigger no_x before insert on 客户数据 when new.联系人 = 'x' "
+            "begin select raise(abort, '不能保存'); end"));
+        auto ds = openCustomers();
+        ds->append();
+        ds->setValue(QStringLiteral("联系人"), QStringLiteral("x"));
+        try {
+            ds->post();
+            QFAIL("the store was not rejected");
+        } catch (const DbError& e) {
+            QVERIFY(e.message().contains(QStringLiteral("不能保存")));
+        }
+        QCOMPARE(ds->state(), DataSet::State::Insert);
+        QCOMPARE(ds->text(QStringLiteral("联系人")), QStringLiteral("x"));
+        ds->setValue(QStringLiteral("联系人"), QStringLiteral("y"));  // corrected, stored again
+        ds->post();
+        QCOMPARE(column(file_, QStringLiteral("select 联系人 from 客户数据")), QStringList{"y"});
+    }
+
     void statementErrorsAreReported()
     {
         DataSet ds(conn_.get(), QStringLiteral("kehutable"));
