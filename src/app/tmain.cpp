@@ -32,6 +32,7 @@
 #include "db/dbgrid.h"
 #include "web/addresses.h"
 #include "web/browser.h"
+#include "web/websearch.h"
 
 namespace {
 
@@ -102,6 +103,7 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
             [this](const QString& text) { StatusBar1->setPanelText(PositionPanel, text); });
 
     cardSource_ = &dm_.kehuds;
+    webTabs = new WebTabs(*this);
     FormCreate();
 }
 

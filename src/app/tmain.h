@@ -25,6 +25,7 @@ class QTimer;
 class QTreeWidget;
 class StatusBar;
 class TDataModule1;
+class WebTabs;
 
 // A number box with arrows (the up-down control joined to its box).
 // clicked() follows every step made with the arrows or the arrow keys,
@@ -82,6 +83,9 @@ public:
 
     // The caller-ID box.
     CallerIdDevice* UsbPhoneBox;
+
+    // Handlers of the web tabs.
+    WebTabs* webTabs = nullptr;
 
     // --- tabs ---------------------------------------------------------------------
     QTabWidget* PageControl1;
