@@ -26,6 +26,7 @@
 #include "app/paths.h"
 #include "app/statusbar.h"
 #include "app/textfile.h"
+#include "callerid/callhandling.h"
 #include "callerid/device.h"
 #include "db/datam.h"
 #include "db/dbcontrols.h"
@@ -104,6 +105,7 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
 
     cardSource_ = &dm_.kehuds;
     webTabs = new WebTabs(*this);
+    calls = new CallHandling(*this);
     FormCreate();
 }
 

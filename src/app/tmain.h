@@ -8,6 +8,7 @@
 #include <QString>
 
 class Browser;
+class CallHandling;
 class CallerIdDevice;
 class DataSource;
 class DBEdit;
@@ -84,8 +85,9 @@ public:
     // The caller-ID box.
     CallerIdDevice* UsbPhoneBox;
 
-    // Handlers of the web tabs.
+    // Handlers of the web tabs and the number field.
     WebTabs* webTabs = nullptr;
+    CallHandling* calls = nullptr;
 
     // --- tabs ---------------------------------------------------------------------
     QTabWidget* PageControl1;
