@@ -28,6 +28,7 @@
 #include "app/textfile.h"
 #include "callerid/callhandling.h"
 #include "callerid/device.h"
+#include "callerid/simulation.h"
 #include "db/datam.h"
 #include "db/dbcontrols.h"
 #include "db/dbgrid.h"
@@ -106,6 +107,7 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     cardSource_ = &dm_.kehuds;
     webTabs = new WebTabs(*this);
     calls = new CallHandling(*this);
+    simulation = new CallSimulation(*this);
     FormCreate();
 }
 

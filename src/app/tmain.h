@@ -9,6 +9,7 @@
 
 class Browser;
 class CallHandling;
+class CallSimulation;
 class CallerIdDevice;
 class DataSource;
 class DBEdit;
@@ -85,9 +86,10 @@ public:
     // The caller-ID box.
     CallerIdDevice* UsbPhoneBox;
 
-    // Handlers of the web tabs and the number field.
+    // Handlers of the web tabs, the number field and the call simulation.
     WebTabs* webTabs = nullptr;
     CallHandling* calls = nullptr;
+    CallSimulation* simulation = nullptr;
 
     // --- tabs ---------------------------------------------------------------------
     QTabWidget* PageControl1;
