@@ -27,7 +27,9 @@
 #include "app/paths.h"
 #include "app/statusbar.h"
 #include "app/textfile.h"
+#include "callerid/callhandling.h"
 #include "callerid/device.h"
+#include "callerid/simulation.h"
 #include "db/datam.h"
 #include "db/dbcontrols.h"
 #include "db/dbgrid.h"
@@ -35,6 +37,7 @@
 #include "records/dictionary.h"
 #include "web/addresses.h"
 #include "web/browser.h"
+#include "web/websearch.h"
 
 namespace {
 
@@ -100,6 +103,9 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     Card = new CustomerCard(*this);
     DBEdit1 = Card->DBEdit1;
     setDatasource(&dm_.kehuds);  // with the advertising look the card is built with
+    webTabs = new WebTabs(*this);
+    calls = new CallHandling(*this);
+    simulation = new CallSimulation(*this);
     FormCreate();
 }
 

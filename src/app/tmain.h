@@ -8,6 +8,8 @@
 #include <QString>
 
 class Browser;
+class CallHandling;
+class CallSimulation;
 class CallerIdDevice;
 class CustomerCard;
 class DataSource;
@@ -26,6 +28,7 @@ class QTimer;
 class QTreeWidget;
 class StatusBar;
 class TDataModule1;
+class WebTabs;
 
 // A number box with arrows (the up-down control joined to its box).
 // clicked() follows every step made with the arrows or the arrow keys,
@@ -85,6 +88,11 @@ public:
 
     // The caller-ID box.
     CallerIdDevice* UsbPhoneBox;
+
+    // Handlers of the web tabs, the number field and the call simulation.
+    WebTabs* webTabs = nullptr;
+    CallHandling* calls = nullptr;
+    CallSimulation* simulation = nullptr;
 
     // --- tabs ---------------------------------------------------------------------
     QTabWidget* PageControl1;

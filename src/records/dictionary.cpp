@@ -3,21 +3,21 @@
 #include "app/tmain.h"
 #include "db/datam.h"
 #include "db/dbcontrols.h"
-#include "db/statement.h"
+#include "app/statementtext.h"
 #include "records/card.h"
 #include "records/zidian.h"
 
 QStringList itemQueryLines(const QString& field)
 {
     return {QStringLiteral("Select * from 字典"),
-            QStringLiteral("where 项目 = '") + quoteValue(field) + QLatin1Char('\'')};
+            QStringLiteral("where 项目 = '") + quotedValue(field) + QLatin1Char('\'')};
 }
 
 void runItemQuery(Tmain& main, const QString& field)
 {
     DataSet& zidian = main.dm().zidian;
     zidian.close();
-    zidian.setCommandText(composeStatement(*main.Memo1, itemQueryLines(field)));
+    zidian.setCommandText(composeStatement(main.Memo1, itemQueryLines(field)));
     zidian.open();
 }
 

@@ -17,14 +17,22 @@ const QString supportSite = QStringLiteral("https://www.tavrin.cn/support/");
 
 const QString sidePageBase = QStringLiteral("https://www.meishi-caipu.cn/caipu");
 
-const QString googleSearch = QStringLiteral("https://www.google.cn/search");
-const QString yahooSearch = QStringLiteral("https://search.cn.yahoo.com/search");
+// www.google.cn no longer runs searches (it only points to the Hong Kong
+// site) and Yahoo's mainland search site is closed: the Chinese-language
+// sites that answer in their place.
+const QString googleSearch = QStringLiteral("https://www.google.com.hk/search");
+const QString yahooSearch = QStringLiteral("https://hk.search.yahoo.com/search");
 const QString baiduSearch = QStringLiteral("https://www.baidu.com/s");
 
 QString sidePage(int r)
 {
     return sidePageBase + QString::number(r / 1000) + QStringLiteral("/c") + QString::number(r) +
            QStringLiteral(".html");
+}
+
+QString callerSidePage(int n)
+{
+    return sidePageBase + QStringLiteral("/c") + QString::number(n) + QStringLiteral(".html");
 }
 
 }  // namespace webaddr

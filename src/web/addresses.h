@@ -34,5 +34,8 @@ extern const QString baiduSearch;   // path /s
 
 // Address of side page r: base + (r div 1000) + "/c" + r + ".html".
 QString sidePage(int r);
+// Side page shown beside the customer list when a known customer calls:
+// base + "/c" + n + ".html".
+QString callerSidePage(int n);
 
 }  // namespace webaddr

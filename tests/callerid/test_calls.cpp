@@ -1,0 +1,328 @@
+// Incoming calls end to end: number search and tab change, area code, lookup
+// statement, logging, announcement and blink, and the call simulation.
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+#include "app/errorreport.h"
+#include "app/message.h"
+#include "app/paths.h"
+#include "app/randomgen.h"
+#include "app/tmain.h"
+#include "callerid/callhandling.h"
+#include "callerid/device.h"
+#include "callerid/simulation.h"
+#include "db/datam.h"
+#include "testutil.h"
+#include "web/addresses.h"
+#include "web/browser.h"
+#include "web/websearch.h"
+
+namespace {
+const QString kLookup = QStringLiteral("select * from 客户数据\r\n"
+                                       "where 手机 like '%1390000000%'\r\n"
+                                       "or 电话 like '%1390000000%'\r\n"
+                                       "or 宅电 like '%1390000000%'\r\n");
+QString side(int r) { return webaddr::sidePage(r); }
+}  // namespace
+
+class TestCalls : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        folder = testutil::makeProgramFolder();
+        testutil::addCustomers(folder + QStringLiteral("data/web.mdb"), 3);  // 手机 1390000000N
+        reports.clear();
+        errorreport::setSink([this](const QString& text) { reports << text; });
+        websearch::setPause([](int) {});
+    }
+    void cleanup()
+    {
+        QVERIFY2(reports.isEmpty(), qPrintable(reports.join('\n')));
+        w.reset();
+        dm.reset();
+        websearch::setPause({});
+        setMessageSink({});
+        errorreport::setSink({});
+        setProgramFolder(QString());
+    }
+
+    void searchReadsNumberAfreshWithTwoPauses();
+    void tabChangeSetsSourceModeAndSidePage();
+    void localNumber_data();
+    void localNumber();
+    void callRecordColumns();
+    void knownCallerShowsMatchingCustomers();
+    void newCallerStaysOnCallRecord();
+    void numberHandledOnceWhoeverChangesIt();
+    void blinkSeriesAndStatusLines();
+    void simulationPlaysTestNumbers();
+
+private:
+    Tmain& start()
+    {
+        w.reset();
+        dm = std::make_unique<TDataModule1>();
+        w = std::make_unique<Tmain>(*dm, device);
+        w->FormActivate();
+        programRandom().setSeed(0);
+        return *w;
+    }
+    // Stored calls, oldest first, as 电话|手机|日期|时间.
+    QStringList storedCalls()
+    {
+        DataSet q(&dm->ADOB, QStringLiteral("check"));
+        q.setCommandText(QStringLiteral("select * from 来电数据 order by id"));
+        q.open();
+        QStringList r;
+        for (; !q.eof(); q.next())
+            r << QStringList{q.text("电话"), q.text("手机"), q.text("日期"), q.text("时间")}.join('|');
+        return r;
+    }
+
+    QString folder;
+    QStringList reports;
+    SimulatedDevice device;
+    std::unique_ptr<TDataModule1> dm;
+    std::unique_ptr<Tmain> w;
+};
+
+void TestCalls::searchReadsNumberAfreshWithTwoPauses()
+{
+    Tmain& m = start();
+    m.PageControl1->setCurrentIndex(5);  // 信息查询: no draw
+    QStringList events;  // at each pause: searches in tabs 2 and 3 so far
+    websearch::setPause([&](int ms) {
+        events << QStringLiteral("%1 %2 %3").arg(ms).arg(m.WebBrowser2->history().size() - 1)
+                                            .arg(m.WebBrowser3->history().size() - 1);
+        m.TelBuffer->setText(m.TelBuffer->text() + QLatin1Char('9'));
+    });
+    m.TelBuffer->setText(QStringLiteral("0571"));
+    m.webTabs->Search_Tel_Web();
+    QCOMPARE(events, (QStringList{QStringLiteral("200 0 0"), QStringLiteral("200 1 0")}));
+    QCOMPARE(m.WebBrowser1->address(), QStringLiteral("https://www.google.com.hk/search?hl=zh-CN&q=0571"));
+    QCOMPARE(m.WebBrowser2->address(),
+             QStringLiteral("https://hk.search.yahoo.com/search?v=web&ei=gbk&searchFlag=&fr=fp-tab-web-ycn"
+                            "&pid=ysearch&source=yahoo_yhp_0706_search_button&p=05719"));
+    QCOMPARE(m.WebBrowser3->address(), QStringLiteral("https://www.baidu.com/s?tn=b1ank_pg&word=057199"));
+    QCOMPARE(m.PageControl1->tabText(0) + m.PageControl1->tabText(1) + m.PageControl1->tabText(2),
+             QStringLiteral("google搜索结果yahoo搜索结果百度搜索结果"));
+    QCOMPARE(m.PageControl1->currentIndex(), 5);
+    QCOMPARE(programRandom().seed(), 0u);
+
+    // A repeated activation sends the browsers home but keeps the captions.
+    m.FormActivate();
+    QCOMPARE(m.WebBrowser1->address(), webaddr::productPage1);
+    QCOMPARE(m.PageControl1->tabText(0), QStringLiteral("google搜索结果"));
+}
+
+void TestCalls::tabChangeSetsSourceModeAndSidePage()
+{
+    Tmain& m = start();
+    DataSource* kehu = &dm->kehuds;
+    DataSource* calls = &dm->laidiands;
+    QVERIFY(side(27315).endsWith(QStringLiteral("/caipu27/c27315.html")));
+    // The operator's picks from a fresh start; tabs 6 and 7 draw nothing.
+    struct Step { int tab; DataSource* source; int mode; Browser* side; QStringList pages; };
+    const QList<Step> steps = {
+        {3, kehu, 1, m.webgd04, {side(0)}},
+        {6, kehu, 1, nullptr, {}},
+        {4, calls, 1, m.webgd05, {side(857)}},
+        {5, calls, 0, nullptr, {}},
+        {1, calls, 0, m.webgd02, {side(23520)}},
+        {3, kehu, 1, m.webgd04, {side(0), side(5533)}},
+    };
+    for (const Step& s : steps) {
+        const uint32_t seed = programRandom().seed();
+        m.PageControl1->setCurrentIndex(s.tab);
+        QCOMPARE(m.cardSource(), s.source);
+        QCOMPARE(m.cardMode(), s.mode);
+        if (s.side)
+            QCOMPARE(s.side->history(), s.pages);
+        else
+            QCOMPARE(programRandom().seed(), seed);
+    }
+    QVERIFY(side(0).endsWith(QStringLiteral("/caipu0/c0.html")));
+}
+
+void TestCalls::localNumber_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("local");
+    QTest::newRow("no leading 0") << "88881234" << "88881234";
+    QTest::newRow("00") << "0012345" << "2345";
+    QTest::newRow("021") << "02188881234" << "88881234";
+    QTest::newRow("03") << "0312345" << "345";
+    QTest::newRow("not above 2") << "0-1234" << "234";
+    QTest::newRow("just 0") << "0" << "";
+    QTest::newRow("code only") << "0571" << "";
+    QTest::newRow("rest untouched") << "0571-8888 12" << "-8888 12";
+}
+
+void TestCalls::localNumber()
+{
+    QFETCH(QString, number);
+    QFETCH(QString, local);
+    QCOMPARE(::localNumber(number), local);
+}
+
+void TestCalls::callRecordColumns()
+{
+    auto columns = [](const char* number, QDate d, QTime t) {
+        const CallRecord r = callRecord(QString::fromUtf8(number), QDateTime(d, t));
+        return QStringList{r.dianhua, r.shouji, r.riqi, r.shijian}.join('|');
+    };
+    QCOMPARE(columns("13900000001", {2026, 3, 5}, {9, 5, 7}), QStringLiteral("|13900000001|2026-3-5|9:05:07"));
+    QCOMPARE(columns("0139", {2026, 12, 25}, {23, 59, 0}), QStringLiteral("0139||2026-12-25|23:59:00"));
+}
+
+void TestCalls::knownCallerShowsMatchingCustomers()
+{
+    Tmain& m = start();
+    // Area code 020 goes; the rest is part of all three mobiles.
+    device.simulateCall(1, QStringLiteral("0201390000000"));
+    QVERIFY(storedCalls().value(0).startsWith(QStringLiteral("0201390000000||")));
+    QCOMPARE(dm->s1.commandText(), kLookup);
+    QCOMPARE(dm->kehutable.commandText(), kLookup);
+    QCOMPARE(dm->kehutable.recordCount(), 3);
+    QCOMPARE(m.cardSource(), &dm->kehuds);
+    QCOMPARE(m.PageControl1->currentWidget(), m.TabSheet4);
+    // No tab change ran: one draw only, for the caller's side page.
+    QCOMPARE(m.webgd04->history(), QStringList{webaddr::sidePageBase + QStringLiteral("/c0.html")});
+    QCOMPARE(m.cardMode(), 0);
+    QCOMPARE(m.shantext->text(), QStringLiteral("老客户来电"));
+
+    device.simulateCall(1, QStringLiteral("13900000002"));
+    QCOMPARE(dm->kehutable.recordCount(), 1);
+    QCOMPARE(dm->kehutable.text("联系人"), QStringLiteral("客户2"));
+    QVERIFY(storedCalls().value(1).startsWith(QStringLiteral("|13900000002|")));
+
+    // A quote in the number is searched for, not a broken statement.
+    device.simulateCall(1, QStringLiteral("139'01"));
+    QCOMPARE(dm->s1.commandText().count(QStringLiteral("like '%139''01%'\r\n")), 3);
+    QCOMPARE(m.shantext->text(), QStringLiteral("新客户来电"));
+}
+
+void TestCalls::newCallerStaysOnCallRecord()
+{
+    Tmain& m = start();
+    m.PageControl1->setCurrentIndex(3);  // customers on the card
+    device.simulateCall(1, QStringLiteral("057188881234"));
+    const QStringList call = storedCalls().value(0).split('|');
+    QCOMPARE(call.mid(0, 3), (QStringList{"057188881234", "",
+                                          QDate::currentDate().toString(QStringLiteral("yyyy-M-d"))}));
+    QVERIFY(QTime::fromString(call.value(3), QStringLiteral("H:mm:ss")).isValid());
+    QCOMPARE(m.cardSource(), &dm->laidiands);
+    QCOMPARE(dm->laidianTel.text("电话"), QStringLiteral("057188881234"));
+    QCOMPARE(m.PageControl1->currentWidget(), m.TabSheet1);
+    QCOMPARE(m.shantext->text(), QStringLiteral("新客户来电"));
+    QCOMPARE(dm->kehutable.commandText(), QStringLiteral("select * from 客户数据 order by id desc"));
+}
+
+void TestCalls::numberHandledOnceWhoeverChangesIt()
+{
+    Tmain& m = start();
+    device.simulateCall(1, QStringLiteral("13900000001"));
+    device.simulateCall(2, QStringLiteral("13900000001"));
+    QCOMPARE(storedCalls().size(), 1);
+
+    // Typing and clearing by hand run nothing; Enter runs the number once.
+    m.show();
+    m.TelBuffer->setFocus();
+    m.TelBuffer->selectAll();
+    QTest::keyClick(m.TelBuffer, Qt::Key_Backspace);
+    QTest::keyClicks(m.TelBuffer, QStringLiteral("88881234"));
+    QCOMPARE(storedCalls().size(), 1);
+    QTest::keyClick(m.TelBuffer, Qt::Key_Return);
+    QTest::keyClick(m.TelBuffer, Qt::Key_Return);
+    QCOMPARE(storedCalls().size(), 2);
+    QCOMPARE(m.shantext->text(), QStringLiteral("新客户来电"));
+
+    // An empty number from the box: searched, card on the calls, tab 1 in
+    // front, nothing logged or looked up.
+    m.PageControl1->setCurrentIndex(3);
+    const QString lookup = dm->s1.commandText();
+    device.simulateCall(1, QString());
+    QVERIFY(m.WebBrowser1->address().endsWith(QStringLiteral("&q=")));
+    QCOMPARE(m.cardSource(), &dm->laidiands);
+    QCOMPARE(m.PageControl1->currentWidget(), m.TabSheet1);
+    QCOMPARE(storedCalls().size(), 2);
+    QCOMPARE(dm->s1.commandText(), lookup);
+}
+
+void TestCalls::blinkSeriesAndStatusLines()
+{
+    Tmain& m = start();
+    const QColor red(Qt::red);
+    auto ticks = [&](int n) {
+        QString seen;
+        for (int i = 0; i < n; ++i) {
+            m.calls->Timer2Timer();
+            seen += m.shantext->palette().color(QPalette::WindowText) == red ? 'r' : '-';
+        }
+        return seen;
+    };
+    device.simulateCall(1, QStringLiteral("13900000001"));
+    QCOMPARE(ticks(3), QStringLiteral("-r-"));
+    // A new call while the text is hidden: a fresh series, ending hidden.
+    device.simulateCall(1, QStringLiteral("13900000002"));
+    QCOMPARE(m.calls->blinkCounter(), 0);
+    QCOMPARE(ticks(19), QStringLiteral("r-r-r-r-r-r-r-r-r-r"));
+    QVERIFY(m.Timer2->isActive());
+    QCOMPARE(ticks(1), QStringLiteral("-"));
+    QVERIFY(!m.Timer2->isActive());
+    QCOMPARE(m.shantext->palette().color(QPalette::WindowText), m.palette().color(QPalette::Window));
+
+    device.simulateRing(3);
+    device.simulateHandoff(3);
+    QCOMPARE(m.TelStatus->toPlainText(), QStringLiteral("设备：3 电话振铃...\n设备：3 电话挂机..."));
+}
+
+void TestCalls::simulationPlaysTestNumbers()
+{
+    QStringList messages;
+    setMessageSink([&](const QString& text) { messages << text; });
+    start().BitBtn10->click();  // no test numbers: refused, with the reason
+    QCOMPARE(messages, QStringList{noTestNumbersText});
+    QVERIFY(!w->teltest->isActive());
+
+    // CR, LF and CR LF all end a line; the empty line is an entry.
+    QFile tel(folder + QStringLiteral("tel.txt"));
+    QVERIFY(tel.open(QIODevice::WriteOnly));
+    tel.write("13900000001\r02188889999\n\r\n13900000003\r\n");
+    tel.close();
+    Tmain& m = start();
+    QCOMPARE(m.randomtel->count(), 4);
+    m.BitBtn10->click();
+    QVERIFY(m.teltest->isActive());
+    QCOMPARE(m.teltest->interval(), 3000);
+    QCOMPARE(m.BitBtn10->text(), QStringLiteral("停止"));
+
+    // Draws from a fresh start: entry 0, caller page 0, side page 23520;
+    // entry 0 again (no call), side page 7455; entry 2 (empty), side page 8705.
+    m.simulation->teltestTimer();
+    QCOMPARE(m.shantext->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(m.webgd04->history(), (QStringList{webaddr::callerSidePage(0), side(23520)}));
+    m.simulation->teltestTimer();
+    QCOMPARE(m.webgd04->history().last(), side(7455));
+    m.simulation->teltestTimer();
+    QCOMPARE(m.TelBuffer->text(), QString());
+    QCOMPARE(m.webgd01->history().last(), side(8705));
+    QCOMPARE(storedCalls().size(), 1);
+
+    m.BitBtn10->click();
+    QVERIFY(!m.teltest->isActive());
+    QCOMPARE(m.BitBtn10->text(), QStringLiteral("测试"));
+}
+
+QTEST_MAIN(TestCalls)
+#include "test_calls.moc"
