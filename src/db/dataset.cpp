@@ -610,7 +610,8 @@ void DataSet::storeInsert()
     eof_ = bof_ = false;
     setState(State::Browse);
     notifyRow(pos);
-    notifyRecord();
+    // The stored record is now the current one: its position is known.
+    doAfterScroll();
 }
 
 void DataSet::storeEdit()

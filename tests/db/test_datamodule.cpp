@@ -40,6 +40,8 @@ private slots:
         QCOMPARE(spy.last().first().toString(), QStringLiteral("3/3"));
         dm.laidianTel.append();  // a new record has no number yet
         QCOMPARE(spy.last().first().toString(), QStringLiteral("-1/0"));
+        dm.laidianTel.post();  // once stored it has one
+        QCOMPARE(spy.last().first().toString(), QStringLiteral("1/1"));
     }
 
     void connectionStringFromProgramFolderAndReconnect()
