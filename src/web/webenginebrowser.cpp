@@ -6,6 +6,19 @@
 
 namespace {
 
+// Shown in place of a page that could not be loaded (no network, say).
+QString unreachablePage(const QString& address)
+{
+    QString shown = address.toHtmlEscaped();
+    return QStringLiteral(
+               "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>"
+               "body{font-family:'WenQuanYi Micro Hei','宋体',sans-serif;color:#555;margin:24px;}"
+               "h3{color:#8e0000;font-size:16px;}p{font-size:13px;word-break:break-all;}"
+               "</style></head><body><h3>网页暂时无法打开</h3>"
+               "<p>请检查网络连接。</p><p>%1</p></body></html>")
+        .arg(shown);
+}
+
 // A browser that really loads its pages.
 class WebEngineBrowser : public Browser {
 public:
@@ -14,10 +27,17 @@ public:
         auto* lay = new QVBoxLayout(this);
         lay->setContentsMargins(0, 0, 0, 0);
         lay->addWidget(view_);
+        QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool ok) {
+            if (!ok && !showingNotice_) {
+                showingNotice_ = true;
+                view_->setHtml(unreachablePage(address()));
+            }
+        });
     }
     void navigate(const QString& address) override
     {
         record(address);
+        showingNotice_ = false;
         QUrl url(address);
         if (url.scheme().isEmpty())
             url = QUrl::fromUserInput(address);
@@ -26,6 +46,7 @@ public:
 
 private:
     QWebEngineView* view_;
+    bool showingNotice_ = false;
 };
 
 }  // namespace
