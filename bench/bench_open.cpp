@@ -32,16 +32,21 @@ long residentKb()
 
 double bareCount(const QString& file, const QString& sql, long* count)
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bare"));
-    db.setDatabaseName(file);
-    db.open();
-    QSqlQuery q(db);
-    QElapsedTimer t;
-    t.start();
-    q.exec(QStringLiteral("select count(*) from (%1)").arg(sql));
-    q.next();
-    *count = q.value(0).toLongLong();
-    return t.nsecsElapsed() / 1e6;
+    double ms = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bare"));
+        db.setDatabaseName(file);
+        db.open();
+        QSqlQuery q(db);
+        QElapsedTimer t;
+        t.start();
+        q.exec(QStringLiteral("select count(*) from (%1)").arg(sql));
+        q.next();
+        *count = q.value(0).toLongLong();
+        ms = t.nsecsElapsed() / 1e6;
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bare"));
+    return ms;
 }
 
 void measure(Connection& conn, const QString& file, const QString& sql)
