@@ -12,7 +12,7 @@ Taboutw::Taboutw(QWidget* owner)
     setFont(pixelFont(QStringLiteral("宋体"), 14));
     setFixedSize(455, 279);
 
-    Label1 = new QLabel(QStringLiteral("Tavrin来电显示自动查询软件 1.1"), this);
+    Label1 = new QLabel(programTitle(), this);
     Label1->setFont(pixelFont(QStringLiteral("黑体"), 20));
     Label1->setGeometry(24, 16, 407, 28);
 

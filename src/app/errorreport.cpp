@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "app/message.h"
+
 AppError::AppError(const QString& message) : std::runtime_error(message.toUtf8().toStdString()) {}
 
 namespace errorreport {
@@ -34,9 +36,7 @@ void report(const QString& text)
     QWidget* parent = owner();
     if (!parent)
         parent = QApplication::activeWindow();
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok, parent);
-    box.exec();
+    messageBox(QMessageBox::Critical, text, parent);
 }
 
 void reportCurrentException()

@@ -6,6 +6,9 @@
 
 class QWidget;
 
+// The program's name as its windows and messages show it.
+inline QString programTitle() { return QStringLiteral("Tavrin来电显示自动查询软件 1.1"); }
+
 QFont pixelFont(const QString& family, int px);
 inline QFont songti(int px) { return pixelFont(QStringLiteral("宋体"), px); }
 

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "app/look.h"
+
 namespace {
 std::function<void(const QString&)>& sink()
 {
@@ -19,7 +21,12 @@ void showMessage(const QString& text)
         sink()(text);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok, QApplication::activeWindow());
+    messageBox(QMessageBox::NoIcon, text, QApplication::activeWindow());
+}
+
+void messageBox(QMessageBox::Icon icon, const QString& text, QWidget* parent)
+{
+    QMessageBox box(icon, programTitle(), text, QMessageBox::NoButton, parent);
+    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
 }

@@ -77,7 +77,7 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     : QMainWindow(parent), UsbPhoneBox(&device), dm_(dm)
 {
     setObjectName(QStringLiteral("main"));
-    setWindowTitle(QStringLiteral("Tavrin来电显示自动查询软件 1.1"));
+    setWindowTitle(programTitle());
     setFont(pixelFont(QStringLiteral("宋体"), 14));
     resize(kOuterWidth, kOuterHeight);
 

@@ -37,7 +37,7 @@ QString Connection::dataSourceOf(const QString& cs)
         if (part.left(eq).trimmed().compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0) {
             QString path = part.mid(eq + 1).trimmed();
             path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-            return path;
+            return QDir::cleanPath(path);
         }
     }
     return {};
