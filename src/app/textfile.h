@@ -7,11 +7,12 @@
 #include <QStringList>
 #include <stdexcept>
 
-// A file that cannot be opened or created.  The message is UTF-8.
-class FileError : public std::runtime_error {
+#include "app/errorreport.h"
+
+// A file that cannot be opened or created.
+class FileError : public AppError {
 public:
-    explicit FileError(const QString& message) : std::runtime_error(message.toUtf8().toStdString()) {}
-    QString message() const { return QString::fromUtf8(what()); }
+    using AppError::AppError;
 };
 
 // GBK conversion.  A character GBK cannot hold is written as '?'; a byte
