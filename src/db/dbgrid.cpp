@@ -38,8 +38,8 @@ void DataSetModel::setDataSource(DataSource* src)
                 emit headerDataChanged(Qt::Vertical, r, r);
             }
         });
-        connect(src, &DataSource::recordChanged, this, &DataSetModel::onRecordChanged);
-        connect(src, &DataSource::stateChanged, this, &DataSetModel::onRecordChanged);
+        links_[5] = connect(src, &DataSource::recordChanged, this, &DataSetModel::onRecordChanged);
+        links_[6] = connect(src, &DataSource::stateChanged, this, &DataSetModel::onRecordChanged);
     }
     rebuild();
 }
@@ -218,9 +218,7 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), model_(new DataSetModel(th
     connect(hh, &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
         if (following_)
             return;
-        const auto& cols = model_->columns();
-        if (logical < cols.size())
-            model_->setColumnWidth(logical, size == defaultWidthFor(cols[logical].fieldName) ? -1 : size);
+        keepWidth(logical, size);
     });
     connect(hh, &QHeaderView::sectionMoved, this, [this](int, int from, int to) {
         if (following_)
@@ -244,6 +242,14 @@ int DBGrid::defaultWidthFor(const QString& fieldName) const
     return fieldName.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0 ? kDefaultWidth : 100;
 }
 
+void DBGrid::keepWidth(int column, int width)
+{
+    // A width equal to the field's default is no explicit width.
+    const auto& cols = model_->columns();
+    if (column >= 0 && column < cols.size())
+        model_->setColumnWidth(column, width == defaultWidthFor(cols[column].fieldName) ? -1 : width);
+}
+
 void DBGrid::applyWidths()
 {
     following_ = true;
@@ -258,7 +264,7 @@ void DBGrid::setColumnPixelWidth(int column, int width)
     const auto& cols = model_->columns();
     if (column < 0 || column >= cols.size())
         return;
-    model_->setColumnWidth(column, width == defaultWidthFor(cols[column].fieldName) ? -1 : width);
+    keepWidth(column, width);
     following_ = true;
     QTableView::setColumnWidth(column, width);
     following_ = false;

@@ -56,7 +56,7 @@ private:
     bool custom_ = false;
     int rows_ = 0;
     int lastCurrent_ = -1;
-    QMetaObject::Connection links_[5];
+    QMetaObject::Connection links_[7];
 };
 
 class DBGrid : public QTableView {
@@ -84,6 +84,7 @@ protected:
 
 private:
     void applyWidths();
+    void keepWidth(int column, int width);
     void followCurrent(int row);
     DataSetModel* model_;
     bool following_ = false;

@@ -32,23 +32,7 @@
 
 namespace {
 
-// A data module, a device and a main window over the current program folder.
-struct Fixture {
-    explicit Fixture(int deviceState = 0)
-    {
-        device.setState(deviceState);
-        dm = std::make_unique<TDataModule1>();
-        w = std::make_unique<Tmain>(*dm, device);
-    }
-    ~Fixture()
-    {
-        w.reset();
-        dm.reset();
-    }
-    SimulatedDevice device;
-    std::unique_ptr<TDataModule1> dm;
-    std::unique_ptr<Tmain> w;
-};
+using Fixture = testutil::MainFixture;
 
 QStringList itemsOf(const QComboBox* box)
 {
