@@ -4,7 +4,10 @@
 
 #include "app/errorreport.h"
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv)
+{
+    errorreport::setOwner(nullptr);
+}
 
 bool Application::notify(QObject* receiver, QEvent* event)
 {

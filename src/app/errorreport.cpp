@@ -1,11 +1,6 @@
 #include "app/errorreport.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QPointer>
-#include <QWidget>
-
-#include "app/message.h"
+#include <cstdio>
 
 AppError::AppError(const QString& message) : std::runtime_error(message.toUtf8().toStdString()) {}
 
@@ -16,27 +11,25 @@ std::function<void(const QString&)>& sink()
     static std::function<void(const QString&)> s;
     return s;
 }
-QPointer<QWidget>& owner()
+std::function<void(const QString&)>& presenter()
 {
-    static QPointer<QWidget> w;
-    return w;
+    static std::function<void(const QString&)> p;
+    return p;
 }
 }  // namespace
 
-void setOwner(QWidget* w) { owner() = w; }
-
 void setSink(std::function<void(const QString&)> s) { sink() = std::move(s); }
+
+void setPresenter(std::function<void(const QString&)> p) { presenter() = std::move(p); }
 
 void report(const QString& text)
 {
-    if (sink()) {
+    if (sink())
         sink()(text);
-        return;
-    }
-    QWidget* parent = owner();
-    if (!parent)
-        parent = QApplication::activeWindow();
-    messageBox(QMessageBox::Critical, text, parent);
+    else if (presenter())
+        presenter()(text);
+    else
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
 void reportCurrentException()

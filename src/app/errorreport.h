@@ -28,8 +28,13 @@ namespace errorreport {
 // installed by tests).
 void report(const QString& text);
 
-// Where the message box is parented; normally the main window.
+// Where the message box is parented; normally the main window.  The first
+// call installs the message box as the way reports are shown (the windows'
+// layer does that); without it a report goes to standard error.
 void setOwner(QWidget* owner);
+
+// How a report is shown when no sink is installed.
+void setPresenter(std::function<void(const QString&)> presenter);
 
 // Tests replace the message box by a sink; an empty function restores it.
 void setSink(std::function<void(const QString&)> sink);
