@@ -1,9 +1,16 @@
-// Opening the call and customer lists over large tables: time until the grid
-// has painted its first screen and the record position is known, resident
-// memory grown, and the time to scroll to the last row.  A bare SQLite
-// count(*) over the same statement is timed beside it.
+// Opening the call and customer lists over large tables: time until the
+// record position is known and the grid has painted its first screen, the
+// longest stall of the event loop afterwards, resident memory grown, the cost
+// of storing and abandoning a record while the grid shows the table, and the
+// time to reach the last row.  Bare SQLite runs over the same statement are
+// timed beside it: count(*), a read of every key (what a key list costs) and
+// a read of the first screen's rows.  Each open is measured warm and cold
+// (the file dropped from the page cache first).
 //
-//   bench_open [database file]   (built on first use: 1,000,000 calls, 100,000 customers)
+//   bench_open [small|big] [database file]
+//     small: 100,000 customers, 1,000,000 calls (default)
+//     big:   1,000,000 customers, 10,000,000 calls
+//   The database is built on first use.
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,8 +18,12 @@
 #include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTextStream>
+#include <QSqlRecord>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "db/connection.h"
 #include "db/datasource.h"
@@ -30,31 +41,118 @@ long residentKb()
     return parts.value(1).toLong() * 4;
 }
 
-double bareCount(const QString& file, const QString& sql, long* count)
+// Drops the file from the page cache so that the next read comes from disk.
+void dropFromCache(const QString& file)
 {
-    double ms = 0;
+    const QByteArray path = QFile::encodeName(file);
+    for (const QByteArray& p : {path, path + "-journal", path + "-wal"}) {
+        const int fd = ::open(p.constData(), O_RDONLY);
+        if (fd < 0)
+            continue;
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+}
+
+struct Bare {
+    double countMs = 0, keysMs = 0, screenMs = 0;
+    long count = 0;
+};
+
+Bare bareRuns(const QString& file, const QString& sql)
+{
+    Bare b;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bare"));
         db.setDatabaseName(file);
         db.open();
         QSqlQuery q(db);
+        q.setForwardOnly(true);
         QElapsedTimer t;
         t.start();
         q.exec(QStringLiteral("select count(*) from (%1)").arg(sql));
         q.next();
-        *count = q.value(0).toLongLong();
-        ms = t.nsecsElapsed() / 1e6;
+        b.count = q.value(0).toLongLong();
+        b.countMs = t.nsecsElapsed() / 1e6;
+        q.finish();
+
+        t.restart();
+        q.exec(QStringLiteral("select id from (%1)").arg(sql));
+        long sum = 0;
+        while (q.next())
+            sum += q.value(0).toLongLong();
+        b.keysMs = t.nsecsElapsed() / 1e6;
+        q.finish();
+
+        t.restart();
+        q.exec(QStringLiteral("select * from (%1) limit 100").arg(sql));
+        while (q.next())
+            for (int i = 0; i < q.record().count(); ++i)
+                sum += q.value(i).toString().size();
+        b.screenMs = t.nsecsElapsed() / 1e6;
+        q.finish();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("bare"));
-    return ms;
+    return b;
+}
+
+// Runs the event loop for `ms` and returns the longest gap between ticks of a
+// 5 ms timer: the longest time the window could not react.
+double longestStall(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0;
+    double worst = 0;
+    QTimer tick;
+    tick.setInterval(5);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        worst = std::max(worst, (now - lastTick) / 1e6);
+        lastTick = now;
+    });
+    tick.start();
+    while (clock.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return worst;
+}
+
+struct OpenFigures {
+    double openMs = 0, screenMs = 0;
+    QString position;
+};
+
+OpenFigures openOnce(DataSet& ds, DBGrid& grid, const QString& sql)
+{
+    OpenFigures f;
+    ds.setAfterOpen([&](DataSet& d) {
+        f.position = QString::number(d.recNo()) + '/' + QString::number(d.recordCount());
+    });
+    QElapsedTimer t;
+    t.start();
+    ds.setCommandText(sql);
+    ds.open();
+    f.openMs = t.nsecsElapsed() / 1e6;
+    grid.repaint();
+    QApplication::processEvents();
+    f.screenMs = t.nsecsElapsed() / 1e6;
+    return f;
+}
+
+template <class F>
+double timed(F f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return t.nsecsElapsed() / 1e6;
 }
 
 void measure(Connection& conn, const QString& file, const QString& sql)
 {
-    long bare = 0;
-    // Warm the file cache first so both runs read from memory.
-    bareCount(file, sql, &bare);
-    const double bareMs = bareCount(file, sql, &bare);
+    bareRuns(file, sql);  // warms the page cache
+    const Bare bare = bareRuns(file, sql);
 
     DataSet ds(&conn, QStringLiteral("bench"));
     DataSource src(&ds);
@@ -64,37 +162,75 @@ void measure(Connection& conn, const QString& file, const QString& sql)
     grid.show();
     QApplication::processEvents();
 
+    // Cold first: nothing of the file in memory.
+    conn.close();
+    dropFromCache(file);
+    const OpenFigures cold = openOnce(ds, grid, sql);
+    ds.close();
+    longestStall(300);
+
     const long before = residentKb();
-    QString position;
-    ds.setAfterOpen([&](DataSet& d) { position = QString::number(d.recNo()) + '/' + QString::number(d.recordCount()); });
-    QElapsedTimer t;
-    t.start();
-    ds.setCommandText(sql);
-    ds.open();
-    const double openMs = t.nsecsElapsed() / 1e6;
-    grid.repaint();
-    QApplication::processEvents();
-    const double firstScreenMs = t.nsecsElapsed() / 1e6;
+    const OpenFigures warm = openOnce(ds, grid, sql);
+    const double stall = std::max(warm.screenMs, longestStall(1500));
     const long grown = residentKb() - before;
 
-    t.restart();
-    grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
-    grid.repaint();
-    QApplication::processEvents();
-    const double bottomMs = t.nsecsElapsed() / 1e6;
+    // Storing and abandoning a record with the grid on the table.
+    const int phone = ds.fieldIndex(QStringLiteral("电话"));
+    const double abandonMs = timed([&] {
+        ds.append();
+        ds.cancel();
+        QApplication::processEvents();
+    });
+    const double storeMs = timed([&] {
+        ds.append();
+        ds.setValue(phone, QStringLiteral("075500000000"));
+        ds.post();
+        QApplication::processEvents();
+    });
+    const double editMs = timed([&] {
+        ds.edit();
+        ds.setValue(phone, QStringLiteral("075500000001"));
+        ds.post();
+        QApplication::processEvents();
+    });
+    const double deleteMs = timed([&] {
+        ds.remove();
+        QApplication::processEvents();
+    });
 
-    t.restart();
-    ds.last();
-    QApplication::processEvents();
-    const double lastMs = t.nsecsElapsed() / 1e6;
+    const double bottomMs = timed([&] {
+        grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
+        grid.repaint();
+        QApplication::processEvents();
+    });
+    const double lastMs = timed([&] {
+        ds.last();
+        QApplication::processEvents();
+    });
+    const double firstMs = timed([&] {
+        ds.first();
+        grid.repaint();
+        QApplication::processEvents();
+    });
 
     std::printf("%s\n", qPrintable(sql));
-    std::printf("  bare count(*):            %8.1f ms  (%ld rows)\n", bareMs, bare);
-    std::printf("  open (keys read):         %8.1f ms  position %s\n", openMs, qPrintable(position));
-    std::printf("  first screen painted:     %8.1f ms\n", firstScreenMs);
-    std::printf("  resident memory grown:    %8.1f MB\n", grown / 1024.0);
-    std::printf("  scroll grid to last row:  %8.1f ms\n", bottomMs);
-    std::printf("  move to last record:      %8.1f ms  (record %d)\n", lastMs, ds.recNo());
+    std::printf("  bare count(*):                 %8.1f ms  (%ld rows)\n", bare.countMs, bare.count);
+    std::printf("  bare read of every key:        %8.1f ms\n", bare.keysMs);
+    std::printf("  bare read of the first 100 rows:%7.1f ms\n", bare.screenMs);
+    std::printf("  open, position known (warm):   %8.1f ms  position %s\n", warm.openMs, qPrintable(warm.position));
+    std::printf("  first screen painted (warm):   %8.1f ms\n", warm.screenMs);
+    std::printf("  open, position known (cold):   %8.1f ms  position %s\n", cold.openMs, qPrintable(cold.position));
+    std::printf("  first screen painted (cold):   %8.1f ms\n", cold.screenMs);
+    std::printf("  longest event-loop stall:      %8.1f ms  (open and the 1.5 s after it)\n", stall);
+    std::printf("  resident memory grown:         %8.1f MB\n", grown / 1024.0);
+    std::printf("  abandon a new record:          %8.1f ms\n", abandonMs);
+    std::printf("  store a new record:            %8.1f ms\n", storeMs);
+    std::printf("  store an edit:                 %8.1f ms\n", editMs);
+    std::printf("  delete a record:               %8.1f ms\n", deleteMs);
+    std::printf("  scroll grid to last row:       %8.1f ms\n", bottomMs);
+    std::printf("  move to last record:           %8.1f ms  (record %d)\n", lastMs, ds.recNo());
+    std::printf("  move to first record:          %8.1f ms\n", firstMs);
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -102,8 +238,14 @@ void measure(Connection& conn, const QString& file, const QString& sql)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    const QString file = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/tavrin-bench.mdb");
-    bench::ensureDatabase(file);
+    const bool big = argc > 1 && qstrcmp(argv[1], "big") == 0;
+    const QString file = argc > 2 ? QString::fromLocal8Bit(argv[2])
+                         : big    ? QStringLiteral("/tmp/tavrin-bench-10m.mdb")
+                                  : bench::defaultDatabase();
+    if (big)
+        bench::ensureDatabase(file, 1000000, 10000000);
+    else
+        bench::ensureDatabase(file);
     Connection conn(QStringLiteral("ADOB"));
     conn.setConnectionString(QStringLiteral("Data Source=") + file);
     measure(conn, file, QStringLiteral("select * from 来电数据 order by id desc"));

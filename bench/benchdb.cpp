@@ -18,7 +18,7 @@ QString customerMobile(int i)
 
 namespace {
 
-void build(const QString& file)
+void build(const QString& file, int customers, int calls)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("build"));
     db.setDatabaseName(file);
@@ -36,7 +36,7 @@ void build(const QString& file)
         q.exec(QString::fromUtf8(s));
     db.transaction();
     q.prepare(QStringLiteral("insert into 客户数据 (联系人, 电话, 手机, 公司名称, 地址, 分类1, 分类2) values (?,?,?,?,?,?,?)"));
-    for (int i = 0; i < 100000; ++i) {
+    for (int i = 0; i < customers; ++i) {
         q.addBindValue(QStringLiteral("客户%1").arg(i));
         q.addBindValue(customerTelephone(i));
         q.addBindValue(customerMobile(i));
@@ -47,7 +47,7 @@ void build(const QString& file)
         q.exec();
     }
     q.prepare(QStringLiteral("insert into 来电数据 (电话, 手机, 日期, 时间) values (?,?,?,?)"));
-    for (int i = 0; i < 1000000; ++i) {
+    for (int i = 0; i < calls; ++i) {
         const bool mobile = i % 3 == 0;
         q.addBindValue(mobile ? QString() : QStringLiteral("0755%1").arg(20000000 + i % 80000000));
         q.addBindValue(mobile ? QStringLiteral("13%1").arg(900000000 + i, 9, 10, QLatin1Char('0')) : QString());
@@ -61,12 +61,15 @@ void build(const QString& file)
 
 }  // namespace
 
-void ensureDatabase(const QString& file)
+void ensureDatabase(const QString& file) { ensureDatabase(file, 100000, 1000000); }
+
+void ensureDatabase(const QString& file, int customers, int calls)
 {
     if (QFile::exists(file))
         return;
-    std::printf("building %s ...\n", qPrintable(file));
-    build(file);
+    std::printf("building %s (%d customers, %d calls) ...\n", qPrintable(file), customers, calls);
+    std::fflush(stdout);
+    build(file, customers, calls);
     QSqlDatabase::removeDatabase(QStringLiteral("build"));
 }
 

@@ -9,8 +9,10 @@ namespace bench {
 // Default place of the database.
 QString defaultDatabase();
 
-// Builds the database at `file` unless it exists.
+// Builds the database at `file` unless it exists: 100,000 customers and
+// 1,000,000 calls, or the given numbers.
 void ensureDatabase(const QString& file);
+void ensureDatabase(const QString& file, int customers, int calls);
 
 // Customer number i as the builder stores it (i from 0 to 99,999).
 QString customerMobile(int i);    // 手机

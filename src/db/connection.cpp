@@ -16,8 +16,10 @@ Connection::Connection(const QString& name, QObject* parent)
 
 Connection::~Connection()
 {
-    for (DataSet* ds : dataSets_)
-        ds->close();
+    // No data set outlives its connection: each is closed and let go.
+    for (DataSet* ds : QVector<DataSet*>(dataSets_))
+        ds->connectionGone();
+    dataSets_.clear();
     if (QSqlDatabase::contains(sqlName_)) {
         {
             QSqlDatabase db = QSqlDatabase::database(sqlName_, false);
@@ -65,7 +67,7 @@ void Connection::open()
                           ? QSqlDatabase::database(sqlName_, false)
                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), sqlName_);
     db.setDatabaseName(file);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     if (!db.open())
         throw DbError(QStringLiteral("无法打开数据库“%1”：%2")
                           .arg(QDir::toNativeSeparators(file), db.lastError().text()));
@@ -99,8 +101,30 @@ void Connection::execute(const QString& sql)
 {
     open();
     QSqlQuery q(database());
-    if (!q.exec(sql))
-        throw DbError(q.lastError().text());
+    const bool ok = q.exec(sql);
+    noteOutcome(q.lastError());
+    if (!ok)
+        throw DbError(isBusy(q.lastError())
+                          ? QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍后再试。\n%1")
+                                .arg(q.lastError().databaseText())
+                          : q.lastError().text());
+}
+
+bool Connection::isBusy(const QSqlError& error)
+{
+    // SQLITE_BUSY and SQLITE_LOCKED, with or without extended codes.
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok && ((code & 0xff) == 5 || (code & 0xff) == 6);
+}
+
+void Connection::noteOutcome(const QSqlError& error)
+{
+    const bool busy = isBusy(error);
+    if (busy == busy_ || (!busy && error.isValid()))
+        return;
+    busy_ = busy;
+    emit busyChanged(busy);
 }
 
 void Connection::attach(DataSet* ds)

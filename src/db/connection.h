@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QVector>
 #include <functional>
@@ -45,6 +46,14 @@ public:
 
     QSqlDatabase database() const;
 
+    // Every try to reach a database locked by another program gives up
+    // after this long, so that the window never hangs for long.
+    static constexpr int kBusyTimeoutMs = 250;
+    static bool isBusy(const QSqlError& error);
+    // Statements report how they went: busyChanged() follows.
+    void noteOutcome(const QSqlError& error);
+    bool busy() const { return busy_; }
+
     // Data sets register themselves so that close() can close them.
     void attach(DataSet* ds);
     void detach(DataSet* ds);
@@ -52,6 +61,8 @@ public:
 signals:
     void connected();
     void disconnected();
+    // The database was found locked by another program / is free again.
+    void busyChanged(bool busy);
 
 private:
     QString name_;
@@ -59,4 +70,5 @@ private:
     QString connectionString_;
     std::function<void(Connection&)> beforeConnect_;
     QVector<DataSet*> dataSets_;
+    bool busy_ = false;
 };

@@ -1,5 +1,6 @@
 #include "db/dataset.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -7,10 +8,13 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <algorithm>
-#include <list>
+#include <optional>
 #include <vector>
 
+#include "app/errorreport.h"
 #include "db/connection.h"
+#include "db/keylist.h"
+#include "db/rowcache.h"
 
 namespace {
 
@@ -37,6 +41,35 @@ QString baseTableOf(const QString& sql)
     return t;
 }
 
+enum class KeyOrder { None, Ascending, Descending };
+
+// Whether the statement ends with "order by <key> [asc|desc]" and nothing
+// else orders, groups or limits it; `base` gets the statement without it.
+KeyOrder orderByKey(const QString& sql, const QString& key, QString* base)
+{
+    static const QRegularExpression tail(
+        QStringLiteral(R"(order\s+by\s+(\[[^\]]+\]|"[^"]+"|`[^`]+`|\w+)\s*(asc|desc)?\s*;?\s*$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression unsafe(
+        QStringLiteral(R"((limit|union|intersect|except|group\s+by|order\s+by|distinct))"),
+        QRegularExpression::CaseInsensitiveOption);
+    const auto m = tail.match(sql);
+    if (!m.hasMatch())
+        return KeyOrder::None;
+    QString col = m.captured(1);
+    if (col.size() >= 2 && !col.front().isLetterOrNumber() && col.front() != QLatin1Char('_'))
+        col = col.mid(1, col.size() - 2);
+    if (col.compare(key, Qt::CaseInsensitive) != 0)
+        return KeyOrder::None;
+    const QString rest = sql.left(m.capturedStart());
+    // The order must belong to the whole statement, not to a part of it.
+    if (rest.count(QLatin1Char('(')) != rest.count(QLatin1Char(')')) || unsafe.match(rest).hasMatch())
+        return KeyOrder::None;
+    *base = rest;
+    return m.captured(2).compare(QLatin1String("desc"), Qt::CaseInsensitive) == 0 ? KeyOrder::Descending
+                                                                                  : KeyOrder::Ascending;
+}
+
 DbError queryError(const QSqlQuery& q)
 {
     QString text = q.lastError().databaseText();
@@ -49,18 +82,28 @@ DbError queryError(const QSqlQuery& q)
 
 // Where the rows of an open data set live.
 struct DataSet::Storage {
+    using Order = KeyOrder;
     bool keyed = false;
     int keyField = -1;
-    std::vector<qint64> keys;          // keyed: the key of every row, in order
+    QString keyName;                   // quoted
+    Order order = Order::None;         // keyed: the statement's order by its key
+    QString base;                      // keyed: the statement without that order
+    KeyList keys;                      // keyed: the key of every row, in order
+    // The last key read from the database at each end (the key order of the
+    // statement); rows stored here later do not move them.
+    std::optional<qint64> frontCursor, backCursor;
     QVector<QVector<QVariant>> rows;   // not keyed: every row
-    // keyed: pages of fetched rows, least recently used first
-    mutable QHash<int, QVector<QVector<QVariant>>> pages;
-    mutable std::list<int> lru;
+    RowCache cache;                    // keyed: fetched rows
+    // A page whose read failed is not read again for a moment, so that a
+    // locked database does not cost a wait for every cell painted.
+    int failedPage = -1;
+    QElapsedTimer failedAt;
     QString baseTable;
-    mutable QStringList baseColumns;  // lower case; read at the first store
-    mutable bool baseColumnsRead = false;
+    QStringList baseColumns;  // lower case; read at the first store
+    bool baseColumnsRead = false;
 
-    int count() const { return keyed ? int(keys.size()) : int(rows.size()); }
+    explicit Storage(int pages) : cache(DataSet::kPageSize, pages) {}
+    int count() const { return keyed ? keys.size() : int(rows.size()); }
     void readBaseColumns(const QSqlDatabase& db)
     {
         if (baseColumnsRead)
@@ -69,11 +112,6 @@ struct DataSet::Storage {
         for (int i = 0; i < rec.count(); ++i)
             baseColumns << rec.fieldName(i).toLower();
         baseColumnsRead = true;
-    }
-    void dropPages()
-    {
-        pages.clear();
-        lru.clear();
     }
 };
 
@@ -88,6 +126,12 @@ DataSet::~DataSet()
 {
     if (connection_)
         connection_->detach(this);
+}
+
+void DataSet::connectionGone()
+{
+    close();
+    connection_ = nullptr;
 }
 
 void DataSet::setCommandText(const QString& sql)
@@ -109,6 +153,30 @@ void DataSet::requireEditing() const
         throw DbError(QStringLiteral("%1: Dataset not in edit or insert mode").arg(name_));
 }
 
+bool DataSet::run(QSqlQuery& q, const QString& sql) const
+{
+    const bool ok = q.exec(sql);
+    if (connection_)
+        connection_->noteOutcome(q.lastError());
+    return ok;
+}
+
+bool DataSet::run(QSqlQuery& q) const
+{
+    const bool ok = q.exec();
+    if (connection_)
+        connection_->noteOutcome(q.lastError());
+    return ok;
+}
+
+DbError DataSet::failure(const QSqlQuery& q) const
+{
+    if (Connection::isBusy(q.lastError()))
+        return DbError(QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍后再试。\n%1")
+                           .arg(q.lastError().databaseText()));
+    return queryError(q);
+}
+
 void DataSet::open()
 {
     if (isActive())
@@ -117,20 +185,22 @@ void DataSet::open()
         throw DbError(QStringLiteral("%1: Missing Connection or ConnectionString").arg(name_));
     connection_->open();
     QSqlDatabase db = connection_->database();
-    auto store = std::make_unique<Storage>();
+    auto store = std::make_unique<Storage>(maxPages_);
 
     // Column names without reading a row: the engine stops before the first.
     QSqlQuery head(db);
     head.setForwardOnly(true);
-    if (!head.exec(QStringLiteral("select * from (\r\n%1\r\n) limit 0").arg(sql_))) {
+    if (!run(head, QStringLiteral("select * from (\r\n%1\r\n) limit 0").arg(sql_))) {
+        if (Connection::isBusy(head.lastError()))
+            throw failure(head);
         // Not something that can be wrapped: run it as it is.
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        if (!q.exec(sql_))
-            throw queryError(q);
+        if (!run(q, sql_))
+            throw failure(q);
         if (!q.isSelect())
             throw DbError(QStringLiteral("%1: CommandText does not return a result set").arg(name_));
-        head = q;
+        head = std::move(q);
     }
     QStringList fields;
     const QSqlRecord rec = head.record();
@@ -146,21 +216,47 @@ void DataSet::open()
         }
 
     if (keyField >= 0) {
-        // Only the keys are read now; rows are fetched a page at a time.
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        if (q.exec(QStringLiteral("select %1 from (\r\n%2\r\n)").arg(quoteIdent(fields[keyField]), sql_))) {
-            store->keyed = true;
-            store->keyField = keyField;
-            while (q.next())
-                store->keys.push_back(q.value(0).toLongLong());
+        store->keyField = keyField;
+        store->keyName = quoteIdent(fields[keyField]);
+        QString base;
+        const auto order = orderByKey(sql_, fields[keyField], &base);
+        if (order != Storage::Order::None) {
+            // Ordered by the key: the count now, the keys as rows are
+            // needed, read from whichever end is nearer.
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            if (run(q, QStringLiteral("select count(*) from (\r\n%1\r\n)").arg(base)) && q.next()) {
+                store->keyed = true;
+                store->order = order;
+                store->base = base;
+                store->keys.reset(int(q.value(0).toLongLong()));
+            } else if (Connection::isBusy(q.lastError())) {
+                throw failure(q);
+            }
+        }
+        if (!store->keyed) {
+            // Any other order: every key now (one pass, like a count).
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            if (run(q, QStringLiteral("select %1 from (\r\n%2\r\n)").arg(store->keyName, sql_))) {
+                std::vector<qint64> keys;
+                while (q.next())
+                    keys.push_back(q.value(0).toLongLong());
+                if (q.lastError().isValid())
+                    throw failure(q);
+                store->keyed = true;
+                store->base = sql_;
+                store->keys.resetKnown(std::move(keys));
+            } else if (Connection::isBusy(q.lastError())) {
+                throw failure(q);
+            }
         }
     }
     if (!store->keyed) {
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        if (!q.exec(sql_))
-            throw queryError(q);
+        if (!run(q, sql_))
+            throw failure(q);
         const int n = int(fields.size());
         while (q.next()) {
             QVector<QVariant> r(n);
@@ -168,6 +264,8 @@ void DataSet::open()
                 r[i] = q.value(i);
             store->rows.append(std::move(r));
         }
+        if (q.lastError().isValid())
+            throw failure(q);
     }
     store->baseTable = baseTableOf(sql_);
 
@@ -186,6 +284,22 @@ void DataSet::open()
     if (afterOpen_)
         afterOpen_(*this);
     doAfterScroll();
+}
+
+bool DataSet::reopen(const QString& statement)
+{
+    if (isActive()) {
+        try {
+            checkBrowseMode();
+        } catch (...) {
+            errorreport::reportCurrentException();
+            return false;
+        }
+    }
+    close();
+    setCommandText(statement);
+    open();
+    return true;
 }
 
 void DataSet::close()
@@ -259,57 +373,136 @@ void DataSet::setValue(int field, const QVariant& v)
 
 // --- rows -------------------------------------------------------------------
 
-const QVector<QVariant>& DataSet::row(int index) const
+bool DataSet::loadKeys(int index, QString* error) const
 {
-    static const QVector<QVariant> none;
-    if (!store_ || index < 0 || index >= store_->count())
-        return none;
-    if (!store_->keyed)
-        return store_->rows[index];
-
     Storage& st = *store_;
-    const int page = index / kPageSize;
-    auto it = st.pages.find(page);
-    if (it != st.pages.end()) {
-        st.lru.remove(page);
-        st.lru.push_back(page);
-        return it.value()[index - page * kPageSize];
+    KeyList& keys = st.keys;
+    while (!keys.isKnown(index)) {
+        // From the nearer end, a good stretch at a time.
+        const int fromFront = index - keys.frontKnown() + 1;
+        const int fromBack = keys.size() - keys.backKnown() - index;
+        const bool front = fromFront <= fromBack;
+        const int want = std::min(keys.unknown(), std::max(front ? fromFront : fromBack, 2000));
+        // Front rows come in the statement's order, back rows in reverse.
+        const bool descending = (st.order == Storage::Order::Descending) == front;
+        const auto& near = front ? st.frontCursor : st.backCursor;
+        const auto& far = front ? st.backCursor : st.frontCursor;
+        QStringList where;
+        if (near)
+            where << st.keyName + (descending ? QStringLiteral(" < ") : QStringLiteral(" > ")) +
+                         QString::number(*near);
+        if (far)
+            where << st.keyName + (descending ? QStringLiteral(" > ") : QStringLiteral(" < ")) +
+                         QString::number(*far);
+        const QString sql =
+            QStringLiteral("select %1 from (\r\n%2\r\n)%3 order by %1 %4 limit %5")
+                .arg(st.keyName, st.base,
+                     where.isEmpty() ? QString() : QStringLiteral(" where ") + where.join(QStringLiteral(" and ")),
+                     descending ? QStringLiteral("desc") : QStringLiteral("asc"))
+                .arg(want);
+        QSqlQuery q(connection_->database());
+        q.setForwardOnly(true);
+        if (!run(q, sql)) {
+            *error = failure(q).message();
+            return false;
+        }
+        int got = 0;
+        while (q.next()) {
+            const qint64 key = q.value(0).toLongLong();
+            if (front) {
+                keys.pushFront(key);
+                st.frontCursor = key;
+            } else {
+                keys.pushBack(key);
+                st.backCursor = key;
+            }
+            if (++got == want)
+                break;
+        }
+        if (q.lastError().isValid()) {
+            *error = failure(q).message();
+            return false;
+        }
+        if (got == 0) {
+            *error = QStringLiteral("%1: 记录已被其他程序删除，请重新打开列表。").arg(name_);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DataSet::fetchRow(int index, QVector<QVariant>* out, QString* error) const
+{
+    if (!store_ || index < 0 || index >= store_->count()) {
+        *out = {};
+        return true;
+    }
+    Storage& st = *store_;
+    if (!st.keyed) {
+        *out = st.rows[index];
+        return true;
+    }
+    if (auto hit = st.cache.find(index)) {
+        *out = std::move(*hit);
+        return true;
     }
 
-    const int from = page * kPageSize;
+    const int page = st.cache.pageOf(index);
+    if (page == st.failedPage && st.failedAt.isValid() && st.failedAt.elapsed() < 2000) {
+        *error = failedText_;
+        return false;
+    }
+    auto failed = [&](const QString& text) {
+        st.failedPage = page;
+        st.failedAt.start();
+        failedText_ = text;
+        *error = text;
+        return false;
+    };
+
+    const int from = st.cache.firstRowOf(page);
     const int to = std::min(from + kPageSize, st.count());
+    for (int i = from; i < to; ++i) {
+        QString why;
+        if (!loadKeys(i, &why))
+            return failed(why);
+    }
     const int n = int(fields_.size());
     QHash<qint64, QVector<QVariant>> got;
     QStringList ids;
     for (int i = from; i < to; ++i)
-        ids << QString::number(st.keys[i]);
+        ids << QString::number(st.keys.at(i));
     QSqlDatabase db = connection_->database();
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
         const QString sql = QStringLiteral("select * from (\r\n%1\r\n) where %2 in (%3)")
-                                .arg(sql_, quoteIdent(fields_[st.keyField]), ids.join(QLatin1Char(',')));
-        if (q.exec(sql)) {
-            while (q.next()) {
-                QVector<QVariant> r(n);
-                for (int i = 0; i < n; ++i)
-                    r[i] = q.value(i);
-                got.insert(r[st.keyField].toLongLong(), std::move(r));
-            }
+                                .arg(st.base, st.keyName, ids.join(QLatin1Char(',')));
+        if (!run(q, sql))
+            return failed(failure(q).message());
+        while (q.next()) {
+            QVector<QVariant> r(n);
+            for (int i = 0; i < n; ++i)
+                r[i] = q.value(i);
+            got.insert(r[st.keyField].toLongLong(), std::move(r));
         }
+        if (q.lastError().isValid())
+            return failed(failure(q).message());
     }
     if (got.size() < to - from && !st.baseTable.isEmpty()) {
         // Records stored through this data set that its statement does not
         // select (a call appended to a filtered list): read them by key.
         QStringList missing;
         for (int i = from; i < to; ++i)
-            if (!got.contains(st.keys[i]))
-                missing << QString::number(st.keys[i]);
+            if (!got.contains(st.keys.at(i)))
+                missing << QString::number(st.keys.at(i));
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        if (q.exec(QStringLiteral("select * from %1 where %2 in (%3)")
-                       .arg(quoteIdent(st.baseTable), quoteIdent(fields_[st.keyField]),
-                            missing.join(QLatin1Char(','))))) {
+        if (!run(q, QStringLiteral("select * from %1 where %2 in (%3)")
+                        .arg(quoteIdent(st.baseTable), st.keyName, missing.join(QLatin1Char(','))))) {
+            if (Connection::isBusy(q.lastError()))
+                return failed(failure(q).message());
+        } else {
             const QSqlRecord rec = q.record();
             QVector<int> map(n, -1);
             for (int i = 0; i < n; ++i)
@@ -321,26 +514,62 @@ const QVector<QVariant>& DataSet::row(int index) const
                         r[i] = q.value(map[i]);
                 got.insert(r[st.keyField].toLongLong(), std::move(r));
             }
+            if (q.lastError().isValid())
+                return failed(failure(q).message());
         }
     }
     QVector<QVector<QVariant>> rows;
     rows.reserve(to - from);
     for (int i = from; i < to; ++i) {
-        auto g = got.find(st.keys[i]);
+        auto g = got.find(st.keys.at(i));
         if (g != got.end()) {
             rows.append(g.value());
         } else {
+            // Gone from the table since the list was opened.
             QVector<QVariant> r(n);
-            r[st.keyField] = st.keys[i];
+            r[st.keyField] = st.keys.at(i);
             rows.append(r);
         }
     }
-    while (int(st.lru.size()) >= std::max(1, maxPages_)) {
-        st.pages.remove(st.lru.front());
-        st.lru.pop_front();
-    }
-    st.lru.push_back(page);
-    return st.pages.insert(page, std::move(rows)).value()[index - from];
+    if (st.failedPage == page)
+        st.failedPage = -1;
+    *out = rows[index - from];
+    st.cache.putPage(page, std::move(rows));
+    return true;
+}
+
+QVector<QVariant> DataSet::row(int index) const
+{
+    QVector<QVariant> r;
+    QString error;
+    if (!fetchRow(index, &r, &error))
+        throw DbError(error);
+    return r;
+}
+
+void DataSet::reportLater(const QString& text) const
+{
+    if (reportPending_)
+        return;
+    reportPending_ = true;
+    QMetaObject::invokeMethod(
+        const_cast<DataSet*>(this),
+        [this, text] {
+            reportPending_ = false;
+            errorreport::report(text);
+        },
+        Qt::QueuedConnection);
+}
+
+bool DataSet::recordReadable() const
+{
+    if (!isActive() || state_ != State::Browse || cur_ < 0)
+        return true;
+    if (!store_->keyed || store_->cache.contains(cur_))
+        return true;
+    QVector<QVariant> r;
+    QString error;
+    return fetchRow(cur_, &r, &error);
 }
 
 int DataSet::recordCount() const { return store_ ? store_->count() : 0; }
@@ -378,7 +607,15 @@ QVariant DataSet::rowValue(int r, int field) const
     } else if (state_ == State::Edit && r == cur_) {
         return buffer_[field];
     }
-    return row(r).value(field);
+    // A grid asks while painting: a failed read shows nothing and is
+    // reported once the painting is over.
+    QVector<QVariant> values;
+    QString error;
+    if (!fetchRow(r, &values, &error)) {
+        reportLater(error);
+        return {};
+    }
+    return values.value(field);
 }
 
 // --- moves ------------------------------------------------------------------
@@ -405,6 +642,16 @@ void DataSet::scrollTo(int index)
 {
     const int old = cur_;
     cur_ = index;
+    // The new current record is read now; a failed read is reported (the
+    // move itself stands) and the record cannot be edited until a read
+    // succeeds.
+    if (store_ && store_->keyed && cur_ >= 0) {
+        store_->failedPage = -1;
+        QVector<QVariant> r;
+        QString error;
+        if (!fetchRow(cur_, &r, &error))
+            reportLater(error);
+    }
     if (old != cur_) {
         notifyRow(old);
         notifyRow(cur_);
@@ -512,6 +759,11 @@ void DataSet::append()
 void DataSet::insert()
 {
     checkBrowseMode();
+    if (cur_ >= 0 && store_->keyed) {
+        QString error;
+        if (!loadKeys(cur_, &error))
+            throw DbError(error);
+    }
     enterInsert(cur_ < 0 ? 0 : cur_);
 }
 
@@ -524,6 +776,8 @@ void DataSet::edit()
         insert();
         return;
     }
+    if (store_->keyed)
+        store_->failedPage = -1;  // an edit always tries the read again
     buffer_ = row(cur_);
     changed_ = QVector<bool>(fields_.size(), false);
     modified_ = false;
@@ -589,17 +843,17 @@ void DataSet::storeInsert()
                                   .arg(quoteIdent(st.baseTable), cols.join(QLatin1Char(',')),
                                        marks.join(QLatin1Char(',')));
     if (!q.prepare(sql))
-        throw queryError(q);
+        throw failure(q);
     for (const QVariant& v : vals)
         q.addBindValue(v);
-    if (!q.exec())
-        throw queryError(q);
+    if (!run(q))
+        throw failure(q);
 
     const int pos = insertPos_;
     if (st.keyed) {
         const qint64 id = q.lastInsertId().toLongLong();
-        st.keys.insert(st.keys.begin() + pos, id);
-        st.dropPages();
+        st.keys.insert(pos, id);
+        st.cache.invalidateFrom(pos);
     } else {
         st.rows.insert(pos, buffer_);
     }
@@ -638,20 +892,16 @@ void DataSet::storeEdit()
     if (!sets.isEmpty()) {
         QSqlQuery q(db);
         if (!q.prepare(QStringLiteral("update %1 set %2 where %3 = ?")
-                           .arg(quoteIdent(st.baseTable), sets.join(QStringLiteral(", ")),
-                                quoteIdent(fields_[st.keyField]))))
-            throw queryError(q);
+                           .arg(quoteIdent(st.baseTable), sets.join(QStringLiteral(", ")), st.keyName)))
+            throw failure(q);
         for (const QVariant& v : vals)
             q.addBindValue(v);
-        q.addBindValue(st.keys[cur_]);
-        if (!q.exec())
-            throw queryError(q);
+        q.addBindValue(st.keys.at(cur_));
+        if (!run(q))
+            throw failure(q);
     }
     // Keep the stored values in the fetched page.
-    const int page = cur_ / kPageSize;
-    auto it = st.pages.find(page);
-    if (it != st.pages.end())
-        it.value()[cur_ - page * kPageSize] = buffer_;
+    st.cache.update(cur_, buffer_);
     buffer_.clear();
     modified_ = false;
     setState(State::Browse);
@@ -673,20 +923,22 @@ bool DataSet::remove()
     Storage& st = *store_;
     if (!st.keyed || st.baseTable.isEmpty())
         throw DbError(QStringLiteral("%1: 当前数据集不能更新").arg(name_));
+    QString error;
+    if (!loadKeys(cur_, &error))
+        throw DbError(error);
     QSqlQuery q(connection_->database());
-    if (!q.prepare(QStringLiteral("delete from %1 where %2 = ?")
-                       .arg(quoteIdent(st.baseTable), quoteIdent(fields_[st.keyField]))))
-        throw queryError(q);
-    q.addBindValue(st.keys[cur_]);
-    if (!q.exec())
-        throw queryError(q);
+    if (!q.prepare(QStringLiteral("delete from %1 where %2 = ?").arg(quoteIdent(st.baseTable), st.keyName)))
+        throw failure(q);
+    q.addBindValue(st.keys.at(cur_));
+    if (!run(q))
+        throw failure(q);
     // An edit in progress goes with the record.
     buffer_.clear();
     modified_ = false;
     setState(State::Browse);
     const int gone = cur_;
-    st.keys.erase(st.keys.begin() + gone);
-    st.dropPages();
+    st.keys.remove(gone);
+    st.cache.invalidateFrom(gone);
     const int n = recordCount();
     cur_ = n == 0 ? -1 : std::min(gone, n - 1);
     eof_ = bof_ = n == 0;

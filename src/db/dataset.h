@@ -2,10 +2,14 @@
 // A data set: the rows of one statement with a current record, moved through,
 // edited and stored the way the windows expect.
 //
-// Large results are never read whole: opening reads only the key column of
-// the result (one pass, like a count), and rows are fetched a page at a time
-// when something looks at them.  Results without an ID column (distinct
-// lists and the like) are small and read whole.
+// Large results are never read whole.  A statement ordered by its ID column
+// opens with a count; the keys of the rows are read as rows are needed, from
+// the nearer end, and the rows a page at a time.  Other statements with an
+// ID column read only the keys on open (one pass, like a count).  Results
+// without an ID column (distinct lists and the like) are small and read
+// whole.  A row that cannot be read (the database locked by another program,
+// a disk error) is reported, never shown or kept as an empty row, and a
+// record that could not be read cannot be edited.
 
 #include <QObject>
 #include <QString>
@@ -16,6 +20,8 @@
 #include <memory>
 
 class Connection;
+class DbError;
+class QSqlQuery;
 
 class DataSet : public QObject {
     Q_OBJECT
@@ -33,6 +39,10 @@ public:
     const QString& commandText() const { return sql_; }
     void open();   // opens the connection on demand; no-op when active
     void close();  // discards a pending edit or insert
+    // Reopens with another statement, first ending a pending edit the way a
+    // move does.  A store that fails is reported and the data set stays as
+    // it was: returns false.  An open that fails throws.
+    bool reopen(const QString& statement);
     bool isActive() const { return state_ != State::Inactive; }
     State state() const { return state_; }
 
@@ -51,6 +61,9 @@ public:
     void setValue(int field, const QVariant& v);
     void setValue(const QString& name, const QVariant& v) { setValue(fieldIndex(name), v); }
     bool isModified() const { return modified_; }
+    // False while the current record could not be read (it shows nothing
+    // and cannot be edited); asking tries the read again.
+    bool recordReadable() const;
 
     // --- position ---------------------------------------------------------
     int recordCount() const;  // stored records (a pending insert not counted)
@@ -112,10 +125,18 @@ signals:
     void stateChanged();
 
 private:
+    friend class Connection;
     struct Storage;
+    void connectionGone();  // the connection is being destroyed
     void requireActive() const;
     void requireEditing() const;
-    const QVector<QVariant>& row(int index) const;  // stored record by index
+    bool run(QSqlQuery& q, const QString& sql) const;
+    bool run(QSqlQuery& q) const;
+    DbError failure(const QSqlQuery& q) const;
+    bool loadKeys(int index, QString* error) const;
+    bool fetchRow(int index, QVector<QVariant>* out, QString* error) const;
+    QVector<QVariant> row(int index) const;  // stored record by index; throws when unreadable
+    void reportLater(const QString& text) const;
     void storeInsert();
     void storeEdit();
     void enterInsert(int position);
@@ -145,6 +166,8 @@ private:
     bool pendingLayout_ = false;
     bool pendingRecord_ = false;
     int maxPages_ = 64;
+    mutable QString failedText_;
+    mutable bool reportPending_ = false;
     Event afterOpen_, afterScroll_, afterInsert_;
     std::function<bool(DataSet&)> beforeDelete_;
 };

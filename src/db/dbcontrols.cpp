@@ -36,7 +36,8 @@ bool FieldLink::isBound() const
 QString FieldLink::fieldText() const
 {
     DataSet* ds = dataSet();
-    if (!isBound())
+    // A record that could not be read shows nothing (its read was reported).
+    if (!isBound() || !ds->recordReadable())
         return {};
     return ds->text(ds->findField(field_));
 }
