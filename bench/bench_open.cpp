@@ -56,7 +56,7 @@ void dropFromCache(const QString& file)
 }
 
 struct Bare {
-    double countMs = 0, keysMs = 0, screenMs = 0;
+    double countMs = 0, tableCountMs = 0, keysMs = 0, screenMs = 0;
     long count = 0;
 };
 
@@ -75,6 +75,15 @@ Bare bareRuns(const QString& file, const QString& sql)
         q.next();
         b.count = q.value(0).toLongLong();
         b.countMs = t.nsecsElapsed() / 1e6;
+        q.finish();
+
+        // The same count without the order, as an index-aware engine runs it.
+        QString unordered = sql;
+        unordered.truncate(sql.lastIndexOf(QStringLiteral(" order by")));
+        t.restart();
+        q.exec(QStringLiteral("select count(*) from (%1)").arg(unordered));
+        q.next();
+        b.tableCountMs = t.nsecsElapsed() / 1e6;
         q.finish();
 
         t.restart();
@@ -207,6 +216,7 @@ void measure(Connection& conn, const QString& file, const QString& sql)
         ds.last();
         QApplication::processEvents();
     });
+    const int lastRecord = ds.recNo();
     const double firstMs = timed([&] {
         ds.first();
         grid.repaint();
@@ -214,7 +224,8 @@ void measure(Connection& conn, const QString& file, const QString& sql)
     });
 
     std::printf("%s\n", qPrintable(sql));
-    std::printf("  bare count(*):                 %8.1f ms  (%ld rows)\n", bare.countMs, bare.count);
+    std::printf("  bare count(*) of the statement:%8.1f ms  (%ld rows)\n", bare.countMs, bare.count);
+    std::printf("  bare count(*) without order:   %8.1f ms\n", bare.tableCountMs);
     std::printf("  bare read of every key:        %8.1f ms\n", bare.keysMs);
     std::printf("  bare read of the first 100 rows:%7.1f ms\n", bare.screenMs);
     std::printf("  open, position known (warm):   %8.1f ms  position %s\n", warm.openMs, qPrintable(warm.position));
@@ -228,7 +239,7 @@ void measure(Connection& conn, const QString& file, const QString& sql)
     std::printf("  store an edit:                 %8.1f ms\n", editMs);
     std::printf("  delete a record:               %8.1f ms\n", deleteMs);
     std::printf("  scroll grid to last row:       %8.1f ms\n", bottomMs);
-    std::printf("  move to last record:           %8.1f ms  (record %d)\n", lastMs, ds.recNo());
+    std::printf("  move to last record:           %8.1f ms  (record %d)\n", lastMs, lastRecord);
     std::printf("  move to first record:          %8.1f ms\n", firstMs);
     std::fflush(stdout);
 }

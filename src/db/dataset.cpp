@@ -48,10 +48,10 @@ enum class KeyOrder { None, Ascending, Descending };
 KeyOrder orderByKey(const QString& sql, const QString& key, QString* base)
 {
     static const QRegularExpression tail(
-        QStringLiteral(R"(order\s+by\s+(\[[^\]]+\]|"[^"]+"|`[^`]+`|\w+)\s*(asc|desc)?\s*;?\s*$)"),
+        QStringLiteral(R"(\border\s+by\s+(\[[^\]]+\]|"[^"]+"|`[^`]+`|\w+)\s*(asc|desc)?\s*;?\s*$)"),
         QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression unsafe(
-        QStringLiteral(R"((limit|union|intersect|except|group\s+by|order\s+by|distinct))"),
+        QStringLiteral(R"(\b(limit|union|intersect|except|group\s+by|order\s+by|distinct)\b)"),
         QRegularExpression::CaseInsensitiveOption);
     const auto m = tail.match(sql);
     if (!m.hasMatch())
@@ -270,6 +270,16 @@ void DataSet::open()
     store->baseTable = baseTableOf(sql_);
 
     store_ = std::move(store);
+    if (store_->order != Storage::Order::None && store_->keys.size() > 0) {
+        // The first keys from the end with the highest key: records stored
+        // later get higher keys and must not be taken for rows of this list.
+        QString error;
+        const bool ok = loadKeys(store_->order == Storage::Order::Descending ? 0 : store_->keys.size() - 1, &error);
+        if (!ok) {
+            store_.reset();
+            throw DbError(error);
+        }
+    }
     fields_ = fields;
     cur_ = store_->count() > 0 ? 0 : -1;
     bof_ = true;

@@ -1,6 +1,8 @@
 // The data set as the windows use it: positions, moves, storing, deleting,
 // events and the connection underneath, against a real database file.
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -10,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "app/errorreport.h"
 #include "db/connection.h"
 #include "db/dataset.h"
 #include "testutil.h"
@@ -335,7 +338,10 @@ private slots:
 
     void missingDatabaseIsNeverCreated()
     {
+        // The folder exists, so only the guard keeps SQLite from creating
+        // the file.
         const QString missing = dir_.path() + QStringLiteral("/data/web.mdb");
+        QVERIFY(QDir().mkpath(dir_.path() + QStringLiteral("/data")));
         Connection c(QStringLiteral("ADOB"));
         int connects = 0;
         c.setBeforeConnect([&](Connection& cc) {
@@ -352,7 +358,6 @@ private slots:
         }
         QVERIFY(!QFile::exists(missing));
         // Once the file is there, the next open connects, asking again.
-        QDir().mkpath(dir_.path() + QStringLiteral("/data"));
         QFile::copy(file_, missing);
         ds.open();
         QCOMPARE(connects, 2);
@@ -360,6 +365,163 @@ private slots:
         QVERIFY(!ds.isActive());
         ds.open();
         QCOMPARE(connects, 3);
+    }
+
+    void rowsShiftedAtAPageEdge()
+    {
+        testutil::addCustomers(file_, 250);
+        auto ds = openCustomers();
+        ds->setCachedPages(1);
+        const int name = 1;
+        QCOMPARE(ds->rowValue(99, name).toString(), QStringLiteral("客户151"));
+        QCOMPARE(ds->rowValue(100, name).toString(), QStringLiteral("客户150"));
+        ds->moveTo(100);
+        ds->insert();
+        ds->setValue(name, QStringLiteral("新客户"));
+        ds->post();
+        QCOMPARE(ds->recNo(), 101);
+        const QStringList expected{"客户151", "新客户", "客户150", "客户52", "客户51", "客户1"};
+        QStringList seen;
+        for (int r : {99, 100, 101, 199, 200, 250})
+            seen << ds->rowValue(r, name).toString();
+        QCOMPARE(seen, expected);
+        QCOMPARE(ds->text(name), QStringLiteral("新客户"));
+        ds->moveTo(99);
+        QVERIFY(ds->remove());
+        QCOMPARE(ds->rowValue(99, name).toString(), QStringLiteral("新客户"));
+        QCOMPARE(ds->rowValue(249, name).toString(), QStringLiteral("客户1"));
+        QCOMPARE(ds->text(name), QStringLiteral("新客户"));
+    }
+
+    void keysReadFromTheNearerEndMatchTheTable()
+    {
+        testutil::addCustomers(file_, 5000);
+        auto ds = openCustomers();
+        ds->setCachedPages(2);
+        QCOMPARE(ds->recordCount(), 5000);
+        // The last rows first, then the middle, then all of them in order.
+        QCOMPARE(ds->rowValue(4999, 0).toLongLong(), 1);
+        QCOMPARE(ds->rowValue(2500, 0).toLongLong(), 2500);
+        QStringList ids;
+        for (int r = 0; r < ds->rowCount(); ++r)
+            ids << ds->rowValue(r, 0).toString();
+        QCOMPARE(ids, column(file_, QStringLiteral("select id from 客户数据 order by id desc")));
+
+        // A record stored later is not taken for a row of the list.
+        auto other = openCustomers();
+        ds->moveTo(3000);
+        ds->append();
+        ds->setValue(1, QStringLiteral("最后"));
+        ds->post();
+        QCOMPARE(ds->recNo(), 5001);
+        other->last();
+        QCOMPARE(other->recNo(), 5000);
+        QCOMPARE(other->text(0), QStringLiteral("1"));
+        QCOMPARE(other->rowValue(0, 0).toLongLong(), 5000);
+        other->moveTo(3999);
+        QVERIFY(other->remove());
+        QCOMPARE(other->rowValue(3999, 0).toLongLong(), 1000);
+        QCOMPARE(other->recordCount(), 4999);
+    }
+
+    void failedReadIsReportedNeverShownAndBlocksEditing()
+    {
+        testutil::addCustomers(file_, 250);
+        auto ds = openCustomers();
+        ds->setCachedPages(1);
+        QStringList reports;
+        errorreport::setSink([&](const QString& t) { reports << t; });
+        QList<bool> busy;
+        connect(conn_.get(), &Connection::busyChanged, this, [&](bool b) { busy << b; });
+
+        const QString lockName = QStringLiteral("locker");
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), lockName);
+            other.setDatabaseName(file_);
+            QVERIFY(other.open());
+            QSqlQuery lock(other);
+            QVERIFY(lock.exec(QStringLiteral("begin exclusive")));
+
+            QElapsedTimer t;
+            t.start();
+            ds->moveTo(200);  // page 2 is not kept: the read meets the lock
+            QVERIFY(t.elapsed() < 2000);
+            QCOMPARE(ds->recNo(), 201);
+            QVERIFY(!ds->recordReadable());
+            QVERIFY(ds->rowValue(200, 1).isNull());
+            QVERIFY_THROWS_EXCEPTION(DbError, ds->edit());
+            QCOMPARE(ds->state(), DataSet::State::Browse);
+            QCOMPARE(busy, QList<bool>{true});
+            QTRY_COMPARE(reports.size(), 1);  // reported once, after the move
+            QVERIFY(reports[0].contains(QStringLiteral("数据库正忙")));
+
+            QVERIFY(lock.exec(QStringLiteral("rollback")));
+        }
+        QSqlDatabase::removeDatabase(lockName);
+        // Nothing blank was kept: once free, the record reads and edits.
+        ds->edit();
+        QCOMPARE(ds->text(1), QStringLiteral("客户50"));
+        QVERIFY(ds->recordReadable());
+        QCOMPARE(busy, (QList<bool>{true, false}));
+        errorreport::setSink({});
+    }
+
+    void afterScrollFollowsADelete()
+    {
+        testutil::addCustomers(file_, 3);
+        auto ds = openCustomers();
+        QStringList positions;
+        ds->setAfterScroll([&](DataSet& d) { positions << QStringLiteral("%1/%2").arg(d.recNo()).arg(d.recordCount()); });
+        ds->last();
+        QVERIFY(ds->remove());
+        QVERIFY(ds->remove());
+        QVERIFY(ds->remove());
+        QCOMPARE(positions, (QStringList{"3/3", "2/2", "1/1", "-1/0"}));
+    }
+
+    void dataSetNeverOutlivesItsConnection()
+    {
+        testutil::addCustomers(file_, 3);
+        auto ds = openCustomers();
+        auto later = std::make_unique<DataSet>(conn_.get(), QStringLiteral("later"));
+        conn_.reset();  // the connection goes first
+        QVERIFY(!ds->isActive());
+        QVERIFY(ds->connection() == nullptr);
+        QVERIFY_THROWS_EXCEPTION(DbError, ds->open());
+        ds.reset();
+        later.reset();
+    }
+
+    void reopenStoresAPendingEditFirst()
+    {
+        testutil::addCustomers(file_, 3);
+        auto ds = openCustomers();
+        ds->edit();
+        ds->setValue(1, QStringLiteral("改过"));
+        QVERIFY(ds->reopen(QStringLiteral("select * from 客户数据 where 联系人 like '%改%' order by id desc")));
+        QCOMPARE(ds->recordCount(), 1);
+        QCOMPARE(ds->text(1), QStringLiteral("改过"));
+
+        // A store that fails keeps the edit and the statement.
+        QStringList reports;
+        errorreport::setSink([&](const QString& t) { reports << t; });
+        ds->edit();
+        ds->setValue(1, QStringLiteral("又改"));
+        testutil::execute(file_, QStringLiteral("create trigger no_update before update on 客户数据 "
+                                                "begin select raise(abort, '不能修改'); end"));
+        QVERIFY(!ds->reopen(QStringLiteral("select * from 客户数据 order by id desc")));
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(ds->state(), DataSet::State::Edit);
+        QVERIFY(ds->commandText().contains(QStringLiteral("like")));
+        errorreport::setSink({});
+    }
+
+    void everyStoreWaitsForTheDisk()
+    {
+        auto ds = openCustomers();
+        QSqlQuery q(conn_->database());
+        QVERIFY(q.exec(QStringLiteral("pragma synchronous")) && q.next());
+        QCOMPARE(q.value(0).toInt(), 2);  // full
     }
 
     void postedRecordSurvivesAKill()
