@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -123,9 +124,11 @@ void writeTextLines(const QString& path, const QStringList& lines)
         bytes += toGbk(line);
         bytes += "\r\n";
     }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Written under a temporary name and renamed into place when complete:
+    // a crash or a full disk mid-write leaves the old file as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
         throw FileError(QStringLiteral("无法创建文件：%1").arg(filePathForMessage(path)));
-    if (file.write(bytes) != bytes.size() || !file.flush())
+    if (file.write(bytes) != bytes.size() || !file.commit())
         throw FileError(QStringLiteral("无法写入文件：%1").arg(filePathForMessage(path)));
 }

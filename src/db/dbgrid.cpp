@@ -19,18 +19,22 @@ void DataSetModel::setDataSource(DataSource* src)
         links_[1] = connect(src, &DataSource::layoutChanged, this, &DataSetModel::rebuild);
         links_[2] = connect(src, &DataSource::rowInserted, this, [this](int r) {
             r = std::clamp(r, 0, rows_);
+            reshaping_ = true;
             beginInsertRows({}, r, r);
             ++rows_;
             endInsertRows();
+            reshaping_ = false;
         });
         links_[3] = connect(src, &DataSource::rowRemoved, this, [this](int r) {
             if (r < 0 || r >= rows_) {
                 rebuild();
                 return;
             }
+            reshaping_ = true;
             beginRemoveRows({}, r, r);
             --rows_;
             endRemoveRows();
+            reshaping_ = false;
         });
         links_[4] = connect(src, &DataSource::rowChanged, this, [this](int r) {
             if (r >= 0 && r < rows_) {
@@ -295,7 +299,9 @@ void DBGrid::followCurrent(int row)
 void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     QTableView::currentChanged(current, previous);
-    if (following_ || !current.isValid() || current.row() == previous.row())
+    // While rows come and go the view shifts its current row on its own;
+    // the data set has already chosen its record and the grid follows it.
+    if (following_ || model_->reshaping() || !current.isValid() || current.row() == previous.row())
         return;
     DataSet* ds = model_->dataSet();
     if (!ds || !ds->isActive() || ds->currentRow() == current.row())

@@ -34,6 +34,7 @@ public:
     void setColumnWidth(int column, int width);
     void moveColumn(int from, int to);
     int fieldOfColumn(int column) const;  // -1 when the data set lacks it
+    bool reshaping() const { return reshaping_; }  // rows being inserted or removed
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -56,6 +57,7 @@ private:
     bool custom_ = false;
     int rows_ = 0;
     int lastCurrent_ = -1;
+    bool reshaping_ = false;
     QMetaObject::Connection links_[7];
 };
 

@@ -3,6 +3,7 @@
 #include "app/textfile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -155,6 +156,15 @@ private slots:
             QVERIFY(e.message().contains(QStringLiteral("no-such-file.txt")));
         }
         QVERIFY_THROWS_EXCEPTION(FileError, writeTextLines(path("no-dir/x.txt"), {"a"}));
+        // A file is written beside the old one and renamed into place: the
+        // old file is never truncated, whoever still has it open reads it whole.
+        writeTextLines(path("set.txt"), {QStringLiteral("旧")});
+        QFile old(path("set.txt"));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        writeTextLines(path("set.txt"), {QStringLiteral("新的一行")});
+        QCOMPARE(old.readAll(), toGbk(QStringLiteral("旧")) + "\r\n");
+        QCOMPARE(readTextLines(path("set.txt")), QStringList{QStringLiteral("新的一行")});
+        QCOMPARE(QDir(path("")).entryList(QStringList{"set.txt*"}, QDir::Files | QDir::Hidden).size(), 1);
         // It is a std::runtime_error, so the general error report shows it.
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, readTextLines(missing));
     }

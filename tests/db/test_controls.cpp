@@ -158,6 +158,38 @@ private slots:
         QVERIFY(!(grid.model()->flags(grid.model()->index(0, 0)) & Qt::ItemIsEditable));  // the key is not typed
     }
 
+    void gridInsertAndEscapeKeys()
+    {
+        DataSource src(customers_.get());
+        DBGrid grid;
+        grid.setDataSource(&src);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.setFocus();
+        const int col = customers_->findField(QStringLiteral("联系人"));
+        grid.setCurrentIndex(grid.model()->index(1, col));
+        // Insert opens a new row above the current one.
+        QTest::keyClick(&grid, Qt::Key_Insert);
+        QCOMPARE(customers_->state(), DataSet::State::Insert);
+        QCOMPARE(grid.model()->rowCount(), 4);
+        QCOMPARE(grid.currentIndex().row(), 1);
+        QCOMPARE(grid.model()->headerData(1, Qt::Vertical).toString(), QStringLiteral("*"));
+        // Escape abandons it: nothing stored, the old row current again.
+        QTest::keyClick(&grid, Qt::Key_Escape);
+        QCOMPARE(customers_->state(), DataSet::State::Browse);
+        QCOMPARE(grid.model()->rowCount(), 3);
+        QCOMPARE(customers_->recNo(), 2);
+        QCOMPARE(grid.currentIndex().row(), 1);
+        QCOMPARE(grid.model()->index(1, col).data().toString(), QStringLiteral("客户2"));
+        // Escape also undoes a changed cell that was not stored yet.
+        QVERIFY(grid.model()->setData(grid.model()->index(1, col), QStringLiteral("改名"), Qt::EditRole));
+        QCOMPARE(customers_->state(), DataSet::State::Edit);
+        QTest::keyClick(&grid, Qt::Key_Escape);
+        QCOMPARE(customers_->state(), DataSet::State::Browse);
+        QCOMPARE(grid.model()->index(1, col).data().toString(), QStringLiteral("客户2"));
+        QCOMPARE(customers_->recordCount(), 3);
+    }
+
     void customColumnsAndMissingFields()
     {
         DataSource src(customers_.get());
