@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 
 #include "app/errorreport.h"
 
@@ -18,7 +19,19 @@ void DataSetModel::setDataSource(DataSource* src)
         links_[0] = connect(src, &DataSource::dataSetChanged, this, &DataSetModel::rebuild);
         links_[1] = connect(src, &DataSource::layoutChanged, this, &DataSetModel::rebuild);
         links_[2] = connect(src, &DataSource::rowInserted, this, [this](int r) {
-            r = std::clamp(r, 0, rows_);
+            DataSet* ds = dataSet();
+            if (!ds)
+                return;
+            if (r < offset_) {
+                ++offset_;  // the rows shown moved down with it
+                return;
+            }
+            // Already shown when the window was laid out around the new row.
+            if (offset_ + rows_ >= ds->rowCount())
+                return;
+            r -= offset_;
+            if (r > rows_)
+                return;  // beyond the rows shown
             reshaping_ = true;
             beginInsertRows({}, r, r);
             ++rows_;
@@ -26,8 +39,15 @@ void DataSetModel::setDataSource(DataSource* src)
             reshaping_ = false;
         });
         links_[3] = connect(src, &DataSource::rowRemoved, this, [this](int r) {
-            if (r < 0 || r >= rows_) {
-                rebuild();
+            if (r < offset_) {
+                --offset_;
+                return;
+            }
+            r -= offset_;
+            if (r >= rows_) {
+                DataSet* ds = dataSet();
+                if (ds && offset_ + rows_ > ds->rowCount())
+                    rebuild();
                 return;
             }
             reshaping_ = true;
@@ -37,6 +57,7 @@ void DataSetModel::setDataSource(DataSource* src)
             reshaping_ = false;
         });
         links_[4] = connect(src, &DataSource::rowChanged, this, [this](int r) {
+            r -= offset_;
             if (r >= 0 && r < rows_) {
                 emit dataChanged(index(r, 0), index(r, std::max(0, columnCount() - 1)));
                 emit headerDataChanged(Qt::Vertical, r, r);
@@ -50,14 +71,45 @@ void DataSetModel::setDataSource(DataSource* src)
 
 void DataSetModel::rebuild()
 {
-    beginResetModel();
     DataSet* ds = dataSet();
-    rows_ = ds && ds->isActive() ? ds->rowCount() : 0;
+    const int count = ds && ds->isActive() ? ds->rowCount() : 0;
+    const int cur = ds && ds->isActive() ? ds->currentRow() : -1;
+    beginResetModel();
+    offset_ = windowFor(cur, count);
+    rows_ = std::min(count - offset_, kWindow);
     rebuildColumns();
     lastCurrent_ = -1;
     endResetModel();
     emit columnsRebuilt();
     onRecordChanged();
+}
+
+int DataSetModel::windowFor(int row, int count) const
+{
+    if (count <= kWindow)
+        return 0;
+    return std::clamp(row - kWindow / 2, 0, count - kWindow);
+}
+
+void DataSetModel::setWindow(int offset)
+{
+    DataSet* ds = dataSet();
+    const int count = ds && ds->isActive() ? ds->rowCount() : 0;
+    offset = std::clamp(offset, 0, std::max(0, count - kWindow));
+    if (offset == offset_ && rows_ == std::min(count - offset, kWindow))
+        return;
+    beginResetModel();
+    offset_ = offset;
+    rows_ = std::min(count - offset_, kWindow);
+    lastCurrent_ = -1;
+    endResetModel();
+    emit columnsRebuilt();
+}
+
+int DataSetModel::totalRows() const
+{
+    DataSet* ds = dataSet();
+    return ds && ds->isActive() ? ds->rowCount() : 0;
 }
 
 void DataSetModel::rebuildColumns()
@@ -130,7 +182,7 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const
     const int f = fieldOfColumn(index.column());
     if (!ds || f < 0 || index.row() >= rows_)
         return {};
-    const QVariant v = ds->rowValue(index.row(), f);
+    const QVariant v = ds->rowValue(offset_ + index.row(), f);
     if (v.isNull())
         return role == Qt::EditRole ? QVariant(QString()) : QVariant();
     QString t = v.toString();
@@ -147,7 +199,7 @@ QVariant DataSetModel::headerData(int section, Qt::Orientation o, int role) cons
         return section < cols_.size() ? QVariant(cols_[section].fieldName) : QVariant();
     // The row indicator: current record, record being edited, new record.
     DataSet* ds = dataSet();
-    if (!ds || !ds->isActive() || section != ds->currentRow())
+    if (!ds || !ds->isActive() || offset_ + section != ds->currentRow())
         return {};
     switch (ds->state()) {
     case DataSet::State::Insert: return QStringLiteral("*");
@@ -175,8 +227,8 @@ bool DataSetModel::setData(const QModelIndex& index, const QVariant& value, int 
     if (!ds || f < 0)
         return false;
     return guarded([&] {
-        if (ds->currentRow() != index.row())
-            ds->moveTo(index.row());
+        if (ds->currentRow() != offset_ + index.row())
+            ds->moveTo(offset_ + index.row());
         if (ds->text(f) == value.toString())
             return;
         if (ds->state() == DataSet::State::Browse)
@@ -188,7 +240,17 @@ bool DataSetModel::setData(const QModelIndex& index, const QVariant& value, int 
 void DataSetModel::onRecordChanged()
 {
     DataSet* ds = dataSet();
-    const int cur = ds && ds->isActive() ? ds->currentRow() : -1;
+    int cur = ds && ds->isActive() ? ds->currentRow() : -1;
+    // A new record right after the rows shown is about to be added to them.
+    const bool outside = cur < offset_ || cur > offset_ + rows_ ||
+                         (cur == offset_ + rows_ && ds->state() != DataSet::State::Insert);
+    if (cur >= 0 && outside) {
+        // The record went beyond the rows shown: show the rows around it.
+        setWindow(windowFor(cur, ds->rowCount()));
+    }
+    cur = cur >= 0 ? cur - offset_ : -1;
+    if (cur >= rows_)
+        cur = -1;
     if (lastCurrent_ >= 0 && lastCurrent_ < rows_)
         emit headerDataChanged(Qt::Vertical, lastCurrent_, lastCurrent_);
     if (cur >= 0 && cur < rows_)
@@ -219,6 +281,8 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), model_(new DataSetModel(th
 
     connect(model_, &DataSetModel::columnsRebuilt, this, &DBGrid::applyWidths);
     connect(model_, &DataSetModel::currentRowChanged, this, &DBGrid::followCurrent);
+    // Scrolling to either end of the rows shown brings the next stretch.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &DBGrid::slideWindow);
     connect(hh, &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
         if (following_)
             return;
@@ -304,13 +368,44 @@ void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
     if (following_ || model_->reshaping() || !current.isValid() || current.row() == previous.row())
         return;
     DataSet* ds = model_->dataSet();
-    if (!ds || !ds->isActive() || ds->currentRow() == current.row())
+    const int row = model_->windowOffset() + current.row();
+    if (!ds || !ds->isActive() || ds->currentRow() == row)
         return;
     following_ = true;
-    const bool ok = guarded([&] { ds->moveTo(current.row()); });
+    const bool ok = guarded([&] { ds->moveTo(row); });
     following_ = false;
-    if (!ok || ds->currentRow() != current.row())
-        followCurrent(ds->currentRow());
+    if (!ok || ds->currentRow() != row)
+        followCurrent(ds->currentRow() - model_->windowOffset());
+}
+
+void DBGrid::slideWindow(int value)
+{
+    if (following_ || sliding_)
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    const int offset = model_->windowOffset();
+    const int shown = model_->rowCount();
+    int to = offset;
+    if (value >= bar->maximum() && bar->maximum() > 0 && offset + shown < model_->totalRows())
+        to = offset + DataSetModel::kWindow / 2;
+    else if (value <= bar->minimum() && offset > 0)
+        to = offset - DataSetModel::kWindow / 2;
+    if (to == offset)
+        return;
+    const int top = offset + rowAt(0);
+    const int col = std::max(0, currentIndex().column());
+    sliding_ = true;
+    following_ = true;
+    model_->setWindow(to);
+    const int now = model_->windowOffset();
+    if (DataSet* ds = model_->dataSet()) {
+        const int cur = ds->currentRow() - now;
+        if (cur >= 0 && cur < model_->rowCount())
+            selectionModel()->setCurrentIndex(model_->index(cur, col), QItemSelectionModel::ClearAndSelect);
+    }
+    bar->setValue(std::max(0, top - now));
+    following_ = false;
+    sliding_ = false;
 }
 
 void DBGrid::keyPressEvent(QKeyEvent* e)
@@ -323,6 +418,11 @@ void DBGrid::keyPressEvent(QKeyEvent* e)
         }
         if (e->key() == Qt::Key_Insert) {
             guarded([&] { ds->insert(); });
+            return;
+        }
+        // The first and last rows of the table, not of the rows shown.
+        if (e->modifiers() & Qt::ControlModifier && (e->key() == Qt::Key_Home || e->key() == Qt::Key_End)) {
+            guarded([&] { e->key() == Qt::Key_Home ? ds->first() : ds->last(); });
             return;
         }
     }

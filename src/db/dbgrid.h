@@ -17,9 +17,14 @@ struct GridColumn {
     bool operator==(const GridColumn&) const = default;
 };
 
+// The grid's rows are a window of at most kWindow rows of the data set
+// (all of them for smaller tables): a view's cost grows with its rows, so a
+// table of millions is shown a stretch at a time around the current record.
 class DataSetModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    static constexpr int kWindow = 20000;
+
     explicit DataSetModel(QObject* parent = nullptr);
 
     void setDataSource(DataSource* src);
@@ -35,6 +40,10 @@ public:
     void moveColumn(int from, int to);
     int fieldOfColumn(int column) const;  // -1 when the data set lacks it
     bool reshaping() const { return reshaping_; }  // rows being inserted or removed
+    // The data set row shown as the model's row 0, and all rows of the data set.
+    int windowOffset() const { return offset_; }
+    int totalRows() const;
+    void setWindow(int offset);  // clamped; resets the model when it moves
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -51,11 +60,13 @@ private:
     void rebuild();
     void rebuildColumns();
     void onRecordChanged();
+    int windowFor(int row, int count) const;
     QPointer<DataSource> src_;
     QVector<GridColumn> cols_;
     QVector<int> colField_;
     bool custom_ = false;
     int rows_ = 0;
+    int offset_ = 0;
     int lastCurrent_ = -1;
     bool reshaping_ = false;
     QMetaObject::Connection links_[7];
@@ -88,6 +99,8 @@ private:
     void applyWidths();
     void keepWidth(int column, int width);
     void followCurrent(int row);
+    void slideWindow(int value);
     DataSetModel* model_;
     bool following_ = false;
+    bool sliding_ = false;
 };

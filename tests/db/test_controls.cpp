@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTest>
 
 #include "db/connection.h"
@@ -188,6 +189,55 @@ private slots:
         QCOMPARE(customers_->state(), DataSet::State::Browse);
         QCOMPARE(grid.model()->index(1, col).data().toString(), QStringLiteral("客户2"));
         QCOMPARE(customers_->recordCount(), 3);
+    }
+
+    void largeTableShownAStretchAtATime()
+    {
+        const int total = DataSetModel::kWindow * 2 + 500;
+        testutil::addCustomers(folder_ + QStringLiteral("data/web.mdb"), total - 3);
+        customers_->close();
+        customers_->open();
+        DataSource src(customers_.get());
+        DBGrid grid;
+        grid.resize(600, 300);
+        grid.setDataSource(&src);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        auto* model = grid.dataModel();
+        QCOMPARE(model->rowCount(), DataSetModel::kWindow);
+        const int name = customers_->findField(QStringLiteral("联系人"));
+        auto shownName = [&] { return grid.currentIndex().siblingAtColumn(name).data().toString(); };
+
+        // The last record: the rows around it are shown, the grid is on it.
+        customers_->last();
+        QCOMPARE(customers_->recNo(), total);
+        QCOMPARE(model->windowOffset() + grid.currentIndex().row(), total - 1);
+        QCOMPARE(shownName(), customers_->text(name));
+        // Scrolling to the top of the stretch brings the rows above it.
+        const int offset = model->windowOffset();
+        grid.verticalScrollBar()->setValue(0);
+        QVERIFY(model->windowOffset() < offset);
+        QCOMPARE(customers_->recNo(), total);  // scrolling does not move the record
+        // A click picks the record under it.
+        const int clicked = model->windowOffset() + grid.rowAt(5);
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
+                          grid.visualRect(model->index(grid.rowAt(5), name)).center());
+        QCOMPARE(customers_->recNo(), clicked + 1);
+        QCOMPARE(shownName(), customers_->text(name));
+        // Appending from far away shows the new row at the end; abandoning
+        // it returns to the record before.
+        customers_->first();
+        QCOMPARE(model->windowOffset(), 0);
+        customers_->append();
+        QCOMPARE(model->windowOffset() + grid.currentIndex().row(), total);
+        QCOMPARE(model->headerData(grid.currentIndex().row(), Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("*"));
+        customers_->cancel();
+        QCOMPARE(customers_->recNo(), total);
+        QCOMPARE(model->windowOffset() + grid.currentIndex().row(), total - 1);
+        // Ctrl+Home goes to the first record of the table.
+        QTest::keyClick(&grid, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(customers_->recNo(), 1);
+        QCOMPARE(grid.currentIndex().row(), 0);
     }
 
     void customColumnsAndMissingFields()
