@@ -99,6 +99,17 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     dm_.setOwnerWindow(this);
     connect(&dm_, &TDataModule1::recordPosition, this,
             [this](const QString& text) { StatusBar1->setPanelText(PositionPanel, text); });
+    // A database locked by another program is said in the message panel
+    // until a statement gets through again.
+    connect(&dm_.ADOB, &Connection::busyChanged, this, [this](bool busy) {
+        static const QString busyText = QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍候……");
+        if (busy) {
+            messageBeforeBusy_ = StatusBar1->panelText(MessagePanel);
+            StatusBar1->setPanelText(MessagePanel, busyText);
+        } else if (StatusBar1->panelText(MessagePanel) == busyText) {
+            StatusBar1->setPanelText(MessagePanel, messageBeforeBusy_);
+        }
+    });
 
     Card = new CustomerCard(*this);
     DBEdit1 = Card->DBEdit1;

@@ -209,4 +209,5 @@ private:
     bool firstShowDone_ = false;
     DataSource* cardSource_ = nullptr;
     int cardMode_ = 0;
+    QString messageBeforeBusy_;  // the message panel's text before the database was busy
 };

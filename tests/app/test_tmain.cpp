@@ -11,6 +11,8 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
@@ -76,6 +78,7 @@ private slots:
 
     void activationOpensBothDataSets();
     void recordPositionCountsRows();
+    void busyDatabaseSaidInMessagePanel();
     void activationLoadsStartPages();
     void activationRunsOnceAfterFirstShow();
     void activationPlacesWindowBottomRight();
@@ -179,6 +182,33 @@ void TestTmain::clockStartsEmptyThenTicks()
     static const QRegularExpression form(
         QStringLiteral("^\\d{4}-([1-9]|1[0-2])-([1-9]|[12]\\d|3[01]) (\\d|1\\d|2[0-3]):[0-5]\\d:[0-5]\\d$"));
     QVERIFY2(form.match(text).hasMatch(), qPrintable(text));
+}
+
+void TestTmain::busyDatabaseSaidInMessagePanel()
+{
+    const QString file = folder_ + QStringLiteral("data/web.mdb");
+    testutil::addCustomers(file, 300);
+    Fixture f;
+    Tmain& w = *f.w;
+    w.FormActivate();
+    f.dm->kehutable.setCachedPages(1);
+    const QString before = w.StatusBar1->panelText(Tmain::MessagePanel);
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+        other.setDatabaseName(file);
+        QVERIFY(other.open());
+        QSqlQuery lock(other);
+        QVERIFY(lock.exec(QStringLiteral("begin exclusive")));
+        f.dm->kehutable.moveTo(250);
+        QVERIFY(w.StatusBar1->panelText(Tmain::MessagePanel).contains(QStringLiteral("数据库正忙")));
+        QTRY_COMPARE(reports_.size(), 1);
+        QVERIFY(lock.exec(QStringLiteral("rollback")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+    f.dm->kehutable.first();
+    f.dm->kehutable.moveTo(250);
+    QCOMPARE(w.StatusBar1->panelText(Tmain::MessagePanel), before);
+    QCOMPARE(f.dm->kehutable.text(QStringLiteral("联系人")), QStringLiteral("客户50"));
 }
 
 void TestTmain::activationOpensBothDataSets()
