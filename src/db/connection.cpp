@@ -97,9 +97,16 @@ void Connection::close()
     }
 }
 
+void Connection::finishCounts()
+{
+    for (DataSet* ds : QVector<DataSet*>(dataSets_))
+        ds->finishCount();
+}
+
 void Connection::execute(const QString& sql)
 {
     open();
+    finishCounts();
     QSqlQuery q(database());
     const bool ok = q.exec(sql);
     noteOutcome(q.lastError());

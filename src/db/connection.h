@@ -41,6 +41,10 @@ public:
     void close();  // closes the data sets on the connection first
     bool isConnected() const;
 
+    // Waits for the counts of lists still being counted: before anything
+    // is written, so that every count matches its list.
+    void finishCounts();
+
     // Executes a statement that returns no rows.
     void execute(const QString& sql);
 

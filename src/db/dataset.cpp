@@ -7,8 +7,10 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QUuid>
 #include <algorithm>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "app/errorreport.h"
@@ -80,6 +82,12 @@ DbError queryError(const QSqlQuery& q)
 
 }  // namespace
 
+// A count run on a connection of its own.
+struct DataSet::CountJob {
+    std::thread thread;
+    qint64 count = -1;  // -1: failed
+};
+
 // Where the rows of an open data set live.
 struct DataSet::Storage {
     using Order = KeyOrder;
@@ -92,6 +100,11 @@ struct DataSet::Storage {
     // The last key read from the database at each end (the key order of the
     // statement); rows stored here later do not move them.
     std::optional<qint64> frontCursor, backCursor;
+    // The highest key when the list was opened: records stored later have
+    // higher keys and are never taken for rows of the list.
+    std::optional<qint64> limitKey;
+    bool countPending = false;
+    std::shared_ptr<CountJob> countJob;
     QVector<QVector<QVariant>> rows;   // not keyed: every row
     RowCache cache;                    // keyed: fetched rows
     // A page whose read failed is not read again for a moment, so that a
@@ -124,6 +137,8 @@ DataSet::DataSet(Connection* connection, const QString& name, QObject* parent)
 
 DataSet::~DataSet()
 {
+    if (store_ && store_->countJob && store_->countJob->thread.joinable())
+        store_->countJob->thread.join();
     if (connection_)
         connection_->detach(this);
 }
@@ -221,15 +236,41 @@ void DataSet::open()
         QString base;
         const auto order = orderByKey(sql_, fields[keyField], &base);
         if (order != Storage::Order::None) {
-            // Ordered by the key: the count now, the keys as rows are
-            // needed, read from whichever end is nearer.
+            // Ordered by the key: the first keys now, the rest as rows are
+            // needed, read from whichever end is nearer.  A longer list is
+            // counted on a connection of its own while the window goes on.
+            const QString dir = order == Storage::Order::Descending ? QStringLiteral("desc") : QStringLiteral("asc");
             QSqlQuery q(db);
             q.setForwardOnly(true);
-            if (run(q, QStringLiteral("select count(*) from (\r\n%1\r\n)").arg(base)) && q.next()) {
+            if (run(q, QStringLiteral("select %1 from (\r\n%2\r\n) order by %1 %3 limit %4")
+                           .arg(store->keyName, base, dir)
+                           .arg(kFirstKeys + 1))) {
+                std::vector<qint64> first;
+                while (q.next())
+                    first.push_back(q.value(0).toLongLong());
+                if (q.lastError().isValid())
+                    throw failure(q);
                 store->keyed = true;
                 store->order = order;
                 store->base = base;
-                store->keys.reset(int(q.value(0).toLongLong()));
+                const bool more = int(first.size()) > kFirstKeys;
+                if (more)
+                    first.pop_back();
+                if (!first.empty()) {
+                    store->frontCursor = first.back();
+                    store->limitKey = order == Storage::Order::Descending ? first.front() : first.back();
+                }
+                if (more && order == Storage::Order::Ascending) {
+                    QSqlQuery top(db);
+                    top.setForwardOnly(true);
+                    if (!run(top, QStringLiteral("select %1 from (\r\n%2\r\n) order by %1 desc limit 1")
+                                      .arg(store->keyName, base)) ||
+                        !top.next())
+                        throw failure(top);
+                    store->limitKey = top.value(0).toLongLong();
+                }
+                store->keys.resetKnown(std::move(first));
+                store->countPending = more;
             } else if (Connection::isBusy(q.lastError())) {
                 throw failure(q);
             }
@@ -270,16 +311,9 @@ void DataSet::open()
     store->baseTable = baseTableOf(sql_);
 
     store_ = std::move(store);
-    if (store_->order != Storage::Order::None && store_->keys.size() > 0) {
-        // The first keys from the end with the highest key: records stored
-        // later get higher keys and must not be taken for rows of this list.
-        QString error;
-        const bool ok = loadKeys(store_->order == Storage::Order::Descending ? 0 : store_->keys.size() - 1, &error);
-        if (!ok) {
-            store_.reset();
-            throw DbError(error);
-        }
-    }
+    ++generation_;
+    if (store_->countPending)
+        startCount();
     fields_ = fields;
     cur_ = store_->count() > 0 ? 0 : -1;
     bof_ = true;
@@ -291,10 +325,86 @@ void DataSet::open()
     state_ = State::Browse;
     notifyLayout();
     emit stateChanged();
+    if (store_->countPending) {
+        // The open's events report the count: they run when it is known.
+        notifyRecord();
+        return;
+    }
     if (afterOpen_)
         afterOpen_(*this);
     doAfterScroll();
 }
+
+void DataSet::startCount()
+{
+    auto job = std::make_shared<CountJob>();
+    store_->countJob = job;
+    const QString file = connection_->database().databaseName();
+    const QString sql = QStringLiteral("select count(*) from (\r\n%1\r\n)").arg(store_->base);
+    const int generation = generation_;
+    DataSet* self = this;  // waits for the thread before it goes
+    job->thread = std::thread([job, file, sql, self, generation] {
+        const QString name = QStringLiteral("count_") + QUuid::createUuid().toString(QUuid::Id128);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(file);
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1")
+                                     .arg(Connection::kBusyTimeoutMs));
+            if (db.open()) {
+                QSqlQuery q(db);
+                q.setForwardOnly(true);
+                if (q.exec(sql) && q.next())
+                    job->count = q.value(0).toLongLong();
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        QMetaObject::invokeMethod(
+            self, [self, generation] { self->countArrived(generation); }, Qt::QueuedConnection);
+    });
+}
+
+void DataSet::countArrived(int generation)
+{
+    if (generation == generation_)
+        finishCount();
+}
+
+void DataSet::finishCount() const
+{
+    if (!store_ || !store_->countPending)
+        return;
+    auto* self = const_cast<DataSet*>(this);
+    Storage& st = *store_;
+    st.countPending = false;
+    std::shared_ptr<CountJob> job = std::move(st.countJob);
+    if (job && job->thread.joinable())
+        job->thread.join();
+    qint64 count = job ? job->count : -1;
+    if (count < 0) {
+        // The count's own connection failed: count here instead.
+        QSqlQuery q(connection_->database());
+        q.setForwardOnly(true);
+        if (run(q, QStringLiteral("select count(*) from (\r\n%1\r\n)").arg(st.base)) && q.next())
+            count = q.value(0).toLongLong();
+        else
+            self->reportLater(failure(q).message());
+    }
+    const int known = st.keys.size();
+    if (count > known) {
+        st.keys.setCount(int(count));
+        if (self->disabled_)
+            self->pendingLayout_ = true;
+        else
+            emit self->rowsAppended(known, int(count) - known);
+    }
+    // The open's events, held back until now.
+    if (self->afterOpen_)
+        self->afterOpen_(*self);
+    self->doAfterScroll();
+}
+
+bool DataSet::countPending() const { return store_ && store_->countPending; }
 
 bool DataSet::reopen(const QString& statement)
 {
@@ -317,6 +427,9 @@ void DataSet::close()
     if (!isActive())
         return;
     state_ = State::Inactive;
+    if (store_ && store_->countJob && store_->countJob->thread.joinable())
+        store_->countJob->thread.join();
+    ++generation_;
     store_.reset();
     fields_.clear();
     buffer_.clear();
@@ -404,6 +517,8 @@ bool DataSet::loadKeys(int index, QString* error) const
         if (far)
             where << st.keyName + (descending ? QStringLiteral(" > ") : QStringLiteral(" < ")) +
                          QString::number(*far);
+        if (st.limitKey)
+            where << st.keyName + QStringLiteral(" <= ") + QString::number(*st.limitKey);
         const QString sql =
             QStringLiteral("select %1 from (\r\n%2\r\n)%3 order by %1 %4 limit %5")
                 .arg(st.keyName, st.base,
@@ -582,7 +697,11 @@ bool DataSet::recordReadable() const
     return fetchRow(cur_, &r, &error);
 }
 
-int DataSet::recordCount() const { return store_ ? store_->count() : 0; }
+int DataSet::recordCount() const
+{
+    finishCount();
+    return store_ ? store_->count() : 0;
+}
 
 int DataSet::recNo() const
 {
@@ -593,7 +712,8 @@ int DataSet::recNo() const
 
 int DataSet::rowCount() const
 {
-    return recordCount() + (state_ == State::Insert ? 1 : 0);
+    // While the count is still coming, the rows known so far.
+    return (store_ ? store_->count() : 0) + (state_ == State::Insert ? 1 : 0);
 }
 
 int DataSet::currentRow() const
@@ -830,6 +950,7 @@ void DataSet::post()
 
 void DataSet::storeInsert()
 {
+    connection_->finishCounts();
     Storage& st = *store_;
     QSqlDatabase db = connection_->database();
     if (st.baseTable.isEmpty())
@@ -889,6 +1010,7 @@ void DataSet::storeEdit()
     }
     if (!st.keyed || st.baseTable.isEmpty())
         throw DbError(QStringLiteral("%1: 当前数据集不能更新").arg(name_));
+    connection_->finishCounts();
     QSqlDatabase db = connection_->database();
     st.readBaseColumns(db);
     QStringList sets;
@@ -936,6 +1058,7 @@ bool DataSet::remove()
     QString error;
     if (!loadKeys(cur_, &error))
         throw DbError(error);
+    connection_->finishCounts();
     QSqlQuery q(connection_->database());
     if (!q.prepare(QStringLiteral("delete from %1 where %2 = ?").arg(quoteIdent(st.baseTable), st.keyName)))
         throw failure(q);

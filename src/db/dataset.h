@@ -66,7 +66,8 @@ public:
     bool recordReadable() const;
 
     // --- position ---------------------------------------------------------
-    int recordCount() const;  // stored records (a pending insert not counted)
+    int recordCount() const;  // stored records (a pending insert not counted); waits for a count under way
+    bool countPending() const;  // a long list is still being counted
     int recNo() const;        // from 1; -1 when empty or inserting
     bool isEmpty() const { return recordCount() == 0 && state_ != State::Insert; }
     bool eof() const { return eof_; }
@@ -113,6 +114,12 @@ public:
 
     // Rows fetched and kept at most (pages of rows); tests make it small.
     static constexpr int kPageSize = 100;
+    // Keys read when a list ordered by its key opens; a longer list is
+    // counted in the background and its open events run once it is counted.
+    static constexpr int kFirstKeys = 2000;
+    // Waits for a count under way and applies it (writers call this first,
+    // so that no count reads while the database changes).
+    void finishCount() const;
     void setCachedPages(int pages) { maxPages_ = pages; }
 
 signals:
@@ -120,6 +127,7 @@ signals:
     void layoutChanged();         // opened or closed: everything is new
     void rowInserted(int row);    // a row appeared at this grid row
     void rowRemoved(int row);     // this grid row went away
+    void rowsAppended(int first, int count);  // the count came: rows after the known ones
     void rowChanged(int row);     // one row's values changed
     void recordChanged();         // the current record or its values changed
     void stateChanged();
@@ -127,6 +135,9 @@ signals:
 private:
     friend class Connection;
     struct Storage;
+    struct CountJob;
+    void startCount();
+    void countArrived(int generation);
     void connectionGone();  // the connection is being destroyed
     void requireActive() const;
     void requireEditing() const;
@@ -167,6 +178,7 @@ private:
     bool pendingRecord_ = false;
     int maxPages_ = 64;
     mutable QString failedText_;
+    int generation_ = 0;  // one more at every open and close
     mutable bool reportPending_ = false;
     Event afterOpen_, afterScroll_, afterInsert_;
     std::function<bool(DataSet&)> beforeDelete_;

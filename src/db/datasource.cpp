@@ -12,6 +12,7 @@ void DataSource::setDataSet(DataSet* ds)
         links_ << connect(ds, &DataSet::layoutChanged, this, &DataSource::layoutChanged)
                << connect(ds, &DataSet::rowInserted, this, &DataSource::rowInserted)
                << connect(ds, &DataSet::rowRemoved, this, &DataSource::rowRemoved)
+               << connect(ds, &DataSet::rowsAppended, this, &DataSource::rowsAppended)
                << connect(ds, &DataSet::rowChanged, this, &DataSource::rowChanged)
                << connect(ds, &DataSet::recordChanged, this, &DataSource::recordChanged)
                << connect(ds, &DataSet::stateChanged, this, &DataSource::stateChanged);

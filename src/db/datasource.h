@@ -20,6 +20,7 @@ signals:
     void layoutChanged();
     void rowInserted(int row);
     void rowRemoved(int row);
+    void rowsAppended(int first, int count);
     void rowChanged(int row);
     void recordChanged();
     void stateChanged();

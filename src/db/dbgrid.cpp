@@ -63,6 +63,15 @@ void DataSetModel::setDataSource(DataSource* src)
                 emit headerDataChanged(Qt::Vertical, r, r);
             }
         });
+        links_[7] = connect(src, &DataSource::rowsAppended, this, [this](int first, int count) {
+            // The count came: rows after the known ones, shown up to a window.
+            if (first != offset_ + rows_ || rows_ >= kWindow)
+                return;
+            const int add = std::min(count, kWindow - rows_);
+            beginInsertRows({}, rows_, rows_ + add - 1);
+            rows_ += add;
+            endInsertRows();
+        });
         links_[5] = connect(src, &DataSource::recordChanged, this, &DataSetModel::onRecordChanged);
         links_[6] = connect(src, &DataSource::stateChanged, this, &DataSetModel::onRecordChanged);
     }

@@ -69,7 +69,7 @@ private:
     int offset_ = 0;
     int lastCurrent_ = -1;
     bool reshaping_ = false;
-    QMetaObject::Connection links_[7];
+    QMetaObject::Connection links_[8];
 };
 
 class DBGrid : public QTableView {

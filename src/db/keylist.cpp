@@ -55,3 +55,9 @@ void KeyList::remove(int row)
         back_.erase(back_.begin() + (count_ - 1 - row));
     --count_;
 }
+
+void KeyList::setCount(int count)
+{
+    Q_ASSERT(count >= frontKnown() + backKnown());
+    count_ = count;
+}

@@ -26,6 +26,9 @@ public:
     }
     qint64 at(int row) const;  // the row's key must be known
 
+    // More rows than known so far (their keys unknown, between the two ends).
+    void setCount(int count);
+
     // The next unknown row from the front / from the back gets its key.
     void pushFront(qint64 key);
     void pushBack(qint64 key);

@@ -424,6 +424,42 @@ private slots:
         QCOMPARE(other->recordCount(), 4999);
     }
 
+    void longListCountedWhileTheWindowGoesOn()
+    {
+        testutil::addCustomers(file_, 5000);
+        DataSet ds(conn_.get(), QStringLiteral("kehutable"));
+        QStringList events;
+        ds.setAfterOpen([&](DataSet& d) { events << QStringLiteral("open %1/%2").arg(d.recNo()).arg(d.recordCount()); });
+        ds.setAfterScroll([&](DataSet& d) { events << QStringLiteral("scroll %1/%2").arg(d.recNo()).arg(d.recordCount()); });
+        QSignalSpy appended(&ds, &DataSet::rowsAppended);
+        ds.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        ds.open();
+        QVERIFY(ds.countPending());
+        QCOMPARE(ds.rowCount(), DataSet::kFirstKeys);
+        QCOMPARE(ds.text(QStringLiteral("联系人")), QStringLiteral("客户5000"));
+        QVERIFY(events.isEmpty());
+        QTRY_VERIFY(!ds.countPending());
+        QCOMPARE(events, (QStringList{"open 1/5000", "scroll 1/5000"}));
+        QCOMPARE(appended.count(), 1);
+        QCOMPARE(appended[0], (QVariantList{DataSet::kFirstKeys, 5000 - DataSet::kFirstKeys}));
+        QCOMPARE(ds.rowValue(4999, 0).toLongLong(), 1);
+
+        // A store waits for the count first; the stored record is counted once.
+        ds.close();
+        ds.open();
+        QVERIFY(ds.countPending());
+        ds.append();
+        ds.setValue(1, QStringLiteral("新"));
+        ds.post();
+        QCOMPARE(ds.recordCount(), 5001);
+        QCOMPARE(ds.recNo(), 5001);
+        QCOMPARE(ds.rowValue(0, 0).toLongLong(), 5000);
+        ds.close();
+        ds.open();
+        QCOMPARE(ds.recordCount(), 5001);
+        QCOMPARE(ds.rowValue(0, 0).toLongLong(), 5001);
+    }
+
     void failedReadIsReportedNeverShownAndBlocksEditing()
     {
         testutil::addCustomers(file_, 250);
