@@ -23,7 +23,7 @@ struct GridColumn {
 class DataSetModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    static constexpr int kWindow = 20000;
+    static constexpr int kWindow = 10000;
 
     explicit DataSetModel(QObject* parent = nullptr);
 
