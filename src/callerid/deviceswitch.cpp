@@ -12,8 +12,13 @@ void DeviceSwitch::apply(const DeviceSetting& setting) { use(makeDevice(setting)
 
 void DeviceSwitch::use(std::unique_ptr<CallerIdDevice> device, const DeviceSetting& setting)
 {
-    if (device_)
+    if (device_) {
         device_->disconnect(this);
+        // A call in progress on the old device ends with it, so that the next
+        // number is a new call.
+        if (auto* line = qobject_cast<LineDevice*>(device_.get()); line && line->inCall())
+            emit phoneHandoff(LineDevice::kDeviceId);
+    }
     device_ = std::move(device);
     setting_ = setting;
     if (device_) {

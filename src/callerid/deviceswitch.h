@@ -17,7 +17,8 @@ public:
     int queryState() override { return device_ ? device_->queryState() : 0; }
 
     // Replaces the device by the one the setting names (the old one is
-    // closed).  Announces the state of the new device.
+    // closed, a call in progress on it ends with a hang-up).  Announces the
+    // state of the new device.
     void apply(const DeviceSetting& setting);
     // The same with a device made elsewhere (tests).
     void use(std::unique_ptr<CallerIdDevice> device, const DeviceSetting& setting = {});

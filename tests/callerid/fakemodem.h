@@ -86,6 +86,13 @@ public:
         return false;
     }
 
+    // What the computer has sent since the last expected command.
+    QByteArray unexpected()
+    {
+        readAvailable();
+        return received_;
+    }
+
     // The usual start of a modem: ATZ and AT+VCID=1 both accepted.
     bool initialise() { return expect("ATZ") && expect("AT+VCID=1"); }
 

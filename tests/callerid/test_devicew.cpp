@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include "app/message.h"
@@ -94,6 +95,24 @@ private slots:
         QVERIFY(again.RadioButton3->isChecked());
         QCOMPARE(again.Edit1->text(), w.Edit1->text());
         setMessageSink({});
+    }
+
+    void switchingAwayMidCallEndsTheCall()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        DeviceSwitch hub;
+        QSignalSpy calls(&hub, &CallerIdDevice::comingCall);
+        QSignalSpy hangups(&hub, &CallerIdDevice::phoneHandoff);
+        hub.use(std::make_unique<ServerDevice>(QStringLiteral("127.0.0.1"), server.serverPort()));
+        QVERIFY(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 5000));
+        QTcpSocket* peer = server.nextPendingConnection();
+        peer->write("CID: *NMBR*13812345678*\r\n");
+        QTRY_COMPARE(calls.count(), 1);
+        hub.apply({});
+        QCOMPARE(hangups.count(), 1);
+        hub.apply({});  // no call in progress: no hang-up
+        QCOMPARE(hangups.count(), 1);
     }
 };
 

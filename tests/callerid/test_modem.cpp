@@ -38,6 +38,10 @@ private slots:
         QVERIFY(rig.modem.expect("AT+VCID=1", "ERROR"));
         QVERIFY(rig.modem.expect("AT#CID=1"));
         QTRY_VERIFY(rig.device->pendingCommand().isEmpty());
+        // Initialised once: no reopening, nothing more sent.
+        QTest::qWait(300);
+        QCOMPARE(rig.modem.unexpected(), QByteArray());
+        QCOMPARE(rig.states->count(), 0);
 
         // A modem that answers nothing still gets both commands, then is listened to.
         ModemRig silent(false);
