@@ -15,7 +15,7 @@ struct ModemRig {
     ModemRig(bool initialise = true)
     {
         device = std::make_unique<ModemDevice>(modem.link());
-        device->setQuietHangupInterval(300);
+        device->setQuietHangupInterval(800);
         device->setReopenInterval(100);
         device->setReplyTimeout(300);
         calls = std::make_unique<QSignalSpy>(device.get(), &CallerIdDevice::comingCall);
@@ -83,7 +83,7 @@ private slots:
 
         // The rings stop: one hang-up after the pause, then the same number is a new call.
         QTRY_COMPARE(rig.hangups->count(), 1);
-        QTest::qWait(400);
+        QTest::qWait(1000);
         QCOMPARE(rig.hangups->count(), 1);
         rig.modem.send("RING\r\nNMBR=01062345678\r\n");
         QTRY_COMPARE(rig.calls->count(), 2);

@@ -46,7 +46,7 @@ struct ServerRig {
     {
         QVERIFY(fake.listen());
         device = std::make_unique<ServerDevice>(QStringLiteral("127.0.0.1"), fake.port);
-        device->setQuietHangupInterval(300);
+        device->setQuietHangupInterval(800);
         device->setPauses(50, 400);
         calls = std::make_unique<QSignalSpy>(device.get(), &CallerIdDevice::comingCall);
         rings = std::make_unique<QSignalSpy>(device.get(), &CallerIdDevice::ring);
@@ -83,7 +83,7 @@ private slots:
         QTRY_COMPARE(rig.calls->count(), 2);
         rig.fake.send("HUP: *NMBR*057188880000*\r\n");
         QTRY_COMPARE(rig.hangups->count(), 2);
-        QTest::qWait(400);
+        QTest::qWait(1000);
         QCOMPARE(rig.hangups->count(), 2);
         // The log line sent at connection was no call.
         QCOMPARE(rig.calls->count(), 2);
