@@ -103,6 +103,13 @@ void Connection::finishCounts()
         ds->finishCount();
 }
 
+void Connection::finishCountsBefore(int openedAs)
+{
+    for (DataSet* ds : QVector<DataSet*>(dataSets_))
+        if (ds->countPending() && ds->openedAs() < openedAs)
+            ds->finishCount();
+}
+
 void Connection::execute(const QString& sql)
 {
     open();

@@ -44,6 +44,7 @@ public:
     // Waits for the counts of lists still being counted: before anything
     // is written, so that every count matches its list.
     void finishCounts();
+    void finishCountsBefore(int openedAs);  // of the lists opened before that one
 
     // Executes a statement that returns no rows.
     void execute(const QString& sql);

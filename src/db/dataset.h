@@ -68,6 +68,7 @@ public:
     // --- position ---------------------------------------------------------
     int recordCount() const;  // stored records (a pending insert not counted); waits for a count under way
     bool countPending() const;  // a long list is still being counted
+    int openedAs() const;        // opens are numbered in order
     int recNo() const;        // from 1; -1 when empty or inserting
     bool isEmpty() const { return recordCount() == 0 && state_ != State::Insert; }
     bool eof() const { return eof_; }
@@ -179,6 +180,7 @@ private:
     int maxPages_ = 64;
     mutable QString failedText_;
     int generation_ = 0;  // one more at every open and close
+    int openedAs_ = 0;
     mutable bool reportPending_ = false;
     Event afterOpen_, afterScroll_, afterInsert_;
     std::function<bool(DataSet&)> beforeDelete_;
