@@ -312,6 +312,8 @@ void DataSet::open()
 
     store_ = std::move(store);
     ++generation_;
+    static int openings = 0;
+    openedAs_ = ++openings;
     if (store_->countPending)
         startCount();
     fields_ = fields;
@@ -398,13 +400,17 @@ void DataSet::finishCount() const
         else
             emit self->rowsAppended(known, int(count) - known);
     }
-    // The open's events, held back until now.
+    // The open's events, held back until now, in the order of the opens.
+    if (connection_)
+        connection_->finishCountsBefore(openedAs_);
     if (self->afterOpen_)
         self->afterOpen_(*self);
     self->doAfterScroll();
 }
 
 bool DataSet::countPending() const { return store_ && store_->countPending; }
+
+int DataSet::openedAs() const { return openedAs_; }
 
 bool DataSet::reopen(const QString& statement)
 {
