@@ -444,6 +444,17 @@ private slots:
         QCOMPARE(appended[0], (QVariantList{DataSet::kFirstKeys, 5000 - DataSet::kFirstKeys}));
         QCOMPARE(ds.rowValue(4999, 0).toLongLong(), 1);
 
+        // Open events keep the order of the opens whichever count ends first.
+        ds.close();
+        DataSet calls(conn_.get(), QStringLiteral("laidianTel"));
+        calls.setCommandText(QStringLiteral("select * from 客户数据 where id > 1 order by id desc"));
+        calls.setAfterOpen([&](DataSet&) { events << QStringLiteral("second"); });
+        events.clear();
+        ds.open();
+        calls.open();
+        calls.finishCount();
+        QCOMPARE(events, (QStringList{"open 1/5000", "scroll 1/5000", "second"}));
+
         // A store waits for the count first; the stored record is counted once.
         ds.close();
         ds.open();
