@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <cstdlib>
 
 #include "app/errorreport.h"
 
@@ -105,8 +106,38 @@ void DataSetModel::setWindow(int offset)
     DataSet* ds = dataSet();
     const int count = ds && ds->isActive() ? ds->rowCount() : 0;
     offset = std::clamp(offset, 0, std::max(0, count - kWindow));
-    if (offset == offset_ && rows_ == std::min(count - offset, kWindow))
+    const int rows = std::min(count - offset, kWindow);
+    if (offset == offset_ && rows_ == rows)
         return;
+    const int shift = offset - offset_;
+    if (shift != 0 && std::abs(shift) < rows_ && std::abs(shift) < rows) {
+        // A slide by part of the window: the rows still shown stay, the
+        // rows that leave go and the new ones come (cheaper than a reset,
+        // and the view keeps its place).
+        reshaping_ = true;
+        if (shift > 0) {
+            beginRemoveRows({}, 0, shift - 1);
+            offset_ += shift;
+            rows_ -= shift;
+            endRemoveRows();
+        } else {
+            beginInsertRows({}, 0, -shift - 1);
+            offset_ += shift;
+            rows_ -= shift;
+            endInsertRows();
+        }
+        if (rows_ < rows) {
+            beginInsertRows({}, rows_, rows - 1);
+            rows_ = rows;
+            endInsertRows();
+        } else if (rows_ > rows) {
+            beginRemoveRows({}, rows, rows_ - 1);
+            rows_ = rows;
+            endRemoveRows();
+        }
+        reshaping_ = false;
+        return;
+    }
     beginResetModel();
     offset_ = offset;
     rows_ = std::min(count - offset_, kWindow);
@@ -290,8 +321,10 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), model_(new DataSetModel(th
 
     connect(model_, &DataSetModel::columnsRebuilt, this, &DBGrid::applyWidths);
     connect(model_, &DataSetModel::currentRowChanged, this, &DBGrid::followCurrent);
-    // Scrolling to either end of the rows shown brings the next stretch.
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &DBGrid::slideWindow);
+    // Scrolling by hand to either end of the rows shown brings the next
+    // stretch (once the scroll bar has taken its new place).
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this] { QMetaObject::invokeMethod(this, &DBGrid::slideWindow, Qt::QueuedConnection); });
     connect(hh, &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
         if (following_)
             return;
@@ -387,11 +420,12 @@ void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
         followCurrent(ds->currentRow() - model_->windowOffset());
 }
 
-void DBGrid::slideWindow(int value)
+void DBGrid::slideWindow()
 {
     if (following_ || sliding_)
         return;
     QScrollBar* bar = verticalScrollBar();
+    const int value = bar->value();
     const int offset = model_->windowOffset();
     const int shown = model_->rowCount();
     int to = offset;
@@ -428,6 +462,28 @@ void DBGrid::keyPressEvent(QKeyEvent* e)
         if (e->key() == Qt::Key_Insert) {
             guarded([&] { ds->insert(); });
             return;
+        }
+        // Past the first or last of the rows shown, the data set moves on
+        // and the rows around its record come.
+        const int row = currentIndex().row();
+        const int shown = model_->rowCount();
+        const int offset = model_->windowOffset();
+        const bool more = offset + shown < model_->totalRows();
+        if (e->modifiers() == Qt::NoModifier && row >= 0 && ds->state() == DataSet::State::Browse) {
+            const int page = std::max(1, viewport()->height() / std::max(1, rowHeight(row)) - 1);
+            int by = 0;
+            if (e->key() == Qt::Key_Down && row == shown - 1 && more)
+                by = 1;
+            else if (e->key() == Qt::Key_Up && row == 0 && offset > 0)
+                by = -1;
+            else if (e->key() == Qt::Key_PageDown && row + page >= shown && more)
+                by = page;
+            else if (e->key() == Qt::Key_PageUp && row - page < 0 && offset > 0)
+                by = -page;
+            if (by != 0) {
+                guarded([&] { ds->moveBy(by); });
+                return;
+            }
         }
         // The first and last rows of the table, not of the rows shown.
         if (e->modifiers() & Qt::ControlModifier && (e->key() == Qt::Key_Home || e->key() == Qt::Key_End)) {

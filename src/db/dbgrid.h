@@ -99,7 +99,7 @@ private:
     void applyWidths();
     void keepWidth(int column, int width);
     void followCurrent(int row);
-    void slideWindow(int value);
+    void slideWindow();
     DataSetModel* model_;
     bool following_ = false;
     bool sliding_ = false;
