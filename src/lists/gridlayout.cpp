@@ -1,9 +1,13 @@
 #include "lists/gridlayout.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
-#include <QSaveFile>
+#include <QTemporaryFile>
 #include <QWidget>
 
 #include "app/errorreport.h"
@@ -20,10 +24,19 @@ void save(const DBGrid& grid, const QString& path)
     for (const GridColumn& c : grid.columnLayout())
         cols.append({c.fieldName, c.width});
     const QByteArray bytes = layoutfile::write(cols);
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+    // A complete new file under a temporary name, then renamed over the old
+    // one: a failed write leaves the previous layout in place.  No flush to
+    // the disk is forced: losing a layout to a power cut costs one click,
+    // and the rename keeps the old or the new file whole either way.
+    QTemporaryFile f(path + QStringLiteral(".XXXXXX"));
+    f.setAutoRemove(true);
+    const bool ok = f.open() && f.write(bytes) == bytes.size() && f.flush();
+    if (!ok || std::rename(QFile::encodeName(f.fileName()).constData(),
+                           QFile::encodeName(path).constData()) != 0)
         throw FileError(QStringLiteral("无法写入文件“%1”：%2")
-                            .arg(QDir::toNativeSeparators(path), f.errorString()));
+                            .arg(QDir::toNativeSeparators(path),
+                                 ok ? QString::fromLocal8Bit(std::strerror(errno)) : f.errorString()));
+    f.setAutoRemove(false);
 }
 
 void load(DBGrid& grid, const QString& path)
