@@ -30,7 +30,10 @@ void save(const DBGrid& grid, const QString& path)
     // and the rename keeps the old or the new file whole either way.
     QTemporaryFile f(path + QStringLiteral(".XXXXXX"));
     f.setAutoRemove(true);
-    const bool ok = f.open() && f.write(bytes) == bytes.size() && f.flush();
+    const bool ok = f.open() && f.write(bytes) == bytes.size() && f.flush() &&
+                    f.setPermissions(QFile::exists(path) ? QFile::permissions(path)
+                                                         : QFile::ReadOwner | QFile::WriteOwner |
+                                                               QFile::ReadGroup | QFile::ReadOther);
     if (!ok || std::rename(QFile::encodeName(f.fileName()).constData(),
                            QFile::encodeName(path).constData()) != 0)
         throw FileError(QStringLiteral("无法写入文件“%1”：%2")
