@@ -34,6 +34,7 @@
 #include "db/dbcontrols.h"
 #include "db/dbgrid.h"
 #include "lists/calllist.h"
+#include "lists/customerlist.h"
 #include "lists/gridlayout.h"
 #include "records/card.h"
 #include "records/dictionary.h"
@@ -112,6 +113,13 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     // The list tabs: call list searches, field choices and grid layouts.
     callList = new CallListSearch(dm_.laidianTel, ComboBox1, Edit1, BitBtn13, UpDown4, UpDown5,
                                   UpDown6, this);
+    customerList = new CustomerList(
+        dm_.kehutable, {ComboBox2, Edit2, BitBtn12, BitBtn14, TreeView1, DBGrid1},
+        [this](const QString& text) { StatusBar1->setPanelText(MessagePanel, text); },
+        [this] { OpenKehuData(); }, [this] { return PageControl1->currentWidget() == TabSheet4; },
+        this);
+    connect(miSearchList, &QAction::triggered, this,
+            [this] { guarded([this] { customerList->N17Click(this); }); });
     ldfield = new FieldChoiceFile(ComboBox1, QStringLiteral("ldfield.dat"), this);
     khfield = new FieldChoiceFile(ComboBox2, QStringLiteral("khfield.dat"), this);
     grid1Layout = new GridLayoutButtons(*DBGrid1, *BitBtn1->parentWidget(), 3,
@@ -550,7 +558,9 @@ void Tmain::FormActivate()
             randomtel->addItems(readTextLines(telFile));
         }
 
-        // Category tree: set/kehu_TreeView.List, when present, into TreeView1.
+        // A damaged tree file is reported with the nodes read so far kept;
+        // the rest of the activation still runs.
+        guarded([this] { customerList->loadTreeFile(); });
 
         SetSearchField(ComboBox1, ComboBox2);
     });

@@ -13,6 +13,7 @@ class CallListSearch;
 class CallSimulation;
 class CallerIdDevice;
 class CustomerCard;
+class CustomerList;
 class DataSource;
 class DBEdit;
 class DBGrid;
@@ -99,6 +100,7 @@ public:
 
     // Handlers of the two list tabs: searches, field choices, grid layouts.
     CallListSearch* callList = nullptr;
+    CustomerList* customerList = nullptr;
     FieldChoiceFile* ldfield = nullptr;
     FieldChoiceFile* khfield = nullptr;
     GridLayoutButtons* grid1Layout = nullptr;

@@ -14,6 +14,7 @@
 #include "db/dataset.h"
 #include "lists/listsearch.h"
 #include "lists/reopen.h"
+#include "lists/savefile.h"
 
 FieldChoiceFile::FieldChoiceFile(QComboBox* combo, QString fileName, QObject* parent)
     : QObject(parent), fileName_(std::move(fileName))
@@ -25,7 +26,7 @@ FieldChoiceFile::FieldChoiceFile(QComboBox* combo, QString fileName, QObject* pa
 
 QString FieldChoiceFile::filePath() const { return programFolder() + QStringLiteral("set/") + fileName_; }
 
-void FieldChoiceFile::save(int index) { writeTextLines(filePath(), listsearch::fieldChoiceLines(index)); }
+void FieldChoiceFile::save(int index) { replaceTextFile(filePath(), listsearch::fieldChoiceLines(index)); }
 
 namespace {
 

@@ -1,13 +1,8 @@
 #include "lists/gridlayout.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
-#include <QTemporaryFile>
 #include <QWidget>
 
 #include "app/errorreport.h"
@@ -15,6 +10,7 @@
 #include "app/textfile.h"
 #include "db/dbgrid.h"
 #include "lists/layoutfile.h"
+#include "lists/savefile.h"
 
 namespace gridlayout {
 
@@ -24,22 +20,8 @@ void save(const DBGrid& grid, const QString& path)
     for (const GridColumn& c : grid.columnLayout())
         cols.append({c.fieldName, c.width});
     const QByteArray bytes = layoutfile::write(cols);
-    // A complete new file under a temporary name, then renamed over the old
-    // one: a failed write leaves the previous layout in place.  No flush to
-    // the disk is forced: losing a layout to a power cut costs one click,
-    // and the rename keeps the old or the new file whole either way.
-    QTemporaryFile f(path + QStringLiteral(".XXXXXX"));
-    f.setAutoRemove(true);
-    const bool ok = f.open() && f.write(bytes) == bytes.size() && f.flush() &&
-                    f.setPermissions(QFile::exists(path) ? QFile::permissions(path)
-                                                         : QFile::ReadOwner | QFile::WriteOwner |
-                                                               QFile::ReadGroup | QFile::ReadOther);
-    if (!ok || std::rename(QFile::encodeName(f.fileName()).constData(),
-                           QFile::encodeName(path).constData()) != 0)
-        throw FileError(QStringLiteral("无法写入文件“%1”：%2")
-                            .arg(QDir::toNativeSeparators(path),
-                                 ok ? QString::fromLocal8Bit(std::strerror(errno)) : f.errorString()));
-    f.setAutoRemove(false);
+    // A failed write leaves the previous layout in place.
+    replaceFile(path, bytes);
 }
 
 void load(DBGrid& grid, const QString& path)
