@@ -188,14 +188,15 @@ bool CustomerList::Create_sxr_treeview_List(const QStringList& searchList)
         return false;
     }
     BusyCursor busy;
-    // One pass over the table gives every value combination; the tree is
-    // built from it in memory before anything on screen changes.
+    // One statement gives every combination of the values, each where it
+    // first appears; the tree is built from them in memory before anything
+    // on screen changes.
     const QStringList levels = searchList.mid(0, 4);
     Connection* connection = customers_.connection();
     connection->open();
     QSqlQuery q(connection->database());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("Select ") + levels.join(QStringLiteral(", ")) +
+    if (!q.exec(QStringLiteral("Select distinct ") + levels.join(QStringLiteral(", ")) +
                 QStringLiteral(" from 客户数据")))
         throw DbError(q.lastError().text());
     customertree::TreeBuilder builder(int(levels.size()));
