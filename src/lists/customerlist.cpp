@@ -71,7 +71,8 @@ bool CustomerList::eventFilter(QObject* watched, QEvent* event)
             guarded([this] { BitBtn12Click(); });
             return true;
         }
-    } else if (watched == c_.TreeView1->viewport() && event->type() == QEvent::MouseButtonRelease) {
+    } else if (watched == c_.TreeView1->viewport() && event->type() == QEvent::MouseButtonRelease &&
+               static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         // Every click searches, also one that leaves the selection as it was;
         // the tree has handled the press, so the selection is the new one.
         guarded([this] { SerachKehuMoShi(); });
