@@ -1,6 +1,7 @@
 #include "lists/customerlist.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QComboBox>
 #include <QFile>
 #include <QKeyEvent>
@@ -154,12 +155,13 @@ void CustomerList::setTreeNodes(const QVector<Node>& nodes)
     QVector<QTreeWidgetItem*> last;  // the last item made at each level
     for (const Node& n : nodes) {
         auto* item = new QTreeWidgetItem(QStringList{n.text});
-        last.resize(n.level + 1);
-        last[n.level] = item;
-        if (n.level == 0)
+        const int level = std::clamp(n.level, 0, int(last.size()));  // never below a missing parent
+        last.resize(level + 1);
+        last[level] = item;
+        if (level == 0)
             top.append(item);
         else
-            last[n.level - 1]->addChild(item);
+            last[level - 1]->addChild(item);
     }
     tree->addTopLevelItems(top);
     tree->setUpdatesEnabled(true);
