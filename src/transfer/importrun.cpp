@@ -51,7 +51,7 @@ RunOutcome importRows(QSqlDatabase db, const QString& table, ImportDataSet& sour
         return out;
     }
     // One prepared statement per set of fields that a row fills.
-    QHash<QString, QSqlQuery> statements;
+    QHash<QByteArray, QSqlQuery> statements;
     const qint64 total = source.recordCount();
     QVector<QString> values(standard.size());
     QVector<bool> filled(standard.size());
@@ -74,16 +74,18 @@ RunOutcome importRows(QSqlDatabase db, const QString& table, ImportDataSet& sour
                 any = true;
             }
             if (any) {
-                QString key;
-                QStringList cols, marks;
+                QByteArray key(standard.size(), '0');
                 for (int f = 0; f < standard.size(); ++f)
-                    if (filled[f]) {
-                        key += QString::number(f) + QLatin1Char(',');
-                        cols << quoteIdent(standard[f]);
-                        marks << QStringLiteral("?");
-                    }
+                    if (filled[f])
+                        key[f] = '1';
                 auto it = statements.find(key);
                 if (it == statements.end()) {
+                    QStringList cols, marks;
+                    for (int f = 0; f < standard.size(); ++f)
+                        if (filled[f]) {
+                            cols << quoteIdent(standard[f]);
+                            marks << QStringLiteral("?");
+                        }
                     QSqlQuery q(db);
                     if (!q.prepare(QStringLiteral("insert into %1 (%2) values (%3)")
                                        .arg(quoteIdent(table), cols.join(QLatin1Char(',')),
