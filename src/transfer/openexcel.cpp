@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QResizeEvent>
+#include <QShowEvent>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTableView>
@@ -415,6 +417,27 @@ void Tindata::closeEvent(QCloseEvent* e)
         return;
     }
     QDialog::closeEvent(e);
+}
+
+void Tindata::resizeEvent(QResizeEvent* e)
+{
+    QDialog::resizeEvent(e);
+    StatusBar1->setGeometry(0, height() - StatusBar::kHeight, width(), StatusBar::kHeight);
+    StatusBar1->setPanelWidth(1, std::max(50, width() - 50));
+}
+
+void Tindata::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (shown_)
+        return;
+    shown_ = true;
+    // Once framed, the frame is what has the window's outer size.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (!frame.isEmpty()) {
+        resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
+        centreOnScreen(this);
+    }
 }
 
 void Tindata::keyPressEvent(QKeyEvent* e)

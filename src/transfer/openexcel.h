@@ -68,6 +68,8 @@ public:
 protected:
     Tindata(TDataModule1& dm, Variant v, QWidget* owner);
     void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
@@ -89,6 +91,7 @@ private:
     QList<QLabel*> labels_;
     int mappingCount_ = 0;
     bool running_ = false;
+    bool shown_ = false;
     qint64 lastPaint_ = 0;
 };
 
