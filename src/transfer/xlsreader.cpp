@@ -237,10 +237,12 @@ std::unique_ptr<TableReader> openXls(const QString& path, QString* error)
         *error = openMessage(path, rc);
         return nullptr;
     }
+    // freexl opens an encrypted workbook without a handle to read it by.
     unsigned int password = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK &&
-        password == FREEXL_BIFF_OBFUSCATED) {
-        freexl_close(handle);
+    if (!handle || (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK &&
+                    password == FREEXL_BIFF_OBFUSCATED)) {
+        if (handle)
+            freexl_close(handle);
         *error = QStringLiteral("工作簿 %1 设有打开密码，请在Excel中取消密码后再导入。").arg(shownName(path));
         return nullptr;
     }

@@ -14,6 +14,7 @@
 #include "app/errorreport.h"
 #include "app/message.h"
 #include "app/statusbar.h"
+#include "app/textfile.h"
 #include "db/datam.h"
 #include "testutil.h"
 #include "transfer/fieldmapping.h"
@@ -388,6 +389,24 @@ private slots:
         QCOMPARE(w->Edit1->text(), QStringLiteral("65"));
         QCOMPARE(w->mappingCount(), 13);
         QVERIFY(errors_.isEmpty());
+    }
+
+    // A text file in GBK: long texts are stored whole, nothing cut off.
+    void csvLongText()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("客户.csv");
+        const QString longText = QString(5000, QChar(0x5BA2));
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        f.write(toGbk(QStringLiteral("联系人,事项\r\n王五,") + longText + QStringLiteral("\r\n")));
+        f.close();
+        auto w = window(Tindata::Variant::Excel, file);
+        select(*w, "客户.csv");
+        QCOMPARE(boxes(*w), (QStringList{"2", "17"}));
+        w->Button3->click();
+        QCOMPARE(messages_, QStringList{"共完成1条数据导入完成"});
+        QCOMPARE(customers(*dm_, "联系人, 事项"), QStringList{QStringLiteral("王五|") + longText});
     }
 
     // A file that cannot be read opens no window.
