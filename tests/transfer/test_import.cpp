@@ -407,6 +407,15 @@ private slots:
         w->Button3->click();
         QCOMPARE(messages_, QStringList{"共完成1条数据导入完成"});
         QCOMPARE(customers(*dm_, "联系人, 事项"), QStringList{QStringLiteral("王五|") + longText});
+
+        // The reverse run writes the file anew in its own encoding.
+        messages_.clear();
+        w->Button1->click();
+        QCOMPARE(messages_, QStringList{"共完成1条数据导出完成"});
+        QFile back(file);
+        back.open(QIODevice::ReadOnly);
+        QCOMPARE(fromGbk(back.readAll()), QStringLiteral("联系人,事项\r\n王五,") + longText +
+                                              QStringLiteral("\r\n王五,") + longText + QStringLiteral("\r\n"));
     }
 
     // A file that cannot be read opens no window.
