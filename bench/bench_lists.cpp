@@ -215,7 +215,7 @@ int main(int argc, char** argv)
 
     // Field search by part of a number.
     {
-        std::vector<double> ours, bare;
+        std::vector<double> ours, bare, split;
         int rows = 0;
         w.ComboBox1->setCurrentIndex(w.ComboBox1->findText(QStringLiteral("电话")));
         w.Edit1->setText(QStringLiteral("8888"));
@@ -230,11 +230,11 @@ int main(int argc, char** argv)
             const double searched = t.nsecsElapsed() / 1e6;
             w.DBGrid2->repaint();
             ours.push_back(t.nsecsElapsed() / 1e6);
-            if (run == 0)
-                std::printf("  (search %.1f ms, paint %.1f ms)\n", searched, ours.back() - searched);
+            split.push_back(ours.back() - searched);
         }
         line("field search 电话 like '%8888%'", median(ours), median(bare), rows, "goal 1.2x",
              median(ours) <= 1.2 * median(bare));
+        std::printf("  (of which the grid's repaint: %.1f ms)\n", median(split));
     }
 
     // Layouts: save and load the call grid's columns (the grid's repaint
