@@ -242,6 +242,19 @@ private slots:
             QCOMPARE(onDisk.size(), saved.size());
             for (int i = 0; i < saved.size(); ++i)
                 QCOMPARE((GridColumn{onDisk[i].fieldName, onDisk[i].width}), saved[i]);
+            // Every truncation of the saved file is refused and the grid
+            // keeps the columns it has.
+            in.seek(0);
+            const QByteArray whole = in.readAll();
+            const QString cut = folder_ + QStringLiteral("set/cut.dat");
+            for (int n = 0; n < whole.size(); ++n) {
+                QFile out(cut);
+                QVERIFY(out.open(QIODevice::WriteOnly));
+                out.write(whole.left(n));
+                out.close();
+                QVERIFY_THROWS_EXCEPTION(FileError, gridlayout::load(*g, cut));
+                QCOMPARE(g->columnLayout(), saved);
+            }
             f->BitBtn5->click();  // 初始化: default columns, file untouched
             QVERIFY(!g->hasCustomColumns());
             QCOMPARE(g->columnLayout().first().fieldName, QStringLiteral("ID"));
