@@ -9,12 +9,16 @@
 
 class Browser;
 class CallHandling;
+class CallListSearch;
 class CallSimulation;
 class CallerIdDevice;
 class CustomerCard;
+class CustomerList;
 class DataSource;
 class DBEdit;
 class DBGrid;
+class FieldChoiceFile;
+class GridLayoutButtons;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -93,6 +97,14 @@ public:
     WebTabs* webTabs = nullptr;
     CallHandling* calls = nullptr;
     CallSimulation* simulation = nullptr;
+
+    // Handlers of the two list tabs: searches, field choices, grid layouts.
+    CallListSearch* callList = nullptr;
+    CustomerList* customerList = nullptr;
+    FieldChoiceFile* ldfield = nullptr;
+    FieldChoiceFile* khfield = nullptr;
+    GridLayoutButtons* grid1Layout = nullptr;
+    GridLayoutButtons* grid2Layout = nullptr;
 
     // --- tabs ---------------------------------------------------------------------
     QTabWidget* PageControl1;
