@@ -35,6 +35,7 @@
 #include "db/dbgrid.h"
 #include "records/card.h"
 #include "records/dictionary.h"
+#include "transfer/excelexport.h"
 #include "web/addresses.h"
 #include "web/browser.h"
 #include "web/websearch.h"
@@ -106,6 +107,11 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     webTabs = new WebTabs(*this);
     calls = new CallHandling(*this);
     simulation = new CallSimulation(*this);
+    // Export to workbooks: customers and calls.
+    excelExport = new ExcelExport(dm_, out_fieldName, this);
+    connect(miExportKehu, &QAction::triggered, this, [this] { guarded([this] { excelExport->N4Click(); }); });
+    connect(miExportLaiDian, &QAction::triggered, this,
+            [this] { guarded([this] { excelExport->exportCalls(); }); });
     FormCreate();
 }
 
