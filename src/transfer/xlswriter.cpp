@@ -222,7 +222,9 @@ struct WorkbookWriter::Impl {
             putRow(*header);
     }
 
-    void addRow(const QVariantList& row)
+    // The sheet the next row goes to: a first one when there is none, a
+    // continuation when the current one is full.
+    SheetData& sheetForNextRow()
     {
         if (sheets.isEmpty())
             addSheet(QString(), nullptr, 1, QString());
@@ -235,7 +237,29 @@ struct WorkbookWriter::Impl {
             const int next = full.continuation + 1;
             addSheet(QString(), hasHeader ? &header : nullptr, next, base);
         }
+        return sheets.last();
+    }
+
+    void addRow(const QVariantList& row)
+    {
+        sheetForNextRow();
         putRow(row);
+    }
+
+    void addTextRow(const QStringList& row)
+    {
+        SheetData& s = sheetForNextRow();
+        const quint16 r = quint16(s.rows);
+        int n = int(row.size());
+        if (n > kMaxColumns) {
+            tooManyColumns = true;
+            n = kMaxColumns;
+        }
+        for (int c = 0; c < n; ++c)
+            putText(s, r, quint16(c), row.at(c));
+        s.rows++;
+        if (n > s.cols)
+            s.cols = n;
     }
 
     void putRow(const QVariantList& row)
@@ -523,11 +547,7 @@ void WorkbookWriter::addRow(const QVariantList& row) { d->addRow(row); }
 
 void WorkbookWriter::addTextRow(const QStringList& row)
 {
-    QVariantList values;
-    values.reserve(row.size());
-    for (const QString& s : row)
-        values.append(s);
-    d->addRow(values);
+    d->addTextRow(row);
 }
 
 int WorkbookWriter::sheetCount() const { return int(d->sheets.size()); }
