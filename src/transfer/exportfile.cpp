@@ -124,8 +124,6 @@ public:
         lxw_workbook_options opt{};
         opt.constant_memory = LXW_TRUE;
         opt.use_zip64 = LXW_TRUE;
-        tmpdir_ = QFile::encodeName(QFileInfo(path).absolutePath());
-        opt.tmpdir = tmpdir_.data();
         path_ = QFile::encodeName(path);
         wb_ = workbook_new_opt(path_.constData(), &opt);
         if (!wb_) {
@@ -203,7 +201,7 @@ private:
         ++row_;
     }
 
-    QByteArray path_, tmpdir_;
+    QByteArray path_;
     lxw_workbook* wb_ = nullptr;
     lxw_worksheet* ws_ = nullptr;
     QString base_;
