@@ -4,7 +4,7 @@
 // renamed), with a bare SQLite read of the same rows printed beside it and
 // the peak resident memory each export adds.
 //
-//   bench_export [database file]   (built on first use, shared with bench_open)
+//   bench_export [database file [xls,xlsx,csv]]   (built on first use, shared with bench_open)
 
 #include <QApplication>
 #include <QComboBox>
@@ -104,8 +104,10 @@ int main(int argc, char** argv)
     std::printf("  bare SQLite read (values as text): %8.1f ms\n", bare);
 
     QTemporaryDir dir;
-    for (const char* ext : {"xls", "xlsx", "csv"}) {
-        const QString target = dir.filePath(QStringLiteral("kh.") + QLatin1String(ext));
+    const QStringList kinds = (argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("xls,xlsx,csv"))
+                                  .split(QLatin1Char(','));
+    for (const QString& ext : kinds) {
+        const QString target = dir.filePath(QStringLiteral("kh.") + ext);
         double best = 1e18;
         long grown = 0;
         for (int i = 0; i < 3; ++i) {
@@ -118,7 +120,7 @@ int main(int argc, char** argv)
             best = qMin(best, t.nsecsElapsed() / 1e6);
             grown = qMax(grown, statusKb("VmHWM:") - before);
         }
-        std::printf("  .%-4s export:  %8.1f ms  (%.2f x bare)  peak memory +%.1f MB  file %.1f MB\n", ext, best,
+        std::printf("  .%-4s export:  %8.1f ms  (%.2f x bare)  peak memory +%.1f MB  file %.1f MB\n", qPrintable(ext), best,
                     best / bare, grown / 1024.0, QFileInfo(target).size() / 1048576.0);
     }
     return 0;

@@ -176,11 +176,11 @@ struct WorkbookWriter::Impl {
 
     // Shared strings: every distinct text once, as its string bytes
     // (length, flags, characters), found again through an open hash table
-    // that stores index + 1.
+    // whose entries hold the text's hash (upper half) and its index + 1, so
+    // that a probe touches one place in memory.
     QByteArray sstRaw;
     QVector<quint32> sstOffset;
-    QVector<size_t> sstHash;
-    QVector<quint32> table;
+    QVector<quint64> table;
     quint32 sstTotal = 0;
     QByteArray scratch;
 
@@ -348,12 +348,14 @@ struct WorkbookWriter::Impl {
             for (qsizetype i = 0; i < n; ++i)
                 p[3 + i] = char(u[i]);
         }
-        const size_t h = qHashBits(scratch.constData(), size_t(scratch.size()));
+        const size_t full = qHashBits(scratch.constData(), size_t(scratch.size()));
+        const quint32 h = quint32(full) ^ quint32(quint64(full) >> 32);
         const quint32 mask = quint32(table.size() - 1);
-        quint32 slot = quint32(h) & mask;
-        while (quint32 entry = table[slot]) {
-            const quint32 i = entry - 1;
-            if (sstHash[i] == h) {
+        quint32 slot = h & mask;
+        quint64* t = table.data();
+        while (const quint64 entry = t[slot]) {
+            if (quint32(entry >> 32) == h) {
+                const quint32 i = quint32(entry) - 1;
                 const quint32 start = sstOffset[i];
                 const quint32 end = i + 1 < quint32(sstOffset.size()) ? sstOffset[i + 1]
                                                                         : quint32(sstRaw.size());
@@ -366,9 +368,8 @@ struct WorkbookWriter::Impl {
         }
         const quint32 index = quint32(sstOffset.size());
         sstOffset.append(quint32(sstRaw.size()));
-        sstHash.append(h);
         sstRaw.append(scratch);
-        table[slot] = index + 1;
+        t[slot] = (quint64(h) << 32) | (index + 1);
         if (sstOffset.size() * 2 > table.size())
             grow();
         return index;
@@ -376,13 +377,15 @@ struct WorkbookWriter::Impl {
 
     void grow()
     {
-        QVector<quint32> bigger(table.size() * 2, 0);
+        QVector<quint64> bigger(table.size() * 2, 0);
         const quint32 mask = quint32(bigger.size() - 1);
-        for (quint32 i = 0; i < quint32(sstHash.size()); ++i) {
-            quint32 slot = quint32(sstHash[i]) & mask;
+        for (const quint64 entry : std::as_const(table)) {
+            if (!entry)
+                continue;
+            quint32 slot = quint32(entry >> 32) & mask;
             while (bigger[slot])
                 slot = (slot + 1) & mask;
-            bigger[slot] = i + 1;
+            bigger[slot] = entry;
         }
         table.swap(bigger);
     }
