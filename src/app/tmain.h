@@ -9,13 +9,17 @@
 
 class Browser;
 class CallHandling;
+class CallListSearch;
 class CallSimulation;
 class CallerIdDevice;
 class CustomerCard;
+class CustomerList;
 class DataSource;
 class ExcelExport;
 class DBEdit;
 class DBGrid;
+class FieldChoiceFile;
+class GridLayoutButtons;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -96,6 +100,14 @@ public:
     CallSimulation* simulation = nullptr;
     // The export to workbooks (menu 数据管理).
     ExcelExport* excelExport = nullptr;
+
+    // Handlers of the two list tabs: searches, field choices, grid layouts.
+    CallListSearch* callList = nullptr;
+    CustomerList* customerList = nullptr;
+    FieldChoiceFile* ldfield = nullptr;
+    FieldChoiceFile* khfield = nullptr;
+    GridLayoutButtons* grid1Layout = nullptr;
+    GridLayoutButtons* grid2Layout = nullptr;
 
     // --- tabs ---------------------------------------------------------------------
     QTabWidget* PageControl1;
