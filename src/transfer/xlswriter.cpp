@@ -47,7 +47,7 @@ constexpr int kCellXf = 15;           // the default cell format (General)
 constexpr quint16 rBOF = 0x0809, rEOF = 0x000A, rCODEPAGE = 0x0042, rWINDOW1 = 0x003D,
                   rFONT = 0x0031, rXF = 0x00E0, rSTYLE = 0x0293, rBOUNDSHEET = 0x0085,
                   rSST = 0x00FC, rCONTINUE = 0x003C, rEXTSST = 0x00FF, rDIMENSIONS = 0x0200,
-                  rWINDOW2 = 0x023E, rLABELSST = 0x00FD, rNUMBER = 0x0203;
+                  rWINDOW2 = 0x023E, rLABELSST = 0x00FD, rNUMBER = 0x0203, rLABEL = 0x0204;
 
 QByteArray bof(quint16 kind)
 {
@@ -316,6 +316,19 @@ struct WorkbookWriter::Impl {
         if (text.isEmpty())
             return;
         const quint32 index = intern(text);
+        if (index == kNoIndex) {
+            // The table is full: a text cell of its own (scratch holds the
+            // encoded string).
+            char d[10];
+            qToLittleEndian<quint16>(rLABEL, d);
+            qToLittleEndian<quint16>(quint16(6 + scratch.size()), d + 2);
+            qToLittleEndian<quint16>(r, d + 4);
+            qToLittleEndian<quint16>(c, d + 6);
+            qToLittleEndian<quint16>(kCellXf, d + 8);
+            s.cells.append(d, 10);
+            s.cells.append(scratch);
+            return;
+        }
         char d[14];
         qToLittleEndian<quint16>(rLABELSST, d);
         qToLittleEndian<quint16>(10, d + 2);
@@ -327,7 +340,12 @@ struct WorkbookWriter::Impl {
         sstTotal++;
     }
 
-    // Index of the text in the shared string table, adding it when new.
+    // Index of the text in the shared string table, adding it when new;
+    // kNoIndex for a new text of at most 255 characters once the table holds
+    // sharedStringLimit texts.
+    static constexpr quint32 kNoIndex = 0xFFFFFFFF;
+    quint32 sharedStringLimit = kSharedStringLimit;
+
     quint32 intern(const QString& text)
     {
         const qsizetype n = qMin<qsizetype>(text.size(), kMaxTextLength);
@@ -367,6 +385,8 @@ struct WorkbookWriter::Impl {
             slot = (slot + 1) & mask;
         }
         const quint32 index = quint32(sstOffset.size());
+        if (index >= sharedStringLimit && n <= 255)
+            return kNoIndex;
         sstOffset.append(quint32(sstRaw.size()));
         sstRaw.append(scratch);
         t[slot] = (quint64(h) << 32) | (index + 1);
@@ -554,6 +574,8 @@ void WorkbookWriter::addTextRow(const QStringList& row)
 }
 
 int WorkbookWriter::sheetCount() const { return int(d->sheets.size()); }
+
+void WorkbookWriter::setSharedStringLimit(quint32 n) { d->sharedStringLimit = n; }
 
 bool WorkbookWriter::save(const QString& path, QString* error)
 {
