@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -20,6 +21,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/about.h"
 #include "app/look.h"
@@ -38,6 +40,9 @@
 #include "web/addresses.h"
 #include "web/browser.h"
 #include "web/websearch.h"
+
+const QString databaseNotOpenText =
+    QStringLiteral("数据库没有打开：来电照常显示，但不能记录来电、查找或保存客户资料。");
 
 namespace {
 
@@ -64,6 +69,20 @@ void noMargins(QLayout* l)
 }
 
 }  // namespace
+
+void NumberField::paintEvent(QPaintEvent* e)
+{
+    QLineEdit::paintEvent(e);
+    if (!text().isEmpty() || hint_.isEmpty())
+        return;
+    // The hint in grey and small enough to fit the field.
+    QPainter p(this);
+    QFont f = font();
+    f.setPixelSize(14);
+    p.setFont(f);
+    p.setPen(QColor(Qt::gray));
+    p.drawText(rect().adjusted(6, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft, hint_);
+}
 
 void UpDownBox::stepBy(int steps)
 {
@@ -103,9 +122,34 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     Card = new CustomerCard(*this);
     DBEdit1 = Card->DBEdit1;
     setDatasource(&dm_.kehuds);  // with the advertising look the card is built with
-    webTabs = new WebTabs(*this);
-    calls = new CallHandling(*this);
-    simulation = new CallSimulation(*this);
+    // The handlers get the controls and services they use.
+    {
+        auto bind = [this](DataSource* s) { setDatasource(s); };
+        WebTabParts t;
+        t.PageControl1 = PageControl1;
+        t.TabSheet1 = TabSheet1, t.TabSheet2 = TabSheet2, t.TabSheet3 = TabSheet3;
+        t.TabSheet4 = TabSheet4, t.TabSheet5 = TabSheet5, t.TabSheet6 = TabSheet6;
+        t.WebBrowser1 = WebBrowser1, t.WebBrowser2 = WebBrowser2, t.WebBrowser3 = WebBrowser3;
+        t.webgd01 = webgd01, t.webgd02 = webgd02, t.webgd03 = webgd03;
+        t.webgd04 = webgd04, t.webgd05 = webgd05;
+        t.dm = &dm_;
+        t.setDatasource = bind;
+        t.Set_Buy_Data = [this](int mode) { Set_Buy_Data(mode); };
+        webTabs = new WebTabs(t, this);
+
+        CallParts c;
+        c.TelBuffer = TelBuffer, c.shantext = shantext, c.TelStatus = TelStatus, c.Memo1 = Memo1;
+        c.Timer2 = Timer2, c.background = this, c.device = UsbPhoneBox, c.dm = &dm_;
+        c.tabs = webTabs, c.TabSheet1 = TabSheet1, c.TabSheet4 = TabSheet4, c.webgd04 = webgd04;
+        c.setDatasource = bind;
+        calls = new CallHandling(c, this);
+
+        SimulationParts sim;
+        sim.BitBtn10 = BitBtn10, sim.teltest = teltest, sim.randomtel = randomtel;
+        sim.setNumber = [this](const QString& n) { calls->setNumber(n); };
+        sim.PageControl1Change = [this] { webTabs->PageControl1Change(); };
+        simulation = new CallSimulation(sim, this);
+    }
     FormCreate();
 }
 
@@ -152,7 +196,9 @@ void Tmain::buildUpperArea()
     TelCaption = new QLabel(QStringLiteral("当前打进电话："), callGroup);
     TelCaption->setGeometry(72, 12, 100, 18);
 
-    TelBuffer = new QLineEdit(callGroup);
+    auto* numberField = new NumberField(callGroup);
+    numberField->setHint(QStringLiteral("输入号码后按回车"));
+    TelBuffer = numberField;
     TelBuffer->setObjectName(QStringLiteral("TelBuffer"));
     TelBuffer->setFont(pixelFont(QStringLiteral("宋体"), 29));
     setTextColour(TelBuffer, Qt::red);
@@ -495,7 +541,7 @@ void Tmain::FormResize()
 
 void Tmain::FormActivate()
 {
-    guarded([this] {
+    const bool done = guarded([this] {
         Timer3->start();
 
         dm_.accessConnPrefix = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
@@ -507,10 +553,13 @@ void Tmain::FormActivate()
         // Bottom right of the screen, 28 pixels left free below the window.
         QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
         if (s) {
-            const QSize screenSize = s->geometry().size();
+            // On a screen smaller than the window its top-left corner stays
+            // on the screen, so that the menu bar can be reached.
+            const QRect screenRect = s->geometry();
             const QSize outer = frameGeometry().size();
-            move(screenSize.width() - outer.width(),
-                 screenSize.height() - outer.height() - kFreeBelowWindow);
+            move(std::max(screenRect.left(), screenRect.left() + screenRect.width() - outer.width()),
+                 std::max(screenRect.top(),
+                          screenRect.top() + screenRect.height() - outer.height() - kFreeBelowWindow));
         }
 
         WebBrowser1->navigate(webaddr::productPage1);
@@ -540,6 +589,8 @@ void Tmain::FormActivate()
 
         // SetSearchField: the two field boxes' saved selections.
     });
+    if (!done && !dm_.ADOB.isConnected())
+        StatusBar1->setPanelText(MessagePanel, databaseNotOpenText);
 }
 
 void Tmain::OpenKehuData()

@@ -3,6 +3,7 @@
 // seven tabs below, the status bar at the foot.  It is the frame every other
 // part of the program puts its controls and handlers in.
 
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QSpinBox>
 #include <QString>
@@ -42,6 +43,25 @@ public:
 signals:
     void clicked();
 };
+
+// The number field: its grey hint ("输入号码后按回车") is drawn smaller than
+// the big red number so that it fits.
+class NumberField : public QLineEdit {
+    Q_OBJECT
+public:
+    using QLineEdit::QLineEdit;
+    void setHint(const QString& hint) { hint_ = hint; update(); }
+    const QString& hint() const { return hint_; }
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    QString hint_;
+};
+
+// The message panel's text while the database cannot be opened.
+extern const QString databaseNotOpenText;
 
 class Tmain : public QMainWindow {
     Q_OBJECT

@@ -40,6 +40,12 @@ public:
     void close();  // closes the data sets on the connection first
     bool isConnected() const;
 
+    // Told how far the build of the caller lookup's index has come when an
+    // opened database lacks it (see numberindex.h).
+    void setIndexProgress(std::function<void(qint64 done, qint64 total)> f) { indexProgress_ = std::move(f); }
+    // Whether the open database has the caller lookup's index.
+    bool hasNumberIndex() const { return numberIndex_; }
+
     // Executes a statement that returns no rows.
     void execute(const QString& sql);
 
@@ -54,9 +60,13 @@ signals:
     void disconnected();
 
 private:
+    void ensureNumberIndex(QSqlDatabase& db);
+
     QString name_;
     QString sqlName_;
     QString connectionString_;
     std::function<void(Connection&)> beforeConnect_;
     QVector<DataSet*> dataSets_;
+    std::function<void(qint64, qint64)> indexProgress_;
+    bool numberIndex_ = false;
 };

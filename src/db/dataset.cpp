@@ -10,6 +10,7 @@
 #include <list>
 #include <vector>
 
+#include "app/errorreport.h"
 #include "db/connection.h"
 
 namespace {
@@ -173,6 +174,11 @@ void DataSet::open()
 
     store_ = std::move(store);
     fields_ = fields;
+    opened();
+}
+
+void DataSet::opened()
+{
     cur_ = store_->count() > 0 ? 0 : -1;
     bof_ = true;
     eof_ = store_->count() == 0;
@@ -186,6 +192,46 @@ void DataSet::open()
     if (afterOpen_)
         afterOpen_(*this);
     doAfterScroll();
+}
+
+bool DataSet::endPendingEdit()
+{
+    if (state_ != State::Edit && state_ != State::Insert)
+        return true;
+    try {
+        checkBrowseMode();
+        return true;
+    } catch (const std::exception& e) {
+        errorreport::report(QStringLiteral("当前记录的修改没有保存（已保留在卡片上）：%1")
+                                .arg(QString::fromUtf8(e.what())));
+        return false;
+    }
+}
+
+bool DataSet::reopen(const QString& sql)
+{
+    if (!endPendingEdit())
+        return false;
+    close();
+    sql_ = sql;
+    open();
+    return true;
+}
+
+bool DataSet::reopenWith(DataSet& from)
+{
+    from.requireActive();
+    if (!endPendingEdit())
+        return false;
+    from.checkBrowseMode();
+    close();
+    sql_ = from.sql_;
+    fields_ = from.fields_;
+    store_ = std::move(from.store_);
+    from.store_ = std::make_unique<Storage>();
+    from.close();
+    opened();
+    return true;
 }
 
 void DataSet::close()

@@ -139,6 +139,13 @@ void CustomerCard::build()
 
 void CustomerCard::setDatasource(DataSource* source)
 {
+    // Leaving a record ends its pending edit the way a move does, so that
+    // nothing typed is left behind unseen (a failed store is reported and
+    // the typing stays in its data set).
+    DataSource* old = DBEdit1->dataSource();
+    DataSet* leaving = old ? old->dataSet() : nullptr;
+    if (leaving && leaving->isActive() && (!source || source->dataSet() != leaving))
+        leaving->endPendingEdit();
     for (DBEdit* e : {DBEdit1, DBEdit2, DBEdit3, DBEdit4, DBEdit5, DBEdit6, DBEdit7, DBEdit8, DBEdit9,
                       DBEdit10, DBEdit11})
         e->setDataSource(source);
@@ -217,6 +224,10 @@ bool CustomerCard::eventFilter(QObject* watched, QEvent* event)
         w = w->parentWidget();  // the line edit inside a combo box
     if (!w || !chain_.contains(w))
         return false;
+    // What a choice box shows is stored before the focus leaves it.
+    if (auto* combo = qobject_cast<DBComboBox*>(w))
+        if (!guarded([combo] { combo->commitText(); }))
+            return true;
     if (w == DBComboBox4) {
         guarded([this] { DBComboBox4KeyDown(); });
         return true;

@@ -102,8 +102,9 @@ private slots:
         // A pick from the combo box list is an edit too.
         src.setDataSet(customers_.get());
         cat.addItems({QStringLiteral("甲"), QStringLiteral("丙")});
+        cat.showPopup();
         cat.setCurrentIndex(1);
-        emit cat.textActivated(QStringLiteral("丙"));
+        emit cat.textActivated(QStringLiteral("丙"));  // what a pick in the open list does
         QCOMPARE(customers_->state(), DataSet::State::Edit);
         QCOMPARE(customers_->text(QStringLiteral("分类1")), QStringLiteral("丙"));
     }
