@@ -74,22 +74,30 @@ void CallHandling::UsbPhoneBoxCtrl1PhoneHandoff(int deviceId)
 
 void CallHandling::TelBufferChange(const QString& number)
 {
-    guarded([&] {
-        // The three searches follow on timers once the call is announced.
-        p_.tabs->Search_Tel_Web(number);
+    // The three searches follow on timers once the call is announced.
+    guarded([&] { p_.tabs->Search_Tel_Web(number); });
+    if (!number.isEmpty() && !p_.dm->laidianTel.isActive()) {
+        // Without a database the caller is still announced, and the operator
+        // learns that the call went unrecorded.
         p_.setDatasource(&p_.dm->laidiands);
-        if (!number.isEmpty() && !p_.dm->laidianTel.isActive()) {
-            // Without a database the caller is still announced, and the
-            // operator learns that the call went unrecorded.
-            p_.tabs->showTabQuietly(p_.TabSheet1);
-            announce(newCallerText);
-            errorreport::report(callNotLoggedText(number));
-            return;
-        }
+        p_.tabs->showTabQuietly(p_.TabSheet1);
+        announce(newCallerText);
+        errorreport::report(callNotLoggedText(number));
+        return;
+    }
+    // The announcement comes first: the lookup through the index is quick,
+    // and the operator sees who calls while the call is being logged.  A
+    // failure of the lookup does not keep the call from being logged, nor a
+    // failure of the log the known customer from being shown.
+    bool known = false;
+    const bool looked = guarded([&] { known = TelBufferChange1(number); });
+    guarded([&] {
+        p_.setDatasource(&p_.dm->laidiands);
         Add_LaiDianData(number);
         p_.tabs->showTabQuietly(p_.TabSheet1);
-        TelBufferChange1(number);
     });
+    if (looked && known)
+        guarded([&] { showKnownCaller(); });
 }
 
 void CallHandling::Add_LaiDianData(const QString& number)
@@ -103,30 +111,31 @@ void CallHandling::Add_LaiDianData(const QString& number)
     calls.setValue(QStringLiteral("手机"), r.shouji);
     calls.setValue(QStringLiteral("日期"), r.riqi);
     calls.setValue(QStringLiteral("时间"), r.shijian);
-    // Stored at once: the record is on disk before the caller is announced.
+    // Stored at once: the record is on disk when the handling ends.
     calls.post();
 }
 
-void CallHandling::TelBufferChange1(const QString& number)
+bool CallHandling::TelBufferChange1(const QString& number)
 {
     if (number.isEmpty())
-        return;
+        return false;
     TDataModule1& dm = *p_.dm;
     const QString local = lookupNumber(number);
-    const QStringList lines = lookupStatementLines(local);
-    const QString plain = composeStatement(p_.Memo1, lines);
-    if (local.isEmpty()) {
-        // Nothing left after the area code: no customer can be this caller.
-        announce(newCallerText);
-        return;
+    const QString plain = composeStatement(p_.Memo1, lookupStatementLines(local));
+    bool known = false;
+    if (!local.isEmpty()) {
+        // What runs is the indexed equivalent of the statement in the buffer.
+        dm.s1.reopen(dm.ADOB.hasNumberIndex() ? indexedLookupStatement(local) : plain);
+        known = dm.s1.recordCount() > 0;
     }
-    // What runs is the indexed equivalent of the statement in the buffer.
-    dm.s1.reopen(dm.ADOB.hasNumberIndex() ? indexedLookupStatement(local) : plain);
-    if (dm.s1.recordCount() < 1) {
-        // A new caller: the card stays on the new call record.
-        announce(newCallerText);
-        return;
-    }
+    // Nothing left after the area code: no customer can be this caller.
+    announce(known ? knownCallerText : newCallerText);
+    return known;
+}
+
+void CallHandling::showKnownCaller()
+{
+    TDataModule1& dm = *p_.dm;
     // The customer list takes the lookup's rows; the statement is not run
     // again.  Unsaved typing on a customer is stored first (or kept, with a
     // message, when it cannot be).
@@ -134,7 +143,6 @@ void CallHandling::TelBufferChange1(const QString& number)
         p_.setDatasource(&dm.kehuds);
     p_.tabs->showTabQuietly(p_.TabSheet4);
     p_.webgd04->navigate(webaddr::callerSidePage(programRandom().below(10)));
-    announce(knownCallerText);
 }
 
 void CallHandling::announce(const QString& text)

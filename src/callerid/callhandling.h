@@ -66,7 +66,11 @@ public:
     // The handling of one call; errors reach the general error report.
     void TelBufferChange(const QString& number);
     void Add_LaiDianData(const QString& number);
-    void TelBufferChange1(const QString& number);
+    // Looks the caller up and announces; true for a known customer, whose
+    // rows then wait in s1 for showKnownCaller().
+    bool TelBufferChange1(const QString& number);
+    // The customer list shows the matches, the card the first of them.
+    void showKnownCaller();
 
     // The announcement blink.
     void Timer2Timer();

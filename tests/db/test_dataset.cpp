@@ -12,7 +12,7 @@
 
 #include "db/connection.h"
 #include "db/dataset.h"
-#include "testutil.h"
+#include "testdb.h"
 
 namespace {
 
