@@ -26,6 +26,7 @@
 #include "db/datam.h"
 #include "db/dbcontrols.h"
 #include "db/tishi2.h"
+#include "records/card.h"
 #include "testutil.h"
 #include "web/addresses.h"
 #include "web/browser.h"
@@ -82,6 +83,8 @@ private slots:
     void testNumbersLoadedAsWritten();
     void missingDatabaseEndsActivation();
     void startupFocusMovesOnceToContactField();
+    void fourTimersAtStart();
+    void modalWaitGivesUp();
 
     void menuCaptions();
     void exitEntriesCloseWindow();
@@ -330,18 +333,40 @@ void TestTmain::startupFocusMovesOnceToContactField()
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QTRY_VERIFY(w.Timer3->isActive());
-
-    // Without the card's contact field the tick only switches the timer off.
-    w.Timer3Timer();
-    QVERIFY(!w.Timer3->isActive());
-
-    w.DBEdit1 = new DBEdit(w.CardPanel);
-    w.DBEdit1->setGeometry(76, 56, 121, 20);
-    w.DBEdit1->show();
+    QCOMPARE(w.Timer3->interval(), 2000);
     w.TelBuffer->setFocus();
-    w.Timer3->start();
-    QTRY_VERIFY_WITH_TIMEOUT(w.DBEdit1->hasFocus(), 4000);
+    // About two seconds after the activation the card's own contact field
+    // has the focus, and the timer is off.
+    QTRY_VERIFY_WITH_TIMEOUT(w.Card->DBEdit1->hasFocus(), 4000);
+    QCOMPARE(w.Card->DBEdit1->dataField(), QStringLiteral("联系人"));
     QVERIFY(!w.Timer3->isActive());
+    w.TelBuffer->setFocus();
+    QTest::qWait(2300);
+    QVERIFY(w.TelBuffer->hasFocus());  // once only
+}
+
+void TestTmain::fourTimersAtStart()
+{
+    Fixture f;
+    Tmain& w = *f.w;
+    struct T { QTimer* timer; int interval; bool on; };
+    for (const T& t : {T{w.Timer1, 1000, true}, T{w.Timer2, 1000, false}, T{w.Timer3, 2000, false},
+                       T{w.teltest, 3000, false}}) {
+        QCOMPARE(t.timer->interval(), t.interval);
+        QCOMPARE(t.timer->isActive(), t.on);
+    }
+    w.FormActivate();
+    QVERIFY(w.Timer3->isActive());  // switched on by the activation
+    QVERIFY(!w.Timer2->isActive() && !w.teltest->isActive());
+}
+
+void TestTmain::modalWaitGivesUp()
+{
+    // Nothing modal comes up: the wait ends by itself.
+    testutil::whenModal(QStringLiteral("确定"), nullptr, nullptr, 100);
+    QCOMPARE(testutil::pendingModalWaits(), 1);
+    QTest::ignoreMessage(QtWarningMsg, "whenModal: no modal window came up; gave up waiting");
+    QTRY_COMPARE_WITH_TIMEOUT(testutil::pendingModalWaits(), 0, 2000);
 }
 
 void TestTmain::menuCaptions()

@@ -73,6 +73,7 @@ private slots:
     void callWithoutDatabaseIsAnnounced();
     void blinkSeriesAndStatusLines();
     void simulationPlaysTestNumbers();
+    void simulationDrawsOverTheWholeList();
 
 private:
     Tmain& start()
@@ -452,6 +453,26 @@ void TestCalls::simulationPlaysTestNumbers()
     m.BitBtn10->click();
     QVERIFY(!m.teltest->isActive());
     QCOMPARE(m.BitBtn10->text(), QStringLiteral("测试"));
+}
+
+void TestCalls::simulationDrawsOverTheWholeList()
+{
+    // Four new callers; three ticks from a fresh start draw entries 0, 3
+    // and 1 (each tick also draws tab 1's side page).
+    const QStringList numbers = {"057188880001", "057188880002", "057188880003", "057188880004"};
+    QFile tel(folder + QStringLiteral("tel.txt"));
+    QVERIFY(tel.open(QIODevice::WriteOnly));
+    tel.write(numbers.join("\r\n").toLatin1());
+    tel.close();
+    Tmain& m = start();
+    QStringList played;
+    for (int i = 0; i < 3; ++i) {
+        m.simulation->teltestTimer();
+        played << m.TelBuffer->text();
+    }
+    QCOMPARE(played, (QStringList{numbers[0], numbers[3], numbers[1]}));
+    QCOMPARE(m.webgd01->history().mid(1), (QStringList{side(857), side(5533), side(18346)}));
+    QCOMPARE(storedCalls().size(), 3);
 }
 
 QTEST_MAIN(TestCalls)

@@ -201,6 +201,32 @@ private slots:
         QVERIFY(reports_.isEmpty());
     }
 
+    void tabWalksTheCardInItsOrder()
+    {
+        testutil::addCustomers(file_, 1);
+        testutil::MainFixture m;
+        m.w->show();
+        QApplication::setActiveWindow(m.w.get());
+        QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
+        m->FormActivate();
+        m->Set_Buy_Data(1);  // the bottom strip's buttons shown
+        CustomerCard& c = *m->Card;
+        const QList<QWidget*> order = {c.DBEdit1, c.DBEdit2, c.DBEdit3, c.DBEdit4, c.DBEdit5, c.DBEdit6,
+                                       c.DBEdit7, c.DBEdit8, c.DBEdit9, c.DBEdit10, c.DBComboBox1,
+                                       c.DBComboBox2, c.DBComboBox3, c.DBComboBox4, c.DBEdit11, c.DBMemo1,
+                                       c.DBMemo2, c.BitBtn7, c.BitBtn8, c.BitBtn9, c.BitBtn28, c.BitBtn29,
+                                       c.BitBtn30, c.BitBtn31, c.BitBtn11};
+        c.DBEdit1->setFocus();
+        for (int i = 1; i < order.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* f = QApplication::focusWidget();
+            if (f && f->parentWidget() == order[i])
+                f = f->parentWidget();  // a combo box's edit
+            QVERIFY2(f == order[i], qPrintable(QStringLiteral("step %1: %2").arg(i).arg(f ? f->objectName() : "none")));
+        }
+        QCOMPARE(m->dm().kehutable.state(), DataSet::State::Browse);  // walking changes nothing
+    }
+
     void enterWalksTheChainAndAppendsAtTheEnd()
     {
         testutil::addCustomers(file_, 2);
