@@ -35,6 +35,7 @@
 #include "db/datam.h"
 #include "db/dbcontrols.h"
 #include "db/dbgrid.h"
+#include "db/windowquestions.h"
 #include "records/card.h"
 #include "records/dictionary.h"
 #include "web/addresses.h"
@@ -116,6 +117,8 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
 
     errorreport::setOwner(this);
     dm_.setOwnerWindow(this);
+    questions_ = std::make_unique<WindowQuestions>(dm_, this);
+    dm_.setQuestions(questions_.get());
     connect(&dm_, &TDataModule1::recordPosition, this,
             [this](const QString& text) { StatusBar1->setPanelText(PositionPanel, text); });
 
@@ -157,6 +160,8 @@ Tmain::~Tmain()
 {
     if (dm_.ownerWindow() == this)
         dm_.setOwnerWindow(nullptr);
+    if (dm_.questions() == questions_.get())
+        dm_.setQuestions(nullptr);
 }
 
 // ---------------------------------------------------------------------------

@@ -7,12 +7,14 @@
 #include <QMainWindow>
 #include <QSpinBox>
 #include <QString>
+#include <memory>
 
 class Browser;
 class CallHandling;
 class CallSimulation;
 class CallerIdDevice;
 class CustomerCard;
+class DataQuestions;
 class DataSource;
 class DBEdit;
 class DBGrid;
@@ -226,6 +228,7 @@ private:
     void FormResize();
 
     TDataModule1& dm_;
+    std::unique_ptr<DataQuestions> questions_;  // the data module's, in windows
     bool firstShowDone_ = false;
     DataSource* cardSource_ = nullptr;
     int cardMode_ = 0;
