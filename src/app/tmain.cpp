@@ -122,7 +122,17 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     connect(&dm_, &TDataModule1::recordPosition, this,
             [this](const QString& text) { StatusBar1->setPanelText(PositionPanel, text); });
 
-    Card = new CustomerCard(*this);
+    {
+        CardParts card;
+        card.band = CardPanel, card.bottomStrip = BottomBar, card.Label22 = Label22;
+        card.customers = &dm_.kehuds;
+        card.editDictionary = [this](DBComboBox& field) { dictionary->editDictionary(field); };
+        Card = new CustomerCard(card, this);
+        DictionaryParts dict;
+        dict.dm = &dm_, dict.Memo1 = Memo1, dict.owner = this;
+        dict.choiceFields = {Card->DBComboBox1, Card->DBComboBox2, Card->DBComboBox3, Card->DBComboBox4};
+        dictionary = new Dictionary(dict, this);
+    }
     DBEdit1 = Card->DBEdit1;
     setDatasource(&dm_.kehuds);  // with the advertising look the card is built with
     // The handlers get the controls and services they use.
@@ -580,7 +590,7 @@ void Tmain::FormActivate()
         // Grid layouts: set/DBGrid1.dat and set/DBGrid2.dat, when present,
         // go to DBGrid1 and DBGrid2 here.
 
-        SetField_List_Value(*this);
+        dictionary->SetField_List_Value();
 
         XianShiNowDate();
 

@@ -15,6 +15,7 @@ class CallSimulation;
 class CallerIdDevice;
 class CustomerCard;
 class DataQuestions;
+class Dictionary;
 class DataSource;
 class DBEdit;
 class DBGrid;
@@ -115,6 +116,7 @@ public:
     WebTabs* webTabs = nullptr;
     CallHandling* calls = nullptr;
     CallSimulation* simulation = nullptr;
+    Dictionary* dictionary = nullptr;  // the choice fields' values
 
     // --- tabs ---------------------------------------------------------------------
     QTabWidget* PageControl1;

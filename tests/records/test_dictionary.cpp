@@ -60,7 +60,7 @@ private slots:
     void itemQueryText()
     {
         testutil::MainFixture m;
-        runItemQuery(*m, QStringLiteral("分类1"));
+        m->dictionary->runItemQuery(QStringLiteral("分类1"));
         QCOMPARE(m->dm().zidian.commandText(), QStringLiteral("Select * from 字典\r\nwhere 项目 = '分类1'\r\n"));
         QCOMPARE(m->Memo1->toPlainText(), QStringLiteral("Select * from 字典\nwhere 项目 = '分类1'"));
         QCOMPARE(itemQueryLines(QStringLiteral("a'b")).last(), QStringLiteral("where 项目 = 'a''b'"));
