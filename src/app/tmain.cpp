@@ -159,7 +159,11 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
 
         SimulationParts sim;
         sim.BitBtn10 = BitBtn10, sim.teltest = teltest, sim.randomtel = randomtel;
-        sim.setNumber = [this](const QString& n) { calls->setNumber(n); };
+        // A simulated call is handled in full before the tab change runs.
+        sim.setNumber = [this](const QString& n) {
+            calls->setNumber(n);
+            calls->finishPending();
+        };
         sim.PageControl1Change = [this] { webTabs->PageControl1Change(); };
         simulation = new CallSimulation(sim, this);
     }

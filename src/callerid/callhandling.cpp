@@ -33,6 +33,8 @@ CallHandling::CallHandling(const CallParts& parts, QObject* parent) : QObject(pa
     connect(box, &CallerIdDevice::phoneHandoff, this, &CallHandling::UsbPhoneBoxCtrl1PhoneHandoff);
     connect(p_.TelBuffer, &QLineEdit::returnPressed, this, &CallHandling::TelBufferEnter);
     connect(p_.Timer2, &QTimer::timeout, this, &CallHandling::Timer2Timer);
+    stepTimer_.setSingleShot(true);
+    connect(&stepTimer_, &QTimer::timeout, this, &CallHandling::nextStep);
 }
 
 void CallHandling::setNumber(const QString& number)
@@ -74,6 +76,8 @@ void CallHandling::UsbPhoneBoxCtrl1PhoneHandoff(int deviceId)
 
 void CallHandling::TelBufferChange(const QString& number)
 {
+    // What is still due of the call before comes first.
+    finishPending();
     // The three searches follow on timers once the call is announced.
     guarded([&] { p_.tabs->Search_Tel_Web(number); });
     if (!number.isEmpty() && !p_.dm->laidianTel.isActive()) {
@@ -86,18 +90,46 @@ void CallHandling::TelBufferChange(const QString& number)
         return;
     }
     // The announcement comes first: the lookup through the index is quick,
-    // and the operator sees who calls while the call is being logged.  A
-    // failure of the lookup does not keep the call from being logged, nor a
-    // failure of the log the known customer from being shown.
+    // and the operator sees who calls at once.  Logging the call and
+    // bringing up the customer follow in turns of their own, so that the
+    // window never stands still for long.  A failure of the lookup does not
+    // keep the call from being logged, nor a failure of the log the known
+    // customer from being shown.
     bool known = false;
     const bool looked = guarded([&] { known = TelBufferChange1(number); });
-    guarded([&] {
-        p_.setDatasource(&p_.dm->laidiands);
-        Add_LaiDianData(number);
-        p_.tabs->showTabQuietly(p_.TabSheet1);
+    later([this, number] {
+        guarded([&] {
+            p_.setDatasource(&p_.dm->laidiands);
+            Add_LaiDianData(number);
+            p_.tabs->showTabQuietly(p_.TabSheet1);
+        });
     });
     if (looked && known)
-        guarded([&] { showKnownCaller(); });
+        later([this] { guarded([this] { showKnownCaller(); }); });
+}
+
+void CallHandling::later(std::function<void()> step)
+{
+    pending_.append(std::move(step));
+    if (!stepTimer_.isActive())
+        stepTimer_.start(0);
+}
+
+void CallHandling::nextStep()
+{
+    if (pending_.isEmpty())
+        return;
+    const std::function<void()> step = pending_.takeFirst();
+    if (!pending_.isEmpty())
+        stepTimer_.start(0);
+    step();
+}
+
+void CallHandling::finishPending()
+{
+    stepTimer_.stop();
+    while (!pending_.isEmpty())
+        pending_.takeFirst()();
 }
 
 void CallHandling::Add_LaiDianData(const QString& number)

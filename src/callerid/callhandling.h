@@ -4,7 +4,9 @@
 // reports become lines of the line status box.
 
 #include <QColor>
+#include <QList>
 #include <QObject>
+#include <QTimer>
 #include <QString>
 #include <functional>
 
@@ -16,7 +18,6 @@ class DataSource;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
-class QTimer;
 class QWidget;
 class TDataModule1;
 class WebTabs;
@@ -72,6 +73,11 @@ public:
     // The customer list shows the matches, the card the first of them.
     void showKnownCaller();
 
+    // Runs at once what is still due of the last call (its log and the
+    // known customer follow the announcement in turns of their own).
+    void finishPending();
+    bool callPending() const { return !pending_.isEmpty(); }
+
     // The announcement blink.
     void Timer2Timer();
     int blinkCounter() const { return blinkCounter_; }
@@ -79,8 +85,12 @@ public:
 private:
     void TelBufferEnter();
     void announce(const QString& text);
+    void later(std::function<void()> step);
+    void nextStep();
 
     CallParts p_;
+    QList<std::function<void()>> pending_;
+    QTimer stepTimer_;
     bool hungUp_ = false;  // the box reported a hang-up since its last number
     int blinkCounter_ = 0;
 };

@@ -49,6 +49,7 @@ WebTabs::WebTabs(const WebTabParts& parts, QObject* parent) : QObject(parent), p
             guarded([this] { PageControl1Change(); });
     });
     searchTimer_.setSingleShot(true);
+    searchTimer_.setTimerType(Qt::PreciseTimer);  // the spacing is kept exactly
     connect(&searchTimer_, &QTimer::timeout, this, [this] { guarded([this] { searchStep(); }); });
 }
 
