@@ -29,8 +29,11 @@
 #include "app/paths.h"
 #include "app/statusbar.h"
 #include "app/textfile.h"
+#include "transfer/openexcel.h"
 #include "callerid/callhandling.h"
 #include "callerid/device.h"
+#include "callerid/devicew.h"
+#include "callerid/deviceswitch.h"
 #include "callerid/simulation.h"
 #include "db/datam.h"
 #include "db/dbcontrols.h"
@@ -168,6 +171,15 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
         simulation = new CallSimulation(sim, this);
     }
     FormCreate();
+
+    // Caller-ID device: its choice window and its state in the message panel.
+    miDevice = new QAction(QStringLiteral("来电设备设置"), this);
+    MenuSettings->insertAction(MenuSettings->actions().value(
+                                   MenuSettings->actions().indexOf(miSearchList) + 1),
+                               miDevice);
+    miDevice->setEnabled(qobject_cast<DeviceSwitch*>(UsbPhoneBox) != nullptr);
+    connect(miDevice, &QAction::triggered, this, &Tmain::ChooseDevice);
+    connect(UsbPhoneBox, &CallerIdDevice::stateChanged, this, &Tmain::ShowDeviceState);
 }
 
 Tmain::~Tmain()
@@ -498,6 +510,9 @@ void Tmain::buildMenu()
     connect(miClose, &QAction::triggered, this, &QWidget::close);
     connect(miSupport, &QAction::triggered, this, &Tmain::VisitSupportSite);
     connect(miAbout, &QAction::triggered, this, &Tmain::ShowAbout);
+    // Import of customers from Excel and Access files.
+    connect(miImportExcel, &QAction::triggered, this, [this] { guarded([this] { N3Click(dm_, this); }); });
+    connect(miImportAccess, &QAction::triggered, this, [this] { guarded([this] { Accesl1Click(dm_, this); }); });
 }
 
 void Tmain::buildTimers()
@@ -523,9 +538,24 @@ void Tmain::buildTimers()
 void Tmain::FormCreate()
 {
     ProgramFolder = programFolder();
+    ShowDeviceState();
+}
+
+void Tmain::ShowDeviceState()
+{
     StatusBar1->setPanelText(MessagePanel, UsbPhoneBox->queryState() == 1
                                                ? QStringLiteral("来电显示设备正常！")
                                                : QStringLiteral("来电显示设备存在！"));
+}
+
+void Tmain::ChooseDevice()
+{
+    auto* hub = qobject_cast<DeviceSwitch*>(UsbPhoneBox);
+    if (!hub)
+        return;
+    auto* w = new Tdevicew(*hub, deviceSettingFile(), this);
+    w->exec();
+    delete w;
 }
 
 void Tmain::showEvent(QShowEvent* e)
