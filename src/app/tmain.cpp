@@ -644,9 +644,7 @@ void Tmain::FormActivate()
 
 void Tmain::OpenKehuData()
 {
-    dm_.kehutable.close();
-    dm_.kehutable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
-    dm_.kehutable.open();
+    dm_.kehutable.reopen(QStringLiteral("select * from 客户数据 order by id desc"));
     ComboBox2->clear();
     ComboBox2->addItems(dm_.kehutable.fieldNames());
     ComboBox2->setCurrentIndex(0);
@@ -654,9 +652,7 @@ void Tmain::OpenKehuData()
 
 void Tmain::OpenLaiDianData()
 {
-    dm_.laidianTel.close();
-    dm_.laidianTel.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
-    dm_.laidianTel.open();
+    dm_.laidianTel.reopen(QStringLiteral("select * from 来电数据 order by id desc"));
     ComboBox1->clear();
     ComboBox1->addItems(dm_.laidianTel.fieldNames());
     ComboBox1->setCurrentIndex(0);

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QTest>
 
+#include "app/errorreport.h"
 #include "db/connection.h"
 #include "db/dbcontrols.h"
 #include "db/dbgrid.h"
@@ -36,6 +37,31 @@ private slots:
         customers_.reset();
         calls_.reset();
         conn_.reset();
+    }
+
+    void aFailedWriteIsReportedInTheControl()
+    {
+        // A data set that refuses new records: typing into the empty list
+        // fails inside the control's own handler, which reports it.
+        DataSet refusing(conn_.get(), QStringLiteral("refusing"));
+        refusing.setCommandText(QStringLiteral("select * from 客户数据 where 1 = 0"));
+        refusing.open();
+        refusing.setAfterInsert([](DataSet&) { throw DbError(QStringLiteral("refused")); });
+        QStringList reports;
+        errorreport::setSink([&](const QString& t) { reports << t; });
+        DataSource src(&refusing);
+        DBEdit name;
+        DBMemo memo;
+        name.setDataSource(&src);
+        name.setDataField(QStringLiteral("联系人"));
+        memo.setDataSource(&src);
+        memo.setDataField(QStringLiteral("事项"));
+        QTest::keyClicks(&name, QStringLiteral("x"));
+        refusing.cancel();
+        QTest::keyClicks(&memo, QStringLiteral("y"));
+        errorreport::setSink({});
+        QCOMPARE(reports, (QStringList{"refused", "refused"}));
+        QCOMPARE(name.text(), QString());  // the control shows the field again
     }
 
     void typingStartsAnEditAndMovesStoreIt()
