@@ -54,15 +54,25 @@ QString indexedLookupStatement(const QString& local)
     // The index finds a pattern only through a run of three characters.
     if (local.size() < 3)
         return statementText(lookupStatementLines(local));
+    // The beginnings of numbers are shared by very many (139..., 0755...):
+    // the index is asked for the last eight characters, which a number
+    // holding the whole one holds as well, and the whole number is then
+    // checked on those few rows.
+    constexpr int kKey = 8;
     const QString pattern = QLatin1String("'%") + quotedValue(local) + QLatin1String("%'");
+    const QString keyPattern =
+        QLatin1String("'%") + quotedValue(local.right(kKey)) + QLatin1String("%'");
     const QString& index = numberIndexTable;
     QStringList parts;
     for (const char* column : {"手机", "电话", "宅电"})
         parts << QStringLiteral("select rowid from %1 where %2 like %3")
-                     .arg(index, QString::fromUtf8(column), pattern);
+                     .arg(index, QString::fromUtf8(column), keyPattern);
+    QString sql = QStringLiteral("select * from 客户数据 where ID in (\r\n%1\r\n)")
+                      .arg(parts.join(QStringLiteral("\r\nunion ")));
+    if (local.size() > kKey)
+        sql += QStringLiteral("\r\nand (手机 like %1 or 电话 like %1 or 宅电 like %1)").arg(pattern);
     // The plain statement reads the table in key order; so does this one.
-    return QStringLiteral("select * from 客户数据 where ID in (\r\n%1\r\n) order by ID\r\n")
-        .arg(parts.join(QStringLiteral("\r\nunion ")));
+    return sql + QStringLiteral(" order by ID\r\n");
 }
 
 CallRecord callRecord(const QString& number, const QDateTime& when)

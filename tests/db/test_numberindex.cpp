@@ -121,6 +121,7 @@ private slots:
                         stored << q.value(i).toString();
         }
         QRandomGenerator r(11);
+        int longer = 0;
         QStringList numbers = {"0", "0571", "1", "13", "139", "'", "''", "%", "_", "1%5", "%5_",
                                "5_'x", "ab", "AB1", "cd", "转", "0571-", "+86", "0086", "8888",
                                "(021)", "0755 2", "x'", "ABC"};
@@ -135,6 +136,9 @@ private slots:
                 n = n.toUpper();
             if (i % 11 == 0)
                 n = QString::number(r.bounded(1000000));
+            if (i % 13 == 0)
+                n = s;  // a whole stored number, longer than the index's key
+            longer += lookupNumber(n).size() > 8;
             numbers << n;
         }
         int indexed = 0, found = 0;
@@ -152,6 +156,7 @@ private slots:
         }
         QVERIFY2(indexed > 1500, qPrintable(QString::number(indexed)));  // most went through the index
         QVERIFY(found > 1000);    // and found something
+        QVERIFY(longer > 200);    // many checked in full after the index
 
         // Changes through a data set keep the index in step.
         DataSet ds(&c, QStringLiteral("ds"));
