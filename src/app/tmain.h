@@ -11,14 +11,18 @@
 
 class Browser;
 class CallHandling;
+class CallListSearch;
 class CallSimulation;
 class CallerIdDevice;
 class CustomerCard;
+class CustomerList;
 class DataQuestions;
 class Dictionary;
 class DataSource;
 class DBEdit;
 class DBGrid;
+class FieldChoiceFile;
+class GridLayoutButtons;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -117,6 +121,14 @@ public:
     CallHandling* calls = nullptr;
     CallSimulation* simulation = nullptr;
     Dictionary* dictionary = nullptr;  // the choice fields' values
+
+    // Handlers of the two list tabs: searches, field choices, grid layouts.
+    CallListSearch* callList = nullptr;
+    CustomerList* customerList = nullptr;
+    FieldChoiceFile* ldfield = nullptr;
+    FieldChoiceFile* khfield = nullptr;
+    GridLayoutButtons* grid1Layout = nullptr;
+    GridLayoutButtons* grid2Layout = nullptr;
 
     // --- tabs ---------------------------------------------------------------------
     QTabWidget* PageControl1;
