@@ -56,8 +56,7 @@ QString indexedLookupStatement(const QString& local)
         return statementText(lookupStatementLines(local));
     // The beginnings of numbers are shared by very many (139..., 0755...):
     // the index is asked for the last eight characters, which a number
-    // holding the whole one holds as well, and the whole number is then
-    // checked on those few rows.
+    // holding the whole one holds as well.
     constexpr int kKey = 8;
     const QString pattern = QLatin1String("'%") + quotedValue(local) + QLatin1String("%'");
     const QString keyPattern =
@@ -69,8 +68,10 @@ QString indexedLookupStatement(const QString& local)
                      .arg(index, QString::fromUtf8(column), keyPattern);
     QString sql = QStringLiteral("select * from 客户数据 where ID in (\r\n%1\r\n)")
                       .arg(parts.join(QStringLiteral("\r\nunion ")));
-    if (local.size() > kKey)
-        sql += QStringLiteral("\r\nand (手机 like %1 or 电话 like %1 or 宅电 like %1)").arg(pattern);
+    // The rows the index offers are checked with the plain statement's own
+    // condition, so that they are exactly its rows whatever the index's idea
+    // of case or of a shorter key.
+    sql += QStringLiteral("\r\nand (手机 like %1 or 电话 like %1 or 宅电 like %1)").arg(pattern);
     // The plain statement reads the table in key order; so does this one.
     return sql + QStringLiteral(" order by ID\r\n");
 }

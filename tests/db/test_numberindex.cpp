@@ -42,7 +42,7 @@ void fill(const QString& db, int n)
             case 3: return "+86 1" + digits(2) + " " + digits(4) + " " + digits(4);
             case 4: return digits(3 + r.bounded(5)) + "转" + digits(3);
             case 5: return "1%5_" + digits(4) + "'x";  // wildcards and a quote as text
-            case 6: return "Ab" + digits(5) + "cD";
+            case 6: return (r.bounded(2) ? "Ab" : "Äb") + digits(5) + "cD";
             default: return digits(7);
             }
         };
@@ -122,7 +122,7 @@ private slots:
         }
         QRandomGenerator r(11);
         int longer = 0;
-        QStringList numbers = {"0", "0571", "1", "13", "139", "'", "''", "%", "_", "1%5", "%5_",
+        QStringList numbers = {"0", "0571", "1", "13", "139", "'", "''", "%", "_", "1%5", "%5_", "äb", "ÄB",
                                "5_'x", "ab", "AB1", "cd", "转", "0571-", "+86", "0086", "8888",
                                "(021)", "0755 2", "x'", "ABC"};
         for (int i = 0; i < 3000; ++i) {
