@@ -19,6 +19,7 @@ class CustomerList;
 class DataQuestions;
 class Dictionary;
 class DataSource;
+class ExcelExport;
 class DBEdit;
 class DBGrid;
 class FieldChoiceFile;
@@ -121,6 +122,8 @@ public:
     CallHandling* calls = nullptr;
     CallSimulation* simulation = nullptr;
     Dictionary* dictionary = nullptr;  // the choice fields' values
+    // The export to workbooks (menu 数据管理).
+    ExcelExport* excelExport = nullptr;
 
     // Handlers of the two list tabs: searches, field choices, grid layouts.
     CallListSearch* callList = nullptr;
@@ -191,7 +194,7 @@ public:
     QAction* miImportExcel;   // 导入客户数据(excel格式）
     QAction* miImportAccess;  // 导入客户数据(Access格式）
     QAction* miExportKehu;    // 导出客户数据(excel)
-    QAction* miExportLaiDian; // 导出来电数据(excel) — no action
+    QAction* miExportLaiDian; // 导出来电数据(excel)
     QAction* miCompact;       // 压缩数据库
     QAction* miBackup;        // 备份数据库
     QAction* miRestore;       // 恢复数据库
