@@ -8,6 +8,7 @@
 namespace bench {
 
 QString defaultDatabase() { return QStringLiteral("/tmp/tavrin-bench.mdb"); }
+QString largeDatabase() { return QStringLiteral("/tmp/tavrin-bench-10m.mdb"); }
 
 QString customerTelephone(int i) { return QStringLiteral("0755%1").arg(20000000 + i * 7 % 80000000); }
 
@@ -34,34 +35,27 @@ void build(const QString& file, int customers, int calls)
         "CREATE TABLE 字典 (ID INTEGER PRIMARY KEY AUTOINCREMENT, 项目 TEXT, 内容 TEXT)"};
     for (const char* s : schema)
         q.exec(QString::fromUtf8(s));
+    // Filled by the engine itself (a counting sequence), the same values as
+    // customerMobile() and customerTelephone() give.
     db.transaction();
-    q.prepare(QStringLiteral("insert into 客户数据 (联系人, 电话, 手机, 公司名称, 地址, 分类1, 分类2) values (?,?,?,?,?,?,?)"));
-    for (int i = 0; i < customers; ++i) {
-        q.addBindValue(QStringLiteral("客户%1").arg(i));
-        q.addBindValue(customerTelephone(i));
-        q.addBindValue(customerMobile(i));
-        q.addBindValue(QStringLiteral("深圳市某某贸易有限公司%1").arg(i % 977));
-        q.addBindValue(QStringLiteral("广东省深圳市福田区深南大道%1号").arg(i % 3001));
-        q.addBindValue(i % 3 ? QStringLiteral("批发") : QStringLiteral("零售"));
-        q.addBindValue(QStringLiteral("区域%1").arg(i % 12));
-        q.exec();
-    }
-    q.prepare(QStringLiteral("insert into 来电数据 (电话, 手机, 日期, 时间) values (?,?,?,?)"));
-    for (int i = 0; i < calls; ++i) {
-        const bool mobile = i % 3 == 0;
-        q.addBindValue(mobile ? QString() : QStringLiteral("0755%1").arg(20000000 + i % 80000000));
-        q.addBindValue(mobile ? QStringLiteral("13%1").arg(900000000 + i, 9, 10, QLatin1Char('0')) : QString());
-        q.addBindValue(QStringLiteral("2026-%1-%2").arg(1 + i % 12).arg(1 + i % 28));
-        q.addBindValue(QStringLiteral("%1:%2:%3").arg(i % 24).arg(i % 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0')));
-        q.exec();
-    }
+    q.exec(QStringLiteral(
+        "insert into 客户数据 (联系人, 电话, 手机, 公司名称, 地址, 分类1, 分类2) "
+        "with recursive c(i) as (select 0 union all select i + 1 from c where i < %1) "
+        "select '客户' || i, printf('0755%d', 20000000 + (i * 7) % 80000000), printf('13%09d', 900000000 + i * 13), "
+        "'深圳市某某贸易有限公司' || (i % 977), '广东省深圳市福田区深南大道' || (i % 3001) || '号', "
+        "case when i % 3 then '批发' else '零售' end, '区域' || (i % 12) from c").arg(customers - 1));
+    q.exec(QStringLiteral(
+        "insert into 来电数据 (电话, 手机, 日期, 时间) "
+        "with recursive c(i) as (select 0 union all select i + 1 from c where i < %1) "
+        "select case when i % 3 = 0 then null else printf('0755%d', 20000000 + i % 80000000) end, "
+        "case when i % 3 = 0 then printf('13%09d', 900000000 + i) else null end, "
+        "'2026-' || (1 + i % 12) || '-' || (1 + i % 28), "
+        "(i % 24) || ':' || printf('%02d', i % 60) || ':' || printf('%02d', i % 60) from c").arg(calls - 1));
     db.commit();
     db.close();
 }
 
 }  // namespace
-
-void ensureDatabase(const QString& file) { ensureDatabase(file, 100000, 1000000); }
 
 void ensureDatabase(const QString& file, int customers, int calls)
 {
@@ -69,7 +63,8 @@ void ensureDatabase(const QString& file, int customers, int calls)
         return;
     std::printf("building %s (%d customers, %d calls) ...\n", qPrintable(file), customers, calls);
     std::fflush(stdout);
-    build(file, customers, calls);
+    build(file + QStringLiteral(".part"), customers, calls);
+    QFile::rename(file + QStringLiteral(".part"), file);
     QSqlDatabase::removeDatabase(QStringLiteral("build"));
 }
 

@@ -1,109 +1,30 @@
 #include "testutil.h"
 
 #include <QApplication>
-#include <QDir>
+#include <QDateTime>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <QFile>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QTemporaryDir>
-#include <QUuid>
-#include <memory>
-#include <stdexcept>
-#include <vector>
-
-#include "app/paths.h"
 
 namespace testutil {
+
 namespace {
+int g_pendingWaits = 0;
 
-template <class F>
-void withDatabase(const QString& file, F f)
+void lookForModal(const QString& button, QString* label, QString* title, qint64 deadline)
 {
-    const QString name = QUuid::createUuid().toString();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(file);
-        if (!db.open())
-            throw std::runtime_error("cannot open test database");
-        f(db);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-}
-
-void run(QSqlDatabase& db, const QString& sql)
-{
-    QSqlQuery q(db);
-    if (!q.exec(sql))
-        throw std::runtime_error(("test statement failed: " + q.lastError().text() + " in " + sql)
-                                     .toStdString());
-}
-
-}  // namespace
-
-QString makeDatabase(const QString& file)
-{
-    QFile::remove(file);
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    QFile schema(qEnvironmentVariable("TAVRIN_SCHEMA"));
-    if (!schema.open(QIODevice::ReadOnly))
-        throw std::runtime_error("TAVRIN_SCHEMA does not name the schema file");
-    QString text = QString::fromUtf8(schema.readAll());
-    withDatabase(file, [&](QSqlDatabase& db) {
-        for (QString stmt : text.split(QLatin1Char(';'))) {
-            // Drop comment lines; the schema has no ';' inside them.
-            QStringList lines;
-            for (const QString& l : stmt.split(QLatin1Char('\n')))
-                if (!l.trimmed().startsWith(QLatin1String("--")))
-                    lines << l;
-            stmt = lines.join(QLatin1Char('\n')).trimmed();
-            if (!stmt.isEmpty())
-                run(db, stmt);
-        }
-    });
-    return file;
-}
-
-QString makeProgramFolder()
-{
-    static std::vector<std::unique_ptr<QTemporaryDir>> dirs;
-    dirs.push_back(std::make_unique<QTemporaryDir>());
-    const QString root = dirs.back()->path() + QLatin1Char('/');
-    makeDatabase(root + QStringLiteral("data/web.mdb"));
-    QDir().mkpath(root + QStringLiteral("set"));
-    setProgramFolder(root);
-    return root;
-}
-
-void addCustomers(const QString& file, int n)
-{
-    withDatabase(file, [&](QSqlDatabase& db) {
-        db.transaction();
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("insert into 客户数据 (联系人, 手机, 分类1) values (?, ?, ?)"));
-        for (int i = 1; i <= n; ++i) {
-            q.addBindValue(QStringLiteral("客户%1").arg(i));
-            q.addBindValue(QStringLiteral("139%1").arg(i, 8, 10, QLatin1Char('0')));
-            q.addBindValue(i % 2 ? QStringLiteral("甲") : QStringLiteral("乙"));
-            if (!q.exec())
-                throw std::runtime_error("cannot add test customers");
-        }
-        db.commit();
-    });
-}
-
-void whenModal(const QString& button, QString* label, QString* title)
-{
-    QTimer::singleShot(0, [=] {
+    QTimer::singleShot(10, [=] {
         QWidget* w = QApplication::activeModalWidget();
         if (!w) {
-            whenModal(button, label, title);
+            if (QDateTime::currentMSecsSinceEpoch() >= deadline) {
+                --g_pendingWaits;
+                qWarning("whenModal: no modal window came up; gave up waiting");
+                return;
+            }
+            lookForModal(button, label, title, deadline);
             return;
         }
+        --g_pendingWaits;
         if (label)
             if (auto* l = w->findChild<QLabel*>(QStringLiteral("Label1")))
                 *label = l->text();
@@ -120,6 +41,15 @@ void whenModal(const QString& button, QString* label, QString* title)
             }
     });
 }
+}  // namespace
+
+void whenModal(const QString& button, QString* label, QString* title, int timeoutMs)
+{
+    ++g_pendingWaits;
+    lookForModal(button, label, title, QDateTime::currentMSecsSinceEpoch() + timeoutMs);
+}
+
+int pendingModalWaits() { return g_pendingWaits; }
 
 MainFixture::MainFixture(int deviceState)
 {
@@ -132,11 +62,6 @@ MainFixture::~MainFixture()
 {
     w.reset();
     dm.reset();
-}
-
-void execute(const QString& file, const QString& sql)
-{
-    withDatabase(file, [&](QSqlDatabase& db) { run(db, sql); });
 }
 
 }  // namespace testutil

@@ -1,8 +1,5 @@
 #include "app/statementtext.h"
 
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QTextDocument>
 
 QString quotedValue(const QString& value)
 {
@@ -21,15 +18,3 @@ QString statementText(const QStringList& lines)
     return text;
 }
 
-QString composeStatement(QPlainTextEdit* memo, const QStringList& lines)
-{
-    memo->clear();
-    for (const QString& line : lines)
-        memo->appendPlainText(line);
-    QStringList memoLines;
-    for (QTextBlock b = memo->document()->begin(); b.isValid(); b = b.next())
-        memoLines << b.text();
-    if (lines.isEmpty())
-        memoLines.clear();  // an empty memo still has one empty block
-    return statementText(memoLines);
-}

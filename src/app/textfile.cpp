@@ -98,7 +98,11 @@ QStringList readTextLines(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw FileError(QStringLiteral("无法打开文件：%1").arg(filePathForMessage(path)));
-    const QString text = fromGbk(file.readAll());
+    const QByteArray bytes = file.readAll();
+    // A file saved by an editor that marks UTF-8 with a byte-order mark is
+    // read as UTF-8; every other file is GBK.
+    const QString text = bytes.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(bytes.mid(3))
+                                                           : fromGbk(bytes);
 
     QStringList lines;
     qsizetype start = 0;

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -20,6 +21,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/about.h"
 #include "app/look.h"
@@ -36,6 +38,7 @@
 #include "db/datam.h"
 #include "db/dbcontrols.h"
 #include "db/dbgrid.h"
+#include "db/windowquestions.h"
 #include "lists/calllist.h"
 #include "lists/customerlist.h"
 #include "lists/gridlayout.h"
@@ -45,6 +48,9 @@
 #include "web/addresses.h"
 #include "web/browser.h"
 #include "web/websearch.h"
+
+const QString databaseNotOpenText =
+    QStringLiteral("数据库没有打开：来电照常显示，但不能记录来电、查找或保存客户资料。");
 
 namespace {
 
@@ -71,6 +77,20 @@ void noMargins(QLayout* l)
 }
 
 }  // namespace
+
+void NumberField::paintEvent(QPaintEvent* e)
+{
+    QLineEdit::paintEvent(e);
+    if (!text().isEmpty() || hint_.isEmpty())
+        return;
+    // The hint in grey and small enough to fit the field.
+    QPainter p(this);
+    QFont f = font();
+    f.setPixelSize(14);
+    p.setFont(f);
+    p.setPen(QColor(Qt::gray));
+    p.drawText(rect().adjusted(6, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft, hint_);
+}
 
 void UpDownBox::stepBy(int steps)
 {
@@ -104,6 +124,8 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
 
     errorreport::setOwner(this);
     dm_.setOwnerWindow(this);
+    questions_ = std::make_unique<WindowQuestions>(dm_, this);
+    dm_.setQuestions(questions_.get());
     connect(&dm_, &TDataModule1::recordPosition, this,
             [this](const QString& text) { StatusBar1->setPanelText(PositionPanel, text); });
     // A database locked by another program is said in the message panel
@@ -118,12 +140,51 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
         }
     });
 
-    Card = new CustomerCard(*this);
+    {
+        CardParts card;
+        card.band = CardPanel, card.bottomStrip = BottomBar, card.Label22 = Label22;
+        card.customers = &dm_.kehuds;
+        card.editDictionary = [this](DBComboBox& field) { dictionary->editDictionary(field); };
+        Card = new CustomerCard(card, this);
+        DictionaryParts dict;
+        dict.dm = &dm_, dict.Memo1 = Memo1, dict.owner = this;
+        dict.choiceFields = {Card->DBComboBox1, Card->DBComboBox2, Card->DBComboBox3, Card->DBComboBox4};
+        dictionary = new Dictionary(dict, this);
+    }
     DBEdit1 = Card->DBEdit1;
     setDatasource(&dm_.kehuds);  // with the advertising look the card is built with
-    webTabs = new WebTabs(*this);
-    calls = new CallHandling(*this);
-    simulation = new CallSimulation(*this);
+    // The handlers get the controls and services they use.
+    {
+        auto bind = [this](DataSource* s) { setDatasource(s); };
+        WebTabParts t;
+        t.PageControl1 = PageControl1;
+        t.TabSheet1 = TabSheet1, t.TabSheet2 = TabSheet2, t.TabSheet3 = TabSheet3;
+        t.TabSheet4 = TabSheet4, t.TabSheet5 = TabSheet5, t.TabSheet6 = TabSheet6;
+        t.WebBrowser1 = WebBrowser1, t.WebBrowser2 = WebBrowser2, t.WebBrowser3 = WebBrowser3;
+        t.webgd01 = webgd01, t.webgd02 = webgd02, t.webgd03 = webgd03;
+        t.webgd04 = webgd04, t.webgd05 = webgd05;
+        t.dm = &dm_;
+        t.setDatasource = bind;
+        t.Set_Buy_Data = [this](int mode) { Set_Buy_Data(mode); };
+        webTabs = new WebTabs(t, this);
+
+        CallParts c;
+        c.TelBuffer = TelBuffer, c.shantext = shantext, c.TelStatus = TelStatus, c.Memo1 = Memo1;
+        c.Timer2 = Timer2, c.background = this, c.device = UsbPhoneBox, c.dm = &dm_;
+        c.tabs = webTabs, c.TabSheet1 = TabSheet1, c.TabSheet4 = TabSheet4, c.webgd04 = webgd04;
+        c.setDatasource = bind;
+        calls = new CallHandling(c, this);
+
+        SimulationParts sim;
+        sim.BitBtn10 = BitBtn10, sim.teltest = teltest, sim.randomtel = randomtel;
+        // A simulated call is handled in full before the tab change runs.
+        sim.setNumber = [this](const QString& n) {
+            calls->setNumber(n);
+            calls->finishPending();
+        };
+        sim.PageControl1Change = [this] { webTabs->PageControl1Change(); };
+        simulation = new CallSimulation(sim, this);
+    }
 
     // The list tabs: call list searches, field choices and grid layouts.
     callList = new CallListSearch(dm_.laidianTel, ComboBox1, Edit1, BitBtn13, UpDown4, UpDown5,
@@ -163,6 +224,8 @@ Tmain::~Tmain()
 {
     if (dm_.ownerWindow() == this)
         dm_.setOwnerWindow(nullptr);
+    if (dm_.questions() == questions_.get())
+        dm_.setQuestions(nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -202,7 +265,9 @@ void Tmain::buildUpperArea()
     TelCaption = new QLabel(QStringLiteral("当前打进电话："), callGroup);
     TelCaption->setGeometry(72, 12, 100, 18);
 
-    TelBuffer = new QLineEdit(callGroup);
+    auto* numberField = new NumberField(callGroup);
+    numberField->setHint(QStringLiteral("输入号码后按回车"));
+    TelBuffer = numberField;
     TelBuffer->setObjectName(QStringLiteral("TelBuffer"));
     TelBuffer->setFont(pixelFont(QStringLiteral("宋体"), 29));
     setTextColour(TelBuffer, Qt::red);
@@ -563,7 +628,7 @@ void Tmain::FormResize()
 
 void Tmain::FormActivate()
 {
-    guarded([this] {
+    const bool done = guarded([this] {
         Timer3->start();
 
         dm_.accessConnPrefix = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
@@ -575,10 +640,13 @@ void Tmain::FormActivate()
         // Bottom right of the screen, 28 pixels left free below the window.
         QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
         if (s) {
-            const QSize screenSize = s->geometry().size();
+            // On a screen smaller than the window its top-left corner stays
+            // on the screen, so that the menu bar can be reached.
+            const QRect screenRect = s->geometry();
             const QSize outer = frameGeometry().size();
-            move(screenSize.width() - outer.width(),
-                 screenSize.height() - outer.height() - kFreeBelowWindow);
+            move(std::max(screenRect.left(), screenRect.left() + screenRect.width() - outer.width()),
+                 std::max(screenRect.top(),
+                          screenRect.top() + screenRect.height() - outer.height() - kFreeBelowWindow));
         }
 
         WebBrowser1->navigate(webaddr::productPage1);
@@ -596,7 +664,7 @@ void Tmain::FormActivate()
         guarded([this] { gridlayout::loadIfPresent(*DBGrid1, grid1Layout->filePath()); });
         guarded([this] { gridlayout::loadIfPresent(*DBGrid2, grid2Layout->filePath()); });
 
-        SetField_List_Value(*this);
+        dictionary->SetField_List_Value();
 
         XianShiNowDate();
 
@@ -612,13 +680,13 @@ void Tmain::FormActivate()
 
         SetSearchField(ComboBox1, ComboBox2);
     });
+    if (!done && !dm_.ADOB.isConnected())
+        StatusBar1->setPanelText(MessagePanel, databaseNotOpenText);
 }
 
 void Tmain::OpenKehuData()
 {
-    dm_.kehutable.close();
-    dm_.kehutable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
-    dm_.kehutable.open();
+    dm_.kehutable.reopen(QStringLiteral("select * from 客户数据 order by id desc"));
     ComboBox2->clear();
     ComboBox2->addItems(dm_.kehutable.fieldNames());
     ComboBox2->setCurrentIndex(0);
@@ -626,9 +694,7 @@ void Tmain::OpenKehuData()
 
 void Tmain::OpenLaiDianData()
 {
-    dm_.laidianTel.close();
-    dm_.laidianTel.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
-    dm_.laidianTel.open();
+    dm_.laidianTel.reopen(QStringLiteral("select * from 来电数据 order by id desc"));
     ComboBox1->clear();
     ComboBox1->addItems(dm_.laidianTel.fieldNames());
     ComboBox1->setCurrentIndex(0);

@@ -3,9 +3,11 @@
 // seven tabs below, the status bar at the foot.  It is the frame every other
 // part of the program puts its controls and handlers in.
 
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QSpinBox>
 #include <QString>
+#include <memory>
 
 class Browser;
 class CallHandling;
@@ -14,6 +16,8 @@ class CallSimulation;
 class CallerIdDevice;
 class CustomerCard;
 class CustomerList;
+class DataQuestions;
+class Dictionary;
 class DataSource;
 class ExcelExport;
 class DBEdit;
@@ -47,6 +51,25 @@ public:
 signals:
     void clicked();
 };
+
+// The number field: its grey hint ("输入号码后按回车") is drawn smaller than
+// the big red number so that it fits.
+class NumberField : public QLineEdit {
+    Q_OBJECT
+public:
+    using QLineEdit::QLineEdit;
+    void setHint(const QString& hint) { hint_ = hint; update(); }
+    const QString& hint() const { return hint_; }
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    QString hint_;
+};
+
+// The message panel's text while the database cannot be opened.
+extern const QString databaseNotOpenText;
 
 class Tmain : public QMainWindow {
     Q_OBJECT
@@ -98,6 +121,7 @@ public:
     WebTabs* webTabs = nullptr;
     CallHandling* calls = nullptr;
     CallSimulation* simulation = nullptr;
+    Dictionary* dictionary = nullptr;  // the choice fields' values
     // The export to workbooks (menu 数据管理).
     ExcelExport* excelExport = nullptr;
 
@@ -227,6 +251,7 @@ private:
     void FormResize();
 
     TDataModule1& dm_;
+    std::unique_ptr<DataQuestions> questions_;  // the data module's, in windows
     bool firstShowDone_ = false;
     DataSource* cardSource_ = nullptr;
     int cardMode_ = 0;

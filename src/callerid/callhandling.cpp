@@ -8,43 +8,15 @@
 #include "app/errorreport.h"
 #include "app/randomgen.h"
 #include "app/statementtext.h"
-#include "app/tmain.h"
 #include "callerid/device.h"
 #include "db/datam.h"
 #include "web/addresses.h"
 #include "web/browser.h"
 #include "web/websearch.h"
 
-const QString knownCallerText = QStringLiteral("老客户来电");
-const QString newCallerText = QStringLiteral("新客户来电");
-
-QString localNumber(const QString& number)
+QString callNotLoggedText(const QString& number)
 {
-    if (!number.startsWith(QLatin1Char('0')))
-        return number;
-    const bool shortCode = number.size() < 2 || number.at(1) <= QLatin1Char('2');
-    return number.mid(shortCode ? 3 : 4);
-}
-
-QStringList lookupStatementLines(const QString& local)
-{
-    const QString pattern = QLatin1String("'%") + quotedValue(local) + QLatin1String("%'");
-    return {QStringLiteral("select * from 客户数据"),
-            QStringLiteral("where 手机 like ") + pattern,
-            QStringLiteral("or 电话 like ") + pattern,
-            QStringLiteral("or 宅电 like ") + pattern};
-}
-
-CallRecord callRecord(const QString& number, const QDateTime& when)
-{
-    CallRecord r;
-    if (number.startsWith(QLatin1Char('1')))
-        r.shouji = number;
-    else
-        r.dianhua = number;
-    r.riqi = when.date().toString(QStringLiteral("yyyy-M-d"));
-    r.shijian = when.time().toString(QStringLiteral("H:mm:ss"));
-    return r;
+    return QStringLiteral("数据库没有打开：来电 %1 没有记入来电数据，也无法查找客户。").arg(number);
 }
 
 QColor blinkColour(const QColor& current, const QColor& background)
@@ -53,119 +25,175 @@ QColor blinkColour(const QColor& current, const QColor& background)
     return current.rgba() == red.rgba() ? background : red;
 }
 
-CallHandling::CallHandling(Tmain& w) : QObject(&w), w_(w)
+CallHandling::CallHandling(const CallParts& parts, QObject* parent) : QObject(parent), p_(parts)
 {
-    CallerIdDevice* box = w_.UsbPhoneBox;
+    CallerIdDevice* box = p_.device;
     connect(box, &CallerIdDevice::comingCall, this, &CallHandling::UsbPhoneBoxCtrl1ComingCall);
     connect(box, &CallerIdDevice::ring, this, &CallHandling::UsbPhoneBoxCtrl1Ring);
     connect(box, &CallerIdDevice::phoneHandoff, this, &CallHandling::UsbPhoneBoxCtrl1PhoneHandoff);
-    connect(w_.TelBuffer, &QLineEdit::returnPressed, this, &CallHandling::TelBufferEnter);
-    connect(w_.Timer2, &QTimer::timeout, this, &CallHandling::Timer2Timer);
+    connect(p_.TelBuffer, &QLineEdit::returnPressed, this, &CallHandling::TelBufferEnter);
+    connect(p_.Timer2, &QTimer::timeout, this, &CallHandling::Timer2Timer);
+    stepTimer_.setSingleShot(true);
+    connect(&stepTimer_, &QTimer::timeout, this, &CallHandling::nextStep);
 }
 
 void CallHandling::setNumber(const QString& number)
 {
-    if (w_.TelBuffer->text() != number)
-        w_.TelBuffer->setText(number);
-    if (number == handled_)
+    if (p_.TelBuffer->text() == number)
         return;
-    handled_ = number;
-    TelBufferChange();
+    p_.TelBuffer->setText(number);
+    TelBufferChange(number);
 }
 
 void CallHandling::TelBufferEnter()
 {
-    const QString number = w_.TelBuffer->text();
-    if (number.isEmpty() || number == handled_)
-        return;
-    handled_ = number;
-    TelBufferChange();
+    const QString number = p_.TelBuffer->text();
+    if (!number.isEmpty())
+        TelBufferChange(number);
 }
 
 void CallHandling::UsbPhoneBoxCtrl1ComingCall(int, const QDateTime&, const QString& callNumber,
                                               const QString&)
 {
-    setNumber(callNumber);
+    const bool repeated = p_.TelBuffer->text() == callNumber && !hungUp_;
+    hungUp_ = false;
+    if (repeated)
+        return;
+    p_.TelBuffer->setText(callNumber);
+    TelBufferChange(callNumber);
 }
 
 void CallHandling::UsbPhoneBoxCtrl1Ring(int deviceId)
 {
-    w_.TelStatus->appendPlainText(QStringLiteral("设备：%1 电话振铃...").arg(deviceId));
+    p_.TelStatus->appendPlainText(QStringLiteral("设备：%1 电话振铃...").arg(deviceId));
 }
 
 void CallHandling::UsbPhoneBoxCtrl1PhoneHandoff(int deviceId)
 {
-    w_.TelStatus->appendPlainText(QStringLiteral("设备：%1 电话挂机...").arg(deviceId));
+    hungUp_ = true;
+    p_.TelStatus->appendPlainText(QStringLiteral("设备：%1 电话挂机...").arg(deviceId));
 }
 
-void CallHandling::TelBufferChange()
+void CallHandling::TelBufferChange(const QString& number)
 {
-    guarded([this] {
-        w_.webTabs->Search_Tel_Web();
-        w_.setDatasource(&w_.dm().laidiands);
-        Add_LaiDianData();
-        w_.webTabs->showTabQuietly(w_.TabSheet1);
-        TelBufferChange1();
+    // What is still due of the call before comes first.
+    finishPending();
+    // The three searches follow on timers once the call is announced.
+    guarded([&] { p_.tabs->Search_Tel_Web(number); });
+    if (!number.isEmpty() && !p_.dm->laidianTel.isActive()) {
+        // Without a database the caller is still announced, and the operator
+        // learns that the call went unrecorded.
+        p_.setDatasource(&p_.dm->laidiands);
+        p_.tabs->showTabQuietly(p_.TabSheet1);
+        announce(newCallerText);
+        errorreport::report(callNotLoggedText(number));
+        return;
+    }
+    // The announcement comes first: the lookup through the index is quick,
+    // and the operator sees who calls at once.  Logging the call and
+    // bringing up the customer follow in turns of their own, so that the
+    // window never stands still for long.  A failure of the lookup does not
+    // keep the call from being logged, nor a failure of the log the known
+    // customer from being shown.
+    bool known = false;
+    const bool looked = guarded([&] { known = TelBufferChange1(number); });
+    later([this, number] {
+        guarded([&] {
+            p_.setDatasource(&p_.dm->laidiands);
+            Add_LaiDianData(number);
+            p_.tabs->showTabQuietly(p_.TabSheet1);
+        });
     });
+    if (looked && known)
+        later([this] { guarded([this] { showKnownCaller(); }); });
 }
 
-void CallHandling::Add_LaiDianData()
+void CallHandling::later(std::function<void()> step)
 {
-    const QString number = w_.TelBuffer->text();
+    pending_.append(std::move(step));
+    if (!stepTimer_.isActive())
+        stepTimer_.start(0);
+}
+
+void CallHandling::nextStep()
+{
+    if (pending_.isEmpty())
+        return;
+    const std::function<void()> step = pending_.takeFirst();
+    if (!pending_.isEmpty())
+        stepTimer_.start(0);
+    step();
+}
+
+void CallHandling::finishPending()
+{
+    stepTimer_.stop();
+    while (!pending_.isEmpty())
+        pending_.takeFirst()();
+}
+
+void CallHandling::Add_LaiDianData(const QString& number)
+{
     if (number.isEmpty())
         return;
     const CallRecord r = callRecord(number, QDateTime::currentDateTime());
-    DataSet& calls = w_.dm().laidianTel;
+    DataSet& calls = p_.dm->laidianTel;
     calls.append();
     calls.setValue(QStringLiteral("电话"), r.dianhua);
     calls.setValue(QStringLiteral("手机"), r.shouji);
     calls.setValue(QStringLiteral("日期"), r.riqi);
     calls.setValue(QStringLiteral("时间"), r.shijian);
-    // Stored at once: the record is on disk before the caller is announced.
+    // Stored at once: the record is on disk when the handling ends.
     calls.post();
 }
 
-void CallHandling::TelBufferChange1()
+bool CallHandling::TelBufferChange1(const QString& number)
 {
-    const QString number = w_.TelBuffer->text();
     if (number.isEmpty())
-        return;
-    TDataModule1& dm = w_.dm();
-    const QString sql = composeStatement(w_.Memo1, lookupStatementLines(localNumber(number)));
-    dm.s1.close();
-    dm.s1.setCommandText(sql);
-    dm.s1.open();
-    if (dm.s1.recordCount() < 1) {
-        // A new caller: the card stays on the new call record.
-        announce(newCallerText);
-        return;
+        return false;
+    TDataModule1& dm = *p_.dm;
+    const QString local = lookupNumber(number);
+    const QString plain = composeStatement(p_.Memo1, lookupStatementLines(local));
+    bool known = false;
+    if (!local.isEmpty()) {
+        // What runs is the indexed equivalent of the statement in the buffer.
+        dm.s1.reopen(dm.ADOB.hasNumberIndex() ? indexedLookupStatement(local) : plain);
+        known = dm.s1.recordCount() > 0;
     }
-    dm.kehutable.close();
-    dm.kehutable.setCommandText(sql);
-    dm.kehutable.open();
-    w_.setDatasource(&dm.kehuds);
-    w_.webTabs->showTabQuietly(w_.TabSheet4);
-    w_.webgd04->navigate(webaddr::callerSidePage(programRandom().below(10)));
-    announce(knownCallerText);
+    // Nothing left after the area code: no customer can be this caller.
+    announce(known ? knownCallerText : newCallerText);
+    return known;
+}
+
+void CallHandling::showKnownCaller()
+{
+    TDataModule1& dm = *p_.dm;
+    // The customer list takes the lookup's rows; the statement is not run
+    // again.  Unsaved typing on a customer is stored first (or kept, with a
+    // message, when it cannot be).
+    if (dm.kehutable.reopenWith(dm.s1))
+        p_.setDatasource(&dm.kehuds);
+    p_.tabs->showTabQuietly(p_.TabSheet4);
+    p_.webgd04->navigate(webaddr::callerSidePage(programRandom().below(10)));
 }
 
 void CallHandling::announce(const QString& text)
 {
     blinkCounter_ = 0;
-    w_.Timer2->stop();
-    w_.Timer2->start();
-    w_.shantext->setText(text);
-    w_.shantext->repaint();
+    p_.Timer2->stop();
+    p_.Timer2->start();
+    p_.shantext->setText(text);
+    p_.shantext->repaint();
 }
 
 void CallHandling::Timer2Timer()
 {
     ++blinkCounter_;
-    QPalette p = w_.shantext->palette();
-    p.setColor(QPalette::WindowText,
-               blinkColour(p.color(QPalette::WindowText), w_.palette().color(QPalette::Window)));
-    w_.shantext->setPalette(p);
-    w_.shantext->repaint();
+    QPalette pal = p_.shantext->palette();
+    pal.setColor(QPalette::WindowText,
+                 blinkColour(pal.color(QPalette::WindowText), p_.background->palette().color(QPalette::Window)));
+    p_.shantext->setPalette(pal);
+    p_.shantext->repaint();
     if (blinkCounter_ == kBlinkTicks)
-        w_.Timer2->stop();
+        p_.Timer2->stop();
 }

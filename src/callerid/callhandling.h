@@ -4,54 +4,59 @@
 // reports become lines of the line status box.
 
 #include <QColor>
-#include <QDateTime>
+#include <QList>
 #include <QObject>
+#include <QTimer>
 #include <QString>
-#include <QStringList>
+#include <functional>
 
-class Tmain;
+#include "callerid/callrules.h"
 
-// The number without its area code: a number beginning with "0" loses three
-// characters when its second is "0", "1" or "2" (or anything not above "2"),
-// else four.  Other numbers are kept whole.
-QString localNumber(const QString& number);
+class Browser;
+class CallerIdDevice;
+class DataSource;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QWidget;
+class TDataModule1;
+class WebTabs;
 
-// The four lines of the caller lookup over 手机, 电话 and 宅电.
-QStringList lookupStatementLines(const QString& local);
-
-// Column values of a logged call: the number in 手机 when it begins with
-// "1", else in 电话; the date as "yyyy-M-d", the time as "H:mm:ss".
-struct CallRecord {
-    QString dianhua;  // 电话
-    QString shouji;   // 手机
-    QString riqi;     // 日期
-    QString shijian;  // 时间
+// The controls and services the call handling works with; the main window
+// hands them over when it creates the handling.
+struct CallParts {
+    QLineEdit* TelBuffer = nullptr;        // number field
+    QLabel* shantext = nullptr;            // announcement
+    QPlainTextEdit* TelStatus = nullptr;   // line status box
+    QPlainTextEdit* Memo1 = nullptr;       // statement buffer
+    QTimer* Timer2 = nullptr;              // blink timer
+    QWidget* background = nullptr;         // whose window colour hides the text
+    CallerIdDevice* device = nullptr;
+    TDataModule1* dm = nullptr;
+    WebTabs* tabs = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet4 = nullptr;          // 客户列表
+    Browser* webgd04 = nullptr;
+    std::function<void(DataSource*)> setDatasource;  // binds the card
 };
-CallRecord callRecord(const QString& number, const QDateTime& when);
-
-// One blink: pure red turns into the background colour, anything else into
-// pure red.
-QColor blinkColour(const QColor& current, const QColor& background);
-// Ticks in one announcement series.
-constexpr int kBlinkTicks = 20;
-
-extern const QString knownCallerText;  // 老客户来电
-extern const QString newCallerText;    // 新客户来电
 
 // The handling of the number field, owned by the main window.
 //
-// The program's own changes of the field (the caller-ID box, the call
-// simulation) go through setNumber() and run the handling at once when the
-// text differs from the number handled last.  What the operator types runs
-// it once, when Enter is pressed in the field; typing or clearing by hand
-// runs nothing.
+// When a number is a new call:
+//  - every Enter in the number field with a number in it (the operator
+//    asked for it);
+//  - a number from the caller-ID box, unless it equals the number standing
+//    in the field and the box has not reported a hang-up since (the box
+//    repeating itself);
+//  - a number of the call simulation that differs from the field's.
+// Typing or clearing the field by hand runs nothing.
 class CallHandling : public QObject {
     Q_OBJECT
 public:
-    explicit CallHandling(Tmain& w);
+    CallHandling(const CallParts& parts, QObject* parent);
 
+    // The simulation's numbers: handled when they differ from the field's.
     void setNumber(const QString& number);
-    const QString& handledNumber() const { return handled_; }
 
     // Events of the caller-ID box.
     void UsbPhoneBoxCtrl1ComingCall(int deviceId, const QDateTime& callTime,
@@ -59,10 +64,19 @@ public:
     void UsbPhoneBoxCtrl1Ring(int deviceId);
     void UsbPhoneBoxCtrl1PhoneHandoff(int deviceId);
 
-    // The handling in its five steps; errors reach the general error report.
-    void TelBufferChange();
-    void Add_LaiDianData();
-    void TelBufferChange1();
+    // The handling of one call; errors reach the general error report.
+    void TelBufferChange(const QString& number);
+    void Add_LaiDianData(const QString& number);
+    // Looks the caller up and announces; true for a known customer, whose
+    // rows then wait in s1 for showKnownCaller().
+    bool TelBufferChange1(const QString& number);
+    // The customer list shows the matches, the card the first of them.
+    void showKnownCaller();
+
+    // Runs at once what is still due of the last call (its log and the
+    // known customer follow the announcement in turns of their own).
+    void finishPending();
+    bool callPending() const { return !pending_.isEmpty(); }
 
     // The announcement blink.
     void Timer2Timer();
@@ -71,8 +85,19 @@ public:
 private:
     void TelBufferEnter();
     void announce(const QString& text);
+    void later(std::function<void()> step);
+    void nextStep();
 
-    Tmain& w_;
-    QString handled_;
+    CallParts p_;
+    QList<std::function<void()>> pending_;
+    QTimer stepTimer_;
+    bool hungUp_ = false;  // the box reported a hang-up since its last number
     int blinkCounter_ = 0;
 };
+
+// One blink: pure red turns into the background colour, anything else into
+// pure red.
+QColor blinkColour(const QColor& current, const QColor& background);
+
+// Said when a call arrives while the database is not open.
+QString callNotLoggedText(const QString& number);

@@ -7,41 +7,39 @@
 #include "app/errorreport.h"
 #include "app/message.h"
 #include "app/randomgen.h"
-#include "app/tmain.h"
-#include "callerid/callhandling.h"
-#include "web/websearch.h"
 
 const QString noTestNumbersText =
     QStringLiteral("没有测试号码：软件目录中没有 tel.txt，或其中没有号码。");
 
-CallSimulation::CallSimulation(Tmain& w) : QObject(&w), w_(w)
+CallSimulation::CallSimulation(const SimulationParts& parts, QObject* parent)
+    : QObject(parent), p_(parts)
 {
-    connect(w_.BitBtn10, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn10Click(); }); });
-    connect(w_.teltest, &QTimer::timeout, this, [this] { guarded([this] { teltestTimer(); }); });
+    connect(p_.BitBtn10, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn10Click(); }); });
+    connect(p_.teltest, &QTimer::timeout, this, [this] { guarded([this] { teltestTimer(); }); });
 }
 
 void CallSimulation::BitBtn10Click()
 {
-    if (w_.teltest->isActive()) {
-        w_.teltest->stop();
-        w_.BitBtn10->setText(QStringLiteral("测试"));
+    if (p_.teltest->isActive()) {
+        p_.teltest->stop();
+        p_.BitBtn10->setText(QStringLiteral("测试"));
         return;
     }
-    if (w_.randomtel->count() == 0) {
+    if (p_.randomtel->count() == 0) {
         showMessage(noTestNumbersText);
         return;
     }
-    w_.teltest->start();
-    w_.BitBtn10->setText(QStringLiteral("停止"));
+    p_.teltest->start();
+    p_.BitBtn10->setText(QStringLiteral("停止"));
 }
 
 void CallSimulation::teltestTimer()
 {
     // The list can have been emptied by a reload while the simulation runs.
-    const int count = w_.randomtel->count();
+    const int count = p_.randomtel->count();
     if (count == 0)
         return;
     const int pick = programRandom().below(count);
-    w_.calls->setNumber(w_.randomtel->item(pick)->text());
-    w_.webTabs->PageControl1Change();
+    p_.setNumber(p_.randomtel->item(pick)->text());
+    p_.PageControl1Change();
 }

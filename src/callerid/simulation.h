@@ -4,13 +4,25 @@
 // had reported it.
 
 #include <QObject>
+#include <functional>
 
-class Tmain;
+class QListWidget;
+class QPushButton;
+class QTimer;
+
+// The controls and services the simulation works with.
+struct SimulationParts {
+    QPushButton* BitBtn10 = nullptr;   // the test switch
+    QTimer* teltest = nullptr;         // 3000 ms
+    QListWidget* randomtel = nullptr;  // the test list
+    std::function<void(const QString&)> setNumber;  // the call handling's
+    std::function<void()> PageControl1Change;       // the tab handling's
+};
 
 class CallSimulation : public QObject {
     Q_OBJECT
 public:
-    explicit CallSimulation(Tmain& w);
+    CallSimulation(const SimulationParts& parts, QObject* parent);
 
     // The test switch: starts or stops the simulation.  With an empty test
     // list it does not start and says why.
@@ -19,7 +31,7 @@ public:
     void teltestTimer();
 
 private:
-    Tmain& w_;
+    SimulationParts p_;
 };
 
 extern const QString noTestNumbersText;

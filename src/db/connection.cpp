@@ -7,6 +7,7 @@
 #include <QUuid>
 
 #include "db/dataset.h"
+#include "db/numberindex.h"
 
 namespace {
 
@@ -94,8 +95,24 @@ void Connection::open()
     }
     // Every stored record must be on disk when its store returns.
     probe.exec(QStringLiteral("pragma synchronous = full"));
+    probe.finish();
     ensureCallDateIndex(db);
+    ensureNumberIndex(db);
     emit connected();
+}
+
+// The caller lookup's index, built once for a database that lacks it.  A
+// database that cannot take it (read-only, full disk) still opens: the
+// lookup then runs without the index.
+void Connection::ensureNumberIndex(QSqlDatabase& db)
+{
+    numberIndex_ = false;
+    try {
+        numberindex::ensure(db, indexProgress_);
+        numberIndex_ = numberindex::isComplete(db);
+    } catch (const std::exception& e) {
+        errorreport::report(QString::fromUtf8(e.what()));
+    }
 }
 
 void Connection::close()

@@ -45,6 +45,11 @@ public:
     // is written, so that every count matches its list.
     void finishCounts();
     void finishCountsBefore(int openedAs);  // of the lists opened before that one
+    // Told how far the build of the caller lookup's index has come when an
+    // opened database lacks it (see numberindex.h).
+    void setIndexProgress(std::function<void(qint64 done, qint64 total)> f) { indexProgress_ = std::move(f); }
+    // Whether the open database has the caller lookup's index.
+    bool hasNumberIndex() const { return numberIndex_; }
 
     // Executes a statement that returns no rows.
     void execute(const QString& sql);
@@ -70,10 +75,14 @@ signals:
     void busyChanged(bool busy);
 
 private:
+    void ensureNumberIndex(QSqlDatabase& db);
+
     QString name_;
     QString sqlName_;
     QString connectionString_;
     std::function<void(Connection&)> beforeConnect_;
     QVector<DataSet*> dataSets_;
     bool busy_ = false;
+    std::function<void(qint64, qint64)> indexProgress_;
+    bool numberIndex_ = false;
 };

@@ -1,10 +1,7 @@
 #include "db/datam.h"
 
+#include "app/errorreport.h"
 #include "app/paths.h"
-#include "db/jdtishi.h"
-#include "db/tishi2.h"
-
-#include <QLabel>
 
 namespace {
 TDataModule1* g_instance = nullptr;
@@ -35,6 +32,10 @@ TDataModule1::TDataModule1(QObject* parent)
     laidianTel.setAfterScroll([this](DataSet& ds) { laidianTelAfterScroll(ds); });
     laidianTel.setBeforeDelete([this](DataSet& ds) { return laidianTelBeforeDelete(ds); });
     zidian.setAfterInsert([this](DataSet& ds) { zidianAfterInsert(ds); });
+    ADOB.setIndexProgress([this](qint64 done, qint64 total) {
+        if (questions_)
+            questions_->progress(QStringLiteral("正在为来电查找建立号码索引（只需一次）……"), done, total);
+    });
 }
 
 TDataModule1::~TDataModule1()
@@ -61,33 +62,24 @@ void TDataModule1::kehutableAfterScroll(DataSet& ds) { emit recordPosition(posit
 void TDataModule1::laidianTelAfterOpen(DataSet& ds) { emit recordPosition(positionText(ds)); }
 void TDataModule1::laidianTelAfterScroll(DataSet& ds) { emit recordPosition(positionText(ds)); }
 
-bool TDataModule1::kehutableBeforeDelete(DataSet&)
+bool TDataModule1::ask(const QString& question)
 {
-    askConfirmation(*this, owner_, QStringLiteral("删除当前客户记录?"));
-    return confirmationAnswer == 1;
+    confirmationAnswer = 0;
+    const bool yes = questions_ && questions_->confirm(question);
+    confirmationAnswer = yes ? 1 : 0;
+    return yes;
 }
 
-bool TDataModule1::laidianTelBeforeDelete(DataSet&)
-{
-    askConfirmation(*this, owner_, QStringLiteral("删除当前来电记录?"));
-    return confirmationAnswer == 1;
-}
+bool TDataModule1::kehutableBeforeDelete(DataSet&) { return ask(QStringLiteral("删除当前客户记录?")); }
+
+bool TDataModule1::laidianTelBeforeDelete(DataSet&) { return ask(QStringLiteral("删除当前来电记录?")); }
 
 void TDataModule1::zidianAfterInsert(DataSet& ds) { ds.setValue(QStringLiteral("项目"), currentDictItem); }
 
 void TDataModule1::ShowMessage_jd(const QString& text)
 {
-    Tjdtsw w(owner_);
-    w.Label1->setText(text);
-    w.Label1->adjustSize();
-    w.exec();
-}
-
-void askConfirmation(TDataModule1& dm, QWidget* owner, const QString& question)
-{
-    dm.confirmationAnswer = 0;
-    Ttishiw2 w(dm, owner);
-    w.Label1->setText(question);
-    w.Label1->adjustSize();
-    w.exec();
+    if (questions_)
+        questions_->notice(text);
+    else
+        errorreport::report(text);
 }

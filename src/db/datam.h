@@ -9,6 +9,7 @@
 #include "db/connection.h"
 #include "db/dataset.h"
 #include "db/datasource.h"
+#include "db/questions.h"
 #include "transfer/importsource.h"
 
 class QWidget;
@@ -52,9 +53,17 @@ public:
     int exportFileLimit = 0;  // belongs to the export
     int exportFileCount = 0;
 
-    // The window that owns the questions asked by the delete steps.
+    // The window that owns the program's windows opened for the data.
     void setOwnerWindow(QWidget* w) { owner_ = w; }
     QWidget* ownerWindow() const { return owner_; }
+
+    // How questions reach the person at the screen; the windows fill it in.
+    // Without it a question is answered no, a notice goes to the general
+    // error report and progress is not shown.
+    void setQuestions(DataQuestions* q) { questions_ = q; }
+    DataQuestions* questions() const { return questions_; }
+    // Asks a yes/no question; the answer also goes to confirmationAnswer.
+    bool ask(const QString& question);
 
     // Events of the data sets.
     void ADOBBeforeConnect(Connection& c);
@@ -69,7 +78,7 @@ public:
     // "<record number>/<record count>" as the record position panel shows it.
     static QString positionText(const DataSet& ds);
 
-    // Creates the notice window with the text and shows it modally.
+    // Shows the text in the notice window (through the questions).
     void ShowMessage_jd(const QString& text);
 
 signals:
@@ -78,8 +87,10 @@ signals:
 
 private:
     QWidget* owner_ = nullptr;
+    DataQuestions* questions_ = nullptr;
 };
 
 // Asks a yes/no question in the confirmation window: the answer goes to the
-// data module's confirmationAnswer (1 = yes, 0 = no or closed).
+// data module's confirmationAnswer (1 = yes, 0 = no or closed).  A window
+// of its own: defined with the windows (tishi2.cpp).
 void askConfirmation(TDataModule1& dm, QWidget* owner, const QString& question);

@@ -20,6 +20,13 @@
 
 namespace {
 
+// Numbers the opens, so that held-back open events run in the order of the opens.
+int nextOpening()
+{
+    static int openings = 0;
+    return ++openings;
+}
+
 QString quoteIdent(const QString& name)
 {
     QString n = name;
@@ -312,11 +319,15 @@ void DataSet::open()
 
     store_ = std::move(store);
     ++generation_;
-    static int openings = 0;
-    openedAs_ = ++openings;
+    openedAs_ = nextOpening();
     if (store_->countPending)
         startCount();
     fields_ = fields;
+    opened();
+}
+
+void DataSet::opened()
+{
     cur_ = store_->count() > 0 ? 0 : -1;
     bof_ = true;
     eof_ = store_->count() == 0;
@@ -376,6 +387,18 @@ void DataSet::finishCount() const
 {
     if (!store_ || !store_->countPending)
         return;
+    settleCount(true);
+    auto* self = const_cast<DataSet*>(this);
+    // The open's events, held back until now, in the order of the opens.
+    if (connection_)
+        connection_->finishCountsBefore(openedAs_);
+    if (self->afterOpen_)
+        self->afterOpen_(*self);
+    self->doAfterScroll();
+}
+
+void DataSet::settleCount(bool announce) const
+{
     auto* self = const_cast<DataSet*>(this);
     Storage& st = *store_;
     st.countPending = false;
@@ -395,36 +418,61 @@ void DataSet::finishCount() const
     const int known = st.keys.size();
     if (count > known) {
         st.keys.setCount(int(count));
+        if (!announce)
+            return;
         if (self->disabled_)
             self->pendingLayout_ = true;
         else
             emit self->rowsAppended(known, int(count) - known);
     }
-    // The open's events, held back until now, in the order of the opens.
-    if (connection_)
-        connection_->finishCountsBefore(openedAs_);
-    if (self->afterOpen_)
-        self->afterOpen_(*self);
-    self->doAfterScroll();
 }
 
 bool DataSet::countPending() const { return store_ && store_->countPending; }
 
 int DataSet::openedAs() const { return openedAs_; }
 
-bool DataSet::reopen(const QString& statement)
+bool DataSet::endPendingEdit()
 {
-    if (isActive()) {
-        try {
-            checkBrowseMode();
-        } catch (...) {
-            errorreport::reportCurrentException();
-            return false;
-        }
+    if (state_ != State::Edit && state_ != State::Insert)
+        return true;
+    try {
+        checkBrowseMode();
+        return true;
+    } catch (const std::exception& e) {
+        errorreport::report(QStringLiteral("当前记录的修改没有保存（已保留在卡片上）：%1")
+                                .arg(QString::fromUtf8(e.what())));
+        return false;
     }
+}
+
+bool DataSet::reopen(const QString& sql)
+{
+    if (!endPendingEdit())
+        return false;
     close();
-    setCommandText(statement);
+    setCommandText(sql);
     open();
+    return true;
+}
+
+bool DataSet::reopenWith(DataSet& from)
+{
+    from.requireActive();
+    if (!endPendingEdit())
+        return false;
+    from.checkBrowseMode();
+    close();
+    sql_ = from.sql_;
+    fields_ = from.fields_;
+    store_ = std::move(from.store_);
+    from.store_ = std::make_unique<Storage>(1);
+    from.close();
+    ++generation_;
+    openedAs_ = nextOpening();
+    // The rows' count may still be on its way to `from`: take it here.
+    if (store_->countPending)
+        settleCount(false);
+    opened();
     return true;
 }
 

@@ -38,11 +38,20 @@ public:
     void setCommandText(const QString& sql);
     const QString& commandText() const { return sql_; }
     void open();   // opens the connection on demand; no-op when active
+
+    // Reopens with a new statement the way a search does: a pending edit or
+    // insert is ended first the way a move ends it (a changed record stored,
+    // an unchanged one abandoned).  When that store fails, the failure is
+    // reported, the data set stays as it is with the typing kept, and the
+    // answer is false.  Errors of the reopen itself are thrown.
+    bool reopen(const QString& sql);
+    // The same, taking the statement and the rows of another open data set
+    // instead of running the statement again; `from` is left closed.
+    bool reopenWith(DataSet& from);
+    // Ends a pending edit or insert the way a move does; a failed store is
+    // reported and gives false.
+    bool endPendingEdit();
     void close();  // discards a pending edit or insert
-    // Reopens with another statement, first ending a pending edit the way a
-    // move does.  A store that fails is reported and the data set stays as
-    // it was: returns false.  An open that fails throws.
-    bool reopen(const QString& statement);
     bool isActive() const { return state_ != State::Inactive; }
     State state() const { return state_; }
 
@@ -160,6 +169,9 @@ private:
     void notifyRemoved(int row);
     void doAfterScroll();
     void scrollTo(int index);  // makes the stored record current, then after-scroll
+    void opened();             // the rows are in place: browse the first
+    // Joins the background count and applies it; `announce` tells the views.
+    void settleCount(bool announce) const;
 
     Connection* connection_;
     QString name_;

@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QMouseEvent>
 
+#include "app/errorreport.h"
+
 // --- FieldLink ----------------------------------------------------------------
 
 FieldLink::FieldLink(QObject* parent) : QObject(parent) {}
@@ -42,11 +44,13 @@ QString FieldLink::fieldText() const
     return ds->text(ds->findField(field_));
 }
 
-void FieldLink::write(const QString& text)
+bool FieldLink::write(const QString& text)
 {
     DataSet* ds = dataSet();
     if (!isBound())
-        return;
+        return false;
+    // Called from the controls' signals: an error is reported here and never
+    // leaves the slot; the control shows the field again.
     writing_ = true;
     try {
         if (ds->state() == DataSet::State::Browse)
@@ -55,9 +59,11 @@ void FieldLink::write(const QString& text)
     } catch (...) {
         writing_ = false;
         emit refresh();
-        throw;
+        errorreport::reportCurrentException();
+        return false;
     }
     writing_ = false;
+    return true;
 }
 
 void FieldLink::onChange()
@@ -76,6 +82,8 @@ DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent), FieldBound(this)
 
 void DBEdit::showField()
 {
+    // Without an open data set there is nothing typing could be stored in.
+    setReadOnly(!link_->isBound());
     const QString t = link_->fieldText();
     if (t != text())
         setText(t);
@@ -90,17 +98,57 @@ DBComboBox::DBComboBox(QWidget* parent) : QComboBox(parent), FieldBound(this)
     setInsertPolicy(QComboBox::NoInsert);
     lineEdit()->installEventFilter(this);
     connect(link_, &FieldLink::refresh, this, &DBComboBox::showField);
-    connect(lineEdit(), &QLineEdit::textEdited, link_, &FieldLink::write);
-    // Picking a value from the list writes it like typing would.
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this](const QString& t) {
+        typed_ = true;
+        link_->write(t);
+    });
+    // Leaving the box makes it show a list entry that matches its text
+    // without regard to case; without typing, it goes back to the field.
+    connect(lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        if (typed_)
+            guarded([this] { commitText(); });
+        else
+            showField();
+    });
+    // A value picked from the open list is written like typing would be.
+    // Enter and Tab do not pick: the box keeps what it shows.
     connect(this, &QComboBox::textActivated, this, [this](const QString& t) {
-        if (!showing_ && t != link_->fieldText())
+        if (showing_ || !picking_)
+            return;
+        picking_ = false;
+        if (t != link_->fieldText())
             link_->write(t);
     });
+}
+
+void DBComboBox::showPopup()
+{
+    picking_ = true;
+    QComboBox::showPopup();
+}
+
+void DBComboBox::hidePopup()
+{
+    QComboBox::hidePopup();
+    // The pick, if any, is announced right after the list closes.
+    QMetaObject::invokeMethod(this, [this] { picking_ = false; }, Qt::QueuedConnection);
+}
+
+void DBComboBox::commitText()
+{
+    if (!typed_)
+        return;
+    typed_ = false;
+    const QString shown = lineEdit()->text();
+    if (shown != link_->fieldText())
+        link_->write(shown);
 }
 
 void DBComboBox::showField()
 {
     showing_ = true;
+    typed_ = false;
+    lineEdit()->setReadOnly(!link_->isBound());
     const QString t = link_->fieldText();
     if (currentText() != t)
         setEditText(t);
@@ -122,6 +170,8 @@ bool DBComboBox::eventFilter(QObject* watched, QEvent* event)
         emit doubleClicked();
         return true;
     }
+    if (watched == lineEdit() && event->type() == QEvent::FocusOut && !view()->isVisible())
+        guarded([this] { commitText(); });
     return QComboBox::eventFilter(watched, event);
 }
 
@@ -148,6 +198,7 @@ DBMemo::DBMemo(QWidget* parent) : QPlainTextEdit(parent), FieldBound(this)
 void DBMemo::showField()
 {
     showing_ = true;
+    setReadOnly(!link_->isBound());
     // Stored text keeps CR LF line ends; the editor works with LF.
     QString t = link_->fieldText();
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));

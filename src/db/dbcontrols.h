@@ -25,8 +25,9 @@ public:
     // Whether the source's data set is open and has the field.
     bool isBound() const;
     QString fieldText() const;
-    // Starts an edit if needed and writes the text into the field.
-    void write(const QString& text);
+    // Starts an edit if needed and writes the text into the field.  An
+    // error is reported (general error report) and gives false.
+    bool write(const QString& text);
 
 signals:
     void refresh();  // the control must show fieldText() again
@@ -67,6 +68,13 @@ public:
     explicit DBComboBox(QWidget* parent = nullptr);
     // Replaces the list; the field's text stays as it is.
     void setList(const QStringList& items);
+    // Stores what the box shows when the operator typed into it since it
+    // last showed the field (the list may have completed the typing).
+    // Called when the box is left: Enter, Tab, a click elsewhere.
+    void commitText();
+
+    void showPopup() override;
+    void hidePopup() override;
 
 signals:
     void doubleClicked();
@@ -78,6 +86,8 @@ protected:
 private:
     void showField();
     bool showing_ = false;
+    bool typed_ = false;    // typed into since the field was shown
+    bool picking_ = false;  // the list is (or was just) open
 };
 
 class DBMemo : public QPlainTextEdit, public FieldBound {

@@ -37,3 +37,12 @@ Ttishiw2::Ttishiw2(TDataModule1& dm, QWidget* owner)
     });
     centreOnScreen(this);
 }
+
+void askConfirmation(TDataModule1& dm, QWidget* owner, const QString& question)
+{
+    dm.confirmationAnswer = 0;
+    Ttishiw2 w(dm, owner);
+    w.Label1->setText(question);
+    w.Label1->adjustSize();
+    w.exec();
+}

@@ -1,12 +1,12 @@
 #include "lists/reopen.h"
 
+#include "app/errorreport.h"
 #include "db/dataset.h"
 
 void reopenWith(DataSet& ds, const QString& sql)
 {
-    if (ds.isActive())
-        ds.checkBrowseMode();
-    ds.close();
-    ds.setCommandText(sql);
-    ds.open();
+    // The data set's own reopen; a store that fails has been reported there
+    // and ends the search silently.
+    if (!ds.reopen(sql))
+        throw AbortOperation();
 }

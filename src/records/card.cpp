@@ -9,10 +9,8 @@
 
 #include "app/errorreport.h"
 #include "app/look.h"
-#include "app/tmain.h"
-#include "db/datam.h"
+#include "db/datasource.h"
 #include "db/dbcontrols.h"
-#include "records/dictionary.h"
 
 namespace {
 
@@ -43,11 +41,11 @@ Control* place(QWidget* band, const char* name, const QString& field, int left, 
 
 }  // namespace
 
-CustomerCard::CustomerCard(Tmain& main) : QObject(&main), main_(main) { build(); }
+CustomerCard::CustomerCard(const CardParts& parts, QObject* parent) : QObject(parent), p_(parts) { build(); }
 
 void CustomerCard::build()
 {
-    QWidget* band = main_.CardPanel;
+    QWidget* band = p_.band;
     DBEdit1 = place<DBEdit>(band, "DBEdit1", QStringLiteral("联系人"), 76, 56, 121);
     DBComboBox1 = place<DBComboBox>(band, "DBComboBox1", QStringLiteral("部门"), 236, 56, 145);
     DBComboBox2 = place<DBComboBox>(band, "DBComboBox2", QStringLiteral("职务"), 416, 56, 145);
@@ -84,7 +82,7 @@ void CustomerCard::build()
     BitBtn11->setFont(songti(12));
     BitBtn11->setGeometry(452, 208, 83, 20);
 
-    QWidget* strip = main_.BottomBar;
+    QWidget* strip = p_.bottomStrip;
     QStyle* st = QApplication::style();
     auto button = [&](const char* name, const QString& caption, const QString& hint, QStyle::StandardPixmap pic,
                       int left, int width) {
@@ -134,11 +132,18 @@ void CustomerCard::build()
 
     // A double click on a choice field edits its dictionary values.
     for (DBComboBox* c : {DBComboBox1, DBComboBox2, DBComboBox3, DBComboBox4})
-        connect(c, &DBComboBox::doubleClicked, this, [this, c] { guarded([&] { editDictionary(main_, *c); }); });
+        connect(c, &DBComboBox::doubleClicked, this, [this, c] { guarded([&] { if (p_.editDictionary) p_.editDictionary(*c); }); });
 }
 
 void CustomerCard::setDatasource(DataSource* source)
 {
+    // Leaving a record ends its pending edit the way a move does, so that
+    // nothing typed is left behind unseen (a failed store is reported and
+    // the typing stays in its data set).
+    DataSource* old = DBEdit1->dataSource();
+    DataSet* leaving = old ? old->dataSet() : nullptr;
+    if (leaving && leaving->isActive() && (!source || source->dataSet() != leaving))
+        leaving->endPendingEdit();
     for (DBEdit* e : {DBEdit1, DBEdit2, DBEdit3, DBEdit4, DBEdit5, DBEdit6, DBEdit7, DBEdit8, DBEdit9,
                       DBEdit10, DBEdit11})
         e->setDataSource(source);
@@ -153,7 +158,7 @@ void CustomerCard::Set_Buy_Data(int mode)
     if (mode != 0 && mode != 1)
         return;
     const bool editing = mode == 1;
-    main_.Label22->setVisible(!editing);
+    p_.Label22->setVisible(!editing);
     for (QPushButton* b : {BitBtn7, BitBtn8, BitBtn9, BitBtn28, BitBtn29, BitBtn30, BitBtn31})
         b->setVisible(editing);
 }
@@ -200,7 +205,7 @@ void CustomerCard::DBComboBox4KeyDown()
     DataSet* ds = cardDataSet();
     ds->next();
     // New customers are added at the end of the customer table only.
-    if (ds->eof() && DBEdit1->dataSource() == &main_.dm().kehuds)
+    if (ds->eof() && DBEdit1->dataSource() == p_.customers)
         ds->append();
     DBEdit1->setFocus(Qt::TabFocusReason);
 }
@@ -217,6 +222,10 @@ bool CustomerCard::eventFilter(QObject* watched, QEvent* event)
         w = w->parentWidget();  // the line edit inside a combo box
     if (!w || !chain_.contains(w))
         return false;
+    // What a choice box shows is stored before the focus leaves it.
+    if (auto* combo = qobject_cast<DBComboBox*>(w))
+        if (!guarded([combo] { combo->commitText(); }))
+            return true;
     if (w == DBComboBox4) {
         guarded([this] { DBComboBox4KeyDown(); });
         return true;

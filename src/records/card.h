@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QVector>
+#include <functional>
 
 class DataSet;
 class DataSource;
@@ -15,13 +16,21 @@ class DBMemo;
 class QLabel;
 class QPushButton;
 class QWidget;
-class Tmain;
+
+// What the card is built on and works with.
+struct CardParts {
+    QWidget* band = nullptr;         // the upper band (944 x 261)
+    QWidget* bottomStrip = nullptr;  // the 32-px bar at its foot
+    QLabel* Label22 = nullptr;       // the advertising line
+    DataSource* customers = nullptr; // kehuds: Enter on the last one adds one
+    std::function<void(DBComboBox&)> editDictionary;  // double click on a choice
+};
 
 class CustomerCard : public QObject {
     Q_OBJECT
 public:
-    // Builds the controls on the main window's card band and bottom strip.
-    explicit CustomerCard(Tmain& main);
+    // Builds the controls on the band and its bottom strip.
+    CustomerCard(const CardParts& parts, QObject* parent);
 
     DBEdit* DBEdit1;   // 联系人
     DBEdit* DBEdit2;   // 电话
@@ -77,7 +86,7 @@ protected:
 
 private:
     void build();
-    Tmain& main_;
+    CardParts p_;
     QVector<QWidget*> chain_;       // the Enter chain, 联系人 … 分类2
     QVector<QObject*> keyTargets_;  // what receives the keys of each chain link
 };

@@ -1,10 +1,8 @@
 #include "records/dictionary.h"
 
-#include "app/tmain.h"
 #include "db/datam.h"
 #include "db/dbcontrols.h"
 #include "app/statementtext.h"
-#include "records/card.h"
 #include "records/zidian.h"
 
 QStringList itemQueryLines(const QString& field)
@@ -13,20 +11,18 @@ QStringList itemQueryLines(const QString& field)
             QStringLiteral("where 项目 = '") + quotedValue(field) + QLatin1Char('\'')};
 }
 
-void runItemQuery(Tmain& main, const QString& field)
+Dictionary::Dictionary(const DictionaryParts& parts, QObject* parent) : QObject(parent), p_(parts) {}
+
+void Dictionary::runItemQuery(const QString& field)
 {
-    DataSet& zidian = main.dm().zidian;
-    zidian.close();
-    zidian.setCommandText(composeStatement(main.Memo1, itemQueryLines(field)));
-    zidian.open();
+    p_.dm->zidian.reopen(composeStatement(p_.Memo1, itemQueryLines(field)));
 }
 
-void SetField_List_Value(Tmain& main)
+void Dictionary::SetField_List_Value()
 {
-    DataSet& zidian = main.dm().zidian;
-    CustomerCard& card = *main.Card;
-    for (DBComboBox* combo : {card.DBComboBox1, card.DBComboBox2, card.DBComboBox3, card.DBComboBox4}) {
-        runItemQuery(main, combo->dataField());
+    DataSet& zidian = p_.dm->zidian;
+    for (DBComboBox* combo : p_.choiceFields) {
+        runItemQuery(combo->dataField());
         QStringList values;
         const int content = zidian.fieldIndex(QStringLiteral("内容"));
         zidian.first();
@@ -38,13 +34,16 @@ void SetField_List_Value(Tmain& main)
     }
 }
 
-void editDictionary(Tmain& main, DBComboBox& field)
+void Dictionary::editDictionary(DBComboBox& field)
 {
-    runItemQuery(main, field.dataField());
-    main.dm().currentDictItem = field.dataField();
+    runItemQuery(field.dataField());
+    p_.dm->currentDictItem = field.dataField();
     {
-        Tzidianw editor(main.dm(), &main);
+        Tzidianw editor(*p_.dm, p_.owner);
         editor.exec();
     }
-    SetField_List_Value(main);
+    // A row still pending in the editor is dropped, as closing it promises.
+    if (p_.dm->zidian.isActive() && p_.dm->zidian.state() != DataSet::State::Browse)
+        p_.dm->zidian.cancel();
+    SetField_List_Value();
 }

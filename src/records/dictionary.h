@@ -2,22 +2,41 @@
 // The dictionary: the values offered by the card's four choice fields, one
 // row of 字典 per value, 项目 naming the field it belongs to.
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class DBComboBox;
-class Tmain;
+class QPlainTextEdit;
+class QWidget;
+class TDataModule1;
 
 // The two lines of the item query for the field.
 QStringList itemQueryLines(const QString& field);
 
-// Re-queries the dictionary data set for one field's values; the statement
-// is composed in the main window's statement buffer.
-void runItemQuery(Tmain& main, const QString& field);
+// The controls and services the dictionary works with.
+struct DictionaryParts {
+    TDataModule1* dm = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;    // statement buffer
+    QWidget* owner = nullptr;           // of the editor window
+    QVector<DBComboBox*> choiceFields;  // 部门, 职务, 分类1, 分类2
+};
 
-// Rebuilds the lists of the four choice fields, 部门, 职务, 分类1, 分类2.
-void SetField_List_Value(Tmain& main);
+class Dictionary : public QObject {
+    Q_OBJECT
+public:
+    Dictionary(const DictionaryParts& parts, QObject* parent);
 
-// A double click on a choice field: its values in the dictionary editor,
-// then every list rebuilt.
-void editDictionary(Tmain& main, DBComboBox& field);
+    // Re-queries the dictionary data set for one field's values; the
+    // statement is composed in the statement buffer.
+    void runItemQuery(const QString& field);
+    // Rebuilds the lists of the four choice fields.
+    void SetField_List_Value();
+    // A double click on a choice field: its values in the dictionary
+    // editor, then every list rebuilt.
+    void editDictionary(DBComboBox& field);
+
+private:
+    DictionaryParts p_;
+};

@@ -47,6 +47,11 @@ void Tzidianw::BitBtn1Click()
 {
     dm_.zidian.insert();
     DBGrid1->setFocus();
+    // The operator types the value: the cursor goes to its cell.
+    const auto& cols = DBGrid1->dataModel()->columns();
+    for (int c = 0; c < cols.size(); ++c)
+        if (cols[c].fieldName == QStringLiteral("内容"))
+            DBGrid1->setCurrentIndex(DBGrid1->model()->index(dm_.zidian.currentRow(), c));
 }
 
 void Tzidianw::BitBtn2Click() { dm_.zidian.remove(); }

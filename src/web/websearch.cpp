@@ -2,11 +2,10 @@
 
 #include <QLineEdit>
 #include <QTabWidget>
-#include <QThread>
+#include <QUrl>
 
 #include "app/errorreport.h"
 #include "app/randomgen.h"
-#include "app/tmain.h"
 #include "db/datam.h"
 #include "web/addresses.h"
 #include "web/browser.h"
@@ -22,99 +21,107 @@ const QString googleCaption = QStringLiteral("google搜索结果");
 const QString yahooCaption = QStringLiteral("yahoo搜索结果");
 const QString baiduCaption = QStringLiteral("百度搜索结果");
 
+namespace {
+QString encoded(const QString& number) { return QString::fromLatin1(QUrl::toPercentEncoding(number)); }
+}  // namespace
+
 QString googleAddress(const QString& number)
 {
-    return webaddr::googleSearch + QLatin1Char('?') + googleQuery + number;
+    return webaddr::googleSearch + QLatin1Char('?') + googleQuery + encoded(number);
 }
 
 QString yahooAddress(const QString& number)
 {
-    return webaddr::yahooSearch + QLatin1Char('?') + yahooQuery + number;
+    return webaddr::yahooSearch + QLatin1Char('?') + yahooQuery + encoded(number);
 }
 
 QString baiduAddress(const QString& number)
 {
-    return webaddr::baiduSearch + QLatin1Char('?') + baiduQuery + number;
-}
-
-namespace {
-std::function<void(int)>& pauseHook()
-{
-    static std::function<void(int)> hook;
-    return hook;
-}
-}  // namespace
-
-void setPause(std::function<void(int ms)> p) { pauseHook() = std::move(p); }
-
-void pause(int ms)
-{
-    if (pauseHook())
-        pauseHook()(ms);
-    else
-        QThread::msleep(static_cast<unsigned long>(ms));
+    return webaddr::baiduSearch + QLatin1Char('?') + baiduQuery + encoded(number);
 }
 
 }  // namespace websearch
 
-WebTabs::WebTabs(Tmain& w) : QObject(&w), w_(w)
+WebTabs::WebTabs(const WebTabParts& parts, QObject* parent) : QObject(parent), p_(parts)
 {
-    connect(w_.PageControl1, &QTabWidget::currentChanged, this, [this] {
+    connect(p_.PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (!quiet_)
             guarded([this] { PageControl1Change(); });
     });
+    searchTimer_.setSingleShot(true);
+    searchTimer_.setTimerType(Qt::PreciseTimer);  // the spacing is kept exactly
+    connect(&searchTimer_, &QTimer::timeout, this, [this] { guarded([this] { searchStep(); }); });
 }
 
-void WebTabs::Search_Tel_Web()
+void WebTabs::Search_Tel_Web(const QString& number)
 {
-    // The number is read afresh for every engine.
-    w_.PageControl1->setTabText(0, websearch::googleCaption);
-    w_.WebBrowser1->navigate(websearch::googleAddress(w_.TelBuffer->text()));
-    websearch::pause(200);
-    w_.PageControl1->setTabText(1, websearch::yahooCaption);
-    w_.WebBrowser2->navigate(websearch::yahooAddress(w_.TelBuffer->text()));
-    websearch::pause(200);
-    w_.PageControl1->setTabText(2, websearch::baiduCaption);
-    w_.WebBrowser3->navigate(websearch::baiduAddress(w_.TelBuffer->text()));
+    searchNumber_ = number;
+    searchNext_ = 0;
+    searchTimer_.start(0);
+}
+
+void WebTabs::searchStep()
+{
+    const int step = searchNext_++;
+    if (step == 0) {
+        p_.PageControl1->setTabText(0, websearch::googleCaption);
+        p_.WebBrowser1->navigate(websearch::googleAddress(searchNumber_));
+    } else if (step == 1) {
+        p_.PageControl1->setTabText(1, websearch::yahooCaption);
+        p_.WebBrowser2->navigate(websearch::yahooAddress(searchNumber_));
+    } else if (step == 2) {
+        p_.PageControl1->setTabText(2, websearch::baiduCaption);
+        p_.WebBrowser3->navigate(websearch::baiduAddress(searchNumber_));
+    }
+    if (searchNext_ < 3)
+        searchTimer_.start(websearch::kSearchSpacing);
+}
+
+void WebTabs::finishSearch()
+{
+    while (searchTimer_.isActive()) {
+        searchTimer_.stop();
+        searchStep();
+    }
 }
 
 void WebTabs::PageControl1Change()
 {
-    QWidget* tab = w_.PageControl1->currentWidget();
-    TDataModule1& dm = w_.dm();
+    QWidget* tab = p_.PageControl1->currentWidget();
+    TDataModule1& dm = *p_.dm;
 
-    if (tab == w_.TabSheet4)
-        w_.setDatasource(&dm.kehuds);
-    else if (tab == w_.TabSheet5)
-        w_.setDatasource(&dm.laidiands);
+    if (tab == p_.TabSheet4)
+        p_.setDatasource(&dm.kehuds);
+    else if (tab == p_.TabSheet5)
+        p_.setDatasource(&dm.laidiands);
 
     Browser* side = nullptr;
     int mode = 0;
-    if (tab == w_.TabSheet1)
-        side = w_.webgd01;
-    else if (tab == w_.TabSheet2)
-        side = w_.webgd02;
-    else if (tab == w_.TabSheet3)
-        side = w_.webgd03;
-    else if (tab == w_.TabSheet4)
-        side = w_.webgd04, mode = 1;
-    else if (tab == w_.TabSheet5)
-        side = w_.webgd05, mode = 1;
+    if (tab == p_.TabSheet1)
+        side = p_.webgd01;
+    else if (tab == p_.TabSheet2)
+        side = p_.webgd02;
+    else if (tab == p_.TabSheet3)
+        side = p_.webgd03;
+    else if (tab == p_.TabSheet4)
+        side = p_.webgd04, mode = 1;
+    else if (tab == p_.TabSheet5)
+        side = p_.webgd05, mode = 1;
 
     if (side) {
         side->navigate(webaddr::sidePage(programRandom().below(websearch::kSidePages)));
-        w_.Set_Buy_Data(mode);
-    } else if (tab == w_.TabSheet6) {
-        w_.Set_Buy_Data(0);
+        p_.Set_Buy_Data(mode);
+    } else if (tab == p_.TabSheet6) {
+        p_.Set_Buy_Data(0);
     }
     // "来电软件更新": card source and mode stay as they are.
 }
 
 void WebTabs::showTabQuietly(QWidget* tab)
 {
-    if (w_.PageControl1->currentWidget() == tab)
+    if (p_.PageControl1->currentWidget() == tab)
         return;
     quiet_ = true;
-    w_.PageControl1->setCurrentWidget(tab);
+    p_.PageControl1->setCurrentWidget(tab);
     quiet_ = false;
 }

@@ -4,14 +4,19 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
-class Tmain;
+class Browser;
+class DataSource;
+class QTabWidget;
 class QWidget;
+class TDataModule1;
 
 namespace websearch {
 
-// Query texts of the three engines; the number follows each unchanged.
+// Query texts of the three engines; the number follows each, percent-encoded
+// (a number of digits reads the same).
 extern const QString googleQuery;
 extern const QString yahooQuery;
 extern const QString baiduQuery;
@@ -28,12 +33,32 @@ extern const QString baiduCaption;
 // Number of side pages: a side page is drawn below this.
 constexpr int kSidePages = 27316;
 
-// The pause between two searches: a plain wait on the user-interface thread.
-// Tests replace it; an empty function restores the wait.
-void setPause(std::function<void(int ms)> pause);
-void pause(int ms);
+// Spacing of the three searches of one number.
+constexpr int kSearchSpacing = 200;
 
 }  // namespace websearch
+
+// The controls and services the tab handling works with.
+struct WebTabParts {
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QWidget* TabSheet3 = nullptr;
+    QWidget* TabSheet4 = nullptr;
+    QWidget* TabSheet5 = nullptr;
+    QWidget* TabSheet6 = nullptr;
+    Browser* WebBrowser1 = nullptr;
+    Browser* WebBrowser2 = nullptr;
+    Browser* WebBrowser3 = nullptr;
+    Browser* webgd01 = nullptr;
+    Browser* webgd02 = nullptr;
+    Browser* webgd03 = nullptr;
+    Browser* webgd04 = nullptr;
+    Browser* webgd05 = nullptr;
+    TDataModule1* dm = nullptr;
+    std::function<void(DataSource*)> setDatasource;  // binds the card
+    std::function<void(int)> Set_Buy_Data;            // the card's mode
+};
 
 // The tab control's handling, owned by the main window.  Tabs brought to the
 // front by the program (showTabQuietly) do not run PageControl1Change; the
@@ -41,16 +66,28 @@ void pause(int ms);
 class WebTabs : public QObject {
     Q_OBJECT
 public:
-    explicit WebTabs(Tmain& w);
+    WebTabs(const WebTabParts& parts, QObject* parent);
 
-    // Searches the number field's text on the three engines.
-    void Search_Tel_Web();
+    // Searches the number on the three engines: tab 1 as soon as the event
+    // loop is free, tabs 2 and 3 each 200 ms after the one before.  A new
+    // search replaces the steps still due of the one before.
+    void Search_Tel_Web(const QString& number);
+    bool searchPending() const { return searchTimer_.isActive(); }
+    // Runs at once the steps still due (used before a restore reloads the
+    // browsers, and by tests).
+    void finishSearch();
+
     // The tab now in front: card source, side page and card mode.
     void PageControl1Change();
     // Brings a tab to the front without PageControl1Change.
     void showTabQuietly(QWidget* tab);
 
 private:
-    Tmain& w_;
+    void searchStep();
+
+    WebTabParts p_;
     bool quiet_ = false;
+    QTimer searchTimer_;
+    QString searchNumber_;
+    int searchNext_ = 0;  // next engine, 0 to 2
 };

@@ -136,6 +136,9 @@ private slots:
         QTest::newRow("not trimmed") << QByteArray(" x \r\n\t\r\n  ") << QStringList{" x ", "\t", "  "};
         QTest::newRow("gbk") << QByteArray("\xD6\xD0\xCE\xC4\r\n\xBC\xD7")
                              << QStringList{QStringLiteral("中文"), QStringLiteral("甲")};
+        QTest::newRow("utf-8 with byte-order mark")
+            << QByteArray("\xEF\xBB\xBF" "13900001111\r\n\xE4\xB8\xAD\r\n")
+            << QStringList{"13900001111", QStringLiteral("中")};
     }
     void readLineEnds()
     {

@@ -28,6 +28,7 @@
 #include "db/datam.h"
 #include "db/dbcontrols.h"
 #include "db/tishi2.h"
+#include "records/card.h"
 #include "testutil.h"
 #include "transfer/excelexport.h"
 #include "web/addresses.h"
@@ -86,6 +87,8 @@ private slots:
     void testNumbersLoadedAsWritten();
     void missingDatabaseEndsActivation();
     void startupFocusMovesOnceToContactField();
+    void fourTimersAtStart();
+    void modalWaitGivesUp();
 
     void menuCaptions();
     void exitEntriesCloseWindow();
@@ -313,8 +316,12 @@ void TestTmain::activationPlacesWindowBottomRight()
     const QSize screen = w.screen()->geometry().size();
     const QRect frame = w.frameGeometry();
     QCOMPARE(frame.size(), QSize(952, 700));
-    QCOMPARE(frame.left(), screen.width() - frame.width());
-    QCOMPARE(frame.top(), screen.height() - frame.height() - 28);
+    // Bottom right, 28 pixels free below, but never with the top-left
+    // corner (and the menu bar) off the screen: the test screen is 800 x 600.
+    QVERIFY(screen.width() < 952);
+    QCOMPARE(frame.left(), std::max(0, screen.width() - frame.width()));
+    QCOMPARE(frame.top(), std::max(0, screen.height() - frame.height() - 28));
+    QVERIFY(QRect(QPoint(0, 0), screen).contains(w.menuBar()->mapToGlobal(QPoint(0, 0))));
 }
 
 void TestTmain::testNumbersLoadedAsWritten()
@@ -357,18 +364,40 @@ void TestTmain::startupFocusMovesOnceToContactField()
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QTRY_VERIFY(w.Timer3->isActive());
-
-    // Without the card's contact field the tick only switches the timer off.
-    w.Timer3Timer();
-    QVERIFY(!w.Timer3->isActive());
-
-    w.DBEdit1 = new DBEdit(w.CardPanel);
-    w.DBEdit1->setGeometry(76, 56, 121, 20);
-    w.DBEdit1->show();
+    QCOMPARE(w.Timer3->interval(), 2000);
     w.TelBuffer->setFocus();
-    w.Timer3->start();
-    QTRY_VERIFY_WITH_TIMEOUT(w.DBEdit1->hasFocus(), 4000);
+    // About two seconds after the activation the card's own contact field
+    // has the focus, and the timer is off.
+    QTRY_VERIFY_WITH_TIMEOUT(w.Card->DBEdit1->hasFocus(), 4000);
+    QCOMPARE(w.Card->DBEdit1->dataField(), QStringLiteral("联系人"));
     QVERIFY(!w.Timer3->isActive());
+    w.TelBuffer->setFocus();
+    QTest::qWait(2300);
+    QVERIFY(w.TelBuffer->hasFocus());  // once only
+}
+
+void TestTmain::fourTimersAtStart()
+{
+    Fixture f;
+    Tmain& w = *f.w;
+    struct T { QTimer* timer; int interval; bool on; };
+    for (const T& t : {T{w.Timer1, 1000, true}, T{w.Timer2, 1000, false}, T{w.Timer3, 2000, false},
+                       T{w.teltest, 3000, false}}) {
+        QCOMPARE(t.timer->interval(), t.interval);
+        QCOMPARE(t.timer->isActive(), t.on);
+    }
+    w.FormActivate();
+    QVERIFY(w.Timer3->isActive());  // switched on by the activation
+    QVERIFY(!w.Timer2->isActive() && !w.teltest->isActive());
+}
+
+void TestTmain::modalWaitGivesUp()
+{
+    // Nothing modal comes up: the wait ends by itself.
+    testutil::whenModal(QStringLiteral("确定"), nullptr, nullptr, 100);
+    QCOMPARE(testutil::pendingModalWaits(), 1);
+    QTest::ignoreMessage(QtWarningMsg, "whenModal: no modal window came up; gave up waiting");
+    QTRY_COMPARE_WITH_TIMEOUT(testutil::pendingModalWaits(), 0, 2000);
 }
 
 void TestTmain::menuCaptions()

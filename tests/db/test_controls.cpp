@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include "app/errorreport.h"
 #include "db/connection.h"
 #include "db/dbcontrols.h"
 #include "db/dbgrid.h"
@@ -37,6 +38,31 @@ private slots:
         customers_.reset();
         calls_.reset();
         conn_.reset();
+    }
+
+    void aFailedWriteIsReportedInTheControl()
+    {
+        // A data set that refuses new records: typing into the empty list
+        // fails inside the control's own handler, which reports it.
+        DataSet refusing(conn_.get(), QStringLiteral("refusing"));
+        refusing.setCommandText(QStringLiteral("select * from 客户数据 where 1 = 0"));
+        refusing.open();
+        refusing.setAfterInsert([](DataSet&) { throw DbError(QStringLiteral("refused")); });
+        QStringList reports;
+        errorreport::setSink([&](const QString& t) { reports << t; });
+        DataSource src(&refusing);
+        DBEdit name;
+        DBMemo memo;
+        name.setDataSource(&src);
+        name.setDataField(QStringLiteral("联系人"));
+        memo.setDataSource(&src);
+        memo.setDataField(QStringLiteral("事项"));
+        QTest::keyClicks(&name, QStringLiteral("x"));
+        refusing.cancel();
+        QTest::keyClicks(&memo, QStringLiteral("y"));
+        errorreport::setSink({});
+        QCOMPARE(reports, (QStringList{"refused", "refused"}));
+        QCOMPARE(name.text(), QString());  // the control shows the field again
     }
 
     void typingStartsAnEditAndMovesStoreIt()
@@ -103,8 +129,9 @@ private slots:
         // A pick from the combo box list is an edit too.
         src.setDataSet(customers_.get());
         cat.addItems({QStringLiteral("甲"), QStringLiteral("丙")});
+        cat.showPopup();
         cat.setCurrentIndex(1);
-        emit cat.textActivated(QStringLiteral("丙"));
+        emit cat.textActivated(QStringLiteral("丙"));  // what a pick in the open list does
         QCOMPARE(customers_->state(), DataSet::State::Edit);
         QCOMPARE(customers_->text(QStringLiteral("分类1")), QStringLiteral("丙"));
     }
@@ -201,10 +228,11 @@ private slots:
         DBGrid grid;
         grid.resize(600, 300);
         grid.setDataSource(&src);
+        auto* model = grid.dataModel();
+        // Before any event runs: the first keys; the rest once counted.
+        QCOMPARE(model->rowCount(), DataSet::kFirstKeys);
         grid.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
-        auto* model = grid.dataModel();
-        QCOMPARE(model->rowCount(), DataSet::kFirstKeys);  // the rest once counted
         QTRY_COMPARE(model->rowCount(), DataSetModel::kWindow);
         const int name = customers_->findField(QStringLiteral("联系人"));
         auto shownName = [&] { return grid.currentIndex().siblingAtColumn(name).data().toString(); };

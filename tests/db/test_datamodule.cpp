@@ -11,6 +11,7 @@
 #include "db/datam.h"
 #include "db/jdtishi.h"
 #include "db/tishi2.h"
+#include "db/windowquestions.h"
 #include "testutil.h"
 
 using testutil::whenModal;
@@ -67,6 +68,11 @@ private slots:
         TDataModule1 dm;
         dm.kehutable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
         dm.kehutable.open();
+        // Without windows nothing is asked: no deletion, no window.
+        QVERIFY(!dm.kehutable.remove());
+        QCOMPARE(dm.kehutable.recordCount(), 2);
+        WindowQuestions windows(dm, nullptr);
+        dm.setQuestions(&windows);
         QString question, title;
         whenModal(QStringLiteral("否"), &question, &title);
         QVERIFY(!dm.kehutable.remove());
@@ -126,9 +132,14 @@ private slots:
         QCOMPARE(q.Button1->geometry(), QRect(64, 60, 75, 25));
         QCOMPARE(q.Button2->geometry(), QRect(204, 60, 75, 25));
         QCOMPARE(q.Button1->text(), QStringLiteral("是"));
-        QVERIFY(q.focusWidget() == q.Button1 || q.Button1->hasFocus() || q.Button1->isDefault());
+        q.show();
+        QVERIFY(QTest::qWaitForWindowActive(&q));
+        QCOMPARE(QApplication::focusWidget(), q.Button1);  // Enter answers yes
+        q.hide();
 
         QString text, title;
+        WindowQuestions windows(dm, nullptr);
+        dm.setQuestions(&windows);
         whenModal(QStringLiteral("确定"), &text, &title);
         dm.ShowMessage_jd(QStringLiteral("导出失败"));
         QCOMPARE(text, QStringLiteral("导出失败"));

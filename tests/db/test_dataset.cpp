@@ -15,7 +15,7 @@
 #include "app/errorreport.h"
 #include "db/connection.h"
 #include "db/dataset.h"
-#include "testutil.h"
+#include "testdb.h"
 
 namespace {
 

@@ -163,6 +163,70 @@ private slots:
         QCOMPARE(m->Card->DBEdit1->text(), QStringLiteral("客户1"));
     }
 
+    void choiceBoxStoresWhatItShows()
+    {
+        testutil::addCustomers(file_, 2);
+        testutil::execute(file_, QStringLiteral("update 客户数据 set 部门 = 'sales', 职务 = 'sales'"));
+        testutil::execute(file_, QStringLiteral("insert into 字典 (项目, 内容) values ('部门', 'Sales'), "
+                                                "('部门', 'EastChina'), ('职务', 'Sales')"));
+        testutil::MainFixture m;
+        m.w->show();
+        QApplication::setActiveWindow(m.w.get());
+        QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
+        m->FormActivate();
+        CustomerCard& c = *m->Card;
+        DataSet& kehu = m->dm().kehutable;
+
+        // Passing through with Enter or Tab, without typing, changes nothing.
+        c.DBEdit1->setFocus();
+        QTest::keyClick(c.DBEdit1, Qt::Key_Return);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(kehu.state(), DataSet::State::Browse);
+        QCOMPARE(c.DBComboBox1->currentText(), QStringLiteral("sales"));
+        c.DBComboBox2->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(kehu.state(), DataSet::State::Browse);
+        QCOMPARE(kehu.text("职务"), QStringLiteral("sales"));
+
+        // Typing "Ea" that the list completes: Enter stores the whole value.
+        c.DBComboBox1->setFocus();
+        c.DBComboBox1->lineEdit()->selectAll();
+        QTest::keyClicks(c.DBComboBox1->lineEdit(), QStringLiteral("Ea"));
+        QCOMPARE(c.DBComboBox1->currentText(), QStringLiteral("EastChina"));
+        QTest::keyClick(c.DBComboBox1->lineEdit(), Qt::Key_Return);
+        QCOMPARE(kehu.text("部门"), QStringLiteral("EastChina"));
+        kehu.post();
+        QCOMPARE(stored(file_, QStringLiteral("select 部门 from 客户数据 where id = 2")), QStringList{"EastChina"});
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void tabWalksTheCardInItsOrder()
+    {
+        testutil::addCustomers(file_, 1);
+        testutil::MainFixture m;
+        m.w->show();
+        QApplication::setActiveWindow(m.w.get());
+        QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
+        m->FormActivate();
+        m->Set_Buy_Data(1);  // the bottom strip's buttons shown
+        CustomerCard& c = *m->Card;
+        const QList<QWidget*> order = {c.DBEdit1, c.DBEdit2, c.DBEdit3, c.DBEdit4, c.DBEdit5, c.DBEdit6,
+                                       c.DBEdit7, c.DBEdit8, c.DBEdit9, c.DBEdit10, c.DBComboBox1,
+                                       c.DBComboBox2, c.DBComboBox3, c.DBComboBox4, c.DBEdit11, c.DBMemo1,
+                                       c.DBMemo2, c.BitBtn7, c.BitBtn8, c.BitBtn9, c.BitBtn28, c.BitBtn29,
+                                       c.BitBtn30, c.BitBtn31, c.BitBtn11};
+        c.DBEdit1->setFocus();
+        for (int i = 1; i < order.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* f = QApplication::focusWidget();
+            if (f && f->parentWidget() == order[i])
+                f = f->parentWidget();  // a combo box's edit
+            QVERIFY2(f == order[i], qPrintable(QStringLiteral("step %1: %2").arg(i).arg(f ? f->objectName() : "none")));
+        }
+        QCOMPARE(m->dm().kehutable.state(), DataSet::State::Browse);  // walking changes nothing
+    }
+
     void enterWalksTheChainAndAppendsAtTheEnd()
     {
         testutil::addCustomers(file_, 2);

@@ -60,7 +60,7 @@ private slots:
     void itemQueryText()
     {
         testutil::MainFixture m;
-        runItemQuery(*m, QStringLiteral("分类1"));
+        m->dictionary->runItemQuery(QStringLiteral("分类1"));
         QCOMPARE(m->dm().zidian.commandText(), QStringLiteral("Select * from 字典\r\nwhere 项目 = '分类1'\r\n"));
         QCOMPARE(m->Memo1->toPlainText(), QStringLiteral("Select * from 字典\nwhere 项目 = '分类1'"));
         QCOMPARE(itemQueryLines(QStringLiteral("a'b")).last(), QStringLiteral("where 项目 = 'a''b'"));
@@ -85,12 +85,15 @@ private slots:
         testutil::MainFixture m;
         m->FormActivate();
         CustomerCard& c = *m->Card;
-        int rows = -1;
-        QString title;
+        int rows = -1, cursorRow = -1;
+        QString title, cursor;
         inEditor([&](Tzidianw& w) {
             title = w.windowTitle();
             rows = w.DBGrid1->model()->rowCount();
-            w.BitBtn1->click();  // 添加
+            w.BitBtn1->click();  // 添加: the cursor in the 内容 cell
+            const QModelIndex at = w.DBGrid1->currentIndex();
+            cursor = w.DBGrid1->dataModel()->columns().value(at.column()).fieldName;
+            cursorRow = at.row();
             m->dm().zidian.setValue(QStringLiteral("内容"), QStringLiteral("零售"));
             w.BitBtn3->click();  // 保存
             w.BitBtn3->click();  // nothing pending: nothing happens
@@ -98,6 +101,8 @@ private slots:
         emit c.DBComboBox3->doubleClicked();
         QCOMPARE(title, QStringLiteral("字典管理"));
         QCOMPARE(rows, 3);
+        QCOMPARE(cursor, QStringLiteral("内容"));
+        QCOMPARE(cursorRow, 0);  // the new row, inserted at the current one
         QCOMPARE(m->dm().currentDictItem, QStringLiteral("分类1"));
         QCOMPARE(listOf(c.DBComboBox3).count(QStringLiteral("零售")), 1);
         QCOMPARE(listOf(c.DBComboBox1), QStringList{"销售部"});

@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 
+#include "db/windowquestions.h"
 #include "app/message.h"
 #include "db/datam.h"
 #include "testutil.h"
@@ -63,6 +64,7 @@ private:
     QString folder, db;
     std::unique_ptr<TDataModule1> dm;
     std::unique_ptr<QWidget> owner;
+    std::unique_ptr<WindowQuestions> questions;  // the data module's notices, in windows
     QComboBox* outList = nullptr;
     std::unique_ptr<ExcelExport> ex;
     QString fileName;  // what the save dialog answers
@@ -73,6 +75,7 @@ private:
     void start(int customers)
     {
         ex.reset();
+        questions.reset();
         owner.reset();
         dm.reset();
         folder = testutil::makeProgramFolder();
@@ -81,6 +84,8 @@ private:
             testutil::addCustomers(db, customers);
         dm = std::make_unique<TDataModule1>();
         owner = std::make_unique<QWidget>();
+        questions = std::make_unique<WindowQuestions>(*dm, owner.get());
+        dm->setQuestions(questions.get());
         outList = new QComboBox(owner.get());
         ex = std::make_unique<ExcelExport>(*dm, outList, owner.get());
         ex->setFileChooser([this](QWidget*, const QString&, const QString&, QString* selected) {
