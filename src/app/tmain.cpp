@@ -33,6 +33,7 @@
 #include "db/datam.h"
 #include "db/dbcontrols.h"
 #include "db/dbgrid.h"
+#include "maintenance/maintenance.h"
 #include "records/card.h"
 #include "records/dictionary.h"
 #include "web/addresses.h"
@@ -106,6 +107,13 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     webTabs = new WebTabs(*this);
     calls = new CallHandling(*this);
     simulation = new CallSimulation(*this);
+
+    maintenance = new Maintenance(dm_, this, [this] { FormActivate(); });
+    connect(miCompact, &QAction::triggered, maintenance, &Maintenance::N6Click);
+    connect(miBackup, &QAction::triggered, maintenance, &Maintenance::N14Click);
+    connect(miRestore, &QAction::triggered, maintenance, &Maintenance::N15Click);
+    connect(miClearKehu, &QAction::triggered, maintenance, &Maintenance::N18Click);
+    connect(miClearLaiDian, &QAction::triggered, maintenance, &Maintenance::N19Click);
     FormCreate();
 }
 
@@ -520,6 +528,8 @@ void Tmain::FormActivate()
         WebBrowser5->navigate(webaddr::updatePage);
         webgd01->navigate(webaddr::sidePage(webaddr::startSidePage));
 
+        if (maintenance && !maintenance->moveInOldDatabase())
+            return;
         OpenKehuData();
         OpenLaiDianData();
 

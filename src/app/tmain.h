@@ -13,6 +13,7 @@ class CallSimulation;
 class CallerIdDevice;
 class CustomerCard;
 class DataSource;
+class Maintenance;
 class DBEdit;
 class DBGrid;
 class QAction;
@@ -93,6 +94,10 @@ public:
     WebTabs* webTabs = nullptr;
     CallHandling* calls = nullptr;
     CallSimulation* simulation = nullptr;
+
+    // Compact, backup, restore and clearing; the moving-in of an old Access
+    // database before the first opening of the data.
+    Maintenance* maintenance = nullptr;
 
     // --- tabs ---------------------------------------------------------------------
     QTabWidget* PageControl1;
