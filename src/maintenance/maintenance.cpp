@@ -157,7 +157,8 @@ void Tdelete_queren::keyPressEvent(QKeyEvent* e)
 // The handlers
 
 Maintenance::Maintenance(TDataModule1& dm, QWidget* owner, std::function<void()> activate)
-    : QObject(owner), dm_(dm), owner_(owner), activate_(std::move(activate))
+    : QObject(owner), dm_(dm), owner_(owner), activate_(std::move(activate)),
+      openReader_(openTableReader)
 {
 }
 
@@ -281,7 +282,7 @@ void Maintenance::N15Click()
         if (kind == dbfile::Kind::Ours) {
             ok = dbfile::backupDatabase(source, replacement, &why, progress);
         } else {
-            std::unique_ptr<TableReader> reader = openTableReader(source, &why);
+            std::unique_ptr<TableReader> reader = openReader_(source, &why);
             ok = reader && dbfile::convertAccess(*reader, replacement, &counts, &why, progress);
         }
         if (ok) {
@@ -319,7 +320,7 @@ bool Maintenance::moveInOldDatabase()
     {
         BusyNotice busy(owner_, QStringLiteral("正在转换旧版Access数据库，请稍候……"));
         dm_.ADOB.close();
-        std::unique_ptr<TableReader> reader = openTableReader(db, &why);
+        std::unique_ptr<TableReader> reader = openReader_(db, &why);
         ok = reader &&
              dbfile::convertAccess(*reader, replacement, &counts, &why,
                                    [&](int p) { busy.progress(p); });

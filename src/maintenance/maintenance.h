@@ -7,11 +7,13 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class DataSet;
 class QLabel;
 class QPushButton;
 class TDataModule1;
+class TableReader;
 
 // The clearing confirmation window: a question with "是" and "否".  It opens
 // at its own place on the screen, Enter presses the button with the focus
@@ -50,6 +52,11 @@ public:
     using FileDialog = std::function<QString(const FileRequest&)>;
     void setFileDialog(FileDialog dialog) { fileDialog_ = std::move(dialog); }
 
+    // How Access files are opened (openTableReader() unless tests say else).
+    using ReaderOpener =
+        std::function<std::unique_ptr<TableReader>(const QString& path, QString* error)>;
+    void setReaderOpener(ReaderOpener opener) { openReader_ = std::move(opener); }
+
     // The handlers of the menu entries.
     void N6Click();   // 压缩数据库
     void N14Click();  // 备份数据库
@@ -75,4 +82,5 @@ private:
     QWidget* owner_;
     std::function<void()> activate_;
     FileDialog fileDialog_;
+    ReaderOpener openReader_;
 };
