@@ -1,0 +1,30 @@
+#pragma once
+// The readers behind openTableReader(), one per kind of file, and the small
+// pieces they share.
+
+#include <QDate>
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+#include "transfer/tablereader.h"
+
+namespace readers {
+
+// Each returns null with a Chinese message in *error when the file cannot be
+// opened as that kind of file.
+std::unique_ptr<TableReader> openAccess(const QString& path, QString* error);
+std::unique_ptr<TableReader> openXls(const QString& path, QString* error);
+std::unique_ptr<TableReader> openXlsx(const QString& path, QString* error);
+std::unique_ptr<TableReader> openCsv(const QString& path, QString* error);
+
+// A serial date of Excel and Access (days since 1899-12-30, the fraction the
+// time of day) as a typed value: a QDate when there is no time, a QTime when
+// there is no date, a QDateTime otherwise.  Access keeps days before 1899-12-30
+// negative with the time as a positive fraction.
+QVariant fromSerialDate(double serial);
+
+// "文件名" as messages show it.
+QString shownName(const QString& path);
+
+}  // namespace readers

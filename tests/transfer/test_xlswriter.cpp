@@ -1,0 +1,161 @@
+// The .xls writer, read back with freexl (and once with Gnumeric's
+// converter when it is installed).
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "transfer/xlswriter.h"
+#include "xlsread.h"
+
+class TestXlsWriter : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir dir;
+    QString file(const QString& name) const { return dir.filePath(name); }
+
+private slots:
+    void cellsComeBackAsWritten();
+    void manyStringsCrossRecordBoundaries();
+    void rowsPastTheSheetLimitContinue();
+    void emptyWorkbooksAreValid();
+    void failureIsReported();
+    void gnumericReadsTheSameCells();
+};
+
+void TestXlsWriter::cellsComeBackAsWritten()
+{
+    const QString longAscii = QString(300, QLatin1Char('x')) + QStringLiteral("end");
+    QString longChinese;
+    for (int i = 0; i < 6000; ++i)  // 12,000 bytes: split over two records
+        longChinese += QChar(0x4E00 + i % 500);
+    xls::Sheet s{QStringLiteral("客户数据"),
+                 {{QStringLiteral("联系人"), QStringLiteral("电话"), QStringLiteral("事项")},
+                  {QStringLiteral("张三"), QStringLiteral("010-12345678"), QVariant()},
+                  {QString(), QStringLiteral("Ünïcödé"), longAscii},
+                  {QStringLiteral("李四"), 42.5, longChinese},
+                  {QStringLiteral("张三"), qint64(7), QStringLiteral("张三")}}};
+    xls::Sheet second{QStringLiteral("a/b:c"), {{QStringLiteral("x")}}};
+    QString error;
+    QVERIFY2(xls::writeWorkbook(file("a.xls"), {s, second}, &error), qPrintable(error));
+
+    const auto read = xlsread::readXls(file("a.xls"));
+    QCOMPARE(read.size(), 2);
+    QCOMPARE(read[0].name, QStringLiteral("客户数据"));
+    QCOMPARE(read[1].name, QStringLiteral("a_b_c"));  // characters a sheet name cannot hold
+    QCOMPARE(read[0].rows.size(), 5);
+    QCOMPARE(read[0].rows[0], (QStringList{"联系人", "电话", "事项"}));
+    QCOMPARE(read[0].rows[1], (QStringList{"张三", "010-12345678", ""}));
+    QCOMPARE(read[0].rows[2], (QStringList{"", "Ünïcödé", longAscii}));
+    QCOMPARE(read[0].rows[3], (QStringList{"李四", "42.5", longChinese}));
+    QCOMPARE(read[0].rows[4], (QStringList{"张三", "7", "张三"}));
+    QCOMPARE(read[1].rows, (QList<QStringList>{{"x"}}));
+}
+
+void TestXlsWriter::manyStringsCrossRecordBoundaries()
+{
+    // Thousands of distinct texts of odd lengths, wide and narrow mixed, so
+    // that strings and headers fall on every kind of record edge.
+    xls::Sheet s{QStringLiteral("S"), {{QStringLiteral("a"), QStringLiteral("b")}}};
+    for (int i = 0; i < 6000; ++i) {
+        QString a = QString::number(i) + QString(i % 37, QLatin1Char('q'));
+        QString b = QStringLiteral("客") + QString(i % 23, QChar(0x5BA2)) + QString::number(i);
+        s.rows.append({a, b});
+    }
+    QString error;
+    QVERIFY2(xls::writeWorkbook(file("many.xls"), {s}, &error), qPrintable(error));
+    const auto read = xlsread::readXls(file("many.xls"));
+    QCOMPARE(read.size(), 1);
+    QCOMPARE(read[0].rows.size(), s.rows.size());
+    for (int r = 0; r < s.rows.size(); ++r)
+        QCOMPARE(read[0].rows[r], (QStringList{s.rows[r][0].toString(), s.rows[r][1].toString()}));
+}
+
+void TestXlsWriter::rowsPastTheSheetLimitContinue()
+{
+    // 70,000 rows: a second sheet with the header again, and a file large
+    // enough (> 7 MB) to need the extra FAT index sectors.  (freexl 1.0.6
+    // gives up on workbooks over about 25 MB, which Gnumeric still reads,
+    // so the rows stay narrow here.)
+    const int columns = 10, data = 70000;
+    xls::WorkbookWriter w;
+    QVariantList header;
+    for (int c = 0; c < columns; ++c)
+        header.append(QStringLiteral("列%1").arg(c));
+    w.beginSheet(QStringLiteral("客户"), header);
+    for (int r = 0; r < data; ++r) {
+        QVariantList row;
+        for (int c = 0; c < columns; ++c)
+            row.append(QStringLiteral("%1-%2").arg(r).arg(c));
+        w.addRow(row);
+    }
+    QCOMPARE(w.sheetCount(), 2);
+    QString error;
+    QVERIFY2(w.save(file("big.xls"), &error), qPrintable(error));
+    QVERIFY(QFileInfo(file("big.xls")).size() > 109 * 128 * 512);
+
+    const auto read = xlsread::readXls(file("big.xls"));
+    QCOMPARE(read.size(), 2);
+    QCOMPARE(read[0].name, QStringLiteral("客户"));
+    QCOMPARE(read[1].name, QStringLiteral("客户(2)"));
+    QCOMPARE(read[0].rows.size(), xls::kMaxRows);
+    QCOMPARE(read[1].rows.size(), 1 + data - (xls::kMaxRows - 1));
+    QCOMPARE(read[1].rows[0].first(), QStringLiteral("列0"));
+    QCOMPARE(read[0].rows.last().last(), QStringLiteral("65534-9"));
+    QCOMPARE(read[1].rows[1].first(), QStringLiteral("65535-0"));
+    QCOMPARE(read[1].rows.last().last(), QStringLiteral("69999-9"));
+}
+
+void TestXlsWriter::emptyWorkbooksAreValid()
+{
+    QString error;
+    QVERIFY2(xls::writeWorkbook(file("none.xls"), {}, &error), qPrintable(error));
+    auto read = xlsread::readXls(file("none.xls"));
+    QCOMPARE(read.size(), 1);
+    QVERIFY(read[0].rows.isEmpty());
+
+    // An empty column list: rows without cells.
+    QVERIFY(xls::writeWorkbook(file("nocols.xls"), {{QStringLiteral("S"), {{}, {}, {}}}}, &error));
+    read = xlsread::readXls(file("nocols.xls"));
+    QCOMPARE(read.size(), 1);
+    QCOMPARE(read[0].columns, 0);
+}
+
+void TestXlsWriter::failureIsReported()
+{
+    QString error;
+    QVERIFY(!xls::writeWorkbook(file("no/such/folder/x.xls"), {{QStringLiteral("S"), {{1.0}}}}, &error));
+    QVERIFY(error.contains(QStringLiteral("x.xls")));
+
+    QVariantList wide;
+    for (int c = 0; c <= xls::kMaxColumns; ++c)
+        wide.append(c);
+    error.clear();
+    QVERIFY(!xls::writeWorkbook(file("wide.xls"), {{QStringLiteral("S"), {wide}}}, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!QFile::exists(file("wide.xls")));
+}
+
+void TestXlsWriter::gnumericReadsTheSameCells()
+{
+    const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
+    if (ssconvert.isEmpty())
+        QSKIP("ssconvert (gnumeric) is not installed");
+    xls::Sheet s{QStringLiteral("客户"),
+                 {{QStringLiteral("联系人"), QStringLiteral("地址")},
+                  {QStringLiteral("王五"), QStringLiteral("北京市海淀区")},
+                  {QString(), QStringLiteral("plain")}}};
+    QString error;
+    QVERIFY2(xls::writeWorkbook(file("g.xls"), {s}, &error), qPrintable(error));
+    QProcess p;
+    p.start(ssconvert, {file("g.xls"), file("g.csv")});
+    QVERIFY(p.waitForFinished(60000));
+    QFile csv(file("g.csv"));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(csv.readAll()).trimmed(),
+             QStringLiteral("联系人,地址\n王五,北京市海淀区\n,plain"));
+}
+
+QTEST_GUILESS_MAIN(TestXlsWriter)
+#include "test_xlswriter.moc"
