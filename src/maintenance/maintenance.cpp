@@ -197,13 +197,14 @@ void Maintenance::N6Click()
         ok = dbfile::compactDatabase(databasePath(), programFolder() + QStringLiteral("data/new.MDB"),
                                      &why);
     }
-    // Said only once the compacted file has taken the database's place.
-    showMessage(ok ? QStringLiteral("操作成功")
-                   : QStringLiteral("操作失败") + QLatin1Char('\n') + why);
+    // The lists are back behind the message; "操作成功" is said only once
+    // the compacted file has taken the database's place.
     guarded([&] {
         reopen(k, kSql);
         reopen(l, lSql);
     });
+    showMessage(ok ? QStringLiteral("操作成功")
+                   : QStringLiteral("操作失败") + QLatin1Char('\n') + why);
 }
 
 void Maintenance::N14Click()
@@ -275,6 +276,7 @@ void Maintenance::N15Click()
     QString why;
     dbfile::MoveInCounts counts;
     bool ok;
+    bool closed = false;
     {
         BusyNotice busy(owner_, QStringLiteral("正在恢复数据库，请稍候……"));
         auto progress = [&](int p) { busy.progress(p); };
@@ -291,6 +293,7 @@ void Maintenance::N15Click()
             dm_.zidian.close();
             dm_.s1.close();
             dm_.ADOB.close();
+            closed = true;
             ok = dbfile::replaceDatabase(db, replacement, db + QStringLiteral(".bak"), &why);
             if (!ok)
                 QFile::remove(replacement);
@@ -298,8 +301,9 @@ void Maintenance::N15Click()
     }
     if (!ok)
         showMessage(QStringLiteral("恢复数据库失败，数据没有改动。\n") + why);
-    // Everything is loaded again as at start, from whichever file is there.
-    if (activate_)
+    // Once the data was closed, everything is loaded again as at start, from
+    // whichever file is there now.
+    if (closed && activate_)
         activate_();
     if (ok && kind == dbfile::Kind::Access)
         showMessage(QStringLiteral("已从Access数据库转入：客户数据 %1 条，来电数据 %2 条，字典 %3 条。")
