@@ -3,7 +3,7 @@
 #include "app/about.h"
 #include "app/application.h"
 #include "app/tmain.h"
-#include "callerid/device.h"
+#include "callerid/deviceswitch.h"
 #include "db/datam.h"
 #include "web/browser.h"
 
@@ -17,9 +17,10 @@ int main(int argc, char** argv)
     useWebEngineBrowsers();
 
     TDataModule1 DataModule1;
-    // No caller-ID hardware is attached yet: a device that reports state 0.
-    SimulatedDevice device;
-    device.setState(0);
+    // The caller-ID device named in set/device.dat (the simulated one,
+    // state 0, when nothing is set).
+    DeviceSwitch device;
+    device.apply(readDeviceSetting(deviceSettingFile()));
     Tmain main(DataModule1, device);
     Taboutw aboutw;  // created with the program, shown only through the menu
 

@@ -29,6 +29,8 @@
 #include "app/textfile.h"
 #include "callerid/callhandling.h"
 #include "callerid/device.h"
+#include "callerid/devicew.h"
+#include "callerid/deviceswitch.h"
 #include "callerid/simulation.h"
 #include "db/datam.h"
 #include "db/dbcontrols.h"
@@ -115,6 +117,15 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     connect(miClearKehu, &QAction::triggered, maintenance, &Maintenance::N18Click);
     connect(miClearLaiDian, &QAction::triggered, maintenance, &Maintenance::N19Click);
     FormCreate();
+
+    // Caller-ID device: its choice window and its state in the message panel.
+    miDevice = new QAction(QStringLiteral("来电设备设置"), this);
+    MenuSettings->insertAction(MenuSettings->actions().value(
+                                   MenuSettings->actions().indexOf(miSearchList) + 1),
+                               miDevice);
+    miDevice->setEnabled(qobject_cast<DeviceSwitch*>(UsbPhoneBox) != nullptr);
+    connect(miDevice, &QAction::triggered, this, &Tmain::ChooseDevice);
+    connect(UsbPhoneBox, &CallerIdDevice::stateChanged, this, &Tmain::ShowDeviceState);
 }
 
 Tmain::~Tmain()
@@ -466,9 +477,24 @@ void Tmain::buildTimers()
 void Tmain::FormCreate()
 {
     ProgramFolder = programFolder();
+    ShowDeviceState();
+}
+
+void Tmain::ShowDeviceState()
+{
     StatusBar1->setPanelText(MessagePanel, UsbPhoneBox->queryState() == 1
                                                ? QStringLiteral("来电显示设备正常！")
                                                : QStringLiteral("来电显示设备存在！"));
+}
+
+void Tmain::ChooseDevice()
+{
+    auto* hub = qobject_cast<DeviceSwitch*>(UsbPhoneBox);
+    if (!hub)
+        return;
+    auto* w = new Tdevicew(*hub, deviceSettingFile(), this);
+    w->exec();
+    delete w;
 }
 
 void Tmain::showEvent(QShowEvent* e)

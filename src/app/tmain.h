@@ -197,6 +197,12 @@ public:
     void ShowAbout();
     void VisitSupportSite();
 
+    // --- caller-ID device: 来电设备设置 under 设置 chooses it (when the window
+    // listens through a DeviceSwitch); the message panel follows its state.
+    QAction* miDevice = nullptr;
+    void ChooseDevice();
+    void ShowDeviceState();
+
 protected:
     void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;

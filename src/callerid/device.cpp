@@ -1,5 +1,13 @@
 #include "callerid/device.h"
 
+void SimulatedDevice::setState(int state)
+{
+    if (state == state_)
+        return;
+    state_ = state;
+    emit stateChanged(state);
+}
+
 void SimulatedDevice::simulateRing(int deviceId) { emit ring(deviceId); }
 
 void SimulatedDevice::simulateCall(int deviceId, const QString& number, const QString& name,

@@ -30,6 +30,9 @@ signals:
     void phoneHandoff(int deviceId);
     // The telephone rings.
     void ring(int deviceId);
+    // The answer of queryState() has changed (a port opened or lost, a
+    // server connected or gone).
+    void stateChanged(int state);
 };
 
 // A device without hardware: its state is set by hand and its events are
@@ -41,7 +44,7 @@ public:
     using CallerIdDevice::CallerIdDevice;
 
     int queryState() override { return state_; }
-    void setState(int state) { state_ = state; }
+    void setState(int state);
 
     void simulateRing(int deviceId);
     // An invalid time stands for "now".

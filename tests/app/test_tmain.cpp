@@ -365,7 +365,8 @@ void TestTmain::menuCaptions()
                           QStringLiteral("恢复数据库"), QStringLiteral("-"), QStringLiteral("退出软件")}));
     QCOMPARE(entries(w.MenuPrint), QStringList{QStringLiteral("打印客户资料")});
     QCOMPARE(entries(w.MenuSettings),
-             (QStringList{QStringLiteral("设置查询列表"), QStringLiteral("-"), QStringLiteral("清空客户数据"),
+             (QStringList{QStringLiteral("设置查询列表"), QStringLiteral("来电设备设置"),
+                          QStringLiteral("-"), QStringLiteral("清空客户数据"),
                           QStringLiteral("清空来电数据")}));
     QCOMPARE(entries(w.MenuHelp),
              (QStringList{QStringLiteral("访问技术支持网站"), QStringLiteral("关于软件")}));

@@ -1,0 +1,36 @@
+#pragma once
+// Which caller-ID device the program listens to: the simulated one, a modem
+// on a serial port or a network caller-ID server.  Kept in set/device.dat,
+// GBK with CR LF like the other set files:
+//     device=simulated | serial | server
+//     port=<serial port, e.g. COM3 or /dev/ttyACM0>
+//     server=<host[:port]>
+
+#include <QString>
+
+struct DeviceSetting {
+    enum Kind { Simulated, Serial, Server };
+    Kind kind = Simulated;
+    QString port;
+    QString server;
+
+    bool operator==(const DeviceSetting&) const = default;
+};
+
+// The usual port of network caller-ID servers.
+constexpr quint16 kDefaultServerPort = 3333;
+
+// set/device.dat in the program folder.
+QString deviceSettingFile();
+
+// The setting in the file; a missing or unreadable file, or unknown values,
+// give the simulated device.
+DeviceSetting readDeviceSetting(const QString& path);
+
+// Writes the setting (to a temporary file renamed into place).  Throws
+// FileError when it cannot be written.
+void writeDeviceSetting(const QString& path, const DeviceSetting& setting);
+
+// "host", "host:port" or "[v6 address]:port"; false for an empty host or a
+// port that is not 1..65535.
+bool splitServerAddress(const QString& text, QString* host, quint16* port);
