@@ -340,6 +340,39 @@ bool verifyDatabase(const QString& path, QString* error)
     return true;
 }
 
+bool Compact_Mdb(const QString& source, const QString& destination, QString* error)
+{
+    if (QFileInfo::exists(destination)) {
+        setError(error, QStringLiteral("“%1”已经存在。").arg(shown(destination)));
+        return false;
+    }
+    if (!QFileInfo(source).isFile()) {
+        setError(error, QStringLiteral("找不到数据库文件“%1”。").arg(shown(source)));
+        return false;
+    }
+    {
+        Db db;
+        QString why;
+        const bool ok =
+            db.open(source, SQLITE_OPEN_READWRITE, &why) &&
+            // The copy is flushed once, after its check.
+            db.exec(QStringLiteral("pragma synchronous = off"), &why) &&
+            db.exec(QStringLiteral("vacuum into %1").arg(quoted(QDir::cleanPath(destination))), &why);
+        if (!ok) {
+            db.close();
+            removeScratch(destination);
+            setError(error, QStringLiteral("压缩“%1”失败：%2").arg(shown(source), why));
+            return false;
+        }
+    }
+    step("compact-written");
+    if (!finishScratch(destination, error)) {
+        removeScratch(destination);
+        return false;
+    }
+    return true;
+}
+
 bool compactDatabase(const QString& database, const QString& scratch, QString* error)
 {
     step("compact-start");
@@ -347,30 +380,8 @@ bool compactDatabase(const QString& database, const QString& scratch, QString* e
         setError(error, QStringLiteral("无法删除上次留下的“%1”。").arg(shown(scratch)));
         return false;
     }
-    if (!QFileInfo(database).isFile()) {
-        setError(error, QStringLiteral("找不到数据库文件“%1”。").arg(shown(database)));
+    if (!Compact_Mdb(database, scratch, error))
         return false;
-    }
-    {
-        Db db;
-        QString why;
-        const bool ok =
-            db.open(database, SQLITE_OPEN_READWRITE, &why) &&
-            // The copy is flushed once, after its check.
-            db.exec(QStringLiteral("pragma synchronous = off"), &why) &&
-            db.exec(QStringLiteral("vacuum into %1").arg(quoted(QDir::cleanPath(scratch))), &why);
-        if (!ok) {
-            db.close();
-            removeScratch(scratch);
-            setError(error, QStringLiteral("压缩“%1”失败：%2").arg(shown(database), why));
-            return false;
-        }
-    }
-    step("compact-written");
-    if (!finishScratch(scratch, error)) {
-        removeScratch(scratch);
-        return false;
-    }
     step("compact-checked");
     settle(database);
     if (!renameInto(scratch, database, error)) {

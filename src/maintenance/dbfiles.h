@@ -34,9 +34,14 @@ bool isAccessFile(const QString& path);
 // must be there.  *error gets a Chinese reason.
 bool verifyDatabase(const QString& path, QString* error);
 
-// Compacts `database` into `scratch` (an earlier scratch file is deleted
-// first), checks the copy and renames it over `database`.  On failure the
-// database is unchanged and no scratch file is left.
+// Writes a compacted copy of `source` as the new file `destination` and
+// checks it; an existing destination makes it fail.  On failure no
+// destination file is left.
+bool Compact_Mdb(const QString& source, const QString& destination, QString* error);
+
+// Compacts `database` through the scratch file `scratch` (an earlier one is
+// deleted first) and renames the checked copy over `database`.  On failure
+// the database is unchanged and no scratch file is left.
 bool compactDatabase(const QString& database, const QString& scratch, QString* error);
 
 // Copies a database, possibly open elsewhere, to `target` through SQLite's

@@ -196,7 +196,19 @@ private slots:
             QCOMPARE(dm().kehutable.recordCount(), 40);
         }
         QCOMPARE(messages_.size(), 2);
+
+        // A good backup that cannot be copied beside the database.
+        answerFiles({folder_ + QStringLiteral("saved.mdb")});
+        m().N14Click();
+        QDir().mkpath(db_ + QStringLiteral(".new.tmp/locked"));
+        answerFiles({folder_ + QStringLiteral("saved.mdb")});
+        whenModal(QStringLiteral("是"));
+        m().N15Click();
+        QVERIFY(messages_.last().startsWith(QStringLiteral("恢复数据库失败，数据没有改动。")));
+        QVERIFY(bytesOf(db_) == before);
+        QVERIFY(dm().kehutable.isActive());
         QVERIFY(!QFileInfo::exists(db_ + QStringLiteral(".bak")));
+        QVERIFY(reports_.isEmpty());
     }
 
     // Back up, clear the customers, restore: they are all there again, and
