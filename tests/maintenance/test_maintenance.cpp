@@ -352,6 +352,20 @@ private slots:
         QVERIFY(reports_.isEmpty());
     }
 
+    // A delete the database refuses is reported, and the list shows the
+    // records that are still there instead of going blank.
+    void clearingThatFailsShowsTheRecordsAgain()
+    {
+        testutil::execute(db_, QStringLiteral("create trigger keep before delete on 客户数据 "
+                                              "begin select raise(abort, '不许删除'); end"));
+        whenModal(QStringLiteral("是"));
+        m().N18Click();
+        QCOMPARE(reports_.size(), 1);
+        QVERIFY(reports_[0].contains(QStringLiteral("不许删除")));
+        QVERIFY(dm().kehutable.isActive());
+        QCOMPARE(dm().kehutable.recordCount(), 40);
+    }
+
     void pendingEditIsStoredBeforeTheDataIsReopened()
     {
         dm().kehutable.first();
