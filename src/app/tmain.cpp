@@ -27,6 +27,7 @@
 #include "app/paths.h"
 #include "app/statusbar.h"
 #include "app/textfile.h"
+#include "transfer/openexcel.h"
 #include "callerid/callhandling.h"
 #include "callerid/device.h"
 #include "callerid/devicew.h"
@@ -452,6 +453,9 @@ void Tmain::buildMenu()
     connect(miClose, &QAction::triggered, this, &QWidget::close);
     connect(miSupport, &QAction::triggered, this, &Tmain::VisitSupportSite);
     connect(miAbout, &QAction::triggered, this, &Tmain::ShowAbout);
+    // Import of customers from Excel and Access files.
+    connect(miImportExcel, &QAction::triggered, this, [this] { guarded([this] { N3Click(dm_, this); }); });
+    connect(miImportAccess, &QAction::triggered, this, [this] { guarded([this] { Accesl1Click(dm_, this); }); });
 }
 
 void Tmain::buildTimers()

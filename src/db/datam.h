@@ -9,6 +9,7 @@
 #include "db/connection.h"
 #include "db/dataset.h"
 #include "db/datasource.h"
+#include "transfer/importsource.h"
 
 class QWidget;
 
@@ -34,6 +35,14 @@ public:
     DataSet Search_Data3;
     DataSet Search_Data4;
     Connection& runsql;  // statements without rows go through the connection
+
+    // Import: the chosen file, the table opened from it, the grid's source.
+    ImportConnection OpenExcel_data_In{QStringLiteral("OpenExcel_data_In")};
+    ImportConnection OpenAccessData_In{QStringLiteral("OpenAccessData_In")};
+    ImportDataSet ExcelDataSet_in{&OpenExcel_data_In, QStringLiteral("ExcelDataSet_in")};
+    ImportDataSet OpenQuery{&OpenAccessData_In, QStringLiteral("OpenQuery")};
+    ImportGridSource Excel_In_DataSource{&ExcelDataSet_in};
+    ImportGridSource OtherDataSource{&OpenQuery};
 
     // Shared values.
     int confirmationAnswer = 0;  // 1 = yes, 0 = no

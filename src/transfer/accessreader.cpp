@@ -161,6 +161,13 @@ public:
 
     QString error() const override { return error_; }
 
+    bool appendRows(const QString&, const QList<QVariantList>&, QString* error) override
+    {
+        *error = QStringLiteral("Access数据库文件只能读取，本软件不能向其中写入数据。") + QChar(13) +
+                 QStringLiteral("文件 %1 没有任何改动。").arg(readers::shownName(path_));
+        return false;
+    }
+
 private:
     static MdbColumn* column(MdbTableDef* t, guint i)
     {

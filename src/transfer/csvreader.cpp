@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <QStringList>
 
 #include "app/textfile.h"
@@ -13,8 +14,10 @@ namespace {
 
 class CsvReader : public TableReader {
 public:
-    CsvReader(const QString& path, QString text, QChar separator)
-        : name_(QFileInfo(path).fileName()), text_(std::move(text)), sep_(separator)
+    enum class Encoding { Utf8, Utf8Bom, Utf16, Gbk };
+    CsvReader(const QString& path, QString text, QChar separator, Encoding encoding)
+        : path_(path), name_(QFileInfo(path).fileName()), text_(std::move(text)), sep_(separator),
+          encoding_(encoding)
     {
     }
 
@@ -73,6 +76,62 @@ public:
     }
 
     QString error() const override { return error_; }
+
+    // The file is written anew in its own encoding with the rows added.
+    bool appendRows(const QString& table, const QList<QVariantList>& rows, QString* error) override
+    {
+        if (!check(table)) {
+            *error = error_;
+            return false;
+        }
+        QString added;
+        if (!text_.isEmpty() && !text_.endsWith(QLatin1Char('\n')) && !text_.endsWith(QLatin1Char('\r')))
+            added += QStringLiteral("\r\n");
+        for (const QVariantList& row : rows) {
+            QStringList fields;
+            for (const QVariant& v : row) {
+                QString f = readers::writableValue(v).toString();
+                if (f.contains(sep_) || f.contains(QLatin1Char('"')) || f.contains(QLatin1Char('\n')) ||
+                    f.contains(QLatin1Char('\r'))) {
+                    f.replace(QLatin1String("\""), QLatin1String("\"\""));
+                    f = QLatin1Char('"') + f + QLatin1Char('"');
+                }
+                fields << f;
+            }
+            added += fields.join(sep_) + QStringLiteral("\r\n");
+        }
+        const QString all = text_ + added;
+        QByteArray bytes;
+        switch (encoding_) {
+        case Encoding::Gbk:
+            bytes = toGbk(all);
+            break;
+        case Encoding::Utf16: {
+            auto enc = QStringEncoder(QStringEncoder::Utf16LE);
+            bytes = QByteArray("\xFF\xFE") + QByteArray(enc(all));
+            break;
+        }
+        case Encoding::Utf8Bom:
+            bytes = QByteArray("\xEF\xBB\xBF") + all.toUtf8();
+            break;
+        case Encoding::Utf8:
+            bytes = all.toUtf8();
+        }
+        const bool ok = readers::replaceFile(
+            path_,
+            [&](const QString& temporary, QString* err) {
+                QFile f(temporary);
+                if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.flush()) {
+                    *err = QStringLiteral("文件 %1 不能写入：%2").arg(readers::shownName(path_), f.errorString());
+                    return false;
+                }
+                return true;
+            },
+            error);
+        if (ok)
+            text_ = all;
+        return ok;
+    }
 
 private:
     bool check(const QString& table)
@@ -136,9 +195,11 @@ private:
         }
     }
 
+    QString path_;
     QString name_;
     QString text_;
     QChar sep_;
+    Encoding encoding_;
     QString error_;
 };
 
@@ -159,23 +220,28 @@ std::unique_ptr<TableReader> openCsv(const QString& path, QString* error)
         return nullptr;
     }
     QString text;
+    auto encoding = CsvReader::Encoding::Utf8;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         text = QString::fromUtf8(bytes.mid(3));
+        encoding = CsvReader::Encoding::Utf8Bom;
     } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
         auto dec = QStringDecoder(QStringDecoder::Utf16);
         text = dec(bytes);
+        encoding = CsvReader::Encoding::Utf16;
     } else {
         // Valid UTF-8 is taken as UTF-8; anything else is the GBK of a
         // Chinese Windows.
         auto dec = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         text = dec(bytes);
-        if (dec.hasError())
+        if (dec.hasError()) {
             text = fromGbk(bytes);
+            encoding = CsvReader::Encoding::Gbk;
+        }
     }
     const bool tabs = QFileInfo(path).suffix().compare(QLatin1String("txt"), Qt::CaseInsensitive) == 0 ||
                       (!text.section(QLatin1Char('\n'), 0, 0).contains(QLatin1Char(',')) &&
                        text.section(QLatin1Char('\n'), 0, 0).contains(QLatin1Char('\t')));
-    return std::make_unique<CsvReader>(path, std::move(text), tabs ? QLatin1Char('\t') : QLatin1Char(','));
+    return std::make_unique<CsvReader>(path, std::move(text), tabs ? QLatin1Char('\t') : QLatin1Char(','), encoding);
 }
 
 }  // namespace readers

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 #include "transfer/tablereader.h"
@@ -23,6 +24,15 @@ std::unique_ptr<TableReader> openCsv(const QString& path, QString* error);
 // there is no date, a QDateTime otherwise.  Access keeps days before 1899-12-30
 // negative with the time as a positive fraction.
 QVariant fromSerialDate(double serial);
+
+// Writes a file anew: `write` makes the new content under a temporary name
+// beside `path`, which then replaces `path`.  On any failure `path` is left
+// as it was, the temporary file removed and *error set.
+bool replaceFile(const QString& path, const std::function<bool(const QString& temporary, QString* error)>& write,
+                 QString* error);
+
+// A value as the writers take it: dates and times become their text.
+QVariant writableValue(const QVariant& v);
 
 // "文件名" as messages show it.
 QString shownName(const QString& path);

@@ -3,8 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QCoreApplication>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
+#include "transfer/fieldmapping.h"
 #include "transfer/readers.h"
 
 namespace readers {
@@ -33,7 +38,47 @@ QVariant fromSerialDate(double serial)
 
 QString shownName(const QString& path) { return QDir::toNativeSeparators(path); }
 
+bool replaceFile(const QString& path, const std::function<bool(const QString&, QString*)>& write, QString* error)
+{
+    const QFileInfo info(path);
+    if (!QFileInfo(info.absolutePath()).isWritable() || (info.exists() && !info.isWritable())) {
+        *error = QStringLiteral("文件 %1 是只读的，不能写入。").arg(shownName(path));
+        return false;
+    }
+    const QString temporary = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                              QStringLiteral(".%1.tmp").arg(QCoreApplication::applicationPid());
+    QFile::remove(temporary);
+    if (!write(temporary, error)) {
+        QFile::remove(temporary);
+        return false;
+    }
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(temporary);
+        *error = QStringLiteral("文件 %1 不能写入：%2").arg(shownName(path), QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+QVariant writableValue(const QVariant& v)
+{
+    switch (v.typeId()) {
+    case QMetaType::QDate:
+    case QMetaType::QDateTime:
+    case QMetaType::QTime:
+        return mapping::valueText(v);
+    default:
+        return v;
+    }
+}
+
 }  // namespace readers
+
+bool TableReader::appendRows(const QString&, const QList<QVariantList>&, QString* error)
+{
+    *error = QStringLiteral("这种数据文件只能读取，不能写入。");
+    return false;
+}
 
 std::unique_ptr<TableReader> openTableReader(const QString& path, QString* error)
 {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QList>
 #include <QVariantList>
 #include <functional>
 #include <memory>
@@ -30,6 +31,11 @@ public:
                           const std::function<bool(const QVariantList&)>& row) = 0;
     // Text of the last failure, in the program's Chinese.
     virtual QString error() const = 0;
+    // Appends rows at the end of one table, one value per column.  The file
+    // is written anew under a temporary name beside it and then moved over
+    // it, so a failure leaves it as it was.  Returns false with *error set
+    // when the rows cannot be added (files that can only be read say so).
+    virtual bool appendRows(const QString& table, const QList<QVariantList>& rows, QString* error);
 };
 
 // Opens a file by its extension (.xls, .xlsx, .csv, .mdb, .accdb).  Returns

@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include "transfer/readers.h"
+#include "transfer/xlswriter.h"
 
 namespace {
 
@@ -101,6 +102,44 @@ public:
     }
 
     QString error() const override { return error_; }
+
+    // Every sheet's cells go into a new workbook, the rows at the end of
+    // the chosen sheet, and the new workbook replaces the old one.
+    bool appendRows(const QString& table, const QList<QVariantList>& rows, QString* error) override
+    {
+        if (!names_.contains(table)) {
+            *error = QStringLiteral("工作簿中没有工作表“%1”！").arg(table);
+            return false;
+        }
+        QList<xls::Sheet> sheets;
+        for (const QString& name : names_) {
+            unsigned int nrows = 0;
+            unsigned short ncols = 0;
+            if (!select(name, &nrows, &ncols)) {
+                *error = error_;
+                return false;
+            }
+            xls::Sheet sheet;
+            sheet.name = name.chopped(1);
+            for (unsigned int r = 0; r < nrows; ++r) {
+                QVariantList values;
+                for (unsigned short c = 0; c < ncols; ++c)
+                    values << readers::writableValue(cell(r, c));
+                sheet.rows << values;
+            }
+            if (name == table)
+                for (const QVariantList& row : rows) {
+                    QVariantList values;
+                    for (const QVariant& v : row)
+                        values << readers::writableValue(v);
+                    sheet.rows << values;
+                }
+            sheets << sheet;
+        }
+        return readers::replaceFile(
+            path_, [&](const QString& temporary, QString* err) { return xls::writeWorkbook(temporary, sheets, err); },
+            error);
+    }
 
     static QString text(const QVariant& v)
     {
@@ -198,10 +237,12 @@ std::unique_ptr<TableReader> openXls(const QString& path, QString* error)
         *error = openMessage(path, rc);
         return nullptr;
     }
+    // freexl opens an encrypted workbook without a handle to read it by.
     unsigned int password = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK &&
-        password == FREEXL_BIFF_OBFUSCATED) {
-        freexl_close(handle);
+    if (!handle || (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK &&
+                    password == FREEXL_BIFF_OBFUSCATED)) {
+        if (handle)
+            freexl_close(handle);
         *error = QStringLiteral("工作簿 %1 设有打开密码，请在Excel中取消密码后再导入。").arg(shownName(path));
         return nullptr;
     }

@@ -2,6 +2,7 @@
 // minizip and Qt's XML stream reader.  Worksheets are the tables, named with
 // a trailing "$" like those of an .xls; the first row holds the column names.
 #include <unzip.h>
+#include <xlsxwriter.h>
 
 #include <QFile>
 #include <QHash>
@@ -172,6 +173,68 @@ public:
     }
 
     QString error() const override { return error_; }
+
+    // A new workbook with every sheet's values and the rows at the end of
+    // the chosen sheet replaces the old one.
+    bool appendRows(const QString& table, const QList<QVariantList>& rows, QString* error) override
+    {
+        if (!names_.contains(table)) {
+            *error = QStringLiteral("工作簿中没有工作表“%1”！").arg(table);
+            return false;
+        }
+        QList<QList<QVariantList>> content;
+        for (const QString& name : names_) {
+            QList<QVariantList> sheet;
+            QStringList header;
+            const std::function<bool(const QVariantList&)> take = [&](const QVariantList& row) {
+                sheet << row;
+                return true;
+            };
+            if (!scan(name, &header, nullptr, &take)) {
+                *error = error_;
+                return false;
+            }
+            if (!header.isEmpty())
+                sheet.prepend(QVariantList(header.begin(), header.end()));
+            if (name == table)
+                sheet += rows;
+            content << sheet;
+        }
+        return readers::replaceFile(
+            path_,
+            [&](const QString& temporary, QString* err) {
+                lxw_workbook* wb = workbook_new(QFile::encodeName(temporary).constData());
+                if (!wb) {
+                    *err = QStringLiteral("工作簿 %1 不能写入。").arg(readers::shownName(path_));
+                    return false;
+                }
+                for (qsizetype s = 0; s < names_.size(); ++s) {
+                    lxw_worksheet* ws = workbook_add_worksheet(wb, names_[s].chopped(1).toUtf8().constData());
+                    if (!ws)
+                        continue;
+                    for (qsizetype r = 0; r < content[s].size(); ++r) {
+                        const QVariantList& row = content[s][r];
+                        for (qsizetype c = 0; c < row.size(); ++c) {
+                            const QVariant v = readers::writableValue(row[c]);
+                            if (v.isNull())
+                                continue;
+                            if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::LongLong ||
+                                v.typeId() == QMetaType::Int)
+                                worksheet_write_number(ws, lxw_row_t(r), lxw_col_t(c), v.toDouble(), nullptr);
+                            else if (!v.toString().isEmpty())
+                                worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(c),
+                                                       v.toString().toUtf8().constData(), nullptr);
+                        }
+                    }
+                }
+                if (workbook_close(wb) != LXW_NO_ERROR) {
+                    *err = QStringLiteral("工作簿 %1 不能写入。").arg(readers::shownName(path_));
+                    return false;
+                }
+                return true;
+            },
+            error);
+    }
 
 private:
     bool readWorkbook()

@@ -199,6 +199,11 @@ private slots:
             QVERIFY2(!error.isEmpty(), qPrintable(path));
             QVERIFY2(error.contains(QDir::toNativeSeparators(path)) || error.contains("类型"), qPrintable(error));
         }
+        // A workbook with an opening password (made by LibreOffice) is named so.
+        QString pwError;
+        QVERIFY(!openTableReader(fixture(QStringLiteral("password.xls")), &pwError));
+        QVERIFY2(pwError.contains("密码"), qPrintable(pwError));
+
         // A workbook under the wrong extension is named for what it is.
         QString error;
         QVERIFY(!openTableReader(writeFile(dir, "new.xls", xlsx), &error));

@@ -1,0 +1,246 @@
+// Importing a workbook of 100,000 customers (17 columns) into an empty
+// customer table, beside a bare SQLite insert of the same rows in one
+// transaction.  An .xls sheet holds at most 65,536 rows, so the workbook has
+// two sheets ("客户" and its continuation "客户(2)"), imported one after the
+// other as an operator would.
+//
+//   bench_import [rows]    (default 100000)
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <ctime>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cstdio>
+#include <vector>
+
+#include "app/paths.h"
+#include "db/connection.h"
+#include "db/dataset.h"
+#include "transfer/fieldmapping.h"
+#include "transfer/importrun.h"
+#include "transfer/importsource.h"
+#include "transfer/xlswriter.h"
+
+namespace {
+
+const QStringList kFields{"联系人", "电话", "手机", "宅电", "公司名称", "地址", "EMAIL", "QQ", "MSN",
+                          "网址", "部门", "职务", "分类1", "分类2", "邮编", "事项", "答复"};
+
+long statusKb(const char* key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qstrlen(key)).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+double cpuMs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+void resetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+void makeDatabase(const QString& file)
+{
+    QFile::remove(file);
+    QFile schema(QStringLiteral(TAVRIN_SCHEMA_FILE));
+    schema.open(QIODevice::ReadOnly);
+    const QString sql = QString::fromUtf8(schema.readAll());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("schema"));
+        db.setDatabaseName(file);
+        db.open();
+        QSqlQuery q(db);
+        for (const QString& s : sql.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            QString stmt;
+            for (const QString& line : s.split(QLatin1Char('\n')))
+                if (!line.trimmed().startsWith(QLatin1String("--")))
+                    stmt += line + QLatin1Char('\n');
+            if (!stmt.trimmed().isEmpty())
+                q.exec(stmt);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("schema"));
+}
+
+QVariantList customerRow(int i)
+{
+    QVariantList r;
+    r << QStringLiteral("客户%1").arg(i) << QStringLiteral("010-%1").arg(60000000 + i)
+      << qint64(13900000000LL + i) << QStringLiteral("0755-%1").arg(80000000 + i)
+      << QStringLiteral("星光贸易有限公司%1").arg(i % 977) << QStringLiteral("北京市海淀区中关村大街%1号").arg(i % 300)
+      << QStringLiteral("user%1@example.com").arg(i) << qint64(10000 + i) << QStringLiteral("msn%1").arg(i)
+      << QStringLiteral("www.example%1.com").arg(i % 50) << QStringLiteral("销售部") << QStringLiteral("经理")
+      << QStringLiteral("批发") << QStringLiteral("华北") << qint64(100000 + i % 900)
+      << QStringLiteral("第%1次联系，需要回访").arg(i % 7) << QString();
+    return r;
+}
+
+// The same rows straight into SQLite: one transaction, one prepared insert.
+double bareInsert(const QString& file, const std::vector<QStringList>& rows)
+{
+    makeDatabase(file);
+    double ms = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bare"));
+        db.setDatabaseName(file);
+        db.open();
+        QStringList cols, marks;
+        for (const QString& f : kFields) {
+            cols << f;
+            marks << QStringLiteral("?");
+        }
+        QElapsedTimer t;
+        t.start();
+        db.transaction();
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("insert into 客户数据 (%1) values (%2)").arg(cols.join(','), marks.join(',')));
+        for (const QStringList& row : rows) {
+            for (int c = 0; c < row.size(); ++c)
+                q.bindValue(c, row[c].isEmpty() ? QVariant() : QVariant(row[c]));
+            q.exec();
+        }
+        db.commit();
+        ms = double(t.nsecsElapsed()) / 1e6;
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bare"));
+    return ms;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
+    QTemporaryDir dir;
+    const QString xlsFile = dir.filePath(QStringLiteral("customers.xls"));
+
+    // The workbook is made by a child process, so that the memory it took
+    // does not hide the import's own growth.
+    const pid_t child = fork();
+    if (child == 0) {
+        xls::Sheet sheet;
+        sheet.name = QStringLiteral("客户");
+        sheet.rows << QVariantList(kFields.begin(), kFields.end());
+        for (int i = 0; i < rows; ++i)
+            sheet.rows << customerRow(i);
+        QString error;
+        if (!xls::writeWorkbook(xlsFile, {sheet}, &error)) {
+            std::fprintf(stderr, "cannot write the workbook: %s\n", qPrintable(error));
+            _exit(1);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return 1;
+    // The same rows as the import stores them, for the bare insert.
+    std::vector<QStringList> texts;
+    std::printf("workbook (made by the .xls writer, two sheets): %d rows x %d columns, %.1f MB\n", rows, int(kFields.size()),
+                QFileInfo(xlsFile).size() / 1048576.0);
+
+    std::vector<double> importMs, bareMs, importCpuMs, bareCpuMs;
+    long growthKb = 0;
+    for (int run = 0; run < 3; ++run) {
+        // Import through the program's objects into a fresh program folder.
+        const QString folder = dir.filePath(QStringLiteral("p%1/").arg(run));
+        QDir().mkpath(folder + QStringLiteral("data"));
+        makeDatabase(folder + QStringLiteral("data/web.mdb"));
+        setProgramFolder(folder);
+        long before = 0;
+        qint64 stored = 0;
+        {
+            Connection adob(QStringLiteral("ADOB"));
+            adob.setBeforeConnect([&](Connection& c) {
+                c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
+                                      QStringLiteral("data/web.mdb"));
+            });
+            DataSet kehutable(&adob, QStringLiteral("kehutable"));
+            kehutable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+            kehutable.open();
+            const QStringList standard = mapping::standardFields(kehutable.fieldNames(), QStringLiteral("序号"));
+
+            resetPeak();
+            before = statusKb("VmRSS:");
+            QElapsedTimer t;
+            t.start();
+            const double cpu0 = cpuMs();
+            ImportConnection conn(QStringLiteral("OpenExcel_data_In"));
+            conn.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + xlsFile);
+            conn.open();
+            ImportDataSet ds(&conn, QStringLiteral("ExcelDataSet_in"));
+            for (const QString& table : conn.tableNames()) {
+                ds.setCommandText(QStringLiteral("select * from [") + table + QLatin1Char(']'));
+                ds.open();
+                const RunOutcome out =
+                    importRows(adob.database(), QStringLiteral("客户数据"), ds, standard,
+                               mapping::prefilledNumbers(ds.fieldNames(), standard), [](qint64, qint64) {});
+                if (!out.finished) {
+                    std::fprintf(stderr, "import stopped: %s\n", qPrintable(out.error));
+                    return 1;
+                }
+                stored += out.stored;
+            }
+            conn.close();
+            importMs.push_back(double(t.nsecsElapsed()) / 1e6);
+            importCpuMs.push_back(cpuMs() - cpu0);
+            if (run == 0)
+                growthKb = statusKb("VmHWM:") - before;
+            kehutable.close();
+            adob.close();
+        }
+        if (stored != rows) {
+            std::fprintf(stderr, "stored %lld of %d rows\n", stored, rows);
+            return 1;
+        }
+        if (texts.empty()) {
+            texts.reserve(rows);
+            for (int i = 0; i < rows; ++i) {
+                QStringList t;
+                for (const QVariant& v : customerRow(i))
+                    t << mapping::valueText(v);
+                texts.push_back(t);
+            }
+        }
+        double bareCpu = cpuMs();
+        bareMs.push_back(bareInsert(dir.filePath(QStringLiteral("bare%1.db").arg(run)), texts));
+        bareCpuMs.push_back(cpuMs() - bareCpu);
+    }
+    for (auto* v : {&importMs, &bareMs, &importCpuMs, &bareCpuMs})
+        std::sort(v->begin(), v->end());
+    const double imp = importMs[1], bare = bareMs[1];
+    std::printf("cpu time (the machine may be shared): import median %.0f ms = %.0f rows/s, bare median %.0f ms,"
+                " ratio %.2f\n",
+                importCpuMs[1], rows / (importCpuMs[1] / 1000.0), bareCpuMs[1], importCpuMs[1] / bareCpuMs[1]);
+    std::printf("import (open workbook, both sheets, one run each): median %.0f ms = %.0f rows/s\n", imp,
+                rows / (imp / 1000.0));
+    std::printf("bare SQLite insert of the same rows, one transaction: median %.0f ms = %.0f rows/s\n", bare,
+                rows / (bare / 1000.0));
+    std::printf("import / bare = %.2f   (goal: >= 50,000 rows/s and <= 2.0)\n", imp / bare);
+    std::printf("memory growth during the import (peak RSS - RSS before): %.1f MB   (goal: < 200 MB)\n",
+                growthKb / 1024.0);
+    return 0;
+}

@@ -1,0 +1,487 @@
+#include "transfer/openexcel.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTableView>
+
+#include "app/errorreport.h"
+#include "app/look.h"
+#include "app/message.h"
+#include "app/statusbar.h"
+#include "db/datam.h"
+#include "transfer/fieldmapping.h"
+#include "transfer/importrun.h"
+#include "transfer/importsource.h"
+
+namespace {
+
+constexpr int kOuterWidth = 696;
+constexpr int kOuterHeight = 439;
+constexpr int kRowStep = 18;       // mapping rows
+constexpr int kProgressPaintMs = 50;
+
+// Ends a pending edit of the customer data set the way a move does, then
+// opens it again with its own statement so that it shows the table as it is.
+void reopenCustomers(DataSet& ds)
+{
+    ds.checkBrowseMode();
+    const QString sql = ds.commandText();
+    ds.close();
+    ds.setCommandText(sql);
+    ds.open();
+}
+
+QLabel* addLabel(QWidget* parent, const QString& text, int left, int top)
+{
+    auto* l = new QLabel(text, parent);
+    l->move(left, top);
+    l->adjustSize();
+    l->show();
+    return l;
+}
+
+QScrollArea* scrollBox(QGroupBox* box, QWidget** panel)
+{
+    auto* area = new QScrollArea(box);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setGeometry(2, 15, box->width() - 4, box->height() - 17);
+    area->setWidgetResizable(false);
+    *panel = new QWidget;
+    (*panel)->resize(area->width() - 18, area->height());
+    area->setWidget(*panel);
+    return area;
+}
+
+// Grows the panel of a scroll area to hold `bottom` pixels.
+void fitPanel(QScrollArea* area, QWidget* panel, int bottom)
+{
+    panel->resize(area->viewport()->width(), std::max(bottom + 4, area->viewport()->height()));
+}
+
+}  // namespace
+
+Tindata::Tindata(TDataModule1& dm, Variant v, QWidget* owner)
+    : QDialog(owner), dm_(dm), variant_(v)
+{
+    const bool excel = v == Variant::Excel;
+    setObjectName(excel ? QStringLiteral("Tindata_excel") : QStringLiteral("Tindata_access"));
+    setWindowTitle(excel ? QStringLiteral("导入Excel数据文件") : QStringLiteral("导入ACCESS数据文件"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowMinMaxButtonsHint);
+    setFont(songti(12));
+    resize(kOuterWidth - 8, kOuterHeight - 34);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("数据库标准项目"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(8, 24, 145, 353);
+    ScrollBox2 = scrollBox(GroupBox1, &standardPanel_);
+    ScrollBox2->setObjectName(QStringLiteral("ScrollBox2"));
+    for (auto [text, left] : {std::pair{QStringLiteral("序号"), 16}, std::pair{QStringLiteral("项目名称"), 48}})
+        addLabel(standardPanel_, text, left, 10)->setStyleSheet(QStringLiteral("color: fuchsia"));
+
+    GroupBox2 = new QGroupBox(QStringLiteral("导入数据项目"), this);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setGeometry(164, 24, 153, 353);
+    ScrollBox1 = scrollBox(GroupBox2, &mappingPanel_);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    for (auto [text, left] : {std::pair{QStringLiteral("对应号"), 12}, std::pair{QStringLiteral("项目名称"), 64}})
+        addLabel(mappingPanel_, text, left, 10)->setStyleSheet(QStringLiteral("color: blue"));
+
+    Label6 = addLabel(this, QStringLiteral("即将导入的数据文件"), 332, 16);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    Label6->setEnabled(false);
+
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setGeometry(332, 28, 356, 193);
+    DBGrid1->setModel(excel ? &dm_.Excel_In_DataSource : &dm_.OtherDataSource);
+    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(18);
+    DBGrid1->horizontalHeader()->setDefaultSectionSize(64);
+    DBGrid1->setEnabled(false);
+
+    Label5 = addLabel(this, QStringLiteral("选择数据表"), 332, 232);
+    Label7 = addLabel(this, QStringLiteral("记录数"), 416, 232);
+    Edit1 = new QLineEdit(QStringLiteral("0"), this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(456, 228, 69, 20);
+
+    ListBox1 = new QListWidget(this);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setGeometry(332, 252, 193, 121);
+    ListBox2 = new QListWidget(this);
+    ListBox2->setObjectName(QStringLiteral("ListBox2"));
+    ListBox2->hide();
+
+    auto button = [this](const char* name, const QString& caption, int left, int top) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(left, top, 75, 25);
+        b->setAutoDefault(false);
+        return b;
+    };
+    Button3 = button("Button3", QStringLiteral("导入数据"), 574, 275);
+    Button1 = button("Button1", QStringLiteral("导出数据"), 572, 312);
+    Button2 = button("Button2", QStringLiteral("返回"), 572, 347);
+
+    StatusBar1 = new StatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->addPanel(QStringLiteral("提示"), 50, Qt::AlignCenter);
+    StatusBar1->addPanel(QString(), 400);
+    ProgressBar1 = new QProgressBar(StatusBar1);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->hide();
+
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!running_)
+            guarded([this] { ListBox1Click(); });
+    });
+    connect(Button3, &QPushButton::clicked, this, [this] { guarded([this] { Button3Click(); }); });
+    connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this, [this] { guarded([this] { Button2Click(); }); });
+
+    FormCreate();
+}
+
+ImportConnection& Tindata::connection() const
+{
+    return variant_ == Variant::Excel ? dm_.OpenExcel_data_In : dm_.OpenAccessData_In;
+}
+
+ImportDataSet& Tindata::source() const
+{
+    return variant_ == Variant::Excel ? dm_.ExcelDataSet_in : dm_.OpenQuery;
+}
+
+void Tindata::FormCreate()
+{
+    centreOnScreen(this);
+    mappingCount_ = 0;
+    CreateLabel();
+    ListBox1->clear();
+    ListBox1->addItems(connection().tableNames());
+}
+
+void Tindata::CreateLabel()
+{
+    if (!dm_.kehutable.isActive())
+        guarded([this] { dm_.kehutable.open(); });
+    standard_ = mapping::standardFields(dm_.kehutable.fieldNames(),
+                                        variant_ == Variant::Excel ? QStringLiteral("序号") : QStringLiteral("ID"));
+    ListBox2->clear();
+    ListBox2->addItems(standard_);
+    const int step = variant_ == Variant::Excel ? 18 : 16;
+    for (int n = 1; n <= standard_.size(); ++n) {
+        const int top = 26 + step * (n - 1);
+        standardLabels_ << addLabel(standardPanel_, standard_[n - 1], 48, top);
+        addLabel(standardPanel_, QString::number(n), 16, top);
+    }
+    fitPanel(ScrollBox2, standardPanel_, 26 + step * int(standard_.size()));
+}
+
+void Tindata::ListBox1Click()
+{
+    QListWidgetItem* item = ListBox1->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    ImportDataSet& ds = source();
+    ds.close();
+    const QString name = item->text();
+    ds.setCommandText(variant_ == Variant::Excel ? QStringLiteral("select * from [") + name + QLatin1Char(']')
+                                                 : QStringLiteral("select * from ") + name);
+    if (variant_ == Variant::Access)
+        ds.setConnection(&dm_.OpenAccessData_In);
+    ds.open();
+    DBGrid1->setEnabled(true);
+    Label6->setEnabled(true);
+    DeleteEdit_XiangMu();
+    CreateEdit_XiangMu();
+    Edit1->setText(QString::number(ds.recordCount()));
+}
+
+void Tindata::CreateEdit_XiangMu()
+{
+    const ImportDataSet& ds = source();
+    const QStringList columns = ds.isActive() ? ds.fieldNames() : QStringList();
+    const QStringList numbers = mapping::prefilledNumbers(columns, standard_);
+    for (int i = 0; i < numbers.size(); ++i) {
+        auto* box = new QLineEdit(numbers[i], mappingPanel_);
+        box->setObjectName(QStringLiteral("XiangMu%1").arg(i));
+        box->setGeometry(20, 26 + kRowStep * i, 18, 16);
+        box->setMaxLength(2);
+        box->setFrame(false);
+        box->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid gray; padding: 0px; }"));
+        box->show();
+        edits_ << box;
+        labels_ << addLabel(mappingPanel_, columns[i], 64, 26 + kRowStep * i);
+    }
+    mappingCount_ = int(numbers.size());
+    fitPanel(ScrollBox1, mappingPanel_, 26 + kRowStep * mappingCount_);
+}
+
+void Tindata::DeleteEdit_XiangMu()
+{
+    qDeleteAll(edits_);
+    qDeleteAll(labels_);
+    edits_.clear();
+    labels_.clear();
+    mappingCount_ = 0;
+}
+
+QStringList Tindata::numbers() const
+{
+    QStringList list;
+    for (QLineEdit* e : edits_)
+        list << e->text();
+    return list;
+}
+
+bool Tindata::checkBeforeRun()
+{
+    if (!source().isActive()) {
+        showMessage(mapping::noTableMessage());
+        return false;
+    }
+    const QStringList n = numbers();
+    if (!mapping::anyMapped(n)) {
+        showMessage(mapping::noMappingMessage());
+        return false;
+    }
+    const int bad = mapping::firstInvalid(n, int(standard_.size()));
+    if (bad >= 0) {
+        showMessage(mapping::invalidNumberMessage(bad, labels_[bad]->text(), n[bad], int(standard_.size())));
+        edits_[bad]->setFocus();
+        edits_[bad]->selectAll();
+        ScrollBox1->ensureWidgetVisible(edits_[bad]);
+        return false;
+    }
+    return true;
+}
+
+void Tindata::Button3Click()
+{
+    if (checkBeforeRun())
+        InComeData();
+}
+
+void Tindata::Button1Click()
+{
+    if (checkBeforeRun())
+        OutComeData();
+}
+
+void Tindata::startProgress(qint64 total)
+{
+    running_ = true;
+    for (QWidget* w : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
+                       static_cast<QWidget*>(Button3), static_cast<QWidget*>(ListBox1),
+                       static_cast<QWidget*>(ScrollBox1)})
+        w->setEnabled(false);
+    const QRect panel = StatusBar1->panelRect(1);
+    ProgressBar1->setGeometry(panel.right() - 200, panel.top() + 3, 196, panel.height() - 6);
+    ProgressBar1->setRange(0, total > 0 ? 1000 : 0);
+    ProgressBar1->setValue(0);
+    ProgressBar1->show();
+    lastPaint_ = 0;
+}
+
+void Tindata::showProgress(const QString& prefix, qint64 done, qint64 total, bool force)
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (!force && now - lastPaint_ < kProgressPaintMs)
+        return;
+    lastPaint_ = now;
+    StatusBar1->setPanelText(1, prefix + QString::number(done) + QStringLiteral("条"));
+    if (total > 0)
+        ProgressBar1->setValue(int(std::min<qint64>(1000, done * 1000 / total)));
+    StatusBar1->repaint();
+    ProgressBar1->repaint();
+}
+
+void Tindata::endProgress()
+{
+    running_ = false;
+    ProgressBar1->hide();
+    for (QWidget* w : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
+                       static_cast<QWidget*>(Button3), static_cast<QWidget*>(ListBox1),
+                       static_cast<QWidget*>(ScrollBox1)})
+        w->setEnabled(true);
+}
+
+void Tindata::InComeData()
+{
+    ImportDataSet& ds = source();
+    if (!ds.isActive())
+        return;
+    DataSet& customers = dm_.kehutable;
+    customers.checkBrowseMode();
+    const QString prefix = QStringLiteral("已经完成导入数据：");
+    startProgress(ds.recordCount());
+    ds.disableControls();
+    customers.disableControls();
+    RunOutcome out;
+    guarded([&] {
+        out = importRows(dm_.ADOB.database(), QStringLiteral("客户数据"), ds, standard_, numbers(),
+                         [&](qint64 done, qint64 total) { showProgress(prefix, done, total, false); });
+    });
+    showProgress(prefix, out.count, ds.recordCount(), true);
+    ds.enableControls();
+    customers.enableControls();
+    endProgress();
+    // The customer list shows the new records (and whatever was stored
+    // before a failure).
+    guarded([&] { reopenCustomers(customers); });
+    if (!out.finished) {
+        if (!out.error.isEmpty())
+            errorreport::report(out.error);
+        return;
+    }
+    showMessage(mapping::importDoneMessage(out.count));
+}
+
+void Tindata::OutComeData()
+{
+    ImportDataSet& ds = source();
+    if (!ds.isActive())
+        return;
+    if (variant_ == Variant::Access ||
+        connection().fileName().endsWith(QLatin1String(".mdb"), Qt::CaseInsensitive) ||
+        connection().fileName().endsWith(QLatin1String(".accdb"), Qt::CaseInsensitive)) {
+        // libmdb only reads: say so before anything is prepared.
+        QString error;
+        ds.appendRows({}, &error);
+        if (error.isEmpty())
+            error = QStringLiteral("Access数据库文件只能读取，本软件不能向其中写入数据。");
+        showMessage(error);
+        return;
+    }
+    DataSet& customers = dm_.kehutable;
+    const QString prefix = QStringLiteral("已经完成导出数据：");
+    startProgress(customers.isActive() ? customers.recordCount() : 0);
+    ds.disableControls();
+    customers.disableControls();
+    RunOutcome out;
+    guarded([&] {
+        out = exportRows(customers, ds, standard_, numbers(),
+                         [&](qint64 done, qint64 total) { showProgress(prefix, done, total, false); });
+    });
+    showProgress(prefix, out.count, customers.isActive() ? customers.recordCount() : 0, true);
+    ds.enableControls();
+    customers.enableControls();
+    endProgress();
+    if (!out.finished) {
+        if (!out.error.isEmpty())
+            errorreport::report(out.error);
+        return;
+    }
+    // The table as the file now holds it; the numbers typed stay.
+    if (out.count > 0) {
+        const QStringList typed = numbers();
+        guarded([&] {
+            const QString sql = ds.commandText();
+            connection().close();
+            connection().open();
+            ds.setCommandText(sql);
+            ds.open();
+            Edit1->setText(QString::number(ds.recordCount()));
+        });
+        for (int i = 0; i < edits_.size() && i < typed.size(); ++i)
+            edits_[i]->setText(typed[i]);
+    }
+    showMessage(mapping::exportDoneMessage(out.count));
+}
+
+void Tindata::Button2Click()
+{
+    connection().close();
+    close();
+}
+
+void Tindata::closeEvent(QCloseEvent* e)
+{
+    if (running_) {
+        e->ignore();
+        return;
+    }
+    QDialog::closeEvent(e);
+}
+
+void Tindata::resizeEvent(QResizeEvent* e)
+{
+    QDialog::resizeEvent(e);
+    StatusBar1->setGeometry(0, height() - StatusBar::kHeight, width(), StatusBar::kHeight);
+    StatusBar1->setPanelWidth(1, std::max(50, width() - 50));
+}
+
+void Tindata::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (shown_)
+        return;
+    shown_ = true;
+    // Once framed, the frame is what has the window's outer size.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (!frame.isEmpty()) {
+        resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
+        centreOnScreen(this);
+    }
+}
+
+void Tindata::keyPressEvent(QKeyEvent* e)
+{
+    // Escape must not end the window in the middle of a run.
+    if (running_)
+        return;
+    QDialog::keyPressEvent(e);
+}
+
+bool showImportWindow(TDataModule1& dm, QWidget* owner, Tindata::Variant v, const QString& file)
+{
+    const bool excel = v == Tindata::Variant::Excel;
+    ImportConnection& c = excel ? dm.OpenExcel_data_In : dm.OpenAccessData_In;
+    c.close();
+    c.setConnectionString((excel ? dm.excelConnPrefix : dm.accessConnPrefix) + file +
+                          (excel ? dm.excelConnSuffix : dm.accessConnSuffix));
+    if (!guarded([&] { c.open(); }))
+        return false;
+    Tindata* w = excel ? static_cast<Tindata*>(new Tindata_excel(dm, owner))
+                       : static_cast<Tindata*>(new Tindata_access(dm, owner));
+    w->exec();
+    delete w;
+    return true;
+}
+
+namespace {
+
+void chooseAndShow(TDataModule1& dm, QWidget* owner, Tindata::Variant v)
+{
+    const bool excel = v == Tindata::Variant::Excel;
+    const QString filter =
+        excel ? QStringLiteral("Microsoft Excel 数据文件(*.xls *.xlsx *.csv);;"
+                               "Excel 97-2003 工作簿(*.xls);;Excel 工作簿(*.xlsx);;文本数据文件(*.csv)")
+              : QStringLiteral("Microsoft Acsess 数据文件(*.mdb *.accdb);;Access 2000-2003 数据库(*.mdb);;"
+                               "Access 2007 数据库(*.accdb)");
+    const QString file = QFileDialog::getOpenFileName(owner, QStringLiteral("请选择一个数据库文件"), QString(), filter,
+                                                      nullptr, QFileDialog::DontUseNativeDialog);
+    if (file.isEmpty())
+        return;
+    showImportWindow(dm, owner, v, file);
+}
+
+}  // namespace
+
+void N3Click(TDataModule1& dm, QWidget* owner) { chooseAndShow(dm, owner, Tindata::Variant::Excel); }
+void Accesl1Click(TDataModule1& dm, QWidget* owner) { chooseAndShow(dm, owner, Tindata::Variant::Access); }

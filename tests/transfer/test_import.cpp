@@ -1,0 +1,437 @@
+// The import windows and their two runs over real workbooks and databases.
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/errorreport.h"
+#include "app/message.h"
+#include "app/statusbar.h"
+#include "app/textfile.h"
+#include "db/datam.h"
+#include "testutil.h"
+#include "transfer/fieldmapping.h"
+#include "transfer/openexcel.h"
+#include "transfer/tablereader.h"
+
+namespace {
+
+QString fixture(const QString& name) { return QStringLiteral(TRANSFER_FIXTURES "/") + name; }
+QString accessFixture(const QString& name) { return QStringLiteral(ACCESS_FIXTURES "/") + name; }
+
+// Customers as stored, oldest first: one "联系人|电话|手机|..." line each
+// for the fields asked.
+QStringList customers(TDataModule1& dm, const QString& fields)
+{
+    QStringList out;
+    QSqlQuery q(dm.ADOB.database());
+    q.exec(QStringLiteral("select %1 from 客户数据 order by id").arg(fields));
+    while (q.next()) {
+        QStringList row;
+        for (int i = 0; i < q.record().count(); ++i)
+            row << q.value(i).toString();
+        out << row.join(QLatin1Char('|'));
+    }
+    return out;
+}
+
+void select(Tindata& w, const QString& table)
+{
+    const auto items = w.ListBox1->findItems(table, Qt::MatchExactly);
+    QVERIFY2(!items.isEmpty(), qPrintable(table));
+    w.ListBox1->setCurrentItem(items.first());
+}
+
+QStringList boxes(const Tindata& w)
+{
+    QStringList n;
+    for (int i = 0; i < w.mappingCount(); ++i)
+        n << w.mappingBox(i)->text();
+    return n;
+}
+
+}  // namespace
+
+class TestImport : public QObject {
+    Q_OBJECT
+    QString db_;
+    QStringList messages_, errors_;
+    std::unique_ptr<TDataModule1> dm_;
+
+    std::unique_ptr<Tindata> window(Tindata::Variant v, const QString& file)
+    {
+        ImportConnection& c = v == Tindata::Variant::Excel ? dm_->OpenExcel_data_In : dm_->OpenAccessData_In;
+        c.close();
+        c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + file +
+                              QStringLiteral(";Persist Security Info=False"));
+        c.open();
+        if (v == Tindata::Variant::Excel)
+            return std::make_unique<Tindata_excel>(*dm_);
+        return std::make_unique<Tindata_access>(*dm_);
+    }
+
+private slots:
+    void init()
+    {
+        db_ = testutil::makeProgramFolder() + QStringLiteral("data/web.mdb");
+        messages_.clear();
+        errors_.clear();
+        setMessageSink([this](const QString& m) { messages_ << m; });
+        errorreport::setSink([this](const QString& m) { errors_ << m; });
+        dm_ = std::make_unique<TDataModule1>();
+        dm_->kehutable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm_->kehutable.open();
+    }
+    void cleanup()
+    {
+        dm_.reset();
+        setMessageSink({});
+        errorreport::setSink({});
+    }
+
+    void mappingRules()
+    {
+        const QStringList fields{"ID", "联系人", "Email", "adodataset7", "序号", "电话"};
+        QCOMPARE(mapping::standardFields(fields, "序号"), (QStringList{"ID", "联系人", "Email", "电话"}));
+        QCOMPARE(mapping::standardFields(fields, "id"), (QStringList{"联系人", "Email", "序号", "电话"}));
+        // By name without regard to case; unknown columns 0; the first match counts.
+        QCOMPARE(mapping::prefilledNumbers({"EMAIL", "备注", "电话", "email"}, {"联系人", "Email", "电话"}),
+                 (QStringList{"2", "0", "3", "2"}));
+        QStringList wide;
+        for (int i = 0; i < 75; ++i)
+            wide << QStringLiteral("列%1").arg(i);
+        QCOMPARE(mapping::prefilledNumbers(wide, {"列70"}).size(), 60);
+        QVERIFY(!mapping::anyMapped({"0", "0"}));
+        QVERIFY(mapping::anyMapped({"0", "00"}));
+        QCOMPARE(mapping::firstInvalid({"0", "3", "17"}, 17), -1);
+        for (const QString bad : {"00", "-1", "18", "99", "a", "", " 1", "05"})
+            QCOMPARE(mapping::firstInvalid({"1", bad}, 17), 1);
+        QCOMPARE(mapping::valueText(13800138000.0), QStringLiteral("13800138000"));
+        QCOMPARE(mapping::valueText(2.5), QStringLiteral("2.5"));
+        QCOMPARE(mapping::valueText(QDate(2023, 5, 7)), QStringLiteral("2023-5-7"));
+        QCOMPARE(mapping::valueText(QDateTime(QDate(2023, 5, 7), QTime(8, 5, 9))), QStringLiteral("2023-5-7 8:05:09"));
+        QCOMPARE(mapping::valueText(QVariant()), QString());
+    }
+
+    void windowAndMapping()
+    {
+        auto w = window(Tindata::Variant::Excel, fixture("book.xls"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("导入Excel数据文件"));
+        QCOMPARE(w->standardFields().size(), 18);  // ID is a target in the Excel window
+        QCOMPARE(w->standardFields().first(), QStringLiteral("ID"));
+        QCOMPARE(w->ListBox2->count(), 18);
+        QCOMPARE(w->standardLabels()[1]->pos(), QPoint(48, 26 + 18));
+        QCOMPARE(w->ListBox1->count(), 3);
+        QVERIFY(!w->DBGrid1->isEnabled());
+        QCOMPARE(w->Edit1->text(), QStringLiteral("0"));
+
+        select(*w, "客户资料$");
+        QVERIFY(w->DBGrid1->isEnabled());
+        QCOMPARE(w->Edit1->text(), QStringLiteral("5"));
+        QCOMPARE(w->DBGrid1->model()->rowCount(), 5);
+        // 联系人 电话 手机 公司名称 地址 email 邮编 建档日期 备注
+        QCOMPARE(boxes(*w), (QStringList{"2", "3", "4", "6", "7", "8", "16", "0", "0"}));
+        QCOMPARE(w->mappingLabel(5)->text(), QStringLiteral("email"));
+        QCOMPARE(w->mappingBox(1)->geometry(), QRect(20, 26 + 18, 18, 16));
+        QCOMPARE(w->mappingBox(0)->maxLength(), 2);
+
+        // Another table: fresh rows, typed numbers gone; 60 rows at most.
+        w->mappingBox(0)->setText("5");
+        select(*w, "宽 表$");
+        QCOMPARE(w->mappingCount(), 60);
+        QCOMPARE(boxes(*w), QStringList(60, "0"));
+        select(*w, "客户资料$");
+        QCOMPARE(w->mappingBox(0)->text(), QStringLiteral("2"));
+
+        auto a = window(Tindata::Variant::Access, fixture("book.xls"));
+        QCOMPARE(a->windowTitle(), QStringLiteral("导入ACCESS数据文件"));
+        QCOMPARE(a->standardFields().size(), 17);  // no ID in the Access window
+        QCOMPARE(a->standardLabels()[1]->pos(), QPoint(48, 26 + 16));
+    }
+
+    // Refused runs: a message each, nothing stored.
+    void refusals()
+    {
+        auto w = window(Tindata::Variant::Excel, fixture("book.xls"));
+        w->Button3->click();
+        w->Button1->click();
+        QCOMPARE(messages_, QStringList(2, "请先选择表文件！"));
+        messages_.clear();
+
+        select(*w, "宽 表$");
+        w->Button3->click();
+        w->Button1->click();
+        QCOMPARE(messages_.size(), 2);
+        QCOMPARE(messages_[0], QStringLiteral("导入数据项目没有填写对应号码！\r在对应号中填入左边的数据库标准项目中的项目名称前面的序号"));
+        QCOMPARE(messages_[1], messages_[0]);
+
+        for (const QString bad : {"00", "-1", "99", "a"}) {
+            messages_.clear();
+            w->mappingBox(2)->setText("2");
+            w->mappingBox(3)->setText(bad);
+            w->Button3->click();
+            QCOMPARE(messages_.size(), 1);
+            QVERIFY2(messages_[0].contains("第4行") && messages_[0].contains("列4") &&
+                         messages_[0].contains(QStringLiteral("“%1”").arg(bad)),
+                     qPrintable(messages_[0]));
+        }
+        QVERIFY(customers(*dm_, "联系人").isEmpty());
+        QVERIFY(errors_.isEmpty());
+    }
+
+    void importRun_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("xls") << fixture("book.xls");
+        QTest::newRow("xlsx") << fixture("book.xlsx");
+    }
+
+    void importRun()
+    {
+        QFETCH(QString, file);
+        auto w = window(Tindata::Variant::Excel, file);
+        select(*w, "客户资料$");
+        w->mappingBox(4)->setText("6");   // 地址 to 公司名称 as well: the later non-empty one wins
+        w->mappingBox(7)->setText("17");  // 建档日期 to 事项
+        w->Button3->click();
+        QCOMPARE(errors_, QStringList());
+        QCOMPARE(messages_, QStringList{"共完成5条数据导入完成"});
+        QCOMPARE(w->StatusBar1->panelText(1), QStringLiteral("已经完成导入数据：5条"));
+        // The row whose mapped cells are all empty adds nothing but counts.
+        QCOMPARE(customers(*dm_, "联系人, 电话, 手机, 公司名称, 地址, EMAIL, 邮编, 事项"),
+                 (QStringList{"张三|010-88886666|13800138000|北京市海淀区中关村大街1号||zs@example.com|100080|2023-5-17",
+                              "李四||13912345678|上海明月公司||ls@example.com|200000|2024-1-2",
+                              "王五|0755-12345678|13700001111|深圳市南山区||ww@example.com|518000|2022-12-31",
+                              "赵六||2.5|||||"}));
+        // The customer list shows them, newest first.
+        QCOMPARE(dm_->kehutable.recordCount(), 4);
+        QCOMPARE(dm_->kehutable.text("联系人"), QStringLiteral("赵六"));
+
+        // An empty sheet imports nothing and says 0.
+        messages_.clear();
+        select(*w, "空表$");
+        QCOMPARE(w->mappingCount(), 0);
+        w->Button3->click();
+        QCOMPARE(messages_, QStringList{mapping::noMappingMessage()});
+    }
+
+    // A workbook damaged past its first rows is found out when its sheet is
+    // opened: the sheet stays closed and no run starts.
+    void damagedWorkbook()
+    {
+        auto w = window(Tindata::Variant::Excel, fixture("damaged.xlsx"));
+        select(*w, "long$");
+        QCOMPARE(errors_.size(), 1);
+        QVERIFY2(errors_[0].contains("损坏"), qPrintable(errors_[0]));
+        w->Button3->click();
+        QCOMPARE(messages_, QStringList{"请先选择表文件！"});
+    }
+
+    // A file that breaks in the middle of a run: nothing half-read is kept.
+    void readFailureWhileRunning()
+    {
+        struct Breaking : TableReader {
+            QStringList tableNames() override { return {"t"}; }
+            QStringList columnNames(const QString&) override { return {"联系人"}; }
+            qint64 rowCount(const QString&) override { return 5; }
+            bool readRows(const QString&, const std::function<bool(const QVariantList&)>& row) override
+            {
+                const bool breaks = calls++ > 0;
+                for (int i = 1; i <= 5; ++i) {
+                    if (breaks && i == 4)
+                        return false;  // the preview is read first and is sound
+                    if (!row({QStringLiteral("客户%1").arg(i)}))
+                        return true;
+                }
+                return true;
+            }
+            QString error() const override { return QStringLiteral("文件已损坏"); }
+            int calls = 0;
+        };
+        dm_->OpenExcel_data_In.openWith(std::make_unique<Breaking>());
+        Tindata_excel w(*dm_);
+        select(w, "t");
+        QCOMPARE(errors_, QStringList());
+        QCOMPARE(boxes(w), QStringList{"2"});
+        w.Button3->click();
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(errors_.size(), 1);
+        QVERIFY2(errors_[0].contains("文件已损坏") && errors_[0].contains("没有导入任何数据"), qPrintable(errors_[0]));
+        QVERIFY(customers(*dm_, "联系人").isEmpty());
+        QCOMPARE(dm_->kehutable.recordCount(), 0);
+    }
+
+    // A record that cannot be stored stops the run there; those before stay.
+    void storeFailure()
+    {
+        auto w = window(Tindata::Variant::Excel, fixture("book.xls"));
+        select(*w, "客户资料$");
+        w->mappingBox(2)->setText("1");  // 手机 into ID: 2.5 in the last row is no record number
+        w->Button3->click();
+        QVERIFY(messages_.isEmpty());  // no closing message
+        QCOMPARE(errors_.size(), 1);
+        QVERIFY2(errors_[0].contains("第5行") && errors_[0].contains("3条"), qPrintable(errors_[0]));
+        QCOMPARE(customers(*dm_, "ID, 联系人"),
+                 (QStringList{"13700001111|王五", "13800138000|张三", "13912345678|李四"}));
+        QVERIFY(w->Button3->isEnabled());
+        QCOMPARE(dm_->kehutable.recordCount(), 3);
+    }
+
+    void reverseRun_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("xls") << QStringLiteral("book.xls");
+        QTest::newRow("xlsx") << QStringLiteral("book.xlsx");
+    }
+
+    // The customer list goes to the end of the sheet; the workbook is
+    // written anew with every sheet and still reads back.
+    void reverseRun()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(name);
+        QVERIFY(QFile::copy(fixture(name), file));
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        testutil::addCustomers(db_, 3);
+        dm_->kehutable.close();
+        dm_->kehutable.open();
+
+        auto w = window(Tindata::Variant::Excel, file);
+        select(*w, "客户资料$");
+        w->Button1->click();
+        QCOMPARE(errors_, QStringList());
+        QCOMPARE(messages_, QStringList{"共完成3条数据导出完成"});
+        QCOMPARE(w->Edit1->text(), QStringLiteral("8"));
+        QCOMPARE(w->mappingBox(0)->text(), QStringLiteral("2"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+
+        QString error;
+        auto r = openTableReader(file, &error);
+        QVERIFY2(r, qPrintable(error));
+        QCOMPARE(r->tableNames(), (QStringList{"客户资料$", "空表$", "宽 表$"}));
+        QList<QVariantList> rows;
+        r->readRows("客户资料$", [&](const QVariantList& row) {
+            rows << row;
+            return true;
+        });
+        QCOMPARE(rows.size(), 8);
+        QCOMPARE(rows[0][0].toString(), QStringLiteral("张三"));
+        QCOMPARE(rows[0][2].toLongLong(), 13800138000);  // numbers stay numbers
+        // Newest first, as the list shows them; unmapped columns empty.
+        QCOMPARE(rows[5][0].toString(), QStringLiteral("客户3"));
+        QCOMPARE(rows[5][2].toString(), QStringLiteral("13900000003"));
+        QCOMPARE(rows[7][0].toString(), QStringLiteral("客户1"));
+        QVERIFY(rows[7][8].isNull());
+        QCOMPARE(r->columnNames("宽 表$").size(), 75);
+        QCOMPARE(r->rowCount("宽 表$"), 2);
+
+        // An empty customer list appends nothing.
+        messages_.clear();
+        dm_->kehutable.setCommandText("select * from 客户数据 where 1 = 0");
+        dm_->kehutable.open();
+        w->Button1->click();
+        QCOMPARE(messages_, QStringList{"共完成0条数据导出完成"});
+    }
+
+    void accessImport()
+    {
+        const QString file = accessFixture("DateTestDatabase.mdb");
+        if (!QFile::exists(file))
+            QSKIP("the sample Access databases (shared/fixtures beside the repository) are absent");
+        const QByteArray before = [&] {
+            QFile f(file);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+        auto w = window(Tindata::Variant::Access, file);
+        QCOMPARE(w->ListBox1->count(), 1);
+        select(*w, "DateTest");
+        QCOMPARE(w->Edit1->text(), QStringLiteral("6"));
+        QCOMPARE(boxes(*w), QStringList(6, "0"));
+        // Access window: 联系人 is 1, 事项 16, 答复 17.
+        w->mappingBox(5)->setText("1");
+        w->mappingBox(2)->setText("16");
+        w->mappingBox(4)->setText("17");
+        w->Button3->click();
+        QCOMPARE(messages_, QStringList{"共完成6条数据导入完成"});
+        const QStringList rows = customers(*dm_, "联系人, 事项, 答复");
+        QCOMPARE(rows.size(), 6);
+        QCOMPARE(rows[0], QStringLiteral("Hello|2021-12-2|Hello"));
+        QVERIFY(rows[1].startsWith("Year 1999|9999-"));
+
+        // The reverse run cannot write an Access file: it says so.
+        messages_.clear();
+        w->Button1->click();
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY(messages_[0].contains("不能"));
+        QFile f(file);
+        f.open(QIODevice::ReadOnly);
+        QVERIFY(f.readAll() == before);
+    }
+
+    // The table name with a space opens (the table list names only tables
+    // that exist).
+    void accessSpacedName()
+    {
+        const QString file = accessFixture("ASampleDatabase.accdb");
+        if (!QFile::exists(file))
+            QSKIP("the sample Access databases (shared/fixtures beside the repository) are absent");
+        auto w = window(Tindata::Variant::Access, file);
+        select(*w, "Asset Items");
+        QCOMPARE(w->Edit1->text(), QStringLiteral("65"));
+        QCOMPARE(w->mappingCount(), 13);
+        QVERIFY(errors_.isEmpty());
+    }
+
+    // A text file in GBK: long texts are stored whole, nothing cut off.
+    void csvLongText()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("客户.csv");
+        const QString longText = QString(5000, QChar(0x5BA2));
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        f.write(toGbk(QStringLiteral("联系人,事项\r\n王五,") + longText + QStringLiteral("\r\n")));
+        f.close();
+        auto w = window(Tindata::Variant::Excel, file);
+        select(*w, "客户.csv");
+        QCOMPARE(boxes(*w), (QStringList{"2", "17"}));
+        w->Button3->click();
+        QCOMPARE(messages_, QStringList{"共完成1条数据导入完成"});
+        QCOMPARE(customers(*dm_, "联系人, 事项"), QStringList{QStringLiteral("王五|") + longText});
+
+        // The reverse run writes the file anew in its own encoding.
+        messages_.clear();
+        w->Button1->click();
+        QCOMPARE(messages_, QStringList{"共完成1条数据导出完成"});
+        QFile back(file);
+        back.open(QIODevice::ReadOnly);
+        QCOMPARE(fromGbk(back.readAll()), QStringLiteral("联系人,事项\r\n王五,") + longText +
+                                              QStringLiteral("\r\n王五,") + longText + QStringLiteral("\r\n"));
+    }
+
+    // A file that cannot be read opens no window.
+    void unreadableFile()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("text.xls");
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        f.write("联系人,电话\r\n");
+        f.close();
+        QVERIFY(!showImportWindow(*dm_, nullptr, Tindata::Variant::Excel, file));
+        QCOMPARE(errors_.size(), 1);
+        QVERIFY(!dm_->OpenExcel_data_In.isConnected());
+    }
+};
+
+QTEST_MAIN(TestImport)
+#include "test_import.moc"
