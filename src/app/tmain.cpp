@@ -36,6 +36,9 @@
 #include "db/datam.h"
 #include "db/dbcontrols.h"
 #include "db/dbgrid.h"
+#include "lists/calllist.h"
+#include "lists/customerlist.h"
+#include "lists/gridlayout.h"
 #include "maintenance/maintenance.h"
 #include "records/card.h"
 #include "records/dictionary.h"
@@ -110,6 +113,23 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     webTabs = new WebTabs(*this);
     calls = new CallHandling(*this);
     simulation = new CallSimulation(*this);
+
+    // The list tabs: call list searches, field choices and grid layouts.
+    callList = new CallListSearch(dm_.laidianTel, ComboBox1, Edit1, BitBtn13, UpDown4, UpDown5,
+                                  UpDown6, this);
+    customerList = new CustomerList(
+        dm_.kehutable, {ComboBox2, Edit2, BitBtn12, BitBtn14, TreeView1, DBGrid1},
+        [this](const QString& text) { StatusBar1->setPanelText(MessagePanel, text); },
+        [this] { OpenKehuData(); }, [this] { return PageControl1->currentWidget() == TabSheet4; },
+        this);
+    connect(miSearchList, &QAction::triggered, this,
+            [this] { guarded([this] { customerList->N17Click(this); }); });
+    ldfield = new FieldChoiceFile(ComboBox1, QStringLiteral("ldfield.dat"), this);
+    khfield = new FieldChoiceFile(ComboBox2, QStringLiteral("khfield.dat"), this);
+    grid1Layout = new GridLayoutButtons(*DBGrid1, *BitBtn1->parentWidget(), 3,
+                                        QStringLiteral("DBGrid1.dat"), BitBtn1, BitBtn2, BitBtn6, this);
+    grid2Layout = new GridLayoutButtons(*DBGrid2, *BitBtn3->parentWidget(), 2,
+                                        QStringLiteral("DBGrid2.dat"), BitBtn3, BitBtn4, BitBtn5, this);
 
     maintenance = new Maintenance(dm_, this, [this] { FormActivate(); });
     connect(miCompact, &QAction::triggered, maintenance, &Maintenance::N6Click);
@@ -563,8 +583,10 @@ void Tmain::FormActivate()
         OpenKehuData();
         OpenLaiDianData();
 
-        // Grid layouts: set/DBGrid1.dat and set/DBGrid2.dat, when present,
-        // go to DBGrid1 and DBGrid2 here.
+        // Grid layouts.  A damaged file is reported and its grid keeps its
+        // columns; the rest of the activation still runs.
+        guarded([this] { gridlayout::loadIfPresent(*DBGrid1, grid1Layout->filePath()); });
+        guarded([this] { gridlayout::loadIfPresent(*DBGrid2, grid2Layout->filePath()); });
 
         SetField_List_Value(*this);
 
@@ -576,9 +598,11 @@ void Tmain::FormActivate()
             randomtel->addItems(readTextLines(telFile));
         }
 
-        // Category tree: set/kehu_TreeView.List, when present, into TreeView1.
+        // A damaged tree file is reported with the nodes read so far kept;
+        // the rest of the activation still runs.
+        guarded([this] { customerList->loadTreeFile(); });
 
-        // SetSearchField: the two field boxes' saved selections.
+        SetSearchField(ComboBox1, ComboBox2);
     });
 }
 

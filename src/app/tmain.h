@@ -9,13 +9,17 @@
 
 class Browser;
 class CallHandling;
+class CallListSearch;
 class CallSimulation;
 class CallerIdDevice;
 class CustomerCard;
+class CustomerList;
 class DataSource;
 class Maintenance;
 class DBEdit;
 class DBGrid;
+class FieldChoiceFile;
+class GridLayoutButtons;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -98,6 +102,14 @@ public:
     // Compact, backup, restore and clearing; the moving-in of an old Access
     // database before the first opening of the data.
     Maintenance* maintenance = nullptr;
+
+    // Handlers of the two list tabs: searches, field choices, grid layouts.
+    CallListSearch* callList = nullptr;
+    CustomerList* customerList = nullptr;
+    FieldChoiceFile* ldfield = nullptr;
+    FieldChoiceFile* khfield = nullptr;
+    GridLayoutButtons* grid1Layout = nullptr;
+    GridLayoutButtons* grid2Layout = nullptr;
 
     // --- tabs ---------------------------------------------------------------------
     QTabWidget* PageControl1;

@@ -8,6 +8,19 @@
 
 #include "db/dataset.h"
 
+namespace {
+
+// The call list's date search looks calls up by 日期; the index is made the
+// first time a database without it is opened.  A database that cannot take
+// it (read-only, no call table) is used as it is.
+void ensureCallDateIndex(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("create index if not exists 来电数据_日期 on 来电数据 (日期)"));
+}
+
+}  // namespace
+
 Connection::Connection(const QString& name, QObject* parent)
     : QObject(parent), name_(name),
       sqlName_(name + QLatin1Char('_') + QUuid::createUuid().toString(QUuid::Id128))
@@ -79,6 +92,7 @@ void Connection::open()
     }
     // Every stored record must be on disk when its store returns.
     probe.exec(QStringLiteral("pragma synchronous = full"));
+    ensureCallDateIndex(db);
     emit connected();
 }
 

@@ -1,0 +1,91 @@
+#pragma once
+// The customer list's category tree and its search list:
+//  - set/kehu_Search.List: the customer fields the tree's levels stand for,
+//    one per line (level 0 first);
+//  - set/kehu_TreeView.List: the tree, one line per node in depth-first
+//    order, as many TABs as the node's level before its text;
+//  - the tree built from the customers' values, and the statement of a
+//    search for one node.
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace customertree {
+
+// A node of the tree in depth-first order: its level (0 at the top) and text.
+struct Node {
+    int level = 0;
+    QString text;
+    bool operator==(const Node&) const = default;
+};
+
+// --- the tree file -----------------------------------------------------------
+
+// The lines of the file (without their line breaks).
+QStringList treeLines(const QVector<Node>& nodes);
+
+// Reads the lines back.  Every leading TAB or space counts as one level and
+// is taken off the text; the first line is always a top-level node.  A line
+// more than one level below the line before ends the reading with an error
+// "Invalid level (k) for item "text"": *nodes holds the nodes read so far.
+bool parseTree(const QStringList& lines, QVector<Node>* nodes, QString* error);
+
+// --- the search list ---------------------------------------------------------
+
+// The index of the first entry of `list` that `fields` lacks (names compared
+// without regard to case), or -1 when every entry is a field.
+int firstUnknownEntry(const QStringList& list, const QStringList& fields);
+
+// --- building the tree from the customers' values ------------------------------
+
+// Takes the values of the first (up to four) search fields row by row, in
+// the order the database returns the rows, and gives the tree in which
+//  - the top level holds the distinct values of field 0,
+//  - under each node, the distinct values of the next field among the rows
+//    that carry the node's value and those of all its ancestors,
+// each list of children in the order its values first appear.  An empty
+// value gets no node; the values found below it have no node to hang from
+// and are left out.
+class TreeBuilder {
+public:
+    explicit TreeBuilder(int levels);
+    int levels() const { return levels_; }
+    // One row: the values of fields 0 .. levels-1 (NULL read as empty).
+    void addRow(const QStringList& values);
+    QVector<Node> nodes() const;  // depth-first
+    int nodeCount() const { return int(items_.size()) - 1; }
+
+private:
+    struct Item {
+        QString text;
+        int level;
+        QVector<int> children;
+        QHash<QString, int> byText;
+    };
+    int levels_;
+    QVector<Item> items_;  // items_[0] is the (unseen) root
+};
+
+// --- the tree search -------------------------------------------------------------
+
+struct TreeSearch {
+    QStringList lines;        // the statement, one line each
+    bool setsMessage = false;  // false: the message panel keeps its text
+    QString message;
+};
+
+// The statement and message panel text for a click in the tree.  `path`
+// holds the texts from the top-level node down to the selected node (empty
+// when no node is selected); field k of the search list is the field of
+// level k.  Values are quoted with their quotes doubled.  `orderById` adds
+// "order by ID".  Throws AppError when the node's level has no field in the
+// search list.
+TreeSearch treeSearch(const QStringList& searchList, const QStringList& path, bool orderById);
+
+// Every line followed by CR LF.
+QString joinLines(const QStringList& lines);
+
+}  // namespace customertree

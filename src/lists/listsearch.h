@@ -1,0 +1,30 @@
+#pragma once
+// Statements and small files of the list searches: the field search of both
+// lists, the call list's date search and the files that remember which
+// field each list's combo had selected.
+
+#include <QString>
+#include <QStringList>
+
+namespace listsearch {
+
+// The value between single quotes with its own quotes doubled.
+QString quoted(const QString& value);
+
+// "select * from <table> where <field> like '%<text>%'"; "%" and "_" typed
+// in the text stay the database's wildcards.
+QString fieldSearch(const QString& table, const QString& field, const QString& text);
+
+// The calls of one day, the date written as the call log writes it: year,
+// month and day joined by "-" without leading zeros (2008-7-5).
+QString dayText(int year, int month, int day);
+QString dateSearch(int year, int month, int day);
+
+// set/ldfield.dat and set/khfield.dat: the selected index (-1 for none) as
+// their one line.
+QStringList fieldChoiceLines(int index);
+// The index from the file's lines; false when the first line is missing or
+// not an integer.
+bool parseFieldChoice(const QStringList& lines, int* index);
+
+}  // namespace listsearch

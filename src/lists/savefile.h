@@ -1,0 +1,14 @@
+#pragma once
+// Writing a settings file whole: a complete file under a temporary name in
+// the same folder is renamed over the old one, so a failed write leaves the
+// old file as it was.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Throws FileError when the file cannot be written.
+void replaceFile(const QString& path, const QByteArray& bytes);
+
+// The lines in GBK, each followed by CR LF, written as above.
+void replaceTextFile(const QString& path, const QStringList& lines);
