@@ -42,6 +42,7 @@
 #include "maintenance/maintenance.h"
 #include "records/card.h"
 #include "records/dictionary.h"
+#include "transfer/excelexport.h"
 #include "web/addresses.h"
 #include "web/browser.h"
 #include "web/websearch.h"
@@ -130,6 +131,12 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
                                         QStringLiteral("DBGrid1.dat"), BitBtn1, BitBtn2, BitBtn6, this);
     grid2Layout = new GridLayoutButtons(*DBGrid2, *BitBtn3->parentWidget(), 2,
                                         QStringLiteral("DBGrid2.dat"), BitBtn3, BitBtn4, BitBtn5, this);
+
+    // Export to workbooks: customers and calls.
+    excelExport = new ExcelExport(dm_, out_fieldName, this);
+    connect(miExportKehu, &QAction::triggered, this, [this] { guarded([this] { excelExport->N4Click(); }); });
+    connect(miExportLaiDian, &QAction::triggered, this,
+            [this] { guarded([this] { excelExport->exportCalls(); }); });
 
     maintenance = new Maintenance(dm_, this, [this] { FormActivate(); });
     connect(miCompact, &QAction::triggered, maintenance, &Maintenance::N6Click);

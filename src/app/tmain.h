@@ -15,6 +15,7 @@ class CallerIdDevice;
 class CustomerCard;
 class CustomerList;
 class DataSource;
+class ExcelExport;
 class Maintenance;
 class DBEdit;
 class DBGrid;
@@ -98,6 +99,8 @@ public:
     WebTabs* webTabs = nullptr;
     CallHandling* calls = nullptr;
     CallSimulation* simulation = nullptr;
+    // The export to workbooks (menu 数据管理).
+    ExcelExport* excelExport = nullptr;
 
     // Compact, backup, restore and clearing; the moving-in of an old Access
     // database before the first opening of the data.
@@ -172,7 +175,7 @@ public:
     QAction* miImportExcel;   // 导入客户数据(excel格式）
     QAction* miImportAccess;  // 导入客户数据(Access格式）
     QAction* miExportKehu;    // 导出客户数据(excel)
-    QAction* miExportLaiDian; // 导出来电数据(excel) — no action
+    QAction* miExportLaiDian; // 导出来电数据(excel)
     QAction* miCompact;       // 压缩数据库
     QAction* miBackup;        // 备份数据库
     QAction* miRestore;       // 恢复数据库

@@ -47,7 +47,7 @@ constexpr int kCellXf = 15;           // the default cell format (General)
 constexpr quint16 rBOF = 0x0809, rEOF = 0x000A, rCODEPAGE = 0x0042, rWINDOW1 = 0x003D,
                   rFONT = 0x0031, rXF = 0x00E0, rSTYLE = 0x0293, rBOUNDSHEET = 0x0085,
                   rSST = 0x00FC, rCONTINUE = 0x003C, rEXTSST = 0x00FF, rDIMENSIONS = 0x0200,
-                  rWINDOW2 = 0x023E, rLABELSST = 0x00FD, rNUMBER = 0x0203;
+                  rWINDOW2 = 0x023E, rLABELSST = 0x00FD, rNUMBER = 0x0203, rLABEL = 0x0204;
 
 QByteArray bof(quint16 kind)
 {
@@ -176,11 +176,11 @@ struct WorkbookWriter::Impl {
 
     // Shared strings: every distinct text once, as its string bytes
     // (length, flags, characters), found again through an open hash table
-    // that stores index + 1.
+    // whose entries hold the text's hash (upper half) and its index + 1, so
+    // that a probe touches one place in memory.
     QByteArray sstRaw;
     QVector<quint32> sstOffset;
-    QVector<size_t> sstHash;
-    QVector<quint32> table;
+    QVector<quint64> table;
     quint32 sstTotal = 0;
     QByteArray scratch;
 
@@ -222,7 +222,9 @@ struct WorkbookWriter::Impl {
             putRow(*header);
     }
 
-    void addRow(const QVariantList& row)
+    // The sheet the next row goes to: a first one when there is none, a
+    // continuation when the current one is full.
+    SheetData& sheetForNextRow()
     {
         if (sheets.isEmpty())
             addSheet(QString(), nullptr, 1, QString());
@@ -235,7 +237,29 @@ struct WorkbookWriter::Impl {
             const int next = full.continuation + 1;
             addSheet(QString(), hasHeader ? &header : nullptr, next, base);
         }
+        return sheets.last();
+    }
+
+    void addRow(const QVariantList& row)
+    {
+        sheetForNextRow();
         putRow(row);
+    }
+
+    void addTextRow(const QStringList& row)
+    {
+        SheetData& s = sheetForNextRow();
+        const quint16 r = quint16(s.rows);
+        int n = int(row.size());
+        if (n > kMaxColumns) {
+            tooManyColumns = true;
+            n = kMaxColumns;
+        }
+        for (int c = 0; c < n; ++c)
+            putText(s, r, quint16(c), row.at(c));
+        s.rows++;
+        if (n > s.cols)
+            s.cols = n;
     }
 
     void putRow(const QVariantList& row)
@@ -292,6 +316,19 @@ struct WorkbookWriter::Impl {
         if (text.isEmpty())
             return;
         const quint32 index = intern(text);
+        if (index == kNoIndex) {
+            // The table is full: a text cell of its own (scratch holds the
+            // encoded string).
+            char d[10];
+            qToLittleEndian<quint16>(rLABEL, d);
+            qToLittleEndian<quint16>(quint16(6 + scratch.size()), d + 2);
+            qToLittleEndian<quint16>(r, d + 4);
+            qToLittleEndian<quint16>(c, d + 6);
+            qToLittleEndian<quint16>(kCellXf, d + 8);
+            s.cells.append(d, 10);
+            s.cells.append(scratch);
+            return;
+        }
         char d[14];
         qToLittleEndian<quint16>(rLABELSST, d);
         qToLittleEndian<quint16>(10, d + 2);
@@ -303,7 +340,12 @@ struct WorkbookWriter::Impl {
         sstTotal++;
     }
 
-    // Index of the text in the shared string table, adding it when new.
+    // Index of the text in the shared string table, adding it when new;
+    // kNoIndex for a new text of at most 255 characters once the table holds
+    // sharedStringLimit texts.
+    static constexpr quint32 kNoIndex = 0xFFFFFFFF;
+    quint32 sharedStringLimit = kSharedStringLimit;
+
     quint32 intern(const QString& text)
     {
         const qsizetype n = qMin<qsizetype>(text.size(), kMaxTextLength);
@@ -324,12 +366,14 @@ struct WorkbookWriter::Impl {
             for (qsizetype i = 0; i < n; ++i)
                 p[3 + i] = char(u[i]);
         }
-        const size_t h = qHashBits(scratch.constData(), size_t(scratch.size()));
+        const size_t full = qHashBits(scratch.constData(), size_t(scratch.size()));
+        const quint32 h = quint32(full) ^ quint32(quint64(full) >> 32);
         const quint32 mask = quint32(table.size() - 1);
-        quint32 slot = quint32(h) & mask;
-        while (quint32 entry = table[slot]) {
-            const quint32 i = entry - 1;
-            if (sstHash[i] == h) {
+        quint32 slot = h & mask;
+        quint64* t = table.data();
+        while (const quint64 entry = t[slot]) {
+            if (quint32(entry >> 32) == h) {
+                const quint32 i = quint32(entry) - 1;
                 const quint32 start = sstOffset[i];
                 const quint32 end = i + 1 < quint32(sstOffset.size()) ? sstOffset[i + 1]
                                                                         : quint32(sstRaw.size());
@@ -341,10 +385,11 @@ struct WorkbookWriter::Impl {
             slot = (slot + 1) & mask;
         }
         const quint32 index = quint32(sstOffset.size());
+        if (index >= sharedStringLimit && n <= 255)
+            return kNoIndex;
         sstOffset.append(quint32(sstRaw.size()));
-        sstHash.append(h);
         sstRaw.append(scratch);
-        table[slot] = index + 1;
+        t[slot] = (quint64(h) << 32) | (index + 1);
         if (sstOffset.size() * 2 > table.size())
             grow();
         return index;
@@ -352,13 +397,15 @@ struct WorkbookWriter::Impl {
 
     void grow()
     {
-        QVector<quint32> bigger(table.size() * 2, 0);
+        QVector<quint64> bigger(table.size() * 2, 0);
         const quint32 mask = quint32(bigger.size() - 1);
-        for (quint32 i = 0; i < quint32(sstHash.size()); ++i) {
-            quint32 slot = quint32(sstHash[i]) & mask;
+        for (const quint64 entry : std::as_const(table)) {
+            if (!entry)
+                continue;
+            quint32 slot = quint32(entry >> 32) & mask;
             while (bigger[slot])
                 slot = (slot + 1) & mask;
-            bigger[slot] = i + 1;
+            bigger[slot] = entry;
         }
         table.swap(bigger);
     }
@@ -523,14 +570,12 @@ void WorkbookWriter::addRow(const QVariantList& row) { d->addRow(row); }
 
 void WorkbookWriter::addTextRow(const QStringList& row)
 {
-    QVariantList values;
-    values.reserve(row.size());
-    for (const QString& s : row)
-        values.append(s);
-    d->addRow(values);
+    d->addTextRow(row);
 }
 
 int WorkbookWriter::sheetCount() const { return int(d->sheets.size()); }
+
+void WorkbookWriter::setSharedStringLimit(quint32 n) { d->sharedStringLimit = n; }
 
 bool WorkbookWriter::save(const QString& path, QString* error)
 {

@@ -19,6 +19,10 @@ namespace xls {
 constexpr int kMaxRows = 65536;
 constexpr int kMaxColumns = 256;
 constexpr int kMaxTextLength = 32767;  // longer texts are cut there
+// Distinct texts kept in the shared string table; further ones of up to 255
+// characters are stored in their cells.  Readers such as freexl refuse a
+// table of more than 2^20 texts.
+constexpr quint32 kSharedStringLimit = 1u << 20;
 
 struct Sheet {
     QString name;
@@ -49,6 +53,8 @@ public:
     void addTextRow(const QStringList& row);
 
     int sheetCount() const;
+    // Lowers the number of distinct texts shared (tests).
+    void setSharedStringLimit(quint32 n);
     // Writes the workbook.  On failure returns false with a message in *error.
     bool save(const QString& path, QString* error);
 

@@ -27,6 +27,7 @@
 #include "db/dbcontrols.h"
 #include "db/tishi2.h"
 #include "testutil.h"
+#include "transfer/excelexport.h"
 #include "web/addresses.h"
 #include "web/browser.h"
 
@@ -371,8 +372,14 @@ void TestTmain::menuCaptions()
     QCOMPARE(entries(w.MenuHelp),
              (QStringList{QStringLiteral("访问技术支持网站"), QStringLiteral("关于软件")}));
 
-    // Entries without an action yet do nothing (and raise nothing).
+    // 导出来电数据 opens the export's field selection window (cancelled here).
+    QString title;
+    w.excelExport->setFileChooser([](QWidget*, const QString&, const QString&, QString*) { return QString(); });
+    testutil::whenModal(QString(), nullptr, &title);
     w.miExportLaiDian->trigger();
+    QCOMPARE(title, QStringLiteral("选择导出字段"));
+
+    // Entries without an action yet do nothing (and raise nothing).
     w.miPrintKehu->trigger();
     QVERIFY(reports_.isEmpty());
 }

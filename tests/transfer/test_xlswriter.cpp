@@ -18,6 +18,7 @@ private:
 private slots:
     void cellsComeBackAsWritten();
     void manyStringsCrossRecordBoundaries();
+    void textsPastTheSharedTableKeepTheirCells();
     void rowsPastTheSheetLimitContinue();
     void emptyWorkbooksAreValid();
     void failureIsReported();
@@ -70,6 +71,24 @@ void TestXlsWriter::manyStringsCrossRecordBoundaries()
     QCOMPARE(read[0].rows.size(), s.rows.size());
     for (int r = 0; r < s.rows.size(); ++r)
         QCOMPARE(read[0].rows[r], (QStringList{s.rows[r][0].toString(), s.rows[r][1].toString()}));
+}
+
+void TestXlsWriter::textsPastTheSharedTableKeepTheirCells()
+{
+    // With room for three shared texts the others stand in their cells
+    // (all but the long one, which the table takes all the same).
+    xls::WorkbookWriter w;
+    w.setSharedStringLimit(3);
+    const QString longText = QString(300, QChar(0x5BA2));
+    const QList<QStringList> rows{{"a", "b", "c"}, {"a", "张三", "d"}, {longText, "c", "Ü"}, {"李四", "李四", ""}};
+    w.beginSheet(QStringLiteral("S"), QVariantList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    for (qsizetype r = 1; r < rows.size(); ++r)
+        w.addTextRow(rows[r]);
+    QString error;
+    QVERIFY2(w.save(file("label.xls"), &error), qPrintable(error));
+    const auto read = xlsread::readXls(file("label.xls"));
+    QCOMPARE(read.size(), 1);
+    QCOMPARE(read[0].rows, rows);
 }
 
 void TestXlsWriter::rowsPastTheSheetLimitContinue()
@@ -146,8 +165,14 @@ void TestXlsWriter::gnumericReadsTheSameCells()
                  {{QStringLiteral("联系人"), QStringLiteral("地址")},
                   {QStringLiteral("王五"), QStringLiteral("北京市海淀区")},
                   {QString(), QStringLiteral("plain")}}};
+    // Past a small shared table, so that both kinds of text cell are read.
+    xls::WorkbookWriter w;
+    w.setSharedStringLimit(3);
+    w.beginSheet(s.name, s.rows[0]);
+    w.addRow(s.rows[1]);
+    w.addRow(s.rows[2]);
     QString error;
-    QVERIFY2(xls::writeWorkbook(file("g.xls"), {s}, &error), qPrintable(error));
+    QVERIFY2(w.save(file("g.xls"), &error), qPrintable(error));
     QProcess p;
     p.start(ssconvert, {file("g.xls"), file("g.csv")});
     QVERIFY(p.waitForFinished(60000));

@@ -51,3 +51,96 @@ QList<SheetCells> readXls(const QString& path)
 }
 
 }  // namespace xlsread
+
+#include <QRegularExpression>
+#include <QXmlStreamReader>
+#include <minizip/unzip.h>
+
+namespace xlsread {
+namespace {
+
+QByteArray entry(unzFile zf, const char* name)
+{
+    QByteArray out;
+    if (unzLocateFile(zf, name, 0) != UNZ_OK || unzOpenCurrentFile(zf) != UNZ_OK)
+        return out;
+    char buf[65536];
+    int n;
+    while ((n = unzReadCurrentFile(zf, buf, sizeof buf)) > 0)
+        out.append(buf, n);
+    unzCloseCurrentFile(zf);
+    return out;
+}
+
+int columnOf(const QString& ref)
+{
+    int c = 0;
+    for (QChar ch : ref) {
+        if (!ch.isLetter())
+            break;
+        c = c * 26 + (ch.unicode() - 'A' + 1);
+    }
+    return c - 1;
+}
+
+}  // namespace
+
+QList<SheetCells> readXlsx(const QString& path)
+{
+    QList<SheetCells> out;
+    unzFile zf = unzOpen64(QFile::encodeName(path).constData());
+    if (!zf) {
+        QTest::qFail("cannot unzip the workbook", __FILE__, __LINE__);
+        return out;
+    }
+    QStringList shared;
+    {
+        QXmlStreamReader x(entry(zf, "xl/sharedStrings.xml"));
+        while (!x.atEnd())
+            if (x.readNext() == QXmlStreamReader::StartElement && x.name() == QLatin1String("t"))
+                shared << x.readElementText();
+    }
+    QStringList names;
+    {
+        QXmlStreamReader x(entry(zf, "xl/workbook.xml"));
+        while (!x.atEnd())
+            if (x.readNext() == QXmlStreamReader::StartElement && x.name() == QLatin1String("sheet"))
+                names << x.attributes().value(QLatin1String("name")).toString();
+    }
+    for (int s = 0; s < names.size(); ++s) {
+        SheetCells sheet;
+        sheet.name = names[s];
+        QXmlStreamReader x(entry(zf, QStringLiteral("xl/worksheets/sheet%1.xml").arg(s + 1).toUtf8().constData()));
+        int row = -1, col = 0;
+        QString type;
+        while (!x.atEnd()) {
+            if (x.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (x.name() == QLatin1String("row")) {
+                row = x.attributes().value(QLatin1String("r")).toInt() - 1;
+                while (sheet.rows.size() <= row)
+                    sheet.rows.append(QStringList());
+            } else if (x.name() == QLatin1String("c")) {
+                col = columnOf(x.attributes().value(QLatin1String("r")).toString());
+                type = x.attributes().value(QLatin1String("t")).toString();
+            } else if (x.name() == QLatin1String("t") || x.name() == QLatin1String("v")) {
+                QString text = x.readElementText();
+                if (type == QLatin1String("s"))
+                    text = shared.value(text.toInt());
+                QStringList& r = sheet.rows[row];
+                while (r.size() <= col)
+                    r.append(QString());
+                r[col] = text;
+                sheet.columns = qMax(sheet.columns, col + 1);
+            }
+        }
+        for (QStringList& r : sheet.rows)
+            while (r.size() < sheet.columns)
+                r.append(QString());
+        out.append(sheet);
+    }
+    unzClose(zf);
+    return out;
+}
+
+}  // namespace xlsread

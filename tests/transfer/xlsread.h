@@ -18,3 +18,8 @@ struct SheetCells {
 QList<SheetCells> readXls(const QString& path);
 
 }  // namespace xlsread
+
+namespace xlsread {
+// Every worksheet of an .xlsx workbook, unzipped and parsed.
+QList<SheetCells> readXlsx(const QString& path);
+}  // namespace xlsread

@@ -1,0 +1,54 @@
+#pragma once
+// Workbook files of the export: which kind a file name asks for, the names
+// of numbered workbooks, and writers for the three kinds (.xls, .xlsx,
+// .csv) behind one small interface.  Every writer starts a further sheet
+// when one is full, with the header row again.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace exportfile {
+
+enum class Format { Xls, Xlsx, Csv };
+
+// By the name's extension, without regard to case; anything else is .xls.
+Format formatOf(const QString& fileName);
+QString extensionOf(Format f);  // ".xls", ".xlsx", ".csv"
+
+// The name as the dialog hands it on: a name without one of the three
+// extensions gets the one of the chosen type.
+QString withExtension(const QString& fileName, Format chosen);
+
+// Records per workbook for a per-file limit in units of 10,000; 0 (and a
+// negative limit) means no limit.
+qint64 rowsPerWorkbook(int limit);
+// Number of workbooks for `records` records: 1 without a limit, otherwise
+// records / (limit x 10,000) rounded up (0 for no records).
+qint64 workbookCount(qint64 records, int limit);
+// Name of workbook k (from 1): the chosen name without its extension, the
+// number, the extension (D:/out/KH.XLS -> D:/out/KH1.xls).
+QString numberedName(const QString& chosen, qint64 k);
+
+class TableWriter {
+public:
+    virtual ~TableWriter() = default;
+    // Creates the file; false with a message when it cannot be written.
+    virtual bool open(const QString& path, QString* error) = 0;
+    virtual void beginSheet(const QString& name, const QStringList& header) = 0;
+    // An empty text is an empty cell.
+    virtual void addRow(const QStringList& row) = 0;
+    // Completes the file.
+    virtual bool finish(QString* error) = 0;
+};
+
+std::unique_ptr<TableWriter> makeWriter(Format f);
+
+// Writes a workbook under a temporary name beside `target` and moves it
+// over `target` only when `write` succeeded and the file is complete; a
+// failure leaves no file behind and `target` as it was.
+bool writeInPlace(const QString& target, const std::function<bool(const QString& tmp, QString* error)>& write,
+                  QString* error);
+
+}  // namespace exportfile
