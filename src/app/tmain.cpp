@@ -42,6 +42,7 @@
 #include "lists/calllist.h"
 #include "lists/customerlist.h"
 #include "lists/gridlayout.h"
+#include "maintenance/maintenance.h"
 #include "records/card.h"
 #include "records/dictionary.h"
 #include "transfer/excelexport.h"
@@ -208,6 +209,13 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     connect(miExportKehu, &QAction::triggered, this, [this] { guarded([this] { excelExport->N4Click(); }); });
     connect(miExportLaiDian, &QAction::triggered, this,
             [this] { guarded([this] { excelExport->exportCalls(); }); });
+
+    maintenance = new Maintenance(dm_, this, [this] { FormActivate(); });
+    connect(miCompact, &QAction::triggered, maintenance, &Maintenance::N6Click);
+    connect(miBackup, &QAction::triggered, maintenance, &Maintenance::N14Click);
+    connect(miRestore, &QAction::triggered, maintenance, &Maintenance::N15Click);
+    connect(miClearKehu, &QAction::triggered, maintenance, &Maintenance::N18Click);
+    connect(miClearLaiDian, &QAction::triggered, maintenance, &Maintenance::N19Click);
     FormCreate();
 
     // Caller-ID device: its choice window and its state in the message panel.
@@ -656,6 +664,8 @@ void Tmain::FormActivate()
         WebBrowser5->navigate(webaddr::updatePage);
         webgd01->navigate(webaddr::sidePage(webaddr::startSidePage));
 
+        if (maintenance && !maintenance->moveInOldDatabase())
+            return;
         OpenKehuData();
         OpenLaiDianData();
 

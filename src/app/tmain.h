@@ -20,6 +20,7 @@ class DataQuestions;
 class Dictionary;
 class DataSource;
 class ExcelExport;
+class Maintenance;
 class DBEdit;
 class DBGrid;
 class FieldChoiceFile;
@@ -124,6 +125,10 @@ public:
     Dictionary* dictionary = nullptr;  // the choice fields' values
     // The export to workbooks (menu 数据管理).
     ExcelExport* excelExport = nullptr;
+
+    // Compact, backup, restore and clearing; the moving-in of an old Access
+    // database before the first opening of the data.
+    Maintenance* maintenance = nullptr;
 
     // Handlers of the two list tabs: searches, field choices, grid layouts.
     CallListSearch* callList = nullptr;
