@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-tools-dev libqt6sql6-sqlite
           qt6-webengine-dev qt6-serialport-dev libfreexl-dev libxlsxwriter-dev mdbtools
-          mdbtools-dev libminizip-dev libsqlite3-dev xvfb xauth fonts-wqy-microhei imagemagick)
+          mdbtools-dev libminizip-dev libsqlite3-dev xvfb xauth fonts-wqy-microhei imagemagick
+          qt6-translations-l10n)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -18,7 +19,7 @@ done
 
 if ((${#missing[@]})); then
   echo "Installing packages (missing: ${missing[*]})"
-  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends cmake ninja-build g++ pkgconf qt6-base-dev qt6-tools-dev libqt6sql6-sqlite qt6-webengine-dev qt6-serialport-dev libfreexl-dev libxlsxwriter-dev mdbtools mdbtools-dev libminizip-dev libsqlite3-dev xvfb xauth fonts-wqy-microhei imagemagick
+  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${packages[@]}"
 fi
 
 cmake -S . -B build -G Ninja

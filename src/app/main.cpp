@@ -7,11 +7,20 @@
 #include "db/datam.h"
 #include "web/browser.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 int main(int argc, char** argv)
 {
     // The web views want shared GL contexts set before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     Application app(argc, argv);
+    // Qt's own dialogs (file choosers, standard buttons) speak Chinese too.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
     installFontSubstitutions();
     QApplication::setFont(standardFont());
     useWebEngineBrowsers();
