@@ -1,4 +1,7 @@
+#include <QPointer>
+#include <QTimer>
 #include <QUrl>
+#include <deque>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
@@ -18,6 +21,53 @@ QString unreachablePage(const QString& address)
                "<p>请检查网络连接。</p><p>%1</p></body></html>")
         .arg(shown);
 }
+
+// Starting a load costs a web view tens of milliseconds (the first one far
+// more).  Loads asked for together (the start pages, a call's searches) are
+// started one per turn of the event loop, so the window keeps answering in
+// between; a later address for the same view replaces one still waiting.
+class LoadQueue {
+public:
+    static void start(QWebEngineView* view, const QUrl& url)
+    {
+        static LoadQueue queue;
+        queue.add(view, url);
+    }
+
+private:
+    void add(QWebEngineView* view, const QUrl& url)
+    {
+        for (auto& w : waiting_)
+            if (w.first == view) {
+                w.second = url;
+                return;
+            }
+        waiting_.emplace_back(view, url);
+        if (!timer_.isActive())
+            timer_.start();
+    }
+    void next()
+    {
+        while (!waiting_.empty()) {
+            auto [view, url] = waiting_.front();
+            waiting_.pop_front();
+            if (view) {
+                view->setUrl(url);
+                break;
+            }
+        }
+        if (waiting_.empty())
+            timer_.stop();
+    }
+    LoadQueue()
+    {
+        timer_.setInterval(0);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { next(); });
+    }
+
+    std::deque<std::pair<QPointer<QWebEngineView>, QUrl>> waiting_;
+    QTimer timer_;
+};
 
 // A browser that really loads its pages.
 class WebEngineBrowser : public Browser {
@@ -41,7 +91,7 @@ public:
         QUrl url(address);
         if (url.scheme().isEmpty())
             url = QUrl::fromUserInput(address);
-        view_->setUrl(url);
+        LoadQueue::start(view_, url);
     }
 
 private:
