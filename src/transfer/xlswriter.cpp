@@ -248,23 +248,21 @@ struct WorkbookWriter::Impl {
 
     void addTextRow(const QStringList& row)
     {
-        SheetData& s = sheetForNextRow();
-        const quint16 r = quint16(s.rows);
-        int n = int(row.size());
-        if (n > kMaxColumns) {
-            tooManyColumns = true;
-            n = kMaxColumns;
-        }
-        for (int c = 0; c < n; ++c)
-            putText(s, r, quint16(c), row.at(c));
-        s.rows++;
-        if (n > s.cols)
-            s.cols = n;
+        putCells(sheetForNextRow(), row,
+                 [this](SheetData& s, quint16 r, quint16 c, const QString& v) { putText(s, r, c, v); });
     }
 
     void putRow(const QVariantList& row)
     {
-        SheetData& s = sheets.last();
+        putCells(sheets.last(), row,
+                 [this](SheetData& s, quint16 r, quint16 c, const QVariant& v) { putCell(s, r, c, v); });
+    }
+
+    // One row of cells at the end of sheet `s`; columns past the format's
+    // limit are left out (and said so at the end).
+    template <class Row, class Put>
+    void putCells(SheetData& s, const Row& row, Put put)
+    {
         const quint16 r = quint16(s.rows);
         int n = int(row.size());
         if (n > kMaxColumns) {
@@ -272,7 +270,7 @@ struct WorkbookWriter::Impl {
             n = kMaxColumns;
         }
         for (int c = 0; c < n; ++c)
-            putCell(s, r, quint16(c), row.at(c));
+            put(s, r, quint16(c), row.at(c));
         s.rows++;
         if (n > s.cols)
             s.cols = n;
