@@ -35,16 +35,13 @@
 #include "web/websearch.h"
 
 #include "benchdb.h"
+#include "measure.h"
 
 namespace {
 
-constexpr int kRuns = 7;
+using namespace bench;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+constexpr int kRuns = 7;
 
 template <class F>
 void withDatabase(const QString& file, F f)

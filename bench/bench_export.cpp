@@ -24,20 +24,13 @@
 #include "transfer/exportrows.h"
 
 #include "benchdb.h"
+#include "measure.h"
 
 namespace {
 
-const QString kSql = QStringLiteral("select * from 客户数据 order by id desc");
+using namespace bench;
 
-long statusKb(const char* key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    f.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toLong();
-    return 0;
-}
+const QString kSql = QStringLiteral("select * from 客户数据 order by id desc");
 
 void resetPeak()
 {
@@ -112,13 +105,13 @@ int main(int argc, char** argv)
         long grown = 0;
         for (int i = 0; i < 3; ++i) {
             resetPeak();
-            const long before = statusKb("VmRSS:");
+            const long before = residentKb();
             QElapsedTimer t;
             t.start();
             ExportRows source(ds, 0);
             ex.SaveExcelFile_two(source, target, columns, 0, QStringLiteral("客户数据"));
             best = qMin(best, t.nsecsElapsed() / 1e6);
-            grown = qMax(grown, statusKb("VmHWM:") - before);
+            grown = qMax(grown, peakResidentKb() - before);
         }
         std::printf("  .%-4s export:  %8.1f ms  (%.2f x bare)  peak memory +%.1f MB  file %.1f MB\n", qPrintable(ext), best,
                     best / bare, grown / 1024.0, QFileInfo(target).size() / 1048576.0);

@@ -28,22 +28,14 @@
 #include "transfer/importrun.h"
 #include "transfer/importsource.h"
 #include "transfer/xlswriter.h"
+#include "measure.h"
 
 namespace {
 
+using namespace bench;
+
 const QStringList kFields{"联系人", "电话", "手机", "宅电", "公司名称", "地址", "EMAIL", "QQ", "MSN",
                           "网址", "部门", "职务", "分类1", "分类2", "邮编", "事项", "答复"};
-
-long statusKb(const char* key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 double cpuMs()
 {
@@ -184,7 +176,7 @@ int main(int argc, char** argv)
             const QStringList standard = mapping::standardFields(kehutable.fieldNames(), QStringLiteral("序号"));
 
             resetPeak();
-            before = statusKb("VmRSS:");
+            before = residentKb();
             QElapsedTimer t;
             t.start();
             const double cpu0 = cpuMs();
@@ -208,7 +200,7 @@ int main(int argc, char** argv)
             importMs.push_back(double(t.nsecsElapsed()) / 1e6);
             importCpuMs.push_back(cpuMs() - cpu0);
             if (run == 0)
-                growthKb = statusKb("VmHWM:") - before;
+                growthKb = peakResidentKb() - before;
             kehutable.close();
             adob.close();
         }

@@ -41,16 +41,13 @@
 #include "app/textfile.h"
 
 #include "benchdb.h"
+#include "measure.h"
 
 namespace {
 
-constexpr int kRuns = 7;
+using namespace bench;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+constexpr int kRuns = 7;
 
 // The statement run on a connection of its own and read to the end.
 double bareRun(const QString& file, const QString& sql, int* rows)

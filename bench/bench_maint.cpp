@@ -23,25 +23,13 @@
 #include "maintenance/dbfiles.h"
 
 #include "benchdb.h"
+#include "measure.h"
 
 namespace {
 
+using namespace bench;
+
 constexpr int kRuns = 5;
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-template <class F>
-double timed(F f)
-{
-    QElapsedTimer t;
-    t.start();
-    f();
-    return t.nsecsElapsed() / 1e6;
-}
 
 void run(const QString& program, const QStringList& args)
 {

@@ -31,16 +31,11 @@
 #include "db/dbgrid.h"
 
 #include "benchdb.h"
+#include "measure.h"
 
 namespace {
 
-long residentKb()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    f.open(QIODevice::ReadOnly);
-    const QList<QByteArray> parts = f.readAll().split(' ');
-    return parts.value(1).toLong() * 4;
-}
+using namespace bench;
 
 // Drops the file from the page cache so that the next read comes from disk.
 void dropFromCache(const QString& file)
@@ -153,15 +148,6 @@ OpenFigures openOnce(DataSet& ds, DBGrid& grid, const QString& sql)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     f.positionMs = t.nsecsElapsed() / 1e6;
     return f;
-}
-
-template <class F>
-double timed(F f)
-{
-    QElapsedTimer t;
-    t.start();
-    f();
-    return t.nsecsElapsed() / 1e6;
 }
 
 void measure(Connection& conn, const QString& file, const QString& sql)

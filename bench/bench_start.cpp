@@ -24,15 +24,11 @@
 #include "callerid/deviceswitch.h"
 #include "db/datam.h"
 #include "web/browser.h"
+#include "measure.h"
 
 namespace {
 
-long residentKb()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    f.open(QIODevice::ReadOnly);
-    return f.readAll().split(' ').value(1).toLong() * 4;
-}
+using namespace bench;
 
 }  // namespace
 

@@ -1,0 +1,49 @@
+#pragma once
+// Small measuring helpers shared by the benchmarks.
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QList>
+#include <algorithm>
+#include <vector>
+
+namespace bench {
+
+inline double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Milliseconds `f` took.
+template <class F>
+double timed(F f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return t.nsecsElapsed() / 1e6;
+}
+
+// The resident memory of this process in kB (VmRSS).
+inline long residentKb()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    return f.readAll().split(' ').value(1).toLong() * 4;
+}
+
+// The highest resident memory this process has had, in kB (VmHWM).
+inline long peakResidentKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+}  // namespace bench
