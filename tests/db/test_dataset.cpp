@@ -563,6 +563,27 @@ private slots:
         errorreport::setSink({});
     }
 
+    void rowsTakenOverWhileStillCountedAreCountedInTheNewSet()
+    {
+        // The caller lookup hands its rows to the customer list; a long
+        // result may still be being counted then.
+        testutil::addCustomers(file_, 5000);
+        auto lookup = openCustomers(QStringLiteral("select * from 客户数据 order by id desc"));
+        QVERIFY(lookup->countPending());
+        auto list = openCustomers(QStringLiteral("select * from 客户数据 where id = 1 order by id desc"));
+        QStringList events;
+        list->setAfterOpen([&](DataSet& d) { events << QStringLiteral("open %1").arg(d.recordCount()); });
+        QVERIFY(list->reopenWith(*lookup));
+        QVERIFY(!lookup->isActive());
+        QVERIFY(!list->countPending());
+        QCOMPARE(list->recordCount(), 5000);
+        QCOMPARE(events, QStringList{"open 5000"});
+        QTest::qWait(50);  // the count sent to the lookup changes nothing
+        QCOMPARE(list->recordCount(), 5000);
+        list->last();
+        QCOMPARE(list->rowValue(4999, 0).toLongLong(), 1);
+    }
+
     void everyStoreWaitsForTheDisk()
     {
         auto ds = openCustomers();
