@@ -31,6 +31,13 @@ qint64 scalar(QSqlDatabase& db, const QString& sql)
     return q.value(0).toLongLong();
 }
 
+QString insertTrigger()
+{
+    return QStringLiteral("create trigger %1 after insert on 客户数据 begin "
+                          "insert into %2(rowid, 手机, 电话, 宅电) values (new.ID, new.手机, new.电话, new.宅电); "
+                          "end").arg(trigger("_ai"), numberIndexTable);
+}
+
 }  // namespace
 
 bool isComplete(const QSqlDatabase& db)
@@ -63,9 +70,7 @@ void ensure(QSqlDatabase& db, const Progress& progress)
         run(db, QStringLiteral("drop table if exists %1").arg(t));
         run(db, QStringLiteral("create virtual table %1 using fts5(手机, 电话, 宅电, content='客户数据', "
                                "content_rowid='ID', tokenize='trigram')").arg(t));
-        run(db, QStringLiteral("create trigger %1 after insert on 客户数据 begin "
-                               "insert into %2(rowid, 手机, 电话, 宅电) values (new.ID, new.手机, new.电话, new.宅电); "
-                               "end").arg(trigger("_ai"), t));
+        run(db, insertTrigger());
         run(db, QStringLiteral("create trigger %1 after delete on 客户数据 begin "
                                "insert into %2(%2, rowid, 手机, 电话, 宅电) "
                                "values ('delete', old.ID, old.手机, old.电话, old.宅电); "
@@ -110,6 +115,29 @@ void ensure(QSqlDatabase& db, const Progress& progress)
         db.rollback();
         throw;
     }
+}
+
+BulkAppend::BulkAppend(QSqlDatabase db) : db_(std::move(db))
+{
+    if (!isComplete(db_))
+        return;
+    lastKey_ = scalar(db_, QStringLiteral("select coalesce(max(ID), 0) from 客户数据"));
+    run(db_, QStringLiteral("drop trigger %1").arg(trigger("_ai")));
+    active_ = true;
+}
+
+void BulkAppend::finish()
+{
+    if (!active_)
+        return;
+    active_ = false;
+    QSqlQuery fill(db_);
+    fill.prepare(QStringLiteral("insert into %1(rowid, 手机, 电话, 宅电) select ID, 手机, 电话, 宅电 "
+                                "from 客户数据 where ID > ?").arg(numberIndexTable));
+    fill.addBindValue(lastKey_);
+    if (!fill.exec())
+        throw DbError(QStringLiteral("无法建立来电号码索引：%1").arg(fill.lastError().text()));
+    run(db_, insertTrigger());
 }
 
 }  // namespace numberindex

@@ -21,4 +21,25 @@ bool isComplete(const QSqlDatabase& db);
 // Throws DbError when the database refuses.
 void ensure(QSqlDatabase& db, const Progress& progress = {});
 
+// Many customers stored in one transaction (an import).  Through the insert
+// trigger every row costs the index a flush of its own; instead the trigger
+// is set aside while the rows go in and the new rows are indexed together at
+// the end.  Made inside the transaction, finished before its commit; a
+// rollback brings the trigger back with everything else.  Rows must get new
+// keys (above every key so far): the caller does not store IDs of its own.
+// Without a complete index it does nothing.
+class BulkAppend {
+public:
+    explicit BulkAppend(QSqlDatabase db);
+    // Indexes the rows stored since and puts the trigger back.  Throws
+    // DbError when the database refuses (the transaction must then be
+    // rolled back).
+    void finish();
+
+private:
+    QSqlDatabase db_;
+    bool active_ = false;
+    qint64 lastKey_ = 0;
+};
+
 }  // namespace numberindex

@@ -5,8 +5,10 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVector>
+#include <optional>
 
 #include "db/dataset.h"
+#include "db/numberindex.h"
 #include "transfer/fieldmapping.h"
 #include "transfer/importsource.h"
 
@@ -49,6 +51,22 @@ RunOutcome importRows(QSqlDatabase db, const QString& table, ImportDataSet& sour
     if (!db.transaction()) {
         out.error = db.lastError().text();
         return out;
+    }
+    // The caller lookup's index takes the new customers together at the end,
+    // unless the rows bring keys of their own.
+    bool ownKeys = false;
+    for (int n : std::as_const(target))
+        if (n >= 0 && standard[n].compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0)
+            ownKeys = true;
+    std::optional<numberindex::BulkAppend> bulk;
+    if (!ownKeys && table == QStringLiteral("客户数据")) {
+        try {
+            bulk.emplace(db);
+        } catch (const std::exception& e) {
+            db.rollback();
+            out.error = QString::fromUtf8(e.what());
+            return out;
+        }
     }
     // One prepared statement per set of fields that a row fills.
     QHash<QByteArray, QSqlQuery> statements;
@@ -120,6 +138,16 @@ RunOutcome importRows(QSqlDatabase db, const QString& table, ImportDataSet& sour
         // Nothing half-read is kept.
         db.rollback();
         out.error = readError + QChar(13) + QStringLiteral("没有导入任何数据。");
+        out.count = 0;
+        out.stored = 0;
+        return out;
+    }
+    try {
+        if (bulk)
+            bulk->finish();
+    } catch (const std::exception& e) {
+        db.rollback();
+        out.error = QString::fromUtf8(e.what()) + QChar(13) + QStringLiteral("没有导入任何数据。");
         out.count = 0;
         out.stored = 0;
         return out;

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTableView>
@@ -17,6 +18,7 @@
 #include "app/textfile.h"
 #include "db/datam.h"
 #include "testutil.h"
+#include "db/numberindex.h"
 #include "transfer/fieldmapping.h"
 #include "transfer/openexcel.h"
 #include "transfer/tablereader.h"
@@ -55,6 +57,24 @@ QStringList boxes(const Tindata& w)
     for (int i = 0; i < w.mappingCount(); ++i)
         n << w.mappingBox(i)->text();
     return n;
+}
+
+// The caller lookup's index after a run: its triggers all there and its
+// rows those of the table; the contacts of the customers found through it.
+QStringList numbersInIndex(TDataModule1& dm, const QString& part)
+{
+    QSqlDatabase db = dm.ADOB.database();
+    if (!numberindex::isComplete(db))
+        return {QStringLiteral("index incomplete")};
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("insert into 客户号码(客户号码, rank) values ('integrity-check', 1)")))
+        return {q.lastError().text()};
+    QStringList out;
+    q.exec(QStringLiteral("select 联系人 from 客户数据 where ID in (select rowid from 客户号码 "
+                          "where 客户号码 match '\"%1\"') order by ID").arg(part));
+    while (q.next())
+        out << q.value(0).toString();
+    return out;
 }
 
 }  // namespace
@@ -210,6 +230,9 @@ private slots:
                               "李四||13912345678|上海明月公司||ls@example.com|200000|2024-1-2",
                               "王五|0755-12345678|13700001111|深圳市南山区||ww@example.com|518000|2022-12-31",
                               "赵六||2.5|||||"}));
+        // The caller lookup finds them.
+        QCOMPARE(numbersInIndex(*dm_, "139"), QStringList{"李四"});
+        QCOMPARE(numbersInIndex(*dm_, "1380013"), QStringList{"张三"});
         // The customer list shows them, newest first.
         QCOMPARE(dm_->kehutable.recordCount(), 4);
         QCOMPARE(dm_->kehutable.text("联系人"), QStringLiteral("赵六"));
@@ -266,6 +289,7 @@ private slots:
         QVERIFY2(errors_[0].contains("文件已损坏") && errors_[0].contains("没有导入任何数据"), qPrintable(errors_[0]));
         QVERIFY(customers(*dm_, "联系人").isEmpty());
         QCOMPARE(dm_->kehutable.recordCount(), 0);
+        QCOMPARE(numbersInIndex(*dm_, "139"), QStringList());  // and its triggers are back
     }
 
     // A record that cannot be stored stops the run there; those before stay.
@@ -280,6 +304,7 @@ private slots:
         QVERIFY2(errors_[0].contains("第5行") && errors_[0].contains("3条"), qPrintable(errors_[0]));
         QCOMPARE(customers(*dm_, "ID, 联系人"),
                  (QStringList{"13700001111|王五", "13800138000|张三", "13912345678|李四"}));
+        QCOMPARE(numbersInIndex(*dm_, "12345678"), QStringList{"王五"});  // keys of their own: through the triggers
         QVERIFY(w->Button3->isEnabled());
         QCOMPARE(dm_->kehutable.recordCount(), 3);
     }
