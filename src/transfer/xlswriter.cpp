@@ -339,7 +339,7 @@ struct WorkbookWriter::Impl {
     }
 
     // Index of the text in the shared string table, adding it when new;
-    // kNoIndex for a new text of at most 255 characters once the table holds
+    // kNoIndex for any text of at most 255 characters once the table holds
     // sharedStringLimit texts.
     static constexpr quint32 kNoIndex = 0xFFFFFFFF;
     quint32 sharedStringLimit = kSharedStringLimit;
@@ -364,6 +364,10 @@ struct WorkbookWriter::Impl {
             for (qsizetype i = 0; i < n; ++i)
                 p[3 + i] = char(u[i]);
         }
+        // Once the table is full a short text stands in its cell whether or
+        // not the table holds it: no look-up.
+        if (quint32(sstOffset.size()) >= sharedStringLimit && n <= 255)
+            return kNoIndex;
         const size_t full = qHashBits(scratch.constData(), size_t(scratch.size()));
         const quint32 h = quint32(full) ^ quint32(quint64(full) >> 32);
         const quint32 mask = quint32(table.size() - 1);
