@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
@@ -30,11 +31,17 @@ class LoadQueue {
 public:
     static void start(QWebEngineView* view, const QUrl& url)
     {
-        static LoadQueue queue;
-        queue.add(view, url);
+        // Lives as long as the application (its timer belongs to it).
+        static LoadQueue* queue = new LoadQueue;
+        queue->add(view, url);
     }
 
 private:
+    LoadQueue() : timer_(new QTimer(QCoreApplication::instance()))
+    {
+        timer_->setInterval(0);
+        QObject::connect(timer_, &QTimer::timeout, [this] { next(); });
+    }
     void add(QWebEngineView* view, const QUrl& url)
     {
         for (auto& w : waiting_)
@@ -43,8 +50,7 @@ private:
                 return;
             }
         waiting_.emplace_back(view, url);
-        if (!timer_.isActive())
-            timer_.start();
+        timer_->start();
     }
     void next()
     {
@@ -57,16 +63,11 @@ private:
             }
         }
         if (waiting_.empty())
-            timer_.stop();
-    }
-    LoadQueue()
-    {
-        timer_.setInterval(0);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { next(); });
+            timer_->stop();
     }
 
     std::deque<std::pair<QPointer<QWebEngineView>, QUrl>> waiting_;
-    QTimer timer_;
+    QTimer* timer_;
 };
 
 // A browser that really loads its pages.
