@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/statementtext.h"
 #include "app/textfile.h"
 #include "lists/listsearch.h"
 
@@ -104,7 +105,7 @@ TreeSearch treeSearch(const QStringList& searchList, const QStringList& path, bo
             throw AppError(QStringLiteral("检索列表中没有第 %1 级节点的字段，应该重新生成列表！")
                                .arg(level + 1));
         auto condition = [&](int k) {
-            return searchList[k] + QLatin1Char('=') + QLatin1Char('\'') + listsearch::quoted(path[k]) +
+            return searchList[k] + QLatin1Char('=') + QLatin1Char('\'') + quotedValue(path[k]) +
                    QLatin1Char('\'');
         };
         s.lines << QStringLiteral("where ") + condition(level);

@@ -1,18 +1,13 @@
 #include "lists/listsearch.h"
 
-namespace listsearch {
+#include "app/statementtext.h"
 
-QString quoted(const QString& value)
-{
-    QString v = value;
-    v.replace(QLatin1Char('\''), QLatin1String("''"));
-    return v;
-}
+namespace listsearch {
 
 QString fieldSearch(const QString& table, const QString& field, const QString& text)
 {
     return QStringLiteral("select * from ") + table + QStringLiteral(" where ") + field +
-           QStringLiteral(" like ") + QLatin1Char('\'') + QLatin1Char('%') + quoted(text) +
+           QStringLiteral(" like ") + QLatin1Char('\'') + QLatin1Char('%') + quotedValue(text) +
            QLatin1Char('%') + QLatin1Char('\'');
 }
 

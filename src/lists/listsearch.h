@@ -8,9 +8,6 @@
 
 namespace listsearch {
 
-// The value between single quotes with its own quotes doubled.
-QString quoted(const QString& value);
-
 // "select * from <table> where <field> like '%<text>%'"; "%" and "_" typed
 // in the text stay the database's wildcards.
 QString fieldSearch(const QString& table, const QString& field, const QString& text);

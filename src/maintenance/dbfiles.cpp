@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/statementtext.h"
 #include "transfer/tablereader.h"
 
 namespace dbfile {
@@ -107,9 +108,7 @@ private:
 
 QString quoted(const QString& text)
 {
-    QString t = text;
-    t.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + t + QLatin1Char('\'');
+    return QLatin1Char('\'') + quotedValue(text) + QLatin1Char('\'');
 }
 
 QString ident(const QString& name)
