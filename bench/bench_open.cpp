@@ -108,19 +108,11 @@ double longestStall(int ms)
 {
     QElapsedTimer clock;
     clock.start();
-    qint64 lastTick = 0;
-    double worst = 0;
-    QTimer tick;
-    tick.setInterval(5);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        worst = std::max(worst, (now - lastTick) / 1e6);
-        lastTick = now;
-    });
-    tick.start();
+    StallMeter meter;
+    meter.start();
     while (clock.elapsed() < ms)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return worst;
+    return meter.worst();
 }
 
 struct OpenFigures {

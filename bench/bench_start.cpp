@@ -71,24 +71,15 @@ int main(int argc, char** argv)
         position = text;
         positionMs = clock.nsecsElapsed() / 1e6;
     });
-    qint64 lastTick = clock.nsecsElapsed();
-    double worst = 0;
-    QTimer tick;
-    tick.setInterval(5);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        worst = std::max(worst, (now - lastTick) / 1e6);
-        lastTick = now;
-    });
+    StallMeter stalls;
     const double beforeShow = clock.nsecsElapsed() / 1e6;
     w.show();
-    tick.start();
-    lastTick = clock.nsecsElapsed();
+    stalls.start();
     while (!dm.laidianTel.isActive() || dm.laidianTel.countPending() || dm.kehutable.countPending() ||
            positionMs < 0)
         app.processEvents(QEventLoop::WaitForMoreEvents, 5);
     const double shownMs = positionMs;
-    const double stallToPosition = worst;
+    const double stallToPosition = stalls.worst();
     const qint64 until = clock.elapsed() + 2000;
     while (clock.elapsed() < until)
         app.processEvents(QEventLoop::WaitForMoreEvents, 20);
@@ -104,7 +95,7 @@ int main(int argc, char** argv)
     std::printf("  record position shown:         %8.1f ms  (%s; panel \"%s\")\n", shownMs, qPrintable(position),
                 qPrintable(w.StatusBar1->panelText(Tmain::PositionPanel)));
     std::printf("  longest event-loop stall:      %8.1f ms until then, %.1f ms with the 2 s after\n",
-                stallToPosition, worst);
+                stallToPosition, stalls.worst());
     std::printf("  activation step run again:     %8.1f ms\n", activationMs);
     std::printf("  resident memory after start:   %8.1f MB\n", residentKb() / 1024.0);
     return 0;

@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QList>
+#include <QObject>
+#include <QTimer>
 #include <algorithm>
 #include <vector>
 
@@ -33,6 +35,35 @@ inline long residentKb()
         return -1;
     return f.readAll().split(' ').value(1).toLong() * 4;
 }
+
+// The longest gap between ticks of a 5 ms timer since start(): the longest
+// time a window could not react.  Ticks come only while the event loop runs.
+class StallMeter {
+public:
+    StallMeter()
+    {
+        tick_.setInterval(5);
+        QObject::connect(&tick_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            worst_ = std::max(worst_, (now - last_) / 1e6);
+            last_ = now;
+        });
+    }
+    void start()
+    {
+        clock_.start();
+        last_ = 0;
+        worst_ = 0;
+        tick_.start();
+    }
+    double worst() const { return worst_; }
+
+private:
+    QElapsedTimer clock_;
+    QTimer tick_;
+    qint64 last_ = 0;
+    double worst_ = 0;
+};
 
 // The highest resident memory this process has had, in kB (VmHWM).
 inline long peakResidentKb()
