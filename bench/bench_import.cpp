@@ -202,7 +202,7 @@ int main(int argc, char** argv)
                 ds.setCommandText(QStringLiteral("select * from [") + table + QLatin1Char(']'));
                 ds.open();
                 const RunOutcome out =
-                    importRows(adob.database(), QStringLiteral("客户数据"), ds, standard,
+                    importRows(adob, QStringLiteral("客户数据"), ds, standard,
                                mapping::prefilledNumbers(ds.fieldNames(), standard), [](qint64, qint64) {});
                 if (!out.finished) {
                     std::fprintf(stderr, "import stopped: %s\n", qPrintable(out.error));

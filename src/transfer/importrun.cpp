@@ -7,6 +7,7 @@
 #include <QVector>
 #include <optional>
 
+#include "db/connection.h"
 #include "db/dataset.h"
 #include "db/numberindex.h"
 #include "transfer/fieldmapping.h"
@@ -29,10 +30,12 @@ QString sqlError(const QSqlQuery& q)
 
 }  // namespace
 
-RunOutcome importRows(QSqlDatabase db, const QString& table, ImportDataSet& source,
+RunOutcome importRows(Connection& connection, const QString& table, ImportDataSet& source,
                       const QStringList& standard, const QStringList& numbers, const RunProgress& progress)
 {
     RunOutcome out;
+    connection.finishCounts();
+    QSqlDatabase db = connection.database();
     // Fields that the table really has (a search may show computed columns).
     QStringList tableFields;
     const QSqlRecord rec = db.record(table);

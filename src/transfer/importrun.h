@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 
+class Connection;
 class DataSet;
 class ImportDataSet;
 
@@ -26,8 +27,9 @@ using RunProgress = std::function<void(qint64 done, qint64 total)>;
 // value adds no record but counts.  The numbers must have been checked.
 // All rows go in one transaction: a record that cannot be stored ends the
 // run there and keeps the records before it; a file that cannot be read to
-// the end stores nothing.
-RunOutcome importRows(QSqlDatabase db, const QString& table, ImportDataSet& source,
+// the end stores nothing.  Lists of the connection still being counted are
+// counted first, so that no count holds the database while the rows go in.
+RunOutcome importRows(Connection& connection, const QString& table, ImportDataSet& source,
                       const QStringList& standard, const QStringList& numbers, const RunProgress& progress);
 
 // Appends every record of `customers`, in its order, to the end of the

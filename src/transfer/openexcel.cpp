@@ -334,7 +334,7 @@ void Tindata::InComeData()
     customers.disableControls();
     RunOutcome out;
     guarded([&] {
-        out = importRows(dm_.ADOB.database(), QStringLiteral("客户数据"), ds, standard_, numbers(),
+        out = importRows(dm_.ADOB, QStringLiteral("客户数据"), ds, standard_, numbers(),
                          [&](qint64 done, qint64 total) { showProgress(prefix, done, total, false); });
     });
     showProgress(prefix, out.count, ds.recordCount(), true);

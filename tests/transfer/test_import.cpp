@@ -20,6 +20,8 @@
 #include "testutil.h"
 #include "db/numberindex.h"
 #include "transfer/fieldmapping.h"
+#include "transfer/importrun.h"
+#include "transfer/importsource.h"
 #include "transfer/openexcel.h"
 #include "transfer/tablereader.h"
 
@@ -290,6 +292,37 @@ private slots:
         QVERIFY(customers(*dm_, "联系人").isEmpty());
         QCOMPARE(dm_->kehutable.recordCount(), 0);
         QCOMPARE(numbersInIndex(*dm_, "139"), QStringList());  // and its triggers are back
+    }
+
+    // A list still being counted holds the database with its reading: the
+    // run waits for the count before it writes.
+    void runWaitsForCounts()
+    {
+        struct OneRow : TableReader {
+            QStringList tableNames() override { return {"t"}; }
+            QStringList columnNames(const QString&) override { return {"联系人"}; }
+            qint64 rowCount(const QString&) override { return 1; }
+            bool readRows(const QString&, const std::function<bool(const QVariantList&)>& row) override
+            {
+                row({QStringLiteral("新客户")});
+                return true;
+            }
+            QString error() const override { return {}; }
+        };
+        testutil::addCustomers(db_, DataSet::kFirstKeys + 100);
+        dm_->kehutable.close();
+        dm_->kehutable.open();
+        QVERIFY(dm_->kehutable.countPending());
+        ImportConnection& conn = dm_->OpenExcel_data_In;
+        conn.openWith(std::make_unique<OneRow>());
+        ImportDataSet ds(&conn, QStringLiteral("t"));
+        ds.setCommandText(QStringLiteral("select * from [t]"));
+        ds.open();
+        const RunOutcome out = importRows(dm_->ADOB, QStringLiteral("客户数据"), ds, QStringList{"联系人"},
+                                          QStringList{"1"}, {});
+        QVERIFY(!dm_->kehutable.countPending());
+        QVERIFY2(out.finished, qPrintable(out.error));
+        QCOMPARE(out.stored, 1);
     }
 
     // A record that cannot be stored stops the run there; those before stay.
