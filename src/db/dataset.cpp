@@ -191,6 +191,16 @@ bool DataSet::run(QSqlQuery& q) const
     return ok;
 }
 
+std::vector<qint64> DataSet::readKeys(QSqlQuery& q) const
+{
+    std::vector<qint64> keys;
+    while (q.next())
+        keys.push_back(q.value(0).toLongLong());
+    if (q.lastError().isValid())
+        throw failure(q);
+    return keys;
+}
+
 DbError DataSet::failure(const QSqlQuery& q) const
 {
     if (Connection::isBusy(q.lastError()))
@@ -252,11 +262,7 @@ void DataSet::open()
             if (run(q, QStringLiteral("select %1 from (\r\n%2\r\n) order by %1 %3 limit %4")
                            .arg(store->keyName, base, dir)
                            .arg(kFirstKeys + 1))) {
-                std::vector<qint64> first;
-                while (q.next())
-                    first.push_back(q.value(0).toLongLong());
-                if (q.lastError().isValid())
-                    throw failure(q);
+                std::vector<qint64> first = readKeys(q);
                 store->keyed = true;
                 store->order = order;
                 store->base = base;
@@ -287,11 +293,7 @@ void DataSet::open()
             QSqlQuery q(db);
             q.setForwardOnly(true);
             if (run(q, QStringLiteral("select %1 from (\r\n%2\r\n)").arg(store->keyName, sql_))) {
-                std::vector<qint64> keys;
-                while (q.next())
-                    keys.push_back(q.value(0).toLongLong());
-                if (q.lastError().isValid())
-                    throw failure(q);
+                std::vector<qint64> keys = readKeys(q);
                 store->keyed = true;
                 store->base = sql_;
                 store->keys.resetKnown(std::move(keys));

@@ -17,6 +17,7 @@
 #include <QVariant>
 #include <QVector>
 #include <functional>
+#include <vector>
 #include <memory>
 
 class Connection;
@@ -154,6 +155,7 @@ private:
     bool run(QSqlQuery& q, const QString& sql) const;
     bool run(QSqlQuery& q) const;
     DbError failure(const QSqlQuery& q) const;
+    std::vector<qint64> readKeys(QSqlQuery& q) const;  // the first column to the end; throws on a failed read
     bool loadKeys(int index, QString* error) const;
     bool fetchRow(int index, QVector<QVariant>* out, QString* error) const;
     QVector<QVariant> row(int index) const;  // stored record by index; throws when unreadable
