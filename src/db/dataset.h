@@ -17,8 +17,8 @@
 #include <QVariant>
 #include <QVector>
 #include <functional>
-#include <vector>
 #include <memory>
+#include <vector>
 
 class Connection;
 class DbError;
