@@ -89,8 +89,10 @@ void runWork(BackgroundWork* work, QWidget* owner, std::function<void(const Work
     auto* window = new WorkWindow(work, owner);
     QPointer<WorkWindow> guard(window);
     QObject::connect(work, &BackgroundWork::finished, work, [guard, done](const WorkOutcome& outcome) {
-        if (guard)
+        if (guard) {
+            openWindows().removeAll(guard.data());
             guard->close();
+        }
         if (done)
             done(outcome);
     });
