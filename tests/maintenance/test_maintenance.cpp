@@ -681,6 +681,12 @@ private slots:
         const QString before = callsOf(number);
         QCOMPARE(before, QStringLiteral("0"));
 
+        // What the work says comes after the calls held meanwhile are logged.
+        int waitingWhenTold = -1;
+        setMessageSink([&](const QString& t) {
+            messages_ << t;
+            waitingWhenTold = dm().callsWaiting();
+        });
         StepGate gate;
         gate.at(step);
         QSignalSpy ended(&m(), &Maintenance::workEnded);
@@ -715,8 +721,12 @@ private slots:
             QCOMPARE(scalar(db_, QStringLiteral("select count(*) from 来电数据")), QStringLiteral("60002"));
         if (waits && operation != QLatin1String("clear calls"))
             QCOMPARE(statusText(), QStringLiteral("来电已全部记入来电数据。"));
-        QCOMPARE(messages_.size(), operation == QLatin1String("backup") || operation == QLatin1String("compact")
-                                       ? 1 : 0);
+        if (operation == QLatin1String("backup") || operation == QLatin1String("compact")) {
+            QCOMPARE(messages_.size(), 1);
+            QCOMPARE(waitingWhenTold, 0);
+        } else {
+            QVERIFY(messages_.isEmpty());
+        }
         QVERIFY(dm().laidianTel.isActive());
         QVERIFY(dm().laidianTel.recordCount() >= 1);
         QVERIFY(!QFileInfo::exists(db_ + QStringLiteral(".new")));
