@@ -224,6 +224,7 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
             [this] { guarded([this] { excelExport->exportCalls(); }); });
 
     maintenance = new Maintenance(dm_, this, [this] { FormActivate(); });
+    maintenance->setStatusText([this](const QString& text) { StatusBar1->setPanelText(MessagePanel, text); });
     connect(miCompact, &QAction::triggered, maintenance, &Maintenance::N6Click);
     connect(miBackup, &QAction::triggered, maintenance, &Maintenance::N14Click);
     connect(miRestore, &QAction::triggered, maintenance, &Maintenance::N15Click);
@@ -677,7 +678,9 @@ void Tmain::FormActivate()
         WebBrowser5->navigate(webaddr::updatePage);
         webgd01->navigate(webaddr::sidePage(webaddr::startSidePage));
 
-        if (maintenance && !maintenance->moveInOldDatabase())
+        // An old Access database is converted first; the activation runs
+        // again once the converted one is in place.
+        if (maintenance && !maintenance->moveInOldDatabase([this] { FormActivate(); }))
             return;
         OpenKehuData();
         OpenLaiDianData();

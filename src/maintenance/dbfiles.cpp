@@ -37,6 +37,12 @@ QByteArray nativePath(const QString& path) { return QFile::encodeName(QDir::clea
 
 QString shown(const QString& path) { return QDir::toNativeSeparators(QDir::cleanPath(path)); }
 
+// How long a connection here waits for a lock before it gives up.
+constexpr int kWaitMs = 5000;
+// The moment of putting a file in place runs on the window's thread: a
+// database another program holds is not waited for long.
+constexpr int kSettleWaitMs = 1000;
+
 // One SQLite connection of our own, closed when it goes out of scope.
 class Db {
 public:
@@ -45,7 +51,7 @@ public:
     Db& operator=(const Db&) = delete;
     ~Db() { close(); }
 
-    bool open(const QString& path, int flags, QString* error)
+    bool open(const QString& path, int flags, QString* error, int waitMs = kWaitMs)
     {
         close();
         const int rc = sqlite3_open_v2(nativePath(path).constData(), &h_,
@@ -56,7 +62,7 @@ public:
             close();
             return false;
         }
-        sqlite3_busy_timeout(h_, 5000);
+        sqlite3_busy_timeout(h_, waitMs);
         sqlite3_extended_result_codes(h_, 1);
         return true;
     }
@@ -67,6 +73,12 @@ public:
         h_ = nullptr;
     }
     sqlite3* handle() const { return h_; }
+    sqlite3* take()
+    {
+        sqlite3* h = h_;
+        h_ = nullptr;
+        return h;
+    }
     QString lastError() const { return h_ ? QString::fromUtf8(sqlite3_errmsg(h_)) : QString(); }
 
     bool exec(const QString& sql, QString* error)
@@ -80,8 +92,8 @@ public:
         return false;
     }
 
-    // First column of every row of a statement.
-    bool column(const QString& sql, QStringList* out, QString* error)
+    // Column `column` of every row of a statement.
+    bool column(const QString& sql, QStringList* out, QString* error, int column = 0)
     {
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(h_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) {
@@ -92,7 +104,7 @@ public:
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW)
             out->append(QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(st, 0))));
+                reinterpret_cast<const char*>(sqlite3_column_text(st, column))));
         sqlite3_finalize(st);
         if (rc != SQLITE_DONE) {
             if (error)
@@ -100,6 +112,12 @@ public:
             return false;
         }
         return true;
+    }
+
+    qint64 number(const QString& sql)
+    {
+        QStringList v;
+        return column(sql, &v, nullptr) ? v.value(0).toLongLong() : -1;
     }
 
 private:
@@ -111,18 +129,15 @@ QString quoted(const QString& text)
     return QLatin1Char('\'') + quotedValue(text) + QLatin1Char('\'');
 }
 
-QString ident(const QString& name)
-{
-    QString t = name;
-    t.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + t + QLatin1Char('"');
-}
-
 void setError(QString* error, const QString& text)
 {
     if (error)
         *error = text;
 }
+
+QString stoppedText() { return QStringLiteral("已停止。"); }
+
+bool stopRequested(const Progress& p) { return p.stopRequested && p.stopRequested(); }
 
 bool syncPath(const QString& path, bool directory)
 {
@@ -140,21 +155,21 @@ bool syncFolderOf(const QString& path) { return syncPath(QFileInfo(path).absolut
 bool renameInto(const QString& from, const QString& to, QString* error)
 {
     if (::rename(nativePath(from).constData(), nativePath(to).constData()) != 0) {
-        setError(error, QStringLiteral("无法把“%1”改名为“%2”：%3")
-                            .arg(shown(from), shown(to), QString::fromLocal8Bit(strerror(errno))));
+        setError(error, QStringLiteral("无法把“") + shown(from) + QStringLiteral("”改名为“") + shown(to) +
+                            QStringLiteral("”：") + QString::fromLocal8Bit(strerror(errno)));
         return false;
     }
     syncFolderOf(to);
     return true;
 }
 
-// Removes a scratch database with whatever journal it has left.
-bool removeScratch(const QString& path)
+// What SQLite keeps beside a database file.
+const char* const kSideFiles[] = {"-journal", "-wal", "-shm"};
+
+void removeSideFiles(const QString& path)
 {
-    QFile::remove(path + QStringLiteral("-journal"));
-    QFile::remove(path + QStringLiteral("-wal"));
-    QFile::remove(path + QStringLiteral("-shm"));
-    return !QFileInfo::exists(path) || QFile::remove(path);
+    for (const char* side : kSideFiles)
+        QFile::remove(path + QLatin1String(side));
 }
 
 bool hasSqliteHeader(const QString& path)
@@ -184,38 +199,94 @@ bool tablesPresent(Db& db, QString* missing, QString* error)
     return true;
 }
 
-// Leaves a freshly written scratch database as the program wants its
-// database: an ordinary rollback journal, checked, and on disk.
+int indexOfName(const QStringList& names, const QString& name)
+{
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+MissingColumns missingColumnsOf(Db& db)
+{
+    MissingColumns out;
+    for (const QString& table : requiredTables()) {
+        QStringList present;
+        db.column(QStringLiteral("pragma table_info(") + quotedIdentifier(table) + QLatin1Char(')'),
+                  &present, nullptr, 1);
+        QStringList lacking;
+        for (const QString& c : requiredColumns(table))
+            if (indexOfName(present, c) < 0)
+                lacking << c;
+        if (!lacking.isEmpty())
+            out.append({table, lacking});
+    }
+    return out;
+}
+
+// Leaves a freshly written scratch database as a file of its own: an
+// ordinary rollback journal (no log beside it), checked, and on disk.
 bool finishScratch(const QString& path, QString* error)
 {
     {
         Db db;
         QString why;
+        QStringList mode;
         if (!db.open(path, SQLITE_OPEN_READWRITE, &why) ||
-            !db.exec(QStringLiteral("pragma journal_mode = delete"), &why)) {
-            setError(error, QStringLiteral("新生成的数据库文件无法打开：%1").arg(why));
+            !db.column(QStringLiteral("pragma journal_mode = delete"), &mode, &why)) {
+            setError(error, QStringLiteral("新生成的数据库文件无法打开：") + why);
+            return false;
+        }
+        if (mode != QStringList{QStringLiteral("delete")}) {
+            setError(error, QStringLiteral("新生成的数据库文件“") + shown(path) +
+                                QStringLiteral("”无法改为普通日志方式。"));
             return false;
         }
     }
+    removeSideFiles(path);
     if (!verifyDatabase(path, error))
         return false;
     if (!syncPath(path, false)) {
-        setError(error, QStringLiteral("无法把“%1”写入磁盘。").arg(shown(path)));
+        setError(error, QStringLiteral("无法把“") + shown(path) + QStringLiteral("”写入磁盘。"));
         return false;
     }
     return true;
 }
 
-// A database about to be replaced is brought to rest first: opening it
-// rolls back a journal left by a crash, so that no journal can later be
-// played into the file that takes its place.
-void settle(const QString& path)
+QString inUseText(const QString& path)
 {
-    if (!hasSqliteHeader(path))
-        return;
-    Db db;
-    if (db.open(path, SQLITE_OPEN_READWRITE, nullptr))
-        db.exec(QStringLiteral("select count(*) from sqlite_master"), nullptr);
+    return QStringLiteral("数据库“") + shown(path) +
+           QStringLiteral("”正被其他程序使用，请关闭其他程序后再试。");
+}
+
+// A database about to be replaced is brought back into a file of its own:
+// a log left beside it is moved into the file and removed, a journal left by
+// a crash is rolled back.  Nothing of the old file can then be played into
+// the one that takes its place.  Fails when another connection still has
+// the database open (it would go on writing into the old file).
+bool settle(const QString& path, QString* error)
+{
+    if (!QFileInfo(path).isFile() || !hasSqliteHeader(path))
+        return true;
+    {
+        Db db;
+        QString why;
+        if (!db.open(path, SQLITE_OPEN_READWRITE, &why, kSettleWaitMs)) {
+            setError(error, QStringLiteral("无法打开数据库“") + shown(path) + QStringLiteral("”：") + why);
+            return false;
+        }
+        QStringList mode;
+        if (!db.column(QStringLiteral("pragma journal_mode = delete"), &mode, &why) ||
+            mode != QStringList{QStringLiteral("delete")} ||
+            !db.exec(QStringLiteral("begin exclusive"), &why)) {
+            setError(error, inUseText(path));
+            return false;
+        }
+        db.exec(QStringLiteral("rollback"), nullptr);
+    }
+    step("settled");
+    removeSideFiles(path);
+    return true;
 }
 
 bool sameFile(const QString& a, const QString& b)
@@ -262,16 +333,37 @@ const QStringList& standardColumns(int table)
     return table == 0 ? customerColumns() : table == 1 ? callColumns() : dictionaryColumns();
 }
 
-int indexOfName(const QStringList& names, const QString& name)
-{
-    for (int i = 0; i < names.size(); ++i)
-        if (names[i].compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
-}
-
 QString shortDate(const QDate& d) { return d.toString(QStringLiteral("yyyy-M-d")); }
 QString longTime(const QTime& t) { return t.toString(QStringLiteral("H:mm:ss")); }
+
+// VACUUM INTO is one statement: its progress is the size its copy has
+// reached, looked at now and then while it runs; a stop interrupts it.
+struct VacuumWatch {
+    const Progress* progress;
+    QByteArray destination;
+    qint64 expectedBytes;
+    int lastPercent = -1;
+    bool stopped = false;
+};
+
+int vacuumProgress(void* context)
+{
+    auto* w = static_cast<VacuumWatch*>(context);
+    step("compact-page");
+    if (stopRequested(*w->progress)) {
+        w->stopped = true;
+        return 1;
+    }
+    if (w->progress->report && w->expectedBytes > 0) {
+        struct stat st;
+        if (::stat(w->destination.constData(), &st) == 0) {
+            const int p = int(qMin<qint64>(99, 100 * qint64(st.st_size) / w->expectedBytes));
+            if (p != w->lastPercent)
+                w->progress->report(w->lastPercent = p);
+        }
+    }
+    return 0;
+}
 
 }  // namespace
 
@@ -280,6 +372,14 @@ void setStepHook(std::function<void(const char*)> hook) { stepHook() = std::move
 QStringList requiredTables()
 {
     return {QStringLiteral("客户数据"), QStringLiteral("来电数据"), QStringLiteral("字典")};
+}
+
+QStringList requiredColumns(const QString& table)
+{
+    const int t = indexOfName(requiredTables(), table);
+    if (t < 0)
+        return {};
+    return QStringList{QStringLiteral("ID")} + standardColumns(t);
 }
 
 bool isAccessFile(const QString& path)
@@ -304,7 +404,17 @@ Kind kindOf(const QString& path)
     QString missing;
     if (!db.open(path, SQLITE_OPEN_READONLY, nullptr) || !tablesPresent(db, &missing, nullptr))
         return Kind::NotDatabase;
-    return missing.isEmpty() ? Kind::Ours : Kind::NotOurs;
+    if (!missing.isEmpty())
+        return Kind::NotOurs;
+    return missingColumnsOf(db).isEmpty() ? Kind::Ours : Kind::Incomplete;
+}
+
+MissingColumns missingColumns(const QString& path)
+{
+    Db db;
+    if (!db.open(path, SQLITE_OPEN_READONLY, nullptr))
+        return {};
+    return missingColumnsOf(db);
 }
 
 bool verifyDatabase(const QString& path, QString* error)
@@ -312,19 +422,19 @@ bool verifyDatabase(const QString& path, QString* error)
     Db db;
     QString why;
     if (!db.open(path, SQLITE_OPEN_READONLY, &why)) {
-        setError(error, QStringLiteral("无法打开“%1”：%2").arg(shown(path), why));
+        setError(error, QStringLiteral("无法打开“") + shown(path) + QStringLiteral("”：") + why);
         return false;
     }
     // Read through a memory map: the check touches every page once.
     db.exec(QStringLiteral("pragma mmap_size = 2147483648"), nullptr);
     QStringList result;
     if (!db.column(QStringLiteral("pragma integrity_check"), &result, &why)) {
-        setError(error, QStringLiteral("“%1”不是可用的数据库文件：%2").arg(shown(path), why));
+        setError(error, QStringLiteral("“") + shown(path) + QStringLiteral("”不是可用的数据库文件：") + why);
         return false;
     }
     if (result != QStringList{QStringLiteral("ok")}) {
-        setError(error, QStringLiteral("“%1”未通过完整性检查：%2")
-                            .arg(shown(path), result.mid(0, 3).join(QLatin1Char(' '))));
+        setError(error, QStringLiteral("“") + shown(path) + QStringLiteral("”未通过完整性检查：") +
+                            result.mid(0, 3).join(QLatin1Char(' ')));
         return false;
     }
     QString missing;
@@ -333,58 +443,104 @@ bool verifyDatabase(const QString& path, QString* error)
         return false;
     }
     if (!missing.isEmpty()) {
-        setError(error, QStringLiteral("“%1”中没有“%2”表。").arg(shown(path), missing));
+        setError(error, QStringLiteral("“") + shown(path) + QStringLiteral("”中没有“") + missing +
+                            QStringLiteral("”表。"));
         return false;
     }
     return true;
 }
 
-bool Compact_Mdb(const QString& source, const QString& destination, QString* error)
+bool WriteHold::take(const QString& database, QString* error)
+{
+    release();
+    Db db;
+    QString why;
+    if (!db.open(database, SQLITE_OPEN_READWRITE, &why) ||
+        !db.exec(QStringLiteral("begin immediate"), &why)) {
+        setError(error, QStringLiteral("无法锁定数据库“") + shown(database) + QStringLiteral("”：") + why);
+        return false;
+    }
+    h_ = db.take();
+    return true;
+}
+
+void WriteHold::release()
+{
+    if (!h_)
+        return;
+    sqlite3_exec(h_, "rollback", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(h_);
+    h_ = nullptr;
+}
+
+bool removeDatabaseFile(const QString& path)
+{
+    removeSideFiles(path);
+    return !QFileInfo::exists(path) || QFile::remove(path);
+}
+
+bool Compact_Mdb(const QString& source, const QString& destination, QString* error,
+                 const Progress& progress)
 {
     if (QFileInfo::exists(destination)) {
-        setError(error, QStringLiteral("“%1”已经存在。").arg(shown(destination)));
+        setError(error, QStringLiteral("“") + shown(destination) + QStringLiteral("”已经存在。"));
         return false;
     }
     if (!QFileInfo(source).isFile()) {
-        setError(error, QStringLiteral("找不到数据库文件“%1”。").arg(shown(source)));
+        setError(error, QStringLiteral("找不到数据库文件“") + shown(source) + QStringLiteral("”。"));
         return false;
     }
     {
         Db db;
         QString why;
-        const bool ok =
-            db.open(source, SQLITE_OPEN_READWRITE, &why) &&
+        VacuumWatch watch{&progress, nativePath(destination), 0};
+        bool ok = db.open(source, SQLITE_OPEN_READWRITE, &why);
+        if (ok) {
+            // The copy holds the pages in use; the free ones stay behind.
+            const qint64 pageSize = db.number(QStringLiteral("pragma page_size"));
+            watch.expectedBytes = (db.number(QStringLiteral("pragma page_count")) -
+                                   db.number(QStringLiteral("pragma freelist_count"))) * pageSize;
+            sqlite3_progress_handler(db.handle(), 4000, vacuumProgress, &watch);
             // The copy is flushed once, after its check.
-            db.exec(QStringLiteral("pragma synchronous = off"), &why) &&
-            db.exec(QStringLiteral("vacuum into %1").arg(quoted(QDir::cleanPath(destination))), &why);
+            ok = db.exec(QStringLiteral("pragma synchronous = off"), &why) &&
+                 db.exec(QStringLiteral("vacuum into ") + quoted(QDir::cleanPath(destination)), &why);
+            sqlite3_progress_handler(db.handle(), 0, nullptr, nullptr);
+        }
         if (!ok) {
             db.close();
-            removeScratch(destination);
-            setError(error, QStringLiteral("压缩“%1”失败：%2").arg(shown(source), why));
+            removeDatabaseFile(destination);
+            setError(error, watch.stopped ? stoppedText()
+                                          : QStringLiteral("压缩“") + shown(source) +
+                                                QStringLiteral("”失败：") + why);
             return false;
         }
     }
     step("compact-written");
     if (!finishScratch(destination, error)) {
-        removeScratch(destination);
+        removeDatabaseFile(destination);
         return false;
     }
+    if (progress.report)
+        progress.report(100);
     return true;
 }
 
 bool compactDatabase(const QString& database, const QString& scratch, QString* error)
 {
     step("compact-start");
-    if (!removeScratch(scratch)) {
-        setError(error, QStringLiteral("无法删除上次留下的“%1”。").arg(shown(scratch)));
+    if (!removeDatabaseFile(scratch)) {
+        setError(error, QStringLiteral("无法删除上次留下的“") + shown(scratch) + QStringLiteral("”。"));
         return false;
     }
+    // Nothing written while the copy is made can be lost by the rename.
+    WriteHold hold;
+    if (!hold.take(database, error))
+        return false;
     if (!Compact_Mdb(database, scratch, error))
         return false;
     step("compact-checked");
-    settle(database);
-    if (!renameInto(scratch, database, error)) {
-        removeScratch(scratch);
+    if (!replaceDatabase(database, scratch, QString(), error, &hold)) {
+        removeDatabaseFile(scratch);
         return false;
     }
     step("compact-renamed");
@@ -392,7 +548,7 @@ bool compactDatabase(const QString& database, const QString& scratch, QString* e
 }
 
 bool backupDatabase(const QString& database, const QString& target, QString* error,
-                    const std::function<void(int)>& progress)
+                    const Progress& progress)
 {
     step("backup-start");
     if (QFileInfo::exists(target) && sameFile(database, target)) {
@@ -400,33 +556,39 @@ bool backupDatabase(const QString& database, const QString& target, QString* err
         return false;
     }
     const QString temp = target + QStringLiteral(".tmp");
-    if (!removeScratch(temp)) {
-        setError(error, QStringLiteral("无法删除“%1”。").arg(shown(temp)));
+    if (!removeDatabaseFile(temp)) {
+        setError(error, QStringLiteral("无法删除“") + shown(temp) + QStringLiteral("”。"));
         return false;
     }
     auto fail = [&](const QString& why) {
-        removeScratch(temp);
+        removeDatabaseFile(temp);
         setError(error, why);
         return false;
     };
     {
         Db source, copy;
         QString why;
-        if (!source.open(database, SQLITE_OPEN_READWRITE, &why))
-            return fail(QStringLiteral("无法打开数据库“%1”：%2").arg(shown(database), why));
+        QStringList probe;
+        // One read transaction over the whole copy: it sees the database of
+        // one moment, however much is written meanwhile by others.
+        if (!source.open(database, SQLITE_OPEN_READWRITE, &why) ||
+            !source.exec(QStringLiteral("begin"), &why) ||
+            !source.column(QStringLiteral("select count(*) from sqlite_master"), &probe, &why))
+            return fail(QStringLiteral("无法打开数据库“") + shown(database) + QStringLiteral("”：") + why);
         if (!copy.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &why))
-            return fail(QStringLiteral("无法创建“%1”：%2").arg(shown(temp), why));
+            return fail(QStringLiteral("无法创建“") + shown(temp) + QStringLiteral("”：") + why);
         // The copy is checked and flushed as a whole afterwards.
         copy.exec(QStringLiteral("pragma synchronous = off"), nullptr);
         copy.exec(QStringLiteral("pragma journal_mode = off"), nullptr);
         sqlite3_backup* b = sqlite3_backup_init(copy.handle(), "main", source.handle(), "main");
         if (!b)
-            return fail(QStringLiteral("无法复制数据库：%1").arg(copy.lastError()));
+            return fail(QStringLiteral("无法复制数据库：") + copy.lastError());
         int rc;
-        int chunk = 4096;
         int busy = 0;
+        int lastPercent = -1;
+        bool stopped = false;
         do {
-            rc = sqlite3_backup_step(b, chunk);
+            rc = sqlite3_backup_step(b, 256);
             if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
                 if (++busy > 100)
                     break;
@@ -434,14 +596,26 @@ bool backupDatabase(const QString& database, const QString& target, QString* err
                 continue;
             }
             busy = 0;
+            if (rc != SQLITE_OK && rc != SQLITE_DONE)
+                break;
+            step("backup-page");
             const int total = sqlite3_backup_pagecount(b);
-            if (progress && total > 0)
-                progress(int(100LL * (total - sqlite3_backup_remaining(b)) / total));
+            if (progress.report && total > 0) {
+                const int p = int(100LL * (total - sqlite3_backup_remaining(b)) / total);
+                if (p != lastPercent)
+                    progress.report(lastPercent = p);
+            }
+            if (rc == SQLITE_OK && stopRequested(progress)) {
+                stopped = true;
+                break;
+            }
         } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
         sqlite3_backup_finish(b);
+        source.exec(QStringLiteral("commit"), nullptr);
+        if (stopped)
+            return fail(stoppedText());
         if (rc != SQLITE_DONE)
-            return fail(QStringLiteral("复制数据库失败：%1")
-                            .arg(QString::fromUtf8(sqlite3_errstr(rc))));
+            return fail(QStringLiteral("复制数据库失败：") + QString::fromUtf8(sqlite3_errstr(rc)));
     }
     step("backup-written");
     QString why;
@@ -455,10 +629,13 @@ bool backupDatabase(const QString& database, const QString& target, QString* err
 }
 
 bool replaceDatabase(const QString& database, const QString& replacement, const QString& keepAs,
-                     QString* error)
+                     QString* error, WriteHold* hold)
 {
     step("replace-start");
-    settle(database);
+    if (hold)
+        hold->release();
+    if (!settle(database, error))
+        return false;
     if (!keepAs.isEmpty() && QFileInfo(database).isFile()) {
         // The old file stays under the second name: a second link to it
         // where the file system allows, a copy otherwise.
@@ -467,10 +644,11 @@ bool replaceDatabase(const QString& database, const QString& replacement, const 
         if (::link(nativePath(database).constData(), nativePath(temp).constData()) != 0) {
             if (!QFile::copy(database, temp) || !syncPath(temp, false)) {
                 QFile::remove(temp);
-                setError(error, QStringLiteral("无法保留原数据库为“%1”。").arg(shown(keepAs)));
+                setError(error, QStringLiteral("无法保留原数据库为“") + shown(keepAs) + QStringLiteral("”。"));
                 return false;
             }
         }
+        removeSideFiles(keepAs);
         if (!renameInto(temp, keepAs, error)) {
             QFile::remove(temp);
             return false;
@@ -486,11 +664,11 @@ bool replaceDatabase(const QString& database, const QString& replacement, const 
 bool createDatabase(const QString& path, QString* error,
                     const std::function<QStringList(const QString&)>& extraColumns)
 {
-    removeScratch(path);
+    removeDatabaseFile(path);
     Db db;
     QString why;
     if (!db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &why)) {
-        setError(error, QStringLiteral("无法创建“%1”：%2").arg(shown(path), why));
+        setError(error, QStringLiteral("无法创建“") + shown(path) + QStringLiteral("”：") + why);
         return false;
     }
     const QStringList tables = requiredTables();
@@ -503,11 +681,13 @@ bool createDatabase(const QString& path, QString* error,
                     extra.compare(QLatin1String("ID"), Qt::CaseInsensitive) != 0)
                     names << extra;
         for (const QString& c : names)
-            cols << ident(c) + QStringLiteral(" TEXT");
-        if (!db.exec(QStringLiteral("create table %1 (%2)").arg(tables[t], cols.join(", ")), &why)) {
+            cols << quotedIdentifier(c) + QStringLiteral(" TEXT");
+        if (!db.exec(QStringLiteral("create table ") + quotedIdentifier(tables[t]) + QStringLiteral(" (") +
+                         cols.join(QStringLiteral(", ")) + QLatin1Char(')'),
+                     &why)) {
             db.close();
-            removeScratch(path);
-            setError(error, QStringLiteral("无法创建“%1”：%2").arg(shown(path), why));
+            removeDatabaseFile(path);
+            setError(error, QStringLiteral("无法创建“") + shown(path) + QStringLiteral("”：") + why);
             return false;
         }
     }
@@ -575,7 +755,7 @@ QString movedInText(const QVariant& value, const QString& column)
 }
 
 bool convertAccess(TableReader& reader, const QString& target, MoveInCounts* counts,
-                   QString* error, const std::function<void(int)>& progress)
+                   QString* error, const Progress& progress)
 {
     step("convert-start");
     const QStringList tables = requiredTables();
@@ -586,7 +766,7 @@ bool convertAccess(TableReader& reader, const QString& target, MoveInCounts* cou
     for (const QString& t : tables) {
         const int at = indexOfName(present, t);
         if (at < 0) {
-            setError(error, QStringLiteral("文件中没有“%1”表，不是来电显示软件的数据库。").arg(t));
+            setError(error, QStringLiteral("文件中没有“") + t + QStringLiteral("”表，不是来电显示软件的数据库。"));
             return false;
         }
         source << present[at];
@@ -598,7 +778,7 @@ bool convertAccess(TableReader& reader, const QString& target, MoveInCounts* cou
         return false;
 
     auto fail = [&](const QString& why) {
-        removeScratch(target);
+        removeDatabaseFile(target);
         setError(error, why);
         return false;
     };
@@ -609,25 +789,32 @@ bool convertAccess(TableReader& reader, const QString& target, MoveInCounts* cou
         if (!db.open(target, SQLITE_OPEN_READWRITE, &why) ||
             !db.exec(QStringLiteral("pragma synchronous = off"), &why) ||
             !db.exec(QStringLiteral("begin"), &why))
-            return fail(QStringLiteral("无法写入“%1”：%2").arg(shown(target), why));
+            return fail(QStringLiteral("无法写入“") + shown(target) + QStringLiteral("”：") + why);
         qint64 done = 0;
         int lastPercent = -1;
+        bool stopped = false;
         for (int t = 0; t < tables.size(); ++t) {
             const QStringList& cols = columns[t];
             QStringList names;
             for (const QString& c : cols)
-                names << ident(c);
-            QStringList marks(cols.size(), QStringLiteral("?"));
-            const QString sql = QStringLiteral("insert into %1 (%2) values (%3)")
-                                    .arg(tables[t], names.join(", "), marks.join(", "));
+                names << quotedIdentifier(c);
+            const QStringList marks(cols.size(), QStringLiteral("?"));
+            const QString sql = QStringLiteral("insert into ") + quotedIdentifier(tables[t]) +
+                                QStringLiteral(" (") + names.join(QStringLiteral(", ")) +
+                                QStringLiteral(") values (") + marks.join(QStringLiteral(", ")) +
+                                QLatin1Char(')');
             sqlite3_stmt* st = nullptr;
             if (sqlite3_prepare_v2(db.handle(), sql.toUtf8().constData(), -1, &st, nullptr) !=
                 SQLITE_OK)
-                return fail(QStringLiteral("无法写入“%1”：%2").arg(tables[t], db.lastError()));
+                return fail(QStringLiteral("无法写入“") + tables[t] + QStringLiteral("”：") + db.lastError());
             const int idColumn = indexOfName(cols, QStringLiteral("ID"));
             qint64 rows = 0;
             QString rowError;
             const bool read = reader.readRows(source[t], [&](const QVariantList& row) {
+                if ((rows & 255) == 0 && stopRequested(progress)) {
+                    stopped = true;
+                    return false;
+                }
                 sqlite3_reset(st);
                 sqlite3_clear_bindings(st);
                 for (int c = 0; c < cols.size() && c < row.size(); ++c) {
@@ -652,23 +839,25 @@ bool convertAccess(TableReader& reader, const QString& target, MoveInCounts* cou
                 }
                 ++rows;
                 ++done;
-                if (progress && totalRows > 0) {
+                if (progress.report && totalRows > 0) {
                     const int p = int(qMin<qint64>(100, 100 * done / totalRows));
                     if (p != lastPercent)
-                        progress(lastPercent = p);
+                        progress.report(lastPercent = p);
                 }
                 return true;
             });
             sqlite3_finalize(st);
+            if (stopped)
+                return fail(stoppedText());
             if (!rowError.isEmpty())
-                return fail(QStringLiteral("“%1”第 %2 行无法转入：%3")
-                                .arg(tables[t]).arg(rows + 1).arg(rowError));
+                return fail(QStringLiteral("“") + tables[t] + QStringLiteral("”第 ") + QString::number(rows + 1) +
+                            QStringLiteral(" 行无法转入：") + rowError);
             if (!read)
-                return fail(QStringLiteral("读取“%1”表失败：%2").arg(source[t], reader.error()));
+                return fail(QStringLiteral("读取“") + source[t] + QStringLiteral("”表失败：") + reader.error());
             (t == 0 ? moved.customers : t == 1 ? moved.calls : moved.dictionary) = rows;
         }
         if (!db.exec(QStringLiteral("commit"), &why))
-            return fail(QStringLiteral("无法写入“%1”：%2").arg(shown(target), why));
+            return fail(QStringLiteral("无法写入“") + shown(target) + QStringLiteral("”：") + why);
     }
     step("convert-written");
     QString why;

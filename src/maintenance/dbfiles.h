@@ -7,21 +7,34 @@
 // scratch file beside it, checks it, flushes it to disk and only then renames
 // it over the database.  A rename is atomic, so whatever moment the program
 // is killed at, data/web.mdb is either the old file or the new one, whole.
+//
+// The program keeps its database in write-ahead-log mode: recent commits may
+// live in web.mdb-wal beside the file.  So nothing here copies the file
+// alone: copies are made through SQLite (the online backup, VACUUM INTO),
+// and before a file is put in the database's place the database is brought
+// back into a file of its own (the log moved in and removed), so that no
+// log of the old file can ever be played into the new one.
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <functional>
 
 class TableReader;
+struct sqlite3;
 
 namespace dbfile {
 
 // The three tables every database of the program holds.
 QStringList requiredTables();  // 客户数据, 来电数据, 字典
+// Every column of `table` the program reads or writes, ID included.
+QStringList requiredColumns(const QString& table);
 
 enum class Kind {
     Missing,      // no such file
-    Ours,         // a database of the program: SQLite with the three tables
+    Ours,         // a database of the program: SQLite with the three tables and their columns
+    Incomplete,   // SQLite with the three tables, but columns of them are missing
     NotOurs,      // SQLite, but one of the three tables is missing
     Access,       // a Jet (.mdb) or Access 2007 (.accdb) file
     NotDatabase,  // anything else, including a damaged header
@@ -30,32 +43,72 @@ enum class Kind {
 Kind kindOf(const QString& path);
 bool isAccessFile(const QString& path);
 
+// The columns of the three tables that the file lacks, table by table in the
+// order of requiredTables() (tables lacking nothing left out).
+using MissingColumns = QList<QPair<QString, QStringList>>;
+MissingColumns missingColumns(const QString& path);
+
 // Opens the file read-only and runs the integrity check; the three tables
 // must be there.  *error gets a Chinese reason.
 bool verifyDatabase(const QString& path, QString* error);
 
+// How long work follows a file operation: how far it has come, in per cent,
+// and whether it is asked to stop.  A stopped operation fails like any other
+// and leaves nothing behind.
+struct Progress {
+    std::function<void(int percent)> report;
+    std::function<bool()> stopRequested;
+};
+
+// Keeps every other connection from writing to a database while its
+// replacement is made (readers go on): the write lock of a transaction that
+// writes nothing.  Taken on one thread, it may be given up on another, not
+// on both at once.  Given up when the object goes.
+class WriteHold {
+public:
+    WriteHold() = default;
+    WriteHold(const WriteHold&) = delete;
+    WriteHold& operator=(const WriteHold&) = delete;
+    ~WriteHold() { release(); }
+
+    bool take(const QString& database, QString* error);
+    bool held() const { return h_ != nullptr; }
+    void release();
+
+private:
+    sqlite3* h_ = nullptr;
+};
+
 // Writes a compacted copy of `source` as the new file `destination` and
 // checks it; an existing destination makes it fail.  On failure no
 // destination file is left.
-bool Compact_Mdb(const QString& source, const QString& destination, QString* error);
+bool Compact_Mdb(const QString& source, const QString& destination, QString* error,
+                 const Progress& progress = {});
 
 // Compacts `database` through the scratch file `scratch` (an earlier one is
 // deleted first) and renames the checked copy over `database`.  On failure
-// the database is unchanged and no scratch file is left.
+// the database is unchanged and no scratch file is left.  The database must
+// not be open elsewhere.
 bool compactDatabase(const QString& database, const QString& scratch, QString* error);
 
-// Copies a database, possibly open elsewhere, to `target` through SQLite's
-// online backup: the copy goes to a temporary name beside the target, is
-// checked and renamed into place.  On failure no partial file is left and an
-// existing target is untouched.  `progress` gets a percentage now and then.
+// Copies a database, possibly open and written elsewhere, to `target`
+// through SQLite's online backup: the copy is of one moment (what is written
+// meanwhile is not in it and does not start it over), goes to a temporary
+// name beside the target, is checked and renamed into place.  On failure no
+// partial file is left and an existing target is untouched.
 bool backupDatabase(const QString& database, const QString& target, QString* error,
-                    const std::function<void(int)>& progress = {});
+                    const Progress& progress = {});
 
 // Puts `replacement` (a checked file in the same folder) in the place of
 // `database`.  The replaced file stays as `keepAs` (empty: not kept).  The
-// database must be closed by the program.
+// database must be closed by the program; `hold`, when given, is the hold
+// kept on it since the replacement was made, given up here.  Fails, leaving
+// the database as it is, when another program still has it open.
 bool replaceDatabase(const QString& database, const QString& replacement, const QString& keepAs,
-                     QString* error);
+                     QString* error, WriteHold* hold = nullptr);
+
+// Removes a database file with whatever journal or log it has beside it.
+bool removeDatabaseFile(const QString& path);
 
 // Creates an empty database of the program at `path` (the three tables),
 // with further text columns where `extraColumns` names them per table.
@@ -75,13 +128,14 @@ struct MoveInCounts {
 // dates as "yyyy-M-d" and times as "H:mm:ss" like the call log writes them.
 // The target is checked afterwards; on failure it is removed.
 bool convertAccess(TableReader& reader, const QString& target, MoveInCounts* counts,
-                   QString* error, const std::function<void(int)>& progress = {});
+                   QString* error, const Progress& progress = {});
 
 // A value of an Access column as the text this program stores.  `column` is
 // the column's name: 日期 and 时间 get the call log's forms.
 QString movedInText(const QVariant& value, const QString& column);
 
-// Tests: called with the name of each step that matters for a kill.
+// Tests: called with the name of each step that matters for a kill, also
+// now and then in the middle of a copy ("backup-page", "compact-page").
 void setStepHook(std::function<void(const char* step)> hook);
 
 }  // namespace dbfile

@@ -2,7 +2,6 @@
 // file check, the moving-in of an Access database, and kills at any moment.
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -12,6 +11,8 @@
 
 #include <csignal>
 #include <cstring>
+#include <string>
+#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,27 +74,74 @@ QString fingerprint(const QString& file)
         .value(0);
 }
 
-// Runs `op` in a child process.  The child kills itself at step `killAt`,
-// or the parent kills it after `delayUs` microseconds (-1: never).
-// Returns true when the child was killed.
-bool runKilled(const std::function<bool()>& op, const char* killAt, int delayUs)
+// Runs `op` in a child process that kills itself at its `killAt`-th step
+// (counted from 1; 0: never).  Returns true when the child was killed.
+bool runKilled(const std::function<bool()>& op, int killAt)
 {
     const pid_t pid = fork();
     if (pid == 0) {
-        if (killAt)
-            dbfile::setStepHook([killAt](const char* s) {
-                if (std::strcmp(s, killAt) == 0)
+        int seen = 0;
+        if (killAt > 0)
+            dbfile::setStepHook([&seen, killAt](const char*) {
+                if (++seen == killAt)
                     raise(SIGKILL);
             });
         _exit(op() ? 0 : 1);
     }
-    if (delayUs >= 0) {
-        usleep(useconds_t(delayUs));
-        kill(pid, SIGKILL);
-    }
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFSIGNALED(status);
+}
+
+// The steps a whole run of `op` passes, in order.
+std::vector<std::string> stepsOf(const std::function<bool()>& op)
+{
+    std::vector<std::string> steps;
+    dbfile::setStepHook([&steps](const char* s) { steps.emplace_back(s); });
+    const bool ok = op();
+    dbfile::setStepHook({});
+    if (!ok)
+        steps.clear();
+    return steps;
+}
+
+// Leaves `file` as a crash leaves it: commits that live only in its
+// write-ahead log beside it, never moved into the file.
+void leaveLogBehind(const QString& file, const QString& statements)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(file).constData(), &db);
+        sqlite3_exec(db, "pragma journal_mode = wal; pragma wal_autocheckpoint = 0", nullptr, nullptr,
+                     nullptr);
+        sqlite3_exec(db, statements.toUtf8().constData(), nullptr, nullptr, nullptr);
+        raise(SIGKILL);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
+const char* const kSides[] = {"-wal", "-shm", "-journal"};
+
+bool anySideFile(const QString& file)
+{
+    for (const char* side : kSides)
+        if (QFileInfo::exists(file + QLatin1String(side)))
+            return true;
+    return false;
+}
+
+// Copies a database with whatever lies beside it.
+void copyWithSides(const QString& from, const QString& to)
+{
+    QFile::remove(to);
+    QFile::copy(from, to);
+    for (const char* side : kSides) {
+        QFile::remove(to + QLatin1String(side));
+        if (QFileInfo::exists(from + QLatin1String(side)))
+            QFile::copy(from + QLatin1String(side), to + QLatin1String(side));
+    }
 }
 
 }  // namespace
@@ -169,9 +217,9 @@ private slots:
         sqlite3_step(st);
         QString why;
         int lastPercent = -1;
-        QVERIFY2(dbfile::backupDatabase(db_, path("copy.mdb"), &why,
-                                        [&](int p) { lastPercent = p; }),
-                 qPrintable(why));
+        dbfile::Progress progress;
+        progress.report = [&](int p) { lastPercent = p; };
+        QVERIFY2(dbfile::backupDatabase(db_, path("copy.mdb"), &why, progress), qPrintable(why));
         sqlite3_finalize(st);
         sqlite3_close(live);
         QCOMPARE(lastPercent, 100);
@@ -185,12 +233,106 @@ private slots:
         QVERIFY(dbfile::verifyDatabase(db_, &why));
     }
 
+    // The copy of one moment: rows written while a backup runs neither
+    // start it over nor get into it.
+    void backupIsOfOneMomentWhileWritesGoOn()
+    {
+        makeDatabase(db_, 50, 20000);
+        sqlite3* writer = nullptr;
+        sqlite3_open(QFile::encodeName(db_).constData(), &writer);
+        sqlite3_exec(writer, "pragma journal_mode = wal", nullptr, nullptr, nullptr);
+        const QString before = fingerprint(db_);
+        int pages = 0;
+        dbfile::setStepHook([&](const char* s) {
+            if (std::strcmp(s, "backup-page") == 0) {
+                ++pages;
+                sqlite3_exec(writer, "insert into 来电数据 (手机) values ('13911112222')", nullptr, nullptr,
+                             nullptr);
+            }
+        });
+        dbfile::Progress progress;
+        progress.stopRequested = [&] { return pages > 200; };  // a copy going round in circles
+        QString why;
+        const bool ok = dbfile::backupDatabase(db_, path("copy.mdb"), &why, progress);
+        dbfile::setStepHook({});
+        sqlite3_close(writer);
+        QVERIFY2(ok, qPrintable(why));
+        QVERIFY(pages >= 3);
+        QCOMPARE(fingerprint(path("copy.mdb")), before);
+        QVERIFY(fingerprint(db_) != before);
+        QVERIFY(!anySideFile(path("copy.mdb")));
+    }
+
+    // Commits that live only in the log are part of the database: a compact
+    // keeps them, a replaced file keeps them, and the new file never gets
+    // the old file's log.
+    void theLogBesideTheDatabase()
+    {
+        leaveLogBehind(db_, QStringLiteral("delete from 来电数据 where ID > 100; "
+                                           "insert into 客户数据 (联系人) values ('只在日志里')"));
+        QVERIFY(QFileInfo(db_ + QStringLiteral("-wal")).size() > 0);
+        copyWithSides(db_, path("peek.mdb"));
+        const QString withLog = fingerprint(path("peek.mdb"));
+        QVERIFY(withLog.startsWith(QStringLiteral("51:")));
+        QString why;
+        QVERIFY2(dbfile::compactDatabase(db_, path("new.MDB"), &why), qPrintable(why));
+        QVERIFY(!anySideFile(db_));
+        QCOMPARE(fingerprint(db_), withLog);
+
+        leaveLogBehind(db_, QStringLiteral("delete from 客户数据 where ID > 10"));
+        copyWithSides(db_, path("peek.mdb"));
+        const QString old = fingerprint(path("peek.mdb"));
+        makeDatabase(path("web.mdb.new"), 3, 4);
+        const QString fresh = fingerprint(path("web.mdb.new"));
+        QVERIFY2(dbfile::replaceDatabase(db_, path("web.mdb.new"), path("web.mdb.bak"), &why),
+                 qPrintable(why));
+        QVERIFY(!anySideFile(db_));
+        QCOMPARE(fingerprint(db_), fresh);
+        QCOMPARE(fingerprint(path("web.mdb.bak")), old);
+    }
+
+    // Another connection still on the database would go on writing into the
+    // old file: the database is then not replaced.
+    void aDatabaseInUseIsNotReplaced()
+    {
+        sqlite3* other = nullptr;
+        sqlite3_open(QFile::encodeName(db_).constData(), &other);
+        sqlite3_exec(other, "pragma journal_mode = wal; insert into 字典 (项目) values ('x')", nullptr,
+                     nullptr, nullptr);
+        const QString before = fingerprint(db_);
+        makeDatabase(path("web.mdb.new"), 3, 4);
+        QString why;
+        QVERIFY(!dbfile::replaceDatabase(db_, path("web.mdb.new"), QString(), &why));
+        QVERIFY2(why.contains(QStringLiteral("正被其他程序使用")), qPrintable(why));
+        QVERIFY(QFileInfo::exists(path("web.mdb.new")));
+        QVERIFY(!dbfile::compactDatabase(db_, path("new.MDB"), &why));
+        QVERIFY(!QFileInfo::exists(path("new.MDB")));
+        sqlite3_exec(other, "insert into 字典 (项目) values ('y')", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        QVERIFY(fingerprint(db_) == before);
+        QCOMPARE(sql(db_, QStringLiteral("select count(*) from 字典")).value(0), QStringLiteral("3"));
+    }
+
     void kindOfAFile()
     {
         QCOMPARE(dbfile::kindOf(db_), dbfile::Kind::Ours);
         QCOMPARE(dbfile::kindOf(path("none.mdb")), dbfile::Kind::Missing);
         sql(path("other.db"), QStringLiteral("create table t (a)"));
         QCOMPARE(dbfile::kindOf(path("other.db")), dbfile::Kind::NotOurs);
+        // The three tables, but not every column the program uses.
+        sql(path("thin.db"), QStringLiteral("create table 客户数据 (ID, 联系人, 电话);"
+                                            "create table 来电数据 as select * from 客户数据 where 0;"
+                                            "create table 字典 (id, 项目, 内容)"));
+        QCOMPARE(dbfile::kindOf(path("thin.db")), dbfile::Kind::Incomplete);
+        const dbfile::MissingColumns missing = dbfile::missingColumns(path("thin.db"));
+        QCOMPARE(missing.size(), 2);
+        QCOMPARE(missing[0].first, QStringLiteral("客户数据"));
+        QCOMPARE(missing[0].second.size(), 15);
+        QVERIFY(missing[0].second.contains(QStringLiteral("手机")));
+        QVERIFY(!missing[0].second.contains(QStringLiteral("联系人")));
+        QCOMPARE(missing[1].first, QStringLiteral("来电数据"));
+        QVERIFY(missing[1].second.contains(QStringLiteral("日期")));
+        QVERIFY(dbfile::missingColumns(db_).isEmpty());
         QFile text(path("notes.mdb"));
         text.open(QIODevice::WriteOnly);
         text.write("SQLite format 3 is what this text says, nothing more");
@@ -223,9 +365,11 @@ private slots:
         QCOMPARE(fingerprint(path("web.mdb.bak")), old);
     }
 
-    // A kill at every step that matters and at moments spread over the
-    // whole run leaves web.mdb whole, openable and holding either the old
-    // or the new content.
+    // A kill at any step leaves web.mdb whole, openable and holding either
+    // the old or the new content, never a log of the old file played into
+    // the new one.  The kills fall on steps of the run, not on moments, so
+    // that a loaded machine kills at the same places as an idle one: every
+    // named step and places spread over the copying.
     void killsLeaveTheDatabaseWhole_data()
     {
         QTest::addColumn<QString>("operation");
@@ -238,10 +382,16 @@ private slots:
         QFETCH(QString, operation);
         makeDatabase(db_, 200, 20000);
         sql(db_, QStringLiteral("delete from 来电数据 where ID % 3 = 0"));
+        // The latest commits live only in the log, as after a crash.
+        leaveLogBehind(db_, QStringLiteral("delete from 来电数据 where ID % 5 = 0; "
+                                           "update 客户数据 set 联系人 = '日志里' where ID < 50"));
+        QVERIFY(QFileInfo(db_ + QStringLiteral("-wal")).size() > 0);
         const QString pristine = path("pristine.mdb");
-        QVERIFY(QFile::copy(db_, pristine));
-        const QString old = fingerprint(db_);
-        makeDatabase(path("source.mdb"), 10, 500);
+        copyWithSides(db_, pristine);
+        copyWithSides(db_, path("peek.mdb"));
+        const QString old = fingerprint(path("peek.mdb"));
+        QVERIFY(old.startsWith(QStringLiteral("200:")));
+        makeDatabase(path("source.mdb"), 10, 20000);
         const QString restored = fingerprint(path("source.mdb"));
         const QString target = path("backup.mdb");
 
@@ -254,42 +404,52 @@ private slots:
             return dbfile::backupDatabase(path("source.mdb"), db_ + ".new", &why) &&
                    dbfile::replaceDatabase(db_, db_ + ".new", db_ + ".bak", &why);
         };
+        auto reset = [&] {
+            for (const QString& f : {db_, target, db_ + ".bak"}) {
+                QFile::remove(f);
+                for (const char* side : kSides)
+                    QFile::remove(f + QLatin1String(side));
+            }
+            copyWithSides(pristine, db_);
+        };
         auto check = [&](const QString& when) {
             QString why;
             QVERIFY2(dbfile::verifyDatabase(db_, &why), qPrintable(when + ": " + why));
             const QString now = fingerprint(db_);
             QVERIFY2(now == old || (operation == QLatin1String("restore") && now == restored),
                      qPrintable(when + ": " + now));
-            if (QFileInfo::exists(target))  // a backup is there whole or not at all
+            if (QFileInfo::exists(target)) {  // a backup is there whole or not at all
+                QVERIFY2(!anySideFile(target), qPrintable(when));
                 QVERIFY2(dbfile::verifyDatabase(target, &why), qPrintable(when + ": " + why));
-            QFile::remove(db_);
-            QFile::remove(target);
-            QVERIFY(QFile::copy(pristine, db_));
+                QCOMPARE(fingerprint(target), old);
+            }
+            reset();
         };
 
-        const char* steps[] = {"compact-start", "compact-written", "compact-checked",
-                               "compact-renamed", "backup-start", "backup-written",
-                               "backup-checked", "backup-renamed", "replace-start",
-                               "replace-kept", "replace-done"};
-        for (const char* s : steps) {
-            runKilled(op, s, -1);
-            check(QString::fromLatin1(s));
-        }
-        QElapsedTimer t;
-        t.start();
-        QVERIFY(!runKilled(op, nullptr, -1));
-        const int us = int(t.nsecsElapsed() / 1000);
+        const std::vector<std::string> steps = stepsOf(op);
+        QVERIFY(!steps.empty());
+        // A whole run: the new content, and nothing left beside it.
+        if (operation != QLatin1String("backup"))
+            QVERIFY(!anySideFile(db_));
         check(QStringLiteral("whole run"));
-        int killed = 0;
-        for (int i = 0; i <= 40; ++i) {
-            const int delay = us * i / 36;
-            killed += runKilled(op, nullptr, delay);
-            check(QStringLiteral("killed after %1 us").arg(delay));
+
+        std::vector<int> killAt;
+        std::vector<int> copying;
+        for (int i = 0; i < int(steps.size()); ++i) {
+            const bool page = steps[i].size() > 5 && steps[i].compare(steps[i].size() - 5, 5, "-page") == 0;
+            (page ? copying : killAt).push_back(i + 1);
         }
-        QVERIFY(killed > 10);
+        QVERIFY2(copying.size() >= 3, qPrintable(QString::number(copying.size())));
+        const int spread = std::min<int>(24, int(copying.size()));
+        for (int n = 0; n < spread; ++n)
+            killAt.push_back(copying[size_t(n) * copying.size() / size_t(spread)]);
+        for (int k : killAt) {
+            QVERIFY(runKilled(op, k));
+            check(QStringLiteral("killed at step %1 (%2)").arg(k).arg(QString::fromStdString(steps[size_t(k - 1)])));
+        }
         // Whatever a kill left behind does not stand in the way of the next run.
-        runKilled(op, "compact-checked", -1);
-        runKilled(op, "backup-checked", -1);
+        for (int k : {killAt.front(), killAt.back(), copying[copying.size() / 2]})
+            runKilled(op, k);
         QVERIFY(op());
     }
 
