@@ -2,10 +2,16 @@
 
 #include <QComboBox>
 #include <QFileDialog>
-#include <QProgressDialog>
+#include <QSemaphore>
+#include <atomic>
+#include <memory>
 
+#include "app/errorreport.h"
+#include "app/message.h"
+#include "db/backgroundwork.h"
 #include "db/datam.h"
 #include "db/dataset.h"
+#include "db/workwindow.h"
 #include "transfer/exportfile.h"
 #include "transfer/exportrows.h"
 #include "transfer/select_fieldname.h"
@@ -28,8 +34,20 @@ QString dialogFileName(QWidget* owner, const QString& title, const QString& filt
     return dlg.selectedFiles().first();
 }
 
-// Shows progress while the rows are written; held back for short exports.
-constexpr qint64 kProgressStep = 2000;
+// Told once, by the worker, when its view of the database is fixed (or when
+// the work ended before that).
+struct ViewTaken {
+    QSemaphore semaphore;
+    std::atomic<bool> told{false};
+    void tell()
+    {
+        if (!told.exchange(true))
+            semaphore.release();
+    }
+};
+
+// How long the window waits for that: opening a connection and one read.
+constexpr int kViewWaitMs = 3000;
 
 }  // namespace
 
@@ -40,17 +58,17 @@ ExcelExport::ExcelExport(TDataModule1& dm, QComboBox* outFieldName, QWidget* own
 
 ExcelExport::~ExcelExport() = default;
 
-QString ExcelExport::failureText()
-{
-    return QStringLiteral("不能正确操作Excel文件。可能是该文件已被其他程序打开,或系统错误。");
-}
+QString ExcelExport::failureText() { return exportfile::failureHeadline(); }
+
+QString ExcelExport::noFieldsText() { return QStringLiteral("没有选择导出字段，没有导出。请在右边的列表中加入要导出的字段。"); }
 
 void ExcelExport::N4Click() { exportDataSet(dm_.kehutable, QStringLiteral("客户数据")); }
 
-void ExcelExport::exportCalls() { exportDataSet(dm_.laidianTel, QStringLiteral("来电数据")); }
-
 void ExcelExport::exportDataSet(DataSet& ds, const QString& sheetName)
 {
+    if (refuseWhileWorking(owner_))
+        return;
+
     // 1. The fields and the per-file limit.
     {
         TdaoChu_fieldw w(ds.fieldNames(), dm_.exportFileLimit, owner_);
@@ -61,6 +79,11 @@ void ExcelExport::exportDataSet(DataSet& ds, const QString& sheetName)
     QStringList columns;
     for (int i = 0; i < outFieldName_->count(); ++i)
         columns << outFieldName_->itemText(i);
+    if (columns.isEmpty()) {
+        // A file of empty lines is of no use to anybody.
+        showMessage(noFieldsText());
+        return;
+    }
 
     // 2. The file.
     QString filter;
@@ -72,83 +95,57 @@ void ExcelExport::exportDataSet(DataSet& ds, const QString& sheetName)
     const exportfile::Format chosen = filter == kXlsxFilter ? exportfile::Format::Xlsx
                                       : filter == kCsvFilter ? exportfile::Format::Csv
                                                              : exportfile::Format::Xls;
-    name = exportfile::withExtension(name, chosen);
 
-    // 3. From the first record on, the grid and card held still.
-    ds.first();
-    const qint64 records = ds.recordCount();
-    const int limit = dm_.exportFileLimit;
-    ds.disableControls();
-    struct Resume {
-        DataSet& ds;
-        ~Resume() { ds.enableControls(); }
-    } resume{ds};
+    // 3. What is typed on the card goes into the file too.
+    if (!ds.endPendingEdit())
+        return;
 
-    QProgressDialog progress(QStringLiteral("正在导出数据，请稍候……"), QString(), 0, int(qMin<qint64>(records, INT_MAX)),
-                             owner_);
-    progress.setWindowTitle(QStringLiteral("导出"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    progress.setCancelButton(nullptr);
-    progress.setAutoClose(false);
-    progress_ = &progress;
-    done_ = 0;
-    struct Forget {
-        QProgressDialog*& p;
-        ~Forget() { p = nullptr; }
-    } forget{progress_};
+    ExportPlan plan;
+    plan.statement = ds.commandText();
+    plan.columns = columns;
+    plan.fileName = exportfile::withExtension(name, chosen);
+    plan.perWorkbook = exportfile::rowsPerWorkbook(dm_.exportFileLimit);
+    plan.sheetName = sheetName;
 
-    ExportRows rows(ds, 0);
-    const qint64 per = exportfile::rowsPerWorkbook(limit);
-    if (per == 0) {
-        // 4. Everything into the chosen file.
-        SaveExcelFile_two(rows, name, columns, 0, sheetName);
-    } else {
-        // 5. Numbered workbooks, each continuing where the previous stopped.
-        const qint64 count = exportfile::workbookCount(records, limit);
-        for (qint64 k = 1; k <= count; ++k)
-            SaveExcelFile_two(rows, exportfile::numberedName(name, k), columns, per, sheetName);
-    }
-    progress.reset();
-
-    // The data set stands past the records written (on the last one).
-    if (records > 0)
-        ds.moveTo(int(qMin(rows.taken(), records - 1)));
+    auto report = std::make_shared<ExportReport>();
+    auto view = std::make_shared<ViewTaken>();
+    auto* work = new BackgroundWork(
+        ds.connection(), QStringLiteral("导出数据"), BackgroundWork::Access::Read,
+        [plan, report, view](WorkContext& cx) {
+            struct Tell {
+                ViewTaken& v;
+                ~Tell() { v.tell(); }
+            } tell{*view};
+            ExportSteps steps;
+            steps.checkStop = [&cx] { cx.checkStop(); };
+            steps.progress = [&cx](qint64 done, qint64 total) { cx.progress(done, total); };
+            steps.text = [&cx](const QString& text) { cx.setText(text); };
+            steps.viewTaken = [view] { view->tell(); };
+            *report = writeWorkbooks(cx.db(), plan, steps);
+        },
+        this);
+    work_ = work;
+    runWork(work, owner_, [this, report](const WorkOutcome& outcome) {
+        work_ = nullptr;
+        bool ok = outcome.ok;
+        if (outcome.stopped) {
+            // The operator's own choice: nothing was written, nothing to say.
+        } else if (!outcome.ok) {
+            errorreport::report(failureText() + QLatin1Char('\n') + outcome.error);
+        } else {
+            const QString failed = exportFailureText(*report);
+            const QString cut = exportCutText(*report);
+            ok = failed.isEmpty();
+            if (!failed.isEmpty())
+                errorreport::report(cut.isEmpty() ? failed : failed + QStringLiteral("\n\n") + cut);
+            else if (!cut.isEmpty())
+                showMessage(QStringLiteral("导出完成。") + cut);
+        }
+        emit ended(ok);
+    });
+    // The export holds the list as it stands now: its view of the database
+    // is fixed before a call that arrives next can be written.
+    view->semaphore.tryAcquire(1, kViewWaitMs);
 }
 
-bool ExcelExport::SaveExcelFile_two(ExportRows& rows, const QString& fileName, const QStringList& columns,
-                                    qint64 maxRows, const QString& sheetName)
-{
-    QString error;
-    QString missing;
-    bool ok = rows.selectColumns(columns, &missing);
-    if (ok) {
-        ok = exportfile::writeInPlace(
-            fileName,
-            [&](const QString& tmp, QString* err) {
-                auto writer = exportfile::makeWriter(exportfile::formatOf(fileName));
-                if (!writer->open(tmp, err))
-                    return false;
-                writer->beginSheet(sheetName, columns);
-                QStringList values;
-                qint64 n = 0;
-                while ((maxRows == 0 || n < maxRows) && rows.next(&values)) {
-                    writer->addRow(values);
-                    ++n;
-                    progress(1);
-                }
-                return writer->finish(err);
-            },
-            &error);
-    }
-    if (!ok)
-        dm_.ShowMessage_jd(failureText());
-    return ok;
-}
-
-void ExcelExport::progress(qint64 done)
-{
-    done_ += done;
-    if (progress_ && done_ % kProgressStep == 0)
-        progress_->setValue(int(qMin<qint64>(done_, progress_->maximum())));
-}
+void ExcelExport::exportCalls() { exportDataSet(dm_.laidianTel, QStringLiteral("来电数据")); }

@@ -1,19 +1,23 @@
 #pragma once
 // Export of the customer list (and of the call list) to workbooks: the field
 // selection window, the save dialog, then one workbook or several numbered
-// ones under the per-file limit.
+// ones under the per-file limit.  The workbooks are written by long work on
+// a connection of its own, with a progress window that can stop it; the
+// window keeps taking calls meanwhile, and the list's data set is left
+// where the operator has it.
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
 
+class BackgroundWork;
 class DataSet;
-class ExportRows;
 class QComboBox;
-class QProgressDialog;
 class QWidget;
 class TDataModule1;
+struct WorkOutcome;
 
 class ExcelExport : public QObject {
     Q_OBJECT
@@ -22,7 +26,8 @@ public:
     ExcelExport(TDataModule1& dm, QComboBox* outFieldName, QWidget* owner);
     ~ExcelExport() override;
 
-    static QString failureText();  // the notice after a failed workbook
+    static QString failureText();     // the first line of a failure's report
+    static QString noFieldsText();    // the refusal of an export without fields
 
     // The save dialog: title and filter in, chosen file name out ("" when
     // cancelled); `selectedFilter` tells which of the filter's types was
@@ -35,22 +40,21 @@ public:
     void N4Click();
     void exportCalls();
 
-    // The whole export of one data set.
+    // The export of one data set: asks for the fields and the file, starts
+    // the work and returns; ended() follows once the outcome has been told.
     void exportDataSet(DataSet& ds, const QString& sheetName);
 
-    // Writes one workbook: the header row, then the records from `rows` on,
-    // at most `maxRows` of them (0: all).  A failure shows the notice and
-    // leaves no file under the name; returns false then.
-    bool SaveExcelFile_two(ExportRows& rows, const QString& fileName, const QStringList& columns,
-                           qint64 maxRows, const QString& sheetName);
+    // The export under way, if any.
+    BackgroundWork* running() const { return work_; }
+
+signals:
+    // The export's work has ended and its messages have been shown.
+    void ended(bool ok);
 
 private:
-    void progress(qint64 done);
-
     TDataModule1& dm_;
     QComboBox* outFieldName_;
     QWidget* owner_;
     FileChooser chooseFile_;
-    QProgressDialog* progress_ = nullptr;
-    qint64 done_ = 0;
+    QPointer<BackgroundWork> work_;
 };

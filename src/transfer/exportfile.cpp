@@ -47,6 +47,23 @@ QString withExtension(const QString& fileName, Format chosen)
     return fileName + extensionOf(chosen);
 }
 
+QString failureHeadline()
+{
+    return QStringLiteral("不能正确操作Excel文件。可能是该文件已被其他程序打开,或系统错误。");
+}
+
+int cellTextLimit(Format f) { return f == Format::Csv ? 0 : kCellTextLimit; }
+
+QString cutText(const QString& text, int limit)
+{
+    if (limit <= 0 || text.size() <= limit)
+        return text;
+    qsizetype n = limit;
+    if (text.at(n - 1).isHighSurrogate())
+        --n;
+    return text.left(n);
+}
+
 qint64 rowsPerWorkbook(int limit)
 {
     return limit > 0 ? qint64(limit) * 10000 : 0;
@@ -73,10 +90,7 @@ QString numberedName(const QString& chosen, qint64 k)
 
 namespace {
 
-QString cut(const QString& s)
-{
-    return s.size() > xls::kMaxTextLength ? s.left(xls::kMaxTextLength) : s;
-}
+static_assert(kCellTextLimit == xls::kMaxTextLength);
 
 class XlsWriter : public TableWriter {
 public:
@@ -150,25 +164,29 @@ public:
     }
     bool finish(QString* error) override
     {
-        if (!ws_)
+        if (!ws_ && problem_.isEmpty())
             newSheet(QStringLiteral("Sheet1"));
         const lxw_error e = workbook_close(wb_);
         wb_ = nullptr;
-        if (failed_ || e != LXW_NO_ERROR) {
+        if (problem_.isEmpty() && e != LXW_NO_ERROR)
+            problem_ = QString::fromUtf8(lxw_strerror(e));
+        if (!problem_.isEmpty()) {
             if (error)
-                *error = QStringLiteral("不能写入文件 %1：%2")
-                             .arg(QFile::decodeName(path_),
-                                  failed_ ? QStringLiteral("数据超出了工作表的范围")
-                                          : QString::fromUtf8(lxw_strerror(e)));
+                *error = QStringLiteral("不能写入文件 %1：%2").arg(QFile::decodeName(path_), problem_);
             return false;
         }
         return true;
     }
 
 private:
+    void fail(const QString& problem)
+    {
+        if (problem_.isEmpty())
+            problem_ = problem;
+    }
     void newSheet(const QString& name)
     {
-        QString n = name.isEmpty() ? QStringLiteral("Sheet%1").arg(++count_) : name;
+        QString n = name.isEmpty() ? QStringLiteral("Sheet") + QString::number(++count_) : name;
         for (QChar& c : n)
             if (QStringLiteral("[]:*?/\\").contains(c))
                 c = QLatin1Char('_');
@@ -176,27 +194,36 @@ private:
         if (!ws_)  // a name used before
             ws_ = workbook_add_worksheet(wb_, nullptr);
         row_ = 0;
+        if (!ws_) {
+            // Its temporary file could not be made (constant memory mode).
+            fail(QStringLiteral("不能添加工作表（临时文件夹满了或不能写入）"));
+            return;
+        }
         if (!header_.isEmpty())
             put(header_);
     }
     void continueSheet()
     {
         ++part_;
-        const QString suffix = QStringLiteral("(%1)").arg(part_);
+        const QString suffix = QStringLiteral("(") + QString::number(part_) + QStringLiteral(")");
         newSheet(base_.left(31 - suffix.size()) + suffix);
     }
     void put(const QStringList& row)
     {
+        if (!ws_)
+            return;
         const int n = int(qMin<qsizetype>(row.size(), kMaxColumns));
         if (row.size() > kMaxColumns)
-            failed_ = true;
+            fail(QStringLiteral("Excel 工作表最多只有 %1 列，导出了 %2 列").arg(kMaxColumns).arg(row.size()));
         for (int c = 0; c < n; ++c) {
             const QString& s = row.at(c);
             if (s.isEmpty())
                 continue;
-            if (worksheet_write_string(ws_, lxw_row_t(row_), lxw_col_t(c), cut(s).toUtf8().constData(),
-                                       nullptr) != LXW_NO_ERROR)
-                failed_ = true;
+            const lxw_error e = worksheet_write_string(ws_, lxw_row_t(row_), lxw_col_t(c),
+                                                       cutText(s, kCellTextLimit).toUtf8().constData(), nullptr);
+            if (e != LXW_NO_ERROR)
+                fail(QStringLiteral("第 %1 行第 %2 列写不进去：%3")
+                         .arg(QString::number(row_ + 1), QString::number(c + 1), QString::fromUtf8(lxw_strerror(e))));
         }
         ++row_;
     }
@@ -209,7 +236,7 @@ private:
     int part_ = 1;
     int count_ = 0;
     qint64 row_ = 0;
-    bool failed_ = false;
+    QString problem_;  // the first thing that went wrong
 };
 
 class CsvWriter : public TableWriter {
@@ -288,42 +315,38 @@ std::unique_ptr<TableWriter> makeWriter(Format f)
     return std::make_unique<XlsWriter>();
 }
 
-bool writeInPlace(const QString& target, const std::function<bool(const QString&, QString*)>& write,
-                  QString* error)
+QString temporaryBeside(const QString& target, QString* error)
 {
     const QFileInfo info(target);
-    QTemporaryFile tmp(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
+    QTemporaryFile tmp(info.absoluteDir().filePath(QStringLiteral(".") + info.fileName() + QStringLiteral(".XXXXXX")));
     tmp.setAutoRemove(false);
     if (!tmp.open()) {
         if (error)
-            *error = QStringLiteral("不能在 %1 中创建文件：%2").arg(info.absolutePath(), tmp.errorString());
-        return false;
+            *error = QStringLiteral("不能在文件夹 %1 中创建文件 %2：%3")
+                         .arg(QDir::toNativeSeparators(info.absolutePath()), info.fileName(), tmp.errorString());
+        return QString();
     }
-    const QString tmpName = tmp.fileName();
+    const QString name = tmp.fileName();
     tmp.close();
-    bool written = false;
-    try {
-        written = write(tmpName, error);
-    } catch (...) {
-        QFile::remove(tmpName);
-        throw;
-    }
-    if (!written) {
-        QFile::remove(tmpName);
-        return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(QFile::encodeName(tmpName).constData(), QFile::encodeName(target).constData(), ec);
-    if (ec) {
-        QFile::remove(tmpName);
+    return name;
+}
+
+bool moveIntoPlace(const QString& temporary, const QString& target, QString* error)
+{
+    auto fail = [&](const QString& why) {
+        QFile::remove(temporary);
         if (error)
-            *error = QStringLiteral("不能替换文件 %1：%2").arg(target, QString::fromLocal8Bit(ec.message().c_str()));
+            *error = QStringLiteral("不能把写好的文件放到 %1：%2").arg(QDir::toNativeSeparators(target), why);
         return false;
-    }
-    // The temporary file was made for the owner alone; give the workbook the
+    };
+    // The temporary was made for its owner alone; the workbook gets the
     // usual permissions of a new file.
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
-                                      | QFile::ReadOther);
+    if (!QFile::setPermissions(temporary, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther))
+        return fail(QStringLiteral("不能设定文件的权限"));
+    std::error_code ec;
+    std::filesystem::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData(), ec);
+    if (ec)
+        return fail(QString::fromLocal8Bit(ec.message().c_str()));
     return true;
 }
 

@@ -6,7 +6,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <memory>
 
 namespace exportfile {
@@ -20,6 +19,17 @@ QString extensionOf(Format f);  // ".xls", ".xlsx", ".csv"
 // The name as the dialog hands it on: a name without one of the three
 // extensions gets the one of the chosen type.
 QString withExtension(const QString& fileName, Format chosen);
+
+// The first line of every report of a workbook that could not be written.
+QString failureHeadline();
+
+// Longest text a cell holds in Excel; longer texts are cut there.
+constexpr int kCellTextLimit = 32767;
+// The limit of the format's cells (0: none, as in .csv).
+int cellTextLimit(Format f);
+// The text cut to at most `limit` characters, never between the two halves
+// of a character outside the basic plane.
+QString cutText(const QString& text, int limit);
 
 // Records per workbook for a per-file limit in units of 10,000; 0 (and a
 // negative limit) means no limit.
@@ -39,16 +49,18 @@ public:
     virtual void beginSheet(const QString& name, const QStringList& header) = 0;
     // An empty text is an empty cell.
     virtual void addRow(const QStringList& row) = 0;
-    // Completes the file.
+    // Completes the file; false with a message naming the file and what
+    // went wrong.
     virtual bool finish(QString* error) = 0;
 };
 
 std::unique_ptr<TableWriter> makeWriter(Format f);
 
-// Writes a workbook under a temporary name beside `target` and moves it
-// over `target` only when `write` succeeded and the file is complete; a
-// failure leaves no file behind and `target` as it was.
-bool writeInPlace(const QString& target, const std::function<bool(const QString& tmp, QString* error)>& write,
-                  QString* error);
+// A new empty file beside `target`, hidden, only for its owner, to write the
+// workbook into; "" with the reason in *error when the folder takes none.
+QString temporaryBeside(const QString& target, QString* error);
+// Gives the written temporary the usual permissions of a new file and moves
+// it over `target`; on failure the temporary is removed and *error says why.
+bool moveIntoPlace(const QString& temporary, const QString& target, QString* error);
 
 }  // namespace exportfile

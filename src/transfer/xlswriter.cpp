@@ -142,6 +142,28 @@ QByteArray globalsHead()
     return out;
 }
 
+bool isAscii(const char* p, qsizetype n)
+{
+    for (qsizetype i = 0; i < n; ++i)
+        if (uchar(p[i]) > 0x7F)
+            return false;
+    return true;
+}
+
+// A string of one-byte characters (length, flags, characters) turned into
+// the same string of two-byte ones.
+void widen(QByteArray& s)
+{
+    const qsizetype n = s.size() - 3;
+    QByteArray wide(3 + n * 2, '\0');
+    wide[0] = s[0];
+    wide[1] = s[1];
+    wide[2] = char(s[2] | 1);
+    for (qsizetype i = 0; i < n; ++i)
+        wide[3 + i * 2] = s[3 + i];
+    s.swap(wide);
+}
+
 QString cleanSheetName(QString name)
 {
     static const QString bad = QStringLiteral("[]:*?/\\");
@@ -316,7 +338,12 @@ struct WorkbookWriter::Impl {
         const quint32 index = intern(text);
         if (index == kNoIndex) {
             // The table is full: a text cell of its own (scratch holds the
-            // encoded string).
+            // encoded string).  Gnumeric takes the one-byte characters of a
+            // text cell in the workbook's code page, which is UTF-16 here, and
+            // so makes nonsense of any letter past ASCII ("Ü"): such texts go
+            // in two bytes a character, as Excel reads them as well.
+            if (scratch[2] == 0 && !isAscii(scratch.constData() + 3, scratch.size() - 3))
+                widen(scratch);
             char d[10];
             qToLittleEndian<quint16>(rLABEL, d);
             qToLittleEndian<quint16>(quint16(6 + scratch.size()), d + 2);

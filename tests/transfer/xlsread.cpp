@@ -1,6 +1,8 @@
 #include "xlsread.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 #include <freexl.h>
 
@@ -48,6 +50,21 @@ QList<SheetCells> readXls(const QString& path)
     }
     freexl_close(h);
     return out;
+}
+
+QString readByGnumeric(const QString& xls, const QString& csvName)
+{
+    const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
+    if (ssconvert.isEmpty())
+        return QStringLiteral("<ssconvert (gnumeric) is not installed: scripts/setup.sh installs it>");
+    QProcess p;
+    p.start(ssconvert, {xls, csvName});
+    if (!p.waitForFinished(60000))
+        return QStringLiteral("<ssconvert did not finish>");
+    QFile csv(csvName);
+    if (!csv.open(QIODevice::ReadOnly))
+        return QStringLiteral("<ssconvert wrote nothing: ") + QString::fromLocal8Bit(p.readAllStandardError()) + '>';
+    return QString::fromUtf8(csv.readAll()).trimmed();
 }
 
 }  // namespace xlsread

@@ -1,5 +1,6 @@
 #pragma once
-// Reads written workbooks back for comparison: .xls through freexl.
+// Reads written workbooks back for comparison: .xls through freexl, and
+// through Gnumeric's converter as an independent reader.
 
 #include <QList>
 #include <QString>
@@ -16,6 +17,11 @@ struct SheetCells {
 // Every worksheet of the workbook; fails the running test when it cannot be
 // read (returns an empty list).
 QList<SheetCells> readXls(const QString& path);
+
+// The first worksheet as Gnumeric reads it, written out as CSV (`csv`) and
+// returned as its text; a text in <angle brackets> when ssconvert is missing
+// or fails, so that the comparison fails.
+QString readByGnumeric(const QString& xls, const QString& csv);
 
 }  // namespace xlsread
 
