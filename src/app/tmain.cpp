@@ -201,8 +201,11 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
     }
 
     // The list tabs: call list searches, field choices and grid layouts.
-    callList = new CallListSearch(dm_.laidianTel, ComboBox1, Edit1, BitBtn13, UpDown4, UpDown5,
-                                  UpDown6, this);
+    callList = new CallListSearch(
+        dm_.laidianTel, ComboBox1, Edit1, BitBtn13, UpDown4, UpDown5, UpDown6,
+        {[this] { return StatusBar1->panelText(MessagePanel); },
+         [this](const QString& text) { StatusBar1->setPanelText(MessagePanel, text); }},
+        this);
     customerList = new CustomerList(
         dm_.kehutable, {ComboBox2, Edit2, BitBtn12, BitBtn14, TreeView1, DBGrid1},
         [this](const QString& text) { StatusBar1->setPanelText(MessagePanel, text); },

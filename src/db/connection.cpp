@@ -188,6 +188,11 @@ void Connection::startIndexBuild()
                                 outcome.error);
         emit indexBuildEnded(outcome.ok);
     });
+    startWork(work);
+}
+
+void Connection::startWork(BackgroundWork* work)
+{
     if (workStarter_)
         workStarter_(work);
     else

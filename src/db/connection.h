@@ -43,8 +43,8 @@ public:
     void close();  // closes the data sets on the connection first
     bool isConnected() const;
 
-    // Waits for the counts of lists still being counted: before anything
-    // is written, so that every count matches its list.
+    // Waits for the counts of lists still being counted.  Stores need not:
+    // a count reads the list as it was opened.
     void finishCounts();
     void finishCountsBefore(int openedAs);  // of the lists opened before that one
     // Told how far the build of the caller lookup's index has come when an
@@ -58,6 +58,9 @@ public:
     // How long work of the connection is started: the windows show a
     // progress window for it (see workwindow.h); without windows it just starts.
     void setWorkStarter(std::function<void(BackgroundWork*)> f) { workStarter_ = std::move(f); }
+    // Starts long work of the connection that way (work already running
+    // just gets its progress window).
+    void startWork(BackgroundWork* work);
     // The index build under way, if any; waiting is for tests and the end.
     BackgroundWork* indexBuild() const { return indexWork_; }
     bool waitForIndexBuild(int msecs = -1);

@@ -2,20 +2,30 @@
 
 #include "app/statementtext.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QPointer>
 #include <QRegularExpression>
+#include <QSet>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUuid>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <sqlite3.h>
 #include <thread>
 #include <vector>
 
 #include "app/errorreport.h"
+#include "db/backgroundwork.h"
 #include "db/connection.h"
 #include "db/keylist.h"
 #include "db/rowcache.h"
@@ -30,6 +40,36 @@ int nextOpening()
 }
 
 QString quoteIdent(const QString& name) { return quotedIdentifier(name); }
+
+// A statement as the source of another one: "(<statement>)" on lines of its own.
+QString nested(const QString& sql) { return QStringLiteral("(\r\n") + sql + QStringLiteral("\r\n)"); }
+
+std::mutex& pausesMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+DataSet::WorkerPauses& pauses()
+{
+    static DataSet::WorkerPauses p;
+    return p;
+}
+
+DataSet::WorkerPauses currentPauses()
+{
+    std::lock_guard<std::mutex> lock(pausesMutex());
+    return pauses();
+}
+
+// The engine's handle of a connection (for the progress handler).
+sqlite3* handleOf(const QSqlDatabase& db)
+{
+    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+    if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+        return *static_cast<sqlite3* const*>(h.data());
+    return nullptr;
+}
 
 // The table a "select ... from <table> ..." statement reads.
 QString baseTableOf(const QString& sql)
@@ -76,20 +116,35 @@ KeyOrder orderByKey(const QString& sql, const QString& key, QString* base)
                                                                                   : KeyOrder::Ascending;
 }
 
-DbError queryError(const QSqlQuery& q)
-{
-    QString text = q.lastError().databaseText();
-    if (text.isEmpty())
-        text = q.lastError().text();
-    return DbError(text);
-}
+QString errorText(const QSqlError& e) { return e.databaseText().isEmpty() ? e.text() : e.databaseText(); }
+
+DbError queryError(const QSqlQuery& q) { return DbError(errorText(q.lastError())); }
 
 }  // namespace
+
+void DataSet::setWorkerPauses(WorkerPauses p)
+{
+    std::lock_guard<std::mutex> lock(pausesMutex());
+    pauses() = std::move(p);
+}
 
 // A count run on a connection of its own.
 struct DataSet::CountJob {
     std::thread thread;
     qint64 count = -1;  // -1: failed
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable fixed;
+    bool viewFixed = false;  // the count's view of the database is taken
+};
+
+// Keys read in the background, handed to the window thread in batches.
+struct DataSet::LoadBuffer {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::vector<qint64> keys;  // read and not taken yet
+    qint64 found = 0;
+    bool done = false;  // the read ended, whichever way
 };
 
 // Where the rows of an open data set live.
@@ -109,6 +164,17 @@ struct DataSet::Storage {
     std::optional<qint64> limitKey;
     bool countPending = false;
     std::shared_ptr<CountJob> countJob;
+    // What was stored and deleted here while the count was under way: the
+    // count sees the list as it was opened.
+    int storedMeanwhile = 0;   // rows added to the list (net)
+    int removedMeanwhile = 0;  // rows of the list as opened that were deleted
+    // A background read: its work, its keys, and the keys stored or deleted
+    // here meanwhile (the read may still come across them).
+    bool loading = false;
+    bool partial = false;
+    QPointer<BackgroundWork> loader;
+    std::shared_ptr<LoadBuffer> loaded;
+    QSet<qint64> seenHere;
     QVector<QVector<QVariant>> rows;   // not keyed: every row
     RowCache cache;                    // keyed: fetched rows
     // A page whose read failed is not read again for a moment, so that a
@@ -121,6 +187,8 @@ struct DataSet::Storage {
 
     explicit Storage(int pages) : cache(DataSet::kPageSize, pages) {}
     int count() const { return keyed ? keys.size() : int(rows.size()); }
+    // Rows still to come (a count or a read): new rows stored here go after them.
+    bool openEnded() const { return countPending || loading; }
     void readBaseColumns(const QSqlDatabase& db)
     {
         if (baseColumnsRead)
@@ -141,8 +209,8 @@ DataSet::DataSet(Connection* connection, const QString& name, QObject* parent)
 
 DataSet::~DataSet()
 {
-    if (store_ && store_->countJob && store_->countJob->thread.joinable())
-        store_->countJob->thread.join();
+    endCount();
+    endLoad();
     if (connection_)
         connection_->detach(this);
 }
@@ -163,13 +231,13 @@ void DataSet::setCommandText(const QString& sql)
 void DataSet::requireActive() const
 {
     if (!isActive())
-        throw DbError(QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(name_));
+        throw DbError(name_ + QStringLiteral(": Cannot perform this operation on a closed dataset"));
 }
 
 void DataSet::requireEditing() const
 {
     if (state_ != State::Edit && state_ != State::Insert)
-        throw DbError(QStringLiteral("%1: Dataset not in edit or insert mode").arg(name_));
+        throw DbError(name_ + QStringLiteral(": Dataset not in edit or insert mode"));
 }
 
 bool DataSet::run(QSqlQuery& q, const QString& sql) const
@@ -201,8 +269,8 @@ std::vector<qint64> DataSet::readKeys(QSqlQuery& q) const
 DbError DataSet::failure(const QSqlQuery& q) const
 {
     if (Connection::isBusy(q.lastError()))
-        return DbError(QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍后再试。\n%1")
-                           .arg(q.lastError().databaseText()));
+        return DbError(QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍后再试。\n") +
+                       q.lastError().databaseText());
     return queryError(q);
 }
 
@@ -211,7 +279,7 @@ void DataSet::open()
     if (isActive())
         return;
     if (!connection_)
-        throw DbError(QStringLiteral("%1: Missing Connection or ConnectionString").arg(name_));
+        throw DbError(name_ + QStringLiteral(": Missing Connection or ConnectionString"));
     connection_->open();
     QSqlDatabase db = connection_->database();
     auto store = std::make_unique<Storage>(maxPages_);
@@ -219,7 +287,8 @@ void DataSet::open()
     // Column names without reading a row: the engine stops before the first.
     QSqlQuery head(db);
     head.setForwardOnly(true);
-    if (!run(head, QStringLiteral("select * from (\r\n%1\r\n) limit 0").arg(sql_))) {
+    const bool nests = run(head, QStringLiteral("select * from ") + nested(sql_) + QStringLiteral(" limit 0"));
+    if (!nests) {
         if (Connection::isBusy(head.lastError()))
             throw failure(head);
         // Not something that can be wrapped: run it as it is.
@@ -228,7 +297,7 @@ void DataSet::open()
         if (!run(q, sql_))
             throw failure(q);
         if (!q.isSelect())
-            throw DbError(QStringLiteral("%1: CommandText does not return a result set").arg(name_));
+            throw DbError(name_ + QStringLiteral(": CommandText does not return a result set"));
         head = std::move(q);
     }
     QStringList fields;
@@ -238,27 +307,29 @@ void DataSet::open()
     head.finish();
 
     int keyField = -1;
-    for (int i = 0; i < fields.size(); ++i)
+    for (int i = 0; nests && i < fields.size(); ++i)
         if (fields[i].compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0) {
             keyField = i;
             break;
         }
 
+    bool loadGoesOn = false;
     if (keyField >= 0) {
         store->keyField = keyField;
         store->keyName = quoteIdent(fields[keyField]);
+        const QString& key = store->keyName;
         QString base;
         const auto order = orderByKey(sql_, fields[keyField], &base);
         if (order != Storage::Order::None) {
             // Ordered by the key: the first keys now, the rest as rows are
             // needed, read from whichever end is nearer.  A longer list is
             // counted on a connection of its own while the window goes on.
-            const QString dir = order == Storage::Order::Descending ? QStringLiteral("desc") : QStringLiteral("asc");
+            const QString dir = order == Storage::Order::Descending ? QStringLiteral(" desc") : QStringLiteral(" asc");
             QSqlQuery q(db);
             q.setForwardOnly(true);
-            if (run(q, QStringLiteral("select %1 from (\r\n%2\r\n) order by %1 %3 limit %4")
-                           .arg(store->keyName, base, dir)
-                           .arg(kFirstKeys + 1))) {
+            if (run(q, QStringLiteral("select ") + key + QStringLiteral(" from ") + nested(base) +
+                           QStringLiteral(" order by ") + key + dir + QStringLiteral(" limit ") +
+                           QString::number(kFirstKeys + 1))) {
                 std::vector<qint64> first = readKeys(q);
                 store->keyed = true;
                 store->order = order;
@@ -273,8 +344,8 @@ void DataSet::open()
                 if (more && order == Storage::Order::Ascending) {
                     QSqlQuery top(db);
                     top.setForwardOnly(true);
-                    if (!run(top, QStringLiteral("select %1 from (\r\n%2\r\n) order by %1 desc limit 1")
-                                      .arg(store->keyName, base)) ||
+                    if (!run(top, QStringLiteral("select ") + key + QStringLiteral(" from ") + nested(base) +
+                                      QStringLiteral(" order by ") + key + QStringLiteral(" desc limit 1")) ||
                         !top.next())
                         throw failure(top);
                     store->limitKey = top.value(0).toLongLong();
@@ -283,20 +354,17 @@ void DataSet::open()
                 store->countPending = more;
             } else if (Connection::isBusy(q.lastError())) {
                 throw failure(q);
+            } else {
+                // The list still opens, read the other way; the operator
+                // hears why it is slower than it should be.
+                reportLater(name_ + QStringLiteral("：按记录号读取列表失败，改为逐条读取。\n") + failure(q).message());
             }
         }
         if (!store->keyed) {
-            // Any other order: every key now (one pass, like a count).
-            QSqlQuery q(db);
-            q.setForwardOnly(true);
-            if (run(q, QStringLiteral("select %1 from (\r\n%2\r\n)").arg(store->keyName, sql_))) {
-                std::vector<qint64> keys = readKeys(q);
-                store->keyed = true;
-                store->base = sql_;
-                store->keys.resetKnown(std::move(keys));
-            } else if (Connection::isBusy(q.lastError())) {
-                throw failure(q);
-            }
+            // Any other order: every key (one pass, like a count).
+            store->keyed = true;
+            store->base = sql_;
+            loadGoesOn = !startLoad(*store, QStringLiteral("select ") + key + QStringLiteral(" from ") + nested(sql_));
         }
     }
     if (!store->keyed) {
@@ -322,8 +390,228 @@ void DataSet::open()
     if (store_->countPending)
         startCount();
     fields_ = fields;
+    if (loadGoesOn) {
+        // The rest of the keys comes in the background, with a progress
+        // window and a way to stop it.
+        BackgroundWork* work = store_->loader;
+        const int generation = generation_;
+        connect(work, &BackgroundWork::progressed, this, [this, generation] {
+            if (generation == generation_)
+                takeLoaded();
+        });
+        connect(work, &BackgroundWork::finished, this, [this, generation](const WorkOutcome& outcome) {
+            if (generation == generation_)
+                loadEnded(outcome);
+        });
+        connection_->startWork(work);
+    }
     opened();
+    if (loadGoesOn)
+        emit loadingChanged(true);
 }
+
+bool DataSet::startLoad(Storage& st, const QString& sql)
+{
+    auto buffer = std::make_shared<LoadBuffer>();
+    const QString noun = QStringLiteral("查找数据");
+    auto* work = new BackgroundWork(connection_, noun, BackgroundWork::Access::Read, [buffer, sql, noun](WorkContext& cx) {
+        // However the read ends, the window is told that nothing more comes.
+        struct Ended {
+            LoadBuffer& b;
+            ~Ended()
+            {
+                {
+                    std::lock_guard<std::mutex> lock(b.mutex);
+                    b.done = true;
+                }
+                b.arrived.notify_all();
+            }
+        } ended{*buffer};
+        const WorkerPauses pause = currentPauses();
+        cx.interruptOnStop();
+        QSqlQuery q(cx.db());
+        q.setForwardOnly(true);
+        if (!q.exec(sql)) {
+            cx.checkStop();
+            throw queryError(q);
+        }
+        std::vector<qint64> batch;
+        qint64 found = 0;
+        std::size_t batchSize = 100;  // small at first: the first screen comes soon
+        QElapsedTimer sinceHanded, sinceSaid;
+        sinceHanded.start();
+        sinceSaid.start();
+        auto hand = [&] {
+            {
+                std::lock_guard<std::mutex> lock(buffer->mutex);
+                buffer->keys.insert(buffer->keys.end(), batch.begin(), batch.end());
+                buffer->found = found;
+            }
+            buffer->arrived.notify_all();
+            batch.clear();
+            sinceHanded.restart();
+            cx.progress(found, 0);
+            if (sinceSaid.elapsed() >= 250) {
+                cx.setText(QStringLiteral("正在") + noun + QStringLiteral("：已找到 ") + QString::number(found) +
+                           QStringLiteral(" 条记录……"));
+                sinceSaid.restart();
+            }
+            if (pause.afterBatch)
+                pause.afterBatch(found);
+            batchSize = std::min<std::size_t>(batchSize * 2, 10000);
+        };
+        while (q.next()) {
+            batch.push_back(q.value(0).toLongLong());
+            ++found;
+            if (batch.size() >= batchSize || sinceHanded.elapsed() >= 50)
+                hand();
+            cx.checkStop();
+        }
+        if (q.lastError().isValid()) {
+            cx.checkStop();
+            throw queryError(q);
+        }
+        hand();
+    });
+
+    work->start();
+    std::vector<qint64> first;
+    bool done = false;
+    {
+        std::unique_lock<std::mutex> lock(buffer->mutex);
+        buffer->arrived.wait_for(lock, std::chrono::milliseconds(kFirstWaitMs), [&] {
+            return buffer->done || buffer->keys.size() >= std::size_t(kFirstKeys);
+        });
+        first.swap(buffer->keys);
+        done = buffer->done;
+    }
+    st.keys.resetKnown(std::move(first));
+    if (done) {
+        // Read within the moment: the list opens complete (or not at all).
+        WorkOutcome outcome;
+        connect(work, &BackgroundWork::finished, work, [&outcome](const WorkOutcome& o) { outcome = o; });
+        work->wait();
+        if (!outcome.ok)
+            throw DbError(outcome.error);
+        return true;
+    }
+    st.loading = true;
+    st.loader = work;
+    st.loaded = buffer;
+    return false;
+}
+
+void DataSet::takeLoaded()
+{
+    if (!store_ || !store_->loading)
+        return;
+    Storage& st = *store_;
+    std::vector<qint64> keys;
+    {
+        std::lock_guard<std::mutex> lock(st.loaded->mutex);
+        keys.swap(st.loaded->keys);
+    }
+    const int at = st.keys.frontKnown();
+    int n = 0;
+    for (qint64 key : keys) {
+        // Stored or deleted here after the read began: already where it belongs.
+        if (st.seenHere.contains(key))
+            continue;
+        st.keys.appendFront(key);
+        ++n;
+    }
+    rowsArrived(at, n);
+}
+
+void DataSet::rowsArrived(int at, int n)
+{
+    if (n <= 0)
+        return;
+    Storage& st = *store_;
+    const bool behind = st.keys.backKnown() > 0;  // rows stored here stand after them
+    if (behind) {
+        st.cache.invalidateFrom(at);
+        if (cur_ >= at)
+            cur_ += n;
+        if (insertPos_ >= at)
+            insertPos_ += n;
+    }
+    if (cur_ < 0 && state_ == State::Browse) {
+        // The first rows of a list that opened empty: the first is current.
+        cur_ = 0;
+        eof_ = false;
+        if (behind || disabled_) {
+            notifyLayout();
+        } else {
+            emit rowsAppended(at, n);
+        }
+        notifyRecord();
+        return;
+    }
+    if (behind)
+        notifyLayout();
+    else if (disabled_)
+        pendingLayout_ = true;
+    else
+        emit rowsAppended(at, n);
+}
+
+void DataSet::loadEnded(const WorkOutcome& outcome)
+{
+    if (!store_ || !store_->loading)
+        return;
+    takeLoaded();
+    Storage& st = *store_;
+    st.loading = false;
+    st.loader = nullptr;
+    st.loaded.reset();
+    st.seenHere.clear();
+    if (!outcome.ok) {
+        st.partial = true;
+        if (!outcome.stopped)
+            reportLater(name_ + QStringLiteral("：没有读完，只列出了已找到的记录。\n") + outcome.error);
+    }
+    if (st.count() == 0)
+        eof_ = bof_ = true;
+    runHeldEvents();
+    emit loadingChanged(false);
+}
+
+void DataSet::endLoad()
+{
+    if (!store_ || !store_->loader)
+        return;
+    const QPointer<BackgroundWork> work = store_->loader;
+    store_->loader = nullptr;
+    store_->loading = false;
+    if (!work)
+        return;
+    work->stop();
+    // Stopped where it reads: the thread ends within a moment.
+    work->wait();
+}
+
+void DataSet::finishLoad() const
+{
+    if (!store_ || !store_->loading || !store_->loader)
+        return;
+    // Its end arrives through finished(), at once.
+    store_->loader->wait();
+}
+
+void DataSet::stopLoading()
+{
+    if (store_ && store_->loader)
+        store_->loader->stop();
+}
+
+bool DataSet::loading() const { return store_ && store_->loading; }
+
+bool DataSet::partial() const { return store_ && store_->partial; }
+
+bool DataSet::readsByKey() const { return store_ && store_->keyed; }
+
+bool DataSet::eventsHeld() const { return store_ && store_->openEnded(); }
 
 void DataSet::opened()
 {
@@ -337,7 +625,7 @@ void DataSet::opened()
     state_ = State::Browse;
     notifyLayout();
     emit stateChanged();
-    if (store_->countPending) {
+    if (eventsHeld()) {
         // The open's events report the count: they run when it is known.
         notifyRecord();
         return;
@@ -347,33 +635,95 @@ void DataSet::opened()
     doAfterScroll();
 }
 
+void DataSet::runHeldEvents()
+{
+    if (!isActive() || eventsHeld())
+        return;
+    // The open's events, held back until now, in the order of the opens.
+    if (connection_)
+        connection_->finishCountsBefore(openedAs_);
+    if (afterOpen_)
+        afterOpen_(*this);
+    doAfterScroll();
+}
+
 void DataSet::startCount()
 {
+    Storage& st = *store_;
     auto job = std::make_shared<CountJob>();
-    store_->countJob = job;
+    st.countJob = job;
+    st.storedMeanwhile = st.removedMeanwhile = 0;
     const QString file = connection_->database().databaseName();
-    const QString sql = QStringLiteral("select count(*) from (\r\n%1\r\n)").arg(store_->base);
+    // The rows of the list as it was opened: those stored later (by this
+    // program or another) have higher keys than its highest and are left out.
+    QString sql = QStringLiteral("select count(*) from ") + nested(st.base);
+    if (st.limitKey)
+        sql = QStringLiteral("select (") + sql + QStringLiteral(") - (select count(*) from ") + nested(st.base) +
+              QStringLiteral(" where ") + st.keyName + QStringLiteral(" > ") + QString::number(*st.limitKey) +
+              QLatin1Char(')');
     const int generation = generation_;
     DataSet* self = this;  // waits for the thread before it goes
     job->thread = std::thread([job, file, sql, self, generation] {
+        const WorkerPauses pause = currentPauses();
+        auto viewTaken = [&job] {
+            {
+                std::lock_guard<std::mutex> lock(job->mutex);
+                job->viewFixed = true;
+            }
+            job->fixed.notify_all();
+        };
         const QString name = QStringLiteral("count_") + QUuid::createUuid().toString(QUuid::Id128);
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
             db.setDatabaseName(file);
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1")
-                                     .arg(Connection::kBusyTimeoutMs));
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=") +
+                                 QString::number(Connection::kBusyTimeoutMs));
             if (db.open()) {
+                // One read transaction: the count sees the database as it
+                // is now, whatever the window stores from here on.
                 QSqlQuery q(db);
                 q.setForwardOnly(true);
-                if (q.exec(sql) && q.next())
-                    job->count = q.value(0).toLongLong();
+                const bool fixedView = db.transaction() &&
+                                       q.exec(QStringLiteral("select count(*) from sqlite_master")) && q.next();
+                q.finish();
+                viewTaken();
+                if (fixedView) {
+                    if (pause.beforeCount)
+                        pause.beforeCount();
+                    // A close stops the count where it is.
+                    if (sqlite3* h = handleOf(db))
+                        sqlite3_progress_handler(
+                            h, 1000, [](void* stop) { return static_cast<std::atomic<bool>*>(stop)->load() ? 1 : 0; },
+                            &job->stop);
+                    if (!job->stop && q.exec(sql) && q.next())
+                        job->count = q.value(0).toLongLong();
+                    q.finish();
+                    if (sqlite3* h = handleOf(db))
+                        sqlite3_progress_handler(h, 0, nullptr, nullptr);
+                    db.commit();
+                }
             }
+            viewTaken();
             db.close();
         }
         QSqlDatabase::removeDatabase(name);
-        QMetaObject::invokeMethod(
-            self, [self, generation] { self->countArrived(generation); }, Qt::QueuedConnection);
+        if (!job->stop)
+            QMetaObject::invokeMethod(
+                self, [self, generation] { self->countArrived(generation); }, Qt::QueuedConnection);
     });
+    // Whatever is stored from now on comes after the count's view.
+    std::unique_lock<std::mutex> lock(job->mutex);
+    job->fixed.wait_for(lock, std::chrono::seconds(2), [&job] { return job->viewFixed; });
+}
+
+void DataSet::endCount()
+{
+    if (!store_ || !store_->countJob)
+        return;
+    std::shared_ptr<CountJob> job = std::move(store_->countJob);
+    job->stop = true;
+    if (job->thread.joinable())
+        job->thread.join();
 }
 
 void DataSet::countArrived(int generation)
@@ -387,13 +737,7 @@ void DataSet::finishCount() const
     if (!store_ || !store_->countPending)
         return;
     settleCount(true);
-    auto* self = const_cast<DataSet*>(this);
-    // The open's events, held back until now, in the order of the opens.
-    if (connection_)
-        connection_->finishCountsBefore(openedAs_);
-    if (self->afterOpen_)
-        self->afterOpen_(*self);
-    self->doAfterScroll();
+    const_cast<DataSet*>(this)->runHeldEvents();
 }
 
 void DataSet::settleCount(bool announce) const
@@ -405,24 +749,31 @@ void DataSet::settleCount(bool announce) const
     if (job && job->thread.joinable())
         job->thread.join();
     qint64 count = job ? job->count : -1;
-    if (count < 0) {
-        // The count's own connection failed: count here instead.
+    if (count >= 0) {
+        count += st.storedMeanwhile - st.removedMeanwhile;
+    } else {
+        // The count's own connection failed: count here instead, the rows
+        // as they are now.
         QSqlQuery q(connection_->database());
         q.setForwardOnly(true);
-        if (run(q, QStringLiteral("select count(*) from (\r\n%1\r\n)").arg(st.base)) && q.next())
-            count = q.value(0).toLongLong();
+        QString sql = QStringLiteral("select count(*) from ") + nested(st.base);
+        if (st.limitKey)
+            sql += QStringLiteral(" where ") + st.keyName + QStringLiteral(" <= ") + QString::number(*st.limitKey);
+        if (run(q, sql) && q.next())
+            count = q.value(0).toLongLong() + st.storedMeanwhile;
         else
             self->reportLater(failure(q).message());
     }
+    st.storedMeanwhile = st.removedMeanwhile = 0;
     const int known = st.keys.size();
     if (count > known) {
+        // The rows not known yet stand between those read from the front
+        // and those stored here meanwhile.
+        const int at = known - st.keys.backKnown();
         st.keys.setCount(int(count));
         if (!announce)
             return;
-        if (self->disabled_)
-            self->pendingLayout_ = true;
-        else
-            emit self->rowsAppended(known, int(count) - known);
+        self->rowsArrived(at, int(count) - known);
     }
 }
 
@@ -438,8 +789,8 @@ bool DataSet::endPendingEdit()
         checkBrowseMode();
         return true;
     } catch (const std::exception& e) {
-        errorreport::report(QStringLiteral("当前记录的修改没有保存（已保留在卡片上）：%1")
-                                .arg(QString::fromUtf8(e.what())));
+        errorreport::report(QStringLiteral("当前记录的修改没有保存（已保留在卡片上）：") +
+                            QString::fromUtf8(e.what()));
         return false;
     }
 }
@@ -460,6 +811,8 @@ bool DataSet::reopenWith(DataSet& from)
     if (!endPendingEdit())
         return false;
     from.checkBrowseMode();
+    // Rows still being read are taken complete.
+    from.finishLoad();
     close();
     sql_ = from.sql_;
     fields_ = from.fields_;
@@ -480,9 +833,10 @@ void DataSet::close()
     if (!isActive())
         return;
     state_ = State::Inactive;
-    if (store_ && store_->countJob && store_->countJob->thread.joinable())
-        store_->countJob->thread.join();
     ++generation_;
+    endCount();
+    const bool wasLoading = store_ && store_->loading;
+    endLoad();
     store_.reset();
     fields_.clear();
     buffer_.clear();
@@ -493,6 +847,8 @@ void DataSet::close()
     eof_ = bof_ = true;
     notifyLayout();
     emit stateChanged();
+    if (wasLoading)
+        emit loadingChanged(false);
 }
 
 // --- fields ---------------------------------------------------------------
@@ -573,11 +929,10 @@ bool DataSet::loadKeys(int index, QString* error) const
         if (st.limitKey)
             where << st.keyName + QStringLiteral(" <= ") + QString::number(*st.limitKey);
         const QString sql =
-            QStringLiteral("select %1 from (\r\n%2\r\n)%3 order by %1 %4 limit %5")
-                .arg(st.keyName, st.base,
-                     where.isEmpty() ? QString() : QStringLiteral(" where ") + where.join(QStringLiteral(" and ")),
-                     descending ? QStringLiteral("desc") : QStringLiteral("asc"))
-                .arg(want);
+            QStringLiteral("select ") + st.keyName + QStringLiteral(" from ") + nested(st.base) +
+            (where.isEmpty() ? QString() : QStringLiteral(" where ") + where.join(QStringLiteral(" and "))) +
+            QStringLiteral(" order by ") + st.keyName + (descending ? QStringLiteral(" desc") : QStringLiteral(" asc")) +
+            QStringLiteral(" limit ") + QString::number(want);
         QSqlQuery q(connection_->database());
         q.setForwardOnly(true);
         if (!run(q, sql)) {
@@ -602,7 +957,7 @@ bool DataSet::loadKeys(int index, QString* error) const
             return false;
         }
         if (got == 0) {
-            *error = QStringLiteral("%1: 记录已被其他程序删除，请重新打开列表。").arg(name_);
+            *error = name_ + QStringLiteral(": 记录已被其他程序删除，请重新打开列表。");
             return false;
         }
     }
@@ -654,8 +1009,8 @@ bool DataSet::fetchRow(int index, QVector<QVariant>* out, QString* error) const
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        const QString sql = QStringLiteral("select * from (\r\n%1\r\n) where %2 in (%3)")
-                                .arg(st.base, st.keyName, ids.join(QLatin1Char(',')));
+        const QString sql = QStringLiteral("select * from ") + nested(st.base) + QStringLiteral(" where ") +
+                            st.keyName + QStringLiteral(" in (") + ids.join(QLatin1Char(',')) + QLatin1Char(')');
         if (!run(q, sql))
             return failed(failure(q).message());
         while (q.next()) {
@@ -676,8 +1031,8 @@ bool DataSet::fetchRow(int index, QVector<QVariant>* out, QString* error) const
                 missing << QString::number(st.keys.at(i));
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        if (!run(q, QStringLiteral("select * from %1 where %2 in (%3)")
-                        .arg(quoteIdent(st.baseTable), st.keyName, missing.join(QLatin1Char(','))))) {
+        if (!run(q, QStringLiteral("select * from ") + quoteIdent(st.baseTable) + QStringLiteral(" where ") +
+                        st.keyName + QStringLiteral(" in (") + missing.join(QLatin1Char(',')) + QLatin1Char(')'))) {
             if (Connection::isBusy(q.lastError()))
                 return failed(failure(q).message());
         } else {
@@ -753,6 +1108,16 @@ bool DataSet::recordReadable() const
 int DataSet::recordCount() const
 {
     finishCount();
+    finishLoad();
+    return store_ ? store_->count() : 0;
+}
+
+int DataSet::countReaching(int row) const
+{
+    if (store_ && store_->openEnded() && row >= store_->count()) {
+        finishCount();
+        finishLoad();
+    }
     return store_ ? store_->count() : 0;
 }
 
@@ -817,7 +1182,8 @@ void DataSet::checkBrowseMode()
 void DataSet::doAfterScroll()
 {
     notifyRecord();
-    if (afterScroll_)
+    // While the list is counted or read, the position is told once it is known.
+    if (afterScroll_ && !eventsHeld())
         afterScroll_(*this);
 }
 
@@ -845,17 +1211,19 @@ void DataSet::scrollTo(int index)
 void DataSet::first()
 {
     checkBrowseMode();
+    const int n = countReaching(0);
     bof_ = true;
-    eof_ = recordCount() == 0;
-    scrollTo(recordCount() > 0 ? 0 : -1);
+    eof_ = n == 0;
+    scrollTo(n > 0 ? 0 : -1);
 }
 
 void DataSet::last()
 {
     checkBrowseMode();
+    const int n = recordCount();
     eof_ = true;
-    bof_ = recordCount() == 0;
-    scrollTo(recordCount() - 1);
+    bof_ = n == 0;
+    scrollTo(n - 1);
 }
 
 void DataSet::moveBy(int distance)
@@ -863,7 +1231,8 @@ void DataSet::moveBy(int distance)
     checkBrowseMode();
     if ((distance > 0 && eof_) || (distance < 0 && bof_) || distance == 0)
         return;
-    const int n = recordCount();
+    // Rows not known yet are waited for only when the move goes past the known ones.
+    const int n = countReaching(int(std::clamp<long>(long(cur_) + distance, 0, INT_MAX)));
     long target = long(cur_) + distance;
     if (target >= n) {
         target = n - 1;
@@ -901,7 +1270,7 @@ void DataSet::moveTo(int r)
     } else {
         checkBrowseMode();
     }
-    const int n = recordCount();
+    const int n = countReaching(r);
     if (n == 0)
         return;
     r = std::clamp(r, 0, n - 1);
@@ -936,7 +1305,8 @@ void DataSet::enterInsert(int position)
 void DataSet::append()
 {
     checkBrowseMode();
-    enterInsert(recordCount());
+    // After the last row known; rows still to come are placed before it.
+    enterInsert(knownCount());
 }
 
 void DataSet::insert()
@@ -955,7 +1325,7 @@ void DataSet::edit()
     requireActive();
     if (state_ == State::Edit || state_ == State::Insert)
         return;
-    if (recordCount() == 0) {
+    if (knownCount() == 0) {
         insert();
         return;
     }
@@ -983,7 +1353,7 @@ void DataSet::cancel()
         modified_ = false;
         insertPos_ = -1;
         setState(State::Browse);
-        const int n = recordCount();
+        const int n = knownCount();
         cur_ = n == 0 ? -1 : std::min(pos, n - 1);
         if (n == 0)
             eof_ = bof_ = true;
@@ -1003,11 +1373,12 @@ void DataSet::post()
 
 void DataSet::storeInsert()
 {
-    connection_->finishCounts();
+    // A count or background read of this list or another goes on beside
+    // the store: each reads the database as it was when it began.
     Storage& st = *store_;
     QSqlDatabase db = connection_->database();
     if (st.baseTable.isEmpty())
-        throw DbError(QStringLiteral("%1: 当前数据集不能更新").arg(name_));
+        throw DbError(name_ + QStringLiteral(": 当前数据集不能更新"));
     st.readBaseColumns(db);
     QStringList cols, marks;
     QVector<QVariant> vals;
@@ -1021,11 +1392,11 @@ void DataSet::storeInsert()
         vals << buffer_[i];
     }
     QSqlQuery q(db);
-    const QString sql = cols.isEmpty()
-                            ? QStringLiteral("insert into %1 default values").arg(quoteIdent(st.baseTable))
-                            : QStringLiteral("insert into %1 (%2) values (%3)")
-                                  .arg(quoteIdent(st.baseTable), cols.join(QLatin1Char(',')),
-                                       marks.join(QLatin1Char(',')));
+    const QString table = quoteIdent(st.baseTable);
+    const QString sql = cols.isEmpty() ? QStringLiteral("insert into ") + table + QStringLiteral(" default values")
+                                       : QStringLiteral("insert into ") + table + QStringLiteral(" (") +
+                                             cols.join(QLatin1Char(',')) + QStringLiteral(") values (") +
+                                             marks.join(QLatin1Char(',')) + QLatin1Char(')');
     if (!q.prepare(sql))
         throw failure(q);
     for (const QVariant& v : vals)
@@ -1036,8 +1407,12 @@ void DataSet::storeInsert()
     const int pos = insertPos_;
     if (st.keyed) {
         const qint64 id = q.lastInsertId().toLongLong();
-        st.keys.insert(pos, id);
+        if (st.openEnded() && pos == st.keys.size())
+            st.keys.appendBack(id);  // the last row, after those still to come
+        else
+            st.keys.insert(pos, id);
         st.cache.invalidateFrom(pos);
+        noteStored(id);
     } else {
         st.rows.insert(pos, buffer_);
     }
@@ -1062,8 +1437,7 @@ void DataSet::storeEdit()
         return;
     }
     if (!st.keyed || st.baseTable.isEmpty())
-        throw DbError(QStringLiteral("%1: 当前数据集不能更新").arg(name_));
-    connection_->finishCounts();
+        throw DbError(name_ + QStringLiteral(": 当前数据集不能更新"));
     QSqlDatabase db = connection_->database();
     st.readBaseColumns(db);
     QStringList sets;
@@ -1076,8 +1450,9 @@ void DataSet::storeEdit()
     }
     if (!sets.isEmpty()) {
         QSqlQuery q(db);
-        if (!q.prepare(QStringLiteral("update %1 set %2 where %3 = ?")
-                           .arg(quoteIdent(st.baseTable), sets.join(QStringLiteral(", ")), st.keyName)))
+        if (!q.prepare(QStringLiteral("update ") + quoteIdent(st.baseTable) + QStringLiteral(" set ") +
+                       sets.join(QStringLiteral(", ")) + QStringLiteral(" where ") + st.keyName +
+                       QStringLiteral(" = ?")))
             throw failure(q);
         for (const QVariant& v : vals)
             q.addBindValue(v);
@@ -1101,21 +1476,22 @@ bool DataSet::remove()
         cancel();
         return true;
     }
-    if (recordCount() == 0)
+    if (knownCount() == 0)
         throw DbError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     if (beforeDelete_ && !beforeDelete_(*this))
         return false;
     Storage& st = *store_;
     if (!st.keyed || st.baseTable.isEmpty())
-        throw DbError(QStringLiteral("%1: 当前数据集不能更新").arg(name_));
+        throw DbError(name_ + QStringLiteral(": 当前数据集不能更新"));
     QString error;
     if (!loadKeys(cur_, &error))
         throw DbError(error);
-    connection_->finishCounts();
     QSqlQuery q(connection_->database());
-    if (!q.prepare(QStringLiteral("delete from %1 where %2 = ?").arg(quoteIdent(st.baseTable), st.keyName)))
+    if (!q.prepare(QStringLiteral("delete from ") + quoteIdent(st.baseTable) + QStringLiteral(" where ") +
+                   st.keyName + QStringLiteral(" = ?")))
         throw failure(q);
-    q.addBindValue(st.keys.at(cur_));
+    const qint64 key = st.keys.at(cur_);
+    q.addBindValue(key);
     if (!run(q))
         throw failure(q);
     // An edit in progress goes with the record.
@@ -1125,12 +1501,35 @@ bool DataSet::remove()
     const int gone = cur_;
     st.keys.remove(gone);
     st.cache.invalidateFrom(gone);
-    const int n = recordCount();
+    noteRemoved(key);
+    const int n = knownCount();
     cur_ = n == 0 ? -1 : std::min(gone, n - 1);
     eof_ = bof_ = n == 0;
     notifyRemoved(gone);
     doAfterScroll();
     return true;
+}
+
+void DataSet::noteStored(qint64 key)
+{
+    Storage& st = *store_;
+    if (st.countPending)
+        ++st.storedMeanwhile;
+    if (st.loading)
+        st.seenHere.insert(key);
+}
+
+void DataSet::noteRemoved(qint64 key)
+{
+    Storage& st = *store_;
+    if (st.countPending) {
+        if (st.limitKey && key > *st.limitKey)
+            --st.storedMeanwhile;  // stored here after the open
+        else
+            ++st.removedMeanwhile;
+    }
+    if (st.loading)
+        st.seenHere.insert(key);
 }
 
 // --- notifications ----------------------------------------------------------

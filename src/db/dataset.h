@@ -5,11 +5,18 @@
 // Large results are never read whole.  A statement ordered by its ID column
 // opens with a count; the keys of the rows are read as rows are needed, from
 // the nearer end, and the rows a page at a time.  Other statements with an
-// ID column read only the keys on open (one pass, like a count).  Results
-// without an ID column (distinct lists and the like) are small and read
-// whole.  A row that cannot be read (the database locked by another program,
-// a disk error) is reported, never shown or kept as an empty row, and a
-// record that could not be read cannot be edited.
+// ID column read only the keys (one pass, like a count): the first screen of
+// them at once, the rest, when that takes longer than a moment, by long work
+// on a connection of its own while the window goes on, the rows appearing as
+// they come.  Results without an ID column (distinct lists and the like) are
+// small and read whole.  A row that cannot be read (the table gone, a disk
+// error, the database locked by another program) is reported, never shown or
+// kept as an empty row, and a record that could not be read cannot be edited.
+//
+// Counts and background reads never hold up a store: the database keeps a
+// write-ahead log, so they read the list as it was opened while records are
+// stored beside them, and the records a data set stores itself are added to
+// its rows once, never counted or read a second time.
 
 #include <QObject>
 #include <QString>
@@ -23,6 +30,7 @@
 class Connection;
 class DbError;
 class QSqlQuery;
+struct WorkOutcome;
 
 class DataSet : public QObject {
     Q_OBJECT
@@ -76,8 +84,21 @@ public:
     bool recordReadable() const;
 
     // --- position ---------------------------------------------------------
-    int recordCount() const;  // stored records (a pending insert not counted); waits for a count under way
+    // Stored records (a pending insert not counted); waits for a count or a
+    // background read under way.
+    int recordCount() const;
     bool countPending() const;  // a long list is still being counted
+    // The rest of the rows is still being read in the background.  Moves and
+    // the grid use the rows known so far; a move past them, last() and
+    // recordCount() wait for the rest.
+    bool loading() const;
+    // Asks the background read to stop: the rows found so far stay, and the
+    // list is then partial().
+    void stopLoading();
+    // The rows are only those found before the read was stopped (or failed).
+    bool partial() const;
+    // Rows are read by key a page at a time (not kept whole).
+    bool readsByKey() const;
     int openedAs() const;        // opens are numbered in order
     int recNo() const;        // from 1; -1 when empty or inserting
     bool isEmpty() const { return recordCount() == 0 && state_ != State::Insert; }
@@ -127,28 +148,60 @@ public:
     static constexpr int kPageSize = 100;
     // Keys read when a list ordered by its key opens; a longer list is
     // counted in the background and its open events run once it is counted.
+    // A list read in the background shows this many keys (or what came
+    // within kFirstWaitMs) at once; its open events run once it is read.
     static constexpr int kFirstKeys = 2000;
-    // Waits for a count under way and applies it (writers call this first,
-    // so that no count reads while the database changes).
+    static constexpr int kFirstWaitMs = 40;
+    // Waits for a count under way and applies it.
     void finishCount() const;
+    // Waits for the background read under way and takes its rows.
+    void finishLoad() const;
     void setCachedPages(int pages) { maxPages_ = pages; }
+
+    // Tests slow the background readers down at fixed points, on their own
+    // threads: before a count runs (its view of the database already fixed),
+    // and after each batch of keys a background read hands over.
+    struct WorkerPauses {
+        std::function<void()> beforeCount;
+        std::function<void(qint64 keysSoFar)> afterBatch;
+    };
+    static void setWorkerPauses(WorkerPauses pauses);
 
 signals:
     // For the data-aware controls; held back while controls are disabled.
     void layoutChanged();         // opened or closed: everything is new
     void rowInserted(int row);    // a row appeared at this grid row
     void rowRemoved(int row);     // this grid row went away
-    void rowsAppended(int first, int count);  // the count came: rows after the known ones
+    void rowsAppended(int first, int count);  // the count or read rows came: rows after the known ones
     void rowChanged(int row);     // one row's values changed
     void recordChanged();         // the current record or its values changed
     void stateChanged();
+    // A background read began (true) or ended (false; see partial()).
+    void loadingChanged(bool loading);
 
 private:
     friend class Connection;
     struct Storage;
     struct CountJob;
+    struct LoadBuffer;
     void startCount();
     void countArrived(int generation);
+    void endCount();  // stops a count under way and lets its thread go
+    // Reads the keys of the statement on a worker; false when it is still
+    // reading after the first wait (the rest comes in the background).
+    bool startLoad(Storage& st, const QString& sql);
+    void takeLoaded();
+    void loadEnded(const WorkOutcome& outcome);
+    void endLoad();  // stops a background read and lets its thread go
+    bool eventsHeld() const;  // the open's events wait for a count or a read
+    int knownCount() const { return rowCount() - (state_ == State::Insert ? 1 : 0); }
+    // The rows up to `row` are known, waiting for a count or read if need be.
+    int countReaching(int row) const;
+    // `n` rows came and stand from row `at` on (before rows stored here
+    // while they were still coming).
+    void rowsArrived(int at, int n);
+    void noteStored(qint64 key);
+    void noteRemoved(qint64 key);
     void connectionGone();  // the connection is being destroyed
     void requireActive() const;
     void requireEditing() const;
@@ -174,6 +227,7 @@ private:
     void opened();             // the rows are in place: browse the first
     // Joins the background count and applies it; `announce` tells the views.
     void settleCount(bool announce) const;
+    void runHeldEvents();
 
     Connection* connection_;
     QString name_;

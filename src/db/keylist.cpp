@@ -34,6 +34,18 @@ void KeyList::pushBack(qint64 key)
     back_.push_back(key);
 }
 
+void KeyList::appendFront(qint64 key)
+{
+    front_.push_back(key);
+    ++count_;
+}
+
+void KeyList::appendBack(qint64 key)
+{
+    back_.push_front(key);
+    ++count_;
+}
+
 void KeyList::insert(int row, qint64 key)
 {
     Q_ASSERT(row >= 0 && row <= count_);

@@ -32,6 +32,10 @@ public:
     // The next unknown row from the front / from the back gets its key.
     void pushFront(qint64 key);
     void pushBack(qint64 key);
+    // One row more, known, right after the rows known from the front (rows
+    // read as they come) / as the new last row, after any unknown rows.
+    void appendFront(qint64 key);
+    void appendBack(qint64 key);
 
     // A new row at `row`: 0 ... size(); the rows on either side of it must be
     // known, or it goes at an end.

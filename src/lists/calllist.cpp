@@ -52,9 +52,17 @@ void SetSearchField(QComboBox* callCombo, QComboBox* customerCombo)
 
 CallListSearch::CallListSearch(DataSet& calls, QComboBox* field, QLineEdit* text,
                                QPushButton* search, UpDownBox* year, UpDownBox* month,
-                               UpDownBox* day, QObject* parent)
-    : QObject(parent), calls_(calls), field_(field), text_(text), year_(year), month_(month), day_(day)
+                               UpDownBox* day, MessagePanel panel, QObject* parent)
+    : QObject(parent), calls_(calls), panel_(std::move(panel)), field_(field), text_(text), year_(year),
+      month_(month), day_(day)
 {
+    connect(&calls_, &DataSet::loadingChanged, this, &CallListSearch::loadingChanged);
+    // Any other list of calls (all calls, a day) ends what the panel said
+    // of a stopped search.
+    connect(&calls_, &DataSet::layoutChanged, this, [this] {
+        if (!calls_.loading() && !calls_.partial())
+            putBackMessage();
+    });
     connect(search, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn13Click(); }); });
     text_->installEventFilter(this);
     for (UpDownBox* b : {year_, month_, day_})
@@ -70,6 +78,47 @@ bool CallListSearch::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return QObject::eventFilter(watched, event);
+}
+
+QString CallListSearch::searchingText()
+{
+    return QStringLiteral("正在查找来电数据，找到的记录随即列出……");
+}
+
+QString CallListSearch::partialText(int found)
+{
+    return QStringLiteral("查找已停止：只列出了已找到的 ") + QString::number(found) +
+           QStringLiteral(" 条来电记录，结果不完整。");
+}
+
+void CallListSearch::say(const QString& text)
+{
+    if (!panel_.setText)
+        return;
+    if (said_.isEmpty() || panel_.text() != said_)
+        before_ = panel_.text();
+    said_ = text;
+    panel_.setText(text);
+}
+
+void CallListSearch::putBackMessage()
+{
+    if (said_.isEmpty())
+        return;
+    // Unless something else has been said since.
+    if (panel_.text() == said_)
+        panel_.setText(before_);
+    said_.clear();
+}
+
+void CallListSearch::loadingChanged(bool loading)
+{
+    if (loading)
+        say(searchingText());
+    else if (calls_.isActive() && calls_.partial())
+        say(partialText(calls_.recordCount()));
+    else
+        putBackMessage();
 }
 
 void CallListSearch::BitBtn13Click()

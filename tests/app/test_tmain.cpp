@@ -195,24 +195,36 @@ void TestTmain::busyDatabaseSaidInMessagePanel()
     Fixture f;
     Tmain& w = *f.w;
     w.FormActivate();
-    f.dm->kehutable.setCachedPages(1);
+    DataSet& customers = f.dm->kehutable;
     const QString before = w.StatusBar1->panelText(Tmain::MessagePanel);
+    customers.moveTo(250);
+    customers.edit();
+    customers.setValue(QStringLiteral("联系人"), QStringLiteral("改过"));
     {
-        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+        // Another program is in the middle of a write.
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
         other.setDatabaseName(file);
         QVERIFY(other.open());
-        QSqlQuery lock(other);
-        QVERIFY(lock.exec(QStringLiteral("begin exclusive")));
-        f.dm->kehutable.moveTo(250);
+        QSqlQuery write(other);
+        QVERIFY(write.exec(QStringLiteral("begin immediate")));
+        QVERIFY(write.exec(QStringLiteral("insert into 客户数据 (联系人) values ('别的程序')")));
+        QVERIFY(!guarded([&] { customers.post(); }));
         QVERIFY(w.StatusBar1->panelText(Tmain::MessagePanel).contains(QStringLiteral("数据库正忙")));
-        QTRY_COMPARE(reports_.size(), 1);
-        QVERIFY(lock.exec(QStringLiteral("rollback")));
+        QCOMPARE(reports_.size(), 1);
+        QVERIFY(reports_[0].contains(QStringLiteral("数据库正忙")));
+        // The typing is kept for the next try.
+        QCOMPARE(customers.state(), DataSet::State::Edit);
+        QCOMPARE(customers.text(QStringLiteral("联系人")), QStringLiteral("改过"));
+        QVERIFY(write.exec(QStringLiteral("commit")));
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("locker"));
-    f.dm->kehutable.first();
-    f.dm->kehutable.moveTo(250);
+    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+    customers.post();
     QCOMPARE(w.StatusBar1->panelText(Tmain::MessagePanel), before);
-    QCOMPARE(f.dm->kehutable.text(QStringLiteral("联系人")), QStringLiteral("客户50"));
+    QCOMPARE(customers.text(QStringLiteral("联系人")), QStringLiteral("改过"));
+    QSqlQuery check(f.dm->ADOB.database());
+    QVERIFY(check.exec(QStringLiteral("select 联系人 from 客户数据 where id = 50")) && check.next());
+    QCOMPARE(check.value(0).toString(), QStringLiteral("改过"));
+    QCOMPARE(reports_.size(), 1);
 }
 
 void TestTmain::activationOpensBothDataSets()

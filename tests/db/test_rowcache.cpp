@@ -73,6 +73,28 @@ private slots:
         QVERIFY(!c.contains(0));
     }
 
+    void rowsOnPageEdgesChangeAndMove()
+    {
+        RowCache c(100, 8);
+        for (int page : {0, 1, 2})
+            putTablePage(c, page);  // 250 rows: the last page holds 50
+        // First and last rows of full pages and of the short last page.
+        for (int r : {0, 99, 100, 199, 200, 249}) {
+            QVERIFY2(c.update(r, {r, QStringLiteral("changed")}), qPrintable(QString::number(r)));
+            QCOMPARE(c.find(r)->at(1).toString(), QStringLiteral("changed"));
+        }
+        QVERIFY(!c.update(250, tableRow(250)));
+        QVERIFY(!c.contains(250));
+        // A row inserted on the last row of a page moves that row: its page
+        // goes, the page before stays as it is.
+        c.invalidateFrom(199);
+        QCOMPARE(c.find(99)->at(1).toString(), QStringLiteral("changed"));
+        QVERIFY(!c.contains(100) && !c.contains(199) && !c.contains(200));
+        putTablePage(c, 1);
+        c.invalidateFrom(100);  // and on the first row of one
+        QVERIFY(c.contains(99) && !c.contains(100));
+    }
+
     void keysFromBothEndsAndEditsBetween()
     {
         KeyList k;
