@@ -30,6 +30,7 @@ Connection::Connection(const QString& name, QObject* parent)
 
 Connection::~Connection()
 {
+    indexBuild_.reset();
     // No data set outlives its connection: each is closed and let go.
     for (DataSet* ds : QVector<DataSet*>(dataSets_))
         ds->connectionGone();
@@ -107,9 +108,15 @@ void Connection::open()
 void Connection::ensureNumberIndex(QSqlDatabase& db)
 {
     numberIndex_ = false;
+    indexBuild_.reset();
     try {
-        numberindex::ensure(db, indexProgress_);
-        numberIndex_ = numberindex::isComplete(db);
+        numberindex::addDigitsFunction(db);
+        indexBuild_ = numberindex::Build::start(db, this, [this](const QString& error) {
+            indexBuild_.reset();
+            numberIndex_ = error.isEmpty();
+            if (!error.isEmpty())
+                errorreport::report(error);
+        });
     } catch (const std::exception& e) {
         errorreport::report(QString::fromUtf8(e.what()));
     }
@@ -117,6 +124,8 @@ void Connection::ensureNumberIndex(QSqlDatabase& db)
 
 void Connection::close()
 {
+    indexBuild_.reset();  // goes on where it stopped at the next open
+    numberIndex_ = false;
     for (DataSet* ds : QVector<DataSet*>(dataSets_))
         ds->close();
     if (QSqlDatabase::contains(sqlName_)) {

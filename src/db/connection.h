@@ -9,10 +9,14 @@
 #include <QString>
 #include <QVector>
 #include <functional>
+#include <memory>
 
 #include "app/errorreport.h"
 
 class DataSet;
+namespace numberindex {
+class Build;
+}
 
 // An error raised by the data layer; its text is what the operator sees.
 class DbError : public AppError {
@@ -45,10 +49,9 @@ public:
     // is written, so that every count matches its list.
     void finishCounts();
     void finishCountsBefore(int openedAs);  // of the lists opened before that one
-    // Told how far the build of the caller lookup's index has come when an
-    // opened database lacks it (see numberindex.h).
-    void setIndexProgress(std::function<void(qint64 done, qint64 total)> f) { indexProgress_ = std::move(f); }
-    // Whether the open database has the caller lookup's index.
+    // Whether the open database has the caller lookup's index complete.  A
+    // database that lacks it gets it when opened, a large one on a thread of
+    // its own while the program works (see numberindex.h).
     bool hasNumberIndex() const { return numberIndex_; }
 
     // Executes a statement that returns no rows.
@@ -83,6 +86,6 @@ private:
     std::function<void(Connection&)> beforeConnect_;
     QVector<DataSet*> dataSets_;
     bool busy_ = false;
-    std::function<void(qint64, qint64)> indexProgress_;
+    std::unique_ptr<numberindex::Build> indexBuild_;
     bool numberIndex_ = false;
 };

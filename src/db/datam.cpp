@@ -32,10 +32,6 @@ TDataModule1::TDataModule1(QObject* parent)
     laidianTel.setAfterScroll([this](DataSet& ds) { laidianTelAfterScroll(ds); });
     laidianTel.setBeforeDelete([this](DataSet& ds) { return laidianTelBeforeDelete(ds); });
     zidian.setAfterInsert([this](DataSet& ds) { zidianAfterInsert(ds); });
-    ADOB.setIndexProgress([this](qint64 done, qint64 total) {
-        if (questions_)
-            questions_->progress(QStringLiteral("正在为来电查找建立号码索引（只需一次）……"), done, total);
-    });
 }
 
 TDataModule1::~TDataModule1()
