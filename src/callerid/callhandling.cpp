@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -55,8 +56,13 @@ void CallHandling::TelBufferEnter()
 void CallHandling::UsbPhoneBoxCtrl1ComingCall(int, const QDateTime&, const QString& callNumber,
                                               const QString&)
 {
-    const bool repeated = p_.TelBuffer->text() == callNumber && !hungUp_;
+    // The box repeating itself: the number it reported last, no hang-up
+    // since.  What the field shows does not count (the operator may have
+    // typed this very number).
+    const bool repeated = !hungUp_ && boxReported_ && sameNumber(callNumber, boxNumber_);
     hungUp_ = false;
+    boxReported_ = true;
+    boxNumber_ = callNumber;
     if (repeated)
         return;
     p_.TelBuffer->setText(callNumber);
@@ -146,11 +152,12 @@ bool CallHandling::TelBufferChange1(const QString& number)
         return false;
     TDataModule1& dm = *p_.dm;
     const QString local = lookupNumber(number);
-    const QString plain = composeStatement(p_.Memo1, lookupStatementLines(local));
+    composeStatement(p_.Memo1, lookupStatementLines(local));
     bool known = false;
     if (!local.isEmpty()) {
-        // What runs is the indexed equivalent of the statement in the buffer.
-        dm.s1.reopen(dm.ADOB.hasNumberIndex() ? indexedLookupStatement(local) : plain);
+        // What runs is the statement in the buffer checked on the numbers'
+        // digits, best match first: through the index once it is there.
+        dm.s1.reopen(dm.ADOB.hasNumberIndex() ? indexedLookupStatement(number) : digitsLookupStatement(number));
         known = dm.s1.recordCount() > 0;
     }
     // Nothing left after the area code: no customer can be this caller.
@@ -175,6 +182,11 @@ void CallHandling::announce(const QString& text)
     blinkCounter_ = 0;
     p_.Timer2->stop();
     p_.Timer2->start();
+    // A new announcement is seen at once, also when the one before was in
+    // the dark half of its blink.
+    QPalette pal = p_.shantext->palette();
+    pal.setColor(QPalette::WindowText, QColor(Qt::red));
+    p_.shantext->setPalette(pal);
     p_.shantext->setText(text);
     p_.shantext->repaint();
 }

@@ -45,8 +45,8 @@ struct CallParts {
 // When a number is a new call:
 //  - every Enter in the number field with a number in it (the operator
 //    asked for it);
-//  - a number from the caller-ID box, unless it equals the number standing
-//    in the field and the box has not reported a hang-up since (the box
+//  - a number from the caller-ID box, unless it is the number the box
+//    reported last and the box has not reported a hang-up since (the box
 //    repeating itself);
 //  - a number of the call simulation that differs from the field's.
 // Typing or clearing the field by hand runs nothing.
@@ -92,6 +92,8 @@ private:
     QList<std::function<void()>> pending_;
     QTimer stepTimer_;
     bool hungUp_ = false;  // the box reported a hang-up since its last number
+    bool boxReported_ = false;
+    QString boxNumber_;    // the number the box reported last
     int blinkCounter_ = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 
 #include "app/textfile.h"
+#include "callerid/callrules.h"
 
 namespace cid {
 
@@ -56,23 +57,12 @@ QString decodeText(const QByteArray& bytes)
     return fromGbk(bytes);
 }
 
-QString cleanNumber(const QString& number)
+QString reportedNumber(const QByteArray& number)
 {
-    QString out;
-    bool digit = false;
-    for (const QChar c : number) {
-        const char16_t u = c.unicode();
-        if (u >= '0' && u <= '9') {
-            out.append(c);
-            digit = true;
-        } else if (u == '+' || u == '*' || u == '#' || u == ' ') {
-            out.append(c);
-        }
-    }
-    out = out.trimmed();
-    if (!digit || out.size() > kMaxNumberLength)
+    const QString text = decodeText(cleanLine(number));
+    if (text.size() > kMaxNumberLength || numberDigits(text).isEmpty())
         return {};
-    return out;
+    return text;
 }
 
 QString cleanName(const QString& name)

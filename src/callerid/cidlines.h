@@ -36,11 +36,11 @@ QByteArray cleanLine(const QByteArray& line);
 // Text of a field: UTF-8 when the bytes are valid UTF-8, else GBK.
 QString decodeText(const QByteArray& bytes);
 
-// A reported number as the program may use it: only digits, '+', '*', '#'
-// and spaces are kept, the ends are trimmed.  Empty when nothing with a
-// digit is left or the number is longer than kMaxNumberLength ("P" for a
-// private call, "O" for out of area, garbage).
-QString cleanNumber(const QString& number);
+// The number field of a line as the program passes it on: the text as the
+// line gives it (decoded like a name, control bytes removed, ends trimmed).
+// Empty when it holds no telephone number (no digits: "P" for a private
+// call, "O" for out of area) or is longer than kMaxNumberLength.
+QString reportedNumber(const QByteArray& number);
 
 // A reported name without control characters or undecodable bytes, trimmed
 // and cut to kMaxNameLength.

@@ -1,5 +1,7 @@
 #include "callerid/linedevices.h"
 
+#include "callerid/callrules.h"
+
 // ---------------------------------------------------------------------------
 // The course of a call
 
@@ -20,15 +22,20 @@ void LineDevice::lineRing()
 void LineDevice::lineNumber(const QByteArray& number, const QByteArray& name,
                             const QDateTime& when)
 {
+    const QString reported = cid::reportedNumber(number);
+    if (numberReported_ && !reported.isEmpty() && !sameNumber(reported, number_)) {
+        // Another number before the rings of the call before have died
+        // away (an answered call and a quick next caller): that call is
+        // over, and this is a call of its own.
+        lineHangup();
+    }
     inCall_ = true;
     quiet_.start();
-    if (numberReported_)
-        return;  // the line repeating itself within one call
-    const QString cleaned = cid::cleanNumber(QString::fromLatin1(number));
-    if (cleaned.isEmpty())
-        return;
+    if (numberReported_ || reported.isEmpty())
+        return;  // the line repeating itself within one call, or no number
     numberReported_ = true;
-    emit comingCall(kDeviceId, when, cleaned, cid::cleanName(cid::decodeText(name)));
+    number_ = reported;
+    emit comingCall(kDeviceId, when, reported, cid::cleanName(cid::decodeText(name)));
 }
 
 void LineDevice::lineHangup()
@@ -38,6 +45,7 @@ void LineDevice::lineHangup()
         return;
     inCall_ = false;
     numberReported_ = false;
+    number_.clear();
     emit phoneHandoff(kDeviceId);
 }
 
@@ -220,6 +228,15 @@ void ServerDevice::setPauses(int firstMs, int longestMs)
     firstPause_ = firstMs;
     longestPause_ = longestMs;
     pause_ = firstMs;
+}
+
+void ServerDevice::retryNow()
+{
+    if (!retry_.isActive())
+        return;
+    retry_.stop();
+    // After the abort that the loss has queued.
+    QMetaObject::invokeMethod(this, [this] { connectNow(); }, Qt::QueuedConnection);
 }
 
 void ServerDevice::connectNow()

@@ -18,7 +18,8 @@
 // ring or a number; its number is reported once; it ends with a hang-up
 // that the line reports or, when the rings stop for kQuietHangupMs, with one
 // the device raises itself.  A number after the hang-up belongs to a new
-// call.
+// call, and so does another number within the call: the call before ends
+// with a hang-up first.
 class LineDevice : public CallerIdDevice {
     Q_OBJECT
 public:
@@ -26,15 +27,16 @@ public:
 
     static constexpr int kDeviceId = 1;
     static constexpr int kQuietHangupMs = 8000;
-    // Tests shorten the pause after the last ring.
+    // Tests shorten the pause after the last ring and watch it run down.
     void setQuietHangupInterval(int ms) { quiet_.setInterval(ms); }
+    int quietRemaining() const { return quiet_.remainingTime(); }
 
     bool inCall() const { return inCall_; }
 
 protected:
     void lineRing();
-    // The raw number and name bytes of the line; cleaned here.  A number that
-    // cleans to nothing still belongs to the call but is not reported.
+    // The raw number and name bytes of the line; cleaned here.  A number
+    // without digits still belongs to the call but is not reported.
     void lineNumber(const QByteArray& number, const QByteArray& name, const QDateTime& when);
     void lineHangup();
     // The port or connection is gone: a call in progress ends.
@@ -46,6 +48,7 @@ private:
     QTimer quiet_;
     bool inCall_ = false;
     bool numberReported_ = false;
+    QString number_;  // reported in this call
     bool open_ = false;
 };
 
@@ -106,6 +109,10 @@ public:
     void setPauses(int firstMs, int longestMs);
     // The pause before the next attempt.
     int nextPause() const { return pause_; }
+    // Tests: the pause of the attempt now waiting (0 when none waits), and
+    // that attempt made at once.
+    int retryPause() const { return retry_.isActive() ? retry_.interval() : 0; }
+    void retryNow();
 
 private:
     void connectNow();

@@ -57,6 +57,7 @@ Connection::Connection(const QString& name, QObject* parent)
 
 Connection::~Connection()
 {
+    indexBuild_.reset();
     // No data set outlives its connection: each is closed and let go.
     for (DataSet* ds : QVector<DataSet*>(dataSets_))
         ds->connectionGone();
@@ -122,6 +123,12 @@ void Connection::open()
     }
     probe.finish();
     prepareSession(db);
+    try {
+        // The index's triggers need the digits function on every connection.
+        numberindex::addDigitsFunction(db);
+    } catch (const std::exception& e) {
+        errorreport::report(QString::fromUtf8(e.what()));
+    }
     // The indexes of a database that lacks them (an older one, a restored
     // one) are built now when the tables are small; on large tables they are
     // built by long work while the program goes on without them.
@@ -146,9 +153,15 @@ void Connection::open()
 void Connection::ensureNumberIndex(QSqlDatabase& db)
 {
     numberIndex_ = false;
+    indexBuild_.reset();
     try {
-        numberindex::ensure(db, indexProgress_);
-        numberIndex_ = numberindex::isComplete(db);
+        numberindex::addDigitsFunction(db);
+        indexBuild_ = numberindex::Build::start(db, this, [this](const QString& error) {
+            indexBuild_.reset();
+            numberIndex_ = error.isEmpty();
+            if (!error.isEmpty())
+                errorreport::report(error);
+        });
     } catch (const std::exception& e) {
         errorreport::report(QString::fromUtf8(e.what()));
     }
@@ -173,10 +186,8 @@ void Connection::startIndexBuild()
             cx.checkStop();
             if (!numberindex::isComplete(db)) {
                 cx.setText(QStringLiteral("正在为来电查找建立号码索引（只需一次），请稍候……"));
-                numberindex::ensure(db, [&cx](qint64 done, qint64 total) {
-                    cx.progress(done, total);
-                    cx.checkStop();
-                });
+                // One statement after another; a stop interrupts the one running.
+                numberindex::ensure(db);
             }
         });
     indexWork_ = work;
@@ -233,6 +244,8 @@ void Connection::releaseWrites()
 
 void Connection::close()
 {
+    indexBuild_.reset();  // goes on where it stopped at the next open
+    numberIndex_ = false;
     for (DataSet* ds : QVector<DataSet*>(dataSets_))
         ds->close();
     if (QSqlDatabase::contains(sqlName_)) {

@@ -10,11 +10,15 @@
 #include <QString>
 #include <QVector>
 #include <functional>
+#include <memory>
 
 #include "app/errorreport.h"
 #include "db/backgroundwork.h"
 
 class DataSet;
+namespace numberindex {
+class Build;
+}
 
 // An error raised by the data layer; its text is what the operator sees.
 class DbError : public AppError {
@@ -47,10 +51,9 @@ public:
     // a count reads the list as it was opened.
     void finishCounts();
     void finishCountsBefore(int openedAs);  // of the lists opened before that one
-    // Told how far the build of the caller lookup's index has come when an
-    // opened database lacks it (see numberindex.h).
-    void setIndexProgress(std::function<void(qint64 done, qint64 total)> f) { indexProgress_ = std::move(f); }
-    // Whether the open database has the caller lookup's index.
+    // Whether the open database has the caller lookup's index complete.  A
+    // database that lacks it gets it when opened, a large one on a thread of
+    // its own while the program works (see numberindex.h).
     bool hasNumberIndex() const { return numberIndex_; }
     // Tables with at least this many rows get their missing indexes from
     // long work after the open, not during it.
@@ -118,7 +121,7 @@ private:
     std::function<void(Connection&)> beforeConnect_;
     QVector<DataSet*> dataSets_;
     bool busy_ = false;
-    std::function<void(qint64, qint64)> indexProgress_;
+    std::unique_ptr<numberindex::Build> indexBuild_;
     bool numberIndex_ = false;
     qint64 backgroundIndexRows_ = 20000;
     std::function<void(BackgroundWork*)> workStarter_;

@@ -1,25 +1,67 @@
 #pragma once
-// The caller lookup's index: a trigram full-text index over 手机, 电话 and
-// 宅电 of 客户数据, kept in step with the table by triggers.  A database
-// made before the index existed gets it the first time it is opened.
+// The caller lookup's index: a trigram full-text index over the digits of
+// 手机, 电话 and 宅电 of 客户数据 (numberDigits(), callrules.h), kept in step
+// with the table by triggers.  The index carries a version: a database whose
+// index is missing or of an older form gets it built anew when opened.
 
 #include <QSqlDatabase>
 #include <QString>
 #include <functional>
+#include <memory>
+
+class QObject;
 
 namespace numberindex {
 
-// Told how far the build of a missing index has come (rows done of total).
-using Progress = std::function<void(qint64 done, qint64 total)>;
+// The form of the index; a database with another one is indexed anew.
+constexpr int kVersion = 2;
+// Rows indexed in one step (one transaction) of a build on its thread:
+// short enough that the program's own stores never wait long for it.
+constexpr int kStep = 500;
+// A table with no more rows than this is indexed at once when opened.
+constexpr qint64 kInlineRows = 5000;
 
-// Whether the index and its three triggers are all there.
+// Provides the SQL function numberDigitsFunction on this connection and on
+// every connection the program opens afterwards (the triggers of the index
+// use it, whoever stores a customer).  Throws DbError when it cannot.
+void addDigitsFunction(const QSqlDatabase& db);
+
+// Whether the index of this version, its three triggers and the mark of a
+// finished build are all there.
 bool isComplete(const QSqlDatabase& db);
 
-// Creates the index and its triggers when any of them is missing, filling it
-// from the table in steps (the progress is called after each).  All of it
-// happens in one transaction: an interrupted build leaves no half index.
-// Throws DbError when the database refuses.
-void ensure(QSqlDatabase& db, const Progress& progress = {});
+// Builds the index on this connection at once when it is not complete.
+// Without the customer table it does nothing.  Throws DbError when the
+// database refuses.
+void ensure(QSqlDatabase& db);
+
+// A build that goes on in steps on a thread of its own, with a connection
+// of its own, while the program works: every step is a short transaction of
+// its own, the triggers keep the rows already indexed in step, and an
+// interrupted build goes on where it stopped the next time.
+class Build {
+public:
+    // Called on the thread of the context object when the build has ended:
+    // with an empty text when the index is complete, else with the reason.
+    using Done = std::function<void(const QString& error)>;
+
+    // Makes the index of the database complete.  A small table (at most
+    // kInlineRows rows to index) is indexed at once on `db`: `done` has been
+    // called when this returns, and no build is returned.  Otherwise the
+    // build starts on its thread.  Throws DbError when the database cannot
+    // even be asked.
+    static std::unique_ptr<Build> start(QSqlDatabase& db, QObject* context, Done done);
+
+    // Stops the build after its current step and waits for it; `done` is
+    // then not called.
+    ~Build();
+
+    struct Shared;
+
+private:
+    Build() = default;
+    std::shared_ptr<Shared> shared_;
+};
 
 // Many customers stored in one transaction (an import).  Through the insert
 // trigger every row costs the index a flush of its own; instead the trigger

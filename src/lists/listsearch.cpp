@@ -1,11 +1,16 @@
 #include "lists/listsearch.h"
 
 #include "app/statementtext.h"
+#include "callerid/callrules.h"
 
 namespace listsearch {
 
 QString fieldSearch(const QString& table, const QString& field, const QString& text)
 {
+    // Telephone numbers are found however they were written.
+    const QString phone = phoneFieldCondition(field, text);
+    if (!phone.isEmpty())
+        return QStringLiteral("select * from ") + table + QStringLiteral(" where ") + phone;
     return QStringLiteral("select * from ") + table + QStringLiteral(" where ") + field +
            QStringLiteral(" like ") + QLatin1Char('\'') + QLatin1Char('%') + quotedValue(text) +
            QLatin1Char('%') + QLatin1Char('\'');

@@ -9,7 +9,9 @@
 namespace listsearch {
 
 // "select * from <table> where <field> like '%<text>%'"; "%" and "_" typed
-// in the text stay the database's wildcards.
+// in the text stay the database's wildcards.  On 手机, 电话 and 宅电 a text
+// with digits also finds every number holding those digits, whatever
+// separators or country code the number was written with.
 QString fieldSearch(const QString& table, const QString& field, const QString& text);
 
 // The calls of one day, the date written as the call log writes it: year,

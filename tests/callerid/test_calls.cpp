@@ -69,6 +69,9 @@ private slots:
     void knownCallerShowsMatchingCustomers();
     void newCallerStaysOnCallRecord();
     void twoCallsAreTwoCalls();
+    void repeatRuleFollowsTheBox();
+    void numbersFoundHoweverWritten();
+    void bestMatchFirst();
     void unsavedCardTypingSurvivesAKnownCaller();
     void callWithoutDatabaseIsAnnounced();
     void announcedFirstLoggedInTheNextTurn();
@@ -222,11 +225,18 @@ void TestCalls::cleanNumber_data()
     QTest::newRow("0086 fixed line") << "0086 571 8888 1234" << "88881234";
     QTest::newRow("+86 Beijing") << "+86 10 12345678" << "12345678";
     QTest::newRow("0086 with 0") << "0086-0571-88881234" << "88881234";
+    QTest::newRow("+86 (0)") << "+86 (0)571 8888 1234" << "88881234";
     QTest::newRow("86 alone is kept") << "8613900000001" << "8613900000001";
     QTest::newRow("just 0") << "0" << "";
     QTest::newRow("code only") << "0571" << "";
     QTest::newRow("code and dash") << "0571-" << "";
-    QTest::newRow("quote kept") << "139'01" << "139'01";
+    QTest::newRow("+86 alone") << "+86" << "";
+    QTest::newRow("quote dropped") << "139'01" << "13901";
+    QTest::newRow("full-width space") << "139　0000　0001" << "13900000001";
+    QTest::newRow("tab and full-width dash") << "0571\t8888－1234" << "88881234";
+    QTest::newRow("full-width digits and plus") << "＋８６ １３９００００００01" << "13900000001";
+    QTest::newRow("extension") << "0571-8888 1234转8" << "888812348";
+    QTest::newRow("letters") << "tel: 139 0000 0001" << "13900000001";
 }
 
 void TestCalls::cleanNumber()
@@ -251,6 +261,10 @@ void TestCalls::callRecordColumns()
     };
     QCOMPARE(columns("13900000001", {2026, 3, 5}, {9, 5, 7}), QStringLiteral("|13900000001|2026-3-5|9:05:07"));
     QCOMPARE(columns("0139", {2026, 12, 25}, {23, 59, 0}), QStringLiteral("0139||2026-12-25|23:59:00"));
+    // The column follows the digits; the text as received is stored.
+    QCOMPARE(columns("+8613812345678", {2026, 1, 2}, {8, 0, 0}), QStringLiteral("|+8613812345678|2026-1-2|8:00:00"));
+    QCOMPARE(columns(" 139 0000", {2026, 1, 2}, {8, 0, 0}), QStringLiteral("| 139 0000|2026-1-2|8:00:00"));
+    QCOMPARE(columns("+86 10 12345678", {2026, 1, 2}, {8, 0, 0}), QStringLiteral("+86 10 12345678||2026-1-2|8:00:00"));
 }
 
 void TestCalls::knownCallerShowsMatchingCustomers()
@@ -261,7 +275,7 @@ void TestCalls::knownCallerShowsMatchingCustomers()
     QVERIFY(storedCalls().value(0).startsWith(QStringLiteral("0201390000000||")));
     // The buffer holds the plain statement; the indexed one runs, once.
     QCOMPARE(statementText(m.Memo1->toPlainText().split('\n')), kLookup);
-    QCOMPARE(dm->kehutable.commandText(), indexedLookupStatement(QStringLiteral("1390000000")));
+    QCOMPARE(dm->kehutable.commandText(), indexedLookupStatement(QStringLiteral("0201390000000")));
     QVERIFY(!dm->s1.isActive());
     QCOMPARE(dm->kehutable.recordCount(), 3);
     QCOMPARE(m.cardSource(), &dm->kehuds);
@@ -276,11 +290,10 @@ void TestCalls::knownCallerShowsMatchingCustomers()
     QCOMPARE(dm->kehutable.text("联系人"), QStringLiteral("客户2"));
     QVERIFY(storedCalls().value(1).startsWith(QStringLiteral("|13900000002|")));
 
-    // A quote in the number is searched for, not a broken statement.
+    // What is not a digit is not searched for.
     device.simulateCall(1, QStringLiteral("139'01"));
-    QCOMPARE(m.Memo1->toPlainText().count(QStringLiteral("like '%139''01%'")), 3);
-    // The index and the check of its rows: six times.
-    QCOMPARE(dm->s1.commandText().count(QStringLiteral("like '%139''01%'")), 6);
+    QCOMPARE(m.Memo1->toPlainText().count(QStringLiteral("like '%13901%'")), 3);
+    QCOMPARE(dm->s1.commandText(), indexedLookupStatement(QStringLiteral("139'01")));
     QCOMPARE(m.shantext->text(), QStringLiteral("新客户来电"));
 }
 
@@ -360,9 +373,93 @@ void TestCalls::twoCallsAreTwoCalls()
     QCOMPARE(m.shantext->text(), QStringLiteral("新客户来电"));
     // Spaces and a country code do not hide a customer.
     device.simulateCall(1, QStringLiteral("+86 139 0000 0003"));
-    QCOMPARE(storedCalls().last().section('|', 0, 0), QStringLiteral("+86 139 0000 0003"));
+    QCOMPARE(storedCalls().last().section('|', 1, 1), QStringLiteral("+86 139 0000 0003"));
     QCOMPARE(m.shantext->text(), QStringLiteral("老客户来电"));
     QCOMPARE(dm->kehutable.text("联系人"), QStringLiteral("客户3"));
+}
+
+void TestCalls::repeatRuleFollowsTheBox()
+{
+    Tmain& m = start();
+    // The operator types the number (no Enter); then the box reports a real
+    // call from it: a call.
+    m.TelBuffer->setText(QStringLiteral("13900000001"));
+    device.simulateCall(1, QStringLiteral("13900000001"));
+    QCOMPARE(storedCalls().size(), 1);
+    QCOMPARE(m.shantext->text(), QStringLiteral("老客户来电"));
+    // The same once more, the box having reported another number before.
+    m.TelBuffer->setText(QStringLiteral("13900000002"));
+    device.simulateCall(1, QStringLiteral("13900000002"));
+    QCOMPARE(storedCalls().size(), 2);
+    QCOMPARE(m.shantext->text(), QStringLiteral("老客户来电"));
+    // The box repeating itself, also written another way: nothing.
+    device.simulateCall(1, QStringLiteral("+86 139 0000 0002"));
+    QCOMPARE(storedCalls().size(), 2);
+    // After a hang-up the same number is a call, and its repeats are not:
+    // every hang-up counts once.
+    for (int call = 3; call <= 4; ++call) {
+        device.simulateHandoff(1);
+        device.simulateCall(1, QStringLiteral("13900000001"));
+        device.simulateCall(1, QStringLiteral("13900000001"));
+        QCOMPARE(storedCalls().size(), call);
+    }
+    // Another number is always a call.
+    device.simulateCall(1, QStringLiteral("13900000002"));
+    QCOMPARE(storedCalls().size(), 5);
+    device.simulateCall(1, QStringLiteral("13900000001"));
+    QCOMPARE(storedCalls().size(), 6);
+}
+
+void TestCalls::numbersFoundHoweverWritten()
+{
+    testutil::execute(folder + QStringLiteral("data/web.mdb"),
+                      QStringLiteral("insert into 客户数据 (联系人, 手机, 电话, 宅电) values "
+                                     "('甲', '+86 138-1234-5678', null, null), "
+                                     "('乙', null, '(0571) 8765-4321', null), "
+                                     "('丙', null, null, '0571 87654321')"));
+    Tmain& m = start();
+    device.simulateCall(1, QStringLiteral("13812345678"));
+    QCOMPARE(m.shantext->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(dm->kehutable.recordCount(), 1);
+    QCOMPARE(dm->kehutable.text("联系人"), QStringLiteral("甲"));
+    // The buffer keeps the plain statement of the digits.
+    QCOMPARE(m.Memo1->toPlainText().split('\n').value(1), QStringLiteral("where 手机 like '%13812345678%'"));
+
+    device.simulateCall(1, QStringLiteral("057187654321"));
+    QCOMPARE(m.shantext->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(dm->kehutable.recordCount(), 2);
+    // Another way of writing it (a call of its own after the hang-up).
+    device.simulateHandoff(1);
+    device.simulateCall(1, QStringLiteral("+86 571 8765 4321"));
+    QCOMPARE(dm->kehutable.recordCount(), 2);
+    QCOMPARE(storedCalls().last().section('|', 0, 0), QStringLiteral("+86 571 8765 4321"));
+}
+
+void TestCalls::bestMatchFirst()
+{
+    // The same local number in Guangzhou (older), without area code, and in
+    // Hangzhou; a mobile holding it inside.
+    testutil::execute(folder + QStringLiteral("data/web.mdb"),
+                      QStringLiteral("insert into 客户数据 (联系人, 手机, 电话, 宅电) values "
+                                     "('广州', null, '020-87654321', null), "
+                                     "('手机', '13987654321', null, null), "
+                                     "('本地', null, null, '8765 4321'), "
+                                     "('杭州', null, '0571-87654321', '020-87654321')"));
+    Tmain& m = start();
+    device.simulateCall(1, QStringLiteral("057187654321"));
+    QCOMPARE(m.shantext->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(m.cardSource(), &dm->kehuds);
+    QCOMPARE(dm->kehutable.text("联系人"), QStringLiteral("杭州"));
+    QStringList order;
+    for (dm->kehutable.first(); !dm->kehutable.eof(); dm->kehutable.next())
+        order << dm->kehutable.text("联系人");
+    QCOMPARE(order, (QStringList{"杭州", "本地", "广州", "手机"}));
+    // A call without area code: the number stored without one first.
+    device.simulateCall(1, QStringLiteral("8765-4321"));
+    order.clear();
+    for (dm->kehutable.first(); !dm->kehutable.eof(); dm->kehutable.next())
+        order << dm->kehutable.text("联系人");
+    QCOMPARE(order, (QStringList{"本地", "广州", "手机", "杭州"}));
 }
 
 void TestCalls::unsavedCardTypingSurvivesAKnownCaller()
@@ -443,16 +540,19 @@ void TestCalls::blinkSeriesAndStatusLines()
         }
         return seen;
     };
+    auto shown = [&] { return m.shantext->palette().color(QPalette::WindowText) == red; };
     device.simulateCall(1, QStringLiteral("13900000001"));
+    QVERIFY(shown());
     QCOMPARE(ticks(3), QStringLiteral("-r-"));
-    // A new call while the text is hidden: a fresh series, ending hidden.
+    // A new call while the text is hidden: shown at once, a fresh series
+    // that ends with the text shown.
     device.simulateCall(1, QStringLiteral("13900000002"));
     QCOMPARE(m.calls->blinkCounter(), 0);
-    QCOMPARE(ticks(19), QStringLiteral("r-r-r-r-r-r-r-r-r-r"));
+    QVERIFY(shown());
+    QCOMPARE(ticks(19), QStringLiteral("-r-r-r-r-r-r-r-r-r-"));
     QVERIFY(m.Timer2->isActive());
-    QCOMPARE(ticks(1), QStringLiteral("-"));
+    QCOMPARE(ticks(1), QStringLiteral("r"));
     QVERIFY(!m.Timer2->isActive());
-    QCOMPARE(m.shantext->palette().color(QPalette::WindowText), m.palette().color(QPalette::Window));
 
     device.simulateRing(3);
     device.simulateHandoff(3);

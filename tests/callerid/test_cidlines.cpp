@@ -93,15 +93,17 @@ private slots:
 
     void numbersAndNames()
     {
-        QCOMPARE(cleanNumber(QStringLiteral(" 13812345678 ")), QStringLiteral("13812345678"));
-        QCOMPARE(cleanNumber(QStringLiteral("+86 138*#1")), QStringLiteral("+86 138*#1"));
-        QCOMPARE(cleanNumber(QStringLiteral("138'; drop--")), QStringLiteral("138"));
-        QCOMPARE(cleanNumber(QStringLiteral("P")), QString());  // private
-        QCOMPARE(cleanNumber(QStringLiteral("O")), QString());  // out of area
-        QCOMPARE(cleanNumber(QStringLiteral("**")), QString());
-        QCOMPARE(cleanNumber(QString(kMaxNumberLength, QLatin1Char('1'))),
-                 QString(kMaxNumberLength, QLatin1Char('1')));
-        QCOMPARE(cleanNumber(QString(kMaxNumberLength + 1, QLatin1Char('1'))), QString());
+        // The text as the line gives it, when it is a number at all.
+        QCOMPARE(reportedNumber(" 13812345678 "), QStringLiteral("13812345678"));
+        QCOMPARE(reportedNumber("+86 138*#1"), QStringLiteral("+86 138*#1"));
+        QCOMPARE(reportedNumber("0571-8765\t4321\x01"), QStringLiteral("0571-8765 4321"));
+        QCOMPARE(reportedNumber("\xa3\xab" "86 138"), QStringLiteral("＋86 138"));  // GBK full-width plus
+        QCOMPARE(reportedNumber("P"), QString());  // private
+        QCOMPARE(reportedNumber("O"), QString());  // out of area
+        QCOMPARE(reportedNumber("**"), QString());
+        QCOMPARE(reportedNumber("+86"), QString());  // a country code is no number
+        QCOMPARE(reportedNumber(QByteArray(kMaxNumberLength, '1')), QString(kMaxNumberLength, QLatin1Char('1')));
+        QCOMPARE(reportedNumber(QByteArray(kMaxNumberLength + 1, '1')), QString());
 
         QCOMPARE(cleanName(decodeText("\xff\xfe\x01Zhang")), QStringLiteral("Zhang"));
         QCOMPARE(cleanName(QString(200, QLatin1Char('n'))).size(), kMaxNameLength);

@@ -66,9 +66,10 @@ private slots:
         QCOMPARE(rig.states->count(), 1);
         rig.fake.send("CIDINFO: *LINE*POTS*RING*1*TIME*10:00:00*\r\n");
         QTRY_COMPARE(rig.rings->count(), 1);
-        // Fields in another order, split over two writes, a UTF-8 name.
-        rig.fake.send("CID: *NAME*李四*MESG*NONE*NMBR*0571888");
-        QTest::qWait(20);
+        // Fields in another order, split over two reads (the ring before
+        // the split shows the first has been read), a UTF-8 name.
+        rig.fake.send("CIDINFO: *LINE*POTS*RING*2*\r\nCID: *NAME*李四*MESG*NONE*NMBR*0571888");
+        QTRY_COMPARE(rig.rings->count(), 2);
         rig.fake.send("80000*LINE*-*DATE*12082026*TIME*0016*\r\n");
         QTRY_COMPARE(rig.calls->count(), 1);
         QCOMPARE(rig.calls->at(0)[1].toDateTime(), QDateTime(QDate(2026, 12, 8), QTime(0, 16)));
@@ -81,9 +82,11 @@ private slots:
         // hang-up line for a call already ended adds nothing.
         rig.fake.send("CIDINFO: *LINE*POTS*RING*0*\r\nCID: *NMBR*057188880000*\r\n");
         QTRY_COMPARE(rig.calls->count(), 2);
-        rig.fake.send("HUP: *NMBR*057188880000*\r\n");
+        rig.fake.send("HUP: *NMBR*057188880000*\r\nHUP: *NMBR*057188880000*\r\n");
         QTRY_COMPARE(rig.hangups->count(), 2);
-        QTest::qWait(1000);
+        QVERIFY(!rig.device->inCall());  // no hang-up of its own to come
+        rig.fake.send("CIDINFO: *LINE*POTS*RING*1*\r\n");
+        QTRY_COMPARE(rig.rings->count(), 3);
         QCOMPARE(rig.hangups->count(), 2);
         // The log line sent at connection was no call.
         QCOMPARE(rig.calls->count(), 2);
@@ -128,6 +131,24 @@ private slots:
         QTRY_COMPARE(rig.device->nextPause(), 50);
         rig.fake.send("CID: *NMBR*13812345678*\r\n");
         QTRY_COMPARE(rig.calls->count(), 2);
+    }
+
+    void pauseGrowsToAMinute()
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        ServerDevice device(QStringLiteral("127.0.0.1"), port);  // the program's own pauses
+        // Every refused attempt waits twice as long as the one before, up to
+        // a minute (each attempt made at once here).
+        QList<int> pauses;
+        for (int i = 0; i < 9; ++i) {
+            QTRY_VERIFY(device.retryPause() > 0);
+            pauses << device.retryPause();
+            device.retryNow();
+        }
+        QCOMPARE(pauses, (QList<int>{1000, 2000, 4000, 8000, 16000, 32000, 60000, 60000, 60000}));
     }
 };
 

@@ -376,6 +376,35 @@ private slots:
         QVERIFY(reports_.isEmpty());
     }
 
+    void phoneFieldsSearchedByDigits()
+    {
+        testutil::execute(db_, QStringLiteral("insert into 客户数据 (联系人, 手机, 电话, 宅电) values "
+                                              "('甲', '+86 138-1234-5678', null, null), "
+                                              "('乙', null, '(0571) 8765-4321', '13812345678'), "
+                                              "('丙', null, null, '0571　87654321')"));
+        Fixture f;
+        f->FormActivate();
+        DataSet& kh = f->dm().kehutable;
+        auto search = [&](const QString& field, const QString& text) {
+            f->ComboBox2->setCurrentIndex(f->ComboBox2->findText(field));
+            f->Edit2->setText(text);
+            f->BitBtn12->click();
+            QStringList found = column(kh, QStringLiteral("联系人"));
+            found.sort();
+            return found;
+        };
+        QCOMPARE(search("手机", "13812345678"), QStringList{"甲"});
+        QCOMPARE(search("宅电", "138 1234 5678"), QStringList{"乙"});
+        QCOMPARE(search("电话", "057187654321"), QStringList{"乙"});
+        QCOMPARE(search("宅电", "8765-4321"), QStringList{"丙"});
+        // What the text as typed finds is still found.
+        QCOMPARE(search("手机", "-1234-"), QStringList{"甲"});
+        QCOMPARE(search("宅电", "　"), QStringList{"丙"});
+        // Other fields as before.
+        QCOMPARE(search("联系人", "甲"), QStringList{"甲"});
+        QVERIFY(reports_.isEmpty());
+    }
+
     void treeFileAtStart()
     {
         writeTextLines(CustomerList::treePath(), {"A", "\tA1", "\t\tX", "\tA2", "B", "C"});

@@ -184,8 +184,13 @@ private slots:
     void searchStatements()
     {
         using namespace listsearch;
-        QCOMPARE(fieldSearch(QStringLiteral("来电数据"), QStringLiteral("电话"), QStringLiteral("8888")),
-                 QStringLiteral("select * from 来电数据 where 电话 like '%8888%'"));
+        QCOMPARE(fieldSearch(QStringLiteral("来电数据"), QStringLiteral("QQ"), QStringLiteral("8888")),
+                 QStringLiteral("select * from 来电数据 where QQ like '%8888%'"));
+        // A telephone column: the text as typed, or its digits.
+        QCOMPARE(fieldSearch(QStringLiteral("来电数据"), QStringLiteral("电话"), QStringLiteral("88-8'8")),
+                 QStringLiteral("select * from 来电数据 where (电话 like '%88-8''8%' or phone_digits(电话) like '%8888%')"));
+        QCOMPARE(fieldSearch(QStringLiteral("来电数据"), QStringLiteral("电话"), QStringLiteral("转")),
+                 QStringLiteral("select * from 来电数据 where 电话 like '%转%'"));
         QCOMPARE(fieldSearch(QStringLiteral("客户数据"), QStringLiteral("联系人"), QStringLiteral("O'B_%")),
                  QStringLiteral("select * from 客户数据 where 联系人 like '%O''B_%%'"));
         QCOMPARE(dateSearch(2008, 3, 1), QStringLiteral("select * from 来电数据 where 日期='2008-3-1'"));
