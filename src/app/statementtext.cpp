@@ -8,6 +8,13 @@ QString quotedValue(const QString& value)
     return v;
 }
 
+QString quotedIdentifier(const QString& name)
+{
+    QString n = name;
+    n.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + n + QLatin1Char('"');
+}
+
 QString statementText(const QStringList& lines)
 {
     QString text;

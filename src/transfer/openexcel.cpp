@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QShowEvent>
@@ -135,6 +136,8 @@ Tindata::Tindata(TDataModule1& dm, Variant v, QWidget* owner)
     Button3 = button("Button3", QStringLiteral("导入数据"), 574, 275);
     Button1 = button("Button1", QStringLiteral("导出数据"), 572, 312);
     Button2 = button("Button2", QStringLiteral("返回"), 572, 347);
+    ButtonStop = button("ButtonStop", QStringLiteral("停止"), 572, 347);
+    ButtonStop->hide();
 
     StatusBar1 = new StatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -152,8 +155,20 @@ Tindata::Tindata(TDataModule1& dm, Variant v, QWidget* owner)
     connect(Button3, &QPushButton::clicked, this, [this] { guarded([this] { Button3Click(); }); });
     connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { guarded([this] { Button2Click(); }); });
+    connect(ButtonStop, &QPushButton::clicked, this, [this] { ButtonStopClick(); });
 
     FormCreate();
+}
+
+Tindata::~Tindata()
+{
+    if (job_) {
+        // Stops the run and waits for its rollback.
+        delete job_;
+        job_ = nullptr;
+        source().enableControls();
+        dm_.kehutable.enableControls();
+    }
 }
 
 ImportConnection& Tindata::connection() const
@@ -210,6 +225,8 @@ void Tindata::ListBox1Click()
     DeleteEdit_XiangMu();
     CreateEdit_XiangMu();
     Edit1->setText(QString::number(ds.recordCount()));
+    if (!ds.warning().isEmpty())
+        showMessage(ds.warning());
 }
 
 void Tindata::CreateEdit_XiangMu()
@@ -219,14 +236,14 @@ void Tindata::CreateEdit_XiangMu()
     const QStringList numbers = mapping::prefilledNumbers(columns, standard_);
     for (int i = 0; i < numbers.size(); ++i) {
         auto* box = new QLineEdit(numbers[i], mappingPanel_);
-        box->setObjectName(QStringLiteral("XiangMu%1").arg(i));
+        box->setObjectName(QStringLiteral("XiangMu") + QString::number(i));
         box->setGeometry(20, 26 + kRowStep * i, 18, 16);
         box->setMaxLength(2);
         box->setFrame(false);
         box->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid gray; padding: 0px; }"));
         box->show();
         edits_ << box;
-        labels_ << addLabel(mappingPanel_, columns[i], 64, 26 + kRowStep * i);
+        labels_ << addLabel(mappingPanel_, mapping::shownText(columns[i]), 64, 26 + kRowStep * i);
     }
     mappingCount_ = int(numbers.size());
     fitPanel(ScrollBox1, mappingPanel_, 26 + kRowStep * mappingCount_);
@@ -307,8 +324,11 @@ void Tindata::showProgress(const QString& prefix, qint64 done, qint64 total, boo
     StatusBar1->setPanelText(1, prefix + QString::number(done) + QStringLiteral("条"));
     if (total > 0)
         ProgressBar1->setValue(int(std::min<qint64>(1000, done * 1000 / total)));
-    StatusBar1->repaint();
-    ProgressBar1->repaint();
+    if (!job_) {
+        // The reverse run keeps this thread: the status bar is painted now.
+        StatusBar1->repaint();
+        ProgressBar1->repaint();
+    }
 }
 
 void Tindata::endProgress()
@@ -321,35 +341,110 @@ void Tindata::endProgress()
         w->setEnabled(true);
 }
 
-void Tindata::InComeData()
+void Tindata::InComeData() { startImport(ExistingIds::Stop); }
+
+// The rows are read and stored on a thread of their own over a connection
+// of its own; the window keeps painting, shows the progress as it comes and
+// offers "停止" until the run ends (finishImport).
+void Tindata::startImport(ExistingIds existing)
 {
     ImportDataSet& ds = source();
-    if (!ds.isActive())
+    if (!ds.isActive() || job_)
         return;
     DataSet& customers = dm_.kehutable;
-    customers.checkBrowseMode();
-    const QString prefix = QStringLiteral("已经完成导入数据：");
+    if (!guarded([&] {
+            customers.checkBrowseMode();
+            dm_.ADOB.open();
+            // No list still being counted may hold the database meanwhile.
+            dm_.ADOB.finishCounts();
+        }))
+        return;
+    ImportMapping m;
+    m.standard = standard_;
+    m.numbers = numbers();
+    m.existingIds = existing;
+    const ImportSource src{connection().reader(), ds.tableName(), ds.recordCount()};
+    job_ = new ImportJob(dm_.ADOB.database().connectionName(), src, m, this);
+    connect(job_, &ImportJob::progress, this, [this](qint64 done, qint64 total) {
+        showProgress(QStringLiteral("已经完成导入数据："), done, total, true);
+    });
+    connect(job_, &ImportJob::finished, this, &Tindata::finishImport);
     startProgress(ds.recordCount());
+    ButtonStop->setEnabled(true);
+    ButtonStop->show();
+    Button2->hide();
     ds.disableControls();
     customers.disableControls();
-    RunOutcome out;
-    guarded([&] {
-        out = importRows(dm_.ADOB, QStringLiteral("客户数据"), ds, standard_, numbers(),
-                         [&](qint64 done, qint64 total) { showProgress(prefix, done, total, false); });
-    });
-    showProgress(prefix, out.count, ds.recordCount(), true);
+    job_->start();
+}
+
+void Tindata::ButtonStopClick()
+{
+    if (!job_)
+        return;
+    job_->cancel();
+    ButtonStop->setEnabled(false);
+    StatusBar1->setPanelText(1, QStringLiteral("正在停止导入……"));
+}
+
+void Tindata::finishImport()
+{
+    const RunOutcome out = job_->outcome();
+    job_->deleteLater();
+    job_ = nullptr;
+    ImportDataSet& ds = source();
+    DataSet& customers = dm_.kehutable;
     ds.enableControls();
     customers.enableControls();
+    ButtonStop->hide();
+    Button2->show();
     endProgress();
     // The customer list shows the new records (and whatever was stored
     // before a failure).
     guarded([&] { reopenCustomers(customers); });
+    if (out.cancelled) {
+        StatusBar1->setPanelText(1, QStringLiteral("导入已停止"));
+        showMessage(QStringLiteral("导入已停止，没有导入任何数据。"));
+        return;
+    }
+    if (!out.existingId.isEmpty()) {
+        StatusBar1->setPanelText(1, QString());
+        const ExistingIds choice = askExistingIds(out);
+        if (choice != ExistingIds::Stop)
+            startImport(choice);
+        return;
+    }
     if (!out.finished) {
         if (!out.error.isEmpty())
             errorreport::report(out.error);
         return;
     }
-    showMessage(mapping::importDoneMessage(out.count));
+    QString done = mapping::importDoneMessage(out.count);
+    if (out.skipped)
+        done += QChar(13) + QStringLiteral("其中%1行的ID已经存在，没有导入。").arg(out.skipped);
+    if (out.renumbered)
+        done += QChar(13) + QStringLiteral("其中%1行的ID已经存在，已作为新客户导入（使用新的ID）。").arg(out.renumbered);
+    showMessage(done);
+}
+
+ExistingIds Tindata::askExistingIds(const RunOutcome& out)
+{
+    const QString text =
+        QStringLiteral("导入的第%1行数据的ID“%2”在客户数据中已经存在，没有导入任何数据。")
+            .arg(QString::number(out.existingRow), mapping::shownText(out.existingId)) +
+        QChar(13) + QStringLiteral("可以跳过ID已经存在的行，或者把这些行作为新客户导入（使用新的ID）。");
+    QMessageBox box(QMessageBox::Question, programTitle(), text, QMessageBox::NoButton, this);
+    QPushButton* skip = box.addButton(QStringLiteral("跳过这些行"), QMessageBox::AcceptRole);
+    QPushButton* asNew = box.addButton(QStringLiteral("作为新客户导入"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == skip)
+        return ExistingIds::Skip;
+    if (box.clickedButton() == asNew)
+        return ExistingIds::AsNew;
+    return ExistingIds::Stop;
 }
 
 void Tindata::OutComeData()

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QStringList>
 
+#include "transfer/importrun.h"
+
 class DataSet;
 class ImportConnection;
 class ImportDataSet;
@@ -43,6 +45,7 @@ public:
     QPushButton* Button3;    // 导入数据
     QPushButton* Button1;    // 导出数据
     QPushButton* Button2;    // 返回
+    QPushButton* ButtonStop; // 停止: in the place of 返回 while an import runs
     StatusBar* StatusBar1;   // 提示 | progress panel
     QProgressBar* ProgressBar1;
 
@@ -64,6 +67,9 @@ public:
     void InComeData();
     void OutComeData();
     void Button2Click();
+    void ButtonStopClick();
+
+    ~Tindata() override;
 
 protected:
     Tindata(TDataModule1& dm, Variant v, QWidget* owner);
@@ -80,6 +86,9 @@ private:
     void startProgress(qint64 total);
     void showProgress(const QString& prefix, qint64 done, qint64 total, bool force);
     void endProgress();
+    void startImport(ExistingIds existing);
+    void finishImport();
+    ExistingIds askExistingIds(const RunOutcome& out);
 
     TDataModule1& dm_;
     Variant variant_;
@@ -91,6 +100,7 @@ private:
     QList<QLabel*> labels_;
     int mappingCount_ = 0;
     bool running_ = false;
+    ImportJob* job_ = nullptr;
     bool shown_ = false;
     qint64 lastPaint_ = 0;
 };
