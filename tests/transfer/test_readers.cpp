@@ -560,6 +560,13 @@ private slots:
         QCOMPARE(quoted.size(), 2);
         QCOMPARE(quoted[0][1].toString(), QStringLiteral("5'11\"高"));
         QCOMPARE(quoted[1][1].toString(), QStringLiteral("两\r\n行"));
+
+        // A text file is held whole while it is read: past 100 MB it is refused.
+        QFile big(dir.filePath("big.csv"));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize((100 << 20) + 1));
+        big.close();
+        QVERIFY(!openTableReader(big.fileName(), &error));
+        QVERIFY2(error.contains("100 MB"), qPrintable(error));
     }
 
     // A database of this program under .mdb (a backup, another desk's
