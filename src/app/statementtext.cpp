@@ -8,13 +8,6 @@ QString quotedValue(const QString& value)
     return v;
 }
 
-QString quotedIdentifier(const QString& name)
-{
-    QString n = name;
-    n.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + n + QLatin1Char('"');
-}
-
 QString statementText(const QStringList& lines)
 {
     QString text;
@@ -25,3 +18,10 @@ QString statementText(const QStringList& lines)
     return text;
 }
 
+
+QString quotedIdentifier(const QString& name)
+{
+    QString n = name;
+    n.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + n + QLatin1Char('"');
+}
