@@ -1,11 +1,9 @@
 #include "transfer/importrun.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QUuid>
 #include <QVector>
 #include <optional>
 
@@ -38,7 +36,7 @@ bool wholeNumber(const QString& text, qint64* id)
 }  // namespace
 
 RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMapping& m,
-                     const std::atomic_bool* cancel, const RunProgress& progress)
+                     const std::function<bool()>& stopRequested, const RunProgress& progress)
 {
     RunOutcome out;
     if (!source.reader) {
@@ -102,7 +100,7 @@ RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMa
     bool stopped = false;
 
     const bool readOk = source.reader->readRows(source.table, [&](const QVariantList& row) {
-        if (cancel && cancel->load()) {
+        if (stopRequested && stopRequested()) {
             out.cancelled = true;
             return false;
         }
@@ -248,61 +246,7 @@ RunOutcome importRows(Connection& connection, const QString& table, ImportDataSe
     ImportSource src;
     if (source.isActive() && source.connection())
         src = ImportSource{source.connection()->reader(), source.tableName(), source.recordCount()};
-    return runImport(connection.database(), src, m, nullptr, progress);
-}
-
-ImportJob::ImportJob(const QString& connectionName, ImportSource source, ImportMapping mapping, QObject* parent)
-    : QObject(parent), connectionName_(connectionName), source_(std::move(source)), mapping_(std::move(mapping))
-{
-}
-
-ImportJob::~ImportJob()
-{
-    if (thread_) {
-        cancel_ = true;
-        thread_->wait();
-        delete thread_;
-    }
-}
-
-void ImportJob::start()
-{
-    if (thread_)
-        return;
-    cancel_ = false;
-    outcome_ = RunOutcome();
-    thread_ = QThread::create([this] {
-        const QString name = connectionName_ + QStringLiteral("_import_") +
-                             QUuid::createUuid().toString(QUuid::Id128);
-        {
-            QSqlDatabase db = QSqlDatabase::cloneDatabase(connectionName_, name);
-            // Off the window thread a locked database may be waited for.
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
-            if (!db.open()) {
-                outcome_.error = QStringLiteral("不能打开数据库：") + db.lastError().text();
-            } else {
-                QSqlQuery(db).exec(QStringLiteral("pragma synchronous = full"));
-                QElapsedTimer since;
-                since.start();
-                outcome_ = runImport(db, source_, mapping_, &cancel_, [&](qint64 done, qint64 total) {
-                    if (since.elapsed() >= kProgressMs || done == total) {
-                        since.restart();
-                        emit progress(done, total);
-                    }
-                });
-                db.close();
-            }
-        }
-        QSqlDatabase::removeDatabase(name);
-    });
-    connect(thread_, &QThread::finished, this, [this] {
-        thread_->wait();
-        delete thread_;
-        thread_ = nullptr;
-        emit progress(outcome_.count, source_.rows);
-        emit finished();
-    }, Qt::QueuedConnection);
-    thread_->start();
+    return runImport(connection.database(), src, m, {}, progress);
 }
 
 RunOutcome exportRows(DataSet& customers, ImportDataSet& source, const QStringList& standard,

@@ -2,12 +2,9 @@
 // The two runs of the import windows: customers in from the opened table
 // (the import) and customers out to the end of it (the reverse run).
 
-#include <QObject>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
-#include <QThread>
-#include <atomic>
 #include <functional>
 
 class Connection;
@@ -56,50 +53,18 @@ using RunProgress = std::function<void(qint64 done, qint64 total)>;
 // on `db`.  Empty cells are skipped, a later column wins over an earlier one
 // for the same field, a row with no value adds no record but counts.  A
 // record that cannot be stored ends the run there and keeps the records
-// before it; a file that cannot be read to the end, a cancel (checked before
-// every row) and an ID already there (under ExistingIds::Stop) store
-// nothing.  Plain code over `db`: callable from any thread that owns it.
+// before it; a file that cannot be read to the end, a stop (`stopRequested`
+// is asked before every row) and an ID already there (under
+// ExistingIds::Stop) store nothing.  Plain code over `db`: callable from the
+// worker thread of long work that owns it.
 RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMapping& mapping,
-                     const std::atomic_bool* cancel, const RunProgress& progress);
+                     const std::function<bool()>& stopRequested, const RunProgress& progress);
 
 // The same over the program's connection, in the calling thread.  Lists of
 // the connection still being counted are counted first, so that no count
 // holds the database while the rows go in.
 RunOutcome importRows(Connection& connection, const QString& table, ImportDataSet& source,
                       const QStringList& standard, const QStringList& numbers, const RunProgress& progress);
-
-// An import run on a thread of its own, over a connection of its own to the
-// database of the connection named `connectionName` (made, used and removed
-// in that thread).  progress() and finished() arrive in the thread of the
-// job; the window keeps painting meanwhile.
-class ImportJob : public QObject {
-    Q_OBJECT
-public:
-    ImportJob(const QString& connectionName, ImportSource source, ImportMapping mapping,
-              QObject* parent = nullptr);
-    ~ImportJob() override;  // stops a run still going and waits for it
-
-    void start();
-    // Asks the run to stop; it rolls back and finishes with cancelled set.
-    void cancel() { cancel_ = true; }
-    bool isRunning() const { return thread_ != nullptr; }
-    const RunOutcome& outcome() const { return outcome_; }
-
-    // Progress reports are at least this far apart (the last one always comes).
-    static constexpr int kProgressMs = 100;
-
-signals:
-    void progress(qint64 done, qint64 total);
-    void finished();
-
-private:
-    QString connectionName_;
-    ImportSource source_;
-    ImportMapping mapping_;
-    std::atomic_bool cancel_{false};
-    QThread* thread_ = nullptr;
-    RunOutcome outcome_;
-};
 
 // Appends every record of `customers`, in its order, to the end of the
 // source table: column i of a new row gets the customer field numbers[i]

@@ -22,6 +22,7 @@
 #include "app/message.h"
 #include "app/statusbar.h"
 #include "db/datam.h"
+#include "db/workwindow.h"
 #include "transfer/fieldmapping.h"
 #include "transfer/importrun.h"
 #include "transfer/importsource.h"
@@ -136,8 +137,6 @@ Tindata::Tindata(TDataModule1& dm, Variant v, QWidget* owner)
     Button3 = button("Button3", QStringLiteral("导入数据"), 574, 275);
     Button1 = button("Button1", QStringLiteral("导出数据"), 572, 312);
     Button2 = button("Button2", QStringLiteral("返回"), 572, 347);
-    ButtonStop = button("ButtonStop", QStringLiteral("停止"), 572, 347);
-    ButtonStop->hide();
 
     StatusBar1 = new StatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -155,17 +154,16 @@ Tindata::Tindata(TDataModule1& dm, Variant v, QWidget* owner)
     connect(Button3, &QPushButton::clicked, this, [this] { guarded([this] { Button3Click(); }); });
     connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { guarded([this] { Button2Click(); }); });
-    connect(ButtonStop, &QPushButton::clicked, this, [this] { ButtonStopClick(); });
 
     FormCreate();
 }
 
 Tindata::~Tindata()
 {
-    if (job_) {
+    if (work_) {
         // Stops the run and waits for its rollback.
-        delete job_;
-        job_ = nullptr;
+        work_->stop();
+        delete work_.data();
         source().enableControls();
         dm_.kehutable.enableControls();
     }
@@ -324,7 +322,7 @@ void Tindata::showProgress(const QString& prefix, qint64 done, qint64 total, boo
     StatusBar1->setPanelText(1, prefix + QString::number(done) + QStringLiteral("条"));
     if (total > 0)
         ProgressBar1->setValue(int(std::min<qint64>(1000, done * 1000 / total)));
-    if (!job_) {
+    if (!work_) {
         // The reverse run keeps this thread: the status bar is painted now.
         StatusBar1->repaint();
         ProgressBar1->repaint();
@@ -343,13 +341,14 @@ void Tindata::endProgress()
 
 void Tindata::InComeData() { startImport(ExistingIds::Stop); }
 
-// The rows are read and stored on a thread of their own over a connection
-// of its own; the window keeps painting, shows the progress as it comes and
-// offers "停止" until the run ends (finishImport).
+// The rows are read and stored as long work: on a thread of their own over
+// a connection of their own, the database's writes held meanwhile.  The
+// window keeps painting and shows the progress as it comes; the progress
+// window offers "停止" until the run ends (finishImport).
 void Tindata::startImport(ExistingIds existing)
 {
     ImportDataSet& ds = source();
-    if (!ds.isActive() || job_)
+    if (!ds.isActive() || work_ || refuseWhileWorking(this))
         return;
     DataSet& customers = dm_.kehutable;
     if (!guarded([&] {
@@ -364,45 +363,37 @@ void Tindata::startImport(ExistingIds existing)
     m.numbers = numbers();
     m.existingIds = existing;
     const ImportSource src{connection().reader(), ds.tableName(), ds.recordCount()};
-    job_ = new ImportJob(dm_.ADOB.database().connectionName(), src, m, this);
-    connect(job_, &ImportJob::progress, this, [this](qint64 done, qint64 total) {
+    auto result = std::make_shared<RunOutcome>();
+    work_ = new BackgroundWork(&dm_.ADOB, QStringLiteral("导入数据"), BackgroundWork::Access::Write,
+                               [src, m, result](WorkContext& cx) {
+                                   *result = runImport(
+                                       cx.db(), src, m, [&cx] { return cx.stopRequested(); },
+                                       [&cx](qint64 done, qint64 total) { cx.progress(done, total); });
+                               },
+                               this);
+    connect(work_, &BackgroundWork::progressed, this, [this](qint64 done, qint64 total) {
         showProgress(QStringLiteral("已经完成导入数据："), done, total, true);
     });
-    connect(job_, &ImportJob::finished, this, &Tindata::finishImport);
     startProgress(ds.recordCount());
-    ButtonStop->setEnabled(true);
-    ButtonStop->show();
-    Button2->hide();
     ds.disableControls();
     customers.disableControls();
-    job_->start();
+    runWork(work_, this, [this, result](const WorkOutcome& o) { finishImport(*result, o); });
 }
 
-void Tindata::ButtonStopClick()
+void Tindata::finishImport(RunOutcome out, const WorkOutcome& work)
 {
-    if (!job_)
-        return;
-    job_->cancel();
-    ButtonStop->setEnabled(false);
-    StatusBar1->setPanelText(1, QStringLiteral("正在停止导入……"));
-}
-
-void Tindata::finishImport()
-{
-    const RunOutcome out = job_->outcome();
-    job_->deleteLater();
-    job_ = nullptr;
+    work_ = nullptr;
+    if (!work.ok && !work.stopped && out.error.isEmpty())
+        out.error = work.error;  // the work's own connection could not be had
     ImportDataSet& ds = source();
     DataSet& customers = dm_.kehutable;
     ds.enableControls();
     customers.enableControls();
-    ButtonStop->hide();
-    Button2->show();
     endProgress();
     // The customer list shows the new records (and whatever was stored
     // before a failure).
     guarded([&] { reopenCustomers(customers); });
-    if (out.cancelled) {
+    if (out.cancelled || work.stopped) {
         StatusBar1->setPanelText(1, QStringLiteral("导入已停止"));
         showMessage(QStringLiteral("导入已停止，没有导入任何数据。"));
         return;

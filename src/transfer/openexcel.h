@@ -6,8 +6,10 @@
 
 #include <QDialog>
 #include <QList>
+#include <QPointer>
 #include <QStringList>
 
+#include "db/backgroundwork.h"
 #include "transfer/importrun.h"
 
 class DataSet;
@@ -45,7 +47,6 @@ public:
     QPushButton* Button3;    // 导入数据
     QPushButton* Button1;    // 导出数据
     QPushButton* Button2;    // 返回
-    QPushButton* ButtonStop; // 停止: in the place of 返回 while an import runs
     StatusBar* StatusBar1;   // 提示 | progress panel
     QProgressBar* ProgressBar1;
 
@@ -67,7 +68,6 @@ public:
     void InComeData();
     void OutComeData();
     void Button2Click();
-    void ButtonStopClick();
 
     ~Tindata() override;
 
@@ -87,7 +87,7 @@ private:
     void showProgress(const QString& prefix, qint64 done, qint64 total, bool force);
     void endProgress();
     void startImport(ExistingIds existing);
-    void finishImport();
+    void finishImport(RunOutcome out, const WorkOutcome& work);
     ExistingIds askExistingIds(const RunOutcome& out);
 
     TDataModule1& dm_;
@@ -100,7 +100,7 @@ private:
     QList<QLabel*> labels_;
     int mappingCount_ = 0;
     bool running_ = false;
-    ImportJob* job_ = nullptr;
+    QPointer<BackgroundWork> work_;
     bool shown_ = false;
     qint64 lastPaint_ = 0;
 };
