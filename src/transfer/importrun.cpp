@@ -249,32 +249,56 @@ RunOutcome importRows(Connection& connection, const QString& table, ImportDataSe
     return runImport(connection.database(), src, m, {}, progress);
 }
 
-RunOutcome exportRows(DataSet& customers, ImportDataSet& source, const QStringList& standard,
-                      const QStringList& numbers, const RunProgress& progress)
+RunOutcome appendCustomers(QSqlDatabase db, const QString& statement, const ImportSource& target,
+                           const QStringList& standard, const QStringList& numbers,
+                           const std::function<bool()>& stopRequested, const RunProgress& progress)
 {
     RunOutcome out;
+    if (!target.reader) {
+        out.error = QStringLiteral("请先选择表文件！");
+        return out;
+    }
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(statement)) {
+        out.error = sqlError(q);
+        return out;
+    }
+    // Per column of the table: the customer field it gets, or -1.
+    const QSqlRecord rec = q.record();
     const int columns = int(numbers.size());
     QVector<int> field(columns, -1);
     for (int i = 0; i < columns; ++i) {
         const int n = mapping::targetOf(numbers[i]);
-        if (n >= 0 && n < standard.size())
-            field[i] = customers.findField(standard[n]);
+        if (n < 0 || n >= standard.size())
+            continue;
+        for (int f = 0; f < rec.count() && field[i] < 0; ++f)
+            if (rec.fieldName(f).compare(standard[n], Qt::CaseInsensitive) == 0)
+                field[i] = f;
     }
-    customers.checkBrowseMode();
-    const qint64 total = customers.isActive() ? customers.recordCount() : 0;
     QList<QVariantList> rows;
-    rows.reserve(total);
-    for (int r = 0; r < total; ++r) {
+    while (q.next()) {
+        if (stopRequested && stopRequested()) {
+            out.cancelled = true;
+            out.count = 0;
+            return out;
+        }
         QVariantList row;
         row.reserve(columns);
         for (int i = 0; i < columns; ++i)
-            row << (field[i] >= 0 ? QVariant(customers.rowValue(r, field[i]).toString()) : QVariant());
+            row << (field[i] >= 0 ? QVariant(q.value(field[i]).toString()) : QVariant());
         rows << row;
         ++out.count;
         if (progress)
-            progress(out.count, total);
+            progress(out.count, target.rows);
     }
-    if (!rows.isEmpty() && !source.appendRows(rows, &out.error)) {
+    if (q.lastError().isValid()) {
+        out.error = sqlError(q);
+        out.count = 0;
+        return out;
+    }
+    q.finish();
+    if (!rows.isEmpty() && !target.reader->appendRows(target.table, rows, &out.error)) {
         out.count = 0;
         return out;
     }

@@ -66,9 +66,12 @@ RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMa
 RunOutcome importRows(Connection& connection, const QString& table, ImportDataSet& source,
                       const QStringList& standard, const QStringList& numbers, const RunProgress& progress);
 
-// Appends every record of `customers`, in its order, to the end of the
-// source table: column i of a new row gets the customer field numbers[i]
-// (empty values too), columns numbered "0" stay empty.  The file is written
-// anew and moved over the old one, so a failure changes nothing.
-RunOutcome exportRows(DataSet& customers, ImportDataSet& source, const QStringList& standard,
-                      const QStringList& numbers, const RunProgress& progress);
+// The reverse run: appends the customers that `statement` (the customer
+// list's) selects from `db`, in its order, to the end of the target table:
+// column i of a new row gets the customer field numbers[i] (empty values
+// too), columns numbered "0" stay empty.  The file is written anew and moved
+// over the old one, so a failure or a stop changes nothing.  Plain code over
+// `db`, for the worker thread of long work.
+RunOutcome appendCustomers(QSqlDatabase db, const QString& statement, const ImportSource& target,
+                           const QStringList& standard, const QStringList& numbers,
+                           const std::function<bool()>& stopRequested, const RunProgress& progress);

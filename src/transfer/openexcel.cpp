@@ -1,7 +1,6 @@
 #include "transfer/openexcel.h"
 
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -32,7 +31,6 @@ namespace {
 constexpr int kOuterWidth = 696;
 constexpr int kOuterHeight = 439;
 constexpr int kRowStep = 18;       // mapping rows
-constexpr int kProgressPaintMs = 50;
 
 // Ends a pending edit of the customer data set the way a move does, then
 // opens it again with its own statement so that it shows the table as it is.
@@ -310,23 +308,13 @@ void Tindata::startProgress(qint64 total)
     ProgressBar1->setRange(0, total > 0 ? 1000 : 0);
     ProgressBar1->setValue(0);
     ProgressBar1->show();
-    lastPaint_ = 0;
 }
 
-void Tindata::showProgress(const QString& prefix, qint64 done, qint64 total, bool force)
+void Tindata::showProgress(const QString& prefix, qint64 done, qint64 total)
 {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (!force && now - lastPaint_ < kProgressPaintMs)
-        return;
-    lastPaint_ = now;
     StatusBar1->setPanelText(1, prefix + QString::number(done) + QStringLiteral("条"));
     if (total > 0)
         ProgressBar1->setValue(int(std::min<qint64>(1000, done * 1000 / total)));
-    if (!work_) {
-        // The reverse run keeps this thread: the status bar is painted now.
-        StatusBar1->repaint();
-        ProgressBar1->repaint();
-    }
 }
 
 void Tindata::endProgress()
@@ -372,7 +360,7 @@ void Tindata::startImport(ExistingIds existing)
                                },
                                this);
     connect(work_, &BackgroundWork::progressed, this, [this](qint64 done, qint64 total) {
-        showProgress(QStringLiteral("已经完成导入数据："), done, total, true);
+        showProgress(QStringLiteral("已经完成导入数据："), done, total);
     });
     startProgress(ds.recordCount());
     ds.disableControls();
@@ -454,20 +442,58 @@ void Tindata::OutComeData()
         showMessage(error);
         return;
     }
+    if (work_ || refuseWhileWorking(this))
+        return;
+    // The customer list's records are read on a thread of their own, over a
+    // connection of their own, and the file is written there too.
     DataSet& customers = dm_.kehutable;
-    const QString prefix = QStringLiteral("已经完成导出数据：");
-    startProgress(customers.isActive() ? customers.recordCount() : 0);
+    qint64 total = 0;
+    if (!guarded([&] {
+            customers.checkBrowseMode();
+            total = customers.isActive() ? customers.recordCount() : 0;
+        }))
+        return;
+    if (!customers.isActive()) {
+        showMessage(mapping::exportDoneMessage(0));
+        return;
+    }
+    const QString statement = customers.commandText();
+    const ImportSource target{connection().reader(), ds.tableName(), total};
+    const QStringList standard = standard_;
+    const QStringList typed = numbers();
+    auto result = std::make_shared<RunOutcome>();
+    work_ = new BackgroundWork(&dm_.ADOB, QStringLiteral("导出数据"), BackgroundWork::Access::Read,
+                               [=](WorkContext& cx) {
+                                   *result = appendCustomers(
+                                       cx.db(), statement, target, standard, typed,
+                                       [&cx] { return cx.stopRequested(); },
+                                       [&cx](qint64 done, qint64 all) { cx.progress(done, all); });
+                               },
+                               this);
+    connect(work_, &BackgroundWork::progressed, this, [this](qint64 done, qint64 all) {
+        showProgress(QStringLiteral("已经完成导出数据："), done, all);
+    });
+    startProgress(total);
     ds.disableControls();
     customers.disableControls();
-    RunOutcome out;
-    guarded([&] {
-        out = exportRows(customers, ds, standard_, numbers(),
-                         [&](qint64 done, qint64 total) { showProgress(prefix, done, total, false); });
-    });
-    showProgress(prefix, out.count, customers.isActive() ? customers.recordCount() : 0, true);
+    runWork(work_, this, [this, result, typed](const WorkOutcome& o) { finishExport(*result, o, typed); });
+}
+
+void Tindata::finishExport(RunOutcome out, const WorkOutcome& work, const QStringList& typed)
+{
+    work_ = nullptr;
+    if (!work.ok && !work.stopped && out.error.isEmpty())
+        out.error = work.error;
+    ImportDataSet& ds = source();
+    showProgress(QStringLiteral("已经完成导出数据："), out.count, out.count);
     ds.enableControls();
-    customers.enableControls();
+    dm_.kehutable.enableControls();
     endProgress();
+    if (out.cancelled || work.stopped) {
+        StatusBar1->setPanelText(1, QStringLiteral("导出已停止"));
+        showMessage(QStringLiteral("导出已停止，文件没有任何改动。"));
+        return;
+    }
     if (!out.finished) {
         if (!out.error.isEmpty())
             errorreport::report(out.error);
@@ -475,7 +501,6 @@ void Tindata::OutComeData()
     }
     // The table as the file now holds it; the numbers typed stay.
     if (out.count > 0) {
-        const QStringList typed = numbers();
         guarded([&] {
             const QString sql = ds.commandText();
             connection().close();

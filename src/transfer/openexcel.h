@@ -84,10 +84,11 @@ private:
     bool checkBeforeRun();
     QStringList numbers() const;
     void startProgress(qint64 total);
-    void showProgress(const QString& prefix, qint64 done, qint64 total, bool force);
+    void showProgress(const QString& prefix, qint64 done, qint64 total);
     void endProgress();
     void startImport(ExistingIds existing);
     void finishImport(RunOutcome out, const WorkOutcome& work);
+    void finishExport(RunOutcome out, const WorkOutcome& work, const QStringList& typed);
     ExistingIds askExistingIds(const RunOutcome& out);
 
     TDataModule1& dm_;
@@ -102,7 +103,6 @@ private:
     bool running_ = false;
     QPointer<BackgroundWork> work_;
     bool shown_ = false;
-    qint64 lastPaint_ = 0;
 };
 
 class Tindata_excel : public Tindata {

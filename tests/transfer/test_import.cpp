@@ -66,6 +66,13 @@ void importAndWait(Tindata& w)
     QTRY_VERIFY_WITH_TIMEOUT(!w.isRunning(), 60000);
 }
 
+// Presses "导出数据" and waits until the reverse run has ended.
+void exportAndWait(Tindata& w)
+{
+    w.Button1->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isRunning(), 60000);
+}
+
 // Answers the next message box with the button of that caption once it is
 // up, keeping its text.
 void answer(const QString& button, QString* text)
@@ -394,7 +401,7 @@ private slots:
 
         auto w = window(Tindata::Variant::Excel, file);
         select(*w, "客户资料$");
-        w->Button1->click();
+        exportAndWait(*w);
         QCOMPARE(errors_, QStringList());
         QCOMPARE(messages_, QStringList{"共完成3条数据导出完成"});
         QCOMPARE(w->Edit1->text(), QStringLiteral("8"));
@@ -425,7 +432,7 @@ private slots:
         messages_.clear();
         dm_->kehutable.setCommandText("select * from 客户数据 where 1 = 0");
         dm_->kehutable.open();
-        w->Button1->click();
+        exportAndWait(*w);
         QCOMPARE(messages_, QStringList{"共完成0条数据导出完成"});
     }
 
@@ -498,7 +505,7 @@ private slots:
 
         // The reverse run writes the file anew in its own encoding.
         messages_.clear();
-        w->Button1->click();
+        exportAndWait(*w);
         QCOMPARE(messages_, QStringList{"共完成1条数据导出完成"});
         QFile back(file);
         back.open(QIODevice::ReadOnly);
@@ -603,6 +610,45 @@ private slots:
         importAndWait(w);
         QCOMPARE(messages_, QStringList{"共完成20000条数据导入完成"});
         QCOMPARE(dm_->kehutable.recordCount(), 20000);
+    }
+
+    // The reverse run reads the customer list and writes the file on a
+    // thread of its own.
+    void reverseRunBesideTheWindow()
+    {
+        struct Target : TableReader {
+            QStringList tableNames() override { return {"t"}; }
+            QStringList columnNames(const QString&) override { return {"名字", "备注"}; }
+            qint64 rowCount(const QString&) override { return 0; }
+            bool readRows(const QString&, const std::function<bool(const QVariantList&)>&) override { return true; }
+            QString error() const override { return {}; }
+            bool appendRows(const QString& table, const QList<QVariantList>& rows, QString*) override
+            {
+                *thread = QThread::currentThread();
+                *written = rows;
+                return table == "t";
+            }
+            QThread** thread;
+            QList<QVariantList>* written;
+        };
+        testutil::addCustomers(db_, 3);
+        dm_->kehutable.close();
+        dm_->kehutable.open();
+        QThread* thread = nullptr;
+        QList<QVariantList> written;
+        auto reader = std::make_unique<Target>();
+        reader->thread = &thread;
+        reader->written = &written;
+        dm_->OpenExcel_data_In.openWith(std::move(reader));
+        Tindata_excel w(*dm_);
+        select(w, "t");
+        w.mappingBox(0)->setText("2");
+        exportAndWait(w);
+        QCOMPARE(messages_, QStringList{"共完成3条数据导出完成"});
+        QVERIFY(thread && thread != qApp->thread());
+        QCOMPARE(written.size(), 3);
+        QCOMPARE(written[0], (QVariantList{QStringLiteral("客户3"), QVariant()}));
+        QCOMPARE(written[2][0].toString(), QStringLiteral("客户1"));
     }
 
     // Importing the same rows twice: the ID already there is named, nothing
