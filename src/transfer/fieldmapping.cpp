@@ -93,6 +93,16 @@ QString valueText(const QVariant& v)
     }
 }
 
+QString shownText(const QString& text)
+{
+    if (text.size() <= kShownChars)
+        return text;
+    qsizetype cut = kShownChars - 1;
+    if (text[cut - 1].isHighSurrogate())
+        --cut;
+    return text.left(cut) + QChar(0x2026);
+}
+
 QString noTableMessage() { return QStringLiteral("请先选择表文件！"); }
 
 QString noMappingMessage()
@@ -104,10 +114,8 @@ QString noMappingMessage()
 QString invalidNumberMessage(int row, const QString& column, const QString& number, int standardCount)
 {
     return QStringLiteral("导入数据项目第%1行（%2）的对应号“%3”不是数据库标准项目的序号！")
-               .arg(row + 1)
-               .arg(column, number) +
-           QChar(13) +
-           QStringLiteral("请填入1到%1之间的序号，不导入的项目填0。").arg(standardCount);
+               .arg(QString::number(row + 1), shownText(column), number) +
+           QChar(13) + QStringLiteral("请填入1到%1之间的序号，不导入的项目填0。").arg(standardCount);
 }
 
 QString importDoneMessage(qint64 count)

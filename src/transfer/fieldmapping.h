@@ -37,6 +37,11 @@ int targetOf(const QString& number);
 // date search uses), times as "H:mm:ss".  A null value gives "".
 QString valueText(const QVariant& v);
 
+// Excel's own limit of a cell: the grid and the mapping rows show a text
+// up to this many characters and cut it there with "…".
+constexpr int kShownChars = 32767;
+QString shownText(const QString& text);
+
 // The messages of the import windows.
 QString noTableMessage();     // 请先选择表文件！
 QString noMappingMessage();   // the two lines, joined by a carriage return

@@ -114,12 +114,16 @@ void ImportDataSet::open()
     if (count < 0)
         throw AppError(r->error());
     QList<QVariantList> preview;
+    qint64 cells = 0;
     const bool ok = r->readRows(table, [&](const QVariantList& row) {
         preview << row;
-        return preview.size() < kPreviewRows;
+        for (const QVariant& v : row)
+            cells += 1 + (v.typeId() == QMetaType::QString ? v.toString().size() / 64 : 0);
+        return preview.size() < kPreviewRows && cells < kPreviewCells;
     });
     if (!ok)
         throw AppError(r->error());
+    warning_ = r->warning();
     table_ = table;
     fields_ = fields;
     count_ = count;
@@ -138,6 +142,7 @@ void ImportDataSet::close()
     active_ = false;
     fields_.clear();
     preview_.clear();
+    warning_.clear();
     count_ = 0;
     table_.clear();
     if (disabled_)
@@ -204,7 +209,7 @@ QVariant ImportGridSource::data(const QModelIndex& index, int role) const
     const auto& rows = ds_->previewRows();
     if (index.row() >= rows.size() || index.column() >= rows[index.row()].size())
         return {};
-    return mapping::valueText(rows[index.row()][index.column()]);
+    return mapping::shownText(mapping::valueText(rows[index.row()][index.column()]));
 }
 
 QVariant ImportGridSource::headerData(int section, Qt::Orientation o, int role) const
@@ -212,6 +217,6 @@ QVariant ImportGridSource::headerData(int section, Qt::Orientation o, int role) 
     if (role != Qt::DisplayRole || !ds_)
         return {};
     if (o == Qt::Horizontal)
-        return section < ds_->fieldCount() ? QVariant(ds_->fieldNames()[section]) : QVariant();
+        return section < ds_->fieldCount() ? QVariant(mapping::shownText(ds_->fieldNames()[section])) : QVariant();
     return section + 1;
 }

@@ -58,7 +58,10 @@ public:
     ~ImportDataSet() override;
 
     // Rows kept for the grid; the runs read the whole table from the file.
+    // Fewer when the rows are wide or hold long texts: a cell counts one,
+    // and one more for every 64 characters of its text.
     static constexpr int kPreviewRows = 1000;
+    static constexpr qint64 kPreviewCells = 1000000;
 
     const QString& name() const { return name_; }
     void setConnection(ImportConnection* c);
@@ -78,6 +81,8 @@ public:
     int fieldCount() const { return int(fields_.size()); }
     qint64 recordCount() const { return count_; }
     const QList<QVariantList>& previewRows() const { return preview_; }
+    // What the reader had to say about how it read the file (empty: nothing).
+    const QString& warning() const { return warning_; }
 
     // Every row of the table from the file; false with *error set when the
     // file cannot be read to the end.
@@ -102,6 +107,7 @@ private:
     QStringList fields_;
     qint64 count_ = 0;
     QList<QVariantList> preview_;
+    QString warning_;
     int disabled_ = 0;
     bool pending_ = false;
 };

@@ -1,7 +1,6 @@
 #include "transfer/openexcel.h"
 
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -9,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QShowEvent>
@@ -21,6 +21,7 @@
 #include "app/message.h"
 #include "app/statusbar.h"
 #include "db/datam.h"
+#include "db/workwindow.h"
 #include "transfer/fieldmapping.h"
 #include "transfer/importrun.h"
 #include "transfer/importsource.h"
@@ -30,7 +31,6 @@ namespace {
 constexpr int kOuterWidth = 696;
 constexpr int kOuterHeight = 439;
 constexpr int kRowStep = 18;       // mapping rows
-constexpr int kProgressPaintMs = 50;
 
 // Ends a pending edit of the customer data set the way a move does, then
 // opens it again with its own statement so that it shows the table as it is.
@@ -156,6 +156,17 @@ Tindata::Tindata(TDataModule1& dm, Variant v, QWidget* owner)
     FormCreate();
 }
 
+Tindata::~Tindata()
+{
+    if (work_) {
+        // Stops the run and waits for its rollback.
+        work_->stop();
+        delete work_.data();
+        source().enableControls();
+        dm_.kehutable.enableControls();
+    }
+}
+
 ImportConnection& Tindata::connection() const
 {
     return variant_ == Variant::Excel ? dm_.OpenExcel_data_In : dm_.OpenAccessData_In;
@@ -210,6 +221,8 @@ void Tindata::ListBox1Click()
     DeleteEdit_XiangMu();
     CreateEdit_XiangMu();
     Edit1->setText(QString::number(ds.recordCount()));
+    if (!ds.warning().isEmpty())
+        showMessage(ds.warning());
 }
 
 void Tindata::CreateEdit_XiangMu()
@@ -219,14 +232,14 @@ void Tindata::CreateEdit_XiangMu()
     const QStringList numbers = mapping::prefilledNumbers(columns, standard_);
     for (int i = 0; i < numbers.size(); ++i) {
         auto* box = new QLineEdit(numbers[i], mappingPanel_);
-        box->setObjectName(QStringLiteral("XiangMu%1").arg(i));
+        box->setObjectName(QStringLiteral("XiangMu") + QString::number(i));
         box->setGeometry(20, 26 + kRowStep * i, 18, 16);
         box->setMaxLength(2);
         box->setFrame(false);
         box->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid gray; padding: 0px; }"));
         box->show();
         edits_ << box;
-        labels_ << addLabel(mappingPanel_, columns[i], 64, 26 + kRowStep * i);
+        labels_ << addLabel(mappingPanel_, mapping::shownText(columns[i]), 64, 26 + kRowStep * i);
     }
     mappingCount_ = int(numbers.size());
     fitPanel(ScrollBox1, mappingPanel_, 26 + kRowStep * mappingCount_);
@@ -295,20 +308,13 @@ void Tindata::startProgress(qint64 total)
     ProgressBar1->setRange(0, total > 0 ? 1000 : 0);
     ProgressBar1->setValue(0);
     ProgressBar1->show();
-    lastPaint_ = 0;
 }
 
-void Tindata::showProgress(const QString& prefix, qint64 done, qint64 total, bool force)
+void Tindata::showProgress(const QString& prefix, qint64 done, qint64 total)
 {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (!force && now - lastPaint_ < kProgressPaintMs)
-        return;
-    lastPaint_ = now;
     StatusBar1->setPanelText(1, prefix + QString::number(done) + QStringLiteral("条"));
     if (total > 0)
         ProgressBar1->setValue(int(std::min<qint64>(1000, done * 1000 / total)));
-    StatusBar1->repaint();
-    ProgressBar1->repaint();
 }
 
 void Tindata::endProgress()
@@ -321,35 +327,103 @@ void Tindata::endProgress()
         w->setEnabled(true);
 }
 
-void Tindata::InComeData()
+void Tindata::InComeData() { startImport(ExistingIds::Stop); }
+
+// The rows are read and stored as long work: on a thread of their own over
+// a connection of their own, the database's writes held meanwhile.  The
+// window keeps painting and shows the progress as it comes; the progress
+// window offers "停止" until the run ends (finishImport).
+void Tindata::startImport(ExistingIds existing)
 {
     ImportDataSet& ds = source();
-    if (!ds.isActive())
+    if (!ds.isActive() || work_ || refuseWhileWorking(this))
         return;
     DataSet& customers = dm_.kehutable;
-    customers.checkBrowseMode();
-    const QString prefix = QStringLiteral("已经完成导入数据：");
+    if (!guarded([&] {
+            customers.checkBrowseMode();
+            dm_.ADOB.open();
+            // No list still being counted may hold the database meanwhile.
+            dm_.ADOB.finishCounts();
+        }))
+        return;
+    ImportMapping m;
+    m.standard = standard_;
+    m.numbers = numbers();
+    m.existingIds = existing;
+    const ImportSource src{connection().reader(), ds.tableName(), ds.recordCount()};
+    auto result = std::make_shared<RunOutcome>();
+    work_ = new BackgroundWork(&dm_.ADOB, QStringLiteral("导入数据"), BackgroundWork::Access::Write,
+                               [src, m, result](WorkContext& cx) {
+                                   *result = runImport(
+                                       cx.db(), src, m, [&cx] { return cx.stopRequested(); },
+                                       [&cx](qint64 done, qint64 total) { cx.progress(done, total); });
+                               },
+                               this);
+    connect(work_, &BackgroundWork::progressed, this, [this](qint64 done, qint64 total) {
+        showProgress(QStringLiteral("已经完成导入数据："), done, total);
+    });
     startProgress(ds.recordCount());
     ds.disableControls();
     customers.disableControls();
-    RunOutcome out;
-    guarded([&] {
-        out = importRows(dm_.ADOB, QStringLiteral("客户数据"), ds, standard_, numbers(),
-                         [&](qint64 done, qint64 total) { showProgress(prefix, done, total, false); });
-    });
-    showProgress(prefix, out.count, ds.recordCount(), true);
+    runWork(work_, this, [this, result](const WorkOutcome& o) { finishImport(*result, o); });
+}
+
+void Tindata::finishImport(RunOutcome out, const WorkOutcome& work)
+{
+    work_ = nullptr;
+    if (!work.ok && !work.stopped && out.error.isEmpty())
+        out.error = work.error;  // the work's own connection could not be had
+    ImportDataSet& ds = source();
+    DataSet& customers = dm_.kehutable;
     ds.enableControls();
     customers.enableControls();
     endProgress();
     // The customer list shows the new records (and whatever was stored
     // before a failure).
     guarded([&] { reopenCustomers(customers); });
+    if (out.cancelled || work.stopped) {
+        StatusBar1->setPanelText(1, QStringLiteral("导入已停止"));
+        showMessage(QStringLiteral("导入已停止，没有导入任何数据。"));
+        return;
+    }
+    if (!out.existingId.isEmpty()) {
+        StatusBar1->setPanelText(1, QString());
+        const ExistingIds choice = askExistingIds(out);
+        if (choice != ExistingIds::Stop)
+            startImport(choice);
+        return;
+    }
     if (!out.finished) {
         if (!out.error.isEmpty())
             errorreport::report(out.error);
         return;
     }
-    showMessage(mapping::importDoneMessage(out.count));
+    QString done = mapping::importDoneMessage(out.count);
+    if (out.skipped)
+        done += QChar(13) + QStringLiteral("其中%1行的ID已经存在，没有导入。").arg(out.skipped);
+    if (out.renumbered)
+        done += QChar(13) + QStringLiteral("其中%1行的ID已经存在，已作为新客户导入（使用新的ID）。").arg(out.renumbered);
+    showMessage(done);
+}
+
+ExistingIds Tindata::askExistingIds(const RunOutcome& out)
+{
+    const QString text =
+        QStringLiteral("导入的第%1行数据的ID“%2”在客户数据中已经存在，没有导入任何数据。")
+            .arg(QString::number(out.existingRow), mapping::shownText(out.existingId)) +
+        QChar(13) + QStringLiteral("可以跳过ID已经存在的行，或者把这些行作为新客户导入（使用新的ID）。");
+    QMessageBox box(QMessageBox::Question, programTitle(), text, QMessageBox::NoButton, this);
+    QPushButton* skip = box.addButton(QStringLiteral("跳过这些行"), QMessageBox::AcceptRole);
+    QPushButton* asNew = box.addButton(QStringLiteral("作为新客户导入"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == skip)
+        return ExistingIds::Skip;
+    if (box.clickedButton() == asNew)
+        return ExistingIds::AsNew;
+    return ExistingIds::Stop;
 }
 
 void Tindata::OutComeData()
@@ -368,20 +442,58 @@ void Tindata::OutComeData()
         showMessage(error);
         return;
     }
+    if (work_ || refuseWhileWorking(this))
+        return;
+    // The customer list's records are read on a thread of their own, over a
+    // connection of their own, and the file is written there too.
     DataSet& customers = dm_.kehutable;
-    const QString prefix = QStringLiteral("已经完成导出数据：");
-    startProgress(customers.isActive() ? customers.recordCount() : 0);
+    qint64 total = 0;
+    if (!guarded([&] {
+            customers.checkBrowseMode();
+            total = customers.isActive() ? customers.recordCount() : 0;
+        }))
+        return;
+    if (!customers.isActive()) {
+        showMessage(mapping::exportDoneMessage(0));
+        return;
+    }
+    const QString statement = customers.commandText();
+    const ImportSource target{connection().reader(), ds.tableName(), total};
+    const QStringList standard = standard_;
+    const QStringList typed = numbers();
+    auto result = std::make_shared<RunOutcome>();
+    work_ = new BackgroundWork(&dm_.ADOB, QStringLiteral("导出数据"), BackgroundWork::Access::Read,
+                               [=](WorkContext& cx) {
+                                   *result = appendCustomers(
+                                       cx.db(), statement, target, standard, typed,
+                                       [&cx] { return cx.stopRequested(); },
+                                       [&cx](qint64 done, qint64 all) { cx.progress(done, all); });
+                               },
+                               this);
+    connect(work_, &BackgroundWork::progressed, this, [this](qint64 done, qint64 all) {
+        showProgress(QStringLiteral("已经完成导出数据："), done, all);
+    });
+    startProgress(total);
     ds.disableControls();
     customers.disableControls();
-    RunOutcome out;
-    guarded([&] {
-        out = exportRows(customers, ds, standard_, numbers(),
-                         [&](qint64 done, qint64 total) { showProgress(prefix, done, total, false); });
-    });
-    showProgress(prefix, out.count, customers.isActive() ? customers.recordCount() : 0, true);
+    runWork(work_, this, [this, result, typed](const WorkOutcome& o) { finishExport(*result, o, typed); });
+}
+
+void Tindata::finishExport(RunOutcome out, const WorkOutcome& work, const QStringList& typed)
+{
+    work_ = nullptr;
+    if (!work.ok && !work.stopped && out.error.isEmpty())
+        out.error = work.error;
+    ImportDataSet& ds = source();
+    showProgress(QStringLiteral("已经完成导出数据："), out.count, out.count);
     ds.enableControls();
-    customers.enableControls();
+    dm_.kehutable.enableControls();
     endProgress();
+    if (out.cancelled || work.stopped) {
+        StatusBar1->setPanelText(1, QStringLiteral("导出已停止"));
+        showMessage(QStringLiteral("导出已停止，文件没有任何改动。"));
+        return;
+    }
     if (!out.finished) {
         if (!out.error.isEmpty())
             errorreport::report(out.error);
@@ -389,7 +501,6 @@ void Tindata::OutComeData()
     }
     // The table as the file now holds it; the numbers typed stay.
     if (out.count > 0) {
-        const QStringList typed = numbers();
         guarded([&] {
             const QString sql = ds.commandText();
             connection().close();

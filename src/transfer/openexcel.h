@@ -6,7 +6,11 @@
 
 #include <QDialog>
 #include <QList>
+#include <QPointer>
 #include <QStringList>
+
+#include "db/backgroundwork.h"
+#include "transfer/importrun.h"
 
 class DataSet;
 class ImportConnection;
@@ -65,6 +69,8 @@ public:
     void OutComeData();
     void Button2Click();
 
+    ~Tindata() override;
+
 protected:
     Tindata(TDataModule1& dm, Variant v, QWidget* owner);
     void closeEvent(QCloseEvent* e) override;
@@ -78,8 +84,12 @@ private:
     bool checkBeforeRun();
     QStringList numbers() const;
     void startProgress(qint64 total);
-    void showProgress(const QString& prefix, qint64 done, qint64 total, bool force);
+    void showProgress(const QString& prefix, qint64 done, qint64 total);
     void endProgress();
+    void startImport(ExistingIds existing);
+    void finishImport(RunOutcome out, const WorkOutcome& work);
+    void finishExport(RunOutcome out, const WorkOutcome& work, const QStringList& typed);
+    ExistingIds askExistingIds(const RunOutcome& out);
 
     TDataModule1& dm_;
     Variant variant_;
@@ -91,8 +101,8 @@ private:
     QList<QLabel*> labels_;
     int mappingCount_ = 0;
     bool running_ = false;
+    QPointer<BackgroundWork> work_;
     bool shown_ = false;
-    qint64 lastPaint_ = 0;
 };
 
 class Tindata_excel : public Tindata {

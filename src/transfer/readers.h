@@ -15,9 +15,14 @@ namespace readers {
 // Each returns null with a Chinese message in *error when the file cannot be
 // opened as that kind of file.
 std::unique_ptr<TableReader> openAccess(const QString& path, QString* error);
-std::unique_ptr<TableReader> openXls(const QString& path, QString* error);
+// *biff (when given) tells whether the file is an Excel 97-2003 workbook at
+// all, so that a failure is about its content.
+std::unique_ptr<TableReader> openXls(const QString& path, QString* error, bool* biff = nullptr);
 std::unique_ptr<TableReader> openXlsx(const QString& path, QString* error);
 std::unique_ptr<TableReader> openCsv(const QString& path, QString* error);
+// This program's own databases (SQLite files, whatever their extension).
+std::unique_ptr<TableReader> openSqlite(const QString& path, QString* error);
+bool isSqliteFile(const QString& path);
 
 // A serial date of Excel and Access (days since 1899-12-30, the fraction the
 // time of day) as a typed value: a QDate when there is no time, a QTime when

@@ -97,8 +97,12 @@ std::unique_ptr<TableReader> openTableReader(const QString& path, QString* error
     }
     probe.close();
     const QString ext = info.suffix().toLower();
-    if (ext == QLatin1String("mdb") || ext == QLatin1String("accdb"))
+    if (ext == QLatin1String("mdb") || ext == QLatin1String("accdb")) {
+        // A backup or another desk's database of this program is an .mdb too.
+        if (readers::isSqliteFile(path))
+            return readers::openSqlite(path, &err);
         return readers::openAccess(path, &err);
+    }
     if (ext == QLatin1String("xls"))
         return readers::openXls(path, &err);
     if (ext == QLatin1String("xlsx"))

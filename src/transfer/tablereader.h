@@ -31,6 +31,10 @@ public:
                           const std::function<bool(const QVariantList&)>& row) = 0;
     // Text of the last failure, in the program's Chinese.
     virtual QString error() const = 0;
+    // What the person importing should know about how the file was read
+    // (bytes that were not text in its encoding, replaced); empty when
+    // nothing.
+    virtual QString warning() const { return {}; }
     // Appends rows at the end of one table, one value per column.  The file
     // is written anew under a temporary name beside it and then moved over
     // it, so a failure leaves it as it was.  Returns false with *error set

@@ -23,8 +23,25 @@ QString openMessage(const QString& path, int rc)
     case FREEXL_BIFF_INVALID_BOF:
         return QStringLiteral("文件 %1 不是Excel 97-2003工作簿(*.xls)，不能读取。").arg(name);
     default:
-        return QStringLiteral("工作簿 %1 已损坏或不完整，不能读取（错误 %2）。").arg(name).arg(rc);
+        return QStringLiteral("工作簿 %1 已损坏或不完整，不能读取（错误 %2）。").arg(name, QString::number(rc));
     }
+}
+
+// Whether the workbook's globals start with a FILEPASS record right after
+// their BOF, as encrypted workbooks do.  The workbook stream begins at a
+// sector of the compound file; sectors are multiples of 512 bytes.
+bool encrypted(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    static const QByteArray bof("\x09\x08\x10\x00\x00\x06\x05\x00", 8);
+    char sector[512];
+    while (f.read(sector, sizeof sector) == qint64(sizeof sector)) {
+        if (QByteArray::fromRawData(sector, 8) == bof)
+            return uchar(sector[20]) == 0x2F && sector[21] == 0;
+    }
+    return false;
 }
 
 class XlsReader : public TableReader {
@@ -214,8 +231,11 @@ private:
 
 namespace readers {
 
-std::unique_ptr<TableReader> openXls(const QString& path, QString* error)
+std::unique_ptr<TableReader> openXls(const QString& path, QString* error, bool* biff)
 {
+    bool dummy = false;
+    bool& workbook = biff ? *biff : dummy;
+    workbook = false;
     QFile f(path);
     if (f.open(QIODevice::ReadOnly)) {
         const QByteArray head = f.read(8);
@@ -235,14 +255,26 @@ std::unique_ptr<TableReader> openXls(const QString& path, QString* error)
         if (handle)
             freexl_close(handle);
         *error = openMessage(path, rc);
+        workbook = rc != FREEXL_INVALID_CFBF_HEADER && rc != FREEXL_CFBF_INVALID_SIGNATURE &&
+                   rc != FREEXL_BIFF_WORKBOOK_NOT_FOUND;
         return nullptr;
     }
-    // freexl opens an encrypted workbook without a handle to read it by.
+    workbook = true;
+    // freexl says yes but gives no handle both for an encrypted workbook and
+    // for one with a text running over more records than it can follow.
+    if (!handle && encrypted(path)) {
+        *error = QStringLiteral("工作簿 %1 设有打开密码，请在Excel中取消密码后再导入。").arg(shownName(path));
+        return nullptr;
+    }
+    if (!handle) {
+        *error = QStringLiteral("工作簿 %1 中有很长的文字，本软件不能按Excel 97-2003格式读取。"
+                                "请在Excel中把它另存为 .xlsx 工作簿后再导入。")
+                     .arg(shownName(path));
+        return nullptr;
+    }
     unsigned int password = 0;
-    if (!handle || (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK &&
-                    password == FREEXL_BIFF_OBFUSCATED)) {
-        if (handle)
-            freexl_close(handle);
+    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK && password == FREEXL_BIFF_OBFUSCATED) {
+        freexl_close(handle);
         *error = QStringLiteral("工作簿 %1 设有打开密码，请在Excel中取消密码后再导入。").arg(shownName(path));
         return nullptr;
     }

@@ -1,9 +1,11 @@
 // The import windows and their two runs over real workbooks and databases.
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -11,12 +13,16 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
 
 #include "app/errorreport.h"
 #include "app/message.h"
 #include "app/statusbar.h"
 #include "app/textfile.h"
 #include "db/datam.h"
+#include "db/workwindow.h"
 #include "testutil.h"
 #include "db/numberindex.h"
 #include "transfer/fieldmapping.h"
@@ -51,6 +57,37 @@ void select(Tindata& w, const QString& table)
     const auto items = w.ListBox1->findItems(table, Qt::MatchExactly);
     QVERIFY2(!items.isEmpty(), qPrintable(table));
     w.ListBox1->setCurrentItem(items.first());
+}
+
+// Presses "导入数据" and waits until the run (on its own thread) has ended.
+void importAndWait(Tindata& w)
+{
+    w.Button3->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isRunning(), 60000);
+}
+
+// Presses "导出数据" and waits until the reverse run has ended.
+void exportAndWait(Tindata& w)
+{
+    w.Button1->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isRunning(), 60000);
+}
+
+// Answers the next message box with the button of that caption once it is
+// up, keeping its text.
+void answer(const QString& button, QString* text)
+{
+    QTimer::singleShot(10, [=] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            answer(button, text);
+            return;
+        }
+        *text = box->text();
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == button)
+                b->click();
+    });
 }
 
 QStringList boxes(const Tindata& w)
@@ -222,7 +259,7 @@ private slots:
         select(*w, "客户资料$");
         w->mappingBox(4)->setText("6");   // 地址 to 公司名称 as well: the later non-empty one wins
         w->mappingBox(7)->setText("17");  // 建档日期 to 事项
-        w->Button3->click();
+        importAndWait(*w);
         QCOMPARE(errors_, QStringList());
         QCOMPARE(messages_, QStringList{"共完成5条数据导入完成"});
         QCOMPARE(w->StatusBar1->panelText(1), QStringLiteral("已经完成导入数据：5条"));
@@ -285,7 +322,7 @@ private slots:
         select(w, "t");
         QCOMPARE(errors_, QStringList());
         QCOMPARE(boxes(w), QStringList{"2"});
-        w.Button3->click();
+        importAndWait(w);
         QVERIFY(messages_.isEmpty());
         QCOMPARE(errors_.size(), 1);
         QVERIFY2(errors_[0].contains("文件已损坏") && errors_[0].contains("没有导入任何数据"), qPrintable(errors_[0]));
@@ -331,7 +368,7 @@ private slots:
         auto w = window(Tindata::Variant::Excel, fixture("book.xls"));
         select(*w, "客户资料$");
         w->mappingBox(2)->setText("1");  // 手机 into ID: 2.5 in the last row is no record number
-        w->Button3->click();
+        importAndWait(*w);
         QVERIFY(messages_.isEmpty());  // no closing message
         QCOMPARE(errors_.size(), 1);
         QVERIFY2(errors_[0].contains("第5行") && errors_[0].contains("3条"), qPrintable(errors_[0]));
@@ -364,7 +401,7 @@ private slots:
 
         auto w = window(Tindata::Variant::Excel, file);
         select(*w, "客户资料$");
-        w->Button1->click();
+        exportAndWait(*w);
         QCOMPARE(errors_, QStringList());
         QCOMPARE(messages_, QStringList{"共完成3条数据导出完成"});
         QCOMPARE(w->Edit1->text(), QStringLiteral("8"));
@@ -395,7 +432,7 @@ private slots:
         messages_.clear();
         dm_->kehutable.setCommandText("select * from 客户数据 where 1 = 0");
         dm_->kehutable.open();
-        w->Button1->click();
+        exportAndWait(*w);
         QCOMPARE(messages_, QStringList{"共完成0条数据导出完成"});
     }
 
@@ -418,7 +455,7 @@ private slots:
         w->mappingBox(5)->setText("1");
         w->mappingBox(2)->setText("16");
         w->mappingBox(4)->setText("17");
-        w->Button3->click();
+        importAndWait(*w);
         QCOMPARE(messages_, QStringList{"共完成6条数据导入完成"});
         const QStringList rows = customers(*dm_, "联系人, 事项, 答复");
         QCOMPARE(rows.size(), 6);
@@ -462,18 +499,222 @@ private slots:
         auto w = window(Tindata::Variant::Excel, file);
         select(*w, "客户.csv");
         QCOMPARE(boxes(*w), (QStringList{"2", "17"}));
-        w->Button3->click();
+        importAndWait(*w);
         QCOMPARE(messages_, QStringList{"共完成1条数据导入完成"});
         QCOMPARE(customers(*dm_, "联系人, 事项"), QStringList{QStringLiteral("王五|") + longText});
 
         // The reverse run writes the file anew in its own encoding.
         messages_.clear();
-        w->Button1->click();
+        exportAndWait(*w);
         QCOMPARE(messages_, QStringList{"共完成1条数据导出完成"});
         QFile back(file);
         back.open(QIODevice::ReadOnly);
         QCOMPARE(fromGbk(back.readAll()), QStringLiteral("联系人,事项\r\n王五,") + longText +
                                               QStringLiteral("\r\n王五,") + longText + QStringLiteral("\r\n"));
+    }
+
+    // A cell of a million characters: the grid and the mapping rows show
+    // Excel's 32,767 at most; the import stores the whole value.
+    void previewCutsLongCells()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("long.csv");
+        const QString heading(100000, QLatin1Char('h'));
+        const QString cell(1000000, QChar(0x5BA2));
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        f.write((QStringLiteral("联系人,") + heading + QStringLiteral("\r\n张三,") + cell + QStringLiteral("\r\n")).toUtf8());
+        f.close();
+        auto w = window(Tindata::Variant::Excel, file);
+        select(*w, "long.csv");
+        const QAbstractItemModel* grid = w->DBGrid1->model();
+        const QString shown = grid->data(grid->index(0, 1)).toString();
+        QCOMPARE(shown.size(), 32767);
+        QVERIFY(shown.startsWith(cell.left(100)) && shown.endsWith(QChar(0x2026)));
+        QCOMPARE(grid->headerData(1, Qt::Horizontal).toString().size(), 32767);
+        QCOMPARE(w->mappingLabel(1)->text().size(), 32767);
+        w->mappingBox(1)->setText("17");
+        importAndWait(*w);
+        QCOMPARE(messages_, QStringList{"共完成1条数据导入完成"});
+        QCOMPARE(customers(*dm_, "length(事项)"), QStringList{"1000000"});
+    }
+
+    // The rows are read and stored on a thread of their own while the
+    // window goes on; "停止" in the progress window ends the run and nothing
+    // is stored.
+    void runsBesideTheWindow()
+    {
+        struct Slow : TableReader {
+            QStringList tableNames() override { return {"t"}; }
+            QStringList columnNames(const QString&) override { return {"联系人"}; }
+            qint64 rowCount(const QString&) override { return 20000; }
+            bool readRows(const QString&, const std::function<bool(const QVariantList&)>& row) override
+            {
+                const bool preview = QThread::currentThread() == qApp->thread();
+                if (!preview)
+                    thread = QThread::currentThread();
+                for (int i = 1; i <= (preview ? 3 : 20000); ++i) {
+                    if (!row({QStringLiteral("客户%1").arg(i)}))
+                        return true;
+                    if (!preview) {
+                        ++handed;
+                        if (slowly)
+                            QThread::msleep(1);
+                    }
+                }
+                return true;
+            }
+            QString error() const override { return {}; }
+            std::atomic<QThread*> thread{nullptr};
+            std::atomic_int handed{0};
+            std::atomic_bool slowly{true};
+        };
+        auto reader = std::make_unique<Slow>();
+        Slow& slow = *reader;
+        dm_->OpenExcel_data_In.openWith(std::move(reader));
+        Tindata_excel w(*dm_);
+        select(w, "t");
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(5);
+        w.Button3->click();
+        QVERIFY(w.isRunning());
+        QVERIFY(!w.Button2->isEnabled());
+        QVERIFY(dm_->ADOB.writesHeld());  // a call arriving now keeps its row until the end
+        QTRY_VERIFY(slow.handed > 200);
+        QVERIFY(slow.thread.load() && slow.thread.load() != qApp->thread());
+        QVERIFY(ticks > 0);
+        QTRY_VERIFY(w.StatusBar1->panelText(1).startsWith(QStringLiteral("已经完成导入数据：")));
+        // Another connection reads the table meanwhile: nothing is there yet.
+        QSqlQuery q(dm_->ADOB.database());
+        QVERIFY(q.exec("select count(*) from 客户数据") && q.next());
+        QCOMPARE(q.value(0).toInt(), 0);
+        q.finish();
+        // Escape and the close box do not end the window in the middle of it.
+        QVERIFY(!w.close());
+        QTRY_VERIFY(currentWorkWindow() && currentWorkWindow()->isVisible());
+        QVERIFY(currentWorkWindow()->stopOffered());
+        currentWorkWindow()->pressStop();
+        QTRY_VERIFY(!w.isRunning());
+        QVERIFY(slow.handed < 20000);
+        QCOMPARE(messages_, QStringList{"导入已停止，没有导入任何数据。"});
+        QVERIFY(errors_.isEmpty());
+        QVERIFY(customers(*dm_, "联系人").isEmpty());
+        QVERIFY(!dm_->ADOB.writesHeld());
+        QVERIFY(w.Button2->isEnabled() && w.Button3->isEnabled());
+
+        // Run to its end.
+        messages_.clear();
+        slow.slowly = false;
+        importAndWait(w);
+        QCOMPARE(messages_, QStringList{"共完成20000条数据导入完成"});
+        QCOMPARE(dm_->kehutable.recordCount(), 20000);
+    }
+
+    // The reverse run reads the customer list and writes the file on a
+    // thread of its own.
+    void reverseRunBesideTheWindow()
+    {
+        struct Target : TableReader {
+            QStringList tableNames() override { return {"t"}; }
+            QStringList columnNames(const QString&) override { return {"名字", "备注"}; }
+            qint64 rowCount(const QString&) override { return 0; }
+            bool readRows(const QString&, const std::function<bool(const QVariantList&)>&) override { return true; }
+            QString error() const override { return {}; }
+            bool appendRows(const QString& table, const QList<QVariantList>& rows, QString*) override
+            {
+                *thread = QThread::currentThread();
+                *written = rows;
+                return table == "t";
+            }
+            QThread** thread;
+            QList<QVariantList>* written;
+        };
+        testutil::addCustomers(db_, 3);
+        dm_->kehutable.close();
+        dm_->kehutable.open();
+        QThread* thread = nullptr;
+        QList<QVariantList> written;
+        auto reader = std::make_unique<Target>();
+        reader->thread = &thread;
+        reader->written = &written;
+        dm_->OpenExcel_data_In.openWith(std::move(reader));
+        Tindata_excel w(*dm_);
+        select(w, "t");
+        w.mappingBox(0)->setText("2");
+        exportAndWait(w);
+        QCOMPARE(messages_, QStringList{"共完成3条数据导出完成"});
+        QVERIFY(thread && thread != qApp->thread());
+        QCOMPARE(written.size(), 3);
+        QCOMPARE(written[0], (QVariantList{QStringLiteral("客户3"), QVariant()}));
+        QCOMPARE(written[2][0].toString(), QStringLiteral("客户1"));
+    }
+
+    // Importing the same rows twice: the ID already there is named, nothing
+    // is stored, and the rows can then be left out or stored as new ones.
+    void existingIds()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("ids.csv");
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        f.write(QStringLiteral("ID,联系人,手机\r\n7,张三,13800000001\r\n,王五,13800000003\r\n9,李四,13800000002\r\n").toUtf8());
+        f.close();
+        auto w = window(Tindata::Variant::Excel, file);
+        select(*w, "ids.csv");
+        QCOMPARE(boxes(*w), (QStringList{"1", "2", "4"}));
+        importAndWait(*w);
+        QCOMPARE(messages_, QStringList{"共完成3条数据导入完成"});
+        const QStringList once = customers(*dm_, "ID, 联系人");
+        QCOMPARE(once, (QStringList{"7|张三", "8|王五", "9|李四"}));
+
+        QString question;
+        messages_.clear();
+        answer("取消", &question);
+        importAndWait(*w);
+        QVERIFY2(question.contains("第1行") && question.contains("“7”") && question.contains("已经存在"),
+                 qPrintable(question));
+        QVERIFY(messages_.isEmpty() && errors_.isEmpty());
+        QCOMPARE(customers(*dm_, "ID, 联系人"), once);
+
+        answer("跳过这些行", &question);
+        importAndWait(*w);
+        QCOMPARE(messages_, QStringList{"共完成3条数据导入完成\r其中2行的ID已经存在，没有导入。"});
+        QCOMPARE(customers(*dm_, "ID, 联系人"), (once + QStringList{"10|王五"}));
+
+        messages_.clear();
+        answer("作为新客户导入", &question);
+        importAndWait(*w);
+        QCOMPARE(messages_, QStringList{"共完成3条数据导入完成\r其中2行的ID已经存在，已作为新客户导入（使用新的ID）。"});
+        QCOMPARE(customers(*dm_, "ID, 联系人"),
+                 (once + QStringList{"10|王五", "11|张三", "12|王五", "13|李四"}));
+        QCOMPARE(numbersInIndex(*dm_, "13800000002"), (QStringList{"李四", "李四"}));
+        QVERIFY(errors_.isEmpty());
+    }
+
+    // A database of this program (a backup, another desk's web.mdb) opens in
+    // the Access window: its tables, the mapping by name, new IDs.
+    void ownDatabaseImport()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("其他电脑的web.mdb");
+        testutil::makeDatabase(file);
+        testutil::addCustomers(file, 3);
+        auto w = window(Tindata::Variant::Access, file);
+        QCOMPARE(w->ListBox1->count(), 3);
+        select(*w, "客户数据");
+        QCOMPARE(w->Edit1->text(), QStringLiteral("3"));
+        QStringList expected{"0"};
+        for (int i = 1; i <= 17; ++i)
+            expected << QString::number(i);
+        QCOMPARE(boxes(*w), expected);
+        importAndWait(*w);
+        importAndWait(*w);
+        QCOMPARE(messages_, QStringList(2, "共完成3条数据导入完成"));
+        QCOMPARE(customers(*dm_, "ID, 联系人, 手机"),
+                 (QStringList{"1|客户1|13900000001", "2|客户2|13900000002", "3|客户3|13900000003",
+                              "4|客户1|13900000001", "5|客户2|13900000002", "6|客户3|13900000003"}));
     }
 
     // A file that cannot be read opens no window.
