@@ -143,7 +143,6 @@ struct DataSet::LoadBuffer {
     std::mutex mutex;
     std::condition_variable arrived;
     std::vector<qint64> keys;  // read and not taken yet
-    qint64 found = 0;
     bool done = false;  // the read ended, whichever way
 };
 
@@ -445,7 +444,6 @@ bool DataSet::startLoad(Storage& st, const QString& sql)
             {
                 std::lock_guard<std::mutex> lock(buffer->mutex);
                 buffer->keys.insert(buffer->keys.end(), batch.begin(), batch.end());
-                buffer->found = found;
             }
             buffer->arrived.notify_all();
             batch.clear();
