@@ -79,12 +79,6 @@ void ExcelExport::exportDataSet(DataSet& ds, const QString& sheetName)
     QStringList columns;
     for (int i = 0; i < outFieldName_->count(); ++i)
         columns << outFieldName_->itemText(i);
-    if (columns.isEmpty()) {
-        // A file of empty lines is of no use to anybody.
-        showMessage(noFieldsText());
-        return;
-    }
-
     // 2. The file.
     QString filter;
     QString name = chooseFile_(owner_, QStringLiteral("请输入新生成的Excel文件名称"),
@@ -92,6 +86,11 @@ void ExcelExport::exportDataSet(DataSet& ds, const QString& sheetName)
                                &filter);
     if (name.isEmpty())
         return;
+    if (columns.isEmpty()) {
+        // A file of empty lines is of no use to anybody.
+        showMessage(noFieldsText());
+        return;
+    }
     const exportfile::Format chosen = filter == kXlsxFilter ? exportfile::Format::Xlsx
                                       : filter == kCsvFilter ? exportfile::Format::Csv
                                                              : exportfile::Format::Xls;
