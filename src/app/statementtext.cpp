@@ -18,3 +18,10 @@ QString statementText(const QStringList& lines)
     return text;
 }
 
+
+QString quotedIdentifier(const QString& name)
+{
+    QString n = name;
+    n.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + n + QLatin1Char('"');
+}

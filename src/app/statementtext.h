@@ -13,6 +13,10 @@ class QPlainTextEdit;
 // The value as it goes between single quotes: every ' doubled.
 QString quotedValue(const QString& value);
 
+// An identifier (a table or column name) as it goes into a statement:
+// between double quotes with its own double quotes doubled.
+QString quotedIdentifier(const QString& name);
+
 // Every line followed by CR LF.
 QString statementText(const QStringList& lines);
 

@@ -1,5 +1,7 @@
 #include "app/tmain.h"
 
+#include "db/workwindow.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QDate>
@@ -139,6 +141,17 @@ Tmain::Tmain(TDataModule1& dm, CallerIdDevice& device, QWidget* parent)
         } else if (StatusBar1->panelText(MessagePanel) == busyText) {
             StatusBar1->setPanelText(MessagePanel, messageBeforeBusy_);
         }
+    });
+    // Long work of the connection (an index build after an open) shows its
+    // progress window.
+    dm_.ADOB.setWorkStarter([this](BackgroundWork* work) { runWork(work, this, nullptr); });
+    // Calls that arrive while long work holds the database are logged when
+    // it ends; the message panel says so meanwhile.
+    connect(&dm_, &TDataModule1::callsWaitingChanged, this, [this](int waiting) {
+        if (waiting > 0)
+            StatusBar1->setPanelText(MessagePanel, callsWaitingText(dm_.ADOB.writesHeldBy(), waiting));
+        else if (StatusBar1->panelText(MessagePanel).startsWith(QStringLiteral("来电已记下")))
+            StatusBar1->setPanelText(MessagePanel, QStringLiteral("来电已全部记入来电数据。"));
     });
 
     {

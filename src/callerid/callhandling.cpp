@@ -136,15 +136,8 @@ void CallHandling::Add_LaiDianData(const QString& number)
 {
     if (number.isEmpty())
         return;
-    const CallRecord r = callRecord(number, QDateTime::currentDateTime());
-    DataSet& calls = p_.dm->laidianTel;
-    calls.append();
-    calls.setValue(QStringLiteral("电话"), r.dianhua);
-    calls.setValue(QStringLiteral("手机"), r.shouji);
-    calls.setValue(QStringLiteral("日期"), r.riqi);
-    calls.setValue(QStringLiteral("时间"), r.shijian);
-    // Stored at once: the record is on disk when the handling ends.
-    calls.post();
+    // While long work holds the database the row waits and follows it.
+    p_.dm->logCall(callRecord(number, QDateTime::currentDateTime()));
 }
 
 bool CallHandling::TelBufferChange1(const QString& number)

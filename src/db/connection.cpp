@@ -6,10 +6,14 @@
 #include <QSqlQuery>
 #include <QUuid>
 
+#include "app/statementtext.h"
+#include "db/backgroundwork.h"
 #include "db/dataset.h"
 #include "db/numberindex.h"
 
 namespace {
+
+const QString kDateIndex = QStringLiteral("来电数据_日期");
 
 // The call list's date search looks calls up by 日期; the index is made the
 // first time a database without it is opened.  A database that cannot take
@@ -18,6 +22,29 @@ void ensureCallDateIndex(QSqlDatabase& db)
 {
     QSqlQuery q(db);
     q.exec(QStringLiteral("create index if not exists 来电数据_日期 on 来电数据 (日期)"));
+}
+
+bool hasCallDateIndex(const QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("select count(*) from sqlite_master where type in ('index', 'table') and name in (?, ?)"));
+    q.addBindValue(kDateIndex);
+    q.addBindValue(QStringLiteral("来电数据"));
+    // Without a call table there is nothing to index.
+    QSqlQuery t(db);
+    if (!t.exec(QStringLiteral("select count(*) from sqlite_master where type = 'table' and name = '来电数据'")) ||
+        !t.next() || t.value(0).toInt() == 0)
+        return true;
+    return q.exec() && q.next() && q.value(0).toInt() == 2;
+}
+
+// How many rows a table may hold, at a glance (its highest key).
+qint64 rowsAtMost(const QSqlDatabase& db, const QString& table)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select max(rowid) from ") + quotedIdentifier(table)) || !q.next())
+        return 0;
+    return q.value(0).toLongLong();
 }
 
 }  // namespace
@@ -93,11 +120,23 @@ void Connection::open()
         db.close();
         throw DbError(QStringLiteral("无法打开数据库“%1”：%2").arg(QDir::toNativeSeparators(file), why));
     }
-    // Every stored record must be on disk when its store returns.
-    probe.exec(QStringLiteral("pragma synchronous = full"));
     probe.finish();
-    ensureCallDateIndex(db);
-    ensureNumberIndex(db);
+    prepareSession(db);
+    // The indexes of a database that lacks them (an older one, a restored
+    // one) are built now when the tables are small; on large tables they are
+    // built by long work while the program goes on without them.
+    const bool dateIndex = hasCallDateIndex(db);
+    numberIndex_ = numberindex::isComplete(db);
+    const bool smallCalls = dateIndex || rowsAtMost(db, QStringLiteral("来电数据")) < backgroundIndexRows_;
+    const bool smallCustomers = numberIndex_ || rowsAtMost(db, QStringLiteral("客户数据")) < backgroundIndexRows_;
+    if (smallCalls && smallCustomers) {
+        if (!dateIndex)
+            ensureCallDateIndex(db);
+        if (!numberIndex_)
+            ensureNumberIndex(db);
+    } else {
+        startIndexBuild();
+    }
     emit connected();
 }
 
@@ -112,6 +151,78 @@ void Connection::ensureNumberIndex(QSqlDatabase& db)
         numberIndex_ = numberindex::isComplete(db);
     } catch (const std::exception& e) {
         errorreport::report(QString::fromUtf8(e.what()));
+    }
+}
+
+void Connection::startIndexBuild()
+{
+    if (indexWork_)
+        return;
+    auto* work = new BackgroundWork(
+        this, QStringLiteral("建立查找用的索引（只需一次）"), BackgroundWork::Access::Write, [](WorkContext& cx) {
+            QSqlDatabase db = cx.db();
+            cx.interruptOnStop();
+            if (!hasCallDateIndex(db)) {
+                cx.setText(QStringLiteral("正在为来电数据的日期建立索引（只需一次），请稍候……"));
+                QSqlQuery q(db);
+                if (!q.exec(QStringLiteral("create index if not exists 来电数据_日期 on 来电数据 (日期)"))) {
+                    cx.checkStop();
+                    // Without it the date search reads the whole table: slower, not wrong.
+                }
+            }
+            cx.checkStop();
+            if (!numberindex::isComplete(db)) {
+                cx.setText(QStringLiteral("正在为来电查找建立号码索引（只需一次），请稍候……"));
+                numberindex::ensure(db, [&cx](qint64 done, qint64 total) {
+                    cx.progress(done, total);
+                    cx.checkStop();
+                });
+            }
+        });
+    indexWork_ = work;
+    connect(work, &BackgroundWork::finished, this, [this](const WorkOutcome& outcome) {
+        indexWork_ = nullptr;
+        numberIndex_ = isConnected() && numberindex::isComplete(database());
+        if (!outcome.ok && !outcome.stopped)
+            errorreport::report(QStringLiteral("查找用的索引没有建成，来电查找照常进行，只是慢一些；下次启动时再试。\n") +
+                                outcome.error);
+        emit indexBuildEnded(outcome.ok);
+    });
+    if (workStarter_)
+        workStarter_(work);
+    else
+        work->start();
+}
+
+bool Connection::waitForIndexBuild(int msecs)
+{
+    return !indexWork_ || indexWork_->wait(msecs);
+}
+
+void Connection::prepareSession(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    // A database on read-only media keeps its journal as it is.
+    q.exec(QStringLiteral("pragma journal_mode = wal"));
+    // Every stored record must be on disk when its store returns.
+    q.exec(QStringLiteral("pragma synchronous = full"));
+}
+
+void Connection::holdWrites(const QString& what)
+{
+    if (writesHeld_++ == 0) {
+        writesHeldBy_ = what;
+        emit writesHeldChanged(true);
+    }
+}
+
+void Connection::releaseWrites()
+{
+    if (writesHeld_ == 0)
+        return;
+    if (--writesHeld_ == 0) {
+        writesHeldBy_.clear();
+        emit writesHeldChanged(false);
     }
 }
 

@@ -4,6 +4,7 @@
 // connects, and never creates a database file.
 
 #include <QObject>
+#include <QPointer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
@@ -11,6 +12,7 @@
 #include <functional>
 
 #include "app/errorreport.h"
+#include "db/backgroundwork.h"
 
 class DataSet;
 
@@ -50,11 +52,36 @@ public:
     void setIndexProgress(std::function<void(qint64 done, qint64 total)> f) { indexProgress_ = std::move(f); }
     // Whether the open database has the caller lookup's index.
     bool hasNumberIndex() const { return numberIndex_; }
+    // Tables with at least this many rows get their missing indexes from
+    // long work after the open, not during it.
+    void setBackgroundIndexRows(qint64 rows) { backgroundIndexRows_ = rows; }
+    // How long work of the connection is started: the windows show a
+    // progress window for it (see workwindow.h); without windows it just starts.
+    void setWorkStarter(std::function<void(BackgroundWork*)> f) { workStarter_ = std::move(f); }
+    // The index build under way, if any; waiting is for tests and the end.
+    BackgroundWork* indexBuild() const { return indexWork_; }
+    bool waitForIndexBuild(int msecs = -1);
 
     // Executes a statement that returns no rows.
     void execute(const QString& sql);
 
     QSqlDatabase database() const;
+    // The database file of the connection string (also when not connected).
+    QString databaseFile() const { return dataSourceOf(connectionString_); }
+
+    // Session settings every connection to the database gets, the window's
+    // and those of long work: the write-ahead log (a reader never keeps a
+    // writer waiting, nor a writer a reader) and every commit on disk when
+    // it returns.
+    static void prepareSession(QSqlDatabase& db);
+
+    // Long work that writes holds the connection's writes while it runs
+    // (see backgroundwork.h); writers that must not wait keep their rows
+    // until writesReleased().
+    void holdWrites(const QString& what);
+    void releaseWrites();
+    bool writesHeld() const { return writesHeld_ > 0; }
+    const QString& writesHeldBy() const { return writesHeldBy_; }
 
     // Every try to reach a database locked by another program gives up
     // after this long, so that the window never hangs for long.
@@ -73,9 +100,14 @@ signals:
     void disconnected();
     // The database was found locked by another program / is free again.
     void busyChanged(bool busy);
+    // The indexes' build after an open ended (built or not).
+    void indexBuildEnded(bool built);
+    // Long work began / ended holding the writes.
+    void writesHeldChanged(bool held);
 
 private:
     void ensureNumberIndex(QSqlDatabase& db);
+    void startIndexBuild();
 
     QString name_;
     QString sqlName_;
@@ -85,4 +117,9 @@ private:
     bool busy_ = false;
     std::function<void(qint64, qint64)> indexProgress_;
     bool numberIndex_ = false;
+    qint64 backgroundIndexRows_ = 20000;
+    std::function<void(BackgroundWork*)> workStarter_;
+    QPointer<BackgroundWork> indexWork_;
+    int writesHeld_ = 0;
+    QString writesHeldBy_;
 };

@@ -1,5 +1,8 @@
 #include "db/datam.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
+
 #include "app/errorreport.h"
 #include "app/paths.h"
 
@@ -32,9 +35,9 @@ TDataModule1::TDataModule1(QObject* parent)
     laidianTel.setAfterScroll([this](DataSet& ds) { laidianTelAfterScroll(ds); });
     laidianTel.setBeforeDelete([this](DataSet& ds) { return laidianTelBeforeDelete(ds); });
     zidian.setAfterInsert([this](DataSet& ds) { zidianAfterInsert(ds); });
-    ADOB.setIndexProgress([this](qint64 done, qint64 total) {
-        if (questions_)
-            questions_->progress(QStringLiteral("正在为来电查找建立号码索引（只需一次）……"), done, total);
+    connect(&ADOB, &Connection::writesHeldChanged, this, [this](bool held) {
+        if (!held)
+            writeWaitingCalls();
     });
 }
 
@@ -82,4 +85,63 @@ void TDataModule1::ShowMessage_jd(const QString& text)
         questions_->notice(text);
     else
         errorreport::report(text);
+}
+
+bool TDataModule1::logCall(const CallRecord& call)
+{
+    if (ADOB.writesHeld() || !waitingCalls_.isEmpty()) {
+        waitingCalls_.append(call);
+        emit callsWaitingChanged(int(waitingCalls_.size()));
+        return false;
+    }
+    writeCall(call);
+    return true;
+}
+
+void TDataModule1::writeCall(const CallRecord& call)
+{
+    DataSet& calls = laidianTel;
+    if (!calls.isActive()) {
+        // The call list is closed (the database was just put back): the
+        // row goes straight into the table.
+        ADOB.open();
+        QSqlQuery q(ADOB.database());
+        q.prepare(QStringLiteral("insert into 来电数据 (电话, 手机, 日期, 时间) values (?, ?, ?, ?)"));
+        for (const QString& v : {call.dianhua, call.shouji, call.riqi, call.shijian})
+            q.addBindValue(v.isEmpty() ? QVariant() : QVariant(v));
+        if (!q.exec())
+            throw DbError(q.lastError().text());
+        return;
+    }
+    calls.append();
+    calls.setValue(QStringLiteral("电话"), call.dianhua);
+    calls.setValue(QStringLiteral("手机"), call.shouji);
+    calls.setValue(QStringLiteral("日期"), call.riqi);
+    calls.setValue(QStringLiteral("时间"), call.shijian);
+    // Stored at once: the record is on disk when the handling ends.
+    calls.post();
+}
+
+void TDataModule1::writeWaitingCalls()
+{
+    while (!waitingCalls_.isEmpty() && !ADOB.writesHeld()) {
+        const CallRecord call = waitingCalls_.first();
+        try {
+            writeCall(call);
+        } catch (const std::exception& e) {
+            // Kept for the next chance; the operator hears why.
+            errorreport::report(QStringLiteral("来电 %1 还没有记入来电数据：%2")
+                                    .arg(call.shouji.isEmpty() ? call.dianhua : call.shouji,
+                                         QString::fromUtf8(e.what())));
+            return;
+        }
+        waitingCalls_.removeFirst();
+        emit callsWaitingChanged(int(waitingCalls_.size()));
+    }
+}
+
+QString callsWaitingText(const QString& work, int waiting)
+{
+    return QStringLiteral("来电已记下（%1 个），等").arg(waiting) + (work.isEmpty() ? QStringLiteral("数据库") : work) +
+           QStringLiteral("完成后记入来电数据。");
 }

@@ -10,6 +10,7 @@
 #include "db/dataset.h"
 #include "db/datasource.h"
 #include "db/questions.h"
+#include "callerid/callrules.h"
 #include "transfer/importsource.h"
 
 class QWidget;
@@ -81,14 +82,30 @@ public:
     // Shows the text in the notice window (through the questions).
     void ShowMessage_jd(const QString& text);
 
+    // Logs a call in 来电数据 through the call list, so that the card shows
+    // the new row.  While long work holds the database's writes the row
+    // waits, in the order of the calls, and is written as soon as the work
+    // ends; the answer is then false.  Errors of the store are thrown.
+    bool logCall(const CallRecord& call);
+    int callsWaiting() const { return int(waitingCalls_.size()); }
+
 signals:
     // The record position panel of the main window listens to this.
     void recordPosition(const QString& text);
+    // Calls waiting for long work to end before they are logged (0: none).
+    void callsWaitingChanged(int waiting);
 
 private:
+    void writeCall(const CallRecord& call);
+    void writeWaitingCalls();
+
+    QList<CallRecord> waitingCalls_;
     QWidget* owner_ = nullptr;
     DataQuestions* questions_ = nullptr;
 };
+
+// Said while calls wait for long work (`work`, e.g. "导入数据") to end.
+QString callsWaitingText(const QString& work, int waiting);
 
 // Asks a yes/no question in the confirmation window: the answer goes to the
 // data module's confirmationAnswer (1 = yes, 0 = no or closed).  A window

@@ -1,5 +1,7 @@
 #include "db/dataset.h"
 
+#include "app/statementtext.h"
+
 #include <QElapsedTimer>
 #include <QHash>
 #include <QRegularExpression>
@@ -27,12 +29,7 @@ int nextOpening()
     return ++openings;
 }
 
-QString quoteIdent(const QString& name)
-{
-    QString n = name;
-    n.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + n + QLatin1Char('"');
-}
+QString quoteIdent(const QString& name) { return quotedIdentifier(name); }
 
 // The table a "select ... from <table> ..." statement reads.
 QString baseTableOf(const QString& sql)

@@ -1,0 +1,103 @@
+// Calls that arrive while long work holds the database: announced at once,
+// logged once, when the work has ended, and the window tells why meanwhile.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTest>
+
+#include "app/errorreport.h"
+#include "app/paths.h"
+#include "app/statusbar.h"
+#include "callerid/callhandling.h"
+#include "db/backgroundwork.h"
+#include "db/workwindow.h"
+#include "testutil.h"
+
+namespace {
+
+qint64 scalar(const QString& file, const QString& sql)
+{
+    qint64 v = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(file);
+        db.open();
+        QSqlQuery q(db);
+        if (q.exec(sql) && q.next())
+            v = q.value(0).toLongLong();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return v;
+}
+
+}  // namespace
+
+class TestLongWork : public QObject {
+    Q_OBJECT
+    QString folder_;
+    QStringList reports_;
+
+private slots:
+    void init()
+    {
+        folder_ = testutil::makeProgramFolder();
+        reports_.clear();
+        errorreport::setSink([this](const QString& t) { reports_ << t; });
+    }
+    void cleanup() { errorreport::setSink({}); }
+
+    void aCallDuringTheIndexBuildIsAnnouncedAtOnceAndLoggedOnceAfter()
+    {
+        const QString file = folder_ + QStringLiteral("data/web.mdb");
+        testutil::addCustomers(file, 500);  // 手机 139000000NN
+        // An older database: no number index yet.
+        for (const char* t : {"客户号码_ai", "客户号码_ad", "客户号码_au"})
+            testutil::execute(file, QStringLiteral("drop trigger if exists ") + QString::fromUtf8(t));
+        testutil::execute(file, QStringLiteral("drop table if exists 客户号码"));
+
+        // Another program writing keeps the build waiting, so that the call
+        // surely arrives while it runs.
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        other.setDatabaseName(file);
+        QVERIFY(other.open());
+        QSqlQuery hold(other);
+        QVERIFY(hold.exec(QStringLiteral("pragma journal_mode = wal")));
+        QVERIFY(hold.exec(QStringLiteral("begin immediate")));
+        QVERIFY(hold.exec(QStringLiteral("insert into 字典 (项目, 内容) values ('部门', '前台')")));
+
+        testutil::MainFixture f;
+        f.dm->ADOB.setBackgroundIndexRows(100);
+        QSignalSpy built(&f.dm->ADOB, &Connection::indexBuildEnded);
+        f.w->FormActivate();
+        QVERIFY(f.dm->ADOB.indexBuild());
+        QVERIFY(f.dm->ADOB.writesHeld());
+
+        // A known customer calls.
+        f.w->TelBuffer->setText(QStringLiteral("13900000042"));
+        QTest::keyClick(f.w->TelBuffer, Qt::Key_Return);
+        f.w->calls->finishPending();
+        QCOMPARE(f.w->shantext->text(), QStringLiteral("老客户来电"));
+        QCOMPARE(f.dm->callsWaiting(), 1);
+        QVERIFY(f.w->StatusBar1->panelText(Tmain::MessagePanel).startsWith(QStringLiteral("来电已记下（1 个）")));
+        QCOMPARE(f.dm->kehutable.text(QStringLiteral("手机")), QStringLiteral("13900000042"));
+
+        QVERIFY(hold.exec(QStringLiteral("commit")));
+        hold.finish();
+        other.close();
+        QVERIFY(built.wait(10000));
+        QVERIFY(built.first().first().toBool());
+        QVERIFY(f.dm->ADOB.hasNumberIndex());
+        QCOMPARE(f.dm->callsWaiting(), 0);
+        QCOMPARE(scalar(file, QStringLiteral("select count(*) from 来电数据 where 手机 = '13900000042'")), 1);
+        QCOMPARE(scalar(file, QStringLiteral("select count(*) from 来电数据")), 1);
+        QVERIFY(!currentWorkWindow());
+        QVERIFY(reports_.isEmpty());
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    }
+};
+
+QTEST_MAIN(TestLongWork)
+#include "test_longwork.moc"
