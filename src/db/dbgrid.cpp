@@ -168,6 +168,12 @@ void DataSetModel::rebuildColumns()
 
 void DataSetModel::setCustomColumns(const QVector<GridColumn>& cols)
 {
+    // No custom column left: the grid shows its data set's fields, as after
+    // a reset (a layout saved from a grid without columns loads this way).
+    if (cols.isEmpty()) {
+        clearCustomColumns();
+        return;
+    }
     beginResetModel();
     custom_ = true;
     cols_ = cols;

@@ -31,7 +31,7 @@ public:
     DataSource* dataSource() const { return src_; }
     DataSet* dataSet() const { return src_ ? src_->dataSet() : nullptr; }
 
-    // Column list: empty custom list means default columns.
+    // Column list: an empty custom list means default columns.
     void setCustomColumns(const QVector<GridColumn>& cols);
     void clearCustomColumns();
     bool hasCustomColumns() const { return custom_; }
@@ -83,7 +83,7 @@ public:
 
     // The layout as shown, in display order, with explicit widths.
     QVector<GridColumn> columnLayout() const;
-    void setColumnLayout(const QVector<GridColumn>& cols);  // custom columns
+    void setColumnLayout(const QVector<GridColumn>& cols);  // custom columns; none: default ones
     void resetColumns();                                    // default columns
     bool hasCustomColumns() const { return model_->hasCustomColumns(); }
     void setColumnPixelWidth(int column, int width);

@@ -267,6 +267,28 @@ private slots:
         QCOMPARE(f->DBGrid2->columnWidth(1), 140);
     }
 
+    void aLayoutWithNoColumnsGivesTheDefaultColumns()
+    {
+        // The file "保存设置" writes for a grid without columns.
+        for (const char* name : {"set/DBGrid1.dat", "set/DBGrid2.dat"}) {
+            QFile out(folder_ + QLatin1String(name));
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(layoutfile::write({}));
+        }
+        Fixture f;
+        f->FormActivate();
+        for (DBGrid* g : {f->DBGrid1, f->DBGrid2}) {
+            QVERIFY(!g->hasCustomColumns());
+            QCOMPARE(names(g->columnLayout()), g->dataModel()->dataSet()->fieldNames());
+            QCOMPARE(g->model()->columnCount(), g->dataModel()->dataSet()->fieldCount());
+        }
+        // Loaded over custom columns too, and again after a tree search.
+        f->DBGrid1->setColumnLayout({{QStringLiteral("联系人"), 80}});
+        gridlayout::load(*f->DBGrid1, folder_ + QStringLiteral("set/DBGrid1.dat"));
+        QCOMPARE(f->DBGrid1->model()->columnCount(), f->dm().kehutable.fieldCount());
+        QVERIFY(reports_.isEmpty());
+    }
+
     void missingFieldAndDamagedFile()
     {
         const QString file1 = folder_ + QStringLiteral("set/DBGrid1.dat");
