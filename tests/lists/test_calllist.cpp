@@ -34,6 +34,41 @@ QStringList column(DataSet& ds, const QString& field)
     return r;
 }
 
+// One column's item of a layout file, put together byte by byte: an ASCII
+// name as a short string, any other (these are Chinese, or Chinese and a
+// digit) as UTF-16.
+QByteArray layoutItem(const QString& field, int width)
+{
+    auto prop = [](const char* n) { return char(qstrlen(n)) + QByteArray(n); };
+    QByteArray b = QByteArray(1, '\x01') + prop("Expanded") + '\x08' + prop("FieldName");
+    bool ascii = true;
+    for (QChar c : field)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii) {
+        b += '\x06' + (char(field.size()) + field.toLatin1());
+    } else {
+        b += '\x12';
+        const quint32 n = quint32(field.size());
+        b += QByteArray(reinterpret_cast<const char*>(&n), 4);  // little-endian machine
+        for (QChar c : field)
+            b += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
+    }
+    if (width >= 0) {
+        b += prop("Width");
+        b += width < 128 ? QByteArray(1, '\x02') + char(width)
+                         : QByteArray(1, '\x03') + char(width & 0xFF) + char(width >> 8);
+    }
+    return b + prop("Visible") + '\x09' + '\0';
+}
+
+QByteArray layoutBytes(const QVector<GridColumn>& cols)
+{
+    QByteArray f = QByteArray("TPF0\x0fTColumnsWrapper", 20) + '\0' + '\x07' + QByteArray("Columns") + '\x0e';
+    for (const GridColumn& c : cols)
+        f += layoutItem(c.fieldName, c.width);
+    return f + QByteArray(3, '\0');
+}
+
 QStringList names(const QVector<GridColumn>& cols)
 {
     QStringList r;
@@ -238,6 +273,12 @@ private slots:
             QVector<layoutfile::Column> onDisk;
             QFile in(file2);
             QVERIFY(in.open(QIODevice::ReadOnly));
+            // The file, byte for byte: one item per column in display order,
+            // a width only where it was set.
+            QCOMPARE(in.readAll(), layoutBytes(saved));
+            QCOMPARE(saved[1].width, 140);
+            QVERIFY(saved[0].width < 0 && saved[2].width < 0);
+            in.seek(0);
             QVERIFY(layoutfile::read(in.readAll(), &onDisk, nullptr));
             QCOMPARE(onDisk.size(), saved.size());
             for (int i = 0; i < saved.size(); ++i)
