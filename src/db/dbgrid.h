@@ -7,6 +7,7 @@
 #include <QAbstractTableModel>
 #include <QPointer>
 #include <QTableView>
+#include <QScrollBar>
 #include <QVector>
 
 #include "db/datasource.h"
@@ -20,10 +21,13 @@ struct GridColumn {
 // The grid's rows are a window of at most kWindow rows of the data set
 // (all of them for smaller tables): a view's cost grows with its rows, so a
 // table of millions is shown a stretch at a time around the current record.
+// The grid's scroll bar spans the whole data set all the same.
 class DataSetModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int kWindow = 10000;
+    int windowSize() const { return window_; }
+    void setWindowSize(int rows);  // tests make it small
 
     explicit DataSetModel(QObject* parent = nullptr);
 
@@ -44,6 +48,7 @@ public:
     int windowOffset() const { return offset_; }
     int totalRows() const;
     void setWindow(int offset);  // clamped; resets the model when it moves
+    int windowAround(int row) const;  // the offset that has the row in the middle
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -55,12 +60,15 @@ public:
 signals:
     void columnsRebuilt();
     void currentRowChanged(int row);
+    // The rows shown or all the rows may have changed.
+    void extentChanged();
 
 private:
     void rebuild();
     void rebuildColumns();
     void onRecordChanged();
     int windowFor(int row, int count) const;
+    int window_ = kWindow;
     QPointer<DataSource> src_;
     QVector<GridColumn> cols_;
     QVector<int> colField_;
@@ -69,7 +77,7 @@ private:
     int offset_ = 0;
     int lastCurrent_ = -1;
     bool reshaping_ = false;
-    QMetaObject::Connection links_[8];
+    QMetaObject::Connection links_[11];
 };
 
 class DBGrid : public QTableView {
@@ -91,6 +99,11 @@ public:
     static constexpr int kDefaultWidth = 64;  // a column whose field is missing
     int defaultWidthFor(const QString& fieldName) const;
 
+    // The vertical scroll bar shown: it spans every row of the data set,
+    // not only the rows the grid holds at the time (the view's own bar,
+    // which does, is hidden).
+    QScrollBar* recordScrollBar() const { return recordBar_; }
+
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void keyPressEvent(QKeyEvent* e) override;
@@ -100,7 +113,12 @@ private:
     void keepWidth(int column, int width);
     void followCurrent(int row);
     void slideWindow();
+    void moveWindow(int offset, int firstShown);
+    void syncRecordBar();
+    void recordBarMoved(int firstShown);
     DataSetModel* model_;
+    QScrollBar* recordBar_;
+    bool syncingBar_ = false;
     bool following_ = false;
     bool sliding_ = false;
 };

@@ -6,6 +6,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QSqlDatabase>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
@@ -327,6 +329,74 @@ private slots:
         f->DBGrid1->setColumnLayout({{QStringLiteral("联系人"), 80}});
         gridlayout::load(*f->DBGrid1, folder_ + QStringLiteral("set/DBGrid1.dat"));
         QCOMPARE(f->DBGrid1->model()->columnCount(), f->dm().kehutable.fieldCount());
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void theScrollBarSpansTheWholeCallList()
+    {
+        const int total = 500;
+        testutil::execute(db_, QStringLiteral(
+            "insert into 来电数据 (电话) with recursive c(i) as (select 1 union all select i + 1 "
+            "from c where i < %1) select 'n' || i from c").arg(total));
+        Fixture f;
+        f->resize(952, 700);
+        f->FormActivate();
+        f->PageControl1->setCurrentWidget(f->TabSheet5);
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+        DBGrid* g = f->DBGrid2;
+        DataSetModel* model = g->dataModel();
+        model->setWindowSize(60);  // a window of rows far smaller than the list
+        QCoreApplication::processEvents();
+        DataSet& calls = f->dm().laidianTel;
+        QCOMPARE(calls.rowCount(), total);
+        // The scroll bar the operator sees.
+        QScrollBar* bar = nullptr;
+        for (QScrollBar* b : g->findChildren<QScrollBar*>())
+            if (b->orientation() == Qt::Vertical && b->isVisible())
+                bar = b;
+        QVERIFY(bar);
+        auto firstShown = [&] { return model->windowOffset() + g->rowAt(0); };
+        auto lastShown = [&] { return model->windowOffset() + g->rowAt(g->viewport()->height() - 2); };
+        const int recNo = calls.recNo();
+
+        // Dragged to the bottom: the last call is in view.
+        bar->setValue(bar->maximum());
+        QCoreApplication::processEvents();
+        QCOMPARE(lastShown(), total - 1);
+        QCOMPARE(bar->maximum() + bar->pageStep(), total);  // a page of rows short of the end
+        // To the middle and to the top.
+        bar->setValue(250);
+        QCoreApplication::processEvents();
+        QCOMPARE(firstShown(), 250);
+        QCOMPARE(g->model()->index(g->rowAt(0), 1).data().toString(),
+                 calls.rowValue(250, calls.fieldIndex(QStringLiteral("电话"))).toString());
+        bar->triggerAction(QAbstractSlider::SliderToMinimum);
+        QCoreApplication::processEvents();
+        QCOMPARE(firstShown(), 0);
+        QCOMPARE(calls.recNo(), recNo);  // scrolling moves no record
+        // The keys move the record, and the bar follows it over the list.
+        QTest::keyClick(g, Qt::Key_End, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(calls.recNo(), total);
+        QCOMPARE(bar->value(), bar->maximum());
+        QTest::keyClick(g, Qt::Key_Home, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), 0);
+        // A bar moved by steps walks on over the end of the rows shown.
+        for (int i = 0; i < 100; ++i)
+            bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCoreApplication::processEvents();
+        QCOMPARE(firstShown(), 100);
+        QCOMPARE(bar->value(), 100);
+        // The wheel turns the rows shown, and the bar goes with them.
+        const QPoint at = g->viewport()->rect().center();
+        QWheelEvent wheel(at, g->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(g->viewport(), &wheel);
+        QCoreApplication::processEvents();
+        QVERIFY(firstShown() > 100);
+        QCOMPARE(bar->value(), firstShown());
         QVERIFY(reports_.isEmpty());
     }
 
