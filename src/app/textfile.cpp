@@ -47,6 +47,46 @@ private:
 
 QString filePathForMessage(const QString& path) { return QDir::toNativeSeparators(path); }
 
+
+// The length of the UTF-8 character that starts at `in`.
+size_t utf8Length(const char* in, size_t left)
+{
+    const auto lead = static_cast<unsigned char>(*in);
+    size_t len = 1;
+    if (lead >= 0xF0)
+        len = 4;
+    else if (lead >= 0xE0)
+        len = 3;
+    else if (lead >= 0xC0)
+        len = 2;
+    return std::min(len, left);
+}
+
+// The length of the GB18030 sequence at `in`: four bytes when a digit
+// follows the lead byte, two after any other lead byte, else one.
+size_t gbLength(const char* in, size_t left)
+{
+    const auto b0 = static_cast<unsigned char>(in[0]);
+    if (b0 < 0x81 || b0 > 0xFE || left < 2)
+        return 1;
+    const auto b1 = static_cast<unsigned char>(in[1]);
+    return b1 >= 0x30 && b1 <= 0x39 ? std::min<size_t>(4, left) : 2;
+}
+
+// Converts `step` bytes at `in` as one whole character; false when they
+// are not one.
+bool convertOne(Iconv& cv, const char* in, size_t step, QByteArray& out)
+{
+    QByteArray copy(in, static_cast<qsizetype>(step));
+    char* p = copy.data();
+    size_t left = step;
+    QByteArray converted;
+    if (!cv.convert(p, left, converted))
+        return false;
+    out += converted;
+    return true;
+}
+
 }  // namespace
 
 QByteArray toGbk(const QString& text)
@@ -62,15 +102,7 @@ QByteArray toGbk(const QString& text)
     while (!cv.convert(in, inLeft, out)) {
         out.append('?');
         // Skip one whole UTF-8 character.
-        int len = 1;
-        const unsigned char lead = static_cast<unsigned char>(*in);
-        if (lead >= 0xF0)
-            len = 4;
-        else if (lead >= 0xE0)
-            len = 3;
-        else if (lead >= 0xC0)
-            len = 2;
-        const size_t step = std::min(static_cast<size_t>(len), inLeft);
+        const size_t step = utf8Length(in, inLeft);
         in += step;
         inLeft -= step;
     }
@@ -93,6 +125,51 @@ QString fromGbk(const QByteArray& bytes)
     return QString::fromUtf8(out);
 }
 
+QByteArray toGb18030(const QString& text)
+{
+    // GBK first: GB18030 gives some characters (the euro sign) other bytes
+    // than the GBK files in use have.  Only what GBK lacks goes through
+    // GB18030, one character at a time.
+    QByteArray utf8 = text.toUtf8();
+    QByteArray out;
+    out.reserve(utf8.size());
+    Iconv gbk("GBK", "UTF-8");
+    Iconv gb18030("GB18030", "UTF-8");
+    char* in = utf8.data();
+    size_t inLeft = static_cast<size_t>(utf8.size());
+    while (!gbk.convert(in, inLeft, out)) {
+        const size_t step = utf8Length(in, inLeft);
+        if (!convertOne(gb18030, in, step, out))
+            out.append('?');  // not a character at all
+        in += step;
+        inLeft -= step;
+    }
+    return out;
+}
+
+QString fromGb18030(const QByteArray& bytes)
+{
+    QByteArray copy = bytes;
+    QByteArray out;
+    out.reserve(copy.size() * 3 / 2);
+    Iconv gbk("UTF-8", "GBK");
+    Iconv gb18030("UTF-8", "GB18030");
+    char* in = copy.data();
+    size_t inLeft = static_cast<size_t>(copy.size());
+    while (!gbk.convert(in, inLeft, out)) {
+        const size_t step = gbLength(in, inLeft);
+        if (convertOne(gb18030, in, step, out)) {
+            in += step;
+            inLeft -= step;
+        } else {
+            out.append("\xEF\xBF\xBD");  // U+FFFD; what follows is read on
+            ++in;
+            --inLeft;
+        }
+    }
+    return QString::fromUtf8(out);
+}
+
 QStringList readTextLines(const QString& path)
 {
     QFile file(path);
@@ -102,7 +179,7 @@ QStringList readTextLines(const QString& path)
     // A file saved by an editor that marks UTF-8 with a byte-order mark is
     // read as UTF-8; every other file is GBK.
     const QString text = bytes.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(bytes.mid(3))
-                                                           : fromGbk(bytes);
+                                                           : fromGb18030(bytes);
 
     QStringList lines;
     qsizetype start = 0;
@@ -125,7 +202,7 @@ void writeTextLines(const QString& path, const QStringList& lines)
 {
     QByteArray bytes;
     for (const QString& line : lines) {
-        bytes += toGbk(line);
+        bytes += toGb18030(line);
         bytes += "\r\n";
     }
     // Written under a temporary name and renamed into place when complete:

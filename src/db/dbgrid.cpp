@@ -66,15 +66,20 @@ void DataSetModel::setDataSource(DataSource* src)
         });
         links_[7] = connect(src, &DataSource::rowsAppended, this, [this](int first, int count) {
             // The count came: rows after the known ones, shown up to a window.
-            if (first != offset_ + rows_ || rows_ >= kWindow)
+            if (first != offset_ + rows_ || rows_ >= window_)
                 return;
-            const int add = std::min(count, kWindow - rows_);
+            const int add = std::min(count, window_ - rows_);
             beginInsertRows({}, rows_, rows_ + add - 1);
             rows_ += add;
             endInsertRows();
         });
         links_[5] = connect(src, &DataSource::recordChanged, this, &DataSetModel::onRecordChanged);
         links_[6] = connect(src, &DataSource::stateChanged, this, &DataSetModel::onRecordChanged);
+        // After the rows above have been dealt with: the count may have come
+        // or a row gone where none is shown.
+        links_[8] = connect(src, &DataSource::rowsAppended, this, &DataSetModel::extentChanged);
+        links_[9] = connect(src, &DataSource::rowInserted, this, &DataSetModel::extentChanged);
+        links_[10] = connect(src, &DataSource::rowRemoved, this, &DataSetModel::extentChanged);
     }
     rebuild();
 }
@@ -86,27 +91,36 @@ void DataSetModel::rebuild()
     const int cur = ds && ds->isActive() ? ds->currentRow() : -1;
     beginResetModel();
     offset_ = windowFor(cur, count);
-    rows_ = std::min(count - offset_, kWindow);
+    rows_ = std::min(count - offset_, window_);
     rebuildColumns();
     lastCurrent_ = -1;
     endResetModel();
     emit columnsRebuilt();
+    emit extentChanged();
     onRecordChanged();
 }
 
 int DataSetModel::windowFor(int row, int count) const
 {
-    if (count <= kWindow)
+    if (count <= window_)
         return 0;
-    return std::clamp(row - kWindow / 2, 0, count - kWindow);
+    return std::clamp(row - window_ / 2, 0, count - window_);
+}
+
+int DataSetModel::windowAround(int row) const { return windowFor(row, totalRows()); }
+
+void DataSetModel::setWindowSize(int rows)
+{
+    window_ = std::max(1, rows);
+    rebuild();
 }
 
 void DataSetModel::setWindow(int offset)
 {
     DataSet* ds = dataSet();
     const int count = ds && ds->isActive() ? ds->rowCount() : 0;
-    offset = std::clamp(offset, 0, std::max(0, count - kWindow));
-    const int rows = std::min(count - offset, kWindow);
+    offset = std::clamp(offset, 0, std::max(0, count - window_));
+    const int rows = std::min(count - offset, window_);
     if (offset == offset_ && rows_ == rows)
         return;
     const int shift = offset - offset_;
@@ -136,14 +150,16 @@ void DataSetModel::setWindow(int offset)
             endRemoveRows();
         }
         reshaping_ = false;
+        emit extentChanged();
         return;
     }
     beginResetModel();
     offset_ = offset;
-    rows_ = std::min(count - offset_, kWindow);
+    rows_ = std::min(count - offset_, window_);
     lastCurrent_ = -1;
     endResetModel();
     emit columnsRebuilt();
+    emit extentChanged();
 }
 
 int DataSetModel::totalRows() const
@@ -168,6 +184,12 @@ void DataSetModel::rebuildColumns()
 
 void DataSetModel::setCustomColumns(const QVector<GridColumn>& cols)
 {
+    // No custom column left: the grid shows its data set's fields, as after
+    // a reset (a layout saved from a grid without columns loads this way).
+    if (cols.isEmpty()) {
+        clearCustomColumns();
+        return;
+    }
     beginResetModel();
     custom_ = true;
     cols_ = cols;
@@ -301,9 +323,19 @@ void DataSetModel::onRecordChanged()
 
 // --- DBGrid ---------------------------------------------------------------------
 
-DBGrid::DBGrid(QWidget* parent) : QTableView(parent), model_(new DataSetModel(this))
+DBGrid::DBGrid(QWidget* parent)
+    : QTableView(parent), model_(new DataSetModel(this)), recordBar_(new QScrollBar(Qt::Vertical, this))
 {
     setModel(model_);
+    // The bar shown spans the whole data set; the view's own bar, hidden
+    // beside it, still scrolls the rows held and takes the wheel.
+    recordBar_->setObjectName(QStringLiteral("recordScrollBar"));
+    addScrollBarWidget(recordBar_, Qt::AlignTop);
+    verticalScrollBar()->hide();
+    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &DBGrid::syncRecordBar);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &DBGrid::syncRecordBar);
+    connect(model_, &DataSetModel::extentChanged, this, &DBGrid::syncRecordBar);
+    connect(recordBar_, &QScrollBar::valueChanged, this, &DBGrid::recordBarMoved);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -430,25 +462,64 @@ void DBGrid::slideWindow()
     const int shown = model_->rowCount();
     int to = offset;
     if (value >= bar->maximum() && bar->maximum() > 0 && offset + shown < model_->totalRows())
-        to = offset + DataSetModel::kWindow / 2;
+        to = offset + model_->windowSize() / 2;
     else if (value <= bar->minimum() && offset > 0)
-        to = offset - DataSetModel::kWindow / 2;
-    if (to == offset)
-        return;
-    const int top = offset + rowAt(0);
+        to = offset - model_->windowSize() / 2;
+    if (to != offset)
+        moveWindow(to, offset + rowAt(0));
+}
+
+void DBGrid::moveWindow(int offset, int firstShown)
+{
     const int col = std::max(0, currentIndex().column());
     sliding_ = true;
     following_ = true;
-    model_->setWindow(to);
+    model_->setWindow(offset);
+    // The view's bar takes the new rows' range now, not at its next layout.
+    updateGeometries();
     const int now = model_->windowOffset();
     if (DataSet* ds = model_->dataSet()) {
         const int cur = ds->currentRow() - now;
         if (cur >= 0 && cur < model_->rowCount())
             selectionModel()->setCurrentIndex(model_->index(cur, col), QItemSelectionModel::ClearAndSelect);
     }
-    bar->setValue(std::max(0, top - now));
+    verticalScrollBar()->setValue(std::max(0, firstShown - now));
     following_ = false;
     sliding_ = false;
+    syncRecordBar();
+}
+
+void DBGrid::syncRecordBar()
+{
+    if (syncingBar_)
+        return;
+    // Row r of the data set is row r - offset of the rows held; the rows
+    // not held lie before and after them.
+    const QScrollBar* inner = verticalScrollBar();
+    const int notHeld = std::max(0, model_->totalRows() - model_->rowCount());
+    syncingBar_ = true;
+    recordBar_->setRange(0, inner->maximum() + notHeld);
+    recordBar_->setPageStep(inner->pageStep());
+    recordBar_->setSingleStep(inner->singleStep());
+    recordBar_->setValue(model_->windowOffset() + inner->value());
+    syncingBar_ = false;
+}
+
+void DBGrid::recordBarMoved(int firstShown)
+{
+    if (syncingBar_)
+        return;
+    QScrollBar* inner = verticalScrollBar();
+    const int offset = model_->windowOffset();
+    if (firstShown < offset || firstShown - offset > inner->maximum()) {
+        // Beyond the rows held: hold the rows around it.
+        moveWindow(model_->windowAround(firstShown), firstShown);
+        return;
+    }
+    syncingBar_ = true;
+    inner->setValue(firstShown - offset);
+    syncingBar_ = false;
+    syncRecordBar();
 }
 
 void DBGrid::keyPressEvent(QKeyEvent* e)

@@ -7,6 +7,7 @@
 #include <QAbstractTableModel>
 #include <QPointer>
 #include <QTableView>
+#include <QScrollBar>
 #include <QVector>
 
 #include "db/datasource.h"
@@ -20,10 +21,13 @@ struct GridColumn {
 // The grid's rows are a window of at most kWindow rows of the data set
 // (all of them for smaller tables): a view's cost grows with its rows, so a
 // table of millions is shown a stretch at a time around the current record.
+// The grid's scroll bar spans the whole data set all the same.
 class DataSetModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int kWindow = 10000;
+    int windowSize() const { return window_; }
+    void setWindowSize(int rows);  // tests make it small
 
     explicit DataSetModel(QObject* parent = nullptr);
 
@@ -31,7 +35,7 @@ public:
     DataSource* dataSource() const { return src_; }
     DataSet* dataSet() const { return src_ ? src_->dataSet() : nullptr; }
 
-    // Column list: empty custom list means default columns.
+    // Column list: an empty custom list means default columns.
     void setCustomColumns(const QVector<GridColumn>& cols);
     void clearCustomColumns();
     bool hasCustomColumns() const { return custom_; }
@@ -44,6 +48,7 @@ public:
     int windowOffset() const { return offset_; }
     int totalRows() const;
     void setWindow(int offset);  // clamped; resets the model when it moves
+    int windowAround(int row) const;  // the offset that has the row in the middle
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -55,12 +60,15 @@ public:
 signals:
     void columnsRebuilt();
     void currentRowChanged(int row);
+    // The rows shown or all the rows may have changed.
+    void extentChanged();
 
 private:
     void rebuild();
     void rebuildColumns();
     void onRecordChanged();
     int windowFor(int row, int count) const;
+    int window_ = kWindow;
     QPointer<DataSource> src_;
     QVector<GridColumn> cols_;
     QVector<int> colField_;
@@ -69,7 +77,7 @@ private:
     int offset_ = 0;
     int lastCurrent_ = -1;
     bool reshaping_ = false;
-    QMetaObject::Connection links_[8];
+    QMetaObject::Connection links_[11];
 };
 
 class DBGrid : public QTableView {
@@ -83,13 +91,18 @@ public:
 
     // The layout as shown, in display order, with explicit widths.
     QVector<GridColumn> columnLayout() const;
-    void setColumnLayout(const QVector<GridColumn>& cols);  // custom columns
+    void setColumnLayout(const QVector<GridColumn>& cols);  // custom columns; none: default ones
     void resetColumns();                                    // default columns
     bool hasCustomColumns() const { return model_->hasCustomColumns(); }
     void setColumnPixelWidth(int column, int width);
 
     static constexpr int kDefaultWidth = 64;  // a column whose field is missing
     int defaultWidthFor(const QString& fieldName) const;
+
+    // The vertical scroll bar shown: it spans every row of the data set,
+    // not only the rows the grid holds at the time (the view's own bar,
+    // which does, is hidden).
+    QScrollBar* recordScrollBar() const { return recordBar_; }
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -100,7 +113,12 @@ private:
     void keepWidth(int column, int width);
     void followCurrent(int row);
     void slideWindow();
+    void moveWindow(int offset, int firstShown);
+    void syncRecordBar();
+    void recordBarMoved(int firstShown);
     DataSetModel* model_;
+    QScrollBar* recordBar_;
+    bool syncingBar_ = false;
     bool following_ = false;
     bool sliding_ = false;
 };

@@ -1,28 +1,31 @@
 #include "lists/customerlist.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QComboBox>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTreeWidget>
+#include <algorithm>
+#include <utility>
 
 #include "app/errorreport.h"
 #include "app/message.h"
 #include "app/paths.h"
 #include "app/textfile.h"
+#include "db/backgroundwork.h"
 #include "db/connection.h"
 #include "db/dataset.h"
+#include "db/workwindow.h"
 #include "lists/gridlayout.h"
 #include "lists/khlb.h"
 #include "lists/listsearch.h"
 #include "lists/reopen.h"
 #include "lists/savefile.h"
+#include "lists/treefill.h"
+#include "lists/treeread.h"
 
 using customertree::Node;
 
@@ -46,6 +49,13 @@ struct BusyCursor {
 
 }  // namespace
 
+// What a rebuild's worker hands over: the items of the new tree, deleted
+// unless they are taken.
+struct CustomerList::Rebuilt {
+    QVector<treeitems::Group> groups;
+    ~Rebuilt() { treeitems::deleteGroups(groups); }
+};
+
 CustomerList::CustomerList(DataSet& customers, const Controls& controls,
                            std::function<void(const QString&)> setMessage,
                            std::function<void()> showAll, std::function<bool()> customerTabActive,
@@ -58,6 +68,18 @@ CustomerList::CustomerList(DataSet& customers, const Controls& controls,
     c_.Edit2->installEventFilter(this);
     c_.TreeView1->viewport()->installEventFilter(this);
     c_.TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    filler_ = new TreeFiller(c_.TreeView1, this);
+    connect(filler_, &TreeFiller::finished, this, [this] { emit rebuildFinished(true); });
+}
+
+CustomerList::~CustomerList()
+{
+    // A rebuild still reading ends here, unseen.
+    closing_ = true;
+    if (rebuild_) {
+        rebuild_->stop();
+        rebuild_->wait();
+    }
 }
 
 QString CustomerList::searchListPath() { return programFolder() + QStringLiteral("set/kehu_Search.List"); }
@@ -74,9 +96,11 @@ bool CustomerList::eventFilter(QObject* watched, QEvent* event)
         }
     } else if (watched == c_.TreeView1->viewport() && event->type() == QEvent::MouseButtonRelease &&
                static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        // Every click searches, also one that leaves the selection as it was;
-        // the tree has handled the press, so the selection is the new one.
-        guarded([this] { SerachKehuMoShi(); });
+        // Every click searches, also one that leaves the selection as it was.
+        // The search runs once the tree has taken the release too: a click
+        // on its empty part clears the selection only then.
+        QMetaObject::invokeMethod(
+            this, [this] { guarded([this] { SerachKehuMoShi(); }); }, Qt::QueuedConnection);
     }
     return QObject::eventFilter(watched, event);
 }
@@ -112,7 +136,7 @@ void CustomerList::SerachKehuMoShi()
     }
     QStringList path;
     for (QTreeWidgetItem* n = node; n; n = n->parent())
-        path.prepend(n->text(0));
+        path.prepend(treeitems::valueOf(n));
     bool orderById = false;
     for (int i = 0; i < c_.ComboBox2->count(); ++i)
         orderById = orderById ||
@@ -137,7 +161,7 @@ QVector<Node> CustomerList::treeNodes() const
         stack.append(c_.TreeView1->topLevelItem(i));
     while (!stack.isEmpty()) {
         QTreeWidgetItem* item = stack.takeLast();
-        out.append({levelOf(item), item->text(0)});
+        out.append({levelOf(item), treeitems::valueOf(item)});
         for (int i = item->childCount() - 1; i >= 0; --i)
             stack.append(item->child(i));
     }
@@ -146,24 +170,16 @@ QVector<Node> CustomerList::treeNodes() const
 
 void CustomerList::setTreeNodes(const QVector<Node>& nodes)
 {
+    if (filler_->running()) {
+        filler_->abandon();
+        emit rebuildFinished(false);
+    }
     QTreeWidget* tree = c_.TreeView1;
     tree->setUpdatesEnabled(false);
     tree->clear();
     // Items are joined to their parents before the tree sees them, so the
     // view takes the whole tree at once.
-    QList<QTreeWidgetItem*> top;
-    QVector<QTreeWidgetItem*> last;  // the last item made at each level
-    for (const Node& n : nodes) {
-        auto* item = new QTreeWidgetItem(QStringList{n.text});
-        const int level = std::clamp(n.level, 0, int(last.size()));  // never below a missing parent
-        last.resize(level + 1);
-        last[level] = item;
-        if (level == 0)
-            top.append(item);
-        else
-            last[level - 1]->addChild(item);
-    }
-    tree->addTopLevelItems(top);
+    tree->addTopLevelItems(treeitems::joinGroups(treeitems::makeGroups(nodes)));
     tree->setUpdatesEnabled(true);
 }
 
@@ -179,7 +195,7 @@ void CustomerList::loadTreeFile()
         throw AppError(error);
 }
 
-bool CustomerList::Create_sxr_treeview_List(const QStringList& searchList)
+bool CustomerList::checkSearchList(const QStringList& searchList)
 {
     const QStringList fields = customerFields();
     if (customertree::firstUnknownEntry(searchList, fields) >= 0) {
@@ -190,40 +206,76 @@ bool CustomerList::Create_sxr_treeview_List(const QStringList& searchList)
         showMessage(QStringLiteral("左边的列表是空的，请先从右边的列表中加入字段！"));
         return false;
     }
+    return true;
+}
+
+bool CustomerList::Create_sxr_treeview_List(const QStringList& searchList)
+{
+    if (!checkSearchList(searchList))
+        return false;
     BusyCursor busy;
-    // One statement gives every combination of the values, each where it
-    // first appears; the tree is built from them in memory before anything
-    // on screen changes.
-    const QStringList levels = searchList.mid(0, 4);
+    // The whole tree is read and built in memory before anything on screen
+    // changes.
     Connection* connection = customers_.connection();
     connection->open();
-    QSqlQuery q(connection->database());
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("Select distinct ") + levels.join(QStringLiteral(", ")) +
-                QStringLiteral(" from 客户数据")))
-        throw DbError(q.lastError().text());
-    customertree::TreeBuilder builder(int(levels.size()));
-    QStringList row;
-    while (q.next()) {
-        row.clear();
-        for (int i = 0; i < levels.size(); ++i)
-            row << q.value(i).toString();
-        builder.addRow(row);
-    }
-    if (q.lastError().isValid())
-        throw DbError(q.lastError().text());
-    const QVector<Node> nodes = builder.nodes();
+    QVector<Node> nodes;
+    customertree::readTree(connection->database(), searchList, {}, {}, &nodes);
     setTreeNodes(nodes);
     replaceTextFile(treePath(), customertree::treeLines(nodes));
     return true;
 }
+
+bool CustomerList::startRebuild(const QStringList& searchList, QWidget* owner)
+{
+    if (refuseWhileWorking(owner) || filler_->running() || !checkSearchList(searchList))
+        return false;
+    const QStringList fields = searchList.mid(0, 4);
+    const QString treeFile = treePath();
+    auto rebuilt = std::make_shared<Rebuilt>();
+    auto* work = new BackgroundWork(
+        customers_.connection(), QStringLiteral("重新生成客户分类列表"), BackgroundWork::Access::Read,
+        [fields, treeFile, rebuilt](WorkContext& cx) {
+            cx.setText(QStringLiteral("正在读取客户数据……"));
+            QVector<Node> nodes;
+            if (!customertree::readTree(
+                    cx.db(), fields, [&cx] { return cx.stopRequested(); },
+                    [&cx](qint64 done, qint64 total) { cx.progress(done, total); }, &nodes))
+                throw WorkStopped();
+            cx.setText(QStringLiteral("正在生成客户分类列表……"));
+            rebuilt->groups = treeitems::makeGroups(nodes);
+            cx.checkStop();
+            // From here on it is not stopped any more: the new file and the
+            // new tree go together.
+            cx.setText(QStringLiteral("正在保存客户分类列表……"));
+            replaceTextFile(treeFile, customertree::treeLines(nodes));
+        },
+        this);
+    rebuild_ = work;
+    runWork(work, owner, [this, rebuilt](const WorkOutcome& outcome) {
+        rebuild_ = nullptr;
+        if (closing_)
+            return;
+        if (!outcome.ok) {
+            // Stopped or failed: the old tree and its file stay.
+            if (!outcome.stopped)
+                errorreport::report(outcome.error);
+            emit rebuildFinished(false);
+            return;
+        }
+        // The new items go into the tree a slice at a time.
+        filler_->start(std::exchange(rebuilt->groups, {}));
+    });
+    return true;
+}
+
+bool CustomerList::rebuildRunning() const { return rebuild_ || filler_->running(); }
 
 void CustomerList::N17Click(QWidget* owner)
 {
     KhlbServices services;
     services.customerTabActive = customerTabActive_;
     services.customerFields = [this] { return customerFields(); };
-    services.rebuildTree = [this](const QStringList& list) { Create_sxr_treeview_List(list); };
+    services.rebuildTree = [this](const QStringList& list, QWidget* from) { startRebuild(list, from); };
     auto* dialog = new Tkhlbw(services, owner);
     dialog->exec();
     delete dialog;

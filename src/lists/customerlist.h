@@ -3,11 +3,14 @@
 // the search by a click in the category tree, loading the tree at start-up,
 // rebuilding it from the customers, and the settings window it is arranged in.
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 #include <functional>
+#include <memory>
 
 #include "lists/customertree.h"
 
@@ -17,7 +20,10 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class QWidget;
+class TreeFiller;
+class BackgroundWork;
 
 class CustomerList : public QObject {
     Q_OBJECT
@@ -51,26 +57,47 @@ public:
     void loadTreeFile();
 
     // Rebuilds the tree from the customers for the search list (its first
-    // four entries) and writes it to set/kehu_TreeView.List.  Everything is
-    // checked and read before the tree is touched: an empty list or an entry
-    // that is no customer field gets a message and changes nothing.  Returns
-    // false when it did not rebuild.
+    // four entries) and writes it to set/kehu_TreeView.List, here and now.
+    // Everything is checked and read before the tree is touched: an empty
+    // list or an entry that is no customer field gets a message and changes
+    // nothing.  Returns false when it did not rebuild.
     bool Create_sxr_treeview_List(const QStringList& searchList);
 
-    // The tree's nodes in depth-first order; replacing them.
+    // "重生列表": the same rebuild with the table read on a worker thread over
+    // a connection of its own, while a progress window over `owner` shows how
+    // far it has come and offers "停止"; the new items then go into the tree a
+    // slice at a time.  Stopping keeps the tree and its file as they were.
+    // The checks are made first, here; returns false when they fail (or other
+    // long work is running).  rebuildFinished() follows the end of a started
+    // rebuild, whichever way it ends.
+    bool startRebuild(const QStringList& searchList, QWidget* owner);
+    bool rebuildRunning() const;
+
+    // The tree's nodes in depth-first order (the values, whatever the tree
+    // shows of them); replacing them.
     QVector<customertree::Node> treeNodes() const;
     void setTreeNodes(const QVector<customertree::Node>& nodes);
 
     // Menu 设置 › 设置查询列表: the settings window, modal over `owner`.
     void N17Click(QWidget* owner);
 
+    ~CustomerList() override;
+
+signals:
+    void rebuildFinished(bool rebuilt);
+
 private:
+    struct Rebuilt;
     bool eventFilter(QObject* watched, QEvent* event) override;
     QStringList customerFields() const;
+    bool checkSearchList(const QStringList& searchList);
 
     DataSet& customers_;
     Controls c_;
     std::function<void(const QString&)> setMessage_;
     std::function<void()> showAll_;
     std::function<bool()> customerTabActive_;
+    QPointer<BackgroundWork> rebuild_;  // the read under way
+    TreeFiller* filler_;                // puts a rebuilt tree's items in
+    bool closing_ = false;
 };

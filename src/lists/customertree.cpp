@@ -8,12 +8,79 @@
 
 namespace customertree {
 
+namespace {
+
+const QChar kMark(0xFDD0);
+
+// The letter after the mark for a character that is marked, or 0.
+char16_t letterFor(QChar c, bool atStart)
+{
+    switch (c.unicode()) {
+    case 0xFDD0: return u'm';
+    case u'\r': return u'r';
+    case u'\n': return u'n';
+    case u'\t': return atStart ? u't' : 0;
+    case u' ': return atStart ? u's' : 0;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+QString encodeValue(const QString& value)
+{
+    bool plain = true;
+    for (qsizetype i = 0; i < value.size() && plain; ++i)
+        plain = letterFor(value[i], i == 0) == 0;
+    if (plain)
+        return value;
+    QString out;
+    out.reserve(value.size() + 4);
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (const char16_t letter = letterFor(value[i], i == 0)) {
+            out += kMark;
+            out += QChar(letter);
+        } else {
+            out += value[i];
+        }
+    }
+    return out;
+}
+
+QString decodeValue(const QString& text)
+{
+    if (!text.contains(kMark))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == kMark && i + 1 < text.size()) {
+            QChar c;
+            switch (text[i + 1].unicode()) {
+            case u'm': c = kMark; break;
+            case u'r': c = QLatin1Char('\r'); break;
+            case u'n': c = QLatin1Char('\n'); break;
+            case u't': c = QLatin1Char('\t'); break;
+            case u's': c = QLatin1Char(' '); break;
+            default: break;
+            }
+            if (!c.isNull()) {
+                out += c;
+                ++i;
+                continue;
+            }
+        }
+        out += text[i];  // a mark with no known letter stays as it is
+    }
+    return out;
+}
+
 QStringList treeLines(const QVector<Node>& nodes)
 {
     QStringList lines;
     lines.reserve(nodes.size());
     for (const Node& n : nodes)
-        lines << QString(n.level, QLatin1Char('\t')) + n.text;
+        lines << QString(n.level, QLatin1Char('\t')) + encodeValue(n.text);
     return lines;
 }
 
@@ -25,12 +92,12 @@ bool parseTree(const QStringList& lines, QVector<Node>* nodes, QString* error)
         int k = 0;
         while (k < line.size() && (line[k] == QLatin1Char('\t') || line[k] == QLatin1Char(' ')))
             ++k;
-        const QString text = line.mid(k);
+        const QString text = decodeValue(line.mid(k));
         if (nodes->isEmpty()) {
             k = 0;  // the first line is always a top-level node
         } else if (k > previous + 1) {
             if (error)
-                *error = QStringLiteral("Invalid level (%1) for item \"%2\"").arg(k).arg(text);
+                *error = QStringLiteral("Invalid level (%1) for item \"%2\"").arg(QString::number(k), text);
             return false;
         }
         nodes->append({k, text});

@@ -24,14 +24,23 @@ struct Node {
 
 // --- the tree file -----------------------------------------------------------
 
-// The lines of the file (without their line breaks).
+// The lines of the file (without their line breaks).  A value is kept whole
+// on its line: a line break anywhere in it and a TAB or space at its start
+// (which the reader would take for levels) are written as a mark followed by
+// a letter; so is the mark itself.  The mark, U+FDD0, is no character of
+// GBK, so no file written in GBK holds it and such files read as before.
 QStringList treeLines(const QVector<Node>& nodes);
 
 // Reads the lines back.  Every leading TAB or space counts as one level and
-// is taken off the text; the first line is always a top-level node.  A line
-// more than one level below the line before ends the reading with an error
-// "Invalid level (k) for item "text"": *nodes holds the nodes read so far.
+// is taken off the text; the first line is always a top-level node; marked
+// characters are restored.  A line more than one level below the line before
+// ends the reading with an error "Invalid level (k) for item "text"": *nodes
+// holds the nodes read so far.
 bool parseTree(const QStringList& lines, QVector<Node>* nodes, QString* error);
+
+// One value as it stands in a line of the file, and back.
+QString encodeValue(const QString& value);
+QString decodeValue(const QString& text);
 
 // --- the search list ---------------------------------------------------------
 

@@ -142,5 +142,5 @@ void Tkhlbw::Button8Click()
 {
     if (!s_.customerTabActive())
         return;
-    s_.rebuildTree(searchList());
+    s_.rebuildTree(searchList(), this);
 }

@@ -15,7 +15,8 @@ class QPushButton;
 struct KhlbServices {
     std::function<bool()> customerTabActive;   // is "客户列表" the tab in front?
     std::function<QStringList()> customerFields;
-    std::function<void(const QStringList&)> rebuildTree;  // Create_sxr_treeview_List
+    // Create_sxr_treeview_List for the list, over this window.
+    std::function<void(const QStringList&, QWidget*)> rebuildTree;
 };
 
 class Tkhlbw : public QDialog {

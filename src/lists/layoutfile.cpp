@@ -264,10 +264,8 @@ bool read(const QByteArray& bytes, QVector<Column>* columns, QString* error)
             if (r.byte() != Collection)
                 r.fail(QStringLiteral("应为列的集合"));
             while (r.peek() != Null) {
-                // An item may be preceded by its index in the collection.
-                const quint8 t = r.peek();
-                if (t == Int8 || t == Int16 || t == Int32)
-                    r.integer();
+                // An item is its property list and nothing else (no index
+                // before it): what the writer writes is all that is read.
                 if (r.byte() != List)
                     r.fail(QStringLiteral("应为列的属性表"));
                 cols.append(readItem(r));

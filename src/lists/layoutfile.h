@@ -20,7 +20,8 @@ struct Column {
 QByteArray write(const QVector<Column>& columns);
 
 // Reads a whole file.  Any fault (signature, a tag or property it does not
-// know, a length running past the end, bytes after the end) makes it return
+// know, anything but a property list where an item belongs, a length running
+// past the end, bytes after the end) makes it return
 // false with a message in *error; *columns is then left untouched.
 bool read(const QByteArray& bytes, QVector<Column>* columns, QString* error);
 

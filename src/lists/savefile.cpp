@@ -33,5 +33,5 @@ void replaceTextFile(const QString& path, const QStringList& lines)
     QString text;
     for (const QString& l : lines)
         text += l + QLatin1String("\r\n");
-    replaceFile(path, toGbk(text));
+    replaceFile(path, toGb18030(text));
 }

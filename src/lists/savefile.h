@@ -10,5 +10,6 @@
 // Throws FileError when the file cannot be written.
 void replaceFile(const QString& path, const QByteArray& bytes);
 
-// The lines in GBK, each followed by CR LF, written as above.
+// The lines in GB18030 (GBK bytes for every GBK character), each followed
+// by CR LF, written as above.
 void replaceTextFile(const QString& path, const QStringList& lines);

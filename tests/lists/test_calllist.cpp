@@ -6,6 +6,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QSqlDatabase>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
@@ -32,6 +34,41 @@ QStringList column(DataSet& ds, const QString& field)
     for (int i = 0; i < ds.rowCount(); ++i)
         r << ds.rowValue(i, ds.fieldIndex(field)).toString();
     return r;
+}
+
+// One column's item of a layout file, put together byte by byte: an ASCII
+// name as a short string, any other (these are Chinese, or Chinese and a
+// digit) as UTF-16.
+QByteArray layoutItem(const QString& field, int width)
+{
+    auto prop = [](const char* n) { return char(qstrlen(n)) + QByteArray(n); };
+    QByteArray b = QByteArray(1, '\x01') + prop("Expanded") + '\x08' + prop("FieldName");
+    bool ascii = true;
+    for (QChar c : field)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii) {
+        b += '\x06' + (char(field.size()) + field.toLatin1());
+    } else {
+        b += '\x12';
+        const quint32 n = quint32(field.size());
+        b += QByteArray(reinterpret_cast<const char*>(&n), 4);  // little-endian machine
+        for (QChar c : field)
+            b += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
+    }
+    if (width >= 0) {
+        b += prop("Width");
+        b += width < 128 ? QByteArray(1, '\x02') + char(width)
+                         : QByteArray(1, '\x03') + char(width & 0xFF) + char(width >> 8);
+    }
+    return b + prop("Visible") + '\x09' + '\0';
+}
+
+QByteArray layoutBytes(const QVector<GridColumn>& cols)
+{
+    QByteArray f = QByteArray("TPF0\x0fTColumnsWrapper", 20) + '\0' + '\x07' + QByteArray("Columns") + '\x0e';
+    for (const GridColumn& c : cols)
+        f += layoutItem(c.fieldName, c.width);
+    return f + QByteArray(3, '\0');
 }
 
 QStringList names(const QVector<GridColumn>& cols)
@@ -238,6 +275,12 @@ private slots:
             QVector<layoutfile::Column> onDisk;
             QFile in(file2);
             QVERIFY(in.open(QIODevice::ReadOnly));
+            // The file, byte for byte: one item per column in display order,
+            // a width only where it was set.
+            QCOMPARE(in.readAll(), layoutBytes(saved));
+            QCOMPARE(saved[1].width, 140);
+            QVERIFY(saved[0].width < 0 && saved[2].width < 0);
+            in.seek(0);
             QVERIFY(layoutfile::read(in.readAll(), &onDisk, nullptr));
             QCOMPARE(onDisk.size(), saved.size());
             for (int i = 0; i < saved.size(); ++i)
@@ -265,6 +308,96 @@ private slots:
         QVERIFY(f->DBGrid2->hasCustomColumns());
         QCOMPARE(f->DBGrid2->columnLayout(), saved);  // the new field stays out
         QCOMPARE(f->DBGrid2->columnWidth(1), 140);
+    }
+
+    void aLayoutWithNoColumnsGivesTheDefaultColumns()
+    {
+        // The file "保存设置" writes for a grid without columns.
+        for (const char* name : {"set/DBGrid1.dat", "set/DBGrid2.dat"}) {
+            QFile out(folder_ + QLatin1String(name));
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(layoutfile::write({}));
+        }
+        Fixture f;
+        f->FormActivate();
+        for (DBGrid* g : {f->DBGrid1, f->DBGrid2}) {
+            QVERIFY(!g->hasCustomColumns());
+            QCOMPARE(names(g->columnLayout()), g->dataModel()->dataSet()->fieldNames());
+            QCOMPARE(g->model()->columnCount(), g->dataModel()->dataSet()->fieldCount());
+        }
+        // Loaded over custom columns too, and again after a tree search.
+        f->DBGrid1->setColumnLayout({{QStringLiteral("联系人"), 80}});
+        gridlayout::load(*f->DBGrid1, folder_ + QStringLiteral("set/DBGrid1.dat"));
+        QCOMPARE(f->DBGrid1->model()->columnCount(), f->dm().kehutable.fieldCount());
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void theScrollBarSpansTheWholeCallList()
+    {
+        const int total = 500;
+        testutil::execute(db_, QStringLiteral(
+            "insert into 来电数据 (电话) with recursive c(i) as (select 1 union all select i + 1 "
+            "from c where i < %1) select 'n' || i from c").arg(total));
+        Fixture f;
+        f->resize(952, 700);
+        f->FormActivate();
+        f->PageControl1->setCurrentWidget(f->TabSheet5);
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+        DBGrid* g = f->DBGrid2;
+        DataSetModel* model = g->dataModel();
+        model->setWindowSize(60);  // a window of rows far smaller than the list
+        QCoreApplication::processEvents();
+        DataSet& calls = f->dm().laidianTel;
+        QCOMPARE(calls.rowCount(), total);
+        // The scroll bar the operator sees.
+        QScrollBar* bar = nullptr;
+        for (QScrollBar* b : g->findChildren<QScrollBar*>())
+            if (b->orientation() == Qt::Vertical && b->isVisible())
+                bar = b;
+        QVERIFY(bar);
+        auto firstShown = [&] { return model->windowOffset() + g->rowAt(0); };
+        auto lastShown = [&] { return model->windowOffset() + g->rowAt(g->viewport()->height() - 2); };
+        const int recNo = calls.recNo();
+
+        // Dragged to the bottom: the last call is in view.
+        bar->setValue(bar->maximum());
+        QCoreApplication::processEvents();
+        QCOMPARE(lastShown(), total - 1);
+        QCOMPARE(bar->maximum() + bar->pageStep(), total);  // a page of rows short of the end
+        // To the middle and to the top.
+        bar->setValue(250);
+        QCoreApplication::processEvents();
+        QCOMPARE(firstShown(), 250);
+        QCOMPARE(g->model()->index(g->rowAt(0), 1).data().toString(),
+                 calls.rowValue(250, calls.fieldIndex(QStringLiteral("电话"))).toString());
+        bar->triggerAction(QAbstractSlider::SliderToMinimum);
+        QCoreApplication::processEvents();
+        QCOMPARE(firstShown(), 0);
+        QCOMPARE(calls.recNo(), recNo);  // scrolling moves no record
+        // The keys move the record, and the bar follows it over the list.
+        QTest::keyClick(g, Qt::Key_End, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(calls.recNo(), total);
+        QCOMPARE(bar->value(), bar->maximum());
+        QTest::keyClick(g, Qt::Key_Home, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), 0);
+        // A bar moved by steps walks on over the end of the rows shown.
+        for (int i = 0; i < 100; ++i)
+            bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCoreApplication::processEvents();
+        QCOMPARE(firstShown(), 100);
+        QCOMPARE(bar->value(), 100);
+        // The wheel turns the rows shown, and the bar goes with them.
+        const QPoint at = g->viewport()->rect().center();
+        QWheelEvent wheel(at, g->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(g->viewport(), &wheel);
+        QCoreApplication::processEvents();
+        QVERIFY(firstShown() > 100);
+        QCOMPARE(bar->value(), firstShown());
+        QVERIFY(reports_.isEmpty());
     }
 
     void missingFieldAndDamagedFile()

@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
@@ -24,9 +26,13 @@
 #include "app/tmain.h"
 #include "db/datam.h"
 #include "db/dbgrid.h"
+#include "db/workwindow.h"
 #include "lists/customerlist.h"
 #include "lists/gridlayout.h"
 #include "lists/khlb.h"
+#include "lists/savefile.h"
+#include "lists/treefill.h"
+#include "lists/treeread.h"
 #include "testutil.h"
 
 using customertree::Node;
@@ -91,7 +97,8 @@ QTreeWidgetItem* findNode(QTreeWidget* tree, const QStringList& path)
     return item;
 }
 
-// A mouse click on a node (or on the tree's empty part when there is none).
+// A mouse click on a node (or on the tree's empty part when there is none),
+// and the events it leads to.
 void clickNode(QTreeWidget* tree, QTreeWidgetItem* item)
 {
     QPoint at(5, tree->viewport()->height() - 3);
@@ -100,6 +107,37 @@ void clickNode(QTreeWidget* tree, QTreeWidgetItem* item)
         at = tree->visualItemRect(item).center();
     }
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+    QCoreApplication::processEvents();
+}
+
+// The nodes a tree view shows, depth first, with their values.
+QVector<Node> shownNodes(QTreeWidget* tree)
+{
+    QVector<Node> out;
+    std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* item, int level) {
+        for (int i = 0; i < item->childCount(); ++i) {
+            out.append({level, treeitems::valueOf(item->child(i))});
+            walk(item->child(i), level + 1);
+        }
+    };
+    walk(tree->invisibleRootItem(), 0);
+    return out;
+}
+
+// A tree with `top` top-level nodes, the first with `wide` children, each
+// child with two of its own.
+QVector<Node> wideTree(int top, int wide, const QString& tag)
+{
+    QVector<Node> nodes;
+    for (int t = 0; t < top; ++t) {
+        nodes.append({0, tag + QString::number(t)});
+        for (int c = 0; t == 0 && c < wide; ++c) {
+            nodes.append({1, tag + QStringLiteral("子") + QString::number(c)});
+            nodes.append({2, QStringLiteral("a")});
+            nodes.append({2, QStringLiteral("b")});
+        }
+    }
+    return nodes;
 }
 
 QStringList column(DataSet& ds, const QString& field)
@@ -358,6 +396,13 @@ private slots:
         f->Edit2->setText(QStringLiteral("华"));
         f->BitBtn12->click();
         QCOMPARE(kh.rowCount(), 8);
+        // Return, not only the keypad's Enter, runs the search.
+        f->Edit2->setText(QStringLiteral("华东"));
+        QTest::keyClick(f->Edit2, Qt::Key_Return);
+        QCOMPARE(column(kh, "联系人"), (QStringList{"c2", "c3", "c5"}));
+        f->Edit2->setText(QStringLiteral("华北"));
+        QTest::keyClick(f->Edit2, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(column(kh, "联系人"), (QStringList{"c6", "c7"}));
         // "显示所有数据" stores a pending edit first, then lists all, newest first.
         kh.edit();
         kh.setValue(QStringLiteral("部门"), QStringLiteral("新部门"));
@@ -405,6 +450,216 @@ private slots:
         QVERIFY(reports_.isEmpty());
     }
 
+    void aClickOnTheEmptyPartSearchesWhatTheTreeShows()
+    {
+        writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
+        Fixture f;
+        f->FormActivate();
+        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        f->resize(952, 700);
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+        QVERIFY(f->customerList->Create_sxr_treeview_List({"分类1", "分类2"}));
+        DataSet& kh = f->dm().kehutable;
+        auto panel = [&] { return f->StatusBar1->panelText(Tmain::MessagePanel); };
+        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售", "华南"}));
+        QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c4", "c10"}));
+        // Below the last node: whatever the tree shows selected afterwards is
+        // what was searched for.
+        clickNode(f->TreeView1, nullptr);
+        const QList<QTreeWidgetItem*> shown = f->TreeView1->selectedItems();
+        if (shown.isEmpty()) {
+            QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
+            QCOMPARE(kh.rowCount(), 10);
+        } else {
+            QCOMPARE(shown.first()->text(0), QStringLiteral("华南"));
+            QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c4", "c10"}));
+        }
+        QVERIFY(reports_.isEmpty() && messages_.isEmpty());
+    }
+
+    void treeValuesSurviveASaveAndARestart()
+    {
+        testutil::execute(db_, QStringLiteral(
+            "insert into 客户数据 (联系人, 分类1, 分类2) values "
+            "('w1','䶮','😀组'), ('w2',' 前有空格','\t前有TAB'), ('w3','两' || char(13, 10) || '行','下'),"
+            "('w4','零售',' 华南'), ('w5','零售','单' || char(10) || '换行')"));
+        QVector<Node> built;
+        {
+            Fixture f;
+            f->FormActivate();
+            QVERIFY(f->customerList->Create_sxr_treeview_List({"分类1", "分类2"}));
+            built = f->customerList->treeNodes();
+            QVERIFY(built.contains(Node{0, QStringLiteral("䶮")}));
+            QVERIFY(built.contains(Node{1, QStringLiteral("\t前有TAB")}));
+            QVERIFY(built.contains(Node{0, QStringLiteral("两\r\n行")}));
+            // The search list as saved in the settings window, too.
+            f->PageControl1->setCurrentWidget(f->TabSheet4);
+            Tkhlbw d(services(f), f.w.get());
+            d.ListBox1->clear();
+            d.ListBox1->addItems({QStringLiteral("分类1"), QStringLiteral("䶮😀")});
+            d.Button5->click();
+        }
+        writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
+        Fixture f;
+        f->FormActivate();
+        QCOMPARE(f->customerList->treeNodes(), built);
+        QVERIFY(reports_.isEmpty());
+        // A value on two lines shows on one and is searched for whole.
+        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        f->resize(952, 700);
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+        QTreeWidgetItem* twoLines = findNode(f->TreeView1, {QStringLiteral("两 行")});
+        QVERIFY(twoLines);
+        clickNode(f->TreeView1, twoLines->child(0));
+        QCOMPARE(column(f->dm().kehutable, "联系人"), QStringList{"w3"});
+        clickNode(f->TreeView1, findNode(f->TreeView1, {" 前有空格", "\t前有TAB"}));
+        QCOMPARE(column(f->dm().kehutable, "联系人"), QStringList{"w2"});
+        QVERIFY(reports_.isEmpty());
+
+        writeTextLines(CustomerList::searchListPath(), {"分类1"});
+        replaceTextFile(CustomerList::searchListPath(), {QStringLiteral("分类1"), QStringLiteral("䶮😀")});
+        Tkhlbw again(services(f), f.w.get());
+        QCOMPARE(again.searchList(), (QStringList{"分类1", "䶮😀"}));
+    }
+
+    void rebuildRunsBesideTheWindow()
+    {
+        writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
+        writeTextLines(CustomerList::treePath(), {"旧"});
+        Fixture f;
+        f->FormActivate();
+        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "旧"}}));
+        QSignalSpy finished(f->customerList, &CustomerList::rebuildFinished);
+        QVector<Node> right_after;
+        bool progressShown = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<Tkhlbw*>(QApplication::activeModalWidget());
+            if (!d)
+                return;
+            d->Button8->click();
+            // The click returns at once: the old tree is still there and the
+            // progress window is up over the settings window.
+            right_after = f->customerList->treeNodes();
+            WorkWindow* w = currentWorkWindow();
+            progressShown = w && w->stopOffered() && f->customerList->rebuildRunning();
+            QTRY_VERIFY(!f->customerList->rebuildRunning());
+            d->Button6->click();
+        });
+        f->miSearchList->trigger();
+        QCOMPARE(right_after, (QVector<Node>{{0, "旧"}}));
+        QVERIFY(progressShown);
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toBool(), true);
+        const QVector<Node> expected = referenceTree(db_, {"分类1", "分类2"});
+        QCOMPARE(f->customerList->treeNodes(), expected);
+        QCOMPARE(readTextLines(CustomerList::treePath()), customertree::treeLines(expected));
+        QVERIFY(!currentWorkWindow());
+        QVERIFY(reports_.isEmpty() && messages_.isEmpty());
+        // A list that names no field: only the message, nothing started.
+        QVERIFY(!f->customerList->startRebuild({"分类1", "没有的字段"}, f.w.get()));
+        QCOMPARE(messages_, QStringList{"左边的列表有误，不属于右边列表的一部分！"});
+        QVERIFY(!f->customerList->rebuildRunning());
+    }
+
+    void stoppingKeepsTheOldTreeAndFile()
+    {
+        // Enough customers for several stretches of the read.
+        testutil::execute(db_, QStringLiteral(
+            "insert into 客户数据 (联系人, 分类1, 分类2) "
+            "with recursive c(i) as (select 1 union all select i + 1 from c where i < %1) "
+            "select 'k' || i, 'g' || (i % 7), 'h' || (i % 13) from c").arg(customertree::kReadStretch * 6));
+        writeTextLines(CustomerList::treePath(), {"旧", "\t旧子"});
+        const QByteArray before = fileBytes(CustomerList::treePath());
+        Fixture f;
+        f->FormActivate();
+        QVERIFY(f.dm->ADOB.waitForIndexBuild());  // a large table gets its indexes after the open
+        QSignalSpy finished(f->customerList, &CustomerList::rebuildFinished);
+        QVERIFY(f->customerList->startRebuild({"分类1", "分类2"}, f.w.get()));
+        WorkWindow* w = currentWorkWindow();
+        QVERIFY(w && w->stopOffered());
+        QVERIFY(!f->customerList->startRebuild({"分类1"}, f.w.get()));  // one at a time
+        QCOMPARE(messages_.size(), 1);
+        messages_.clear();
+        w->pressStop();
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toBool(), false);
+        QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "旧"}, {1, "旧子"}}));
+        QCOMPARE(fileBytes(CustomerList::treePath()), before);
+        QTRY_VERIFY(!currentWorkWindow());
+        QVERIFY(reports_.isEmpty() && messages_.isEmpty());
+
+        // Read to the end, with the progress told on the way.
+        QVERIFY(f->customerList->startRebuild({"分类1", "分类2"}, f.w.get()));
+        int seen = 0;
+        connect(currentWorkWindow()->findChild<QProgressBar*>(), &QProgressBar::valueChanged,
+                [&](int v) { seen = std::max(seen, v); });
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 60000);
+        QCOMPARE(finished.last().first().toBool(), true);
+        QVERIFY(seen > 0);
+        const QVector<Node> expected = referenceTree(db_, {"分类1", "分类2"});
+        QCOMPARE(f->customerList->treeNodes(), expected);
+        QCOMPARE(readTextLines(CustomerList::treePath()), customertree::treeLines(expected));
+    }
+
+    void aFailedReadIsReportedAndChangesNothing()
+    {
+        writeTextLines(CustomerList::treePath(), {"旧"});
+        Fixture f;
+        f->FormActivate();
+        QSignalSpy finished(f->customerList, &CustomerList::rebuildFinished);
+        // The worker's own connection finds no database file.
+        QVERIFY(QFile::remove(db_));
+        QVERIFY(f->customerList->startRebuild({"分类1"}, f.w.get()));
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toBool(), false);
+        QCOMPARE(reports_.size(), 1);
+        QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "旧"}}));
+        QCOMPARE(readTextLines(CustomerList::treePath()), QStringList{"旧"});
+    }
+
+    void largeTreesGoInASliceAtATime()
+    {
+        // Items made apart from the view, joined the same way.
+        const QVector<Node> jumpy{{0, "A"}, {2, "deep"}, {1, "A1"}, {3, "x"}, {0, "B"}, {1, "B\r\n1"}};
+        QTreeWidget plain;
+        plain.addTopLevelItems(treeitems::joinGroups(treeitems::makeGroups(jumpy)));
+        QCOMPARE(shownNodes(&plain), (QVector<Node>{{0, "A"}, {1, "deep"}, {1, "A1"}, {2, "x"}, {0, "B"},
+                                                     {1, "B\r\n1"}}));
+        QCOMPARE(plain.topLevelItem(1)->child(0)->text(0), QStringLiteral("B 1"));
+
+        QTreeWidget tree;
+        tree.resize(200, 300);
+        tree.show();
+        TreeFiller filler(&tree);
+        QSignalSpy finished(&filler, &TreeFiller::finished);
+        const QVector<Node> first = wideTree(2500, 3000, QStringLiteral("旧"));
+        filler.start(treeitems::makeGroups(first));
+        QTRY_COMPARE(finished.size(), 1);
+        QVERIFY(!filler.running());
+        QCOMPARE(shownNodes(&tree), first);
+        tree.expandAll();
+        // A new tree over the old: the old items go, the new ones come.
+        const QVector<Node> second = wideTree(1200, 2500, QStringLiteral("新"));
+        filler.start(treeitems::makeGroups(second));
+        QTRY_COMPARE(finished.size(), 2);
+        QCOMPARE(shownNodes(&tree), second);
+        // Abandoned half way: the view keeps what it has, nothing more comes.
+        filler.start(treeitems::makeGroups(first));
+        filler.abandon();
+        QVERIFY(!filler.running());
+        const int kept = int(shownNodes(&tree).size());
+        QTest::qWait(50);
+        QCOMPARE(int(shownNodes(&tree).size()), kept);
+        QCOMPARE(finished.size(), 2);
+        // And the next fill is whole again.
+        filler.start(treeitems::makeGroups(first));
+        QTRY_COMPARE(finished.size(), 3);
+        QCOMPARE(shownNodes(&tree), first);
+    }
+
     void treeFileAtStart()
     {
         writeTextLines(CustomerList::treePath(), {"A", "\tA1", "\t\tX", "\tA2", "B", "C"});
@@ -433,7 +688,7 @@ private:
         KhlbServices s;
         s.customerTabActive = [w] { return w->PageControl1->currentWidget() == w->TabSheet4; };
         s.customerFields = [w] { return w->dm().kehutable.fieldNames(); };
-        s.rebuildTree = [w](const QStringList& l) { w->customerList->Create_sxr_treeview_List(l); };
+        s.rebuildTree = [w](const QStringList& l, QWidget*) { w->customerList->Create_sxr_treeview_List(l); };
         return s;
     }
 

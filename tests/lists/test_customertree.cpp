@@ -34,6 +34,33 @@ private slots:
         QCOMPARE(QFileInfo(path).size(), 0);
     }
 
+    void valuesStayWholeInTheFile()
+    {
+        // Line breaks anywhere, blanks in front, the mark itself, and blanks
+        // that are not in front (kept as they are).
+        const QVector<Node> tree{{0, " 华南"}, {1, "\t前置"}, {2, "第一行\r\n第二行"}, {1, "cr\ronly"},
+                                 {0, "lf\nonly"}, {1, "  "}, {0, QStringLiteral("\uFDD0m")},
+                                 {1, "in the middle \t x "}, {0, "\n"}};
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("kehu_TreeView.List"));
+        replaceTextFile(path, customertree::treeLines(tree));
+        const QStringList lines = readTextLines(path);
+        QCOMPARE(lines.size(), tree.size());  // one line per node
+        QVector<Node> back;
+        QString error;
+        QVERIFY2(customertree::parseTree(lines, &back, &error), qPrintable(error));
+        QCOMPARE(back, tree);
+        // The mark is U+FDD0 in GB18030, then a letter.
+        replaceTextFile(path, customertree::treeLines({{0, "A"}, {1, " x"}}));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("A\r\n\t\x84\x30\xFA\x32" "sx\r\n"));
+        // A plain value is written as it is.
+        QCOMPARE(customertree::treeLines({{2, "a b"}}), QStringList{"\t\ta b"});
+        // A mark with no known letter after it is read as it stands.
+        QCOMPARE(customertree::decodeValue(QStringLiteral("\uFDD0q\uFDD0")), QStringLiteral("\uFDD0q\uFDD0"));
+    }
+
     void readingRules()
     {
         QVector<Node> nodes;

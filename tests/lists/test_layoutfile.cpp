@@ -137,6 +137,18 @@ private slots:
         QVERIFY(!layoutfile::read(f, nullptr, nullptr));
         f.replace(hex("12ffffff7f"), hex("14ffffffff"));
         QVERIFY(!layoutfile::read(f, nullptr, nullptr));
+        // An item is its property list and nothing else: no index, in any
+        // integer form, stands before it.
+        for (const char* index : {"0200", "03ff00", "0400000000"}) {
+            f = exampleFile();
+            f.insert(30, hex(index));
+            QVERIFY2(!layoutfile::read(f, nullptr, nullptr), index);
+        }
+        f = exampleFile();
+        const qsizetype second = f.indexOf(hex("01") + name("Expanded"), 31);
+        QVERIFY(second > 31);
+        f.insert(second, hex("0201"));
+        QVERIFY(!layoutfile::read(f, nullptr, nullptr));
     }
 
     void mutatedFilesNeverCrash()
