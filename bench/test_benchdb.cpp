@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <memory>
 
 #include "callerid/callrules.h"
@@ -41,7 +42,11 @@ private slots:
     void callsAreLoggedAsTheProgramLogsThem();
     void mostCallsComeFromCustomers();
     void treeHasTheSizeOfARealList();
+    void tinyDatabaseBuilds();
+    void sizeComesFromTheArguments();
     void medianOfAnEvenCountIsTheMeanOfTheMiddleTwo();
+    void stallMeterSeesABlockedEventLoop();
+    void loadAverageHasThreeFigures();
 
 private:
     QSqlDatabase db() const { return conn_->database(); }
@@ -268,10 +273,64 @@ void TestBenchDb::treeHasTheSizeOfARealList()
     QVERIFY2(tree.nodeCount() > 130000 && tree.nodeCount() < 175000, qPrintable(QString::number(tree.nodeCount())));
 }
 
+void TestBenchDb::tinyDatabaseBuilds()
+{
+    const QString file = dir_.filePath(QStringLiteral("tiny.mdb"));
+    bench::buildDatabase(file, {10, 10});
+    auto conn = bench::bareConnection(file, QStringLiteral("tiny"));
+    QSqlQuery q(conn->database());
+    QVERIFY(q.exec(QStringLiteral("select (select count(*) from 客户数据), (select count(*) from 来电数据)")));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 10);
+    QCOMPARE(q.value(1).toInt(), 10);
+    int fresh = 0;
+    for (const bench::TestNumber& t : bench::testNumbers(file))
+        fresh += !t.known;
+    QCOMPARE(fresh, 3 * 7);  // new callers exist at any size
+}
+
+void TestBenchDb::sizeComesFromTheArguments()
+{
+    QStringList args{QStringLiteral("--large"), QStringLiteral("xls")};
+    QCOMPARE(bench::sizeFromArguments(&args).calls, bench::kLargeSize.calls);
+    QCOMPARE(args, QStringList{QStringLiteral("xls")});  // the flag is taken out, the rest stays
+    args = {QStringLiteral("tiny")};
+    QCOMPARE(bench::sizeFromArguments(&args).customers, 10);
+    args = {QStringLiteral("/tmp/x.mdb")};
+    QCOMPARE(bench::sizeFromArguments(&args).customers, bench::kDefaultSize.customers);
+    QCOMPARE(args.size(), 1);
+    QCOMPARE(bench::sizeText(bench::kDefaultSize), QStringLiteral("100,000 customers, 1,000,000 calls"));
+}
+
 void TestBenchDb::medianOfAnEvenCountIsTheMeanOfTheMiddleTwo()
 {
     QCOMPARE(bench::median({4, 1, 3, 2}), 2.5);
     QCOMPARE(bench::median({5, 1, 9}), 5.0);
+}
+
+void TestBenchDb::stallMeterSeesABlockedEventLoop()
+{
+    bench::StallMeter meter;
+    meter.start();
+    QTest::qWait(60);
+    QThread::msleep(300);  // the window's thread busy: no tick can come
+    QTest::qWait(60);
+    QVERIFY2(meter.worst() >= 300 && meter.worst() < 2000, qPrintable(QString::number(meter.worst())));
+    // A new start forgets the old stall.
+    meter.start();
+    QTest::qWait(60);
+    QVERIFY2(meter.worst() < 300, qPrintable(QString::number(meter.worst())));
+}
+
+void TestBenchDb::loadAverageHasThreeFigures()
+{
+    const QList<QByteArray> figures = bench::loadAverage().split(' ');
+    QCOMPARE(figures.size(), 3);
+    for (const QByteArray& f : figures) {
+        bool ok = false;
+        f.toDouble(&ok);
+        QVERIFY2(ok, f.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBenchDb)
