@@ -453,11 +453,11 @@ struct Customer {
 
 Customer customer(qint64 index, int customers)
 {
-    // Most companies have one to four contacts here; a few large customers
-    // have many.
+    // Most companies have one to four contacts here; the large customers
+    // (one company in fifty) some twenty-five each.
     Rng pick(kCompanyOf, std::uint64_t(index));
-    const std::size_t companies = std::size_t(companiesFor(customers));
-    const Company k = company(int(pick.chance(0.2) ? pick.skewed(companies, 3.0) : pick.below(companies)));
+    const std::uint64_t companies = std::uint64_t(companiesFor(customers));
+    const Company k = company(int(pick.chance(0.2) ? pick.below(companies / 50 + 1) : pick.below(companies)));
     const City& city = cities()[std::size_t(k.city)];
     Rng r(kPersonData, std::uint64_t(index));
     Customer c;
