@@ -20,6 +20,7 @@
 #include "callerid/deviceswitch.h"
 #include "callerid/linedevices.h"
 #include "fakemodem.h"
+#include "measure.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ Figures figures(std::vector<double> v)
     std::sort(v.begin(), v.end());
     if (v.empty())
         return {};
-    return {v[v.size() / 2], v[v.size() * 95 / 100], v.back()};
+    return {bench::median(v), v[v.size() * 95 / 100], v.back()};
 }
 
 // Runs the event loop until `done` or a second has passed; false on timeout.
@@ -53,6 +54,7 @@ bool waitFor(Sender* sender, Signal signal)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    bench::printLoad("start");
     const int calls = argc > 1 ? std::max(1, atoi(argv[1])) : 1000;
 
     QTemporaryDir dir;
@@ -120,5 +122,6 @@ int main(int argc, char** argv)
     std::printf("NMBR line to number event, %d calls (ms)\n", calls);
     std::printf("  modem device:      median %.3f  p95 %.3f  max %.3f\n", f.median, f.p95, f.max);
     std::printf("  bare pty read:     median %.3f  p95 %.3f  max %.3f\n", b.median, b.p95, b.max);
+    bench::printLoad("end");
     return 0;
 }

@@ -1,26 +1,30 @@
-// The list searches over a large database (1,000,000 calls, 100,000
-// customers), each beside a bare SQLite run of the same statement:
-//  - the call list's date search of one day, until the first screen is painted
-//  - the call list's field search by part of a number
-//  - saving and loading a grid layout
-//  - the customer tree: rebuilt over four fields, loaded from its file,
-//    and the search for one of its nodes
+// The list searches over the benchmark database, each beside a bare run in
+// the same process and the same minute:
+//  - the call list's date search of one day (an arrow click on the day),
+//    until the grid has painted its first screen; bare: the keys of the
+//    day's calls and one screen of their rows, which is what a list needs
+//  - the call list's field search by part of a number, the same way
+//  - saving and loading a grid layout; bare: the same bytes through a file
+//  - the customer tree over four fields, rebuilt until the tree is shown and
+//    its file written (and the longest stall of the event loop meanwhile),
+//    loaded from its file, and the search for a third-level node
+// Every figure is the median of seven runs (five for the tree's rebuild),
+// each date and search text another one.
 //
-//   bench_lists [database file]   (built on first use)
+//   bench_lists [--large]   (built on first use)
 //
-// The database is copied into a temporary program folder: opening it adds
-// the index on 日期, which the copy of the source database must not get.
+// The database is copied into a temporary program folder.
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSqlDatabase>
+#include <QSet>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -29,16 +33,16 @@
 #include <vector>
 
 #include "app/paths.h"
+#include "app/textfile.h"
 #include "app/tmain.h"
 #include "callerid/device.h"
+#include "db/connection.h"
 #include "db/datam.h"
 #include "db/dbgrid.h"
 #include "lists/customerlist.h"
 #include "lists/customertree.h"
 #include "lists/gridlayout.h"
 #include "lists/listsearch.h"
-#include "lists/savefile.h"
-#include "app/textfile.h"
 
 #include "benchdb.h"
 #include "measure.h"
@@ -49,100 +53,151 @@ using namespace bench;
 
 constexpr int kRuns = 7;
 
-// The statement run on a connection of its own and read to the end.
-double bareRun(const QString& file, const QString& sql, int* rows)
+// Rows a grid shows at once.
+int screenRows(const DBGrid& grid)
 {
-    const QString name = QStringLiteral("bare");
-    double ms = 0;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(file);
-        db.open();
-        QSqlQuery q(db);
+    return grid.viewport()->height() / std::max(1, grid.verticalHeader()->defaultSectionSize()) + 1;
+}
+
+// What a list of the statement's rows needs at the least: every key (for
+// the count and the scroll bar) and the rows of one screen.
+double bareKeysAndScreen(Connection& conn, const QString& sql, int screen, qint64* count)
+{
+    return timed([&] {
+        QSqlQuery q(conn.database());
         q.setForwardOnly(true);
-        QElapsedTimer t;
-        t.start();
-        q.exec(sql);
-        const int n = q.record().count();
-        int count = 0;
+        q.exec(QStringLiteral("select ID from (\r\n") + sql + QStringLiteral("\r\n)"));
+        QStringList first;
+        qint64 n = 0;
         while (q.next()) {
-            for (int i = 0; i < n; ++i)
-                q.value(i);
-            ++count;
+            if (n++ < screen)
+                first << q.value(0).toString();
         }
-        ms = t.nsecsElapsed() / 1e6;
-        *rows = count;
-    }
-    QSqlDatabase::removeDatabase(name);
-    return ms;
+        *count = n;
+        q.finish();
+        if (first.isEmpty())
+            return;
+        q.exec(QStringLiteral("select * from (\r\n") + sql + QStringLiteral("\r\n) where ID in (") +
+               first.join(QLatin1Char(',')) + QLatin1Char(')'));
+        readToEnd(q);
+    });
 }
 
-void line(const char* what, double ours, double bare, int rows, const char* goal, bool met)
+void line(const char* what, const std::vector<double>& ours, const std::vector<double>& bare, qint64 rows,
+          const char* goal, bool met)
 {
-    std::printf("%-34s %9.2f ms   bare %9.2f ms   %6.2fx  rows/cols %7d   %s: %s\n", what, ours, bare,
-                ours / bare, rows, goal, met ? "met" : "NOT met");
+    const double o = median(ours), b = median(bare);
+    std::printf("%-36s %9.2f ms   bare %9.2f ms   %6.2fx  rows %7lld   %s: %s   (load %s)\n", what, o, b,
+                b > 0 ? o / b : 0.0, rows, goal, met ? "met" : "NOT met", loadAverage().constData());
+    std::fflush(stdout);
 }
 
-// Rebuild, load and one search of the customer tree over these fields.
-void treeFigures(Tmain& w, const QString& file, const QStringList& list)
+void waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < timeoutMs)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// The number of nodes the tree over these fields has: every distinct
+// beginning of the values down to the first empty one.
+qint64 expectedNodes(Connection& conn, const QStringList& fields, double* bareMs)
+{
+    QSet<QString> nodes;
+    *bareMs = timed([&] {
+        QSqlQuery q(conn.database());
+        q.setForwardOnly(true);
+        q.exec(QStringLiteral("select distinct ") + fields.join(QStringLiteral(", ")) + QStringLiteral(" from 客户数据"));
+        readToEnd(q);
+    });
+    QSqlQuery q(conn.database());
+    q.setForwardOnly(true);
+    q.exec(QStringLiteral("select distinct ") + fields.join(QStringLiteral(", ")) + QStringLiteral(" from 客户数据"));
+    while (q.next()) {
+        QString path;
+        for (int i = 0; i < fields.size(); ++i) {
+            const QString v = q.value(i).toString();
+            if (v.isEmpty())
+                break;
+            path += QChar(0x1f) + v;
+            nodes.insert(path);
+        }
+    }
+    return nodes.size();
+}
+
+void treeFigures(Tmain& w, Connection& bare, const QStringList& list)
 {
     w.PageControl1->setCurrentWidget(w.TabSheet4);
     QApplication::processEvents();
     std::printf("tree over %s:\n", qPrintable(list.join(QStringLiteral(", "))));
-    const QString distinct =
-        QStringLiteral("select distinct ") + list.join(QStringLiteral(", ")) + QStringLiteral(" from 客户数据");
-    int combos = 0;
-    bareRun(file, distinct, &combos);
-    std::vector<double> rebuild, bare, load;
-    for (int run = 0; run < 3; ++run) {
-        bare.push_back(bareRun(file, distinct, &combos));
+    double distinctMs = 0;
+    const qint64 nodes = expectedNodes(bare, list, &distinctMs);
+    QFile::remove(CustomerList::treePath());
+
+    // The rebuild until the tree shows every node and its file is written,
+    // whether it runs on the window's thread or beside it.
+    std::vector<double> rebuild, bareDistinct, stalls;
+    StallMeter meter;
+    for (int run = 0; run < 5; ++run) {
+        double d = 0;
+        expectedNodes(bare, list, &d);
+        bareDistinct.push_back(d);
+        w.TreeView1->clear();
+        QFile::remove(CustomerList::treePath());
+        QApplication::processEvents();
+        meter.start();
         QElapsedTimer t;
         t.start();
         w.customerList->Create_sxr_treeview_List(list);
+        waitUntil([&] { return QFile::exists(CustomerList::treePath()) && w.TreeView1->topLevelItemCount() > 0; },
+                  300000);
+        waitUntil([&] { return w.customerList->treeNodes().size() >= nodes; }, 300000);
         w.TreeView1->repaint();
         rebuild.push_back(t.nsecsElapsed() / 1e6);
+        QApplication::processEvents();
+        stalls.push_back(meter.worst());
     }
-    const int nodes = int(w.customerList->treeNodes().size());
-    line("tree rebuild, shown and written", median(rebuild), median(bare), nodes, "goal 1 s",
-         median(rebuild) <= 1000.0);
-    std::printf("  (bare: select distinct over the four fields, %d combinations)\n", combos);
-    std::vector<double> parse;
-    for (int run = 0; run < 3; ++run) {
+    const qint64 shown = w.customerList->treeNodes().size();
+    line("tree rebuild, shown and written", rebuild, bareDistinct, shown, "goal 1 s", median(rebuild) <= 1000.0);
+    std::printf("  (bare: select distinct over the four fields read to the end; %lld nodes expected, %lld shown;"
+                " longest stall during a rebuild: median %.0f ms, max %.0f ms)\n",
+                nodes, shown, median(stalls), *std::max_element(stalls.begin(), stalls.end()));
+
+    std::vector<double> load, bareRead;
+    for (int run = 0; run < kRuns; ++run) {
         w.TreeView1->clear();  // at start-up the tree is empty
         QElapsedTimer t;
         t.start();
         w.customerList->loadTreeFile();
         w.TreeView1->repaint();
         load.push_back(t.nsecsElapsed() / 1e6);
-        t.restart();
-        QVector<customertree::Node> n;
-        customertree::parseTree(readTextLines(CustomerList::treePath()), &n, nullptr);
-        parse.push_back(t.nsecsElapsed() / 1e6);
+        bareRead.push_back(timed([&] {
+            QFile f(CustomerList::treePath());
+            f.open(QIODevice::ReadOnly);
+            f.readAll();
+        }));
     }
-    std::printf("  (of which reading and parsing the file: %.1f ms)\n", median(parse));
-    std::vector<double> bareRead;
-    for (int run = 0; run < 3; ++run) {
-        QElapsedTimer t;
-        t.start();
-        QFile f(CustomerList::treePath());
-        f.open(QIODevice::ReadOnly);
-        f.readAll();
-        bareRead.push_back(t.nsecsElapsed() / 1e6);
-    }
-    line("tree file loaded at start-up", median(load), median(bareRead), nodes, "goal 100 ms",
-         median(load) < 100.0);
+    line("tree file loaded at start-up", load, bareRead, shown, "goal 100 ms", median(load) < 100.0);
 
-    // A search for a third-level node (three conditions).
-    replaceTextFile(CustomerList::searchListPath(), list);
-    QTreeWidgetItem* item = w.TreeView1->topLevelItem(0)->child(0)->child(0);
-    w.TreeView1->setCurrentItem(item);
-    const QStringList path{item->parent()->parent()->text(0), item->parent()->text(0), item->text(0)};
-    const QString sql = customertree::joinLines(customertree::treeSearch(list, path, true).lines);
+    // Searches for third-level nodes (three conditions), each another node.
+    writeTextLines(CustomerList::searchListPath(), list);
+    QVector<QTreeWidgetItem*> third;
+    for (int i = 0; i < w.TreeView1->topLevelItemCount(); ++i)
+        for (int j = 0; j < w.TreeView1->topLevelItem(i)->childCount(); ++j)
+            for (int k = 0; k < w.TreeView1->topLevelItem(i)->child(j)->childCount(); k += 17)
+                third << w.TreeView1->topLevelItem(i)->child(j)->child(k);
     std::vector<double> ours, paint, bareSearch;
-    int rows = 0;
-    bareRun(file, sql, &rows);
-    for (int run = 0; run < kRuns; ++run) {
-        bareSearch.push_back(bareRun(file, sql, &rows));
+    qint64 rows = 0;
+    const int screen = screenRows(*w.DBGrid1);
+    for (int run = 0; run < kRuns && !third.isEmpty(); ++run) {
+        QTreeWidgetItem* item = third[int(qint64(run) * third.size() / kRuns)];
+        w.TreeView1->setCurrentItem(item);
+        const QStringList path{item->parent()->parent()->text(0), item->parent()->text(0), item->text(0)};
+        const QString sql = customertree::joinLines(customertree::treeSearch(list, path, true).lines);
+        bareKeysAndScreen(bare, sql, screen, &rows);
+        bareSearch.push_back(bareKeysAndScreen(bare, sql, screen, &rows));
         QElapsedTimer t;
         t.start();
         w.customerList->SerachKehuMoShi();
@@ -151,8 +206,7 @@ void treeFigures(Tmain& w, const QString& file, const QStringList& list)
         w.DBGrid1->repaint();
         paint.push_back(t.nsecsElapsed() / 1e6);
     }
-    line("tree search, third level", median(ours), median(bareSearch), rows, "goal 1.5x",
-         median(ours) <= 1.5 * median(bareSearch));
+    line("tree search, third level", ours, bareSearch, rows, "goal 1.5x", median(ours) <= 1.5 * median(bareSearch));
     std::printf("  (then the grid's repaint: %.1f ms)\n", median(paint));
 }
 
@@ -161,8 +215,10 @@ void treeFigures(Tmain& w, const QString& file, const QStringList& list)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    const QString source = argc > 1 ? QString::fromLocal8Bit(argv[1]) : bench::defaultDatabase();
-    bench::ensureDatabase(source);
+    printLoad("start");
+    QStringList args = app.arguments().mid(1);
+    const Size size = sizeFromArguments(&args);
+    const QString source = database(size);
 
     QTemporaryDir dir;
     const QString folder = dir.path() + QLatin1Char('/');
@@ -181,46 +237,62 @@ int main(int argc, char** argv)
     QElapsedTimer start;
     start.start();
     w.show();
-    while (!dm.laidianTel.isActive() && start.elapsed() < 120000)
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-    QApplication::processEvents();
-    std::printf("customers %d, calls %d; activation with the 日期 index made: %.0f ms\n",
-                dm.kehutable.recordCount(), dm.laidianTel.recordCount(), double(start.elapsed()));
+    waitUntil([&] { return dm.laidianTel.isActive() && !dm.laidianTel.countPending(); }, 300000);
+    std::printf("%s; start until the call list is counted: %.0f ms\n", qPrintable(sizeText(size)),
+                double(start.elapsed()));
+    auto bare = bareConnection(file);
     w.PageControl1->setCurrentWidget(w.TabSheet5);
     QApplication::processEvents();
+    const int screen = screenRows(*w.DBGrid2);
+    std::printf("a screen of the call list: %d rows\n", screen);
 
     // Date search: an arrow click on the day, until the grid has painted.
+    // The days are those of calls spread over the log's years.
     {
-        std::vector<double> ours, bare;
-        int rows = 0;
-        w.UpDown4->setValue(2026);
-        w.UpDown5->setValue(7);
+        std::vector<double> ours, bareMs;
+        qint64 rows = 0;
+        std::vector<qint64> dayRows;
+        QSqlQuery q(bare->database());
         for (int run = 0; run < kRuns; ++run) {
-            // Days that hold calls in the benchmark database: 2026-7-3, 2026-7-7.
-            w.UpDown6->setValue(run % 2 ? 6 : 2);
-            const QString sql = listsearch::dateSearch(2026, 7, run % 2 ? 7 : 3);
-            bare.push_back(bareRun(file, sql, &rows));
+            q.exec(QStringLiteral("select 日期 from 来电数据 where ID = ") +
+                   QString::number(1 + qint64(run * 2 + 1) * size.calls / (2 * kRuns)));
+            q.next();
+            const QStringList ymd = q.value(0).toString().split(QLatin1Char('-'));
+            const int y = ymd.value(0).toInt(), m = ymd.value(1).toInt(), d = ymd.value(2).toInt();
+            const QString sql = listsearch::dateSearch(y, m, d);
+            bareKeysAndScreen(*bare, sql, screen, &rows);
+            bareMs.push_back(bareKeysAndScreen(*bare, sql, screen, &rows));
+            dayRows.push_back(rows);
+            w.UpDown4->setValue(y);
+            w.UpDown5->setValue(m);
+            w.UpDown6->setValue(d > 1 ? d - 1 : d + 1);
+            QApplication::processEvents();
             QElapsedTimer t;
             t.start();
-            w.UpDown6->stepBy(1);
+            w.UpDown6->stepBy(d > 1 ? 1 : -1);
             w.DBGrid2->repaint();
             ours.push_back(t.nsecsElapsed() / 1e6);
+            if (dm.laidianTel.recordCount() != rows)
+                std::printf("  %d-%d-%d: the list holds %d calls, the day %lld\n", y, m, d,
+                            dm.laidianTel.recordCount(), rows);
         }
-        line("date search, first screen painted", median(ours), median(bare), rows, "goal 20 ms",
+        std::sort(dayRows.begin(), dayRows.end());
+        line("date search, first screen painted", ours, bareMs, dayRows[dayRows.size() / 2], "goal 20 ms",
              median(ours) <= 20.0);
     }
 
     // Field search by part of a number.
     {
-        std::vector<double> ours, bare, split;
-        int rows = 0;
+        std::vector<double> ours, bareMs, split;
+        qint64 rows = 0;
+        const char* const texts[kRuns] = {"8888", "6601", "5208", "1234", "7777", "3690", "2468"};
         w.ComboBox1->setCurrentIndex(w.ComboBox1->findText(QStringLiteral("电话")));
-        w.Edit1->setText(QStringLiteral("8888"));
-        const QString sql = listsearch::fieldSearch(QStringLiteral("来电数据"), QStringLiteral("电话"),
-                                                    QStringLiteral("8888"));
-        bareRun(file, sql, &rows);
-        for (int run = 0; run < kRuns; ++run) {
-            bare.push_back(bareRun(file, sql, &rows));
+        for (const char* text : texts) {
+            w.Edit1->setText(QString::fromLatin1(text));
+            const QString sql = listsearch::fieldSearch(QStringLiteral("来电数据"), QStringLiteral("电话"),
+                                                        QString::fromLatin1(text));
+            bareKeysAndScreen(*bare, sql, screen, &rows);
+            bareMs.push_back(bareKeysAndScreen(*bare, sql, screen, &rows));
             QElapsedTimer t;
             t.start();
             w.BitBtn13->click();
@@ -229,8 +301,8 @@ int main(int argc, char** argv)
             ours.push_back(t.nsecsElapsed() / 1e6);
             split.push_back(ours.back() - searched);
         }
-        line("field search 电话 like '%8888%'", median(ours), median(bare), rows, "goal 1.2x",
-             median(ours) <= 1.2 * median(bare));
+        line("field search 电话 like '%8888%' etc.", ours, bareMs, rows, "goal 1.2x",
+             median(ours) <= 1.2 * median(bareMs));
         std::printf("  (of which the grid's repaint: %.1f ms)\n", median(split));
     }
 
@@ -240,50 +312,33 @@ int main(int argc, char** argv)
         std::vector<double> save, load, paint, bareWrite, bareRead;
         const QString path = folder + QStringLiteral("set/DBGrid2.dat");
         for (int run = 0; run < kRuns; ++run) {
-            QElapsedTimer t;
-            t.start();
-            gridlayout::save(*w.DBGrid2, path);
-            save.push_back(t.nsecsElapsed() / 1e6);
-            t.restart();
-            gridlayout::load(*w.DBGrid2, path);
-            load.push_back(t.nsecsElapsed() / 1e6);
-            t.restart();
-            w.DBGrid2->repaint();
-            paint.push_back(t.nsecsElapsed() / 1e6);
+            save.push_back(timed([&] { gridlayout::save(*w.DBGrid2, path); }));
+            load.push_back(timed([&] { gridlayout::load(*w.DBGrid2, path); }));
+            paint.push_back(timed([&] { w.DBGrid2->repaint(); }));
             // Bare: the same bytes read and written with plain files.
-            QFile f(path);
-            t.restart();
-            f.open(QIODevice::ReadOnly);
-            const QByteArray b = f.readAll();
-            f.close();
-            bareRead.push_back(t.nsecsElapsed() / 1e6);
-            QFile g(path + QStringLiteral(".bare"));
-            t.restart();
-            g.open(QIODevice::WriteOnly);
-            g.write(b);
-            g.close();
-            bareWrite.push_back(t.nsecsElapsed() / 1e6);
+            QByteArray b;
+            bareRead.push_back(timed([&] {
+                QFile f(path);
+                f.open(QIODevice::ReadOnly);
+                b = f.readAll();
+            }));
+            bareWrite.push_back(timed([&] {
+                QFile g(path + QStringLiteral(".bare"));
+                g.open(QIODevice::WriteOnly);
+                g.write(b);
+            }));
         }
-        const int columns = int(w.DBGrid2->columnLayout().size());
-        line("save layout", median(save), median(bareWrite), columns, "goal 5 ms", median(save) < 5.0);
-        line("load layout", median(load), median(bareRead), columns, "goal 5 ms", median(load) < 5.0);
+        const qint64 columns = w.DBGrid2->columnLayout().size();
+        line("save layout (rows = columns)", save, bareWrite, columns, "goal 5 ms", median(save) < 5.0);
+        line("load layout (rows = columns)", load, bareRead, columns, "goal 5 ms", median(load) < 5.0);
         std::printf("  grid repaint after the load: %.2f ms\n", median(paint));
     }
-    // The customer tree over four levels: once with 职务 as the fourth
-    // (one title per region, so the tree has some 23,000 nodes), once with
-    // 地址 (some 112,000 nodes) as a heavier case.
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prep"));
-        db.setDatabaseName(file);
-        db.open();
-        QSqlQuery(db).exec(QStringLiteral(
-            "update 客户数据 set 职务 = case when (ID - 1) % 12 < 6 then '经理' else '职员' end"));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("prep"));
-    treeFigures(w, file, {QStringLiteral("分类1"), QStringLiteral("分类2"), QStringLiteral("公司名称"),
-                          QStringLiteral("职务")});
-    treeFigures(w, file, {QStringLiteral("分类1"), QStringLiteral("分类2"), QStringLiteral("公司名称"),
-                          QStringLiteral("地址")});
+
+    // The customer tree: over the fields real lists are arranged by (some
+    // 150,000 nodes at 100,000 customers), and over the categories, the
+    // postal code and the address.
+    treeFigures(w, *bare, treeFields());
+    treeFigures(w, *bare, {QStringLiteral("分类1"), QStringLiteral("分类2"), QStringLiteral("邮编"), QStringLiteral("地址")});
+    printLoad("end");
     return 0;
 }

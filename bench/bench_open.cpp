@@ -1,26 +1,26 @@
-// Opening the call and customer lists over large tables: time until the
-// record position is known and the grid has painted its first screen, the
-// longest stall of the event loop afterwards, resident memory grown, the cost
-// of storing and abandoning a record while the grid shows the table, and the
-// time to reach the last row.  Bare SQLite runs over the same statement are
-// timed beside it: count(*), a read of every key (what a key list costs) and
-// a read of the first screen's rows.  Each open is measured warm and cold
-// (the file dropped from the page cache first).
+// Opening the call and customer lists over the benchmark database: the time
+// until the open returns, until the grid has painted its first screen and
+// until the record position is known, warm and cold (the file dropped from
+// the page cache first); the longest stall of the event loop around an open;
+// the resident memory grown; the cost of storing and abandoning a record
+// while the grid shows the table; the time to reach the last row.  Beside
+// them, in the same run and warm and cold alike, bare runs over the same
+// rows: count(*) of the table (the engine counts through its smallest
+// index), a read of every key in the list's order, and a read of the first
+// screen (100 rows).  Every figure is the median of five runs.
 //
-//   bench_open [small|big] [database file]
-//     small: 100,000 customers, 1,000,000 calls (default)
-//     big:   1,000,000 customers, 10,000,000 calls
-//     tiny:  10 customers, 10 calls (what storing costs on a small table)
+//   bench_open [--large|--tiny]
+//     default: 100,000 customers, 1,000,000 calls
+//     --large: 1,000,000 customers, 10,000,000 calls
+//     --tiny:  10 customers, 10 calls (what storing costs on a small table)
 //   The database is built on first use.
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScrollBar>
-#include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QSqlRecord>
-#include <QTimer>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
@@ -37,6 +37,9 @@ namespace {
 
 using namespace bench;
 
+constexpr int kRuns = 5;
+constexpr int kScreen = 100;
+
 // Drops the file from the page cache so that the next read comes from disk.
 void dropFromCache(const QString& file)
 {
@@ -52,54 +55,32 @@ void dropFromCache(const QString& file)
 }
 
 struct Bare {
-    double countMs = 0, tableCountMs = 0, keysMs = 0, screenMs = 0;
-    long count = 0;
+    std::vector<double> count, keys, screen;
+    qint64 rows = 0;
 };
 
-Bare bareRuns(const QString& file, const QString& sql)
+// The bare runs once, on a connection of their own.
+void bareRuns(const QString& file, const QString& table, const QString& sql, Bare* b)
 {
-    Bare b;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bare"));
-        db.setDatabaseName(file);
-        db.open();
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        QElapsedTimer t;
-        t.start();
-        q.exec(QStringLiteral("select count(*) from (%1)").arg(sql));
+    auto conn = bareConnection(file);
+    QSqlQuery q(conn->database());
+    q.setForwardOnly(true);
+    b->count.push_back(timed([&] {
+        q.exec(QStringLiteral("select count(*) from ") + table);
         q.next();
-        b.count = q.value(0).toLongLong();
-        b.countMs = t.nsecsElapsed() / 1e6;
-        q.finish();
-
-        // The same count without the order, as an index-aware engine runs it.
-        QString unordered = sql;
-        unordered.truncate(sql.lastIndexOf(QStringLiteral(" order by")));
-        t.restart();
-        q.exec(QStringLiteral("select count(*) from (%1)").arg(unordered));
-        q.next();
-        b.tableCountMs = t.nsecsElapsed() / 1e6;
-        q.finish();
-
-        t.restart();
-        q.exec(QStringLiteral("select id from (%1)").arg(sql));
-        long sum = 0;
-        while (q.next())
-            sum += q.value(0).toLongLong();
-        b.keysMs = t.nsecsElapsed() / 1e6;
-        q.finish();
-
-        t.restart();
-        q.exec(QStringLiteral("select * from (%1) limit 100").arg(sql));
-        while (q.next())
-            for (int i = 0; i < q.record().count(); ++i)
-                sum += q.value(i).toString().size();
-        b.screenMs = t.nsecsElapsed() / 1e6;
-        q.finish();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bare"));
-    return b;
+        b->rows = q.value(0).toLongLong();
+    }));
+    q.finish();
+    b->keys.push_back(timed([&] {
+        q.exec(QStringLiteral("select ID from (\r\n") + sql + QStringLiteral("\r\n)"));
+        readToEnd(q);
+    }));
+    q.finish();
+    b->screen.push_back(timed([&] {
+        q.exec(QStringLiteral("select * from (\r\n") + sql + QStringLiteral("\r\n) limit ") + QString::number(kScreen));
+        readToEnd(q);
+    }));
+    q.finish();
 }
 
 // Runs the event loop for `ms` and returns the longest gap between ticks of a
@@ -115,38 +96,51 @@ double longestStall(int ms)
     return meter.worst();
 }
 
-struct OpenFigures {
-    double openMs = 0, screenMs = 0, positionMs = 0;
-    QString position;
+struct Opens {
+    std::vector<double> open, screen, position;
+    QString positionText;
 };
 
-OpenFigures openOnce(DataSet& ds, DBGrid& grid, const QString& sql)
+void openOnce(DataSet& ds, DBGrid& grid, const QString& sql, Opens* f)
 {
-    OpenFigures f;
+    QString position;
     ds.setAfterOpen([&](DataSet& d) {
-        f.position = QString::number(d.recNo()) + '/' + QString::number(d.recordCount());
+        position = QString::number(d.recNo()) + QLatin1Char('/') + QString::number(d.recordCount());
     });
     QElapsedTimer t;
     t.start();
     ds.setCommandText(sql);
     ds.open();
-    f.openMs = t.nsecsElapsed() / 1e6;
+    f->open.push_back(t.nsecsElapsed() / 1e6);
     grid.repaint();
     QApplication::processEvents();
-    f.screenMs = t.nsecsElapsed() / 1e6;
+    f->screen.push_back(t.nsecsElapsed() / 1e6);
     // A long list is counted while the window goes on: the position shows
     // once the count is in.
-    while (f.position.isEmpty())
+    while (position.isEmpty())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    f.positionMs = t.nsecsElapsed() / 1e6;
-    return f;
+    f->position.push_back(t.nsecsElapsed() / 1e6);
+    f->positionText = position;
+    ds.setAfterOpen({});
 }
 
-void measure(Connection& conn, const QString& file, const QString& sql)
+template <class F>
+double medianOf(F f)
 {
-    bareRuns(file, sql);  // warms the page cache
-    const Bare bare = bareRuns(file, sql);
+    std::vector<double> v;
+    for (int i = 0; i < kRuns; ++i)
+        v.push_back(f());
+    return median(v);
+}
 
+void print(const char* what, double ms, const char* note = "")
+{
+    std::printf("  %-34s %9.1f ms  %s\n", what, ms, note);
+}
+
+void measure(Connection& conn, const QString& file, const QString& table)
+{
+    const QString sql = QStringLiteral("select * from ") + table + QStringLiteral(" order by id desc");
     DataSet ds(&conn, QStringLiteral("bench"));
     DataSource src(&ds);
     DBGrid grid;
@@ -155,88 +149,123 @@ void measure(Connection& conn, const QString& file, const QString& sql)
     grid.show();
     QApplication::processEvents();
 
-    // Cold first: nothing of the file in memory.
+    // Cold: nothing of the file in memory, for the program and the bare runs.
     const long before = residentKb();
-    conn.close();
-    dropFromCache(file);
-    const OpenFigures cold = openOnce(ds, grid, sql);
+    Bare bareCold, bareWarm;
+    Opens cold, warm;
+    for (int i = 0; i < kRuns; ++i) {
+        conn.close();
+        dropFromCache(file);
+        openOnce(ds, grid, sql, &cold);
+        ds.close();
+        conn.close();
+        dropFromCache(file);
+        bareRuns(file, table, sql, &bareCold);
+    }
+    for (int i = 0; i < kRuns; ++i) {
+        bareRuns(file, table, sql, &bareWarm);
+        openOnce(ds, grid, sql, &warm);
+        if (i + 1 < kRuns)
+            ds.close();
+    }
+    const long grown = residentKb() - before;
     ds.close();
-    longestStall(300);
 
     // The stall: the open and first paint in one piece, then the longest
     // gap of the event loop while the count comes and after it.
-    ds.setAfterOpen({});
-    QElapsedTimer whole;
-    whole.start();
+    std::vector<double> stalls;
+    for (int i = 0; i < kRuns; ++i) {
+        const double block = timed([&] {
+            ds.setCommandText(sql);
+            ds.open();
+            grid.repaint();
+        });
+        stalls.push_back(std::max(block, longestStall(1500)));
+        ds.close();
+    }
     ds.setCommandText(sql);
     ds.open();
-    grid.repaint();
-    const double openBlock = whole.nsecsElapsed() / 1e6;
-    const double stall = std::max(openBlock, longestStall(1500));
-    ds.close();
-    const OpenFigures warm = openOnce(ds, grid, sql);
-    const long grown = residentKb() - before;
+    while (ds.countPending())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
 
     // Storing and abandoning a record with the grid on the table.
     const int phone = ds.fieldIndex(QStringLiteral("电话"));
-    const double abandonMs = timed([&] {
-        ds.append();
-        ds.cancel();
-        QApplication::processEvents();
+    const double abandonMs = medianOf([&] {
+        return timed([&] {
+            ds.append();
+            ds.cancel();
+            QApplication::processEvents();
+        });
     });
-    const double storeMs = timed([&] {
-        ds.append();
-        ds.setValue(phone, QStringLiteral("075500000000"));
-        ds.post();
-        QApplication::processEvents();
+    const double storeMs = medianOf([&] {
+        return timed([&] {
+            ds.append();
+            ds.setValue(phone, QStringLiteral("075500000000"));
+            ds.post();
+            QApplication::processEvents();
+        });
     });
-    const double editMs = timed([&] {
-        ds.edit();
-        ds.setValue(phone, QStringLiteral("075500000001"));
-        ds.post();
-        QApplication::processEvents();
+    const double editMs = medianOf([&] {
+        return timed([&] {
+            ds.edit();
+            ds.setValue(phone, QStringLiteral("075500000001"));
+            ds.post();
+            QApplication::processEvents();
+        });
     });
-    const double deleteMs = timed([&] {
-        ds.remove();
-        QApplication::processEvents();
+    const double deleteMs = medianOf([&] {
+        return timed([&] {
+            ds.remove();
+            QApplication::processEvents();
+        });
     });
-
-    const double bottomMs = timed([&] {
-        grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
-        grid.repaint();
-        QApplication::processEvents();
-    });
-    const double lastMs = timed([&] {
-        ds.last();
-        QApplication::processEvents();
-    });
-    const int lastRecord = ds.recNo();
-    const double firstMs = timed([&] {
+    const double bottomMs = medianOf([&] {
+        grid.verticalScrollBar()->setValue(0);
         ds.first();
-        grid.repaint();
         QApplication::processEvents();
+        return timed([&] {
+            grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
+            grid.repaint();
+            QApplication::processEvents();
+        });
     });
+    int lastRecord = 0;
+    std::vector<double> lastV, firstV;
+    for (int i = 0; i < kRuns; ++i) {
+        lastV.push_back(timed([&] {
+            ds.last();
+            QApplication::processEvents();
+        }));
+        lastRecord = ds.recNo();
+        firstV.push_back(timed([&] {
+            ds.first();
+            grid.repaint();
+            QApplication::processEvents();
+        }));
+    }
 
-    std::printf("%s\n", qPrintable(sql));
-    std::printf("  bare count(*) of the statement:%8.1f ms  (%ld rows)\n", bare.countMs, bare.count);
-    std::printf("  bare count(*) without order:   %8.1f ms\n", bare.tableCountMs);
-    std::printf("  bare read of every key:        %8.1f ms\n", bare.keysMs);
-    std::printf("  bare read of the first 100 rows:%7.1f ms\n", bare.screenMs);
-    std::printf("  open returns (warm):           %8.1f ms\n", warm.openMs);
-    std::printf("  first screen painted (warm):   %8.1f ms\n", warm.screenMs);
-    std::printf("  position known (warm):         %8.1f ms  position %s\n", warm.positionMs, qPrintable(warm.position));
-    std::printf("  open returns (cold):           %8.1f ms\n", cold.openMs);
-    std::printf("  first screen painted (cold):   %8.1f ms\n", cold.screenMs);
-    std::printf("  position known (cold):         %8.1f ms  position %s\n", cold.positionMs, qPrintable(cold.position));
-    std::printf("  longest event-loop stall:      %8.1f ms  (open, first paint, and the 1.5 s after)\n", stall);
-    std::printf("  resident memory grown:         %8.1f MB  (both opens, over the grid on a closed data set)\n", grown / 1024.0);
-    std::printf("  abandon a new record:          %8.1f ms\n", abandonMs);
-    std::printf("  store a new record:            %8.1f ms\n", storeMs);
-    std::printf("  store an edit:                 %8.1f ms\n", editMs);
-    std::printf("  delete a record:               %8.1f ms\n", deleteMs);
-    std::printf("  scroll grid to last row:       %8.1f ms\n", bottomMs);
-    std::printf("  move to last record:           %8.1f ms  (record %d)\n", lastMs, lastRecord);
-    std::printf("  move to first record:          %8.1f ms\n", firstMs);
+    std::printf("%s   (%lld rows; load %s)\n", qPrintable(sql), bareWarm.rows, loadAverage().constData());
+    std::printf("  %-34s %9s     %9s\n", "", "warm", "cold");
+    auto pair = [](const char* what, double w, double c) {
+        std::printf("  %-34s %9.1f ms  %9.1f ms\n", what, w, c);
+    };
+    pair("bare count(*) of the table", median(bareWarm.count), median(bareCold.count));
+    pair("bare read of every key", median(bareWarm.keys), median(bareCold.keys));
+    pair("bare read of the first 100 rows", median(bareWarm.screen), median(bareCold.screen));
+    pair("open returns", median(warm.open), median(cold.open));
+    pair("first screen painted", median(warm.screen), median(cold.screen));
+    pair("position known", median(warm.position), median(cold.position));
+    std::printf("  %-34s %s\n", "position shown", qPrintable(warm.positionText));
+    print("longest event-loop stall", median(stalls), "(median; the open, first paint and the 1.5 s after)");
+    std::printf("  %-34s %9.1f MB  (ten opens, over the grid on a closed data set)\n", "resident memory grown",
+                grown / 1024.0);
+    print("abandon a new record", abandonMs);
+    print("store a new record", storeMs);
+    print("store an edit", editMs);
+    print("delete a record", deleteMs);
+    print("scroll grid to last row", bottomMs);
+    std::printf("  %-34s %9.1f ms  (record %d)\n", "move to last record", median(lastV), lastRecord);
+    print("move to first record", median(firstV));
     std::fflush(stdout);
 }
 
@@ -245,20 +274,22 @@ void measure(Connection& conn, const QString& file, const QString& sql)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    const QByteArray size = argc > 1 ? QByteArray(argv[1]) : QByteArray("small");
-    const QString file = argc > 2           ? QString::fromLocal8Bit(argv[2])
-                         : size == "big"    ? QStringLiteral("/tmp/tavrin-bench-10m.mdb")
-                         : size == "tiny"   ? QStringLiteral("/tmp/tavrin-bench-10.mdb")
-                                            : bench::defaultDatabase();
-    if (size == "big")
-        bench::ensureDatabase(file, 1000000, 10000000);
-    else if (size == "tiny")
-        bench::ensureDatabase(file, 10, 10);
-    else
-        bench::ensureDatabase(file);
+    printLoad("start");
+    QStringList args = app.arguments().mid(1);
+    const Size size = sizeFromArguments(&args);
+    const QString source = database(size);
+    // A copy: the records stored and deleted stay out of the cached file.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("web.mdb"));
+    if (!QFile::copy(source, file)) {
+        std::printf("cannot copy %s\n", qPrintable(source));
+        return 1;
+    }
+    std::printf("%s; medians of %d runs\n", qPrintable(sizeText(size)), kRuns);
     Connection conn(QStringLiteral("ADOB"));
     conn.setConnectionString(QStringLiteral("Data Source=") + file);
-    measure(conn, file, QStringLiteral("select * from 来电数据 order by id desc"));
-    measure(conn, file, QStringLiteral("select * from 客户数据 order by id desc"));
+    measure(conn, file, QStringLiteral("来电数据"));
+    measure(conn, file, QStringLiteral("客户数据"));
+    printLoad("end");
     return 0;
 }

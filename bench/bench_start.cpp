@@ -2,20 +2,28 @@
 // builds it, timed from the start of the process until the record position
 // of the call list is shown, the longest stall of the event loop meanwhile
 // and in the two seconds after, and the resident memory once started.
+// Beside it, in the same run, the same start over an empty database.  Each
+// start is a process of its own; the two take turns, five starts each, and
+// the figures are medians.
 //
-//   bench_start <database file> [cold]
-//     The database is put (linked) into a temporary program folder; "cold"
-//     drops the file from the page cache first.
+//   bench_start [--large] [database file] [cold]
+//     Without a file the generator's database (built on first use).  The
+//     database is put (linked) into a temporary program folder of each
+//     start; "cold" drops the file from the page cache before each start.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#include <vector>
 
 #include "app/application.h"
 #include "app/paths.h"
@@ -24,25 +32,22 @@
 #include "callerid/deviceswitch.h"
 #include "db/datam.h"
 #include "web/browser.h"
+
+#include "benchdb.h"
 #include "measure.h"
 
 namespace {
 
 using namespace bench;
 
-}  // namespace
+constexpr int kRuns = 5;
+const char* const kChild = "--one-start";
 
-int main(int argc, char** argv)
+// One start in this process; prints its figures on one line.
+int oneStart(int argc, char** argv, const QElapsedTimer& clock, const QString& file, bool cold)
 {
-    QElapsedTimer clock;
-    clock.start();
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_start <database file> [cold]\n");
-        return 2;
-    }
-    const QString file = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    if (argc > 2 && qstrcmp(argv[2], "cold") == 0) {
-        const int fd = ::open(argv[1], O_RDONLY);
+    if (cold) {
+        const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY);
         if (fd >= 0) {
             ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
             ::close(fd);
@@ -66,9 +71,7 @@ int main(int argc, char** argv)
     Tmain w(dm, device);
 
     double positionMs = -1;
-    QString position;
-    QObject::connect(&dm, &TDataModule1::recordPosition, [&](const QString& text) {
-        position = text;
+    QObject::connect(&dm, &TDataModule1::recordPosition, [&](const QString&) {
         positionMs = clock.nsecsElapsed() / 1e6;
     });
     StallMeter stalls;
@@ -90,13 +93,86 @@ int main(int argc, char** argv)
     w.FormActivate();
     const double activationMs = again.nsecsElapsed() / 1e6;
 
-    std::printf("%s\n", qPrintable(file));
-    std::printf("  window built (before show):    %8.1f ms\n", beforeShow);
-    std::printf("  record position shown:         %8.1f ms  (%s; panel \"%s\")\n", shownMs, qPrintable(position),
+    std::printf("RESULT %f %f %f %f %f %f %s\n", beforeShow, shownMs, stallToPosition, stalls.worst(),
+                activationMs, residentKb() / 1024.0,
                 qPrintable(w.StatusBar1->panelText(Tmain::PositionPanel)));
-    std::printf("  longest event-loop stall:      %8.1f ms until then, %.1f ms with the 2 s after\n",
-                stallToPosition, stalls.worst());
-    std::printf("  activation step run again:     %8.1f ms\n", activationMs);
-    std::printf("  resident memory after start:   %8.1f MB\n", residentKb() / 1024.0);
+    return 0;
+}
+
+struct Starts {
+    std::vector<double> built, shown, stall, stallAfter, again, memory;
+    QString position;
+};
+
+bool startOnce(const QString& file, bool cold, Starts* s)
+{
+    QProcess p;
+    QStringList args{QString::fromLatin1(kChild), file};
+    if (cold)
+        args << QStringLiteral("cold");
+    p.start(QCoreApplication::applicationFilePath(), args);
+    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "%s", p.readAllStandardError().constData());
+        return false;
+    }
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+        if (!line.startsWith("RESULT "))
+            continue;
+        const QList<QByteArray> f = line.mid(7).split(' ');
+        if (f.size() < 7)
+            return false;
+        s->built.push_back(f[0].toDouble());
+        s->shown.push_back(f[1].toDouble());
+        s->stall.push_back(f[2].toDouble());
+        s->stallAfter.push_back(f[3].toDouble());
+        s->again.push_back(f[4].toDouble());
+        s->memory.push_back(f[5].toDouble());
+        s->position = QString::fromUtf8(f.mid(6).join(' '));
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (argc > 2 && qstrcmp(argv[1], kChild) == 0)
+        return oneStart(argc, argv, clock, QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath(),
+                        argc > 3 && qstrcmp(argv[3], "cold") == 0);
+
+    QCoreApplication app(argc, argv);
+    printLoad("start");
+    QStringList args = app.arguments().mid(1);
+    const Size size = sizeFromArguments(&args);
+    const bool cold = args.removeAll(QStringLiteral("cold")) > 0;
+    const QString file =
+        QFileInfo(!args.isEmpty() ? args.first() : database(size)).absoluteFilePath();
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("empty.mdb"));
+    createEmptyDatabase(empty);
+
+    Starts full, bare;
+    for (int i = 0; i < kRuns; ++i) {
+        if (!startOnce(empty, cold, &bare) || !startOnce(file, cold, &full)) {
+            std::fprintf(stderr, "a start did not finish\n");
+            return 1;
+        }
+    }
+    std::printf("%s%s; medians of %d starts each, taking turns\n", qPrintable(file), cold ? " (cold)" : "", kRuns);
+    std::printf("  %-34s %12s %14s\n", "", "this database", "empty database");
+    auto row = [](const char* what, const std::vector<double>& a, const std::vector<double>& b, const char* unit) {
+        std::printf("  %-34s %9.1f %s %11.1f %s\n", what, median(a), unit, median(b), unit);
+    };
+    row("window built (before show)", full.built, bare.built, "ms");
+    row("record position shown", full.shown, bare.shown, "ms");
+    row("longest stall until then", full.stall, bare.stall, "ms");
+    row("longest stall with the 2 s after", full.stallAfter, bare.stallAfter, "ms");
+    row("activation step run again", full.again, bare.again, "ms");
+    row("resident memory after start", full.memory, bare.memory, "MB");
+    std::printf("  position panel: \"%s\" (empty: \"%s\")\n", qPrintable(full.position), qPrintable(bare.position));
+    printLoad("end");
     return 0;
 }

@@ -7,14 +7,37 @@
 #include <QObject>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace bench {
 
+// The median; of an even count the mean of the middle two.
 inline double median(std::vector<double> v)
 {
+    if (v.empty())
+        return 0;
     std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    const std::size_t h = v.size() / 2;
+    return v.size() % 2 ? v[h] : (v[h - 1] + v[h]) / 2;
+}
+
+// The machine's load average over 1, 5 and 15 minutes ("0.52 0.58 0.59"):
+// other work on the machine shows in every figure.
+inline QByteArray loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return "?";
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    return parts.mid(0, 3).join(' ');
+}
+
+// Printed at the start and the end of every benchmark.
+inline void printLoad(const char* when)
+{
+    std::printf("load average (%s): %s\n", when, loadAverage().constData());
+    std::fflush(stdout);
 }
 
 // Milliseconds `f` took.
