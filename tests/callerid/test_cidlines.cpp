@@ -25,6 +25,10 @@ private slots:
         QCOMPARE(s.feed(QByteArray(10, 'y') + "\r\nOK\r\n"), QList<QByteArray>{"OK"});
         // Exactly at the limit is kept.
         QCOMPARE(s.feed(QByteArray(16, 'z') + "\n"), QList<QByteArray>{QByteArray(16, 'z')});
+        // One past it is not, however it arrives.
+        QCOMPARE(s.feed(QByteArray(17, 'w') + "\n"), QList<QByteArray>{});
+        QCOMPARE(s.feed(QByteArray(16, 'w')), QList<QByteArray>{});
+        QCOMPARE(s.feed("w\r\nOK\n"), QList<QByteArray>{"OK"});
         // A stream that never ends a line stays bounded and yields nothing.
         for (int i = 0; i < 1000; ++i)
             QVERIFY(s.feed(QByteArray(100, 'g')).isEmpty());

@@ -529,6 +529,31 @@ private slots:
 
     // UTF-8 with a bad byte stays UTF-8, the byte replaced, and says so with
     // its line; an unclosed quote is reported with the line it opens on.
+    // Customers written to the end of a text file read back as they were:
+    // quotes doubled inside a quoted field, separators and line breaks kept
+    // inside it, so no column shifts.
+    void csvAppendedRowsReadBackWhole()
+    {
+        QTemporaryDir dir;
+        const QString file = writeFile(dir, "list.csv", "联系人,公司名称,事项\r\n张三,甲公司,无\r\n");
+        QString error;
+        {
+            auto w = openTableReader(file, &error);
+            QVERIFY2(w, qPrintable(error));
+            const QList<QVariantList> rows = {
+                {QStringLiteral("李\"四\""), QStringLiteral("乙,丙公司"), QStringLiteral("第一行\n第二行")},
+                {QStringLiteral("\"\""), QStringLiteral("a\"b,c"), QStringLiteral("末")}};
+            QVERIFY2(w->appendRows("list.csv", rows, &error), qPrintable(error));
+        }
+        auto r = openTableReader(file, &error);
+        QVERIFY2(r, qPrintable(error));
+        const auto rows = allRows(*r, "list.csv");
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[1], (QVariantList{QStringLiteral("李\"四\""), QStringLiteral("乙,丙公司"),
+                                        QStringLiteral("第一行\n第二行")}));
+        QCOMPARE(rows[2], (QVariantList{QStringLiteral("\"\""), QStringLiteral("a\"b,c"), QStringLiteral("末")}));
+    }
+
     void csvFaults()
     {
         QTemporaryDir dir;
