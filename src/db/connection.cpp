@@ -136,14 +136,12 @@ void Connection::open()
     numberIndex_ = numberindex::isComplete(db);
     const bool smallCalls = dateIndex || rowsAtMost(db, QStringLiteral("来电数据")) < backgroundIndexRows_;
     const bool smallCustomers = numberIndex_ || rowsAtMost(db, QStringLiteral("客户数据")) < backgroundIndexRows_;
-    if (smallCalls && smallCustomers) {
-        if (!dateIndex)
-            ensureCallDateIndex(db);
-        if (!numberIndex_)
-            ensureNumberIndex(db);
-    } else {
-        startIndexBuild();
-    }
+    if (!dateIndex && smallCalls)
+        ensureCallDateIndex(db);
+    if (!numberIndex_ && smallCustomers)
+        ensureNumberIndex(db);
+    if (!smallCalls || !smallCustomers)
+        startIndexBuild(!smallCustomers);
     emit connected();
 }
 
@@ -167,12 +165,12 @@ void Connection::ensureNumberIndex(QSqlDatabase& db)
     }
 }
 
-void Connection::startIndexBuild()
+void Connection::startIndexBuild(bool numbers)
 {
     if (indexWork_)
         return;
     auto* work = new BackgroundWork(
-        this, QStringLiteral("建立查找用的索引（只需一次）"), BackgroundWork::Access::Write, [](WorkContext& cx) {
+        this, QStringLiteral("建立查找用的索引（只需一次）"), BackgroundWork::Access::Write, [numbers](WorkContext& cx) {
             QSqlDatabase db = cx.db();
             cx.interruptOnStop();
             if (!hasCallDateIndex(db)) {
@@ -184,7 +182,8 @@ void Connection::startIndexBuild()
                 }
             }
             cx.checkStop();
-            if (!numberindex::isComplete(db)) {
+            // A small customer table is indexed by the open itself.
+            if (numbers && !numberindex::isComplete(db)) {
                 cx.setText(QStringLiteral("正在为来电查找建立号码索引（只需一次），请稍候……"));
                 // One statement after another; a stop interrupts the one running.
                 numberindex::ensure(db);

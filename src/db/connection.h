@@ -113,7 +113,7 @@ signals:
 
 private:
     void ensureNumberIndex(QSqlDatabase& db);
-    void startIndexBuild();
+    void startIndexBuild(bool numbers);
 
     QString name_;
     QString sqlName_;
