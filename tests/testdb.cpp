@@ -98,4 +98,21 @@ void execute(const QString& file, const QString& sql)
     withDatabase(file, [&](QSqlDatabase& db) { run(db, sql); });
 }
 
+QVariant valueOf(const QString& file, const QString& sql)
+{
+    const QString name = QStringLiteral("peek_") + QUuid::createUuid().toString(QUuid::Id128);
+    QVariant v;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(sql) && q.next())
+                v = q.value(0);
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return v;
+}
+
 }  // namespace testutil

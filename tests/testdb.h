@@ -4,6 +4,7 @@
 // only.
 
 #include <QString>
+#include <QVariant>
 
 namespace testutil {
 
@@ -18,6 +19,10 @@ QString makeProgramFolder();
 
 // Adds n customers 客户1 … 客户n (分类1 alternating "甲"/"乙", 手机 139000000NN).
 void addCustomers(const QString& file, int n);
+
+// The first value of a statement's first row, read from the file through a
+// connection of its own (invalid when there is none).
+QVariant valueOf(const QString& file, const QString& sql);
 
 // Runs statements on the file through a connection of its own.
 void execute(const QString& file, const QString& sql);

@@ -50,20 +50,7 @@ void writeFile(const QString& file, const QByteArray& bytes)
 }
 
 // One value read from a database file through a connection of the test's own.
-QString scalar(const QString& file, const QString& sql)
-{
-    QString v;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
-        db.setDatabaseName(file);
-        db.open();
-        QSqlQuery q(db);
-        if (q.exec(sql) && q.next())
-            v = q.value(0).toString();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
-    return v;
-}
+QString scalar(const QString& file, const QString& sql) { return testutil::valueOf(file, sql).toString(); }
 
 // What a database holds, in a line that changes with any row.
 QString contentOf(const QString& file)

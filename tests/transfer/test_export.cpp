@@ -77,17 +77,8 @@ bool progressWindowShown()
 
 qint64 scalar(const QString& file, const QString& sql)
 {
-    qint64 v = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
-        db.setDatabaseName(file);
-        db.open();
-        QSqlQuery q(db);
-        if (q.exec(sql) && q.next())
-            v = q.value(0).toLongLong();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
-    return v;
+    const QVariant v = testutil::valueOf(file, sql);
+    return v.isValid() ? v.toLongLong() : -1;
 }
 
 // The worker's side of an export, run here on a connection of the test.
