@@ -31,7 +31,6 @@
 #include <vector>
 
 #include "app/paths.h"
-#include "app/statementtext.h"
 #include "app/tmain.h"
 #include "callerid/callrules.h"
 #include "callerid/device.h"
@@ -46,12 +45,11 @@ namespace {
 using namespace bench;
 
 // The statement the call handling runs for a number the box reports: the
-// indexed lookup when the database has the number index, else the four
-// lines of the statement buffer.
+// indexed lookup when the database has the number index, else the same
+// lookup over the digits of every row.
 QString programLookup(const QString& number, bool indexed)
 {
-    const QString local = lookupNumber(number);
-    return indexed ? indexedLookupStatement(local) : statementText(lookupStatementLines(local));
+    return indexed ? indexedLookupStatement(number) : digitsLookupStatement(number);
 }
 
 // Notes when a widget is first painted.

@@ -108,7 +108,6 @@ int main(int argc, char** argv)
             plan.columns = columns;
             plan.fileName = target;
             plan.sheetName = QStringLiteral("客户数据");
-            writeWorkbooks(worker, plan, ExportSteps());
             if (!writeWorkbooks(worker, plan, ExportSteps()).failures.isEmpty()) {
                 std::printf("the export to %s failed\n", qPrintable(target));
                 return 1;
