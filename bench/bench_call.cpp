@@ -30,12 +30,12 @@
 #include <map>
 #include <vector>
 
-#include "app/paths.h"
-#include "app/tmain.h"
-#include "callerid/callrules.h"
-#include "callerid/device.h"
-#include "db/connection.h"
-#include "db/datam.h"
+#include "rules/app/paths.h"
+#include "ui/app/mainwindow.h"
+#include "rules/calls/callrules.h"
+#include "ui/calls/device.h"
+#include "data/app/connection.h"
+#include "data/app/datamodule.h"
 
 #include "benchdb.h"
 #include "measure.h"
@@ -104,19 +104,19 @@ int main(int argc, char** argv)
     }
     setProgramFolder(folder);
 
-    TDataModule1 dm;
+    DataModule dm;
     SimulatedDevice device;
-    Tmain w(dm, device);
+    MainWindow w(dm, device);
     QElapsedTimer started;
     started.start();
     w.show();
-    while ((!dm.laidianTel.isActive() || dm.laidianTel.countPending()) && started.elapsed() < 600000)
+    while ((!dm.callTable.isActive() || dm.callTable.countPending()) && started.elapsed() < 600000)
         QApplication::processEvents(QEventLoop::AllEvents, 50);
     std::printf("%s; window shown until the call list is counted: %.1f s\n", qPrintable(sizeText(size)),
                 started.elapsed() / 1000.0);
     waitFor(300);
 
-    const bool indexed = dm.ADOB.hasNumberIndex();
+    const bool indexed = dm.connection.hasNumberIndex();
     auto bare = bareConnection(file);
     PaintWatch watch;
     w.shantext->installEventFilter(&watch);

@@ -17,9 +17,9 @@
 #include <termios.h>
 #include <vector>
 
-#include "callerid/deviceswitch.h"
-#include "callerid/linedevices.h"
-#include "fakemodem.h"
+#include "ui/calls/deviceswitch.h"
+#include "ui/calls/linedevices.h"
+#include "ui/calls/fakemodem.h"
 #include "measure.h"
 
 namespace {

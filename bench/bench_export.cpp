@@ -18,9 +18,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "db/connection.h"
-#include "db/dataset.h"
-#include "transfer/exportrows.h"
+#include "data/app/connection.h"
+#include "data/app/dataset.h"
+#include "data/transfer/exportrows.h"
 
 #include "benchdb.h"
 #include "measure.h"

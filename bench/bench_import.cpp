@@ -26,14 +26,14 @@
 #include <optional>
 #include <vector>
 
-#include "app/paths.h"
-#include "db/connection.h"
-#include "db/dataset.h"
-#include "db/numberindex.h"
-#include "transfer/fieldmapping.h"
-#include "transfer/importrun.h"
-#include "transfer/importsource.h"
-#include "transfer/xlswriter.h"
+#include "rules/app/paths.h"
+#include "data/app/connection.h"
+#include "data/app/dataset.h"
+#include "data/calls/numberindex.h"
+#include "rules/transfer/fieldmapping.h"
+#include "data/transfer/importrun.h"
+#include "data/transfer/importsource.h"
+#include "rules/transfer/xlswriter.h"
 
 #include "benchdb.h"
 #include "measure.h"
@@ -186,10 +186,10 @@ int main(int argc, char** argv)
                 c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
                                       QStringLiteral("data/web.mdb"));
             });
-            DataSet kehutable(&adob, QStringLiteral("kehutable"));
-            kehutable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
-            kehutable.open();
-            const QStringList standard = mapping::standardFields(kehutable.fieldNames(), QStringLiteral("序号"));
+            DataSet customerTable(&adob, QStringLiteral("kehutable"));
+            customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+            customerTable.open();
+            const QStringList standard = mapping::standardFields(customerTable.fieldNames(), QStringLiteral("序号"));
 
             resetPeak();
             before = residentKb();
@@ -217,7 +217,7 @@ int main(int argc, char** argv)
             importCpuMs.push_back(cpuMs() - cpu0);
             if (run == 0)
                 growthKb = peakResidentKb() - before;
-            kehutable.close();
+            customerTable.close();
             adob.close();
         }
         if (stored != rows) {

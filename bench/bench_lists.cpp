@@ -34,17 +34,17 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/paths.h"
-#include "app/textfile.h"
-#include "app/tmain.h"
-#include "callerid/device.h"
-#include "db/connection.h"
-#include "db/datam.h"
-#include "db/dbgrid.h"
-#include "lists/customerlist.h"
-#include "lists/customertree.h"
-#include "lists/gridlayout.h"
-#include "lists/listsearch.h"
+#include "rules/app/paths.h"
+#include "rules/app/textfile.h"
+#include "ui/app/mainwindow.h"
+#include "ui/calls/device.h"
+#include "data/app/connection.h"
+#include "data/app/datamodule.h"
+#include "ui/app/dbgrid.h"
+#include "ui/lists/customerlist.h"
+#include "rules/lists/customertree.h"
+#include "ui/lists/gridlayout.h"
+#include "rules/lists/listsearch.h"
 
 #include "benchdb.h"
 #include "measure.h"
@@ -126,7 +126,7 @@ qint64 expectedNodes(Connection& conn, const QStringList& fields)
     return nodes.size();
 }
 
-void treeFigures(Tmain& w, Connection& bare, const QStringList& list)
+void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
 {
     w.PageControl1->setCurrentWidget(w.TabSheet4);
     QApplication::processEvents();
@@ -233,13 +233,13 @@ int main(int argc, char** argv)
     }
     setProgramFolder(folder);
 
-    TDataModule1 dm;
+    DataModule dm;
     SimulatedDevice device;
-    Tmain w(dm, device);
+    MainWindow w(dm, device);
     QElapsedTimer start;
     start.start();
     w.show();
-    waitUntil([&] { return dm.laidianTel.isActive() && !dm.laidianTel.countPending(); }, 300000);
+    waitUntil([&] { return dm.callTable.isActive() && !dm.callTable.countPending(); }, 300000);
     std::printf("%s; start until the call list is counted: %.0f ms\n", qPrintable(sizeText(size)),
                 double(start.elapsed()));
     auto bare = bareConnection(file);
@@ -276,11 +276,11 @@ int main(int argc, char** argv)
             w.UpDown6->stepBy(d > 1 ? 1 : -1);
             w.DBGrid2->repaint();
             ours.push_back(t.nsecsElapsed() / 1e6);
-            waitUntil([&] { return !dm.laidianTel.loading() && !dm.laidianTel.countPending(); }, 300000);
+            waitUntil([&] { return !dm.callTable.loading() && !dm.callTable.countPending(); }, 300000);
             whole.push_back(t.nsecsElapsed() / 1e6);
-            if (dm.laidianTel.recordCount() != rows)
+            if (dm.callTable.recordCount() != rows)
                 std::printf("  %d-%d-%d: the list holds %d calls, the day %lld\n", y, m, d,
-                            dm.laidianTel.recordCount(), rows);
+                            dm.callTable.recordCount(), rows);
         }
         line("date search, first screen painted", ours, bareFirst, qint64(median(dayRows)), "goal 20 ms",
              median(ours) <= 20.0);
@@ -307,11 +307,11 @@ int main(int argc, char** argv)
             w.BitBtn13->click();
             w.DBGrid2->repaint();
             ours.push_back(t.nsecsElapsed() / 1e6);
-            waitUntil([&] { return !dm.laidianTel.loading() && !dm.laidianTel.countPending(); }, 300000);
+            waitUntil([&] { return !dm.callTable.loading() && !dm.callTable.countPending(); }, 300000);
             whole.push_back(t.nsecsElapsed() / 1e6);
-            if (dm.laidianTel.recordCount() != rows)
+            if (dm.callTable.recordCount() != rows)
                 std::printf("  电话 %s: the list holds %d calls, the statement %lld\n", text,
-                            dm.laidianTel.recordCount(), rows);
+                            dm.callTable.recordCount(), rows);
         }
         line("field search 电话 8888 etc., painted", ours, bareFirst, qint64(median(found)), "goal 1.2x",
              median(ours) <= 1.2 * median(bareFirst));

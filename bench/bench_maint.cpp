@@ -21,9 +21,9 @@
 
 #include <sqlite3.h>
 
-#include "db/connection.h"
-#include "db/dataset.h"
-#include "maintenance/dbfiles.h"
+#include "data/app/connection.h"
+#include "data/app/dataset.h"
+#include "data/maintenance/dbfiles.h"
 
 #include "benchdb.h"
 #include "measure.h"

@@ -26,9 +26,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "db/connection.h"
-#include "db/datasource.h"
-#include "db/dbgrid.h"
+#include "data/app/connection.h"
+#include "data/app/datasource.h"
+#include "ui/app/dbgrid.h"
 
 #include "benchdb.h"
 #include "measure.h"

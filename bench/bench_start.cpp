@@ -25,13 +25,13 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/application.h"
-#include "app/paths.h"
-#include "app/statusbar.h"
-#include "app/tmain.h"
-#include "callerid/deviceswitch.h"
-#include "db/datam.h"
-#include "web/browser.h"
+#include "ui/app/application.h"
+#include "rules/app/paths.h"
+#include "ui/app/statusbar.h"
+#include "ui/app/mainwindow.h"
+#include "ui/calls/deviceswitch.h"
+#include "data/app/datamodule.h"
+#include "ui/web/browser.h"
 
 #include "benchdb.h"
 #include "measure.h"
@@ -65,20 +65,20 @@ int oneStart(int argc, char** argv, const QElapsedTimer& clock, const QString& f
     QFile::link(file, folder.path() + QStringLiteral("/data/web.mdb"));
     setProgramFolder(folder.path());
 
-    TDataModule1 dm;
+    DataModule dm;
     DeviceSwitch device;
     device.apply(readDeviceSetting(deviceSettingFile()));
-    Tmain w(dm, device);
+    MainWindow w(dm, device);
 
     double positionMs = -1;
-    QObject::connect(&dm, &TDataModule1::recordPosition, [&](const QString&) {
+    QObject::connect(&dm, &DataModule::recordPosition, [&](const QString&) {
         positionMs = clock.nsecsElapsed() / 1e6;
     });
     StallMeter stalls;
     const double beforeShow = clock.nsecsElapsed() / 1e6;
     w.show();
     stalls.start();
-    while (!dm.laidianTel.isActive() || dm.laidianTel.countPending() || dm.kehutable.countPending() ||
+    while (!dm.callTable.isActive() || dm.callTable.countPending() || dm.customerTable.countPending() ||
            positionMs < 0)
         app.processEvents(QEventLoop::WaitForMoreEvents, 5);
     const double shownMs = positionMs;
@@ -95,7 +95,7 @@ int oneStart(int argc, char** argv, const QElapsedTimer& clock, const QString& f
 
     std::printf("RESULT %f %f %f %f %f %f %s\n", beforeShow, shownMs, stallToPosition, stalls.worst(),
                 activationMs, residentKb() / 1024.0,
-                qPrintable(w.StatusBar1->panelText(Tmain::PositionPanel)));
+                qPrintable(w.StatusBar1->panelText(MainWindow::PositionPanel)));
     return 0;
 }
 

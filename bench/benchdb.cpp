@@ -22,7 +22,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include "db/connection.h"
+#include "data/app/connection.h"
 
 namespace bench {
 namespace {

@@ -13,9 +13,9 @@
 #include <QThread>
 #include <memory>
 
-#include "callerid/callrules.h"
-#include "db/connection.h"
-#include "lists/customertree.h"
+#include "rules/calls/callrules.h"
+#include "data/app/connection.h"
+#include "rules/lists/customertree.h"
 
 #include "benchdb.h"
 #include "measure.h"

@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/paths.h"
+#include "rules/app/paths.h"
 
 namespace testutil {
 namespace {

@@ -54,8 +54,8 @@ int pendingModalWaits() { return g_pendingWaits; }
 MainFixture::MainFixture(int deviceState)
 {
     device.setState(deviceState);
-    dm = std::make_unique<TDataModule1>();
-    w = std::make_unique<Tmain>(*dm, device);
+    dm = std::make_unique<DataModule>();
+    w = std::make_unique<MainWindow>(*dm, device);
 }
 
 MainFixture::~MainFixture()

@@ -5,9 +5,9 @@
 #include <QString>
 #include <memory>
 
-#include "app/tmain.h"
-#include "callerid/device.h"
-#include "db/datam.h"
+#include "ui/app/mainwindow.h"
+#include "ui/calls/device.h"
+#include "data/app/datamodule.h"
 #include "testdb.h"
 
 namespace testutil {
@@ -26,11 +26,11 @@ int pendingModalWaits();
 struct MainFixture {
     explicit MainFixture(int deviceState = 0);
     ~MainFixture();
-    Tmain& operator*() { return *w; }
-    Tmain* operator->() { return w.get(); }
+    MainWindow& operator*() { return *w; }
+    MainWindow* operator->() { return w.get(); }
     SimulatedDevice device;
-    std::unique_ptr<TDataModule1> dm;
-    std::unique_ptr<Tmain> w;
+    std::unique_ptr<DataModule> dm;
+    std::unique_ptr<MainWindow> w;
 };
 
 }  // namespace testutil

@@ -1,0 +1,309 @@
+#include "data/app/connection.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+#include "rules/app/statementtext.h"
+#include "data/app/backgroundwork.h"
+#include "data/app/dataset.h"
+#include "data/calls/numberindex.h"
+
+namespace {
+
+const QString kDateIndex = QStringLiteral("来电数据_日期");
+
+// The call list's date search looks calls up by 日期; the index is made the
+// first time a database without it is opened.  A database that cannot take
+// it (read-only, no call table) is used as it is.
+void ensureCallDateIndex(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("create index if not exists 来电数据_日期 on 来电数据 (日期)"));
+}
+
+bool hasCallDateIndex(const QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("select count(*) from sqlite_master where type in ('index', 'table') and name in (?, ?)"));
+    q.addBindValue(kDateIndex);
+    q.addBindValue(QStringLiteral("来电数据"));
+    // Without a call table there is nothing to index.
+    QSqlQuery t(db);
+    if (!t.exec(QStringLiteral("select count(*) from sqlite_master where type = 'table' and name = '来电数据'")) ||
+        !t.next() || t.value(0).toInt() == 0)
+        return true;
+    return q.exec() && q.next() && q.value(0).toInt() == 2;
+}
+
+// How many rows a table may hold, at a glance (its highest key).
+qint64 rowsAtMost(const QSqlDatabase& db, const QString& table)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select max(rowid) from ") + quotedIdentifier(table)) || !q.next())
+        return 0;
+    return q.value(0).toLongLong();
+}
+
+}  // namespace
+
+Connection::Connection(const QString& name, QObject* parent)
+    : QObject(parent), name_(name),
+      sqlName_(name + QLatin1Char('_') + QUuid::createUuid().toString(QUuid::Id128))
+{
+}
+
+Connection::~Connection()
+{
+    indexBuild_.reset();
+    // No data set outlives its connection: each is closed and let go.
+    for (DataSet* ds : QVector<DataSet*>(dataSets_))
+        ds->connectionGone();
+    dataSets_.clear();
+    if (QSqlDatabase::contains(sqlName_)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(sqlName_, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(sqlName_);
+    }
+}
+
+QString Connection::dataSourceOf(const QString& cs)
+{
+    const QStringList parts = cs.split(QLatin1Char(';'));
+    for (const QString& part : parts) {
+        const int eq = part.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            continue;
+        if (part.left(eq).trimmed().compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0) {
+            QString path = part.mid(eq + 1).trimmed();
+            path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+            return QDir::cleanPath(path);
+        }
+    }
+    return {};
+}
+
+bool Connection::isConnected() const
+{
+    return QSqlDatabase::contains(sqlName_) && QSqlDatabase::database(sqlName_, false).isOpen();
+}
+
+QSqlDatabase Connection::database() const { return QSqlDatabase::database(sqlName_, false); }
+
+void Connection::open()
+{
+    if (isConnected())
+        return;
+    if (beforeConnect_)
+        beforeConnect_(*this);
+    const QString file = dataSourceOf(connectionString_);
+    // SQLite would quietly create a missing file; a missing database is an
+    // error here, and no empty file may appear in its place.
+    if (file.isEmpty() || !QFileInfo(file).isFile())
+        throw DbError(QStringLiteral("找不到数据库文件“%1”。").arg(QDir::toNativeSeparators(file)));
+    QSqlDatabase db = QSqlDatabase::contains(sqlName_)
+                          ? QSqlDatabase::database(sqlName_, false)
+                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), sqlName_);
+    db.setDatabaseName(file);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    if (!db.open())
+        throw DbError(QStringLiteral("无法打开数据库“%1”：%2")
+                          .arg(QDir::toNativeSeparators(file), db.lastError().text()));
+    // Check at once that the file really is a database.
+    QSqlQuery probe(db);
+    if (!probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
+        const QString why = probe.lastError().text();
+        probe.finish();
+        db.close();
+        throw DbError(QStringLiteral("无法打开数据库“%1”：%2").arg(QDir::toNativeSeparators(file), why));
+    }
+    probe.finish();
+    prepareSession(db);
+    try {
+        // The index's triggers need the digits function on every connection.
+        numberindex::addDigitsFunction(db);
+    } catch (const std::exception& e) {
+        errorreport::report(QString::fromUtf8(e.what()));
+    }
+    // The indexes of a database that lacks them (an older one, a restored
+    // one) are built now when the tables are small; on large tables they are
+    // built by long work while the program goes on without them.
+    const bool dateIndex = hasCallDateIndex(db);
+    numberIndex_ = numberindex::isComplete(db);
+    const bool smallCalls = dateIndex || rowsAtMost(db, QStringLiteral("来电数据")) < backgroundIndexRows_;
+    const bool smallCustomers = numberIndex_ || rowsAtMost(db, QStringLiteral("客户数据")) < backgroundIndexRows_;
+    if (!dateIndex && smallCalls)
+        ensureCallDateIndex(db);
+    if (!numberIndex_ && smallCustomers)
+        ensureNumberIndex(db);
+    if (!smallCalls || !smallCustomers)
+        startIndexBuild(!smallCustomers);
+    emit connected();
+}
+
+// The caller lookup's index, built once for a database that lacks it.  A
+// database that cannot take it (read-only, full disk) still opens: the
+// lookup then runs without the index.
+void Connection::ensureNumberIndex(QSqlDatabase& db)
+{
+    numberIndex_ = false;
+    indexBuild_.reset();
+    try {
+        numberindex::addDigitsFunction(db);
+        indexBuild_ = numberindex::Build::start(db, this, [this](const QString& error) {
+            indexBuild_.reset();
+            numberIndex_ = error.isEmpty();
+            if (!error.isEmpty())
+                errorreport::report(error);
+        });
+    } catch (const std::exception& e) {
+        errorreport::report(QString::fromUtf8(e.what()));
+    }
+}
+
+void Connection::startIndexBuild(bool numbers)
+{
+    if (indexWork_)
+        return;
+    auto* work = new BackgroundWork(
+        this, QStringLiteral("建立查找用的索引（只需一次）"), BackgroundWork::Access::Write, [numbers](WorkContext& cx) {
+            QSqlDatabase db = cx.db();
+            cx.interruptOnStop();
+            if (!hasCallDateIndex(db)) {
+                cx.setText(QStringLiteral("正在为来电数据的日期建立索引（只需一次），请稍候……"));
+                QSqlQuery q(db);
+                if (!q.exec(QStringLiteral("create index if not exists 来电数据_日期 on 来电数据 (日期)"))) {
+                    cx.checkStop();
+                    // Without it the date search reads the whole table: slower, not wrong.
+                }
+            }
+            cx.checkStop();
+            // A small customer table is indexed by the open itself.
+            if (numbers && !numberindex::isComplete(db)) {
+                cx.setText(QStringLiteral("正在为来电查找建立号码索引（只需一次），请稍候……"));
+                // One statement after another; a stop interrupts the one running.
+                numberindex::ensure(db);
+            }
+        });
+    indexWork_ = work;
+    connect(work, &BackgroundWork::finished, this, [this](const WorkOutcome& outcome) {
+        indexWork_ = nullptr;
+        numberIndex_ = isConnected() && numberindex::isComplete(database());
+        if (!outcome.ok && !outcome.stopped)
+            errorreport::report(QStringLiteral("查找用的索引没有建成，来电查找照常进行，只是慢一些；下次启动时再试。\n") +
+                                outcome.error);
+        emit indexBuildEnded(outcome.ok);
+    });
+    startWork(work);
+}
+
+void Connection::startWork(BackgroundWork* work)
+{
+    if (workStarter_)
+        workStarter_(work);
+    else
+        work->start();
+}
+
+bool Connection::waitForIndexBuild(int msecs)
+{
+    return !indexWork_ || indexWork_->wait(msecs);
+}
+
+void Connection::prepareSession(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    // A database on read-only media keeps its journal as it is.
+    q.exec(QStringLiteral("pragma journal_mode = wal"));
+    // Every stored record must be on disk when its store returns.
+    q.exec(QStringLiteral("pragma synchronous = full"));
+}
+
+void Connection::holdWrites(const QString& what)
+{
+    if (writesHeld_++ == 0) {
+        writesHeldBy_ = what;
+        emit writesHeldChanged(true);
+    }
+}
+
+void Connection::releaseWrites()
+{
+    if (writesHeld_ == 0)
+        return;
+    if (--writesHeld_ == 0) {
+        writesHeldBy_.clear();
+        emit writesHeldChanged(false);
+    }
+}
+
+void Connection::close()
+{
+    indexBuild_.reset();  // goes on where it stopped at the next open
+    numberIndex_ = false;
+    for (DataSet* ds : QVector<DataSet*>(dataSets_))
+        ds->close();
+    if (QSqlDatabase::contains(sqlName_)) {
+        QSqlDatabase db = QSqlDatabase::database(sqlName_, false);
+        if (db.isOpen()) {
+            db.close();
+            emit disconnected();
+        }
+    }
+}
+
+void Connection::finishCounts()
+{
+    for (DataSet* ds : QVector<DataSet*>(dataSets_))
+        ds->finishCount();
+}
+
+void Connection::finishCountsBefore(int openedAs)
+{
+    for (DataSet* ds : QVector<DataSet*>(dataSets_))
+        if (ds->countPending() && ds->openedAs() < openedAs)
+            ds->finishCount();
+}
+
+void Connection::execute(const QString& sql)
+{
+    open();
+    finishCounts();
+    QSqlQuery q(database());
+    const bool ok = q.exec(sql);
+    noteOutcome(q.lastError());
+    if (!ok)
+        throw DbError(isBusy(q.lastError())
+                          ? QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍后再试。\n%1")
+                                .arg(q.lastError().databaseText())
+                          : q.lastError().text());
+}
+
+bool Connection::isBusy(const QSqlError& error)
+{
+    // SQLITE_BUSY and SQLITE_LOCKED, with or without extended codes.
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok && ((code & 0xff) == 5 || (code & 0xff) == 6);
+}
+
+void Connection::noteOutcome(const QSqlError& error)
+{
+    const bool busy = isBusy(error);
+    if (busy == busy_ || (!busy && error.isValid()))
+        return;
+    busy_ = busy;
+    emit busyChanged(busy);
+}
+
+void Connection::attach(DataSet* ds)
+{
+    if (!dataSets_.contains(ds))
+        dataSets_.append(ds);
+}
+
+void Connection::detach(DataSet* ds) { dataSets_.removeAll(ds); }

@@ -1,0 +1,131 @@
+#pragma once
+// The database connection.  It opens on demand when the first data set on it
+// opens, asks its before-connect step for the connection string each time it
+// connects, and never creates a database file.
+
+#include <QObject>
+#include <QPointer>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+#include <QVector>
+#include <functional>
+#include <memory>
+
+#include "rules/app/errorreport.h"
+#include "data/app/backgroundwork.h"
+
+class DataSet;
+namespace numberindex {
+class Build;
+}
+
+// An error raised by the data layer; its text is what the operator sees.
+class DbError : public AppError {
+public:
+    using AppError::AppError;
+};
+
+class Connection : public QObject {
+    Q_OBJECT
+public:
+    explicit Connection(const QString& name, QObject* parent = nullptr);
+    ~Connection() override;
+
+    const QString& name() const { return name_; }
+
+    // "Provider=...;Data Source=<file>;..." in the usual form; only the data
+    // source is used.
+    void setConnectionString(const QString& s) { connectionString_ = s; }
+    const QString& connectionString() const { return connectionString_; }
+    static QString dataSourceOf(const QString& connectionString);
+
+    // Runs just before every connect; normally sets the connection string.
+    void setBeforeConnect(std::function<void(Connection&)> f) { beforeConnect_ = std::move(f); }
+
+    void open();   // no-op when connected
+    void close();  // closes the data sets on the connection first
+    bool isConnected() const;
+
+    // Waits for the counts of lists still being counted.  Stores need not:
+    // a count reads the list as it was opened.
+    void finishCounts();
+    void finishCountsBefore(int openedAs);  // of the lists opened before that one
+    // Whether the open database has the caller lookup's index complete.  A
+    // database that lacks it gets it when opened, a large one on a thread of
+    // its own while the program works (see numberindex.h).
+    bool hasNumberIndex() const { return numberIndex_; }
+    // Tables with at least this many rows get their missing indexes from
+    // long work after the open, not during it.
+    void setBackgroundIndexRows(qint64 rows) { backgroundIndexRows_ = rows; }
+    // How long work of the connection is started: the windows show a
+    // progress window for it (see workwindow.h); without windows it just starts.
+    void setWorkStarter(std::function<void(BackgroundWork*)> f) { workStarter_ = std::move(f); }
+    // Starts long work of the connection that way (work already running
+    // just gets its progress window).
+    void startWork(BackgroundWork* work);
+    // The index build under way, if any; waiting is for tests and the end.
+    BackgroundWork* indexBuild() const { return indexWork_; }
+    bool waitForIndexBuild(int msecs = -1);
+
+    // Executes a statement that returns no rows.
+    void execute(const QString& sql);
+
+    QSqlDatabase database() const;
+    // The database file of the connection string (also when not connected).
+    QString databaseFile() const { return dataSourceOf(connectionString_); }
+
+    // Session settings every connection to the database gets, the window's
+    // and those of long work: the write-ahead log (a reader never keeps a
+    // writer waiting, nor a writer a reader) and every commit on disk when
+    // it returns.
+    static void prepareSession(QSqlDatabase& db);
+
+    // Long work that writes holds the connection's writes while it runs
+    // (see backgroundwork.h); writers that must not wait keep their rows
+    // until writesReleased().
+    void holdWrites(const QString& what);
+    void releaseWrites();
+    bool writesHeld() const { return writesHeld_ > 0; }
+    const QString& writesHeldBy() const { return writesHeldBy_; }
+
+    // Every try to reach a database locked by another program gives up
+    // after this long, so that the window never hangs for long.
+    static constexpr int kBusyTimeoutMs = 250;
+    static bool isBusy(const QSqlError& error);
+    // Statements report how they went: busyChanged() follows.
+    void noteOutcome(const QSqlError& error);
+    bool busy() const { return busy_; }
+
+    // Data sets register themselves so that close() can close them.
+    void attach(DataSet* ds);
+    void detach(DataSet* ds);
+
+signals:
+    void connected();
+    void disconnected();
+    // The database was found locked by another program / is free again.
+    void busyChanged(bool busy);
+    // The indexes' build after an open ended (built or not).
+    void indexBuildEnded(bool built);
+    // Long work began / ended holding the writes.
+    void writesHeldChanged(bool held);
+
+private:
+    void ensureNumberIndex(QSqlDatabase& db);
+    void startIndexBuild(bool numbers);
+
+    QString name_;
+    QString sqlName_;
+    QString connectionString_;
+    std::function<void(Connection&)> beforeConnect_;
+    QVector<DataSet*> dataSets_;
+    bool busy_ = false;
+    std::unique_ptr<numberindex::Build> indexBuild_;
+    bool numberIndex_ = false;
+    qint64 backgroundIndexRows_ = 20000;
+    std::function<void(BackgroundWork*)> workStarter_;
+    QPointer<BackgroundWork> indexWork_;
+    int writesHeld_ = 0;
+    QString writesHeldBy_;
+};

@@ -1,0 +1,108 @@
+#pragma once
+// The data module: owns the connection to data/web.mdb, every data set and
+// data source the windows bind to, and the few values one window hands to
+// another.
+
+#include <QObject>
+#include <QString>
+
+#include "data/app/connection.h"
+#include "data/app/dataset.h"
+#include "data/app/datasource.h"
+#include "data/app/questions.h"
+#include "rules/calls/callrules.h"
+#include "data/transfer/importsource.h"
+
+class QWidget;
+
+class DataModule : public QObject {
+    Q_OBJECT
+public:
+    explicit DataModule(QObject* parent = nullptr);
+    ~DataModule() override;
+
+    static DataModule* instance();  // the one created at start-up
+
+    Connection connection;
+
+    DataSet customerTable;
+    DataSource customerSource;
+    DataSet callTable;
+    DataSource callSource;
+    DataSet lookupTable;
+    DataSet dictionaryTable;
+    DataSource dictionarySource;
+
+    // Import: the chosen file, the table opened from it, the grid's source.
+    ImportConnection excelFile{QStringLiteral("OpenExcel_data_In")};
+    ImportConnection accessFile{QStringLiteral("OpenAccessData_In")};
+    ImportDataSet excelTable{&excelFile, QStringLiteral("ExcelDataSet_in")};
+    ImportDataSet accessTable{&accessFile, QStringLiteral("OpenQuery")};
+    ImportGridSource excelTableSource{&excelTable};
+    ImportGridSource accessTableSource{&accessTable};
+
+    // Shared values.
+    int confirmationAnswer = 0;  // 1 = yes, 0 = no
+    QString currentDictItem;     // card field whose choice values are edited
+    QString accessConnPrefix, accessConnSuffix;
+    QString excelConnPrefix, excelConnSuffix;
+    int exportFileLimit = 0;  // belongs to the export
+    int exportFileCount = 0;
+
+    // The window that owns the program's windows opened for the data.
+    void setOwnerWindow(QWidget* w) { owner_ = w; }
+    QWidget* ownerWindow() const { return owner_; }
+
+    // How questions reach the person at the screen; the windows fill it in.
+    // Without it a question is answered no, a notice goes to the general
+    // error report and progress is not shown.
+    void setQuestions(DataQuestions* q) { questions_ = q; }
+    DataQuestions* questions() const { return questions_; }
+    // Asks a yes/no question; the answer also goes to confirmationAnswer.
+    bool ask(const QString& question);
+
+    // Events of the data sets.
+    void prepareConnection(Connection& c);
+    void customersOpened(DataSet& ds);
+    void customerMoved(DataSet& ds);
+    void callsOpened(DataSet& ds);
+    void callMoved(DataSet& ds);
+    bool confirmCustomerDelete(DataSet& ds);
+    bool confirmCallDelete(DataSet& ds);
+    void dictionaryItemInserted(DataSet& ds);
+
+    // "<record number>/<record count>" as the record position panel shows it.
+    static QString positionText(const DataSet& ds);
+
+    // Shows the text in the notice window (through the questions).
+    void showNotice(const QString& text);
+
+    // Logs a call in 来电数据 through the call list, so that the card shows
+    // the new row.  While long work holds the database's writes the row
+    // waits, in the order of the calls, and is written as soon as the work
+    // ends; the answer is then false.  Errors of the store are thrown.
+    bool logCall(const CallRecord& call);
+    int callsWaiting() const { return int(waitingCalls_.size()); }
+
+signals:
+    // The record position panel of the main window listens to this.
+    void recordPosition(const QString& text);
+    // Calls waiting for long work to end before they are logged (0: none).
+    void callsWaitingChanged(int waiting);
+
+private:
+    void writeCall(const CallRecord& call);
+    void writeWaitingCalls();
+
+    QList<CallRecord> waitingCalls_;
+    QWidget* owner_ = nullptr;
+    DataQuestions* questions_ = nullptr;
+};
+
+// Said while calls wait for long work (`work`, e.g. "导入数据") to end.
+QString callsWaitingText(const QString& work, int waiting);
+
+// Asks a yes/no question in the confirmation window: the answer goes to the
+// data module's confirmationAnswer (1 = yes, 0 = no or closed).  A window
+// of its own: defined with the windows (tishi2.cpp).
+void askConfirmation(DataModule& dm, QWidget* owner, const QString& question);

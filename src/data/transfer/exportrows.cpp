@@ -1,0 +1,233 @@
+#include "data/transfer/exportrows.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QVariant>
+#include <memory>
+
+#include "data/app/connection.h"
+#include "rules/transfer/exportfile.h"
+
+ExportRows::ExportRows(const QSqlDatabase& db, const QString& sql) : q_(db)
+{
+    q_.setForwardOnly(true);
+    if (!q_.exec(sql))
+        throw DbError(QStringLiteral("读不出列表的记录：") + q_.lastError().text());
+}
+
+bool ExportRows::selectColumns(const QStringList& names, QString* missing)
+{
+    columns_.clear();
+    const QSqlRecord rec = q_.record();
+    for (const QString& n : names) {
+        int found = -1;
+        for (int i = 0; i < rec.count(); ++i)
+            if (rec.fieldName(i).compare(n, Qt::CaseInsensitive) == 0) {
+                found = i;
+                break;
+            }
+        if (found < 0) {
+            if (missing)
+                *missing = n;
+            return false;
+        }
+        columns_.append(found);
+    }
+    return true;
+}
+
+bool ExportRows::next(QStringList* values)
+{
+    if (done_)
+        return false;
+    if (!q_.next()) {
+        done_ = true;
+        if (q_.lastError().isValid())
+            throw DbError(QStringLiteral("读列表的记录时出错：") + q_.lastError().text());
+        return false;
+    }
+    values->resize(columns_.size());
+    for (qsizetype c = 0; c < columns_.size(); ++c) {
+        const QVariant v = q_.value(columns_[c]);
+        (*values)[c] = v.isNull() ? QString() : v.toString();
+    }
+    ++taken_;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+qint64 ExportReport::cutTotal() const
+{
+    qint64 n = 0;
+    for (const auto& c : cut)
+        n += c.second;
+    return n;
+}
+
+namespace {
+
+QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
+
+qint64 scalar(const QSqlDatabase& db, const QString& sql)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(sql) || !q.next())
+        throw DbError(QStringLiteral("读不出列表的记录：") + q.lastError().text());
+    return q.value(0).toLongLong();
+}
+
+// Temporaries written so far; whatever is still listed when the export
+// ends early is removed.
+struct Temporaries {
+    QList<QPair<QString, QString>> files;  // temporary, target
+    ~Temporaries()
+    {
+        for (const auto& f : std::as_const(files))
+            QFile::remove(f.first);
+    }
+};
+
+// Ends the read transaction however the export ends.
+struct ReadTransaction {
+    QSqlDatabase db;
+    bool open = false;
+    explicit ReadTransaction(const QSqlDatabase& d) : db(d)
+    {
+        if (!db.transaction())
+            throw DbError(QStringLiteral("不能开始读列表：") + db.lastError().text());
+        open = true;
+    }
+    void end()
+    {
+        open = false;
+        if (!db.commit())
+            throw DbError(QStringLiteral("读列表的事务没有正常结束：") + db.lastError().text());
+    }
+    ~ReadTransaction()
+    {
+        if (open)
+            db.rollback();  // a read only: nothing to keep or lose
+    }
+};
+
+}  // namespace
+
+ExportReport writeWorkbooks(const QSqlDatabase& db, const ExportPlan& plan, const ExportSteps& steps)
+{
+    ExportReport report;
+    ReadTransaction read(db);
+    // The first read fixes the transaction's view of the database: from here
+    // on nothing the window writes reaches the export.
+    scalar(db, QStringLiteral("select count(*) from sqlite_master"));
+    steps.viewTaken();
+
+    const qint64 total = scalar(db, QStringLiteral("select count(*) from (") + plan.statement + QStringLiteral(")"));
+    report.records = total;
+    ExportRows rows(db, plan.statement);
+    QString missing;
+    if (!rows.selectColumns(plan.columns, &missing))
+        throw AppError(QStringLiteral("导出字段“") + missing + QStringLiteral("”不在列表的列中，没有写任何文件。"));
+
+    const qint64 per = plan.perWorkbook > 0 ? plan.perWorkbook : 0;
+    const qint64 count = per == 0 ? 1 : (total + per - 1) / per;
+    const exportfile::Format format = exportfile::formatOf(plan.fileName);
+    const int limit = exportfile::cellTextLimit(format);
+    QVector<qint64> cut(plan.columns.size(), 0);
+    Temporaries temporaries;
+    qint64 done = 0;
+    QStringList values;
+    steps.progress(0, total);
+
+    for (qint64 k = 1; k <= count; ++k) {
+        steps.checkStop();
+        const QString name = per == 0 ? plan.fileName : exportfile::numberedName(plan.fileName, k);
+        if (count > 1)
+            steps.text(QStringLiteral("正在导出第 %1 个文件（共 %2 个）：%3")
+                           .arg(QString::number(k), QString::number(count), shown(name)));
+        QString error;
+        qint64 n = 0;
+        bool ok = false;
+        const QString tmp = exportfile::temporaryBeside(name, &error);
+        if (!tmp.isEmpty()) {
+            temporaries.files.append({tmp, name});
+            {
+                const std::unique_ptr<exportfile::TableWriter> writer = exportfile::makeWriter(format);
+                if (writer->open(tmp, &error)) {
+                    writer->beginSheet(plan.sheetName, plan.columns);
+                    while ((per == 0 || n < per) && rows.next(&values)) {
+                        if (limit > 0)
+                            for (qsizetype c = 0; c < values.size(); ++c)
+                                if (values[c].size() > limit) {
+                                    values[c] = exportfile::cutText(values[c], limit);
+                                    ++cut[c];
+                                }
+                        writer->addRow(values);
+                        ++n;
+                        if ((++done & 255) == 0) {
+                            steps.checkStop();
+                            steps.progress(done, total);
+                        }
+                    }
+                    ok = writer->finish(&error);
+                }
+            }
+            if (!ok) {
+                QFile::remove(tmp);
+                temporaries.files.removeLast();
+                // The writers name the file they were given: the operator
+                // knows it by the name chosen.
+                error.replace(tmp, shown(name));
+            }
+        }
+        if (!ok)
+            report.failures << error;
+        if (!ok && per > 0) {
+            // The records meant for this workbook are passed over, so that the
+            // next one holds its own.
+            while (n < per && rows.next(&values)) {
+                ++n;
+                if ((++done & 255) == 0)
+                    steps.checkStop();
+            }
+        }
+        steps.progress(done, total);
+    }
+    read.end();
+
+    // Everything is written: the workbooks take their names.
+    for (const auto& f : std::as_const(temporaries.files)) {
+        QString error;
+        if (exportfile::moveIntoPlace(f.first, f.second, &error))
+            report.written << f.second;
+        else
+            report.failures << error;
+    }
+    temporaries.files.clear();
+    for (qsizetype c = 0; c < cut.size(); ++c)
+        if (cut[c] > 0)
+            report.cut.append({plan.columns[c], cut[c]});
+    return report;
+}
+
+QString exportFailureText(const ExportReport& report)
+{
+    if (report.failures.isEmpty())
+        return QString();
+    return exportfile::failureHeadline() + QLatin1Char('\n') + report.failures.join(QLatin1Char('\n'));
+}
+
+QString exportCutText(const ExportReport& report)
+{
+    if (report.cut.isEmpty())
+        return QString();
+    QStringList parts;
+    for (const auto& c : report.cut)
+        parts << QStringLiteral("“%1”%2 个").arg(c.first, QString::number(c.second));
+    return QStringLiteral("有 %1 个文字超过了 Excel 一个单元格最多能放的 %2 个字符，只导出了前 %2 个字符（%3）。")
+        .arg(QString::number(report.cutTotal()), QString::number(exportfile::kCellTextLimit),
+             parts.join(QStringLiteral("，")));
+}

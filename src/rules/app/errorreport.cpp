@@ -1,0 +1,48 @@
+#include "rules/app/errorreport.h"
+
+#include <cstdio>
+
+AppError::AppError(const QString& message) : std::runtime_error(message.toUtf8().toStdString()) {}
+
+namespace errorreport {
+namespace {
+std::function<void(const QString&)>& sink()
+{
+    static std::function<void(const QString&)> s;
+    return s;
+}
+std::function<void(const QString&)>& presenter()
+{
+    static std::function<void(const QString&)> p;
+    return p;
+}
+}  // namespace
+
+void setSink(std::function<void(const QString&)> s) { sink() = std::move(s); }
+
+void setPresenter(std::function<void(const QString&)> p) { presenter() = std::move(p); }
+
+void report(const QString& text)
+{
+    if (sink())
+        sink()(text);
+    else if (presenter())
+        presenter()(text);
+    else
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
+void reportCurrentException()
+{
+    try {
+        throw;
+    } catch (const AbortOperation&) {
+        // silent by design
+    } catch (const std::exception& e) {
+        report(QString::fromUtf8(e.what()));
+    } catch (...) {
+        report(QStringLiteral("未知错误"));
+    }
+}
+
+}  // namespace errorreport

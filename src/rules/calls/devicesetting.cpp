@@ -1,0 +1,95 @@
+#include "rules/calls/devicesetting.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include "rules/app/paths.h"
+#include "rules/app/textfile.h"
+
+QString deviceSettingFile() { return programFolder() + QStringLiteral("set/device.dat"); }
+
+DeviceSetting readDeviceSetting(const QString& path)
+{
+    DeviceSetting s;
+    if (!QFile::exists(path))
+        return s;
+    QStringList lines;
+    try {
+        lines = readTextLines(path);
+    } catch (const FileError&) {
+        return s;
+    }
+    for (const QString& line : lines) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            continue;
+        const QString key = line.left(eq).trimmed().toLower();
+        const QString value = line.mid(eq + 1).trimmed();
+        if (key == QLatin1String("device")) {
+            if (value.compare(QLatin1String("serial"), Qt::CaseInsensitive) == 0)
+                s.kind = DeviceSetting::Serial;
+            else if (value.compare(QLatin1String("server"), Qt::CaseInsensitive) == 0)
+                s.kind = DeviceSetting::Server;
+            else
+                s.kind = DeviceSetting::Simulated;
+        } else if (key == QLatin1String("port")) {
+            s.port = value;
+        } else if (key == QLatin1String("server")) {
+            s.server = value;
+        }
+    }
+    return s;
+}
+
+void writeDeviceSetting(const QString& path, const DeviceSetting& s)
+{
+    static const char* const kinds[] = {"simulated", "serial", "server"};
+    const QStringList lines{
+        QStringLiteral("device=") + QLatin1String(kinds[s.kind]),
+        QStringLiteral("port=") + s.port,
+        QStringLiteral("server=") + s.server,
+    };
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += toGbk(line) + "\r\n";
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw FileError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
+}
+
+bool splitServerAddress(const QString& text, QString* host, quint16* port)
+{
+    const QString t = text.trimmed();
+    QString h = t;
+    QString p;
+    if (t.startsWith(QLatin1Char('['))) {
+        const qsizetype close = t.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return false;
+        h = t.mid(1, close - 1);
+        const QString rest = t.mid(close + 1);
+        if (!rest.isEmpty()) {
+            if (!rest.startsWith(QLatin1Char(':')))
+                return false;
+            p = rest.mid(1);
+        }
+    } else if (t.count(QLatin1Char(':')) == 1) {
+        const qsizetype colon = t.indexOf(QLatin1Char(':'));
+        h = t.left(colon);
+        p = t.mid(colon + 1);
+    }
+    h = h.trimmed();
+    if (h.isEmpty() || h.contains(QLatin1Char(' ')))
+        return false;
+    quint16 number = kDefaultServerPort;
+    if (!p.isNull()) {
+        bool ok = false;
+        const uint v = p.trimmed().toUInt(&ok);
+        if (!ok || v == 0 || v > 65535)
+            return false;
+        number = static_cast<quint16>(v);
+    }
+    *host = h;
+    *port = number;
+    return true;
+}

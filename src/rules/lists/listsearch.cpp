@@ -1,0 +1,43 @@
+#include "rules/lists/listsearch.h"
+
+#include "rules/app/statementtext.h"
+#include "rules/calls/callrules.h"
+
+namespace listsearch {
+
+QString fieldSearch(const QString& table, const QString& field, const QString& text)
+{
+    // Telephone numbers are found however they were written.
+    const QString phone = phoneFieldCondition(field, text);
+    if (!phone.isEmpty())
+        return QStringLiteral("select * from ") + table + QStringLiteral(" where ") + phone;
+    return QStringLiteral("select * from ") + table + QStringLiteral(" where ") + field +
+           QStringLiteral(" like ") + QLatin1Char('\'') + QLatin1Char('%') + quotedValue(text) +
+           QLatin1Char('%') + QLatin1Char('\'');
+}
+
+QString dayText(int year, int month, int day)
+{
+    return QStringLiteral("%1-%2-%3").arg(year).arg(month).arg(day);
+}
+
+QString dateSearch(int year, int month, int day)
+{
+    return QStringLiteral("select * from 来电数据 where 日期='") + dayText(year, month, day) +
+           QLatin1Char('\'');
+}
+
+QStringList fieldChoiceLines(int index) { return {QString::number(index)}; }
+
+bool parseFieldChoice(const QStringList& lines, int* index)
+{
+    if (lines.isEmpty())
+        return false;
+    bool ok = false;
+    const int v = lines.first().trimmed().toInt(&ok);
+    if (ok)
+        *index = v;
+    return ok;
+}
+
+}  // namespace listsearch

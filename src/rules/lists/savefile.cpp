@@ -1,0 +1,37 @@
+#include "rules/lists/savefile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "rules/app/textfile.h"
+
+void replaceFile(const QString& path, const QByteArray& bytes)
+{
+    // No flush to the disk is forced: the rename leaves the old or the new
+    // file whole, and these files are the operator's settings, not records.
+    QTemporaryFile f(path + QStringLiteral(".XXXXXX"));
+    f.setAutoRemove(true);
+    const bool ok = f.open() && f.write(bytes) == bytes.size() && f.flush() &&
+                    f.setPermissions(QFile::exists(path) ? QFile::permissions(path)
+                                                         : QFile::ReadOwner | QFile::WriteOwner |
+                                                               QFile::ReadGroup | QFile::ReadOther);
+    if (!ok || std::rename(QFile::encodeName(f.fileName()).constData(),
+                           QFile::encodeName(path).constData()) != 0)
+        throw FileError(QStringLiteral("无法写入文件“%1”：%2")
+                            .arg(QDir::toNativeSeparators(path),
+                                 ok ? QString::fromLocal8Bit(std::strerror(errno)) : f.errorString()));
+    f.setAutoRemove(false);
+}
+
+void replaceTextFile(const QString& path, const QStringList& lines)
+{
+    QString text;
+    for (const QString& l : lines)
+        text += l + QLatin1String("\r\n");
+    replaceFile(path, toGb18030(text));
+}

@@ -1,0 +1,133 @@
+#include "ui/lists/calllist.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "rules/app/errorreport.h"
+#include "rules/app/paths.h"
+#include "rules/app/textfile.h"
+#include "ui/app/mainwindow.h"
+#include "data/app/dataset.h"
+#include "rules/lists/listsearch.h"
+#include "data/lists/reopen.h"
+#include "rules/lists/savefile.h"
+
+FieldChoiceFile::FieldChoiceFile(QComboBox* combo, QString fileName, QObject* parent)
+    : QObject(parent), fileName_(std::move(fileName))
+{
+    // activated() follows the user's picks only.
+    connect(combo, &QComboBox::activated, this,
+            [this, combo](int) { guarded([&] { save(combo->currentIndex()); }); });
+}
+
+QString FieldChoiceFile::filePath() const { return programFolder() + QStringLiteral("set/") + fileName_; }
+
+void FieldChoiceFile::save(int index) { replaceTextFile(filePath(), listsearch::fieldChoiceLines(index)); }
+
+namespace {
+
+void restoreChoice(QComboBox* combo, const QString& fileName)
+{
+    const QString path = programFolder() + QStringLiteral("set/") + fileName;
+    if (!QFile::exists(path))
+        return;
+    int index = -1;
+    if (!listsearch::parseFieldChoice(readTextLines(path), &index))
+        throw FileError(QStringLiteral("“%1”不是有效的整数值。")
+                            .arg(QDir::toNativeSeparators(path)));
+    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+}
+
+}  // namespace
+
+void SetSearchField(QComboBox* callCombo, QComboBox* customerCombo)
+{
+    restoreChoice(callCombo, QStringLiteral("ldfield.dat"));
+    restoreChoice(customerCombo, QStringLiteral("khfield.dat"));
+}
+
+CallListSearch::CallListSearch(DataSet& calls, QComboBox* field, QLineEdit* text,
+                               QPushButton* search, UpDownBox* year, UpDownBox* month,
+                               UpDownBox* day, MessagePanel panel, QObject* parent)
+    : QObject(parent), calls_(calls), panel_(std::move(panel)), field_(field), text_(text), year_(year),
+      month_(month), day_(day)
+{
+    connect(&calls_, &DataSet::loadingChanged, this, &CallListSearch::loadingChanged);
+    // Any other list of calls (all calls, a day) ends what the panel said
+    // of a stopped search.
+    connect(&calls_, &DataSet::layoutChanged, this, [this] {
+        if (!calls_.loading() && !calls_.partial())
+            putBackMessage();
+    });
+    connect(search, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn13Click(); }); });
+    text_->installEventFilter(this);
+    for (UpDownBox* b : {year_, month_, day_})
+        connect(b, &UpDownBox::clicked, this, [this] { guarded([this] { Search_LD_date(); }); });
+}
+
+bool CallListSearch::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == text_ && event->type() == QEvent::KeyPress &&
+        (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return ||
+         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter)) {
+        guarded([this] { BitBtn13Click(); });
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+QString CallListSearch::searchingText()
+{
+    return QStringLiteral("正在查找来电数据，找到的记录随即列出……");
+}
+
+QString CallListSearch::partialText(int found)
+{
+    return QStringLiteral("查找已停止：只列出了已找到的 ") + QString::number(found) +
+           QStringLiteral(" 条来电记录，结果不完整。");
+}
+
+void CallListSearch::say(const QString& text)
+{
+    if (!panel_.setText)
+        return;
+    if (said_.isEmpty() || panel_.text() != said_)
+        before_ = panel_.text();
+    said_ = text;
+    panel_.setText(text);
+}
+
+void CallListSearch::putBackMessage()
+{
+    if (said_.isEmpty())
+        return;
+    // Unless something else has been said since.
+    if (panel_.text() == said_)
+        panel_.setText(before_);
+    said_.clear();
+}
+
+void CallListSearch::loadingChanged(bool loading)
+{
+    if (loading)
+        say(searchingText());
+    else if (calls_.isActive() && calls_.partial())
+        say(partialText(calls_.recordCount()));
+    else
+        putBackMessage();
+}
+
+void CallListSearch::BitBtn13Click()
+{
+    reopenWith(calls_, listsearch::fieldSearch(QStringLiteral("来电数据"), field_->currentText(),
+                                               text_->text()));
+}
+
+void CallListSearch::Search_LD_date()
+{
+    reopenWith(calls_, listsearch::dateSearch(year_->value(), month_->value(), day_->value()));
+}

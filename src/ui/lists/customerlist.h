@@ -1,0 +1,103 @@
+#pragma once
+// The customer list tab: "显示所有数据", the field search ("查询" or Enter),
+// the search by a click in the category tree, loading the tree at start-up,
+// rebuilding it from the customers, and the settings window it is arranged in.
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+#include <memory>
+
+#include "rules/lists/customertree.h"
+
+class DBGrid;
+class DataSet;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+class TreeFiller;
+class BackgroundWork;
+
+class CustomerList : public QObject {
+    Q_OBJECT
+public:
+    struct Controls {
+        QComboBox* ComboBox2;  // field box
+        QLineEdit* Edit2;      // search text
+        QPushButton* BitBtn12; // 查询
+        QPushButton* BitBtn14; // 显示所有数据
+        QTreeWidget* TreeView1;
+        DBGrid* DBGrid1;
+    };
+    // `setMessage` writes the status bar's message panel; `showAll` is the
+    // main window's OpenKehuData; `customerTabActive` tells whether the
+    // customer list tab is the one in front.
+    CustomerList(DataSet& customers, const Controls& controls,
+                 std::function<void(const QString&)> setMessage, std::function<void()> showAll,
+                 std::function<bool()> customerTabActive, QObject* parent);
+
+    static QString searchListPath();  // set/kehu_Search.List
+    static QString treePath();        // set/kehu_TreeView.List
+    static QString gridLayoutPath();  // set/DBGrid1.dat
+
+    void BitBtn14Click();    // all customers
+    void BitBtn12Click();    // field search
+    void SerachKehuMoShi();  // search for the tree's selected node
+
+    // The tree from set/kehu_TreeView.List when it exists.  A line more than
+    // one level below the one before ends the load with an error; the nodes
+    // read until then stay in the tree.
+    void loadTreeFile();
+
+    // Rebuilds the tree from the customers for the search list (its first
+    // four entries) and writes it to set/kehu_TreeView.List, here and now.
+    // Everything is checked and read before the tree is touched: an empty
+    // list or an entry that is no customer field gets a message and changes
+    // nothing.  Returns false when it did not rebuild.
+    bool Create_sxr_treeview_List(const QStringList& searchList);
+
+    // "重生列表": the same rebuild with the table read on a worker thread over
+    // a connection of its own, while a progress window over `owner` shows how
+    // far it has come and offers "停止"; the new items then go into the tree a
+    // slice at a time.  Stopping keeps the tree and its file as they were.
+    // The checks are made first, here; returns false when they fail (or other
+    // long work is running).  rebuildFinished() follows the end of a started
+    // rebuild, whichever way it ends.
+    bool startRebuild(const QStringList& searchList, QWidget* owner);
+    bool rebuildRunning() const;
+
+    // The tree's nodes in depth-first order (the values, whatever the tree
+    // shows of them); replacing them.
+    QVector<customertree::Node> treeNodes() const;
+    void setTreeNodes(const QVector<customertree::Node>& nodes);
+
+    // Menu 设置 › 设置查询列表: the settings window, modal over `owner`.
+    void N17Click(QWidget* owner);
+
+    ~CustomerList() override;
+
+signals:
+    void rebuildFinished(bool rebuilt);
+
+private:
+    struct Rebuilt;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    QStringList customerFields() const;
+    bool checkSearchList(const QStringList& searchList);
+
+    DataSet& customers_;
+    Controls c_;
+    std::function<void(const QString&)> setMessage_;
+    std::function<void()> showAll_;
+    std::function<bool()> customerTabActive_;
+    QPointer<BackgroundWork> rebuild_;  // the read under way
+    TreeFiller* filler_;                // puts a rebuilt tree's items in
+    bool closing_ = false;
+};

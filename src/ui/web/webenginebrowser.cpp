@@ -1,0 +1,108 @@
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+#include <deque>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+
+#include "ui/web/browser.h"
+
+namespace {
+
+// Shown in place of a page that could not be loaded (no network, say).
+QString unreachablePage(const QString& address)
+{
+    QString shown = address.toHtmlEscaped();
+    return QStringLiteral(
+               "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>"
+               "body{font-family:'WenQuanYi Micro Hei','宋体',sans-serif;color:#555;margin:24px;}"
+               "h3{color:#8e0000;font-size:16px;}p{font-size:13px;word-break:break-all;}"
+               "</style></head><body><h3>网页暂时无法打开</h3>"
+               "<p>请检查网络连接。</p><p>%1</p></body></html>")
+        .arg(shown);
+}
+
+// Starting a load costs a web view tens of milliseconds (the first one far
+// more).  Loads asked for together (the start pages, a call's searches) are
+// started one per turn of the event loop, so the window keeps answering in
+// between; a later address for the same view replaces one still waiting.
+class LoadQueue {
+public:
+    static void start(QWebEngineView* view, const QUrl& url)
+    {
+        // Lives as long as the application (its timer belongs to it).
+        static LoadQueue* queue = new LoadQueue;
+        queue->add(view, url);
+    }
+
+private:
+    LoadQueue() : timer_(new QTimer(QCoreApplication::instance()))
+    {
+        timer_->setInterval(0);
+        QObject::connect(timer_, &QTimer::timeout, [this] { next(); });
+    }
+    void add(QWebEngineView* view, const QUrl& url)
+    {
+        for (auto& w : waiting_)
+            if (w.first == view) {
+                w.second = url;
+                return;
+            }
+        waiting_.emplace_back(view, url);
+        timer_->start();
+    }
+    void next()
+    {
+        while (!waiting_.empty()) {
+            auto [view, url] = waiting_.front();
+            waiting_.pop_front();
+            if (view) {
+                view->setUrl(url);
+                break;
+            }
+        }
+        if (waiting_.empty())
+            timer_->stop();
+    }
+
+    std::deque<std::pair<QPointer<QWebEngineView>, QUrl>> waiting_;
+    QTimer* timer_;
+};
+
+// A browser that really loads its pages.
+class WebEngineBrowser : public Browser {
+public:
+    explicit WebEngineBrowser(QWidget* parent) : Browser(parent), view_(new QWebEngineView(this))
+    {
+        auto* lay = new QVBoxLayout(this);
+        lay->setContentsMargins(0, 0, 0, 0);
+        lay->addWidget(view_);
+        QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool ok) {
+            if (!ok && !showingNotice_) {
+                showingNotice_ = true;
+                view_->setHtml(unreachablePage(address()));
+            }
+        });
+    }
+    void navigate(const QString& address) override
+    {
+        record(address);
+        showingNotice_ = false;
+        QUrl url(address);
+        if (url.scheme().isEmpty())
+            url = QUrl::fromUserInput(address);
+        LoadQueue::start(view_, url);
+    }
+
+private:
+    QWebEngineView* view_;
+    bool showingNotice_ = false;
+};
+
+}  // namespace
+
+void useWebEngineBrowsers()
+{
+    setBrowserFactory([](QWidget* parent) -> Browser* { return new WebEngineBrowser(parent); });
+}

@@ -1,0 +1,127 @@
+#include "ui/web/websearch.h"
+
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QUrl>
+
+#include "rules/app/errorreport.h"
+#include "rules/calls/randomgen.h"
+#include "data/app/datamodule.h"
+#include "ui/web/addresses.h"
+#include "ui/web/browser.h"
+
+namespace websearch {
+
+const QString googleQuery = QStringLiteral("hl=zh-CN&q=");
+const QString yahooQuery = QStringLiteral(
+    "v=web&ei=gbk&searchFlag=&fr=fp-tab-web-ycn&pid=ysearch&source=yahoo_yhp_0706_search_button&p=");
+const QString baiduQuery = QStringLiteral("tn=b1ank_pg&word=");
+
+const QString googleCaption = QStringLiteral("google搜索结果");
+const QString yahooCaption = QStringLiteral("yahoo搜索结果");
+const QString baiduCaption = QStringLiteral("百度搜索结果");
+
+namespace {
+QString encoded(const QString& number) { return QString::fromLatin1(QUrl::toPercentEncoding(number)); }
+}  // namespace
+
+QString googleAddress(const QString& number)
+{
+    return webaddr::googleSearch + QLatin1Char('?') + googleQuery + encoded(number);
+}
+
+QString yahooAddress(const QString& number)
+{
+    return webaddr::yahooSearch + QLatin1Char('?') + yahooQuery + encoded(number);
+}
+
+QString baiduAddress(const QString& number)
+{
+    return webaddr::baiduSearch + QLatin1Char('?') + baiduQuery + encoded(number);
+}
+
+}  // namespace websearch
+
+WebTabs::WebTabs(const WebTabParts& parts, QObject* parent) : QObject(parent), p_(parts)
+{
+    connect(p_.PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (!quiet_)
+            guarded([this] { PageControl1Change(); });
+    });
+    searchTimer_.setSingleShot(true);
+    searchTimer_.setTimerType(Qt::PreciseTimer);  // the spacing is kept exactly
+    connect(&searchTimer_, &QTimer::timeout, this, [this] { guarded([this] { searchStep(); }); });
+}
+
+void WebTabs::Search_Tel_Web(const QString& number)
+{
+    searchNumber_ = number;
+    searchNext_ = 0;
+    searchTimer_.start(0);
+}
+
+void WebTabs::searchStep()
+{
+    const int step = searchNext_++;
+    if (step == 0) {
+        p_.PageControl1->setTabText(0, websearch::googleCaption);
+        p_.WebBrowser1->navigate(websearch::googleAddress(searchNumber_));
+    } else if (step == 1) {
+        p_.PageControl1->setTabText(1, websearch::yahooCaption);
+        p_.WebBrowser2->navigate(websearch::yahooAddress(searchNumber_));
+    } else if (step == 2) {
+        p_.PageControl1->setTabText(2, websearch::baiduCaption);
+        p_.WebBrowser3->navigate(websearch::baiduAddress(searchNumber_));
+    }
+    if (searchNext_ < 3)
+        searchTimer_.start(websearch::kSearchSpacing);
+}
+
+void WebTabs::finishSearch()
+{
+    while (searchTimer_.isActive()) {
+        searchTimer_.stop();
+        searchStep();
+    }
+}
+
+void WebTabs::PageControl1Change()
+{
+    QWidget* tab = p_.PageControl1->currentWidget();
+    DataModule& dm = *p_.dm;
+
+    if (tab == p_.TabSheet4)
+        p_.setDatasource(&dm.customerSource);
+    else if (tab == p_.TabSheet5)
+        p_.setDatasource(&dm.callSource);
+
+    Browser* side = nullptr;
+    int mode = 0;
+    if (tab == p_.TabSheet1)
+        side = p_.webgd01;
+    else if (tab == p_.TabSheet2)
+        side = p_.webgd02;
+    else if (tab == p_.TabSheet3)
+        side = p_.webgd03;
+    else if (tab == p_.TabSheet4)
+        side = p_.webgd04, mode = 1;
+    else if (tab == p_.TabSheet5)
+        side = p_.webgd05, mode = 1;
+
+    if (side) {
+        side->navigate(webaddr::sidePage(programRandom().below(websearch::kSidePages)));
+        p_.Set_Buy_Data(mode);
+    } else if (tab == p_.TabSheet6) {
+        p_.Set_Buy_Data(0);
+    }
+    // "来电软件更新": card source and mode stay as they are.
+}
+
+void WebTabs::showTabQuietly(QWidget* tab)
+{
+    if (p_.PageControl1->currentWidget() == tab)
+        return;
+    quiet_ = true;
+    p_.PageControl1->setCurrentWidget(tab);
+    quiet_ = false;
+}

@@ -1,0 +1,154 @@
+// The data module's events, its questions and its two small windows.
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include "rules/app/paths.h"
+#include "data/app/datamodule.h"
+#include "ui/app/progresswindow.h"
+#include "ui/app/questionwindow.h"
+#include "ui/app/windowquestions.h"
+#include "testutil.h"
+
+using testutil::whenModal;
+
+class TestDataModule : public QObject {
+    Q_OBJECT
+    QString folder_;
+
+private slots:
+    void init()
+    {
+        folder_ = testutil::makeProgramFolder();
+    }
+
+    void positionPanelFollowsBothDataSets()
+    {
+        testutil::addCustomers(folder_ + QStringLiteral("data/web.mdb"), 3);
+        DataModule dm;
+        QSignalSpy spy(&dm, &DataModule::recordPosition);
+        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm.customerTable.open();
+        QCOMPARE(spy.last().first().toString(), QStringLiteral("1/3"));
+        dm.callTable.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        dm.callTable.open();
+        QCOMPARE(spy.last().first().toString(), QStringLiteral("-1/0"));
+        dm.customerTable.last();
+        QCOMPARE(spy.last().first().toString(), QStringLiteral("3/3"));
+        dm.callTable.append();  // a new record has no number yet
+        QCOMPARE(spy.last().first().toString(), QStringLiteral("-1/0"));
+        dm.callTable.post();  // once stored it has one
+        QCOMPARE(spy.last().first().toString(), QStringLiteral("1/1"));
+    }
+
+    void connectionStringFromProgramFolderAndReconnect()
+    {
+        DataModule dm;
+        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据"));
+        dm.customerTable.open();
+        QCOMPARE(dm.connection.connectionString(),
+                 QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder_ +
+                     QStringLiteral("\\data\\web.mdb;Persist Security Info=False"));
+        dm.connection.close();
+        QVERIFY(!dm.customerTable.isActive());
+        // Another folder in between: the next open asks for the string again.
+        const QString other = testutil::makeProgramFolder();
+        testutil::addCustomers(other + QStringLiteral("data/web.mdb"), 2);
+        dm.customerTable.open();
+        QCOMPARE(dm.customerTable.recordCount(), 2);
+    }
+
+    void deleteAsksAndOnlyYesDeletes()
+    {
+        testutil::addCustomers(folder_ + QStringLiteral("data/web.mdb"), 2);
+        DataModule dm;
+        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm.customerTable.open();
+        // Without windows nothing is asked: no deletion, no window.
+        QVERIFY(!dm.customerTable.remove());
+        QCOMPARE(dm.customerTable.recordCount(), 2);
+        WindowQuestions windows(dm, nullptr);
+        dm.setQuestions(&windows);
+        QString question, title;
+        whenModal(QStringLiteral("否"), &question, &title);
+        QVERIFY(!dm.customerTable.remove());
+        QCOMPARE(question, QStringLiteral("删除当前客户记录?"));
+        QCOMPARE(title, QStringLiteral("提示窗口"));
+        QCOMPARE(dm.confirmationAnswer, 0);
+
+        dm.confirmationAnswer = 1;  // the close box leaves the reset answer: no
+        whenModal(QString());
+        QVERIFY(!dm.customerTable.remove());
+        QCOMPARE(dm.confirmationAnswer, 0);
+        QCOMPARE(dm.customerTable.recordCount(), 2);
+
+        whenModal(QStringLiteral("是"));
+        QVERIFY(dm.customerTable.remove());
+        QCOMPARE(dm.confirmationAnswer, 1);
+        QCOMPARE(dm.customerTable.recordCount(), 1);
+
+        dm.callTable.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        dm.callTable.open();
+        dm.callTable.append();
+        dm.callTable.setValue(QStringLiteral("电话"), QStringLiteral("88886666"));
+        dm.callTable.post();
+        whenModal(QStringLiteral("是"), &question);
+        QVERIFY(dm.callTable.remove());
+        QCOMPARE(question, QStringLiteral("删除当前来电记录?"));
+    }
+
+    void newDictionaryRowGetsTheCurrentItem()
+    {
+        DataModule dm;
+        dm.currentDictItem = QStringLiteral("部门");
+        dm.dictionaryTable.setCommandText(QStringLiteral("Select * from 字典\r\nwhere 项目 = '部门'\r\n"));
+        dm.dictionaryTable.open();
+        dm.dictionaryTable.append();
+        QCOMPARE(dm.dictionaryTable.text(QStringLiteral("项目")), QStringLiteral("部门"));
+        dm.dictionaryTable.setValue(QStringLiteral("内容"), QStringLiteral("财务部"));
+        dm.dictionaryTable.post();
+        dm.dictionaryTable.close();
+        dm.dictionaryTable.open();
+        QCOMPARE(dm.dictionaryTable.recordCount(), 1);
+        QVERIFY(dm.dictionaryTable.remove());  // no question for the dictionary
+        QCOMPARE(dm.dictionaryTable.recordCount(), 0);
+    }
+
+    void windowsLookAndCentre()
+    {
+        QCOMPARE(centredCoordinate(1024, 356), 334);
+        QCOMPARE(centredCoordinate(1024, 357), 334);  // 333.5 goes to the even 334
+        QCOMPARE(centredCoordinate(1024, 355), 334);  // 334.5 goes to 334 as well
+        QCOMPARE(centredCoordinate(300, 455), -78);   // -77.5: a window larger than the screen
+        QCOMPARE(centredCoordinate(300, 457), -78);   // -78.5
+
+        DataModule dm;
+        QuestionWindow q(dm);
+        QCOMPARE(q.size(), QSize(356, 102));
+        QCOMPARE(q.Button1->geometry(), QRect(64, 60, 75, 25));
+        QCOMPARE(q.Button2->geometry(), QRect(204, 60, 75, 25));
+        QCOMPARE(q.Button1->text(), QStringLiteral("是"));
+        q.show();
+        QVERIFY(QTest::qWaitForWindowActive(&q));
+        QCOMPARE(QApplication::focusWidget(), q.Button1);  // Enter answers yes
+        q.hide();
+
+        QString text, title;
+        WindowQuestions windows(dm, nullptr);
+        dm.setQuestions(&windows);
+        whenModal(QStringLiteral("确定"), &text, &title);
+        dm.showNotice(QStringLiteral("导出失败"));
+        QCOMPARE(text, QStringLiteral("导出失败"));
+        QCOMPARE(title, QStringLiteral("软件提示"));
+        ProgressWindow n;
+        QCOMPARE(n.size(), QSize(358, 123));
+        QCOMPARE(n.Button1->geometry(), QRect(136, 72, 75, 25));
+    }
+};
+
+QTEST_MAIN(TestDataModule)
+#include "test_datamodule.moc"

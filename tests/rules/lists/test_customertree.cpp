@@ -1,0 +1,137 @@
+// The category tree file, the tree search statements and the tree builder.
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "rules/app/errorreport.h"
+#include "rules/app/textfile.h"
+#include "rules/lists/customertree.h"
+#include "rules/lists/savefile.h"
+
+using customertree::Node;
+
+class TestCustomerTree : public QObject {
+    Q_OBJECT
+private slots:
+    void treeFileBothWays()
+    {
+        const QVector<Node> tree{{0, "A"}, {1, "A1"}, {2, "X"}, {1, "A2"}, {0, "B"}, {0, "C"}};
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("kehu_TreeView.List"));
+        replaceTextFile(path, customertree::treeLines(tree));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("A\r\n\tA1\r\n\t\tX\r\n\tA2\r\nB\r\nC\r\n"));
+        QVector<Node> back;
+        QVERIFY(customertree::parseTree(readTextLines(path), &back, nullptr));
+        QCOMPARE(back, tree);
+        // GBK text, and an empty tree is an empty file.
+        replaceTextFile(path, customertree::treeLines({{0, QStringLiteral("华东")}}));
+        f.close();
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("\xbb\xaa\xb6\xab\r\n"));
+        replaceTextFile(path, {});
+        QCOMPARE(QFileInfo(path).size(), 0);
+    }
+
+    void valuesStayWholeInTheFile()
+    {
+        // Line breaks anywhere, blanks in front, the mark itself, and blanks
+        // that are not in front (kept as they are).
+        const QVector<Node> tree{{0, " 华南"}, {1, "\t前置"}, {2, "第一行\r\n第二行"}, {1, "cr\ronly"},
+                                 {0, "lf\nonly"}, {1, "  "}, {0, QStringLiteral("\uFDD0m")},
+                                 {1, "in the middle \t x "}, {0, "\n"}};
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("kehu_TreeView.List"));
+        replaceTextFile(path, customertree::treeLines(tree));
+        const QStringList lines = readTextLines(path);
+        QCOMPARE(lines.size(), tree.size());  // one line per node
+        QVector<Node> back;
+        QString error;
+        QVERIFY2(customertree::parseTree(lines, &back, &error), qPrintable(error));
+        QCOMPARE(back, tree);
+        // The mark is U+FDD0 in GB18030, then a letter.
+        replaceTextFile(path, customertree::treeLines({{0, "A"}, {1, " x"}}));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("A\r\n\t\x84\x30\xFA\x32" "sx\r\n"));
+        // A plain value is written as it is.
+        QCOMPARE(customertree::treeLines({{2, "a b"}}), QStringList{"\t\ta b"});
+        // A mark with no known letter after it is read as it stands.
+        QCOMPARE(customertree::decodeValue(QStringLiteral("\uFDD0q\uFDD0")), QStringLiteral("\uFDD0q\uFDD0"));
+    }
+
+    void readingRules()
+    {
+        QVector<Node> nodes;
+        QString error;
+        // Spaces count as levels too; the first line is always at the top.
+        QVERIFY(customertree::parseTree({"\t\tA", " A1", "  X", "B", " B1", "\t B2"}, &nodes, &error));
+        QCOMPARE(nodes, (QVector<Node>{{0, "A"}, {1, "A1"}, {2, "X"}, {0, "B"}, {1, "B1"}, {2, "B2"}}));
+        // Two levels down at once ends the reading; what was read stays.
+        QVERIFY(!customertree::parseTree({"A", "\tA1", "\t\t\tdeep", "B"}, &nodes, &error));
+        QCOMPARE(error, QStringLiteral("Invalid level (3) for item \"deep\""));
+        QCOMPARE(nodes, (QVector<Node>{{0, "A"}, {1, "A1"}}));
+    }
+
+    void searchStatements()
+    {
+        const QStringList list{"分类1", "分类2", "部门", "职务"};
+        using customertree::treeSearch;
+        auto s = treeSearch(list, {}, true);
+        QCOMPARE(s.lines, (QStringList{"Select  * from 客户数据", "order by ID"}));
+        QCOMPARE(s.message, QStringLiteral("当前数据：  全国客户"));
+        s = treeSearch(list, {"B"}, false);
+        QCOMPARE(s.lines, (QStringList{"Select  * from 客户数据", "where 分类1='B'"}));
+        QCOMPARE(s.message, QStringLiteral("当前数据：  B"));
+        s = treeSearch(list, {"B", "A"}, true);
+        QCOMPARE(s.lines, (QStringList{"Select  * from 客户数据", "where 分类2='A'", "and 分类1='B'",
+                                       "order by ID"}));
+        QCOMPARE(s.message, QStringLiteral("当前数据：  B     A"));
+        QCOMPARE(customertree::joinLines(s.lines),
+                 QStringLiteral("Select  * from 客户数据\r\nwhere 分类2='A'\r\nand 分类1='B'\r\norder by ID\r\n"));
+        s = treeSearch(list, {"G", "P", "N"}, false);
+        QCOMPARE(s.lines, (QStringList{"Select  * from 客户数据", "where 部门='N'", "and 分类2='P'",
+                                       "and 分类1='G'"}));
+        QCOMPARE(s.message, QStringLiteral("当前数据：  G    P    N"));
+        s = treeSearch(list, {"GG", "G", "P", "O'Brien"}, false);
+        QCOMPARE(s.lines, (QStringList{"Select  * from 客户数据", "where 职务='O''Brien'",
+                                       "and 部门='P'", "and 分类2='G'", "and 分类1='GG'"}));
+        QCOMPARE(s.message, QStringLiteral("当前数据：  GG    G    P    O'Brien"));
+        // Level 4 and deeper: no condition, the message panel keeps its text.
+        s = treeSearch(list, {"1", "2", "3", "4", "5"}, true);
+        QCOMPARE(s.lines, (QStringList{"Select  * from 客户数据", "order by ID"}));
+        QVERIFY(!s.setsMessage);
+        // A level the search list has no field for.
+        QVERIFY_THROWS_EXCEPTION(AppError, treeSearch({"分类1"}, {"B", "A"}, true));
+        QVERIFY_THROWS_EXCEPTION(AppError, treeSearch({}, {"B"}, true));
+        QCOMPARE(treeSearch({}, {}, false).lines.size(), 1);
+    }
+
+    void unknownEntries()
+    {
+        const QStringList fields{"ID", "联系人", "分类1", "EMAIL"};
+        QCOMPARE(customertree::firstUnknownEntry({"分类1", "email", "id"}, fields), -1);
+        QCOMPARE(customertree::firstUnknownEntry({"分类1", "部门"}, fields), 1);
+        QCOMPARE(customertree::firstUnknownEntry({}, fields), -1);
+    }
+
+    void builderKeepsFirstSeenOrderAndDropsBelowEmpty()
+    {
+        customertree::TreeBuilder b(3);
+        b.addRow({"乙", "x", "1"});
+        b.addRow({"甲", "y", "2"});
+        b.addRow({"乙", "w", "3"});
+        b.addRow({"乙", "x", "4"});
+        b.addRow({"乙", "x", "1"});
+        b.addRow({"", "lost", "5"});  // below an empty value: no node
+        b.addRow({"甲", "", "6"});
+        b.addRow({"甲", "y", ""});
+        QCOMPARE(b.nodes(), (QVector<Node>{{0, "乙"}, {1, "x"}, {2, "1"}, {2, "4"}, {1, "w"}, {2, "3"},
+                                          {0, "甲"}, {1, "y"}, {2, "2"}}));
+        QCOMPARE(b.nodeCount(), 9);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCustomerTree)
+#include "test_customertree.moc"

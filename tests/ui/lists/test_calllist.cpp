@@ -1,0 +1,449 @@
+// The call list tab and the grid layouts in the main window: the date and
+// field searches, the field-choice files and the layouts of both grids.
+
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <QSqlDatabase>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
+#include <QtTest>
+
+#include "rules/app/errorreport.h"
+#include "rules/app/paths.h"
+#include "rules/app/textfile.h"
+#include "ui/app/mainwindow.h"
+#include "ui/calls/callhandling.h"
+#include "data/app/datamodule.h"
+#include "ui/app/dbgrid.h"
+#include "ui/lists/gridlayout.h"
+#include "rules/lists/layoutfile.h"
+#include "testutil.h"
+
+namespace {
+
+using Fixture = testutil::MainFixture;
+
+QStringList column(DataSet& ds, const QString& field)
+{
+    QStringList r;
+    for (int i = 0; i < ds.rowCount(); ++i)
+        r << ds.rowValue(i, ds.fieldIndex(field)).toString();
+    return r;
+}
+
+// One column's item of a layout file, put together byte by byte: an ASCII
+// name as a short string, any other (these are Chinese, or Chinese and a
+// digit) as UTF-16.
+QByteArray layoutItem(const QString& field, int width)
+{
+    auto prop = [](const char* n) { return char(qstrlen(n)) + QByteArray(n); };
+    QByteArray b = QByteArray(1, '\x01') + prop("Expanded") + '\x08' + prop("FieldName");
+    bool ascii = true;
+    for (QChar c : field)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii) {
+        b += '\x06' + (char(field.size()) + field.toLatin1());
+    } else {
+        b += '\x12';
+        const quint32 n = quint32(field.size());
+        b += QByteArray(reinterpret_cast<const char*>(&n), 4);  // little-endian machine
+        for (QChar c : field)
+            b += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
+    }
+    if (width >= 0) {
+        b += prop("Width");
+        b += width < 128 ? QByteArray(1, '\x02') + char(width)
+                         : QByteArray(1, '\x03') + char(width & 0xFF) + char(width >> 8);
+    }
+    return b + prop("Visible") + '\x09' + '\0';
+}
+
+QByteArray layoutBytes(const QVector<GridColumn>& cols)
+{
+    QByteArray f = QByteArray("TPF0\x0fTColumnsWrapper", 20) + '\0' + '\x07' + QByteArray("Columns") + '\x0e';
+    for (const GridColumn& c : cols)
+        f += layoutItem(c.fieldName, c.width);
+    return f + QByteArray(3, '\0');
+}
+
+QStringList names(const QVector<GridColumn>& cols)
+{
+    QStringList r;
+    for (const GridColumn& c : cols)
+        r << c.fieldName;
+    return r;
+}
+
+// Picks an item the way the user does, so that activated() follows.
+void pick(QComboBox* box, int index)
+{
+    box->setCurrentIndex(index);
+    emit box->activated(index);
+}
+
+}  // namespace
+
+class TestCallList : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        folder_ = testutil::makeProgramFolder();
+        db_ = folder_ + QStringLiteral("data/web.mdb");
+        reports_.clear();
+        errorreport::setSink([this](const QString& t) { reports_ << t; });
+    }
+    void cleanup()
+    {
+        errorreport::setSink({});
+        setProgramFolder(QString());
+    }
+
+    void dateRowFindsTheCallsLoggedThatDay()
+    {
+        // Calls stored in the call log's own date form.
+        for (const QDateTime& when : {QDateTime(QDate(2008, 7, 5), QTime(9, 1)),
+                                      QDateTime(QDate(2008, 7, 5), QTime(17, 30)),
+                                      QDateTime(QDate(2008, 7, 6), QTime(8, 0)),
+                                      QDateTime(QDate(2008, 12, 15), QTime(8, 0))}) {
+            const CallRecord r = callRecord(QStringLiteral("075588881234"), when);
+            testutil::execute(db_, QStringLiteral("insert into 来电数据 (电话, 日期, 时间) values ('%1','%2','%3')")
+                                       .arg(r.dianhua, r.riqi, r.shijian));
+        }
+        Fixture f;
+        f->FormActivate();
+        DataSet& calls = f->dm().callTable;
+        QCOMPARE(f->UpDown4->value(), QDate::currentDate().year());
+        QCOMPARE(f->UpDown4->text(), QLocale().toString(QDate::currentDate().year()));
+
+        // Setting the positions by program searches nothing.
+        f->UpDown4->setValue(2008);
+        f->UpDown5->setValue(7);
+        f->UpDown6->setValue(4);
+        QCOMPARE(calls.rowCount(), 4);
+        f->UpDown6->stepBy(1);  // an arrow click: 2008-7-5
+        QCOMPARE(column(calls, QStringLiteral("时间")), (QStringList{"9:01:00", "17:30:00"}));
+        f->UpDown6->stepBy(1);
+        QCOMPARE(calls.rowCount(), 1);
+        f->UpDown5->stepBy(5);  // 2008-12-6
+        QCOMPARE(calls.commandText(), QStringLiteral("select * from 来电数据 where 日期='2008-12-6'"));
+        QCOMPARE(calls.rowCount(), 0);
+        // A mouse click on an arrow is a step as well.
+        {
+            QStyleOptionSpinBox opt;
+            opt.initFrom(f->UpDown6);
+            opt.subControls = QStyle::SC_SpinBoxUp | QStyle::SC_SpinBoxDown;
+            opt.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
+            const QRect down = f->UpDown6->style()->subControlRect(QStyle::CC_SpinBox, &opt,
+                                                                    QStyle::SC_SpinBoxDown, f->UpDown6);
+            f->UpDown5->setValue(7);
+            f->UpDown6->setValue(6);
+            QTest::mouseClick(f->UpDown6, Qt::LeftButton, {}, down.center());
+            QCOMPARE(f->UpDown6->value(), 5);
+            QCOMPARE(calls.rowCount(), 2);
+            f->UpDown5->setValue(12);
+            f->UpDown6->setValue(6);
+        }
+        // The ends do not wrap and a step that changes nothing searches nothing.
+        calls.close();
+        f->UpDown5->stepBy(1);
+        QCOMPARE(f->UpDown5->value(), 12);
+        QVERIFY(!calls.isActive());
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void fieldSearchByPartOfANumber()
+    {
+        testutil::execute(db_, QStringLiteral("insert into 来电数据 (电话, 联系人) values ('075588881234','O''Brien'),"
+                                              "('02166660000','王'),('075512345678',null)"));
+        Fixture f;
+        f->FormActivate();
+        DataSet& calls = f->dm().callTable;
+        f->ComboBox1->setCurrentIndex(f->ComboBox1->findText(QStringLiteral("电话")));
+        f->Edit1->setText(QStringLiteral("0755"));
+        f->BitBtn13->click();
+        QCOMPARE(calls.rowCount(), 2);
+        // Enter in the box runs the same search; a quote is searched as typed.
+        f->ComboBox1->setCurrentIndex(f->ComboBox1->findText(QStringLiteral("联系人")));
+        f->Edit1->setText(QStringLiteral("O'B"));
+        QTest::keyClick(f->Edit1, Qt::Key_Return);
+        QCOMPARE(column(calls, QStringLiteral("联系人")), QStringList{"O'Brien"});
+        // "_" stays a wildcard; an empty text lists the fields holding a value.
+        f->Edit1->setText(QStringLiteral("_"));
+        f->BitBtn13->click();
+        QCOMPARE(calls.rowCount(), 2);
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void searchStoresAPendingEditFirst()
+    {
+        testutil::execute(db_, QStringLiteral("insert into 来电数据 (电话) values ('1001')"));
+        Fixture f;
+        f->FormActivate();
+        DataSet& calls = f->dm().callTable;
+        calls.edit();
+        calls.setValue(QStringLiteral("联系人"), QStringLiteral("张三"));
+        f->UpDown6->setValue(1);
+        f->UpDown6->stepBy(1);
+        f->Edit1->setText(QStringLiteral("1001"));
+        f->ComboBox1->setCurrentIndex(f->ComboBox1->findText(QStringLiteral("电话")));
+        f->BitBtn13->click();
+        QCOMPARE(column(calls, QStringLiteral("联系人")), QStringList{"张三"});
+    }
+
+    void fieldChoicesWrittenOnPickAndRestored()
+    {
+        const QString ld = folder_ + QStringLiteral("set/ldfield.dat");
+        const QString kh = folder_ + QStringLiteral("set/khfield.dat");
+        {
+            Fixture f;
+            f->FormActivate();
+            QVERIFY(!QFile::exists(ld) && !QFile::exists(kh));  // the program's own choice
+            pick(f->ComboBox1, 2);
+            pick(f->ComboBox2, 5);
+            QFile file(ld);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("2\r\n"));
+            f->OpenLaiDianData();  // selects item 0 without writing
+            QCOMPARE(readTextLines(ld), QStringList{"2"});
+        }
+        {
+            Fixture f;
+            f->FormActivate();
+            QCOMPARE(f->ComboBox1->currentIndex(), 2);
+            QCOMPARE(f->ComboBox2->currentIndex(), 5);
+        }
+        // Out of range: no field selected.  A bad first file stops the restore.
+        writeTextLines(kh, {QStringLiteral("999")});
+        {
+            Fixture f;
+            f->FormActivate();
+            QCOMPARE(f->ComboBox2->currentIndex(), -1);
+        }
+        writeTextLines(ld, {QStringLiteral("x")});
+        writeTextLines(kh, {QStringLiteral("3")});
+        Fixture f;
+        f->FormActivate();
+        QCOMPARE(reports_.size(), 1);
+        QCOMPARE(f->ComboBox2->currentIndex(), 0);
+    }
+
+    void fitWidthsFollowTheCurrentRow()
+    {
+        testutil::execute(db_, QStringLiteral("insert into 客户数据 (联系人, 公司名称, QQ) values "
+                                              "('欧阳小明','%1','1')").arg(QString(20, QLatin1Char('x'))));
+        testutil::execute(db_, QStringLiteral("insert into 来电数据 (电话) values ('%1')")
+                                   .arg(QString(20, QLatin1Char('9'))));
+        Fixture f;
+        f->resize(952, 700);
+        f->FormActivate();
+        f->BitBtn1->click();
+        DBGrid* g = f->DBGrid1;
+        const QStringList cols = names(g->columnLayout());
+        auto width = [&](DBGrid* grid, const QString& field) {
+            return grid->columnLayout()[names(grid->columnLayout()).indexOf(field)].width;
+        };
+        QCOMPARE(width(g, QStringLiteral("联系人")), 64);
+        QCOMPARE(width(g, QStringLiteral("QQ")), 32);
+        // 100 is the field's default width, so it is no explicit width.
+        QCOMPARE(width(g, QStringLiteral("公司名称")), -1);
+        QCOMPARE(g->columnWidth(cols.indexOf(QStringLiteral("公司名称"))), 100);
+        f->BitBtn3->click();
+        QCOMPARE(width(f->DBGrid2, QStringLiteral("电话")), 150);
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void layoutSavedResetAndRestored()
+    {
+        const QString file2 = folder_ + QStringLiteral("set/DBGrid2.dat");
+        QVector<GridColumn> saved;
+        {
+            Fixture f;
+            f->FormActivate();
+            DBGrid* g = f->DBGrid2;
+            g->horizontalHeader()->moveSection(3, 0);  // 日期 first
+            g->setColumnPixelWidth(1, 140);
+            saved = g->columnLayout();
+            QCOMPARE(saved.first().fieldName, QStringLiteral("日期"));
+            f->BitBtn4->click();
+            QVERIFY(QFile::exists(file2));
+            QVector<layoutfile::Column> onDisk;
+            QFile in(file2);
+            QVERIFY(in.open(QIODevice::ReadOnly));
+            // The file, byte for byte: one item per column in display order,
+            // a width only where it was set.
+            QCOMPARE(in.readAll(), layoutBytes(saved));
+            QCOMPARE(saved[1].width, 140);
+            QVERIFY(saved[0].width < 0 && saved[2].width < 0);
+            in.seek(0);
+            QVERIFY(layoutfile::read(in.readAll(), &onDisk, nullptr));
+            QCOMPARE(onDisk.size(), saved.size());
+            for (int i = 0; i < saved.size(); ++i)
+                QCOMPARE((GridColumn{onDisk[i].fieldName, onDisk[i].width}), saved[i]);
+            // Every truncation of the saved file is refused and the grid
+            // keeps the columns it has.
+            in.seek(0);
+            const QByteArray whole = in.readAll();
+            const QString cut = folder_ + QStringLiteral("set/cut.dat");
+            for (int n = 0; n < whole.size(); ++n) {
+                QFile out(cut);
+                QVERIFY(out.open(QIODevice::WriteOnly));
+                out.write(whole.left(n));
+                out.close();
+                QVERIFY_THROWS_EXCEPTION(FileError, gridlayout::load(*g, cut));
+                QCOMPARE(g->columnLayout(), saved);
+            }
+            f->BitBtn5->click();  // 初始化: default columns, file untouched
+            QVERIFY(!g->hasCustomColumns());
+            QCOMPARE(g->columnLayout().first().fieldName, QStringLiteral("ID"));
+        }
+        testutil::execute(db_, QStringLiteral("alter table 来电数据 add column 新字段 TEXT"));
+        Fixture f;
+        f->FormActivate();
+        QVERIFY(f->DBGrid2->hasCustomColumns());
+        QCOMPARE(f->DBGrid2->columnLayout(), saved);  // the new field stays out
+        QCOMPARE(f->DBGrid2->columnWidth(1), 140);
+    }
+
+    void aLayoutWithNoColumnsGivesTheDefaultColumns()
+    {
+        // The file "保存设置" writes for a grid without columns.
+        for (const char* name : {"set/DBGrid1.dat", "set/DBGrid2.dat"}) {
+            QFile out(folder_ + QLatin1String(name));
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(layoutfile::write({}));
+        }
+        Fixture f;
+        f->FormActivate();
+        for (DBGrid* g : {f->DBGrid1, f->DBGrid2}) {
+            QVERIFY(!g->hasCustomColumns());
+            QCOMPARE(names(g->columnLayout()), g->dataModel()->dataSet()->fieldNames());
+            QCOMPARE(g->model()->columnCount(), g->dataModel()->dataSet()->fieldCount());
+        }
+        // Loaded over custom columns too, and again after a tree search.
+        f->DBGrid1->setColumnLayout({{QStringLiteral("联系人"), 80}});
+        gridlayout::load(*f->DBGrid1, folder_ + QStringLiteral("set/DBGrid1.dat"));
+        QCOMPARE(f->DBGrid1->model()->columnCount(), f->dm().customerTable.fieldCount());
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void theScrollBarSpansTheWholeCallList()
+    {
+        const int total = 500;
+        testutil::execute(db_, QStringLiteral(
+            "insert into 来电数据 (电话) with recursive c(i) as (select 1 union all select i + 1 "
+            "from c where i < %1) select 'n' || i from c").arg(total));
+        Fixture f;
+        f->resize(952, 700);
+        f->FormActivate();
+        f->PageControl1->setCurrentWidget(f->TabSheet5);
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+        DBGrid* g = f->DBGrid2;
+        DataSetModel* model = g->dataModel();
+        model->setWindowSize(60);  // a window of rows far smaller than the list
+        QCoreApplication::processEvents();
+        DataSet& calls = f->dm().callTable;
+        QCOMPARE(calls.rowCount(), total);
+        // The scroll bar the operator sees.
+        QScrollBar* bar = nullptr;
+        for (QScrollBar* b : g->findChildren<QScrollBar*>())
+            if (b->orientation() == Qt::Vertical && b->isVisible())
+                bar = b;
+        QVERIFY(bar);
+        auto firstShown = [&] { return model->windowOffset() + g->rowAt(0); };
+        auto lastShown = [&] { return model->windowOffset() + g->rowAt(g->viewport()->height() - 2); };
+        const int recNo = calls.recNo();
+
+        // Dragged to the bottom: the last call is in view.
+        bar->setValue(bar->maximum());
+        QCoreApplication::processEvents();
+        QCOMPARE(lastShown(), total - 1);
+        QCOMPARE(bar->maximum() + bar->pageStep(), total);  // a page of rows short of the end
+        // To the middle and to the top.
+        bar->setValue(250);
+        QCoreApplication::processEvents();
+        QCOMPARE(firstShown(), 250);
+        QCOMPARE(g->model()->index(g->rowAt(0), 1).data().toString(),
+                 calls.rowValue(250, calls.fieldIndex(QStringLiteral("电话"))).toString());
+        bar->triggerAction(QAbstractSlider::SliderToMinimum);
+        QCoreApplication::processEvents();
+        QCOMPARE(firstShown(), 0);
+        QCOMPARE(calls.recNo(), recNo);  // scrolling moves no record
+        // The keys move the record, and the bar follows it over the list.
+        QTest::keyClick(g, Qt::Key_End, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(calls.recNo(), total);
+        QCOMPARE(bar->value(), bar->maximum());
+        QTest::keyClick(g, Qt::Key_Home, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), 0);
+        // A bar moved by steps walks on over the end of the rows shown.
+        for (int i = 0; i < 100; ++i)
+            bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCoreApplication::processEvents();
+        QCOMPARE(firstShown(), 100);
+        QCOMPARE(bar->value(), 100);
+        // The wheel turns the rows shown, and the bar goes with them.
+        const QPoint at = g->viewport()->rect().center();
+        QWheelEvent wheel(at, g->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(g->viewport(), &wheel);
+        QCoreApplication::processEvents();
+        QVERIFY(firstShown() > 100);
+        QCOMPARE(bar->value(), firstShown());
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void missingFieldAndDamagedFile()
+    {
+        const QString file1 = folder_ + QStringLiteral("set/DBGrid1.dat");
+        QFile out(file1);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(layoutfile::write({{QStringLiteral("联系人"), 90}, {QStringLiteral("旧字段"), -1}}));
+        out.close();
+        {
+            Fixture f;
+            f->FormActivate();
+            DBGrid* g = f->DBGrid1;
+            QCOMPARE(g->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("旧字段"));
+            QCOMPARE(g->columnWidth(1), DBGrid::kDefaultWidth);
+            QVERIFY(reports_.isEmpty());
+            // Fitting stops at the missing field with the data layer's error.
+            f->BitBtn1->click();
+            QCOMPARE(reports_.size(), 1);
+            QVERIFY(reports_[0].contains(QStringLiteral("旧字段")));
+            QCOMPARE(g->columnLayout()[0].width, 48);  // empty table: the name decides
+        }
+        // A damaged file is reported; its grid keeps its columns and the rest
+        // of the activation (the field choices) still runs.
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(QByteArray("TPF0\x0fTColumnsWrapper\x00\x07Columns\x0e\x01", 32));
+        out.close();
+        writeTextLines(folder_ + QStringLiteral("set/ldfield.dat"), {QStringLiteral("1")});
+        reports_.clear();
+        Fixture f;
+        f->FormActivate();
+        QCOMPARE(reports_.size(), 1);
+        QVERIFY(!f->DBGrid1->hasCustomColumns());
+        QCOMPARE(f->ComboBox1->currentIndex(), 1);
+        // Saving into a missing folder is an error, nothing else changes.
+        QDir(folder_ + QStringLiteral("set")).removeRecursively();
+        reports_.clear();
+        f->BitBtn2->click();
+        QCOMPARE(reports_.size(), 1);
+    }
+
+private:
+    QString folder_;
+    QString db_;
+    QStringList reports_;
+};
+
+QTEST_MAIN(TestCallList)
+#include "test_calllist.moc"

@@ -1,0 +1,702 @@
+// The customer list tab: the settings window, the tree rebuild, the tree and
+// field searches and the tree file at start-up.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+#include <functional>
+
+#include "rules/app/errorreport.h"
+#include "ui/app/message.h"
+#include "rules/app/paths.h"
+#include "ui/app/statusbar.h"
+#include "rules/app/textfile.h"
+#include "ui/app/mainwindow.h"
+#include "data/app/datamodule.h"
+#include "ui/app/dbgrid.h"
+#include "ui/app/workwindow.h"
+#include "ui/lists/customerlist.h"
+#include "ui/lists/gridlayout.h"
+#include "ui/lists/customerlistsettingswindow.h"
+#include "rules/lists/savefile.h"
+#include "ui/lists/treefill.h"
+#include "data/lists/treeread.h"
+#include "testutil.h"
+
+using customertree::Node;
+
+namespace {
+
+using Fixture = testutil::MainFixture;
+
+// The tree as the settings window's rebuild is meant to give it, written out
+// step by step: one "select distinct" per level and value, the conditions of
+// all the ancestors in its "where"; an empty value gets no node and nothing
+// below it is looked at.
+QVector<Node> referenceTree(const QString& file, const QStringList& list)
+{
+    QVector<Node> nodes;
+    const QStringList levels = list.mid(0, 4);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("ref"));
+        db.setDatabaseName(file);
+        db.open();
+        std::function<void(int, QStringList)> walk = [&](int level, QStringList values) {
+            QStringList lines{QStringLiteral("Select distinct  ") + levels[level] + QStringLiteral(" from 客户数据")};
+            for (int k = 0; k < values.size(); ++k)
+                lines << (k == 0 ? QStringLiteral("where ") : QStringLiteral("and ")) + levels[k] +
+                             QStringLiteral("='") + QString(values[k]).replace("'", "''") + "'";
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            if (!q.exec(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")))
+                qFatal("reference statement failed");
+            QStringList found;
+            while (q.next())
+                found << q.value(0).toString();
+            for (const QString& v : found) {
+                if (v.isEmpty())
+                    continue;
+                nodes.append({level, v});
+                if (level + 1 < levels.size())
+                    walk(level + 1, values + QStringList{v});
+            }
+        };
+        walk(0, {});
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("ref"));
+    return nodes;
+}
+
+QTreeWidgetItem* findNode(QTreeWidget* tree, const QStringList& path)
+{
+    QTreeWidgetItem* item = nullptr;
+    for (const QString& text : path) {
+        QTreeWidgetItem* next = nullptr;
+        const int n = item ? item->childCount() : tree->topLevelItemCount();
+        for (int i = 0; i < n && !next; ++i) {
+            QTreeWidgetItem* c = item ? item->child(i) : tree->topLevelItem(i);
+            if (c->text(0) == text)
+                next = c;
+        }
+        if (!next)
+            return nullptr;
+        item = next;
+    }
+    return item;
+}
+
+// A mouse click on a node (or on the tree's empty part when there is none),
+// and the events it leads to.
+void clickNode(QTreeWidget* tree, QTreeWidgetItem* item)
+{
+    QPoint at(5, tree->viewport()->height() - 3);
+    if (item) {
+        tree->scrollToItem(item);
+        at = tree->visualItemRect(item).center();
+    }
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+    QCoreApplication::processEvents();
+}
+
+// The nodes a tree view shows, depth first, with their values.
+QVector<Node> shownNodes(QTreeWidget* tree)
+{
+    QVector<Node> out;
+    std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* item, int level) {
+        for (int i = 0; i < item->childCount(); ++i) {
+            out.append({level, treeitems::valueOf(item->child(i))});
+            walk(item->child(i), level + 1);
+        }
+    };
+    walk(tree->invisibleRootItem(), 0);
+    return out;
+}
+
+// A tree with `top` top-level nodes, the first with `wide` children, each
+// child with two of its own.
+QVector<Node> wideTree(int top, int wide, const QString& tag)
+{
+    QVector<Node> nodes;
+    for (int t = 0; t < top; ++t) {
+        nodes.append({0, tag + QString::number(t)});
+        for (int c = 0; t == 0 && c < wide; ++c) {
+            nodes.append({1, tag + QStringLiteral("子") + QString::number(c)});
+            nodes.append({2, QStringLiteral("a")});
+            nodes.append({2, QStringLiteral("b")});
+        }
+    }
+    return nodes;
+}
+
+QStringList column(DataSet& ds, const QString& field)
+{
+    QStringList r;
+    for (int i = 0; i < ds.rowCount(); ++i)
+        r << ds.rowValue(i, ds.fieldIndex(field)).toString();
+    return r;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+}
+
+}  // namespace
+
+class TestCustomerList : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        folder_ = testutil::makeProgramFolder();
+        db_ = folder_ + QStringLiteral("data/web.mdb");
+        reports_.clear();
+        messages_.clear();
+        errorreport::setSink([this](const QString& t) { reports_ << t; });
+        setMessageSink([this](const QString& t) { messages_ << t; });
+        // Values out of order, repeated, empty and null, and a quote.
+        testutil::execute(db_, QStringLiteral(
+            "insert into 客户数据 (联系人, 分类1, 分类2, 部门, 职务) values "
+            "('c1','零售','华南','采购部','经理'), ('c2','批发','华东','销售部',null),"
+            "('c3','零售','华东','采购部','主管'), ('c4','零售','华南','财务部','经理'),"
+            "('c5','批发','华东','销售部','经理'), ('c6','','华北','行政部','x'),"
+            "('c7',null,'华北','行政部','y'), ('c8','零售','','采购部','z'),"
+            "('c9','代理','O''Brien','采购部','经理'), ('c10','零售','华南','采购部','经理')"));
+    }
+    void cleanup()
+    {
+        errorreport::setSink({});
+        setMessageSink({});
+        setProgramFolder(QString());
+    }
+
+    void settingsWindowOffTheCustomerTab()
+    {
+        writeTextLines(CustomerList::searchListPath(), {QStringLiteral("分类1")});
+        Fixture f;
+        f->FormActivate();
+        CustomerListSettingsWindow d(services(f), f.w.get());
+        QCOMPARE(d.windowTitle(), QStringLiteral("客户列表窗口设置"));
+        QCOMPARE(d.size(), QSize(341, 267));
+        QCOMPARE(d.Button8->geometry(), QRect(68, 228, 75, 27));
+        QCOMPARE(d.ListBox2->geometry(), QRect(204, 32, 121, 185));
+        QCOMPARE(d.ListBox1->count(), 0);
+        QCOMPARE(d.ListBox2->count(), 0);
+        QCOMPARE(d.Label2->text(), QStringLiteral("客户资料所有字段"));
+        d.ListBox1->addItem(QStringLiteral("部门"));
+        d.Button5->click();
+        d.Button8->click();
+        QCOMPARE(readTextLines(CustomerList::searchListPath()), QStringList{"分类1"});
+        QCOMPARE(f->TreeView1->topLevelItemCount(), 0);
+    }
+
+    void settingsWindowEditsTheList()
+    {
+        Fixture f;
+        f->FormActivate();
+        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        CustomerListSettingsWindow d(services(f), f.w.get());
+        QCOMPARE(d.Label2->text(), QStringLiteral("客户数据库所有字段"));
+        QCOMPARE(d.ListBox2->count(), f->dm().customerTable.fieldCount());
+        auto add = [&](const QString& field) {
+            d.ListBox2->setCurrentItem(d.ListBox2->findItems(field, Qt::MatchExactly).first());
+            d.Button1->click();
+        };
+        d.Button1->click();  // nothing chosen: nothing added
+        QCOMPARE(d.ListBox1->count(), 0);
+        add(QStringLiteral("部门"));
+        add(QStringLiteral("分类1"));
+        // A double click adds too; a name already there (any case) is not added again.
+        QListWidgetItem* f2 = d.ListBox2->findItems(QStringLiteral("分类2"), Qt::MatchExactly).first();
+        d.ListBox2->setCurrentItem(f2);
+        emit d.ListBox2->itemDoubleClicked(f2);
+        add(QStringLiteral("分类1"));
+        QCOMPARE(d.searchList(), (QStringList{"部门", "分类1", "分类2"}));
+        d.ListBox1->addItem(QStringLiteral("email"));
+        add(QStringLiteral("EMAIL"));
+        QCOMPARE(d.ListBox1->count(), 4);
+        delete d.ListBox1->takeItem(3);
+
+        // Move 部门 to the end: ↓ twice; ↓ on the last one does nothing.
+        d.ListBox1->setCurrentRow(0);
+        d.Button4->click();
+        d.Button4->click();
+        d.Button4->click();
+        QCOMPARE(d.searchList(), (QStringList{"分类1", "分类2", "部门"}));
+        QCOMPARE(d.ListBox1->currentRow(), 2);
+        QVERIFY(messages_.isEmpty());
+        d.ListBox1->setCurrentRow(0);
+        d.Button3->click();  // ↑ on the first
+        QCOMPARE(messages_, QStringList{"请在左边的列表中选择一个字段！"});
+        d.ListBox1->setCurrentRow(1);
+        d.Button3->click();
+        QCOMPARE(d.searchList(), (QStringList{"分类2", "分类1", "部门"}));
+        d.Button3->click();  // now first again
+        QCOMPARE(messages_.size(), 2);
+        d.Button4->click();
+        QCOMPARE(d.searchList(), (QStringList{"分类1", "分类2", "部门"}));
+
+        d.Button5->click();
+        QCOMPARE(fileBytes(CustomerList::searchListPath()),
+                 QByteArray("\xb7\xd6\xc0\xe0" "1\r\n\xb7\xd6\xc0\xe0" "2\r\n\xb2\xbf\xc3\xc5\r\n"));
+
+        // → without a choice asks for one; with one it removes it.
+        d.ListBox1->clearSelection();
+        d.ListBox1->setCurrentRow(-1);
+        d.Button2->click();
+        QCOMPARE(messages_.size(), 3);
+        d.Button4->click();
+        QCOMPARE(messages_.size(), 4);
+        d.ListBox1->setCurrentRow(1);
+        d.Button2->click();
+        QCOMPARE(d.searchList(), (QStringList{"分类1", "部门"}));
+        d.Button7->click();
+        QCOMPARE(d.ListBox1->count(), 0);
+        // Closing drops what was not saved; the next window shows the file.
+        CustomerListSettingsWindow again(services(f), f.w.get());
+        QCOMPARE(again.searchList(), (QStringList{"分类1", "分类2", "部门"}));
+    }
+
+    void menuOpensTheWindow()
+    {
+        Fixture f;
+        f->FormActivate();
+        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        QString title;
+        int fields = -1;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<CustomerListSettingsWindow*>(QApplication::activeModalWidget());
+            if (d) {
+                title = d->windowTitle();
+                fields = d->ListBox2->count();
+                d->Button6->click();
+            }
+        });
+        f->miSearchList->trigger();
+        QCOMPARE(title, QStringLiteral("客户列表窗口设置"));
+        QCOMPARE(fields, f->dm().customerTable.fieldCount());
+    }
+
+    void rebuildGivesTheReferenceTree_data()
+    {
+        QTest::addColumn<QStringList>("list");
+        QTest::newRow("one level") << QStringList{"分类1"};
+        QTest::newRow("three levels") << QStringList{"分类1", "分类2", "部门"};
+        QTest::newRow("five entries") << QStringList{"部门", "分类1", "职务", "分类2", "联系人"};
+        QTest::newRow("any case") << QStringList{"分类2", "职务"};
+    }
+    void rebuildGivesTheReferenceTree()
+    {
+        QFETCH(QStringList, list);
+        Fixture f;
+        f->FormActivate();
+        QVERIFY(f->customerList->Create_sxr_treeview_List(list));
+        const QVector<Node> expected = referenceTree(db_, list);
+        QVERIFY(expected.size() >= 3);
+        QCOMPARE(f->customerList->treeNodes(), expected);
+        QCOMPARE(readTextLines(CustomerList::treePath()), customertree::treeLines(expected));
+        QVERIFY(reports_.isEmpty() && messages_.isEmpty());
+    }
+
+    void rebuildChecksFirst()
+    {
+        Fixture f;
+        f->FormActivate();
+        QVERIFY(f->customerList->Create_sxr_treeview_List({"分类1"}));
+        const QByteArray before = fileBytes(CustomerList::treePath());
+        const int top = f->TreeView1->topLevelItemCount();
+        QVERIFY(!f->customerList->Create_sxr_treeview_List({"分类1", "没有的字段"}));
+        QCOMPARE(messages_, QStringList{"左边的列表有误，不属于右边列表的一部分！"});
+        QVERIFY(!f->customerList->Create_sxr_treeview_List({}));
+        QCOMPARE(messages_.size(), 2);
+        QCOMPARE(f->TreeView1->topLevelItemCount(), top);
+        QCOMPARE(fileBytes(CustomerList::treePath()), before);
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void treeSearchAtEachLevel()
+    {
+        writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2", "部门", "职务"});
+        Fixture f;
+        f->FormActivate();
+        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        f->resize(952, 700);
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+        QVERIFY(f->customerList->Create_sxr_treeview_List({"分类1", "分类2", "部门", "职务"}));
+        DataSet& kh = f->dm().customerTable;
+        auto panel = [&] { return f->StatusBar1->panelText(MainWindow::MessagePanel); };
+
+        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售"}));
+        QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c3", "c4", "c8", "c10"}));
+        QCOMPARE(panel(), QStringLiteral("当前数据：  零售"));
+        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售", "华南"}));
+        QCOMPARE(kh.commandText(), QStringLiteral("Select  * from 客户数据\r\nwhere 分类2='华南'\r\n"
+                                                  "and 分类1='零售'\r\norder by ID\r\n"));
+        QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c4", "c10"}));
+        QCOMPARE(panel(), QStringLiteral("当前数据：  零售     华南"));
+        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售", "华南", "采购部"}));
+        QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c10"}));
+        QCOMPARE(panel(), QStringLiteral("当前数据：  零售    华南    采购部"));
+        clickNode(f->TreeView1, findNode(f->TreeView1, {"代理", "O'Brien", "采购部", "经理"}));
+        QCOMPARE(column(kh, "联系人"), (QStringList{"c9"}));
+        QCOMPARE(panel(), QStringLiteral("当前数据：  代理    O'Brien    采购部    经理"));
+        // The same node again searches again.
+        f->BitBtn14->click();
+        clickNode(f->TreeView1, findNode(f->TreeView1, {"代理", "O'Brien", "采购部", "经理"}));
+        QCOMPARE(kh.rowCount(), 1);
+        QVERIFY(reports_.isEmpty());
+
+        // No node selected: everyone, by ID.
+        f->TreeView1->clearSelection();
+        clickNode(f->TreeView1, nullptr);
+        QCOMPARE(kh.rowCount(), 10);
+        QCOMPARE(column(kh, "联系人").first(), QStringLiteral("c1"));
+        QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
+
+        // An outdated list: only the message.
+        writeTextLines(CustomerList::searchListPath(), {"分类1", "旧字段"});
+        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售"}));
+        QCOMPARE(messages_, QStringList{"检索列表过时，应该重新生成！"});
+        QCOMPARE(kh.rowCount(), 10);
+        QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
+        QFile::remove(CustomerList::searchListPath());
+        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售"}));
+        QCOMPARE(messages_.size(), 2);
+        // A list shorter than the node's level: an error, the grid as it was.
+        writeTextLines(CustomerList::searchListPath(), {"分类1"});
+        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售", "华南"}));
+        QCOMPARE(reports_.size(), 1);
+        QCOMPARE(kh.rowCount(), 10);
+    }
+
+    void fieldSearchShowAllAndLayoutAfterTreeSearch()
+    {
+        writeTextLines(CustomerList::searchListPath(), {"分类1"});
+        Fixture f;
+        f->FormActivate();
+        DataSet& kh = f->dm().customerTable;
+        f->ComboBox2->setCurrentIndex(f->ComboBox2->findText(QStringLiteral("分类2")));
+        f->Edit2->setText(QStringLiteral("O'B"));
+        QTest::keyClick(f->Edit2, Qt::Key_Enter);
+        QCOMPARE(column(kh, "联系人"), QStringList{"c9"});
+        f->Edit2->setText(QStringLiteral("华"));
+        f->BitBtn12->click();
+        QCOMPARE(kh.rowCount(), 8);
+        // Return, not only the keypad's Enter, runs the search.
+        f->Edit2->setText(QStringLiteral("华东"));
+        QTest::keyClick(f->Edit2, Qt::Key_Return);
+        QCOMPARE(column(kh, "联系人"), (QStringList{"c2", "c3", "c5"}));
+        f->Edit2->setText(QStringLiteral("华北"));
+        QTest::keyClick(f->Edit2, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(column(kh, "联系人"), (QStringList{"c6", "c7"}));
+        // "显示所有数据" stores a pending edit first, then lists all, newest first.
+        kh.edit();
+        kh.setValue(QStringLiteral("部门"), QStringLiteral("新部门"));
+        f->BitBtn14->click();
+        QCOMPARE(kh.rowCount(), 10);
+        QCOMPARE(column(kh, "联系人").first(), QStringLiteral("c10"));
+        QVERIFY(column(kh, "部门").contains(QStringLiteral("新部门")));
+
+        // The saved layout returns with the next tree search.
+        f->DBGrid1->setColumnLayout({{QStringLiteral("联系人"), 80}, {QStringLiteral("分类1"), -1}});
+        f->BitBtn2->click();
+        f->BitBtn6->click();
+        QVERIFY(!f->DBGrid1->hasCustomColumns());
+        f->customerList->SerachKehuMoShi();
+        QCOMPARE(f->DBGrid1->columnLayout().size(), 2);
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void phoneFieldsSearchedByDigits()
+    {
+        testutil::execute(db_, QStringLiteral("insert into 客户数据 (联系人, 手机, 电话, 宅电) values "
+                                              "('甲', '+86 138-1234-5678', null, null), "
+                                              "('乙', null, '(0571) 8765-4321', '13812345678'), "
+                                              "('丙', null, null, '0571　87654321')"));
+        Fixture f;
+        f->FormActivate();
+        DataSet& kh = f->dm().customerTable;
+        auto search = [&](const QString& field, const QString& text) {
+            f->ComboBox2->setCurrentIndex(f->ComboBox2->findText(field));
+            f->Edit2->setText(text);
+            f->BitBtn12->click();
+            QStringList found = column(kh, QStringLiteral("联系人"));
+            found.sort();
+            return found;
+        };
+        QCOMPARE(search("手机", "13812345678"), QStringList{"甲"});
+        QCOMPARE(search("宅电", "138 1234 5678"), QStringList{"乙"});
+        QCOMPARE(search("电话", "057187654321"), QStringList{"乙"});
+        QCOMPARE(search("宅电", "8765-4321"), QStringList{"丙"});
+        // What the text as typed finds is still found.
+        QCOMPARE(search("手机", "-1234-"), QStringList{"甲"});
+        QCOMPARE(search("宅电", "　"), QStringList{"丙"});
+        // Other fields as before.
+        QCOMPARE(search("联系人", "甲"), QStringList{"甲"});
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void aClickOnTheEmptyPartSearchesWhatTheTreeShows()
+    {
+        writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
+        Fixture f;
+        f->FormActivate();
+        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        f->resize(952, 700);
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+        QVERIFY(f->customerList->Create_sxr_treeview_List({"分类1", "分类2"}));
+        DataSet& kh = f->dm().customerTable;
+        auto panel = [&] { return f->StatusBar1->panelText(MainWindow::MessagePanel); };
+        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售", "华南"}));
+        QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c4", "c10"}));
+        // Below the last node: whatever the tree shows selected afterwards is
+        // what was searched for.
+        clickNode(f->TreeView1, nullptr);
+        const QList<QTreeWidgetItem*> shown = f->TreeView1->selectedItems();
+        if (shown.isEmpty()) {
+            QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
+            QCOMPARE(kh.rowCount(), 10);
+        } else {
+            QCOMPARE(shown.first()->text(0), QStringLiteral("华南"));
+            QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c4", "c10"}));
+        }
+        QVERIFY(reports_.isEmpty() && messages_.isEmpty());
+    }
+
+    void treeValuesSurviveASaveAndARestart()
+    {
+        testutil::execute(db_, QStringLiteral(
+            "insert into 客户数据 (联系人, 分类1, 分类2) values "
+            "('w1','䶮','😀组'), ('w2',' 前有空格','\t前有TAB'), ('w3','两' || char(13, 10) || '行','下'),"
+            "('w4','零售',' 华南'), ('w5','零售','单' || char(10) || '换行')"));
+        QVector<Node> built;
+        {
+            Fixture f;
+            f->FormActivate();
+            QVERIFY(f->customerList->Create_sxr_treeview_List({"分类1", "分类2"}));
+            built = f->customerList->treeNodes();
+            QVERIFY(built.contains(Node{0, QStringLiteral("䶮")}));
+            QVERIFY(built.contains(Node{1, QStringLiteral("\t前有TAB")}));
+            QVERIFY(built.contains(Node{0, QStringLiteral("两\r\n行")}));
+            // The search list as saved in the settings window, too.
+            f->PageControl1->setCurrentWidget(f->TabSheet4);
+            CustomerListSettingsWindow d(services(f), f.w.get());
+            d.ListBox1->clear();
+            d.ListBox1->addItems({QStringLiteral("分类1"), QStringLiteral("䶮😀")});
+            d.Button5->click();
+        }
+        writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
+        Fixture f;
+        f->FormActivate();
+        QCOMPARE(f->customerList->treeNodes(), built);
+        QVERIFY(reports_.isEmpty());
+        // A value on two lines shows on one and is searched for whole.
+        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        f->resize(952, 700);
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+        QTreeWidgetItem* twoLines = findNode(f->TreeView1, {QStringLiteral("两 行")});
+        QVERIFY(twoLines);
+        clickNode(f->TreeView1, twoLines->child(0));
+        QCOMPARE(column(f->dm().customerTable, "联系人"), QStringList{"w3"});
+        clickNode(f->TreeView1, findNode(f->TreeView1, {" 前有空格", "\t前有TAB"}));
+        QCOMPARE(column(f->dm().customerTable, "联系人"), QStringList{"w2"});
+        QVERIFY(reports_.isEmpty());
+
+        writeTextLines(CustomerList::searchListPath(), {"分类1"});
+        replaceTextFile(CustomerList::searchListPath(), {QStringLiteral("分类1"), QStringLiteral("䶮😀")});
+        CustomerListSettingsWindow again(services(f), f.w.get());
+        QCOMPARE(again.searchList(), (QStringList{"分类1", "䶮😀"}));
+    }
+
+    void rebuildRunsBesideTheWindow()
+    {
+        writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
+        writeTextLines(CustomerList::treePath(), {"旧"});
+        Fixture f;
+        f->FormActivate();
+        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "旧"}}));
+        QSignalSpy finished(f->customerList, &CustomerList::rebuildFinished);
+        QVector<Node> right_after;
+        bool progressShown = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<CustomerListSettingsWindow*>(QApplication::activeModalWidget());
+            if (!d)
+                return;
+            d->Button8->click();
+            // The click returns at once: the old tree is still there and the
+            // progress window is up over the settings window.
+            right_after = f->customerList->treeNodes();
+            WorkWindow* w = currentWorkWindow();
+            progressShown = w && w->stopOffered() && f->customerList->rebuildRunning();
+            QTRY_VERIFY(!f->customerList->rebuildRunning());
+            d->Button6->click();
+        });
+        f->miSearchList->trigger();
+        QCOMPARE(right_after, (QVector<Node>{{0, "旧"}}));
+        QVERIFY(progressShown);
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toBool(), true);
+        const QVector<Node> expected = referenceTree(db_, {"分类1", "分类2"});
+        QCOMPARE(f->customerList->treeNodes(), expected);
+        QCOMPARE(readTextLines(CustomerList::treePath()), customertree::treeLines(expected));
+        QVERIFY(!currentWorkWindow());
+        QVERIFY(reports_.isEmpty() && messages_.isEmpty());
+        // A list that names no field: only the message, nothing started.
+        QVERIFY(!f->customerList->startRebuild({"分类1", "没有的字段"}, f.w.get()));
+        QCOMPARE(messages_, QStringList{"左边的列表有误，不属于右边列表的一部分！"});
+        QVERIFY(!f->customerList->rebuildRunning());
+    }
+
+    void stoppingKeepsTheOldTreeAndFile()
+    {
+        // Enough customers for several stretches of the read.
+        testutil::execute(db_, QStringLiteral(
+            "insert into 客户数据 (联系人, 分类1, 分类2) "
+            "with recursive c(i) as (select 1 union all select i + 1 from c where i < %1) "
+            "select 'k' || i, 'g' || (i % 7), 'h' || (i % 13) from c").arg(customertree::kReadStretch * 6));
+        writeTextLines(CustomerList::treePath(), {"旧", "\t旧子"});
+        const QByteArray before = fileBytes(CustomerList::treePath());
+        Fixture f;
+        f->FormActivate();
+        QVERIFY(f.dm->connection.waitForIndexBuild());  // a large table gets its indexes after the open
+        QSignalSpy finished(f->customerList, &CustomerList::rebuildFinished);
+        QVERIFY(f->customerList->startRebuild({"分类1", "分类2"}, f.w.get()));
+        WorkWindow* w = currentWorkWindow();
+        QVERIFY(w && w->stopOffered());
+        QVERIFY(!f->customerList->startRebuild({"分类1"}, f.w.get()));  // one at a time
+        QCOMPARE(messages_.size(), 1);
+        messages_.clear();
+        w->pressStop();
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toBool(), false);
+        QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "旧"}, {1, "旧子"}}));
+        QCOMPARE(fileBytes(CustomerList::treePath()), before);
+        QTRY_VERIFY(!currentWorkWindow());
+        QVERIFY(reports_.isEmpty() && messages_.isEmpty());
+
+        // Read to the end, with the progress told on the way.
+        QVERIFY(f->customerList->startRebuild({"分类1", "分类2"}, f.w.get()));
+        int seen = 0;
+        connect(currentWorkWindow()->findChild<QProgressBar*>(), &QProgressBar::valueChanged,
+                [&](int v) { seen = std::max(seen, v); });
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 60000);
+        QCOMPARE(finished.last().first().toBool(), true);
+        QVERIFY(seen > 0);
+        const QVector<Node> expected = referenceTree(db_, {"分类1", "分类2"});
+        QCOMPARE(f->customerList->treeNodes(), expected);
+        QCOMPARE(readTextLines(CustomerList::treePath()), customertree::treeLines(expected));
+    }
+
+    void aFailedReadIsReportedAndChangesNothing()
+    {
+        writeTextLines(CustomerList::treePath(), {"旧"});
+        Fixture f;
+        f->FormActivate();
+        QSignalSpy finished(f->customerList, &CustomerList::rebuildFinished);
+        // The worker's own connection finds no database file.
+        QVERIFY(QFile::remove(db_));
+        QVERIFY(f->customerList->startRebuild({"分类1"}, f.w.get()));
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toBool(), false);
+        QCOMPARE(reports_.size(), 1);
+        QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "旧"}}));
+        QCOMPARE(readTextLines(CustomerList::treePath()), QStringList{"旧"});
+    }
+
+    void largeTreesGoInASliceAtATime()
+    {
+        // Items made apart from the view, joined the same way.
+        const QVector<Node> jumpy{{0, "A"}, {2, "deep"}, {1, "A1"}, {3, "x"}, {0, "B"}, {1, "B\r\n1"}};
+        QTreeWidget plain;
+        plain.addTopLevelItems(treeitems::joinGroups(treeitems::makeGroups(jumpy)));
+        QCOMPARE(shownNodes(&plain), (QVector<Node>{{0, "A"}, {1, "deep"}, {1, "A1"}, {2, "x"}, {0, "B"},
+                                                     {1, "B\r\n1"}}));
+        QCOMPARE(plain.topLevelItem(1)->child(0)->text(0), QStringLiteral("B 1"));
+
+        QTreeWidget tree;
+        tree.resize(200, 300);
+        tree.show();
+        TreeFiller filler(&tree);
+        QSignalSpy finished(&filler, &TreeFiller::finished);
+        const QVector<Node> first = wideTree(2500, 3000, QStringLiteral("旧"));
+        filler.start(treeitems::makeGroups(first));
+        QTRY_COMPARE(finished.size(), 1);
+        QVERIFY(!filler.running());
+        QCOMPARE(shownNodes(&tree), first);
+        tree.expandAll();
+        // A new tree over the old: the old items go, the new ones come.
+        const QVector<Node> second = wideTree(1200, 2500, QStringLiteral("新"));
+        filler.start(treeitems::makeGroups(second));
+        QTRY_COMPARE(finished.size(), 2);
+        QCOMPARE(shownNodes(&tree), second);
+        // Abandoned half way: the view keeps what it has, nothing more comes.
+        filler.start(treeitems::makeGroups(first));
+        filler.abandon();
+        QVERIFY(!filler.running());
+        const int kept = int(shownNodes(&tree).size());
+        QTest::qWait(50);
+        QCOMPARE(int(shownNodes(&tree).size()), kept);
+        QCOMPARE(finished.size(), 2);
+        // And the next fill is whole again.
+        filler.start(treeitems::makeGroups(first));
+        QTRY_COMPARE(finished.size(), 3);
+        QCOMPARE(shownNodes(&tree), first);
+    }
+
+    void treeFileAtStart()
+    {
+        writeTextLines(CustomerList::treePath(), {"A", "\tA1", "\t\tX", "\tA2", "B", "C"});
+        {
+            Fixture f;
+            f->FormActivate();
+            QCOMPARE(f->TreeView1->topLevelItemCount(), 3);
+            QCOMPARE(findNode(f->TreeView1, {"A", "A1", "X"})->text(0), QStringLiteral("X"));
+            QCOMPARE(f->customerList->treeNodes().size(), 6);
+        }
+        // A bad level: reported, the nodes before it stay, the rest of the
+        // start-up still runs.
+        writeTextLines(CustomerList::treePath(), {"A", "\tA1", "\t\t\tdeep", "B"});
+        writeTextLines(folder_ + QStringLiteral("set/khfield.dat"), {"2"});
+        Fixture f;
+        f->FormActivate();
+        QCOMPARE(reports_, QStringList{"Invalid level (3) for item \"deep\""});
+        QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "A"}, {1, "A1"}}));
+        QCOMPARE(f->ComboBox2->currentIndex(), 2);
+    }
+
+private:
+    CustomerListSettingsServices services(Fixture& f)
+    {
+        MainWindow* w = f.w.get();
+        CustomerListSettingsServices s;
+        s.customerTabActive = [w] { return w->PageControl1->currentWidget() == w->TabSheet4; };
+        s.customerFields = [w] { return w->dm().customerTable.fieldNames(); };
+        s.rebuildTree = [w](const QStringList& l, QWidget*) { w->customerList->Create_sxr_treeview_List(l); };
+        return s;
+    }
+
+    QString folder_;
+    QString db_;
+    QStringList reports_;
+    QStringList messages_;
+};
+
+QTEST_MAIN(TestCustomerList)
+#include "test_customerlist.moc"
