@@ -26,7 +26,7 @@ void lookForModal(const QString& button, QString* label, QString* title, qint64 
         }
         --g_pendingWaits;
         if (label)
-            if (auto* l = w->findChild<QLabel*>(QStringLiteral("Label1")))
+            if (auto* l = w->findChild<QLabel*>(QStringLiteral("message")))
                 *label = l->text();
         if (title)
             *title = w->windowTitle();

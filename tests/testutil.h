@@ -13,9 +13,9 @@
 namespace testutil {
 
 // Acts on the next modal window once it is up: clicks the button with the
-// caption, or closes the window when the caption is empty.  The window's
-// Label1 text and title are kept where asked.  Gives up, with a warning,
-// when no modal window has come up within the time.
+// caption, or closes the window when the caption is empty.  The text of the
+// window's label named "message" and its title are kept where asked.  Gives
+// up, with a warning, when no modal window has come up within the time.
 void whenModal(const QString& button, QString* label = nullptr, QString* title = nullptr,
                int timeoutMs = 10000);
 // Waits of whenModal() still looking for their window.

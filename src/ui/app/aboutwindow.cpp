@@ -12,15 +12,18 @@ AboutWindow::AboutWindow(QWidget* owner)
     setFont(pixelFont(QStringLiteral("宋体"), 14));
     setFixedSize(455, 279);
 
-    Label1 = new QLabel(programTitle(), this);
-    Label1->setFont(pixelFont(QStringLiteral("黑体"), 20));
-    Label1->setGeometry(24, 16, 407, 28);
+    auto* title = new QLabel(programTitle(), this);
+    title->setObjectName(QStringLiteral("titleLabel"));
+    title->setFont(pixelFont(QStringLiteral("黑体"), 20));
+    title->setGeometry(24, 16, 407, 28);
 
-    Label2 = new QLabel(QStringLiteral("(build 2009/04/27)"), this);
-    Label2->setGeometry(24, 48, 407, 18);
+    auto* build = new QLabel(QStringLiteral("(build 2009/04/27)"), this);
+    build->setObjectName(QStringLiteral("buildLabel"));
+    build->setGeometry(24, 48, 407, 18);
 
-    MakerLines = new QLabel(this);
-    MakerLines->setText(QStringList{
+    // Name, address, post code, phones, web, e-mail, support.
+    auto* makerLines = new QLabel(this);
+    makerLines->setText(QStringList{
         QStringLiteral("制作：Tavrin软件工作室"),
         QStringLiteral("地址：杭州市西湖区文三路 388 号创业大厦 1206 室"),
         QStringLiteral("邮编：310012"),
@@ -29,13 +32,14 @@ AboutWindow::AboutWindow(QWidget* owner)
         QStringLiteral("邮箱：service@tavrin.cn"),
         QStringLiteral("技术支持：support@tavrin.cn  QQ 800012345"),
     }.join(QLatin1Char('\n')));
-    MakerLines->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    MakerLines->setGeometry(24, 78, 407, 150);
+    makerLines->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    makerLines->setGeometry(24, 78, 407, 150);
 
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
-    Button1->setGeometry(190, 240, 75, 25);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setGeometry(190, 240, 75, 25);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     centreOnScreen(this);
 }

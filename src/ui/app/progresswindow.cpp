@@ -10,16 +10,22 @@ ProgressWindow::ProgressWindow(QWidget* owner)
 {
     setWindowTitle(QStringLiteral("软件提示"));
     setFixedSize(358, 123);
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(songti(14));
-    Label1->setStyleSheet(QStringLiteral("color: red"));
-    Label1->move(28, 28);
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(136, 72, 75, 25);
-    Button1->setDefault(true);
-    Button1->setFocus();
-    connect(Button1, &QPushButton::clicked, this, &QDialog::close);
+    message_ = new QLabel(this);
+    message_->setObjectName(QStringLiteral("message"));
+    message_->setFont(songti(14));
+    message_->setStyleSheet(QStringLiteral("color: red"));
+    message_->move(28, 28);
+    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setGeometry(136, 72, 75, 25);
+    ok->setDefault(true);
+    ok->setFocus();
+    connect(ok, &QPushButton::clicked, this, &QDialog::close);
     centreOnScreen(this);
+}
+
+void ProgressWindow::setText(const QString& text)
+{
+    message_->setText(text);
+    message_->adjustSize();
 }

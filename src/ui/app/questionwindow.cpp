@@ -1,48 +1,55 @@
 #include "ui/app/questionwindow.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
-#include <cmath>
 
 #include "data/app/datamodule.h"
 
-QuestionWindow::QuestionWindow(DataModule& dm, QWidget* owner)
-    : QDialog(owner, kFixedDialog), dm_(dm)
+QuestionWindow::QuestionWindow(QWidget* owner)
+    : QDialog(owner, kFixedDialog)
 {
     setWindowTitle(QStringLiteral("提示窗口"));
     setFixedSize(356, 102);
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(songti(12));
-    Label1->setStyleSheet(QStringLiteral("color: red"));
-    Label1->move(36, 24);
-    Button1 = new QPushButton(QStringLiteral("是"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(64, 60, 75, 25);
-    Button2 = new QPushButton(QStringLiteral("否"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(204, 60, 75, 25);
-    Button1->setDefault(true);
-    setTabOrder(Button1, Button2);
-    Button1->setFocus();
-    connect(Button1, &QPushButton::clicked, this, [this] {
-        dm_.confirmationAnswer = 1;
+    message_ = new QLabel(this);
+    message_->setObjectName(QStringLiteral("message"));
+    message_->setFont(songti(12));
+    message_->setStyleSheet(QStringLiteral("color: red"));
+    message_->move(36, 24);
+    auto* yes = new QPushButton(QStringLiteral("是"), this);
+    yes->setObjectName(QStringLiteral("yesButton"));
+    yes->setGeometry(64, 60, 75, 25);
+    auto* no = new QPushButton(QStringLiteral("否"), this);
+    no->setObjectName(QStringLiteral("noButton"));
+    no->setGeometry(204, 60, 75, 25);
+    yes->setDefault(true);
+    setTabOrder(yes, no);
+    yes->setFocus();
+    connect(yes, &QPushButton::clicked, this, [this] {
+        yes_ = true;
         close();
     });
-    connect(Button2, &QPushButton::clicked, this, [this] {
-        dm_.confirmationAnswer = 0;
+    connect(no, &QPushButton::clicked, this, [this] {
+        yes_ = false;
         close();
     });
     centreOnScreen(this);
 }
 
+void QuestionWindow::setQuestion(const QString& question)
+{
+    message_->setText(question);
+    message_->adjustSize();
+}
+
+bool QuestionWindow::ask(QWidget* owner, const QString& question)
+{
+    QuestionWindow w(owner);
+    w.setQuestion(question);
+    w.exec();
+    return w.answeredYes();
+}
+
 void askConfirmation(DataModule& dm, QWidget* owner, const QString& question)
 {
-    dm.confirmationAnswer = 0;
-    QuestionWindow w(dm, owner);
-    w.Label1->setText(question);
-    w.Label1->adjustSize();
-    w.exec();
+    dm.confirmationAnswer = QuestionWindow::ask(owner, question) ? 1 : 0;
 }

@@ -1,24 +1,27 @@
 #pragma once
-// The confirmation window: a question with "是" and "否".
+// The confirmation window: a question with "是" and "否".  Its controls
+// carry object names: "message", "yesButton", "noButton".
 
 #include <QDialog>
 
 #include "ui/app/look.h"
 
 class QLabel;
-class QPushButton;
 class DataModule;
 
 class QuestionWindow : public QDialog {
     Q_OBJECT
 public:
-    QuestionWindow(DataModule& dm, QWidget* owner = nullptr);
+    explicit QuestionWindow(QWidget* owner = nullptr);
 
-    QLabel* Label1;
-    QPushButton* Button1;  // 是
-    QPushButton* Button2;  // 否
+    void setQuestion(const QString& question);
+    // True once "是" was pressed; "否" or closing the window answers no.
+    bool answeredYes() const { return yes_; }
+
+    // Shows the question modally over `owner` and gives the answer.
+    static bool ask(QWidget* owner, const QString& question);
 
 private:
-    DataModule& dm_;
+    QLabel* message_;
+    bool yes_ = false;
 };
-

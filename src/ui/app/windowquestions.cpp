@@ -21,8 +21,7 @@ bool WindowQuestions::confirm(const QString& question)
 void WindowQuestions::notice(const QString& text)
 {
     ProgressWindow w(owner_);
-    w.Label1->setText(text);
-    w.Label1->adjustSize();
+    w.setText(text);
     w.exec();
 }
 

@@ -27,80 +27,87 @@ DeviceSettingsWindow::DeviceSettingsWindow(DeviceSwitch& device, const QString& 
     auto* group = new QGroupBox(QStringLiteral("来电显示设备"), this);
     group->setGeometry(12, 8, 396, 160);
 
-    RadioButton1 = new QRadioButton(QStringLiteral("模拟设备（不接硬件）"), group);
-    RadioButton1->setGeometry(16, 24, 360, 22);
+    simulatedOption_ = new QRadioButton(QStringLiteral("模拟设备（不接硬件）"), group);
+    simulatedOption_->setObjectName(QStringLiteral("simulatedOption"));
+    simulatedOption_->setGeometry(16, 24, 360, 22);
 
-    RadioButton2 = new QRadioButton(QStringLiteral("串口来电显示猫："), group);
-    RadioButton2->setGeometry(16, 56, 150, 22);
-    ComboBox1 = new QComboBox(group);
-    ComboBox1->setEditable(true);
-    ComboBox1->setGeometry(170, 55, 210, 24);
+    serialOption_ = new QRadioButton(QStringLiteral("串口来电显示猫："), group);
+    serialOption_->setObjectName(QStringLiteral("serialOption"));
+    serialOption_->setGeometry(16, 56, 150, 22);
+    portChoice_ = new QComboBox(group);
+    portChoice_->setObjectName(QStringLiteral("portChoice"));
+    portChoice_->setEditable(true);
+    portChoice_->setGeometry(170, 55, 210, 24);
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        ComboBox1->addItem(info.portName(), info.description());
+        portChoice_->addItem(info.portName(), info.description());
 
-    RadioButton3 = new QRadioButton(QStringLiteral("网络来电服务器："), group);
-    RadioButton3->setGeometry(16, 90, 150, 22);
-    Edit1 = new QLineEdit(group);
-    Edit1->setGeometry(170, 89, 210, 24);
-    Edit1->setPlaceholderText(QStringLiteral("192.168.1.10:3333"));
+    serverOption_ = new QRadioButton(QStringLiteral("网络来电服务器："), group);
+    serverOption_->setObjectName(QStringLiteral("serverOption"));
+    serverOption_->setGeometry(16, 90, 150, 22);
+    serverAddress_ = new QLineEdit(group);
+    serverAddress_->setObjectName(QStringLiteral("serverAddress"));
+    serverAddress_->setGeometry(170, 89, 210, 24);
+    serverAddress_->setPlaceholderText(QStringLiteral("192.168.1.10:3333"));
 
-    Label1 = new QLabel(QStringLiteral("服务器端口不填时为 3333；选择后立即生效。"), group);
-    Label1->setGeometry(16, 124, 370, 22);
+    auto* hint = new QLabel(QStringLiteral("服务器端口不填时为 3333；选择后立即生效。"), group);
+    hint->setGeometry(16, 124, 370, 22);
 
-    BitBtn1 = new QPushButton(QStringLiteral("确定"), this);
-    BitBtn1->setGeometry(236, 190, 75, 28);
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(QStringLiteral("取消"), this);
-    BitBtn2->setGeometry(326, 190, 75, 28);
+    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setGeometry(236, 190, 75, 28);
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    cancel->setGeometry(326, 190, 75, 28);
 
     const DeviceSetting& s = device_.setting();
-    RadioButton1->setChecked(s.kind == DeviceSetting::Simulated);
-    RadioButton2->setChecked(s.kind == DeviceSetting::Serial);
-    RadioButton3->setChecked(s.kind == DeviceSetting::Server);
+    simulatedOption_->setChecked(s.kind == DeviceSetting::Simulated);
+    serialOption_->setChecked(s.kind == DeviceSetting::Serial);
+    serverOption_->setChecked(s.kind == DeviceSetting::Server);
     if (!s.port.isEmpty())
-        ComboBox1->setCurrentText(s.port);
-    Edit1->setText(s.server);
+        portChoice_->setCurrentText(s.port);
+    serverAddress_->setText(s.server);
     enableFields();
 
-    for (QRadioButton* r : {RadioButton1, RadioButton2, RadioButton3})
+    for (QRadioButton* r : {simulatedOption_, serialOption_, serverOption_})
         connect(r, &QRadioButton::toggled, this, &DeviceSettingsWindow::enableFields);
-    connect(BitBtn1, &QPushButton::clicked, this, &DeviceSettingsWindow::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ok, &QPushButton::clicked, this, &DeviceSettingsWindow::saveChoice);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     centreOnScreen(this);
 }
 
 void DeviceSettingsWindow::enableFields()
 {
-    ComboBox1->setEnabled(RadioButton2->isChecked());
-    Edit1->setEnabled(RadioButton3->isChecked());
+    portChoice_->setEnabled(serialOption_->isChecked());
+    serverAddress_->setEnabled(serverOption_->isChecked());
 }
 
 DeviceSetting DeviceSettingsWindow::choice() const
 {
     DeviceSetting s;
-    s.kind = RadioButton2->isChecked()   ? DeviceSetting::Serial
-             : RadioButton3->isChecked() ? DeviceSetting::Server
+    s.kind = serialOption_->isChecked()   ? DeviceSetting::Serial
+             : serverOption_->isChecked() ? DeviceSetting::Server
                                          : DeviceSetting::Simulated;
-    s.port = ComboBox1->currentText().trimmed();
-    s.server = Edit1->text().trimmed();
+    s.port = portChoice_->currentText().trimmed();
+    s.server = serverAddress_->text().trimmed();
     return s;
 }
 
-void DeviceSettingsWindow::BitBtn1Click()
+void DeviceSettingsWindow::saveChoice()
 {
     guarded([this] {
         const DeviceSetting s = choice();
         if (s.kind == DeviceSetting::Serial && s.port.isEmpty()) {
             showMessage(noPortText);
-            ComboBox1->setFocus();
+            portChoice_->setFocus();
             return;
         }
         QString host;
         quint16 port = 0;
         if (s.kind == DeviceSetting::Server && !splitServerAddress(s.server, &host, &port)) {
             showMessage(badServerText);
-            Edit1->setFocus();
+            serverAddress_->setFocus();
             return;
         }
         writeDeviceSetting(file_, s);

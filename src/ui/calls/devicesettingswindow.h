@@ -9,35 +9,32 @@
 
 class DeviceSwitch;
 class QComboBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
 class QRadioButton;
 
 class DeviceSettingsWindow : public QDialog {
     Q_OBJECT
 public:
+    // Its controls carry object names: "simulatedOption", "serialOption",
+    // "serverOption", "portChoice", "serverAddress", "okButton" and
+    // "cancelButton".
     DeviceSettingsWindow(DeviceSwitch& device, const QString& settingFile, QWidget* owner = nullptr);
-
-    QRadioButton* RadioButton1;  // 模拟设备
-    QRadioButton* RadioButton2;  // 串口
-    QRadioButton* RadioButton3;  // 网络服务器
-    QComboBox* ComboBox1;        // serial ports (a name may also be typed)
-    QLineEdit* Edit1;            // server address
-    QLabel* Label1;              // hint below
-    QPushButton* BitBtn1;        // 确定
-    QPushButton* BitBtn2;        // 取消
 
     // The choice the controls show.
     DeviceSetting choice() const;
-    // Checks, saves and applies the choice; closes the window when done.
-    void BitBtn1Click();
+    // 确定: checks, saves and applies the choice; closes the window when done.
+    void saveChoice();
 
 private:
     void enableFields();
 
     DeviceSwitch& device_;
     QString file_;
+    QRadioButton* simulatedOption_;
+    QRadioButton* serialOption_;
+    QRadioButton* serverOption_;
+    QComboBox* portChoice_;     // serial ports (a name may also be typed)
+    QLineEdit* serverAddress_;
 };
 
 extern const QString noPortText;        // 请选择或输入串口！

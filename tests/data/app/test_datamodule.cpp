@@ -127,14 +127,14 @@ private slots:
         QCOMPARE(centredCoordinate(300, 457), -78);   // -78.5
 
         DataModule dm;
-        QuestionWindow q(dm);
+        QuestionWindow q;
         QCOMPARE(q.size(), QSize(356, 102));
-        QCOMPARE(q.Button1->geometry(), QRect(64, 60, 75, 25));
-        QCOMPARE(q.Button2->geometry(), QRect(204, 60, 75, 25));
-        QCOMPARE(q.Button1->text(), QStringLiteral("是"));
+        QCOMPARE(q.findChild<QPushButton*>(QStringLiteral("yesButton"))->geometry(), QRect(64, 60, 75, 25));
+        QCOMPARE(q.findChild<QPushButton*>(QStringLiteral("noButton"))->geometry(), QRect(204, 60, 75, 25));
+        QCOMPARE(q.findChild<QPushButton*>(QStringLiteral("yesButton"))->text(), QStringLiteral("是"));
         q.show();
         QVERIFY(QTest::qWaitForWindowActive(&q));
-        QCOMPARE(QApplication::focusWidget(), q.Button1);  // Enter answers yes
+        QCOMPARE(QApplication::focusWidget(), q.findChild<QPushButton*>(QStringLiteral("yesButton")));  // Enter answers yes
         q.hide();
 
         QString text, title;
@@ -146,7 +146,7 @@ private slots:
         QCOMPARE(title, QStringLiteral("软件提示"));
         ProgressWindow n;
         QCOMPARE(n.size(), QSize(358, 123));
-        QCOMPARE(n.Button1->geometry(), QRect(136, 72, 75, 25));
+        QCOMPARE(n.findChild<QPushButton*>(QStringLiteral("okButton"))->geometry(), QRect(136, 72, 75, 25));
     }
 };
 

@@ -132,15 +132,15 @@ void TestFrame::aboutBox()
     QCOMPARE(w.windowTitle(), QStringLiteral("关于软件"));
     QCOMPARE(w.size(), QSize(455, 279));
     QCOMPARE(w.minimumSize(), w.maximumSize());
-    QCOMPARE(w.Label1->text(), QStringLiteral("Tavrin来电显示自动查询软件 1.1"));
-    QCOMPARE(w.Label2->text(), QStringLiteral("(build 2009/04/27)"));
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("titleLabel"))->text(), QStringLiteral("Tavrin来电显示自动查询软件 1.1"));
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("buildLabel"))->text(), QStringLiteral("(build 2009/04/27)"));
     const QSize screen = w.screen()->geometry().size();
     QCOMPARE(w.pos(), QPoint(centredCoordinate(screen.width(), w.frameGeometry().width()),
                              centredCoordinate(screen.height(), w.frameGeometry().height())));
 
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.Button1->click();
+    w.findChild<QPushButton*>(QStringLiteral("okButton"))->click();
     QVERIFY(!w.isVisible());
     QCOMPARE(w.result(), int(QDialog::Accepted));
 }

@@ -490,7 +490,7 @@ void TestMainWindow::aboutEntryShowsFreshAboutBox()
                 return;
             seen << box;
             QCOMPARE(box->parentWidget(), &w);
-            box->Button1->click();
+            box->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
         });
         w.miAbout->trigger();
     }

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -53,8 +54,8 @@ private slots:
 
     void windowSavesAndAppliesAtOnce()
     {
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QTcpServer listener;
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
         const QString file = deviceSettingFile();
         DeviceSwitch hub;
         hub.apply({});
@@ -62,27 +63,33 @@ private slots:
         setMessageSink([&](const QString& m) { messages << m; });
 
         DeviceSettingsWindow w(hub, file);
-        QVERIFY(w.RadioButton1->isChecked());
-        QVERIFY(!w.Edit1->isEnabled());
+        auto* simulated = w.findChild<QRadioButton*>(QStringLiteral("simulatedOption"));
+        auto* serial = w.findChild<QRadioButton*>(QStringLiteral("serialOption"));
+        auto* server = w.findChild<QRadioButton*>(QStringLiteral("serverOption"));
+        auto* port = w.findChild<QComboBox*>(QStringLiteral("portChoice"));
+        auto* address = w.findChild<QLineEdit*>(QStringLiteral("serverAddress"));
+        QVERIFY(simulated && serial && server && port && address);
+        QVERIFY(simulated->isChecked());
+        QVERIFY(!address->isEnabled());
 
         // Refused choices: nothing written, nothing switched.
-        w.RadioButton3->setChecked(true);
-        QVERIFY(w.Edit1->isEnabled());
-        w.Edit1->setText(QStringLiteral("127.0.0.1:99999"));
-        w.BitBtn1Click();
-        w.RadioButton2->setChecked(true);
-        w.ComboBox1->setCurrentText(QString());
-        w.BitBtn1Click();
+        server->setChecked(true);
+        QVERIFY(address->isEnabled());
+        address->setText(QStringLiteral("127.0.0.1:99999"));
+        w.saveChoice();
+        serial->setChecked(true);
+        port->setCurrentText(QString());
+        w.saveChoice();
         QCOMPARE(messages, (QStringList{badServerText, noPortText}));
         QVERIFY(!QFile::exists(file));
         QCOMPARE(hub.setting().kind, DeviceSetting::Simulated);
         QCOMPARE(w.result(), int(QDialog::Rejected));
 
-        // The server: saved, connected at once.
+        // The server: saved, connected at once (确定 as the operator presses it).
         QSignalSpy states(&hub, &CallerIdDevice::stateChanged);
-        w.RadioButton3->setChecked(true);
-        w.Edit1->setText(QStringLiteral("127.0.0.1:%1").arg(server.serverPort()));
-        w.BitBtn1Click();
+        server->setChecked(true);
+        address->setText(QStringLiteral("127.0.0.1:%1").arg(listener.serverPort()));
+        w.findChild<QPushButton*>(QStringLiteral("okButton"))->click();
         QCOMPARE(w.result(), int(QDialog::Accepted));
         QCOMPARE(readDeviceSetting(file), w.choice());
         QVERIFY(qobject_cast<ServerDevice*>(hub.device()));
@@ -92,8 +99,8 @@ private slots:
 
         // Opened again, the window shows the saved choice.
         DeviceSettingsWindow again(hub, file);
-        QVERIFY(again.RadioButton3->isChecked());
-        QCOMPARE(again.Edit1->text(), w.Edit1->text());
+        QVERIFY(again.findChild<QRadioButton*>(QStringLiteral("serverOption"))->isChecked());
+        QCOMPARE(again.choice().server, address->text());
         setMessageSink({});
     }
 
@@ -117,4 +124,4 @@ private slots:
 };
 
 QTEST_MAIN(TestDeviceWindow)
-#include "test_devicew.moc"
+#include "test_devicesettingswindow.moc"
