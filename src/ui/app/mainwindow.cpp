@@ -156,16 +156,16 @@ MainWindow::MainWindow(DataModule& dm, CallerIdDevice& device, QWidget* parent)
 
     {
         CardParts card;
-        card.band = CardPanel, card.bottomStrip = BottomBar, card.Label22 = Label22;
+        card.band = CardPanel, card.bottomStrip = BottomBar, card.advertLine = Label22;
         card.customers = &dm_.customerSource;
         card.editDictionary = [this](DBComboBox& field) { dictionary->editDictionary(field); };
         Card = new CustomerCard(card, this);
         DictionaryParts dict;
-        dict.dm = &dm_, dict.Memo1 = Memo1, dict.owner = this;
-        dict.choiceFields = {Card->DBComboBox1, Card->DBComboBox2, Card->DBComboBox3, Card->DBComboBox4};
+        dict.dm = &dm_, dict.statementBuffer = Memo1, dict.owner = this;
+        dict.choiceFields = Card->choiceFields();
         dictionary = new Dictionary(dict, this);
     }
-    DBEdit1 = Card->DBEdit1;
+    DBEdit1 = Card->contactField();
     setDatasource(&dm_.customerSource);  // with the advertising look the card is built with
     // The handlers get the controls and services they use.
     {
@@ -693,7 +693,7 @@ void MainWindow::FormActivate()
         guarded([this] { gridlayout::loadIfPresent(*DBGrid1, grid1Layout->filePath()); });
         guarded([this] { gridlayout::loadIfPresent(*DBGrid2, grid2Layout->filePath()); });
 
-        dictionary->SetField_List_Value();
+        dictionary->refreshChoiceLists();
 
         XianShiNowDate();
 
@@ -742,7 +742,7 @@ void MainWindow::Show_Tishi_windows2(const QString& text) { askConfirmation(dm_,
 void MainWindow::setDatasource(DataSource* source)
 {
     cardSource_ = source;
-    Card->setDatasource(source);
+    Card->setDataSource(source);
 }
 
 void MainWindow::Set_Buy_Data(int mode)
@@ -750,7 +750,7 @@ void MainWindow::Set_Buy_Data(int mode)
     if (mode != 0 && mode != 1)
         return;
     cardMode_ = mode;
-    Card->Set_Buy_Data(mode);
+    Card->setLook(mode);
 }
 
 void MainWindow::Timer1Timer()

@@ -41,26 +41,31 @@ Control* place(QWidget* band, const char* name, const QString& field, int left, 
 
 }  // namespace
 
-CustomerCard::CustomerCard(const CardParts& parts, QObject* parent) : QObject(parent), p_(parts) { build(); }
+CustomerCard::CustomerCard(const CardParts& parts, QObject* parent) : QObject(parent), p_(parts)
+{
+    buildFields();
+    buildButtons();
+    wireFields();
+}
 
-void CustomerCard::build()
+void CustomerCard::buildFields()
 {
     QWidget* band = p_.band;
-    DBEdit1 = place<DBEdit>(band, "DBEdit1", QStringLiteral("联系人"), 76, 56, 121);
-    DBComboBox1 = place<DBComboBox>(band, "DBComboBox1", QStringLiteral("部门"), 236, 56, 145);
-    DBComboBox2 = place<DBComboBox>(band, "DBComboBox2", QStringLiteral("职务"), 416, 56, 145);
-    DBEdit2 = place<DBEdit>(band, "DBEdit2", QStringLiteral("电话"), 76, 80, 121);
-    DBEdit3 = place<DBEdit>(band, "DBEdit3", QStringLiteral("手机"), 236, 80, 141);
-    DBEdit4 = place<DBEdit>(band, "DBEdit4", QStringLiteral("宅电"), 416, 80, 145);
-    DBEdit5 = place<DBEdit>(band, "DBEdit5", QStringLiteral("公司名称"), 76, 104, 485);
-    DBEdit6 = place<DBEdit>(band, "DBEdit6", QStringLiteral("地址"), 76, 128, 485);
-    DBEdit7 = place<DBEdit>(band, "DBEdit7", QStringLiteral("EMAIL"), 76, 152, 145);
-    DBEdit8 = place<DBEdit>(band, "DBEdit8", QStringLiteral("QQ"), 244, 152, 121);
-    DBEdit9 = place<DBEdit>(band, "DBEdit9", QStringLiteral("MSN"), 412, 152, 149);
-    DBEdit10 = place<DBEdit>(band, "DBEdit10", QStringLiteral("网址"), 76, 176, 289);
-    DBEdit11 = place<DBEdit>(band, "DBEdit11", QStringLiteral("邮编"), 412, 176, 149);
-    DBComboBox3 = place<DBComboBox>(band, "DBComboBox3", QStringLiteral("分类1"), 76, 204, 145);
-    DBComboBox4 = place<DBComboBox>(band, "DBComboBox4", QStringLiteral("分类2"), 272, 204, 145);
+    contactField_ = place<DBEdit>(band, "contactField", QStringLiteral("联系人"), 76, 56, 121);
+    departmentField_ = place<DBComboBox>(band, "departmentField", QStringLiteral("部门"), 236, 56, 145);
+    positionField_ = place<DBComboBox>(band, "positionField", QStringLiteral("职务"), 416, 56, 145);
+    phoneField_ = place<DBEdit>(band, "phoneField", QStringLiteral("电话"), 76, 80, 121);
+    mobileField_ = place<DBEdit>(band, "mobileField", QStringLiteral("手机"), 236, 80, 141);
+    homePhoneField_ = place<DBEdit>(band, "homePhoneField", QStringLiteral("宅电"), 416, 80, 145);
+    companyField_ = place<DBEdit>(band, "companyField", QStringLiteral("公司名称"), 76, 104, 485);
+    addressField_ = place<DBEdit>(band, "addressField", QStringLiteral("地址"), 76, 128, 485);
+    emailField_ = place<DBEdit>(band, "emailField", QStringLiteral("EMAIL"), 76, 152, 145);
+    qqField_ = place<DBEdit>(band, "qqField", QStringLiteral("QQ"), 244, 152, 121);
+    msnField_ = place<DBEdit>(band, "msnField", QStringLiteral("MSN"), 412, 152, 149);
+    webField_ = place<DBEdit>(band, "webField", QStringLiteral("网址"), 76, 176, 289);
+    postCodeField_ = place<DBEdit>(band, "postCodeField", QStringLiteral("邮编"), 412, 176, 149);
+    category1Field_ = place<DBComboBox>(band, "category1Field", QStringLiteral("分类1"), 76, 204, 145);
+    category2Field_ = place<DBComboBox>(band, "category2Field", QStringLiteral("分类2"), 272, 204, 145);
 
     // The memos carry their two-character names stacked, one character a line.
     auto memo = [band](const char* name, const QString& field, int top) {
@@ -74,13 +79,17 @@ void CustomerCard::build()
         l->setGeometry(588 - kLabelGap - 18, top + 20, 18, 40);
         return m;
     };
-    DBMemo1 = memo("DBMemo1", QStringLiteral("事项"), 56);
-    DBMemo2 = memo("DBMemo2", QStringLiteral("答复"), 140);
+    mattersField_ = memo("mattersField", QStringLiteral("事项"), 56);
+    replyField_ = memo("replyField", QStringLiteral("答复"), 140);
+}
 
-    BitBtn11 = new QPushButton(QStringLiteral("保存"), band);
-    BitBtn11->setObjectName(QStringLiteral("BitBtn11"));
-    BitBtn11->setFont(songti(12));
-    BitBtn11->setGeometry(452, 208, 83, 20);
+void CustomerCard::buildButtons()
+{
+    QWidget* band = p_.band;
+    cardSaveButton_ = new QPushButton(QStringLiteral("保存"), band);
+    cardSaveButton_->setObjectName(QStringLiteral("cardSaveButton"));
+    cardSaveButton_->setFont(songti(12));
+    cardSaveButton_->setGeometry(452, 208, 83, 20);
 
     QWidget* strip = p_.bottomStrip;
     QStyle* st = QApplication::style();
@@ -95,77 +104,93 @@ void CustomerCard::build()
         b->hide();  // the advertising look at start
         return b;
     };
-    BitBtn7 = button("BitBtn7", QStringLiteral("增加"), QString(), QStyle::SP_FileIcon, 12, 83);
-    BitBtn8 = button("BitBtn8", QStringLiteral("保存"), QString(), QStyle::SP_DialogSaveButton, 104, 83);
-    BitBtn9 = button("BitBtn9", QStringLiteral("删除"), QString(), QStyle::SP_TrashIcon, 192, 83);
-    BitBtn28 = button("BitBtn28", QString(), QStringLiteral("第一条记录"), QStyle::SP_MediaSkipBackward, 292, 29);
-    BitBtn29 = button("BitBtn29", QString(), QStringLiteral("前一条记录"), QStyle::SP_MediaSeekBackward, 324, 29);
-    BitBtn30 = button("BitBtn30", QString(), QStringLiteral("后一条记录"), QStyle::SP_MediaSeekForward, 356, 29);
-    BitBtn31 = button("BitBtn31", QString(), QStringLiteral("最后一条记录"), QStyle::SP_MediaSkipForward, 388, 29);
+    addButton_ = button("addButton", QStringLiteral("增加"), QString(), QStyle::SP_FileIcon, 12, 83);
+    saveButton_ = button("saveButton", QStringLiteral("保存"), QString(), QStyle::SP_DialogSaveButton, 104, 83);
+    deleteButton_ = button("deleteButton", QStringLiteral("删除"), QString(), QStyle::SP_TrashIcon, 192, 83);
+    firstButton_ = button("firstButton", QString(), QStringLiteral("第一条记录"), QStyle::SP_MediaSkipBackward, 292, 29);
+    priorButton_ = button("priorButton", QString(), QStringLiteral("前一条记录"), QStyle::SP_MediaSeekBackward, 324, 29);
+    nextButton_ = button("nextButton", QString(), QStringLiteral("后一条记录"), QStyle::SP_MediaSeekForward, 356, 29);
+    lastButton_ = button("lastButton", QString(), QStringLiteral("最后一条记录"), QStyle::SP_MediaSkipForward, 388, 29);
 
     auto click = [this](QPushButton* b, void (CustomerCard::*handler)()) {
         connect(b, &QPushButton::clicked, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
     };
-    click(BitBtn7, &CustomerCard::BitBtn7Click);
-    click(BitBtn8, &CustomerCard::BitBtn8Click);
-    click(BitBtn11, &CustomerCard::BitBtn8Click);
-    click(BitBtn9, &CustomerCard::BitBtn9Click);
-    click(BitBtn28, &CustomerCard::BitBtn28Click);
-    click(BitBtn29, &CustomerCard::BitBtn29Click);
-    click(BitBtn30, &CustomerCard::BitBtn30Click);
-    click(BitBtn31, &CustomerCard::BitBtn31Click);
+    click(addButton_, &CustomerCard::addRecord);
+    click(saveButton_, &CustomerCard::saveRecord);
+    click(cardSaveButton_, &CustomerCard::saveRecord);
+    click(deleteButton_, &CustomerCard::deleteRecord);
+    click(firstButton_, &CustomerCard::firstRecord);
+    click(priorButton_, &CustomerCard::priorRecord);
+    click(nextButton_, &CustomerCard::nextRecord);
+    click(lastButton_, &CustomerCard::lastRecord);
+}
 
+void CustomerCard::wireFields()
+{
     // Enter walks this chain; Tab follows the order below it.
-    chain_ = {DBEdit1, DBComboBox1, DBComboBox2, DBEdit2, DBEdit3, DBEdit4, DBEdit5, DBEdit6,
-              DBEdit7, DBEdit8, DBEdit9, DBEdit10, DBEdit11, DBComboBox3, DBComboBox4};
+    chain_ = {contactField_, departmentField_, positionField_, phoneField_, mobileField_,
+              homePhoneField_, companyField_, addressField_, emailField_, qqField_,
+              msnField_, webField_, postCodeField_, category1Field_, category2Field_};
     for (QWidget* w : chain_) {
         w->installEventFilter(this);
         if (auto* combo = qobject_cast<DBComboBox*>(w))
             combo->lineEdit()->installEventFilter(this);
     }
-    const QVector<QWidget*> tabs = {DBEdit1, DBEdit2, DBEdit3, DBEdit4, DBEdit5, DBEdit6, DBEdit7,
-                                    DBEdit8, DBEdit9, DBEdit10, DBComboBox1, DBComboBox2, DBComboBox3,
-                                    DBComboBox4, DBEdit11, DBMemo1, DBMemo2, BitBtn7, BitBtn8,
-                                    BitBtn9, BitBtn28, BitBtn29, BitBtn30, BitBtn31, BitBtn11};
+    const QVector<QWidget*> tabs = {
+        contactField_,   phoneField_,     mobileField_,   homePhoneField_, companyField_,
+        addressField_,   emailField_,     qqField_,       msnField_,       webField_,
+        departmentField_, positionField_, category1Field_, category2Field_, postCodeField_,
+        mattersField_,   replyField_,     addButton_,     saveButton_,     deleteButton_,
+        firstButton_,    priorButton_,    nextButton_,    lastButton_,     cardSaveButton_};
     for (int i = 1; i < tabs.size(); ++i)
         QWidget::setTabOrder(tabs[i - 1], tabs[i]);
 
     // A double click on a choice field edits its dictionary values.
-    for (DBComboBox* c : {DBComboBox1, DBComboBox2, DBComboBox3, DBComboBox4})
-        connect(c, &DBComboBox::doubleClicked, this, [this, c] { guarded([&] { if (p_.editDictionary) p_.editDictionary(*c); }); });
+    for (DBComboBox* c : choiceFields())
+        connect(c, &DBComboBox::doubleClicked, this, [this, c] {
+            guarded([&] {
+                if (p_.editDictionary)
+                    p_.editDictionary(*c);
+            });
+        });
 }
 
-void CustomerCard::setDatasource(DataSource* source)
+QVector<DBComboBox*> CustomerCard::choiceFields() const
+{
+    return {departmentField_, positionField_, category1Field_, category2Field_};
+}
+
+void CustomerCard::setDataSource(DataSource* source)
 {
     // Leaving a record ends its pending edit the way a move does, so that
     // nothing typed is left behind unseen (a failed store is reported and
     // the typing stays in its data set).
-    DataSource* old = DBEdit1->dataSource();
+    DataSource* old = contactField_->dataSource();
     DataSet* leaving = old ? old->dataSet() : nullptr;
     if (leaving && leaving->isActive() && (!source || source->dataSet() != leaving))
         leaving->endPendingEdit();
-    for (DBEdit* e : {DBEdit1, DBEdit2, DBEdit3, DBEdit4, DBEdit5, DBEdit6, DBEdit7, DBEdit8, DBEdit9,
-                      DBEdit10, DBEdit11})
+    for (DBEdit* e : {contactField_, phoneField_, mobileField_, homePhoneField_, companyField_,
+                      addressField_, emailField_, qqField_, msnField_, webField_, postCodeField_})
         e->setDataSource(source);
-    for (DBComboBox* c : {DBComboBox1, DBComboBox2, DBComboBox3, DBComboBox4})
+    for (DBComboBox* c : choiceFields())
         c->setDataSource(source);
-    DBMemo1->setDataSource(source);
-    DBMemo2->setDataSource(source);
+    mattersField_->setDataSource(source);
+    replyField_->setDataSource(source);
 }
 
-void CustomerCard::Set_Buy_Data(int mode)
+void CustomerCard::setLook(int mode)
 {
     if (mode != 0 && mode != 1)
         return;
     const bool editing = mode == 1;
-    p_.Label22->setVisible(!editing);
-    for (QPushButton* b : {BitBtn7, BitBtn8, BitBtn9, BitBtn28, BitBtn29, BitBtn30, BitBtn31})
+    p_.advertLine->setVisible(!editing);
+    for (QPushButton* b : {addButton_, saveButton_, deleteButton_, firstButton_, priorButton_, nextButton_, lastButton_})
         b->setVisible(editing);
 }
 
 DataSet* CustomerCard::cardDataSet() const
 {
-    DataSource* src = DBEdit1->dataSource();
+    DataSource* src = contactField_->dataSource();
     DataSet* ds = src ? src->dataSet() : nullptr;
     if (!ds)
         throw AppError(QStringLiteral("卡片没有连接数据。"));
@@ -180,13 +205,13 @@ QWidget* CustomerCard::nextInChain(QWidget* from) const
     return chain_[i + 1];
 }
 
-void CustomerCard::BitBtn7Click()
+void CustomerCard::addRecord()
 {
     cardDataSet()->append();
-    DBEdit1->setFocus();
+    contactField_->setFocus();
 }
 
-void CustomerCard::BitBtn8Click()
+void CustomerCard::saveRecord()
 {
     DataSet* ds = cardDataSet();
     if (ds->state() != DataSet::State::Edit && ds->state() != DataSet::State::Insert)
@@ -194,20 +219,20 @@ void CustomerCard::BitBtn8Click()
     ds->post();
 }
 
-void CustomerCard::BitBtn9Click() { cardDataSet()->remove(); }
-void CustomerCard::BitBtn28Click() { cardDataSet()->first(); }
-void CustomerCard::BitBtn29Click() { cardDataSet()->prior(); }
-void CustomerCard::BitBtn30Click() { cardDataSet()->next(); }
-void CustomerCard::BitBtn31Click() { cardDataSet()->last(); }
+void CustomerCard::deleteRecord() { cardDataSet()->remove(); }
+void CustomerCard::firstRecord() { cardDataSet()->first(); }
+void CustomerCard::priorRecord() { cardDataSet()->prior(); }
+void CustomerCard::nextRecord() { cardDataSet()->next(); }
+void CustomerCard::lastRecord() { cardDataSet()->last(); }
 
-void CustomerCard::DBComboBox4KeyDown()
+void CustomerCard::enterOnLastField()
 {
     DataSet* ds = cardDataSet();
     ds->next();
     // New customers are added at the end of the customer table only.
-    if (ds->eof() && DBEdit1->dataSource() == p_.customers)
+    if (ds->eof() && contactField_->dataSource() == p_.customers)
         ds->append();
-    DBEdit1->setFocus(Qt::TabFocusReason);
+    contactField_->setFocus(Qt::TabFocusReason);
 }
 
 bool CustomerCard::eventFilter(QObject* watched, QEvent* event)
@@ -226,8 +251,8 @@ bool CustomerCard::eventFilter(QObject* watched, QEvent* event)
     if (auto* combo = qobject_cast<DBComboBox*>(w))
         if (!guarded([combo] { combo->commitText(); }))
             return true;
-    if (w == DBComboBox4) {
-        guarded([this] { DBComboBox4KeyDown(); });
+    if (w == category2Field_) {
+        guarded([this] { enterOnLastField(); });
         return true;
     }
     if (QWidget* next = nextInChain(w))

@@ -21,7 +21,7 @@ class QWidget;
 struct CardParts {
     QWidget* band = nullptr;         // the upper band (944 x 261)
     QWidget* bottomStrip = nullptr;  // the 32-px bar at its foot
-    QLabel* Label22 = nullptr;       // the advertising line
+    QLabel* advertLine = nullptr;    // the advertising line
     DataSource* customers = nullptr; // customerSource: Enter on the last one adds one
     std::function<void(DBComboBox&)> editDictionary;  // double click on a choice
 };
@@ -29,64 +29,74 @@ struct CardParts {
 class CustomerCard : public QObject {
     Q_OBJECT
 public:
-    // Builds the controls on the band and its bottom strip.
+    // Builds the controls on the band and its bottom strip.  Each control's
+    // object name is its member's name without the trailing underscore
+    // ("contactField", "category2Field", "saveButton" ...).
     CustomerCard(const CardParts& parts, QObject* parent);
 
-    DBEdit* DBEdit1;   // 联系人
-    DBEdit* DBEdit2;   // 电话
-    DBEdit* DBEdit3;   // 手机
-    DBEdit* DBEdit4;   // 宅电
-    DBEdit* DBEdit5;   // 公司名称
-    DBEdit* DBEdit6;   // 地址
-    DBEdit* DBEdit7;   // EMAIL
-    DBEdit* DBEdit8;   // QQ
-    DBEdit* DBEdit9;   // MSN
-    DBEdit* DBEdit10;  // 网址
-    DBEdit* DBEdit11;  // 邮编
-    DBComboBox* DBComboBox1;  // 部门
-    DBComboBox* DBComboBox2;  // 职务
-    DBComboBox* DBComboBox3;  // 分类1
-    DBComboBox* DBComboBox4;  // 分类2
-    DBMemo* DBMemo1;  // 事项
-    DBMemo* DBMemo2;  // 答复
-
-    QPushButton* BitBtn11;  // 保存 on the card
-    QPushButton* BitBtn7;   // 增加
-    QPushButton* BitBtn8;   // 保存
-    QPushButton* BitBtn9;   // 删除
-    QPushButton* BitBtn28;  // first record
-    QPushButton* BitBtn29;  // previous record
-    QPushButton* BitBtn30;  // next record
-    QPushButton* BitBtn31;  // last record
-
     // Binds every control, in the card's order, to the source.
-    void setDatasource(DataSource* source);
+    void setDataSource(DataSource* source);
     // 0: advertising look, 1: editing look; other values change nothing.
-    void Set_Buy_Data(int mode);
+    void setLook(int mode);
+
+    // The first field of the card, 联系人.
+    DBEdit* contactField() const { return contactField_; }
+    // The four choice fields: 部门, 职务, 分类1, 分类2.
+    QVector<DBComboBox*> choiceFields() const;
 
     // The data set the buttons act on: the one behind the contact field's
     // source at this moment.
     DataSet* cardDataSet() const;
 
     // The Enter chain: the field that follows `from` (nullptr when `from`
-    // is not in the chain; the last link is handled by DBComboBox4KeyDown).
+    // is not in the chain; the last link is handled by enterOnLastField).
     QWidget* nextInChain(QWidget* from) const;
 
-    void BitBtn7Click();   // 增加
-    void BitBtn8Click();   // 保存 (BitBtn11 does the same)
-    void BitBtn9Click();   // 删除
-    void BitBtn28Click();  // first
-    void BitBtn29Click();  // previous
-    void BitBtn30Click();  // next
-    void BitBtn31Click();  // last
-    void DBComboBox4KeyDown();
+    void addRecord();     // 增加
+    void saveRecord();    // 保存 (the card's own 保存 does the same)
+    void deleteRecord();  // 删除
+    void firstRecord();
+    void priorRecord();
+    void nextRecord();
+    void lastRecord();
+    // Enter on 分类2: on to the next record; past the last customer, a new one.
+    void enterOnLastField();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void build();
+    void buildFields();
+    void buildButtons();
+    void wireFields();
+
     CardParts p_;
-    QVector<QWidget*> chain_;       // the Enter chain, 联系人 … 分类2
-    QVector<QObject*> keyTargets_;  // what receives the keys of each chain link
+    QVector<QWidget*> chain_;  // the Enter chain, 联系人 … 分类2
+
+    DBEdit* contactField_;    // 联系人
+    DBEdit* phoneField_;      // 电话
+    DBEdit* mobileField_;     // 手机
+    DBEdit* homePhoneField_;  // 宅电
+    DBEdit* companyField_;    // 公司名称
+    DBEdit* addressField_;    // 地址
+    DBEdit* emailField_;      // EMAIL
+    DBEdit* qqField_;         // QQ
+    DBEdit* msnField_;        // MSN
+    DBEdit* webField_;        // 网址
+    DBEdit* postCodeField_;   // 邮编
+    DBComboBox* departmentField_;  // 部门
+    DBComboBox* positionField_;    // 职务
+    DBComboBox* category1Field_;   // 分类1
+    DBComboBox* category2Field_;   // 分类2
+    DBMemo* mattersField_;    // 事项
+    DBMemo* replyField_;      // 答复
+
+    QPushButton* cardSaveButton_;  // 保存 on the card
+    QPushButton* addButton_;       // 增加
+    QPushButton* saveButton_;      // 保存
+    QPushButton* deleteButton_;    // 删除
+    QPushButton* firstButton_;
+    QPushButton* priorButton_;
+    QPushButton* nextButton_;
+    QPushButton* lastButton_;
 };

@@ -15,10 +15,10 @@ Dictionary::Dictionary(const DictionaryParts& parts, QObject* parent) : QObject(
 
 void Dictionary::runItemQuery(const QString& field)
 {
-    p_.dm->dictionaryTable.reopen(composeStatement(p_.Memo1, itemQueryLines(field)));
+    p_.dm->dictionaryTable.reopen(composeStatement(p_.statementBuffer, itemQueryLines(field)));
 }
 
-void Dictionary::SetField_List_Value()
+void Dictionary::refreshChoiceLists()
 {
     DataSet& dictionaryTable = p_.dm->dictionaryTable;
     for (DBComboBox* combo : p_.choiceFields) {
@@ -45,5 +45,5 @@ void Dictionary::editDictionary(DBComboBox& field)
     // A row still pending in the editor is dropped, as closing it promises.
     if (p_.dm->dictionaryTable.isActive() && p_.dm->dictionaryTable.state() != DataSet::State::Browse)
         p_.dm->dictionaryTable.cancel();
-    SetField_List_Value();
+    refreshChoiceLists();
 }

@@ -18,7 +18,7 @@ QStringList itemQueryLines(const QString& field);
 // The controls and services the dictionary works with.
 struct DictionaryParts {
     DataModule* dm = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;    // statement buffer
+    QPlainTextEdit* statementBuffer = nullptr;  // where statements are composed
     QWidget* owner = nullptr;           // of the editor window
     QVector<DBComboBox*> choiceFields;  // 部门, 职务, 分类1, 分类2
 };
@@ -32,7 +32,7 @@ public:
     // statement is composed in the statement buffer.
     void runItemQuery(const QString& field);
     // Rebuilds the lists of the four choice fields.
-    void SetField_List_Value();
+    void refreshChoiceLists();
     // A double click on a choice field: its values in the dictionary
     // editor, then every list rebuilt.
     void editDictionary(DBComboBox& field);

@@ -15,14 +15,14 @@ DictionaryWindow::DictionaryWindow(DataModule& dm, QWidget* owner)
     setFixedSize(428, 229);
     setFont(songti(15));
 
-    Label1 = new QLabel(QStringLiteral("字典列表"), this);
-    Label1->move(12, 12);
+    auto* title = new QLabel(QStringLiteral("字典列表"), this);
+    title->move(12, 12);
 
-    DBGrid1 = new DBGrid(this);
-    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
-    DBGrid1->setGeometry(12, 32, 325, 181);
-    DBGrid1->setDataSource(&dm_.dictionarySource);
-    DBGrid1->setColumnLayout({{QStringLiteral("项目"), 80}, {QStringLiteral("内容"), 200}});
+    valueGrid_ = new DBGrid(this);
+    valueGrid_->setObjectName(QStringLiteral("valueGrid"));
+    valueGrid_->setGeometry(12, 32, 325, 181);
+    valueGrid_->setDataSource(&dm_.dictionarySource);
+    valueGrid_->setColumnLayout({{QStringLiteral("项目"), 80}, {QStringLiteral("内容"), 200}});
 
     auto button = [&](const char* name, const QString& caption, int top) {
         auto* b = new QPushButton(caption, this);
@@ -31,32 +31,32 @@ DictionaryWindow::DictionaryWindow(DataModule& dm, QWidget* owner)
         b->setGeometry(344, top, 75, 25);
         return b;
     };
-    BitBtn1 = button("BitBtn1", QStringLiteral("添加"), 40);
-    BitBtn2 = button("BitBtn2", QStringLiteral("删除"), 86);
-    BitBtn3 = button("BitBtn3", QStringLiteral("保存"), 133);
-    BitBtn4 = button("BitBtn4", QStringLiteral("返回"), 180);
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
-    connect(BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
-    connect(BitBtn3, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn3Click(); }); });
-    connect(BitBtn4, &QPushButton::clicked, this, &QDialog::close);
+    QPushButton* add = button("addButton", QStringLiteral("添加"), 40);
+    QPushButton* remove = button("removeButton", QStringLiteral("删除"), 86);
+    QPushButton* save = button("saveButton", QStringLiteral("保存"), 133);
+    QPushButton* back = button("backButton", QStringLiteral("返回"), 180);
+    connect(add, &QPushButton::clicked, this, [this] { guarded([this] { addValue(); }); });
+    connect(remove, &QPushButton::clicked, this, [this] { guarded([this] { removeValue(); }); });
+    connect(save, &QPushButton::clicked, this, [this] { guarded([this] { saveValue(); }); });
+    connect(back, &QPushButton::clicked, this, &QDialog::close);
 
     centreOnScreen(this);
 }
 
-void DictionaryWindow::BitBtn1Click()
+void DictionaryWindow::addValue()
 {
     dm_.dictionaryTable.insert();
-    DBGrid1->setFocus();
+    valueGrid_->setFocus();
     // The operator types the value: the cursor goes to its cell.
-    const auto& cols = DBGrid1->dataModel()->columns();
+    const auto& cols = valueGrid_->dataModel()->columns();
     for (int c = 0; c < cols.size(); ++c)
         if (cols[c].fieldName == QStringLiteral("内容"))
-            DBGrid1->setCurrentIndex(DBGrid1->model()->index(dm_.dictionaryTable.currentRow(), c));
+            valueGrid_->setCurrentIndex(valueGrid_->model()->index(dm_.dictionaryTable.currentRow(), c));
 }
 
-void DictionaryWindow::BitBtn2Click() { dm_.dictionaryTable.remove(); }
+void DictionaryWindow::removeValue() { dm_.dictionaryTable.remove(); }
 
-void DictionaryWindow::BitBtn3Click()
+void DictionaryWindow::saveValue()
 {
     if (dm_.dictionaryTable.state() == DataSet::State::Insert)
         dm_.dictionaryTable.post();

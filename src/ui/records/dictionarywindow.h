@@ -1,12 +1,11 @@
 #pragma once
 // The dictionary editor: the values of one choice field in a grid, with
-// "添加", "删除", "保存" and "返回".
+// "添加", "删除", "保存" and "返回".  Its controls carry object names:
+// "valueGrid", "addButton", "removeButton", "saveButton", "backButton".
 
 #include <QDialog>
 
 class DBGrid;
-class QLabel;
-class QPushButton;
 class DataModule;
 
 class DictionaryWindow : public QDialog {
@@ -14,17 +13,11 @@ class DictionaryWindow : public QDialog {
 public:
     DictionaryWindow(DataModule& dm, QWidget* owner = nullptr);
 
-    QLabel* Label1;
-    DBGrid* DBGrid1;
-    QPushButton* BitBtn1;  // 添加
-    QPushButton* BitBtn2;  // 删除
-    QPushButton* BitBtn3;  // 保存
-    QPushButton* BitBtn4;  // 返回
-
-    void BitBtn1Click();
-    void BitBtn2Click();
-    void BitBtn3Click();
+    void addValue();     // 添加: a new row, the cursor in its 内容 cell
+    void removeValue();  // 删除
+    void saveValue();    // 保存: stores a new or changed row
 
 private:
     DataModule& dm_;
+    DBGrid* valueGrid_;
 };

@@ -380,8 +380,8 @@ void TestMainWindow::startupFocusMovesOnceToContactField()
     w.TelBuffer->setFocus();
     // About two seconds after the activation the card's own contact field
     // has the focus, and the timer is off.
-    QTRY_VERIFY_WITH_TIMEOUT(w.Card->DBEdit1->hasFocus(), 4000);
-    QCOMPARE(w.Card->DBEdit1->dataField(), QStringLiteral("联系人"));
+    QTRY_VERIFY_WITH_TIMEOUT(testutil::named<DBEdit>(&w, QStringLiteral("contactField"))->hasFocus(), 4000);
+    QCOMPARE(testutil::named<DBEdit>(&w, QStringLiteral("contactField"))->dataField(), QStringLiteral("联系人"));
     QVERIFY(!w.Timer3->isActive());
     w.TelBuffer->setFocus();
     QTest::qWait(2300);

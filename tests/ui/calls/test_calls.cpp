@@ -467,8 +467,8 @@ void TestCalls::unsavedCardTypingSurvivesAKnownCaller()
     MainWindow& m = start();
     DataSet& kehu = dm->customerTable;
     // A note half typed on the newest customer, then a known caller.
-    m.Card->DBMemo1->setFocus();
-    m.Card->DBMemo1->insertPlainText(QStringLiteral("回电"));
+    testutil::named<DBMemo>(&m, QStringLiteral("mattersField"))->setFocus();
+    testutil::named<DBMemo>(&m, QStringLiteral("mattersField"))->insertPlainText(QStringLiteral("回电"));
     QCOMPARE(kehu.state(), DataSet::State::Edit);
     device.simulateCall(1, QStringLiteral("13900000001"));
     QCOMPARE(kehu.recordCount(), 1);
@@ -479,8 +479,8 @@ void TestCalls::unsavedCardTypingSurvivesAKnownCaller()
 
     // A store the database refuses: reported, and the typing stays.
     m.PageControl1->setCurrentIndex(3);
-    m.Card->DBEdit5->setFocus();
-    m.Card->DBEdit5->insert(QStringLiteral("公司甲"));
+    testutil::named<DBEdit>(&m, QStringLiteral("companyField"))->setFocus();
+    testutil::named<DBEdit>(&m, QStringLiteral("companyField"))->insert(QStringLiteral("公司甲"));
     testutil::execute(folder + QStringLiteral("data/web.mdb"),
                       QStringLiteral("create trigger refuse before update on 客户数据 "
                                      "begin select raise(abort, 'locked'); end"));
@@ -501,9 +501,9 @@ void TestCalls::callWithoutDatabaseIsAnnounced()
     reports.clear();
     QCOMPARE(m.StatusBar1->panelText(MainWindow::MessagePanel), databaseNotOpenText);
     // Nothing can be typed that could not be stored.
-    QVERIFY(m.Card->DBEdit1->isReadOnly());
-    QVERIFY(m.Card->DBComboBox1->lineEdit()->isReadOnly());
-    QVERIFY(m.Card->DBMemo1->isReadOnly());
+    QVERIFY(testutil::named<DBEdit>(&m, QStringLiteral("contactField"))->isReadOnly());
+    QVERIFY(testutil::named<DBComboBox>(&m, QStringLiteral("departmentField"))->lineEdit()->isReadOnly());
+    QVERIFY(testutil::named<DBMemo>(&m, QStringLiteral("mattersField"))->isReadOnly());
     device.simulateCall(1, QStringLiteral("13900000001"));
     QCOMPARE(m.shantext->text(), QStringLiteral("新客户来电"));
     QCOMPARE(reports, QStringList{callNotLoggedText(QStringLiteral("13900000001"))});

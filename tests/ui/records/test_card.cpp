@@ -10,6 +10,7 @@
 #include "ui/app/mainwindow.h"
 #include "ui/app/dbcontrols.h"
 #include "ui/records/card.h"
+#include "cardcontrols.h"
 #include "testutil.h"
 
 namespace {
@@ -64,26 +65,26 @@ private slots:
         testutil::execute(file_, QStringLiteral("update 客户数据 set QQ = '10001' where id = 2"));
         testutil::MainFixture m;
         m->FormActivate();
-        CustomerCard& c = *m->Card;
-        QVERIFY(!c.BitBtn7->isVisibleTo(m.w.get()));
+        const CardControls c(m.w.get());
+        QVERIFY(!c.addButton->isVisibleTo(m.w.get()));
         QVERIFY(m->Label22->isVisibleTo(m.w.get()));
-        QCOMPARE(c.DBEdit1->text(), QStringLiteral("客户2"));
-        QCOMPARE(c.DBEdit8->text(), QStringLiteral("10001"));  // QQ bound from the start
-        QCOMPARE(c.DBEdit1->geometry(), QRect(76, 56, 121, 21));
-        QCOMPARE(c.DBMemo2->geometry(), QRect(588, 140, 349, 81));
-        QCOMPARE(c.BitBtn11->geometry(), QRect(452, 208, 83, 20));
-        QCOMPARE(c.BitBtn31->toolTip(), QStringLiteral("最后一条记录"));
+        QCOMPARE(c.contactField->text(), QStringLiteral("客户2"));
+        QCOMPARE(c.qqField->text(), QStringLiteral("10001"));  // QQ bound from the start
+        QCOMPARE(c.contactField->geometry(), QRect(76, 56, 121, 21));
+        QCOMPARE(c.replyField->geometry(), QRect(588, 140, 349, 81));
+        QCOMPARE(c.cardSaveButton->geometry(), QRect(452, 208, 83, 20));
+        QCOMPARE(c.lastButton->toolTip(), QStringLiteral("最后一条记录"));
 
         m->Set_Buy_Data(1);
-        for (QPushButton* b : {c.BitBtn7, c.BitBtn8, c.BitBtn9, c.BitBtn28, c.BitBtn29, c.BitBtn30, c.BitBtn31})
+        for (QPushButton* b : {c.addButton, c.saveButton, c.deleteButton, c.firstButton, c.priorButton, c.nextButton, c.lastButton})
             QVERIFY(b->isVisibleTo(m.w.get()));
         QVERIFY(!m->Label22->isVisibleTo(m.w.get()));
         m->Set_Buy_Data(7);  // unknown mode: nothing changes
-        QVERIFY(c.BitBtn7->isVisibleTo(m.w.get()));
+        QVERIFY(c.addButton->isVisibleTo(m.w.get()));
         QCOMPARE(m->cardMode(), 1);
         m->Set_Buy_Data(0);
-        QVERIFY(!c.BitBtn7->isVisibleTo(m.w.get()));
-        QVERIFY(c.BitBtn11->isVisibleTo(m.w.get()));
+        QVERIFY(!c.addButton->isVisibleTo(m.w.get()));
+        QVERIFY(c.cardSaveButton->isVisibleTo(m.w.get()));
     }
 
     void typeSaveAndMoveWithTheButtons()
@@ -91,27 +92,27 @@ private slots:
         testutil::addCustomers(file_, 3);
         testutil::MainFixture m;
         m->FormActivate();
-        CustomerCard& c = *m->Card;
+        const CardControls c(m.w.get());
         m->Set_Buy_Data(1);
-        c.DBEdit1->setFocus();
-        c.DBEdit1->selectAll();
-        type(c.DBEdit1, QStringLiteral("新名字"));
-        c.BitBtn30->click();  // next: the changed record is stored first
+        c.contactField->setFocus();
+        c.contactField->selectAll();
+        type(c.contactField, QStringLiteral("新名字"));
+        c.nextButton->click();  // next: the changed record is stored first
         QCOMPARE(stored(file_, QStringLiteral("select 联系人 from 客户数据 where id = 3")), QStringList{"新名字"});
-        QCOMPARE(c.DBEdit1->text(), QStringLiteral("客户2"));
-        c.BitBtn31->click();
-        QCOMPARE(c.DBEdit1->text(), QStringLiteral("客户1"));
-        c.BitBtn29->click();
-        QCOMPARE(c.DBEdit1->text(), QStringLiteral("客户2"));
-        c.BitBtn28->click();
-        QCOMPARE(c.DBEdit1->text(), QStringLiteral("新名字"));
+        QCOMPARE(c.contactField->text(), QStringLiteral("客户2"));
+        c.lastButton->click();
+        QCOMPARE(c.contactField->text(), QStringLiteral("客户1"));
+        c.priorButton->click();
+        QCOMPARE(c.contactField->text(), QStringLiteral("客户2"));
+        c.firstButton->click();
+        QCOMPARE(c.contactField->text(), QStringLiteral("新名字"));
 
-        c.BitBtn7->click();  // 增加: a new record, focus on the contact
+        c.addButton->click();  // 增加: a new record, focus on the contact
         QCOMPARE(m->dm().customerTable.state(), DataSet::State::Insert);
-        type(c.DBEdit2, QStringLiteral("010-1"));
-        c.BitBtn11->click();  // the card's own 保存
+        type(c.phoneField, QStringLiteral("010-1"));
+        c.cardSaveButton->click();  // the card's own 保存
         QCOMPARE(stored(file_, QStringLiteral("select 电话 from 客户数据 where id = 4")), QStringList{"010-1"});
-        c.BitBtn8->click();  // 保存 on a browsed record stores it unchanged
+        c.saveButton->click();  // 保存 on a browsed record stores it unchanged
         QCOMPARE(m->dm().customerTable.state(), DataSet::State::Browse);
         QVERIFY(reports_.isEmpty());
     }
@@ -120,7 +121,7 @@ private slots:
     {
         testutil::MainFixture m;
         m->FormActivate();
-        m->Card->BitBtn8->click();
+        CardControls(m.w.get()).saveButton->click();
         QCOMPARE(stored(file_, QStringLiteral("select count(*) from 客户数据")), QStringList{"1"});
     }
 
@@ -129,20 +130,20 @@ private slots:
         testutil::addCustomers(file_, 1);
         testutil::MainFixture m;
         m->FormActivate();
-        CustomerCard& c = *m->Card;
+        const CardControls c(m.w.get());
         QString question;
         testutil::whenModal(QStringLiteral("否"), &question);
-        c.BitBtn9->click();
+        c.deleteButton->click();
         QCOMPARE(question, QStringLiteral("删除当前客户记录?"));
         QVERIFY(reports_.isEmpty());  // a cancelled deletion is silent
         testutil::whenModal(QStringLiteral("是"));
-        c.BitBtn9->click();
+        c.deleteButton->click();
         QCOMPARE(stored(file_, QStringLiteral("select count(*) from 客户数据")), QStringList{"0"});
-        c.BitBtn9->click();
+        c.deleteButton->click();
         QCOMPARE(reports_, QStringList{"Cannot perform this operation on an empty dataset"});
         // A record just added and not stored goes without a question.
-        c.BitBtn7->click();
-        c.BitBtn9->click();
+        c.addButton->click();
+        c.deleteButton->click();
         QCOMPARE(m->dm().customerTable.state(), DataSet::State::Browse);
         QCOMPARE(reports_.size(), 1);
     }
@@ -153,14 +154,14 @@ private slots:
         testutil::MainFixture m;
         m->FormActivate();
         m->setDatasource(&m->dm().callSource);
-        QCOMPARE(m->Card->DBEdit1->text(), QString());
-        m->Card->BitBtn7->click();
-        type(m->Card->DBEdit1, QStringLiteral("来电者"));
-        m->Card->BitBtn8->click();
+        QCOMPARE(CardControls(m.w.get()).contactField->text(), QString());
+        CardControls(m.w.get()).addButton->click();
+        type(CardControls(m.w.get()).contactField, QStringLiteral("来电者"));
+        CardControls(m.w.get()).saveButton->click();
         QCOMPARE(stored(file_, QStringLiteral("select 联系人 from 来电数据")), QStringList{"来电者"});
         QCOMPARE(stored(file_, QStringLiteral("select count(*) from 客户数据")), QStringList{"1"});
         m->setDatasource(&m->dm().customerSource);
-        QCOMPARE(m->Card->DBEdit1->text(), QStringLiteral("客户1"));
+        QCOMPARE(CardControls(m.w.get()).contactField->text(), QStringLiteral("客户1"));
     }
 
     void choiceBoxStoresWhatItShows()
@@ -174,27 +175,27 @@ private slots:
         QApplication::setActiveWindow(m.w.get());
         QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
         m->FormActivate();
-        CustomerCard& c = *m->Card;
+        const CardControls c(m.w.get());
         DataSet& kehu = m->dm().customerTable;
 
         // Passing through with Enter or Tab, without typing, changes nothing.
-        c.DBEdit1->setFocus();
-        QTest::keyClick(c.DBEdit1, Qt::Key_Return);
+        c.contactField->setFocus();
+        QTest::keyClick(c.contactField, Qt::Key_Return);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(kehu.state(), DataSet::State::Browse);
-        QCOMPARE(c.DBComboBox1->currentText(), QStringLiteral("sales"));
-        c.DBComboBox2->setFocus();
+        QCOMPARE(c.departmentField->currentText(), QStringLiteral("sales"));
+        c.positionField->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(kehu.state(), DataSet::State::Browse);
         QCOMPARE(kehu.text("职务"), QStringLiteral("sales"));
 
         // Typing "Ea" that the list completes: Enter stores the whole value.
-        c.DBComboBox1->setFocus();
-        c.DBComboBox1->lineEdit()->selectAll();
-        QTest::keyClicks(c.DBComboBox1->lineEdit(), QStringLiteral("Ea"));
-        QCOMPARE(c.DBComboBox1->currentText(), QStringLiteral("EastChina"));
-        QTest::keyClick(c.DBComboBox1->lineEdit(), Qt::Key_Return);
+        c.departmentField->setFocus();
+        c.departmentField->lineEdit()->selectAll();
+        QTest::keyClicks(c.departmentField->lineEdit(), QStringLiteral("Ea"));
+        QCOMPARE(c.departmentField->currentText(), QStringLiteral("EastChina"));
+        QTest::keyClick(c.departmentField->lineEdit(), Qt::Key_Return);
         QCOMPARE(kehu.text("部门"), QStringLiteral("EastChina"));
         kehu.post();
         QCOMPARE(stored(file_, QStringLiteral("select 部门 from 客户数据 where id = 2")), QStringList{"EastChina"});
@@ -210,13 +211,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
         m->FormActivate();
         m->Set_Buy_Data(1);  // the bottom strip's buttons shown
-        CustomerCard& c = *m->Card;
-        const QList<QWidget*> order = {c.DBEdit1, c.DBEdit2, c.DBEdit3, c.DBEdit4, c.DBEdit5, c.DBEdit6,
-                                       c.DBEdit7, c.DBEdit8, c.DBEdit9, c.DBEdit10, c.DBComboBox1,
-                                       c.DBComboBox2, c.DBComboBox3, c.DBComboBox4, c.DBEdit11, c.DBMemo1,
-                                       c.DBMemo2, c.BitBtn7, c.BitBtn8, c.BitBtn9, c.BitBtn28, c.BitBtn29,
-                                       c.BitBtn30, c.BitBtn31, c.BitBtn11};
-        c.DBEdit1->setFocus();
+        const CardControls c(m.w.get());
+        const QList<QWidget*> order = {c.contactField, c.phoneField, c.mobileField, c.homePhoneField, c.companyField, c.addressField,
+                                       c.emailField, c.qqField, c.msnField, c.webField, c.departmentField,
+                                       c.positionField, c.category1Field, c.category2Field, c.postCodeField, c.mattersField,
+                                       c.replyField, c.addButton, c.saveButton, c.deleteButton, c.firstButton, c.priorButton,
+                                       c.nextButton, c.lastButton, c.cardSaveButton};
+        c.contactField->setFocus();
         for (int i = 1; i < order.size(); ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QWidget* f = QApplication::focusWidget();
@@ -235,27 +236,27 @@ private slots:
         QApplication::setActiveWindow(m.w.get());
         QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
         m->FormActivate();
-        CustomerCard& c = *m->Card;
-        const QList<QWidget*> chain = {c.DBEdit1, c.DBComboBox1, c.DBComboBox2, c.DBEdit2, c.DBEdit3,
-                                       c.DBEdit4, c.DBEdit5, c.DBEdit6, c.DBEdit7, c.DBEdit8,
-                                       c.DBEdit9, c.DBEdit10, c.DBEdit11, c.DBComboBox3, c.DBComboBox4};
+        const CardControls c(m.w.get());
+        const QList<QWidget*> chain = {c.contactField, c.departmentField, c.positionField, c.phoneField, c.mobileField,
+                                       c.homePhoneField, c.companyField, c.addressField, c.emailField, c.qqField,
+                                       c.msnField, c.webField, c.postCodeField, c.category1Field, c.category2Field};
         for (int i = 0; i + 1 < chain.size(); ++i) {
             QTest::keyClick(chain[i], Qt::Key_Return, i % 2 ? Qt::ShiftModifier : Qt::NoModifier);
             QWidget* f = QApplication::focusWidget();
             QVERIFY(f && (f == chain[i + 1] || f->parentWidget() == chain[i + 1]));
         }
         // 分类2 on the first customer: moves to the next one.
-        type(c.DBComboBox4->lineEdit(), QStringLiteral("华北"));
-        QTest::keyClick(c.DBComboBox4, Qt::Key_Return);
+        type(c.category2Field->lineEdit(), QStringLiteral("华北"));
+        QTest::keyClick(c.category2Field, Qt::Key_Return);
         QCOMPARE(stored(file_, QStringLiteral("select 分类2 from 客户数据 where id = 2")), QStringList{"华北"});
-        QCOMPARE(c.DBEdit1->text(), QStringLiteral("客户1"));
-        QVERIFY(c.DBEdit1->hasFocus());
+        QCOMPARE(c.contactField->text(), QStringLiteral("客户1"));
+        QVERIFY(c.contactField->hasFocus());
         // On the last customer: a new record, focus back on the contact.
-        QTest::keyClick(c.DBComboBox4, Qt::Key_Enter);
+        QTest::keyClick(c.category2Field, Qt::Key_Enter);
         QCOMPARE(m->dm().customerTable.state(), DataSet::State::Insert);
-        QVERIFY(c.DBEdit1->hasFocus());
-        type(c.DBEdit1, QStringLiteral("连续录入"));
-        QTest::keyClick(c.DBComboBox4, Qt::Key_Return);  // stored, then another new one
+        QVERIFY(c.contactField->hasFocus());
+        type(c.contactField, QStringLiteral("连续录入"));
+        QTest::keyClick(c.category2Field, Qt::Key_Return);  // stored, then another new one
         QCOMPARE(stored(file_, QStringLiteral("select 联系人 from 客户数据 where id = 3")), QStringList{"连续录入"});
         QCOMPARE(m->dm().customerTable.state(), DataSet::State::Insert);
 
@@ -264,16 +265,16 @@ private slots:
         m->setDatasource(&m->dm().callSource);
         m->dm().callTable.append();
         m->dm().callTable.post();
-        QTest::keyClick(c.DBComboBox4, Qt::Key_Return);
+        QTest::keyClick(c.category2Field, Qt::Key_Return);
         QCOMPARE(m->dm().callTable.state(), DataSet::State::Browse);
         QCOMPARE(m->dm().callTable.recordCount(), 1);
-        QVERIFY(c.DBEdit1->hasFocus());
+        QVERIFY(c.contactField->hasFocus());
 
         // Enter in a memo is a new line.
-        c.DBMemo1->setFocus();
-        QTest::keyClick(c.DBMemo1, Qt::Key_Return);
-        QVERIFY(c.DBMemo1->hasFocus());
-        QCOMPARE(c.DBMemo1->toPlainText(), QStringLiteral("\n"));
+        c.mattersField->setFocus();
+        QTest::keyClick(c.mattersField, Qt::Key_Return);
+        QVERIFY(c.mattersField->hasFocus());
+        QCOMPARE(c.mattersField->toPlainText(), QStringLiteral("\n"));
     }
 };
 

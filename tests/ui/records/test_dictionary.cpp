@@ -12,6 +12,7 @@
 #include "ui/records/card.h"
 #include "ui/records/dictionary.h"
 #include "ui/records/dictionarywindow.h"
+#include "cardcontrols.h"
 #include "testutil.h"
 
 namespace {
@@ -38,7 +39,7 @@ void inEditor(std::function<void(DictionaryWindow&)> steps, bool closeBox = fals
         if (closeBox)
             w->close();
         else
-            w->BitBtn4->click();
+            testutil::named<QPushButton>(w, QStringLiteral("backButton"))->click();
     });
 }
 
@@ -71,12 +72,12 @@ private slots:
         testutil::addCustomers(file_, 1);
         testutil::MainFixture m;
         m->FormActivate();
-        CustomerCard& c = *m->Card;
-        QCOMPARE(listOf(c.DBComboBox1), QStringList{"销售部"});
-        QCOMPARE(listOf(c.DBComboBox2), QStringList{"经理"});
-        QCOMPARE(listOf(c.DBComboBox3), (QStringList{"批发", "", "批发"}));  // empty and repeated kept
-        QCOMPARE(listOf(c.DBComboBox4), QStringList{});
-        QCOMPARE(c.DBComboBox3->currentText(), QStringLiteral("甲"));  // the field, not the list
+        const CardControls c(m.w.get());
+        QCOMPARE(listOf(c.departmentField), QStringList{"销售部"});
+        QCOMPARE(listOf(c.positionField), QStringList{"经理"});
+        QCOMPARE(listOf(c.category1Field), (QStringList{"批发", "", "批发"}));  // empty and repeated kept
+        QCOMPARE(listOf(c.category2Field), QStringList{});
+        QCOMPARE(c.category1Field->currentText(), QStringLiteral("甲"));  // the field, not the list
         QCOMPARE(m->dm().customerTable.state(), DataSet::State::Browse);
     }
 
@@ -84,43 +85,43 @@ private slots:
     {
         testutil::MainFixture m;
         m->FormActivate();
-        CustomerCard& c = *m->Card;
+        const CardControls c(m.w.get());
         int rows = -1, cursorRow = -1;
         QString title, cursor;
         inEditor([&](DictionaryWindow& w) {
             title = w.windowTitle();
-            rows = w.DBGrid1->model()->rowCount();
-            w.BitBtn1->click();  // 添加: the cursor in the 内容 cell
-            const QModelIndex at = w.DBGrid1->currentIndex();
-            cursor = w.DBGrid1->dataModel()->columns().value(at.column()).fieldName;
+            rows = testutil::named<DBGrid>(&w, QStringLiteral("valueGrid"))->model()->rowCount();
+            testutil::named<QPushButton>(&w, QStringLiteral("addButton"))->click();  // 添加: the cursor in the 内容 cell
+            const QModelIndex at = testutil::named<DBGrid>(&w, QStringLiteral("valueGrid"))->currentIndex();
+            cursor = testutil::named<DBGrid>(&w, QStringLiteral("valueGrid"))->dataModel()->columns().value(at.column()).fieldName;
             cursorRow = at.row();
             m->dm().dictionaryTable.setValue(QStringLiteral("内容"), QStringLiteral("零售"));
-            w.BitBtn3->click();  // 保存
-            w.BitBtn3->click();  // nothing pending: nothing happens
+            testutil::named<QPushButton>(&w, QStringLiteral("saveButton"))->click();  // 保存
+            testutil::named<QPushButton>(&w, QStringLiteral("saveButton"))->click();  // nothing pending: nothing happens
         });
-        emit c.DBComboBox3->doubleClicked();
+        emit c.category1Field->doubleClicked();
         QCOMPARE(title, QStringLiteral("字典管理"));
         QCOMPARE(rows, 3);
         QCOMPARE(cursor, QStringLiteral("内容"));
         QCOMPARE(cursorRow, 0);  // the new row, inserted at the current one
         QCOMPARE(m->dm().currentDictItem, QStringLiteral("分类1"));
-        QCOMPARE(listOf(c.DBComboBox3).count(QStringLiteral("零售")), 1);
-        QCOMPARE(listOf(c.DBComboBox1), QStringList{"销售部"});
+        QCOMPARE(listOf(c.category1Field).count(QStringLiteral("零售")), 1);
+        QCOMPARE(listOf(c.departmentField), QStringList{"销售部"});
     }
 
     void closingDropsAPendingRowAndRebuildsEveryList()
     {
         testutil::MainFixture m;
         m->FormActivate();
-        CustomerCard& c = *m->Card;
+        const CardControls c(m.w.get());
         testutil::execute(file_, QStringLiteral("insert into 字典 (项目, 内容) values ('部门', '后加的')"));
         inEditor([&](DictionaryWindow& w) {
-            w.BitBtn1->click();
+            testutil::named<QPushButton>(&w, QStringLiteral("addButton"))->click();
             m->dm().dictionaryTable.setValue(QStringLiteral("内容"), QStringLiteral("未保存"));
         }, true);
-        emit c.DBComboBox2->doubleClicked();
-        QCOMPARE(listOf(c.DBComboBox2), QStringList{"经理"});
-        QCOMPARE(listOf(c.DBComboBox1), (QStringList{"销售部", "后加的"}));  // not edited, rebuilt too
+        emit c.positionField->doubleClicked();
+        QCOMPARE(listOf(c.positionField), QStringList{"经理"});
+        QCOMPARE(listOf(c.departmentField), (QStringList{"销售部", "后加的"}));  // not edited, rebuilt too
     }
 
     void deleteInTheEditor()
@@ -130,12 +131,12 @@ private slots:
         QStringList reports;
         errorreport::setSink([&](const QString& t) { reports << t; });
         inEditor([&](DictionaryWindow& w) {
-            w.BitBtn2->click();  // no question for the dictionary
-            w.BitBtn2->click();  // empty now: the data layer's message
+            testutil::named<QPushButton>(&w, QStringLiteral("removeButton"))->click();  // no question for the dictionary
+            testutil::named<QPushButton>(&w, QStringLiteral("removeButton"))->click();  // empty now: the data layer's message
         });
-        emit m->Card->DBComboBox2->doubleClicked();
+        emit CardControls(m.w.get()).positionField->doubleClicked();
         errorreport::setSink({});
-        QCOMPARE(listOf(m->Card->DBComboBox2), QStringList{});
+        QCOMPARE(listOf(CardControls(m.w.get()).positionField), QStringList{});
         QCOMPARE(reports, QStringList{"Cannot perform this operation on an empty dataset"});
     }
 
@@ -145,10 +146,10 @@ private slots:
         m->FormActivate();
         DictionaryWindow w(m->dm(), m.w.get());
         QCOMPARE(w.size(), QSize(428, 229));
-        QCOMPARE(w.DBGrid1->geometry(), QRect(12, 32, 325, 181));
-        QCOMPARE(w.DBGrid1->columnWidth(0), 80);
-        QCOMPARE(w.DBGrid1->columnWidth(1), 200);
-        QCOMPARE(w.BitBtn3->geometry(), QRect(344, 133, 75, 25));
+        QCOMPARE(testutil::named<DBGrid>(&w, QStringLiteral("valueGrid"))->geometry(), QRect(12, 32, 325, 181));
+        QCOMPARE(testutil::named<DBGrid>(&w, QStringLiteral("valueGrid"))->columnWidth(0), 80);
+        QCOMPARE(testutil::named<DBGrid>(&w, QStringLiteral("valueGrid"))->columnWidth(1), 200);
+        QCOMPARE(testutil::named<QPushButton>(&w, QStringLiteral("saveButton"))->geometry(), QRect(344, 133, 75, 25));
         QCOMPARE(w.font().pixelSize(), 15);
     }
 };
