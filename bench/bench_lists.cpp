@@ -202,7 +202,7 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
         bareSearch.push_back(bareKeysAndScreen(bare, sql, screen, &rows));
         QElapsedTimer t;
         t.start();
-        w.customerList->SerachKehuMoShi();
+        w.customerList->searchTreeNode();
         ours.push_back(t.nsecsElapsed() / 1e6);
         t.restart();
         w.DBGrid1->repaint();

@@ -41,8 +41,9 @@
 #include "ui/app/dbcontrols.h"
 #include "ui/app/dbgrid.h"
 #include "ui/app/windowquestions.h"
-#include "ui/lists/calllist.h"
+#include "ui/lists/calllistsearch.h"
 #include "ui/lists/customerlist.h"
+#include "ui/lists/fieldchoicefile.h"
 #include "ui/lists/gridlayout.h"
 #include "ui/maintenance/maintenance.h"
 #include "ui/records/card.h"
@@ -206,6 +207,8 @@ MainWindow::MainWindow(DataModule& dm, CallerIdDevice& device, QWidget* parent)
         {[this] { return StatusBar1->panelText(MessagePanel); },
          [this](const QString& text) { StatusBar1->setPanelText(MessagePanel, text); }},
         this);
+    for (UpDownBox* b : {UpDown4, UpDown5, UpDown6})
+        connect(b, &UpDownBox::clicked, callList, [this] { guarded([this] { callList->searchByDate(); }); });
     customerList = new CustomerList(
         dm_.customerTable, {ComboBox2, Edit2, BitBtn12, BitBtn14, TreeView1, DBGrid1},
         [this](const QString& text) { StatusBar1->setPanelText(MessagePanel, text); },
@@ -221,7 +224,7 @@ MainWindow::MainWindow(DataModule& dm, CallerIdDevice& device, QWidget* parent)
                                         QStringLiteral("DBGrid2.dat"), BitBtn3, BitBtn4, BitBtn5, this);
 
     // Export to workbooks: customers and calls.
-    excelExport = new ExcelExport(dm_, out_fieldName, this);
+    excelExport = new ExcelExport(dm_, this);
     connect(miExportKehu, &QAction::triggered, this, [this] { guarded([this] { excelExport->N4Click(); }); });
     connect(miExportLaiDian, &QAction::triggered, this,
             [this] { guarded([this] { excelExport->exportCalls(); }); });
@@ -464,8 +467,6 @@ void MainWindow::buildTabs()
 
         webgd04 = createBrowser(TabSheet4);
         QWidget* side = listSidePanel(TabSheet4, webgd04, BitBtn1, BitBtn2, BitBtn6);
-        out_fieldName = new QComboBox(side);
-        out_fieldName->hide();
         Data_Field_List = new QListWidget(side);
         Data_Field_List->hide();
         splitTab(TabSheet4, area, side);
@@ -575,7 +576,7 @@ void MainWindow::buildMenu()
     connect(miAbout, &QAction::triggered, this, &MainWindow::ShowAbout);
     // Import of customers from Excel and Access files.
     connect(miImportExcel, &QAction::triggered, this, [this] { guarded([this] { N3Click(dm_, this); }); });
-    connect(miImportAccess, &QAction::triggered, this, [this] { guarded([this] { Accesl1Click(dm_, this); }); });
+    connect(miImportAccess, &QAction::triggered, this, [this] { guarded([this] { chooseAccessImport(dm_, this); }); });
 }
 
 void MainWindow::buildTimers()
@@ -707,7 +708,7 @@ void MainWindow::FormActivate()
         // the rest of the activation still runs.
         guarded([this] { customerList->loadTreeFile(); });
 
-        SetSearchField(ComboBox1, ComboBox2);
+        restoreSearchFields(ComboBox1, ComboBox2);
     });
     if (!done && !dm_.connection.isConnected())
         StatusBar1->setPanelText(MessagePanel, databaseNotOpenText);

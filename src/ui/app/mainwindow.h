@@ -174,7 +174,6 @@ public:
     QPushButton* BitBtn1;  // 平均列宽
     QPushButton* BitBtn2;  // 保存设置
     QPushButton* BitBtn6;  // 初始化
-    QComboBox* out_fieldName;       // hidden: export column list
     QListWidget* Data_Field_List;   // hidden: fields of the customer data set
 
     // Tab 5 "来电列表".

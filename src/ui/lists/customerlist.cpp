@@ -63,12 +63,12 @@ CustomerList::CustomerList(DataSet& customers, const Controls& controls,
     : QObject(parent), customers_(customers), c_(controls), setMessage_(std::move(setMessage)),
       showAll_(std::move(showAll)), customerTabActive_(std::move(customerTabActive))
 {
-    connect(c_.BitBtn12, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn12Click(); }); });
-    connect(c_.BitBtn14, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn14Click(); }); });
-    c_.Edit2->installEventFilter(this);
-    c_.TreeView1->viewport()->installEventFilter(this);
-    c_.TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    filler_ = new TreeFiller(c_.TreeView1, this);
+    connect(c_.searchButton, &QPushButton::clicked, this, [this] { guarded([this] { searchByField(); }); });
+    connect(c_.showAllButton, &QPushButton::clicked, this, [this] { guarded([this] { showAllCustomers(); }); });
+    c_.searchText->installEventFilter(this);
+    c_.tree->viewport()->installEventFilter(this);
+    c_.tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    filler_ = new TreeFiller(c_.tree, this);
     connect(filler_, &TreeFiller::finished, this, [this] { emit rebuildFinished(true); });
 }
 
@@ -88,41 +88,41 @@ QString CustomerList::gridLayoutPath() { return programFolder() + QStringLiteral
 
 bool CustomerList::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == c_.Edit2 && event->type() == QEvent::KeyPress) {
+    if (watched == c_.searchText && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            guarded([this] { BitBtn12Click(); });
+            guarded([this] { searchByField(); });
             return true;
         }
-    } else if (watched == c_.TreeView1->viewport() && event->type() == QEvent::MouseButtonRelease &&
+    } else if (watched == c_.tree->viewport() && event->type() == QEvent::MouseButtonRelease &&
                static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         // Every click searches, also one that leaves the selection as it was.
         // The search runs once the tree has taken the release too: a click
         // on its empty part clears the selection only then.
         QMetaObject::invokeMethod(
-            this, [this] { guarded([this] { SerachKehuMoShi(); }); }, Qt::QueuedConnection);
+            this, [this] { guarded([this] { searchTreeNode(); }); }, Qt::QueuedConnection);
     }
     return QObject::eventFilter(watched, event);
 }
 
 QStringList CustomerList::customerFields() const { return customers_.fieldNames(); }
 
-void CustomerList::BitBtn14Click()
+void CustomerList::showAllCustomers()
 {
     if (customers_.isActive())
         customers_.checkBrowseMode();
     showAll_();
 }
 
-void CustomerList::BitBtn12Click()
+void CustomerList::searchByField()
 {
     reopenWith(customers_, listsearch::fieldSearch(QStringLiteral("客户数据"),
-                                                   c_.ComboBox2->currentText(), c_.Edit2->text()));
+                                                   c_.fieldBox->currentText(), c_.searchText->text()));
 }
 
-void CustomerList::SerachKehuMoShi()
+void CustomerList::searchTreeNode()
 {
-    const QList<QTreeWidgetItem*> selected = c_.TreeView1->selectedItems();
+    const QList<QTreeWidgetItem*> selected = c_.tree->selectedItems();
     QTreeWidgetItem* node = selected.isEmpty() ? nullptr : selected.first();
     const QStringList fields = customerFields();
     if (!QFile::exists(searchListPath())) {
@@ -138,9 +138,9 @@ void CustomerList::SerachKehuMoShi()
     for (QTreeWidgetItem* n = node; n; n = n->parent())
         path.prepend(treeitems::valueOf(n));
     bool orderById = false;
-    for (int i = 0; i < c_.ComboBox2->count(); ++i)
+    for (int i = 0; i < c_.fieldBox->count(); ++i)
         orderById = orderById ||
-                    c_.ComboBox2->itemText(i).compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0;
+                    c_.fieldBox->itemText(i).compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0;
     const customertree::TreeSearch s = customertree::treeSearch(list, path, orderById);
     if (s.setsMessage)
         setMessage_(s.message);
@@ -148,7 +148,7 @@ void CustomerList::SerachKehuMoShi()
     // The saved layout comes back with every tree search; a fault in it is
     // passed over and the grid keeps its columns.
     try {
-        gridlayout::loadIfPresent(*c_.DBGrid1, gridLayoutPath());
+        gridlayout::loadIfPresent(*c_.grid, gridLayoutPath());
     } catch (const std::exception&) {
     }
 }
@@ -157,8 +157,8 @@ QVector<Node> CustomerList::treeNodes() const
 {
     QVector<Node> out;
     QVector<QTreeWidgetItem*> stack;
-    for (int i = c_.TreeView1->topLevelItemCount() - 1; i >= 0; --i)
-        stack.append(c_.TreeView1->topLevelItem(i));
+    for (int i = c_.tree->topLevelItemCount() - 1; i >= 0; --i)
+        stack.append(c_.tree->topLevelItem(i));
     while (!stack.isEmpty()) {
         QTreeWidgetItem* item = stack.takeLast();
         out.append({levelOf(item), treeitems::valueOf(item)});
@@ -174,7 +174,7 @@ void CustomerList::setTreeNodes(const QVector<Node>& nodes)
         filler_->abandon();
         emit rebuildFinished(false);
     }
-    QTreeWidget* tree = c_.TreeView1;
+    QTreeWidget* tree = c_.tree;
     tree->setUpdatesEnabled(false);
     tree->clear();
     // Items are joined to their parents before the tree sees them, so the
@@ -209,7 +209,7 @@ bool CustomerList::checkSearchList(const QStringList& searchList)
     return true;
 }
 
-bool CustomerList::Create_sxr_treeview_List(const QStringList& searchList)
+bool CustomerList::rebuildTreeNow(const QStringList& searchList)
 {
     if (!checkSearchList(searchList))
         return false;
@@ -276,6 +276,7 @@ void CustomerList::N17Click(QWidget* owner)
     services.customerTabActive = customerTabActive_;
     services.customerFields = [this] { return customerFields(); };
     services.rebuildTree = [this](const QStringList& list, QWidget* from) { startRebuild(list, from); };
+    services.searchListPath = searchListPath();
     auto* dialog = new CustomerListSettingsWindow(services, owner);
     dialog->exec();
     delete dialog;

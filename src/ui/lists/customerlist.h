@@ -29,12 +29,12 @@ class CustomerList : public QObject {
     Q_OBJECT
 public:
     struct Controls {
-        QComboBox* ComboBox2;  // field box
-        QLineEdit* Edit2;      // search text
-        QPushButton* BitBtn12; // 查询
-        QPushButton* BitBtn14; // 显示所有数据
-        QTreeWidget* TreeView1;
-        DBGrid* DBGrid1;
+        QComboBox* fieldBox;          // the field searched
+        QLineEdit* searchText;
+        QPushButton* searchButton;    // 查询
+        QPushButton* showAllButton;   // 显示所有数据
+        QTreeWidget* tree;            // the category tree
+        DBGrid* grid;                 // the customer list
     };
     // `setMessage` writes the status bar's message panel; `showAll` is the
     // main window's OpenKehuData; `customerTabActive` tells whether the
@@ -47,9 +47,9 @@ public:
     static QString treePath();        // set/kehu_TreeView.List
     static QString gridLayoutPath();  // set/DBGrid1.dat
 
-    void BitBtn14Click();    // all customers
-    void BitBtn12Click();    // field search
-    void SerachKehuMoShi();  // search for the tree's selected node
+    void showAllCustomers();    // all customers
+    void searchByField();    // field search
+    void searchTreeNode();  // search for the tree's selected node
 
     // The tree from set/kehu_TreeView.List when it exists.  A line more than
     // one level below the one before ends the load with an error; the nodes
@@ -61,7 +61,7 @@ public:
     // Everything is checked and read before the tree is touched: an empty
     // list or an entry that is no customer field gets a message and changes
     // nothing.  Returns false when it did not rebuild.
-    bool Create_sxr_treeview_List(const QStringList& searchList);
+    bool rebuildTreeNow(const QStringList& searchList);
 
     // "重生列表": the same rebuild with the table read on a worker thread over
     // a connection of its own, while a progress window over `owner` shows how

@@ -9,7 +9,6 @@
 #include "ui/app/look.h"
 #include "ui/app/message.h"
 #include "rules/app/textfile.h"
-#include "ui/lists/customerlist.h"
 #include "rules/lists/savefile.h"
 
 namespace {
@@ -26,18 +25,18 @@ CustomerListSettingsWindow::CustomerListSettingsWindow(CustomerListSettingsServi
     font.setPointSize(9);
     setFont(font);
 
-    Label1 = new QLabel(QStringLiteral("列表窗口检索顺序"), this);
-    Label1->move(8, 16);
-    ListBox1 = new QListWidget(this);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(8, 32, 121, 181);
-    Label2 = new QLabel(QStringLiteral("客户资料所有字段"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->move(204, 16);
-    ListBox2 = new QListWidget(this);
-    ListBox2->setObjectName(QStringLiteral("ListBox2"));
-    ListBox2->setGeometry(204, 32, 121, 185);
-    for (QListWidget* l : {ListBox1, ListBox2})
+    auto* orderLabel = new QLabel(QStringLiteral("列表窗口检索顺序"), this);
+    orderLabel->move(8, 16);
+    searchOrder_ = new QListWidget(this);
+    searchOrder_->setObjectName(QStringLiteral("searchOrder"));
+    searchOrder_->setGeometry(8, 32, 121, 181);
+    allFieldsLabel_ = new QLabel(QStringLiteral("客户资料所有字段"), this);
+    allFieldsLabel_->setObjectName(QStringLiteral("allFieldsLabel"));
+    allFieldsLabel_->move(204, 16);
+    allFields_ = new QListWidget(this);
+    allFields_->setObjectName(QStringLiteral("allFields"));
+    allFields_->setGeometry(204, 32, 121, 185);
+    for (QListWidget* l : {searchOrder_, allFields_})
         l->setSelectionMode(QAbstractItemView::SingleSelection);
 
     auto button = [this](const char* name, const QString& caption, int x, int y, int w, int h,
@@ -48,97 +47,101 @@ CustomerListSettingsWindow::CustomerListSettingsWindow(CustomerListSettingsServi
         connect(b, &QPushButton::clicked, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
         return b;
     };
-    Button1 = button("Button1", QStringLiteral("←"), 144, 60, 50, 17, &CustomerListSettingsWindow::Button1Click);
-    Button2 = button("Button2", QStringLiteral("→"), 144, 88, 50, 17, &CustomerListSettingsWindow::Button2Click);
-    Button3 = button("Button3", QStringLiteral("↑"), 144, 116, 50, 17, &CustomerListSettingsWindow::Button3Click);
-    Button4 = button("Button4", QStringLiteral("↓"), 144, 144, 50, 17, &CustomerListSettingsWindow::Button4Click);
-    Button7 = button("Button7", QStringLiteral("清空"), 144, 172, 50, 17, &CustomerListSettingsWindow::Button7Click);
-    Button8 = button("Button8", QStringLiteral("重生列表"), 68, 228, 75, 27, &CustomerListSettingsWindow::Button8Click);
-    Button5 = button("Button5", QStringLiteral("保存"), 160, 230, 75, 25, &CustomerListSettingsWindow::Button5Click);
-    Button6 = new QPushButton(QStringLiteral("返回"), this);
-    Button6->setObjectName(QStringLiteral("Button6"));
-    Button6->setGeometry(252, 230, 75, 25);
-    connect(Button6, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ListBox2, &QListWidget::itemDoubleClicked, this,
-            [this] { guarded([this] { Button1Click(); }); });
+    button("addButton", QStringLiteral("←"), 144, 60, 50, 17, &CustomerListSettingsWindow::addField);
+    button("removeButton", QStringLiteral("→"), 144, 88, 50, 17, &CustomerListSettingsWindow::removeField);
+    button("upButton", QStringLiteral("↑"), 144, 116, 50, 17, &CustomerListSettingsWindow::moveUp);
+    button("downButton", QStringLiteral("↓"), 144, 144, 50, 17, &CustomerListSettingsWindow::moveDown);
+    button("clearButton", QStringLiteral("清空"), 144, 172, 50, 17, &CustomerListSettingsWindow::clearList);
+    button("rebuildButton", QStringLiteral("重生列表"), 68, 228, 75, 27, &CustomerListSettingsWindow::rebuildTree);
+    button("saveButton", QStringLiteral("保存"), 160, 230, 75, 25, &CustomerListSettingsWindow::saveList);
+    auto* back = new QPushButton(QStringLiteral("返回"), this);
+    back->setObjectName(QStringLiteral("backButton"));
+    back->setGeometry(252, 230, 75, 25);
+    connect(back, &QPushButton::clicked, this, &QDialog::reject);
+    connect(allFields_, &QListWidget::itemDoubleClicked, this,
+            [this] { guarded([this] { addField(); }); });
 
     centreOnScreen(this);
-    guarded([this] { InPutList(); });
+    guarded([this] { fillLists(); });
 }
 
 QStringList CustomerListSettingsWindow::searchList() const
 {
     QStringList r;
-    for (int i = 0; i < ListBox1->count(); ++i)
-        r << ListBox1->item(i)->text();
+    for (int i = 0; i < searchOrder_->count(); ++i)
+        r << searchOrder_->item(i)->text();
     return r;
 }
 
-void CustomerListSettingsWindow::InPutList()
+void CustomerListSettingsWindow::fillLists()
 {
     if (!s_.customerTabActive())
         return;
-    ListBox2->addItems(s_.customerFields());
-    if (QFile::exists(CustomerList::searchListPath()))
-        ListBox1->addItems(readTextLines(CustomerList::searchListPath()));
-    Label2->setText(QStringLiteral("客户数据库所有字段"));
-    Label2->adjustSize();
+    allFields_->addItems(s_.customerFields());
+    if (QFile::exists(s_.searchListPath))
+        searchOrder_->addItems(readTextLines(s_.searchListPath));
+    allFieldsLabel_->setText(QStringLiteral("客户数据库所有字段"));
+    allFieldsLabel_->adjustSize();
 }
 
-void CustomerListSettingsWindow::Button1Click()
+void CustomerListSettingsWindow::addField()
 {
-    QListWidgetItem* field = ListBox2->currentItem();
+    QListWidgetItem* field = allFields_->currentItem();
     if (!field || !field->isSelected())
         return;
     if (searchList().contains(field->text(), Qt::CaseInsensitive))
         return;
-    ListBox1->addItem(field->text());
+    searchOrder_->addItem(field->text());
 }
 
-void CustomerListSettingsWindow::Button2Click()
+int CustomerListSettingsWindow::selectedRow()
 {
-    const int row = ListBox1->currentRow();
-    if (row < 0 || !ListBox1->item(row)->isSelected()) {
+    const int row = searchOrder_->currentRow();
+    if (row < 0 || !searchOrder_->item(row)->isSelected()) {
+        showMessage(kChooseOne);
+        return -1;
+    }
+    return row;
+}
+
+void CustomerListSettingsWindow::removeField()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    delete searchOrder_->takeItem(row);
+}
+
+void CustomerListSettingsWindow::moveUp()
+{
+    const int row = searchOrder_->currentRow();
+    if (row < 1 || !searchOrder_->item(row)->isSelected()) {
         showMessage(kChooseOne);
         return;
     }
-    delete ListBox1->takeItem(row);
+    searchOrder_->insertItem(row - 1, searchOrder_->takeItem(row));
+    searchOrder_->setCurrentRow(row - 1);
 }
 
-void CustomerListSettingsWindow::Button3Click()
+void CustomerListSettingsWindow::moveDown()
 {
-    const int row = ListBox1->currentRow();
-    if (row < 1 || !ListBox1->item(row)->isSelected()) {
-        showMessage(kChooseOne);
+    const int row = selectedRow();
+    if (row < 0 || row == searchOrder_->count() - 1)
         return;
-    }
-    ListBox1->insertItem(row - 1, ListBox1->takeItem(row));
-    ListBox1->setCurrentRow(row - 1);
+    searchOrder_->insertItem(row + 1, searchOrder_->takeItem(row));
+    searchOrder_->setCurrentRow(row + 1);
 }
 
-void CustomerListSettingsWindow::Button4Click()
-{
-    const int row = ListBox1->currentRow();
-    if (row < 0 || !ListBox1->item(row)->isSelected()) {
-        showMessage(kChooseOne);
-        return;
-    }
-    if (row == ListBox1->count() - 1)
-        return;
-    ListBox1->insertItem(row + 1, ListBox1->takeItem(row));
-    ListBox1->setCurrentRow(row + 1);
-}
+void CustomerListSettingsWindow::clearList() { searchOrder_->clear(); }
 
-void CustomerListSettingsWindow::Button7Click() { ListBox1->clear(); }
-
-void CustomerListSettingsWindow::Button5Click()
+void CustomerListSettingsWindow::saveList()
 {
     if (!s_.customerTabActive())
         return;
-    replaceTextFile(CustomerList::searchListPath(), searchList());
+    replaceTextFile(s_.searchListPath, searchList());
 }
 
-void CustomerListSettingsWindow::Button8Click()
+void CustomerListSettingsWindow::rebuildTree()
 {
     if (!s_.customerTabActive())
         return;

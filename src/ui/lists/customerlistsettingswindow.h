@@ -4,50 +4,47 @@
 // saved to set/kehu_Search.List, and the tree is rebuilt from it.
 
 #include <QDialog>
+#include <QString>
 #include <QStringList>
 #include <functional>
 
 class QLabel;
 class QListWidget;
-class QPushButton;
 
 // What the window needs from the main window.
 struct CustomerListSettingsServices {
     std::function<bool()> customerTabActive;   // is "客户列表" the tab in front?
     std::function<QStringList()> customerFields;
-    // Create_sxr_treeview_List for the list, over this window.
+    // rebuildTreeNow for the list, over this window.
     std::function<void(const QStringList&, QWidget*)> rebuildTree;
+    QString searchListPath;  // set/kehu_Search.List
 };
 
+// Its controls carry object names: "searchOrder", "allFields",
+// "allFieldsLabel", "addButton" (←), "removeButton" (→), "upButton",
+// "downButton", "clearButton", "rebuildButton", "saveButton", "backButton".
 class CustomerListSettingsWindow : public QDialog {
     Q_OBJECT
 public:
     CustomerListSettingsWindow(CustomerListSettingsServices services, QWidget* owner);
 
-    QStringList searchList() const;  // the entries of ListBox1
+    QStringList searchList() const;  // the search order's entries
 
-    QLabel* Label1;
-    QListWidget* ListBox1;  // search order
-    QLabel* Label2;
-    QListWidget* ListBox2;  // all fields
-    QPushButton* Button1;   // ← add
-    QPushButton* Button2;   // → remove
-    QPushButton* Button3;   // ↑
-    QPushButton* Button4;   // ↓
-    QPushButton* Button7;   // 清空
-    QPushButton* Button8;   // 重生列表
-    QPushButton* Button5;   // 保存
-    QPushButton* Button6;   // 返回
-
-    void InPutList();
-    void Button1Click();  // also a double click in ListBox2
-    void Button2Click();
-    void Button3Click();
-    void Button4Click();
-    void Button7Click();
-    void Button5Click();
-    void Button8Click();
+    void addField();     // ←, also a double click on all fields
+    void removeField();  // →
+    void moveUp();       // ↑
+    void moveDown();     // ↓
+    void clearList();    // 清空
+    void saveList();     // 保存
+    void rebuildTree();  // 重生列表
 
 private:
+    void fillLists();
+    // The selected row of the search order, or -1 after telling the operator.
+    int selectedRow();
+
     CustomerListSettingsServices s_;
+    QListWidget* searchOrder_;
+    QListWidget* allFields_;
+    QLabel* allFieldsLabel_;
 };

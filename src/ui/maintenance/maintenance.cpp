@@ -3,9 +3,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTimer>
@@ -17,7 +14,9 @@
 #include "rules/app/paths.h"
 #include "data/app/backgroundwork.h"
 #include "data/app/datamodule.h"
+#include "ui/app/questionwindow.h"
 #include "ui/app/workwindow.h"
+#include "ui/maintenance/clearconfirmwindow.h"
 #include "data/maintenance/dbfiles.h"
 #include "rules/transfer/tablereader.h"
 
@@ -88,53 +87,6 @@ bool storeTyping(std::initializer_list<DataSet*> sets, bool* stored)
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// The clearing confirmation window
-
-ClearConfirmWindow::ClearConfirmWindow(bool& answer, QWidget* owner)
-    : QDialog(owner, kFixedDialog), answer_(answer)
-{
-    setWindowTitle(QStringLiteral("删除数据确认"));
-    setFont(songti(12));
-    setFixedSize(288, 128);
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(songti(16));
-    Label1->setStyleSheet(QStringLiteral("color: red"));
-    Label1->move(48, 32);
-    Button1 = new QPushButton(QStringLiteral("是"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(40, 72, 75, 25);
-    Button2 = new QPushButton(QStringLiteral("否"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(176, 72, 75, 25);
-    // Both are default buttons: Enter presses whichever has the focus.
-    Button1->setAutoDefault(true);
-    Button2->setAutoDefault(true);
-    Button1->setDefault(true);
-    setTabOrder(Button1, Button2);
-    Button1->setFocus();
-    connect(Button1, &QPushButton::clicked, this, [this] {
-        answer_ = true;
-        close();
-    });
-    connect(Button2, &QPushButton::clicked, this, [this] {
-        answer_ = false;
-        close();
-    });
-    move(326, 228);
-}
-
-void ClearConfirmWindow::keyPressEvent(QKeyEvent* e)
-{
-    // Neither button cancels: Escape leaves the window open.
-    if (e->key() == Qt::Key_Escape) {
-        e->accept();
-        return;
-    }
-    QDialog::keyPressEvent(e);
-}
 
 // ---------------------------------------------------------------------------
 // The handlers
@@ -276,8 +228,7 @@ void Maintenance::N14Click()
     if (QFileInfo(target).suffix().isEmpty())
         target += QStringLiteral(".mdb");
     if (QFileInfo::exists(target)) {
-        askConfirmation(dm_, owner_, QStringLiteral("文件已经存在，要覆盖吗?"));
-        if (dm_.confirmationAnswer != 1)
+        if (!QuestionWindow::ask(owner_, QStringLiteral("文件已经存在，要覆盖吗?")))
             return;
     }
     // What was typed on the card goes into the copy too.
@@ -307,8 +258,7 @@ void Maintenance::N15Click()
 {
     if (refuseWhileWorking(owner_))
         return;
-    askConfirmation(dm_, owner_, QStringLiteral("恢复数据将覆盖现在的数据，继续吗?"));
-    if (dm_.confirmationAnswer != 1)
+    if (!QuestionWindow::ask(owner_, QStringLiteral("恢复数据将覆盖现在的数据，继续吗?")))
         return;
     FileRequest r;
     r.title = QStringLiteral("请选择一个过去备份的数据库文件");
@@ -317,21 +267,29 @@ void Maintenance::N15Click()
     const QString source = askFile(r);
     if (source.isEmpty())
         return;
-
     // The chosen file is looked at before anything is closed.
     const dbfile::Kind kind = dbfile::kindOf(source);
+    if (!restorableOrTold(source, kind))
+        return;
+    if (!dm_.customerTable.endPendingEdit() || !dm_.callTable.endPendingEdit())
+        return;
+    startRestore(source, kind);
+}
+
+bool Maintenance::restorableOrTold(const QString& source, dbfile::Kind kind)
+{
     switch (kind) {
     case dbfile::Kind::Missing:
         showMessage(QStringLiteral("找不到文件“") + shown(source) + QStringLiteral("”，数据没有改动。"));
-        return;
+        return false;
     case dbfile::Kind::NotDatabase:
         showMessage(QStringLiteral("“") + shown(source) + QStringLiteral("”不是数据库文件，数据没有改动。"));
-        return;
+        return false;
     case dbfile::Kind::NotOurs:
         showMessage(QStringLiteral("“") + shown(source) +
                     QStringLiteral("”不是本软件的数据库（应有客户数据、来电数据和字典三个表），"
                                    "数据没有改动。"));
-        return;
+        return false;
     case dbfile::Kind::Incomplete: {
         QStringList lines;
         for (const auto& [table, columns] : dbfile::missingColumns(source))
@@ -340,15 +298,19 @@ void Maintenance::N15Click()
         showMessage(QStringLiteral("“") + shown(source) +
                     QStringLiteral("”缺少本软件要用的列，不能用来恢复，数据没有改动。\n") +
                     lines.join(QLatin1Char('\n')));
-        return;
+        return false;
     }
     case dbfile::Kind::Ours:
     case dbfile::Kind::Access:
         break;
     }
-    if (!dm_.customerTable.endPendingEdit() || !dm_.callTable.endPendingEdit())
-        return;
+    return true;
+}
 
+// The replacement is made and checked on the work's thread; the database is
+// replaced, and everything loaded again, once the work has ended.
+void Maintenance::startRestore(const QString& source, dbfile::Kind kind)
+{
     const QString db = databasePath();
     auto replacement = std::make_shared<Replacement>();
     auto counts = std::make_shared<dbfile::MoveInCounts>();
@@ -491,15 +453,7 @@ void Maintenance::clearTable(DataSet& ds, const QString& what, const QString& me
 {
     if (refuseWhileWorking(owner_))
         return;
-    clearingAnswer = false;
-    {
-        ClearConfirmWindow w(clearingAnswer, owner_);
-        w.setWindowTitle(QStringLiteral("删除所有数据吗？"));
-        w.Label1->setText(message);
-        w.Label1->adjustSize();
-        w.exec();
-    }
-    if (!clearingAnswer)
+    if (!ClearConfirmWindow::ask(owner_, QStringLiteral("删除所有数据吗？"), message))
         return;
     // What was typed is stored first, so that the backup holds it too.
     if (!ds.endPendingEdit())

@@ -11,7 +11,6 @@
 // database as it then is.  What the work has to say comes after that.
 
 #include <QDateTime>
-#include <QDialog>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -20,30 +19,12 @@
 
 class BackgroundWork;
 class DataSet;
-class QLabel;
-class QPushButton;
 class DataModule;
 class TableReader;
+namespace dbfile {
+enum class Kind;
+}
 struct WorkOutcome;
-
-// The clearing confirmation window: a question with "是" and "否".  It opens
-// at its own place on the screen, Enter presses the button with the focus
-// and Escape does not close it.
-class ClearConfirmWindow : public QDialog {
-    Q_OBJECT
-public:
-    ClearConfirmWindow(bool& answer, QWidget* owner = nullptr);
-
-    QLabel* Label1;
-    QPushButton* Button1;  // 是
-    QPushButton* Button2;  // 否
-
-protected:
-    void keyPressEvent(QKeyEvent* e) override;
-
-private:
-    bool& answer_;
-};
 
 class Maintenance : public QObject {
     Q_OBJECT
@@ -85,9 +66,6 @@ public:
     // when the conversion was started or could not be.
     bool moveInOldDatabase(std::function<void()> then);
 
-    // True once "是" was pressed in the clearing window since the last reset.
-    bool clearingAnswer = false;
-
     static QString databasePath();  // program folder + data/web.mdb
 
     // Before a table is cleared the database is copied into data/ under a
@@ -112,6 +90,10 @@ private:
     // meanwhile are logged.
     void finish(std::function<void()> tell = {});
     void say(const QString& text);
+    // False, after telling the operator why, when the file cannot replace
+    // the database.
+    bool restorableOrTold(const QString& source, dbfile::Kind kind);
+    void startRestore(const QString& source, dbfile::Kind kind);
 
     DataModule& dm_;
     QWidget* owner_;

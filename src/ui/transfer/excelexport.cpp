@@ -1,6 +1,5 @@
 #include "ui/transfer/excelexport.h"
 
-#include <QComboBox>
 #include <QFileDialog>
 #include <QSemaphore>
 #include <atomic>
@@ -51,8 +50,8 @@ constexpr int kViewWaitMs = 3000;
 
 }  // namespace
 
-ExcelExport::ExcelExport(DataModule& dm, QComboBox* outFieldName, QWidget* owner)
-    : QObject(owner), dm_(dm), outFieldName_(outFieldName), owner_(owner), chooseFile_(dialogFileName)
+ExcelExport::ExcelExport(DataModule& dm, QWidget* owner)
+    : QObject(owner), dm_(dm), owner_(owner), chooseFile_(dialogFileName)
 {
 }
 
@@ -70,15 +69,9 @@ void ExcelExport::exportDataSet(DataSet& ds, const QString& sheetName)
         return;
 
     // 1. The fields and the per-file limit.
-    {
-        ExportFieldsWindow w(ds.fieldNames(), dm_.exportFileLimit, owner_);
-        w.exec();
-        outFieldName_->clear();
-        outFieldName_->addItems(w.chosenFields());
-    }
-    QStringList columns;
-    for (int i = 0; i < outFieldName_->count(); ++i)
-        columns << outFieldName_->itemText(i);
+    const ExportFieldsWindow::Choice choice = ExportFieldsWindow::ask(ds.fieldNames(), dm_.exportFileLimit, owner_);
+    dm_.exportFileLimit = choice.limit;
+    const QStringList& columns = choice.fields;
     // 2. The file.
     QString filter;
     QString name = chooseFile_(owner_, QStringLiteral("请输入新生成的Excel文件名称"),
@@ -106,6 +99,13 @@ void ExcelExport::exportDataSet(DataSet& ds, const QString& sheetName)
     plan.perWorkbook = exportfile::rowsPerWorkbook(dm_.exportFileLimit);
     plan.sheetName = sheetName;
 
+    startWork(ds, plan);
+}
+
+// The workbooks are written on a connection of their own; the outcome is
+// told once the work has ended.
+void ExcelExport::startWork(DataSet& ds, const ExportPlan& plan)
+{
     auto report = std::make_shared<ExportReport>();
     auto view = std::make_shared<ViewTaken>();
     auto* work = new BackgroundWork(

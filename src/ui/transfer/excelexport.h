@@ -14,16 +14,15 @@
 
 class BackgroundWork;
 class DataSet;
-class QComboBox;
 class QWidget;
 class DataModule;
+struct ExportPlan;
 struct WorkOutcome;
 
 class ExcelExport : public QObject {
     Q_OBJECT
 public:
-    // `outFieldName` is the main window's hidden export column list.
-    ExcelExport(DataModule& dm, QComboBox* outFieldName, QWidget* owner);
+    ExcelExport(DataModule& dm, QWidget* owner);
     ~ExcelExport() override;
 
     static QString failureText();     // the first line of a failure's report
@@ -52,8 +51,9 @@ signals:
     void ended(bool ok);
 
 private:
+    void startWork(DataSet& ds, const ExportPlan& plan);
+
     DataModule& dm_;
-    QComboBox* outFieldName_;
     QWidget* owner_;
     FileChooser chooseFile_;
     QPointer<BackgroundWork> work_;

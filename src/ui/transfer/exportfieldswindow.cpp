@@ -10,7 +10,7 @@
 #include "ui/app/look.h"
 #include "ui/app/message.h"
 
-ExportFieldsWindow::ExportFieldsWindow(const QStringList& fields, int& limit, QWidget* owner)
+ExportFieldsWindow::ExportFieldsWindow(const QStringList& fields, int limit, QWidget* owner)
     : QDialog(owner, kFixedDialog), limit_(limit)
 {
     setObjectName(QStringLiteral("daoChu_fieldw"));
@@ -18,9 +18,8 @@ ExportFieldsWindow::ExportFieldsWindow(const QStringList& fields, int& limit, QW
     setFixedSize(428, 390);
     setFont(songti(14));  // 10.5 pt
 
-    auto label = [this](const char* name, const QString& text, int x, int y) {
+    auto label = [this](const QString& text, int x, int y) {
         auto* l = new QLabel(text, this);
-        l->setObjectName(QLatin1String(name));
         l->adjustSize();
         l->move(x, y);
         return l;
@@ -34,101 +33,108 @@ ExportFieldsWindow::ExportFieldsWindow(const QStringList& fields, int& limit, QW
         return b;
     };
 
-    Label1 = label("Label1", QStringLiteral("数据库所有字段"), 8, 8);
-    ListBox1 = new QListWidget(this);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(8, 24, 141, 261);
-    ListBox1->addItems(fields);
+    label(QStringLiteral("数据库所有字段"), 8, 8);
+    allFields_ = new QListWidget(this);
+    allFields_->setObjectName(QStringLiteral("allFields"));
+    allFields_->setGeometry(8, 24, 141, 261);
+    allFields_->addItems(fields);
 
-    Button1 = button("Button1", QStringLiteral("添加"), 60);
-    Button7 = button("Button7", QStringLiteral("全选"), 96);
-    Button4 = button("Button4", QStringLiteral("删除"), 132);
-    Button8 = button("Button8", QStringLiteral("全删除"), 168);
-    Button6 = button("Button6", QStringLiteral("返回"), 204);
+    QPushButton* add = button("addFieldButton", QStringLiteral("添加"), 60);
+    QPushButton* addAll = button("addAllButton", QStringLiteral("全选"), 96);
+    QPushButton* remove = button("removeFieldButton", QStringLiteral("删除"), 132);
+    QPushButton* removeAll = button("removeAllButton", QStringLiteral("全删除"), 168);
+    QPushButton* back = button("backButton", QStringLiteral("返回"), 204);
 
-    Label2 = label("Label2", QStringLiteral("导出字段"), 280, 8);
-    ListBox2 = new QListWidget(this);
-    ListBox2->setObjectName(QStringLiteral("ListBox2"));
-    ListBox2->setGeometry(272, 24, 141, 261);
+    label(QStringLiteral("导出字段"), 280, 8);
+    chosenFields_ = new QListWidget(this);
+    chosenFields_->setObjectName(QStringLiteral("chosenFields"));
+    chosenFields_->setGeometry(272, 24, 141, 261);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("限制单个文件记录数"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setGeometry(12, 320, 157, 17);
-    SpinEdit1 = new QSpinBox(this);
-    SpinEdit1->setObjectName(QStringLiteral("SpinEdit1"));
-    SpinEdit1->setGeometry(212, 318, 57, 23);
-    SpinEdit1->setRange(INT_MIN, INT_MAX);
-    SpinEdit1->setValue(0);
-    SpinEdit1->setEnabled(false);
-    Label3 = label("Label3", QStringLiteral("数量单位：万"), 280, 322);
-    Label4 = label("Label4", QStringLiteral("0代表不限制单个文件记录数量"), 212, 356);
+    limitBox_ = new QCheckBox(QStringLiteral("限制单个文件记录数"), this);
+    limitBox_->setObjectName(QStringLiteral("limitBox"));
+    limitBox_->setGeometry(12, 320, 157, 17);
+    limitNumber_ = new QSpinBox(this);
+    limitNumber_->setObjectName(QStringLiteral("limitNumber"));
+    limitNumber_->setGeometry(212, 318, 57, 23);
+    limitNumber_->setRange(INT_MIN, INT_MAX);
+    limitNumber_->setValue(0);
+    limitNumber_->setEnabled(false);
+    label(QStringLiteral("数量单位：万"), 280, 322);
+    label(QStringLiteral("0代表不限制单个文件记录数量"), 212, 356);
 
-    connect(Button1, &QPushButton::clicked, this, &ExportFieldsWindow::Button1Click);
-    connect(Button7, &QPushButton::clicked, this, &ExportFieldsWindow::Button7Click);
-    connect(Button4, &QPushButton::clicked, this, &ExportFieldsWindow::Button4Click);
-    connect(Button8, &QPushButton::clicked, this, &ExportFieldsWindow::Button8Click);
-    connect(Button6, &QPushButton::clicked, this, &ExportFieldsWindow::Button6Click);
-    connect(ListBox1, &QListWidget::itemDoubleClicked, this, &ExportFieldsWindow::Button1Click);
-    connect(ListBox2, &QListWidget::itemDoubleClicked, this, &ExportFieldsWindow::ListBox2DblClick);
-    connect(CheckBox1, &QCheckBox::toggled, SpinEdit1, &QWidget::setEnabled);
+    connect(add, &QPushButton::clicked, this, &ExportFieldsWindow::addField);
+    connect(addAll, &QPushButton::clicked, this, &ExportFieldsWindow::addAllFields);
+    connect(remove, &QPushButton::clicked, this, &ExportFieldsWindow::removeField);
+    connect(removeAll, &QPushButton::clicked, this, &ExportFieldsWindow::removeAllFields);
+    connect(back, &QPushButton::clicked, this, &ExportFieldsWindow::goBack);
+    connect(allFields_, &QListWidget::itemDoubleClicked, this, &ExportFieldsWindow::addField);
+    connect(chosenFields_, &QListWidget::itemDoubleClicked, this, &ExportFieldsWindow::removeClicked);
+    connect(limitBox_, &QCheckBox::toggled, limitNumber_, &QWidget::setEnabled);
 
     centreOnScreen(this);
+}
+
+ExportFieldsWindow::Choice ExportFieldsWindow::ask(const QStringList& fields, int limit, QWidget* owner)
+{
+    ExportFieldsWindow w(fields, limit, owner);
+    w.exec();
+    return {w.chosenFields(), w.limit()};
 }
 
 QStringList ExportFieldsWindow::chosenFields() const
 {
     QStringList out;
-    for (int i = 0; i < ListBox2->count(); ++i)
-        out << ListBox2->item(i)->text();
+    for (int i = 0; i < chosenFields_->count(); ++i)
+        out << chosenFields_->item(i)->text();
     return out;
 }
 
-void ExportFieldsWindow::Button1Click()
+void ExportFieldsWindow::addField()
 {
-    QListWidgetItem* item = ListBox1->currentItem();
+    QListWidgetItem* item = allFields_->currentItem();
     if (!item || !item->isSelected()) {
         showMessage(QStringLiteral("请在左边列表中选择一个字段！"));
         return;
     }
     const QString name = item->text();
-    for (int i = 0; i < ListBox2->count(); ++i)
-        if (ListBox2->item(i)->text().compare(name, Qt::CaseInsensitive) == 0)
+    for (int i = 0; i < chosenFields_->count(); ++i)
+        if (chosenFields_->item(i)->text().compare(name, Qt::CaseInsensitive) == 0)
             return;
-    ListBox2->addItem(name);
+    chosenFields_->addItem(name);
 }
 
-void ExportFieldsWindow::Button7Click()
+void ExportFieldsWindow::addAllFields()
 {
-    ListBox2->clear();
-    for (int i = 0; i < ListBox1->count(); ++i)
-        ListBox2->addItem(ListBox1->item(i)->text());
+    chosenFields_->clear();
+    for (int i = 0; i < allFields_->count(); ++i)
+        chosenFields_->addItem(allFields_->item(i)->text());
 }
 
-void ExportFieldsWindow::Button4Click()
+void ExportFieldsWindow::removeField()
 {
-    QListWidgetItem* item = ListBox2->currentItem();
+    QListWidgetItem* item = chosenFields_->currentItem();
     if (!item || !item->isSelected()) {
         showMessage(QStringLiteral("请在右边的列表中选择一个字段！"));
         return;
     }
-    delete ListBox2->takeItem(ListBox2->row(item));
+    delete chosenFields_->takeItem(chosenFields_->row(item));
 }
 
-void ExportFieldsWindow::Button8Click() { ListBox2->clear(); }
+void ExportFieldsWindow::removeAllFields() { chosenFields_->clear(); }
 
-void ExportFieldsWindow::Button6Click()
+void ExportFieldsWindow::goBack()
 {
-    if (CheckBox1->isChecked()) {
+    if (limitBox_->isChecked()) {
         bool ok = false;
-        const int n = SpinEdit1->cleanText().toInt(&ok);
+        const int n = limitNumber_->cleanText().toInt(&ok);
         limit_ = ok ? n : 0;
     }
     close();
 }
 
-void ExportFieldsWindow::ListBox2DblClick()
+void ExportFieldsWindow::removeClicked()
 {
-    QListWidgetItem* item = ListBox2->currentItem();
+    QListWidgetItem* item = chosenFields_->currentItem();
     if (item && item->isSelected())
-        delete ListBox2->takeItem(ListBox2->row(item));
+        delete chosenFields_->takeItem(chosenFields_->row(item));
 }

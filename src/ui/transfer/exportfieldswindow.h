@@ -1,48 +1,47 @@
 #pragma once
 // The field selection window of the export: every field of the data set on
 // the left, the fields to export on the right in their column order, and
-// the per-file limit (units of 10,000 records).
+// the per-file limit (units of 10,000 records).  Its controls carry object
+// names: "allFields", "chosenFields", "addFieldButton", "addAllButton",
+// "removeFieldButton", "removeAllButton", "backButton", "limitBox",
+// "limitNumber".
 
 #include <QDialog>
 #include <QStringList>
 
 class QCheckBox;
-class QLabel;
 class QListWidget;
-class QPushButton;
 class QSpinBox;
 
 class ExportFieldsWindow : public QDialog {
     Q_OBJECT
 public:
-    // `limit` is the data module's per-file limit: "返回" with the box
-    // ticked writes the spin box's number into it.
-    ExportFieldsWindow(const QStringList& fields, int& limit, QWidget* owner = nullptr);
+    // `limit` is the per-file limit in force; "返回" with the box ticked
+    // replaces it by the spin box's number.
+    ExportFieldsWindow(const QStringList& fields, int limit, QWidget* owner = nullptr);
 
-    // The right list's entries in their order.
-    QStringList chosenFields() const;
+    // What the operator chose: the fields in their column order, and the limit.
+    struct Choice {
+        QStringList fields;
+        int limit = 0;
+    };
+    // Shows the window modally over `owner` and gives the choice.
+    static Choice ask(const QStringList& fields, int limit, QWidget* owner);
 
-    QLabel* Label1;
-    QListWidget* ListBox1;
-    QPushButton* Button1;  // 添加
-    QPushButton* Button7;  // 全选
-    QPushButton* Button4;  // 删除
-    QPushButton* Button8;  // 全删除
-    QPushButton* Button6;  // 返回
-    QLabel* Label2;
-    QListWidget* ListBox2;
-    QCheckBox* CheckBox1;
-    QSpinBox* SpinEdit1;
-    QLabel* Label3;
-    QLabel* Label4;
+    QStringList chosenFields() const;  // the right list's entries in their order
+    int limit() const { return limit_; }
 
-    void Button1Click();
-    void Button7Click();
-    void Button4Click();
-    void Button8Click();
-    void Button6Click();
-    void ListBox2DblClick();
+    void addField();        // 添加, or a double click on the left
+    void addAllFields();    // 全选
+    void removeField();     // 删除
+    void removeAllFields(); // 全删除
+    void goBack();          // 返回: takes the limit when the box is ticked
+    void removeClicked();   // a double click on the right
 
 private:
-    int& limit_;
+    int limit_;
+    QListWidget* allFields_;
+    QListWidget* chosenFields_;
+    QCheckBox* limitBox_;
+    QSpinBox* limitNumber_;
 };

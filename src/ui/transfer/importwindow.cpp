@@ -25,6 +25,8 @@
 #include "rules/transfer/fieldmapping.h"
 #include "data/transfer/importrun.h"
 #include "data/transfer/importsource.h"
+#include "ui/transfer/accessimportwindow.h"
+#include "ui/transfer/excelimportwindow.h"
 
 namespace {
 
@@ -83,47 +85,30 @@ ImportWindow::ImportWindow(DataModule& dm, Variant v, QWidget* owner)
     setFont(songti(12));
     resize(kOuterWidth - 8, kOuterHeight - 34);
 
-    GroupBox1 = new QGroupBox(QStringLiteral("数据库标准项目"), this);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    GroupBox1->setGeometry(8, 24, 145, 353);
-    ScrollBox2 = scrollBox(GroupBox1, &standardPanel_);
-    ScrollBox2->setObjectName(QStringLiteral("ScrollBox2"));
-    for (auto [text, left] : {std::pair{QStringLiteral("序号"), 16}, std::pair{QStringLiteral("项目名称"), 48}})
-        addLabel(standardPanel_, text, left, 10)->setStyleSheet(QStringLiteral("color: fuchsia"));
+    buildMappingPanels();
 
-    GroupBox2 = new QGroupBox(QStringLiteral("导入数据项目"), this);
-    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
-    GroupBox2->setGeometry(164, 24, 153, 353);
-    ScrollBox1 = scrollBox(GroupBox2, &mappingPanel_);
-    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    for (auto [text, left] : {std::pair{QStringLiteral("对应号"), 12}, std::pair{QStringLiteral("项目名称"), 64}})
-        addLabel(mappingPanel_, text, left, 10)->setStyleSheet(QStringLiteral("color: blue"));
+    fileLabel_ = addLabel(this, QStringLiteral("即将导入的数据文件"), 332, 16);
+    fileLabel_->setObjectName(QStringLiteral("fileLabel"));
+    fileLabel_->setEnabled(false);
 
-    Label6 = addLabel(this, QStringLiteral("即将导入的数据文件"), 332, 16);
-    Label6->setObjectName(QStringLiteral("Label6"));
-    Label6->setEnabled(false);
+    previewGrid_ = new QTableView(this);
+    previewGrid_->setObjectName(QStringLiteral("previewGrid"));
+    previewGrid_->setGeometry(332, 28, 356, 193);
+    previewGrid_->setModel(excel ? &dm_.excelTableSource : &dm_.accessTableSource);
+    previewGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    previewGrid_->verticalHeader()->setDefaultSectionSize(18);
+    previewGrid_->horizontalHeader()->setDefaultSectionSize(64);
+    previewGrid_->setEnabled(false);
 
-    DBGrid1 = new QTableView(this);
-    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
-    DBGrid1->setGeometry(332, 28, 356, 193);
-    DBGrid1->setModel(excel ? &dm_.excelTableSource : &dm_.accessTableSource);
-    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    DBGrid1->verticalHeader()->setDefaultSectionSize(18);
-    DBGrid1->horizontalHeader()->setDefaultSectionSize(64);
-    DBGrid1->setEnabled(false);
+    addLabel(this, QStringLiteral("选择数据表"), 332, 232);
+    addLabel(this, QStringLiteral("记录数"), 416, 232);
+    recordCount_ = new QLineEdit(QStringLiteral("0"), this);
+    recordCount_->setObjectName(QStringLiteral("recordCount"));
+    recordCount_->setGeometry(456, 228, 69, 20);
 
-    Label5 = addLabel(this, QStringLiteral("选择数据表"), 332, 232);
-    Label7 = addLabel(this, QStringLiteral("记录数"), 416, 232);
-    Edit1 = new QLineEdit(QStringLiteral("0"), this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setGeometry(456, 228, 69, 20);
-
-    ListBox1 = new QListWidget(this);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(332, 252, 193, 121);
-    ListBox2 = new QListWidget(this);
-    ListBox2->setObjectName(QStringLiteral("ListBox2"));
-    ListBox2->hide();
+    tableList_ = new QListWidget(this);
+    tableList_->setObjectName(QStringLiteral("tableList"));
+    tableList_->setGeometry(332, 252, 193, 121);
 
     auto button = [this](const char* name, const QString& caption, int left, int top) {
         auto* b = new QPushButton(caption, this);
@@ -132,28 +117,57 @@ ImportWindow::ImportWindow(DataModule& dm, Variant v, QWidget* owner)
         b->setAutoDefault(false);
         return b;
     };
-    Button3 = button("Button3", QStringLiteral("导入数据"), 574, 275);
-    Button1 = button("Button1", QStringLiteral("导出数据"), 572, 312);
-    Button2 = button("Button2", QStringLiteral("返回"), 572, 347);
+    importButton_ = button("importButton", QStringLiteral("导入数据"), 574, 275);
+    exportButton_ = button("exportButton", QStringLiteral("导出数据"), 572, 312);
+    backButton_ = button("backButton", QStringLiteral("返回"), 572, 347);
 
-    StatusBar1 = new StatusBar(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->addPanel(QStringLiteral("提示"), 50, Qt::AlignCenter);
-    StatusBar1->addPanel(QString(), 400);
-    ProgressBar1 = new QProgressBar(StatusBar1);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setTextVisible(true);
-    ProgressBar1->hide();
+    buildStatusBar();
 
-    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+    connect(tableList_, &QListWidget::itemSelectionChanged, this, [this] {
         if (!running_)
-            guarded([this] { ListBox1Click(); });
+            guarded([this] { openChosenTable(); });
     });
-    connect(Button3, &QPushButton::clicked, this, [this] { guarded([this] { Button3Click(); }); });
-    connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
-    connect(Button2, &QPushButton::clicked, this, [this] { guarded([this] { Button2Click(); }); });
+    connect(importButton_, &QPushButton::clicked, this, [this] { guarded([this] { importData(); }); });
+    connect(exportButton_, &QPushButton::clicked, this, [this] { guarded([this] { exportData(); }); });
+    connect(backButton_, &QPushButton::clicked, this, [this] { guarded([this] { goBack(); }); });
 
-    FormCreate();
+    centreOnScreen(this);
+    makeStandardLabels();
+    tableList_->addItems(connection().tableNames());
+}
+
+// The customer fields on the left, the outside table's columns with their
+// numbers on the right.
+void ImportWindow::buildMappingPanels()
+{
+    standardGroup_ = new QGroupBox(QStringLiteral("数据库标准项目"), this);
+    standardGroup_->setObjectName(QStringLiteral("standardGroup"));
+    standardGroup_->setGeometry(8, 24, 145, 353);
+    standardScroll_ = scrollBox(standardGroup_, &standardPanel_);
+    standardScroll_->setObjectName(QStringLiteral("standardScroll"));
+    for (auto [text, left] : {std::pair{QStringLiteral("序号"), 16}, std::pair{QStringLiteral("项目名称"), 48}})
+        addLabel(standardPanel_, text, left, 10)->setStyleSheet(QStringLiteral("color: fuchsia"));
+
+    mappingGroup_ = new QGroupBox(QStringLiteral("导入数据项目"), this);
+    mappingGroup_->setObjectName(QStringLiteral("mappingGroup"));
+    mappingGroup_->setGeometry(164, 24, 153, 353);
+    mappingScroll_ = scrollBox(mappingGroup_, &mappingPanel_);
+    mappingScroll_->setObjectName(QStringLiteral("mappingScroll"));
+    for (auto [text, left] : {std::pair{QStringLiteral("对应号"), 12}, std::pair{QStringLiteral("项目名称"), 64}})
+        addLabel(mappingPanel_, text, left, 10)->setStyleSheet(QStringLiteral("color: blue"));
+}
+
+// 提示 | the messages of a run, with its progress bar at the right.
+void ImportWindow::buildStatusBar()
+{
+    statusBar_ = new StatusBar(this);
+    statusBar_->setObjectName(QStringLiteral("statusBar"));
+    statusBar_->addPanel(QStringLiteral("提示"), 50, Qt::AlignCenter);
+    statusBar_->addPanel(QString(), 400);
+    progressBar_ = new QProgressBar(statusBar_);
+    progressBar_->setObjectName(QStringLiteral("progressBar"));
+    progressBar_->setTextVisible(true);
+    progressBar_->hide();
 }
 
 ImportWindow::~ImportWindow()
@@ -177,35 +191,24 @@ ImportDataSet& ImportWindow::source() const
     return variant_ == Variant::Excel ? dm_.excelTable : dm_.accessTable;
 }
 
-void ImportWindow::FormCreate()
-{
-    centreOnScreen(this);
-    mappingCount_ = 0;
-    CreateLabel();
-    ListBox1->clear();
-    ListBox1->addItems(connection().tableNames());
-}
-
-void ImportWindow::CreateLabel()
+void ImportWindow::makeStandardLabels()
 {
     if (!dm_.customerTable.isActive())
         guarded([this] { dm_.customerTable.open(); });
     standard_ = mapping::standardFields(dm_.customerTable.fieldNames(),
                                         variant_ == Variant::Excel ? QStringLiteral("序号") : QStringLiteral("ID"));
-    ListBox2->clear();
-    ListBox2->addItems(standard_);
     const int step = variant_ == Variant::Excel ? 18 : 16;
     for (int n = 1; n <= standard_.size(); ++n) {
         const int top = 26 + step * (n - 1);
         standardLabels_ << addLabel(standardPanel_, standard_[n - 1], 48, top);
         addLabel(standardPanel_, QString::number(n), 16, top);
     }
-    fitPanel(ScrollBox2, standardPanel_, 26 + step * int(standard_.size()));
+    fitPanel(standardScroll_, standardPanel_, 26 + step * int(standard_.size()));
 }
 
-void ImportWindow::ListBox1Click()
+void ImportWindow::openChosenTable()
 {
-    QListWidgetItem* item = ListBox1->currentItem();
+    QListWidgetItem* item = tableList_->currentItem();
     if (!item || !item->isSelected())
         return;
     ImportDataSet& ds = source();
@@ -216,16 +219,16 @@ void ImportWindow::ListBox1Click()
     if (variant_ == Variant::Access)
         ds.setConnection(&dm_.accessFile);
     ds.open();
-    DBGrid1->setEnabled(true);
-    Label6->setEnabled(true);
-    DeleteEdit_XiangMu();
-    CreateEdit_XiangMu();
-    Edit1->setText(QString::number(ds.recordCount()));
+    previewGrid_->setEnabled(true);
+    fileLabel_->setEnabled(true);
+    removeMappingRows();
+    makeMappingRows();
+    recordCount_->setText(QString::number(ds.recordCount()));
     if (!ds.warning().isEmpty())
         showMessage(ds.warning());
 }
 
-void ImportWindow::CreateEdit_XiangMu()
+void ImportWindow::makeMappingRows()
 {
     const ImportDataSet& ds = source();
     const QStringList columns = ds.isActive() ? ds.fieldNames() : QStringList();
@@ -242,10 +245,10 @@ void ImportWindow::CreateEdit_XiangMu()
         labels_ << addLabel(mappingPanel_, mapping::shownText(columns[i]), 64, 26 + kRowStep * i);
     }
     mappingCount_ = int(numbers.size());
-    fitPanel(ScrollBox1, mappingPanel_, 26 + kRowStep * mappingCount_);
+    fitPanel(mappingScroll_, mappingPanel_, 26 + kRowStep * mappingCount_);
 }
 
-void ImportWindow::DeleteEdit_XiangMu()
+void ImportWindow::removeMappingRows()
 {
     qDeleteAll(edits_);
     qDeleteAll(labels_);
@@ -278,56 +281,54 @@ bool ImportWindow::checkBeforeRun()
         showMessage(mapping::invalidNumberMessage(bad, labels_[bad]->text(), n[bad], int(standard_.size())));
         edits_[bad]->setFocus();
         edits_[bad]->selectAll();
-        ScrollBox1->ensureWidgetVisible(edits_[bad]);
+        mappingScroll_->ensureWidgetVisible(edits_[bad]);
         return false;
     }
     return true;
 }
 
-void ImportWindow::Button3Click()
+void ImportWindow::importData()
 {
     if (checkBeforeRun())
-        InComeData();
+        startImport(ExistingIds::Stop);
 }
 
-void ImportWindow::Button1Click()
+void ImportWindow::exportData()
 {
     if (checkBeforeRun())
-        OutComeData();
+        runExport();
 }
 
 void ImportWindow::startProgress(qint64 total)
 {
     running_ = true;
-    for (QWidget* w : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
-                       static_cast<QWidget*>(Button3), static_cast<QWidget*>(ListBox1),
-                       static_cast<QWidget*>(ScrollBox1)})
+    for (QWidget* w : {static_cast<QWidget*>(exportButton_), static_cast<QWidget*>(backButton_),
+                       static_cast<QWidget*>(importButton_), static_cast<QWidget*>(tableList_),
+                       static_cast<QWidget*>(mappingScroll_)})
         w->setEnabled(false);
-    const QRect panel = StatusBar1->panelRect(1);
-    ProgressBar1->setGeometry(panel.right() - 200, panel.top() + 3, 196, panel.height() - 6);
-    ProgressBar1->setRange(0, total > 0 ? 1000 : 0);
-    ProgressBar1->setValue(0);
-    ProgressBar1->show();
+    const QRect panel = statusBar_->panelRect(1);
+    progressBar_->setGeometry(panel.right() - 200, panel.top() + 3, 196, panel.height() - 6);
+    progressBar_->setRange(0, total > 0 ? 1000 : 0);
+    progressBar_->setValue(0);
+    progressBar_->show();
 }
 
 void ImportWindow::showProgress(const QString& prefix, qint64 done, qint64 total)
 {
-    StatusBar1->setPanelText(1, prefix + QString::number(done) + QStringLiteral("条"));
+    statusBar_->setPanelText(1, prefix + QString::number(done) + QStringLiteral("条"));
     if (total > 0)
-        ProgressBar1->setValue(int(std::min<qint64>(1000, done * 1000 / total)));
+        progressBar_->setValue(int(std::min<qint64>(1000, done * 1000 / total)));
 }
 
 void ImportWindow::endProgress()
 {
     running_ = false;
-    ProgressBar1->hide();
-    for (QWidget* w : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
-                       static_cast<QWidget*>(Button3), static_cast<QWidget*>(ListBox1),
-                       static_cast<QWidget*>(ScrollBox1)})
+    progressBar_->hide();
+    for (QWidget* w : {static_cast<QWidget*>(exportButton_), static_cast<QWidget*>(backButton_),
+                       static_cast<QWidget*>(importButton_), static_cast<QWidget*>(tableList_),
+                       static_cast<QWidget*>(mappingScroll_)})
         w->setEnabled(true);
 }
-
-void ImportWindow::InComeData() { startImport(ExistingIds::Stop); }
 
 // The rows are read and stored as long work: on a thread of their own over
 // a connection of their own, the database's writes held meanwhile.  The
@@ -382,12 +383,12 @@ void ImportWindow::finishImport(RunOutcome out, const WorkOutcome& work)
     // before a failure).
     guarded([&] { reopenCustomers(customers); });
     if (out.cancelled || work.stopped) {
-        StatusBar1->setPanelText(1, QStringLiteral("导入已停止"));
+        statusBar_->setPanelText(1, QStringLiteral("导入已停止"));
         showMessage(QStringLiteral("导入已停止，没有导入任何数据。"));
         return;
     }
     if (!out.existingId.isEmpty()) {
-        StatusBar1->setPanelText(1, QString());
+        statusBar_->setPanelText(1, QString());
         const ExistingIds choice = askExistingIds(out);
         if (choice != ExistingIds::Stop)
             startImport(choice);
@@ -426,7 +427,7 @@ ExistingIds ImportWindow::askExistingIds(const RunOutcome& out)
     return ExistingIds::Stop;
 }
 
-void ImportWindow::OutComeData()
+void ImportWindow::runExport()
 {
     ImportDataSet& ds = source();
     if (!ds.isActive())
@@ -490,7 +491,7 @@ void ImportWindow::finishExport(RunOutcome out, const WorkOutcome& work, const Q
     dm_.customerTable.enableControls();
     endProgress();
     if (out.cancelled || work.stopped) {
-        StatusBar1->setPanelText(1, QStringLiteral("导出已停止"));
+        statusBar_->setPanelText(1, QStringLiteral("导出已停止"));
         showMessage(QStringLiteral("导出已停止，文件没有任何改动。"));
         return;
     }
@@ -507,7 +508,7 @@ void ImportWindow::finishExport(RunOutcome out, const WorkOutcome& work, const Q
             connection().open();
             ds.setCommandText(sql);
             ds.open();
-            Edit1->setText(QString::number(ds.recordCount()));
+            recordCount_->setText(QString::number(ds.recordCount()));
         });
         for (int i = 0; i < edits_.size() && i < typed.size(); ++i)
             edits_[i]->setText(typed[i]);
@@ -515,7 +516,7 @@ void ImportWindow::finishExport(RunOutcome out, const WorkOutcome& work, const Q
     showMessage(mapping::exportDoneMessage(out.count));
 }
 
-void ImportWindow::Button2Click()
+void ImportWindow::goBack()
 {
     connection().close();
     close();
@@ -533,8 +534,8 @@ void ImportWindow::closeEvent(QCloseEvent* e)
 void ImportWindow::resizeEvent(QResizeEvent* e)
 {
     QDialog::resizeEvent(e);
-    StatusBar1->setGeometry(0, height() - StatusBar::kHeight, width(), StatusBar::kHeight);
-    StatusBar1->setPanelWidth(1, std::max(50, width() - 50));
+    statusBar_->setGeometry(0, height() - StatusBar::kHeight, width(), StatusBar::kHeight);
+    statusBar_->setPanelWidth(1, std::max(50, width() - 50));
 }
 
 void ImportWindow::showEvent(QShowEvent* e)
@@ -595,4 +596,4 @@ void chooseAndShow(DataModule& dm, QWidget* owner, ImportWindow::Variant v)
 }  // namespace
 
 void N3Click(DataModule& dm, QWidget* owner) { chooseAndShow(dm, owner, ImportWindow::Variant::Excel); }
-void Accesl1Click(DataModule& dm, QWidget* owner) { chooseAndShow(dm, owner, ImportWindow::Variant::Access); }
+void chooseAccessImport(DataModule& dm, QWidget* owner) { chooseAndShow(dm, owner, ImportWindow::Variant::Access); }

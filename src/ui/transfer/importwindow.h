@@ -1,8 +1,8 @@
 #pragma once
-// The two import windows, ExcelImportWindow ("导入Excel数据文件") and
-// AccessImportWindow ("导入ACCESS数据文件"): twins that map the columns of one
-// table of an outside file to the customer fields and run the import or the
-// reverse run.  The menu entries choose the file and show them.
+// What the two import windows, ExcelImportWindow ("导入Excel数据文件") and
+// AccessImportWindow ("导入ACCESS数据文件"), share: they map the columns of
+// one table of an outside file to the customer fields and run the import or
+// the reverse run.  The menu entries choose the file and show them.
 
 #include <QDialog>
 #include <QList>
@@ -28,27 +28,13 @@ class QWidget;
 class StatusBar;
 class DataModule;
 
+// The controls carry object names: "tableList", "recordCount",
+// "previewGrid", "fileLabel", "importButton", "exportButton", "backButton",
+// "statusBar", "progressBar".
 class ImportWindow : public QDialog {
     Q_OBJECT
 public:
     enum class Variant { Excel, Access };
-
-    QGroupBox* GroupBox1;    // 数据库标准项目
-    QScrollArea* ScrollBox2;
-    QGroupBox* GroupBox2;    // 导入数据项目
-    QScrollArea* ScrollBox1;
-    QLabel* Label6;          // 即将导入的数据文件
-    QTableView* DBGrid1;
-    QLabel* Label5;          // 选择数据表
-    QLabel* Label7;          // 记录数
-    QLineEdit* Edit1;        // record count
-    QListWidget* ListBox1;   // the file's tables
-    QListWidget* ListBox2;   // hidden copy of the standard field list
-    QPushButton* Button3;    // 导入数据
-    QPushButton* Button1;    // 导出数据
-    QPushButton* Button2;    // 返回
-    StatusBar* StatusBar1;   // 提示 | progress panel
-    QProgressBar* ProgressBar1;
 
     Variant variant() const { return variant_; }
     const QStringList& standardFields() const { return standard_; }
@@ -58,16 +44,11 @@ public:
     QList<QLabel*> standardLabels() const { return standardLabels_; }
     bool isRunning() const { return running_; }
 
-    void FormCreate();
-    void CreateLabel();
-    void ListBox1Click();
-    void CreateEdit_XiangMu();
-    void DeleteEdit_XiangMu();
-    void Button3Click();
-    void Button1Click();
-    void InComeData();
-    void OutComeData();
-    void Button2Click();
+    // A click on a table of the file: the table opened, its columns mapped.
+    void openChosenTable();
+    void importData();  // 导入数据
+    void exportData();  // 导出数据: the customer list appended to the table
+    void goBack();      // 返回
 
     ~ImportWindow() override;
 
@@ -79,6 +60,12 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
+    void buildMappingPanels();
+    void buildStatusBar();
+    void makeStandardLabels();
+    void makeMappingRows();
+    void removeMappingRows();
+    void runExport();
     ImportConnection& connection() const;
     ImportDataSet& source() const;
     bool checkBeforeRun();
@@ -93,6 +80,19 @@ private:
 
     DataModule& dm_;
     Variant variant_;
+    QGroupBox* standardGroup_;   // 数据库标准项目
+    QScrollArea* standardScroll_;
+    QGroupBox* mappingGroup_;    // 导入数据项目
+    QScrollArea* mappingScroll_;
+    QLabel* fileLabel_;          // 即将导入的数据文件
+    QTableView* previewGrid_;
+    QLineEdit* recordCount_;
+    QListWidget* tableList_;     // the file's tables
+    QPushButton* importButton_;
+    QPushButton* exportButton_;
+    QPushButton* backButton_;
+    StatusBar* statusBar_;
+    QProgressBar* progressBar_;
     QWidget* standardPanel_;
     QWidget* mappingPanel_;
     QStringList standard_;
@@ -105,22 +105,10 @@ private:
     bool shown_ = false;
 };
 
-class ExcelImportWindow : public ImportWindow {
-    Q_OBJECT
-public:
-    explicit ExcelImportWindow(DataModule& dm, QWidget* owner = nullptr) : ImportWindow(dm, Variant::Excel, owner) {}
-};
-
-class AccessImportWindow : public ImportWindow {
-    Q_OBJECT
-public:
-    explicit AccessImportWindow(DataModule& dm, QWidget* owner = nullptr) : ImportWindow(dm, Variant::Access, owner) {}
-};
-
 // The menu entries: choose the file (cancel stops), disconnect, connect, show
 // the window modally and destroy it.
-void N3Click(DataModule& dm, QWidget* owner);      // 导入客户数据(excel格式）
-void Accesl1Click(DataModule& dm, QWidget* owner);  // 导入客户数据(Access格式）
+void N3Click(DataModule& dm, QWidget* owner);            // 导入客户数据(excel格式）
+void chooseAccessImport(DataModule& dm, QWidget* owner);  // 导入客户数据(Access格式）
 // The part after the file dialog; a file that cannot be read is reported and
 // no window opens.  Returns false in that case.
 bool showImportWindow(DataModule& dm, QWidget* owner, ImportWindow::Variant v, const QString& file);

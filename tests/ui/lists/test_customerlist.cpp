@@ -189,16 +189,19 @@ private slots:
         Fixture f;
         f->FormActivate();
         CustomerListSettingsWindow d(services(f), f.w.get());
+        auto* order = testutil::named<QListWidget>(&d, QStringLiteral("searchOrder"));
+        auto* all = testutil::named<QListWidget>(&d, QStringLiteral("allFields"));
+        auto press = [&d](const char* button) { testutil::named<QPushButton>(&d, QLatin1String(button))->click(); };
         QCOMPARE(d.windowTitle(), QStringLiteral("客户列表窗口设置"));
         QCOMPARE(d.size(), QSize(341, 267));
-        QCOMPARE(d.Button8->geometry(), QRect(68, 228, 75, 27));
-        QCOMPARE(d.ListBox2->geometry(), QRect(204, 32, 121, 185));
-        QCOMPARE(d.ListBox1->count(), 0);
-        QCOMPARE(d.ListBox2->count(), 0);
-        QCOMPARE(d.Label2->text(), QStringLiteral("客户资料所有字段"));
-        d.ListBox1->addItem(QStringLiteral("部门"));
-        d.Button5->click();
-        d.Button8->click();
+        QCOMPARE(d.findChild<QPushButton*>(QStringLiteral("rebuildButton"))->geometry(), QRect(68, 228, 75, 27));
+        QCOMPARE(all->geometry(), QRect(204, 32, 121, 185));
+        QCOMPARE(order->count(), 0);
+        QCOMPARE(all->count(), 0);
+        QCOMPARE(d.findChild<QLabel*>(QStringLiteral("allFieldsLabel"))->text(), QStringLiteral("客户资料所有字段"));
+        order->addItem(QStringLiteral("部门"));
+        press("saveButton");
+        press("rebuildButton");
         QCOMPARE(readTextLines(CustomerList::searchListPath()), QStringList{"分类1"});
         QCOMPARE(f->TreeView1->topLevelItemCount(), 0);
     }
@@ -209,62 +212,65 @@ private slots:
         f->FormActivate();
         f->PageControl1->setCurrentWidget(f->TabSheet4);
         CustomerListSettingsWindow d(services(f), f.w.get());
-        QCOMPARE(d.Label2->text(), QStringLiteral("客户数据库所有字段"));
-        QCOMPARE(d.ListBox2->count(), f->dm().customerTable.fieldCount());
+        auto* order = testutil::named<QListWidget>(&d, QStringLiteral("searchOrder"));
+        auto* all = testutil::named<QListWidget>(&d, QStringLiteral("allFields"));
+        auto press = [&d](const char* button) { testutil::named<QPushButton>(&d, QLatin1String(button))->click(); };
+        QCOMPARE(d.findChild<QLabel*>(QStringLiteral("allFieldsLabel"))->text(), QStringLiteral("客户数据库所有字段"));
+        QCOMPARE(all->count(), f->dm().customerTable.fieldCount());
         auto add = [&](const QString& field) {
-            d.ListBox2->setCurrentItem(d.ListBox2->findItems(field, Qt::MatchExactly).first());
-            d.Button1->click();
+            all->setCurrentItem(all->findItems(field, Qt::MatchExactly).first());
+            press("addButton");
         };
-        d.Button1->click();  // nothing chosen: nothing added
-        QCOMPARE(d.ListBox1->count(), 0);
+        press("addButton");  // nothing chosen: nothing added
+        QCOMPARE(order->count(), 0);
         add(QStringLiteral("部门"));
         add(QStringLiteral("分类1"));
         // A double click adds too; a name already there (any case) is not added again.
-        QListWidgetItem* f2 = d.ListBox2->findItems(QStringLiteral("分类2"), Qt::MatchExactly).first();
-        d.ListBox2->setCurrentItem(f2);
-        emit d.ListBox2->itemDoubleClicked(f2);
+        QListWidgetItem* f2 = all->findItems(QStringLiteral("分类2"), Qt::MatchExactly).first();
+        all->setCurrentItem(f2);
+        emit all->itemDoubleClicked(f2);
         add(QStringLiteral("分类1"));
         QCOMPARE(d.searchList(), (QStringList{"部门", "分类1", "分类2"}));
-        d.ListBox1->addItem(QStringLiteral("email"));
+        order->addItem(QStringLiteral("email"));
         add(QStringLiteral("EMAIL"));
-        QCOMPARE(d.ListBox1->count(), 4);
-        delete d.ListBox1->takeItem(3);
+        QCOMPARE(order->count(), 4);
+        delete order->takeItem(3);
 
         // Move 部门 to the end: ↓ twice; ↓ on the last one does nothing.
-        d.ListBox1->setCurrentRow(0);
-        d.Button4->click();
-        d.Button4->click();
-        d.Button4->click();
+        order->setCurrentRow(0);
+        press("downButton");
+        press("downButton");
+        press("downButton");
         QCOMPARE(d.searchList(), (QStringList{"分类1", "分类2", "部门"}));
-        QCOMPARE(d.ListBox1->currentRow(), 2);
+        QCOMPARE(order->currentRow(), 2);
         QVERIFY(messages_.isEmpty());
-        d.ListBox1->setCurrentRow(0);
-        d.Button3->click();  // ↑ on the first
+        order->setCurrentRow(0);
+        press("upButton");  // ↑ on the first
         QCOMPARE(messages_, QStringList{"请在左边的列表中选择一个字段！"});
-        d.ListBox1->setCurrentRow(1);
-        d.Button3->click();
+        order->setCurrentRow(1);
+        press("upButton");
         QCOMPARE(d.searchList(), (QStringList{"分类2", "分类1", "部门"}));
-        d.Button3->click();  // now first again
+        press("upButton");  // now first again
         QCOMPARE(messages_.size(), 2);
-        d.Button4->click();
+        press("downButton");
         QCOMPARE(d.searchList(), (QStringList{"分类1", "分类2", "部门"}));
 
-        d.Button5->click();
+        press("saveButton");
         QCOMPARE(fileBytes(CustomerList::searchListPath()),
                  QByteArray("\xb7\xd6\xc0\xe0" "1\r\n\xb7\xd6\xc0\xe0" "2\r\n\xb2\xbf\xc3\xc5\r\n"));
 
         // → without a choice asks for one; with one it removes it.
-        d.ListBox1->clearSelection();
-        d.ListBox1->setCurrentRow(-1);
-        d.Button2->click();
+        order->clearSelection();
+        order->setCurrentRow(-1);
+        press("removeButton");
         QCOMPARE(messages_.size(), 3);
-        d.Button4->click();
+        press("downButton");
         QCOMPARE(messages_.size(), 4);
-        d.ListBox1->setCurrentRow(1);
-        d.Button2->click();
+        order->setCurrentRow(1);
+        press("removeButton");
         QCOMPARE(d.searchList(), (QStringList{"分类1", "部门"}));
-        d.Button7->click();
-        QCOMPARE(d.ListBox1->count(), 0);
+        press("clearButton");
+        QCOMPARE(order->count(), 0);
         // Closing drops what was not saved; the next window shows the file.
         CustomerListSettingsWindow again(services(f), f.w.get());
         QCOMPARE(again.searchList(), (QStringList{"分类1", "分类2", "部门"}));
@@ -281,8 +287,8 @@ private slots:
             auto* d = qobject_cast<CustomerListSettingsWindow*>(QApplication::activeModalWidget());
             if (d) {
                 title = d->windowTitle();
-                fields = d->ListBox2->count();
-                d->Button6->click();
+                fields = testutil::named<QListWidget>(d, QStringLiteral("allFields"))->count();
+                testutil::named<QPushButton>(d, QStringLiteral("backButton"))->click();
             }
         });
         f->miSearchList->trigger();
@@ -303,7 +309,7 @@ private slots:
         QFETCH(QStringList, list);
         Fixture f;
         f->FormActivate();
-        QVERIFY(f->customerList->Create_sxr_treeview_List(list));
+        QVERIFY(f->customerList->rebuildTreeNow(list));
         const QVector<Node> expected = referenceTree(db_, list);
         QVERIFY(expected.size() >= 3);
         QCOMPARE(f->customerList->treeNodes(), expected);
@@ -315,12 +321,12 @@ private slots:
     {
         Fixture f;
         f->FormActivate();
-        QVERIFY(f->customerList->Create_sxr_treeview_List({"分类1"}));
+        QVERIFY(f->customerList->rebuildTreeNow({"分类1"}));
         const QByteArray before = fileBytes(CustomerList::treePath());
         const int top = f->TreeView1->topLevelItemCount();
-        QVERIFY(!f->customerList->Create_sxr_treeview_List({"分类1", "没有的字段"}));
+        QVERIFY(!f->customerList->rebuildTreeNow({"分类1", "没有的字段"}));
         QCOMPARE(messages_, QStringList{"左边的列表有误，不属于右边列表的一部分！"});
-        QVERIFY(!f->customerList->Create_sxr_treeview_List({}));
+        QVERIFY(!f->customerList->rebuildTreeNow({}));
         QCOMPARE(messages_.size(), 2);
         QCOMPARE(f->TreeView1->topLevelItemCount(), top);
         QCOMPARE(fileBytes(CustomerList::treePath()), before);
@@ -336,7 +342,7 @@ private slots:
         f->resize(952, 700);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
-        QVERIFY(f->customerList->Create_sxr_treeview_List({"分类1", "分类2", "部门", "职务"}));
+        QVERIFY(f->customerList->rebuildTreeNow({"分类1", "分类2", "部门", "职务"}));
         DataSet& kh = f->dm().customerTable;
         auto panel = [&] { return f->StatusBar1->panelText(MainWindow::MessagePanel); };
 
@@ -416,7 +422,7 @@ private slots:
         f->BitBtn2->click();
         f->BitBtn6->click();
         QVERIFY(!f->DBGrid1->hasCustomColumns());
-        f->customerList->SerachKehuMoShi();
+        f->customerList->searchTreeNode();
         QCOMPARE(f->DBGrid1->columnLayout().size(), 2);
         QVERIFY(reports_.isEmpty());
     }
@@ -459,7 +465,7 @@ private slots:
         f->resize(952, 700);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
-        QVERIFY(f->customerList->Create_sxr_treeview_List({"分类1", "分类2"}));
+        QVERIFY(f->customerList->rebuildTreeNow({"分类1", "分类2"}));
         DataSet& kh = f->dm().customerTable;
         auto panel = [&] { return f->StatusBar1->panelText(MainWindow::MessagePanel); };
         clickNode(f->TreeView1, findNode(f->TreeView1, {"零售", "华南"}));
@@ -488,7 +494,7 @@ private slots:
         {
             Fixture f;
             f->FormActivate();
-            QVERIFY(f->customerList->Create_sxr_treeview_List({"分类1", "分类2"}));
+            QVERIFY(f->customerList->rebuildTreeNow({"分类1", "分类2"}));
             built = f->customerList->treeNodes();
             QVERIFY(built.contains(Node{0, QStringLiteral("䶮")}));
             QVERIFY(built.contains(Node{1, QStringLiteral("\t前有TAB")}));
@@ -496,9 +502,12 @@ private slots:
             // The search list as saved in the settings window, too.
             f->PageControl1->setCurrentWidget(f->TabSheet4);
             CustomerListSettingsWindow d(services(f), f.w.get());
-            d.ListBox1->clear();
-            d.ListBox1->addItems({QStringLiteral("分类1"), QStringLiteral("䶮😀")});
-            d.Button5->click();
+        auto* order = testutil::named<QListWidget>(&d, QStringLiteral("searchOrder"));
+        auto* all = testutil::named<QListWidget>(&d, QStringLiteral("allFields"));
+        auto press = [&d](const char* button) { testutil::named<QPushButton>(&d, QLatin1String(button))->click(); };
+            order->clear();
+            order->addItems({QStringLiteral("分类1"), QStringLiteral("䶮😀")});
+            press("saveButton");
         }
         writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
         Fixture f;
@@ -539,14 +548,14 @@ private slots:
             auto* d = qobject_cast<CustomerListSettingsWindow*>(QApplication::activeModalWidget());
             if (!d)
                 return;
-            d->Button8->click();
+            testutil::named<QPushButton>(d, QStringLiteral("rebuildButton"))->click();
             // The click returns at once: the old tree is still there and the
             // progress window is up over the settings window.
             right_after = f->customerList->treeNodes();
             WorkWindow* w = currentWorkWindow();
             progressShown = w && w->stopOffered() && f->customerList->rebuildRunning();
             QTRY_VERIFY(!f->customerList->rebuildRunning());
-            d->Button6->click();
+            testutil::named<QPushButton>(d, QStringLiteral("backButton"))->click();
         });
         f->miSearchList->trigger();
         QCOMPARE(right_after, (QVector<Node>{{0, "旧"}}));
@@ -688,7 +697,8 @@ private:
         CustomerListSettingsServices s;
         s.customerTabActive = [w] { return w->PageControl1->currentWidget() == w->TabSheet4; };
         s.customerFields = [w] { return w->dm().customerTable.fieldNames(); };
-        s.rebuildTree = [w](const QStringList& l, QWidget*) { w->customerList->Create_sxr_treeview_List(l); };
+        s.searchListPath = CustomerList::searchListPath();
+        s.rebuildTree = [w](const QStringList& l, QWidget*) { w->customerList->rebuildTreeNow(l); };
         return s;
     }
 

@@ -18,7 +18,7 @@
 #include "data/app/backgroundwork.h"
 #include "data/app/datamodule.h"
 #include "ui/app/workwindow.h"
-#include "ui/lists/calllist.h"
+#include "ui/lists/calllistsearch.h"
 #include "testutil.h"
 
 namespace {

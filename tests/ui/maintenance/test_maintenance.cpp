@@ -28,6 +28,7 @@
 #include "ui/app/workwindow.h"
 #include "data/maintenance/fakereader.h"
 #include "data/maintenance/dbfiles.h"
+#include "ui/maintenance/clearconfirmwindow.h"
 #include "ui/maintenance/maintenance.h"
 #include "testutil.h"
 
@@ -427,19 +428,22 @@ private slots:
         QSize size;
         QString title, label;
         bool closedByEscape = true;
+        bool answeredYes = true;
         QTimer::singleShot(0, [&] {
             auto* w = qobject_cast<ClearConfirmWindow*>(QApplication::activeModalWidget());
             QVERIFY(w);
             pos = w->pos();
             size = w->size();
             title = w->windowTitle();
-            label = w->Label1->text();
-            QCOMPARE(w->focusWidget(), w->Button1);
+            label = testutil::named<QLabel>(w, QStringLiteral("message"))->text();
+            QCOMPARE(w->focusWidget(), testutil::named<QPushButton>(w, QStringLiteral("yesButton")));
             QTest::keyClick(w, Qt::Key_Escape);
             closedByEscape = !w->isVisible();
             // Enter with the focus on "否" presses "否".
-            w->Button2->setFocus();
-            QTest::keyClick(w->Button2, Qt::Key_Return);
+            auto* no = testutil::named<QPushButton>(w, QStringLiteral("noButton"));
+            no->setFocus();
+            QTest::keyClick(no, Qt::Key_Return);
+            answeredYes = w->answeredYes();
         });
         QVERIFY(run(&Maintenance::N19Click));
         QCOMPARE(pos, QPoint(326, 228));
@@ -447,7 +451,7 @@ private slots:
         QCOMPARE(title, QStringLiteral("删除所有数据吗？"));
         QCOMPARE(label, QStringLiteral("此操作将丢失来电数据！"));
         QVERIFY(!closedByEscape);
-        QVERIFY(!m().clearingAnswer);
+        QVERIFY(!answeredYes);
         QCOMPARE(dm().callTable.recordCount(), 1);
 
         whenModal(QString());  // the close box
@@ -459,7 +463,7 @@ private slots:
         QString customerLabel;
         QTimer::singleShot(0, [&] {
             QWidget* w = QApplication::activeModalWidget();
-            customerLabel = w->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+            customerLabel = w->findChild<QLabel*>(QStringLiteral("message"))->text();
             QTest::keyClick(w->focusWidget(), Qt::Key_Return);
         });
         QVERIFY(run(&Maintenance::N18Click));

@@ -54,15 +54,15 @@ void pick(const QStringList& fields, std::optional<int> limit = std::nullopt)
 {
     onFieldWindow([fields, limit](ExportFieldsWindow& w) {
         for (const QString& f : fields) {
-            const auto found = w.ListBox1->findItems(f, Qt::MatchFixedString);
-            w.ListBox1->setCurrentItem(found.first());
-            w.Button1Click();
+            auto* all = testutil::named<QListWidget>(&w, QStringLiteral("allFields"));
+            all->setCurrentItem(all->findItems(f, Qt::MatchFixedString).first());
+            w.addField();
         }
         if (limit) {
-            w.CheckBox1->setChecked(true);
-            w.SpinEdit1->setValue(*limit);
+            testutil::named<QCheckBox>(&w, QStringLiteral("limitBox"))->setChecked(true);
+            testutil::named<QSpinBox>(&w, QStringLiteral("limitNumber"))->setValue(*limit);
         }
-        w.Button6->click();
+        testutil::named<QPushButton>(&w, QStringLiteral("backButton"))->click();
     });
 }
 
@@ -116,7 +116,6 @@ private:
     std::unique_ptr<DataModule> dm;
     std::unique_ptr<QWidget> owner;
     std::unique_ptr<WindowQuestions> questions;  // the data module's notices, in windows
-    QComboBox* outList = nullptr;
     std::unique_ptr<ExcelExport> ex;
     QString fileName;  // what the save dialog answers
     QString filter;
@@ -140,8 +139,7 @@ private:
         owner = std::make_unique<QWidget>();
         questions = std::make_unique<WindowQuestions>(*dm, owner.get());
         dm->setQuestions(questions.get());
-        outList = new QComboBox(owner.get());
-        ex = std::make_unique<ExcelExport>(*dm, outList, owner.get());
+        ex = std::make_unique<ExcelExport>(*dm, owner.get());
         ex->setFileChooser([this](QWidget*, const QString&, const QString&, QString* selected) {
             *selected = filter;
             return fileName;
@@ -156,13 +154,6 @@ private:
         QVERIFY(dm->connection.waitForIndexBuild(60000));
     }
     QString file(const QString& name) const { return folder + name; }
-    QStringList itemsOfCombo() const
-    {
-        QStringList r;
-        for (int i = 0; i < outList->count(); ++i)
-            r << outList->itemText(i);
-        return r;
-    }
     QStringList filesIn() const
     {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -214,48 +205,51 @@ private slots:
 
 void TestExport::fieldWindowEditsListAndLimit()
 {
-    int limit = 5;
-    ExportFieldsWindow w({QStringLiteral("ID"), QStringLiteral("联系人"), QStringLiteral("EMAIL")}, limit);
+    ExportFieldsWindow w({QStringLiteral("ID"), QStringLiteral("联系人"), QStringLiteral("EMAIL")}, 5);
+    auto* all = testutil::named<QListWidget>(&w, QStringLiteral("allFields"));
+    auto* chosen = testutil::named<QListWidget>(&w, QStringLiteral("chosenFields"));
+    auto* limitBox = testutil::named<QCheckBox>(&w, QStringLiteral("limitBox"));
+    auto* limitNumber = testutil::named<QSpinBox>(&w, QStringLiteral("limitNumber"));
     QCOMPARE(w.windowTitle(), QStringLiteral("选择导出字段"));
     QCOMPARE(w.size(), QSize(428, 390));
-    QVERIFY(!w.CheckBox1->isChecked());
-    QVERIFY(!w.SpinEdit1->isEnabled());
+    QVERIFY(!limitBox->isChecked());
+    QVERIFY(!limitNumber->isEnabled());
 
-    w.Button1Click();  // nothing selected
+    w.addField();  // nothing selected
     QCOMPARE(messages, QStringList{QStringLiteral("请在左边列表中选择一个字段！")});
-    w.ListBox1->setCurrentRow(2);
-    w.Button1Click();
-    w.Button1Click();  // refused: already there
-    emit w.ListBox1->itemDoubleClicked(w.ListBox1->item(0));
+    all->setCurrentRow(2);
+    w.addField();
+    w.addField();  // refused: already there
+    emit all->itemDoubleClicked(all->item(0));
     QCOMPARE(w.chosenFields(), (QStringList{"EMAIL"}));
-    w.ListBox1->setCurrentRow(0);
-    emit w.ListBox1->itemDoubleClicked(w.ListBox1->item(0));
+    all->setCurrentRow(0);
+    emit all->itemDoubleClicked(all->item(0));
     QCOMPARE(w.chosenFields(), (QStringList{"EMAIL", "ID"}));
 
-    w.ListBox2->setCurrentRow(-1);
-    w.Button4Click();
+    chosen->setCurrentRow(-1);
+    w.removeField();
     QCOMPARE(messages.last(), QStringLiteral("请在右边的列表中选择一个字段！"));
-    w.ListBox2->setCurrentRow(0);
-    w.Button4Click();
+    chosen->setCurrentRow(0);
+    w.removeField();
     QCOMPARE(w.chosenFields(), (QStringList{"ID"}));
-    w.Button7Click();
+    w.addAllFields();
     QCOMPARE(w.chosenFields(), (QStringList{"ID", "联系人", "EMAIL"}));
-    w.ListBox2->setCurrentRow(1);
-    w.ListBox2DblClick();
+    chosen->setCurrentRow(1);
+    w.removeClicked();
     QCOMPARE(w.chosenFields(), (QStringList{"ID", "EMAIL"}));
-    w.Button8Click();
+    w.removeAllFields();
     QVERIFY(w.chosenFields().isEmpty());
 
     // 返回 without the tick keeps the limit; with it the spin box's number,
     // negative ones too, goes in.
-    w.SpinEdit1->setValue(3);
-    w.Button6Click();
-    QCOMPARE(limit, 5);
-    w.CheckBox1->setChecked(true);
-    QVERIFY(w.SpinEdit1->isEnabled());
-    w.SpinEdit1->setValue(-2);
-    w.Button6Click();
-    QCOMPARE(limit, -2);
+    limitNumber->setValue(3);
+    w.goBack();
+    QCOMPARE(w.limit(), 5);
+    limitBox->setChecked(true);
+    QVERIFY(limitNumber->isEnabled());
+    limitNumber->setValue(-2);
+    w.goBack();
+    QCOMPARE(w.limit(), -2);
 }
 
 void TestExport::oneWorkbookHoldsEveryRecordAsText()
@@ -281,7 +275,6 @@ void TestExport::oneWorkbookHoldsEveryRecordAsText()
                                       {longText, "客户2改", "2", "北京市'朝阳区"},
                                       {"", "客户1", "1", ""}};
     QCOMPARE(read[0].rows, expected);
-    QCOMPARE(itemsOfCombo(), (QStringList{"事项", "联系人", "ID", "地址"}));
     // The list stays where the operator has it.
     QCOMPARE(dm->customerTable.recNo(), 2);
     QCOMPARE(dm->customerTable.state(), DataSet::State::Browse);
@@ -461,9 +454,10 @@ void TestExport::callsExportToo()
     fileName = file(QStringLiteral("ld.xls"));
     QStringList offered;
     onFieldWindow([&offered](ExportFieldsWindow& w) {
-        for (int i = 0; i < w.ListBox1->count(); ++i)
-            offered << w.ListBox1->item(i)->text();
-        w.Button7Click();
+        auto* all = testutil::named<QListWidget>(&w, QStringLiteral("allFields"));
+        for (int i = 0; i < all->count(); ++i)
+            offered << all->item(i)->text();
+        w.addAllFields();
         w.close();  // by the title bar: the list is taken all the same
     });
     QVERIFY(exportNow([this] { ex->exportCalls(); }));

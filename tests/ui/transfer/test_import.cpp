@@ -28,6 +28,8 @@
 #include "rules/transfer/fieldmapping.h"
 #include "data/transfer/importrun.h"
 #include "data/transfer/importsource.h"
+#include "ui/transfer/accessimportwindow.h"
+#include "ui/transfer/excelimportwindow.h"
 #include "ui/transfer/importwindow.h"
 #include "rules/transfer/tablereader.h"
 
@@ -54,22 +56,22 @@ QStringList customers(DataModule& dm, const QString& fields)
 
 void select(ImportWindow& w, const QString& table)
 {
-    const auto items = w.ListBox1->findItems(table, Qt::MatchExactly);
+    const auto items = testutil::named<QListWidget>(&w, QStringLiteral("tableList"))->findItems(table, Qt::MatchExactly);
     QVERIFY2(!items.isEmpty(), qPrintable(table));
-    w.ListBox1->setCurrentItem(items.first());
+    testutil::named<QListWidget>(&w, QStringLiteral("tableList"))->setCurrentItem(items.first());
 }
 
 // Presses "导入数据" and waits until the run (on its own thread) has ended.
 void importAndWait(ImportWindow& w)
 {
-    w.Button3->click();
+    testutil::named<QPushButton>(&w, QStringLiteral("importButton"))->click();
     QTRY_VERIFY_WITH_TIMEOUT(!w.isRunning(), 60000);
 }
 
 // Presses "导出数据" and waits until the reverse run has ended.
 void exportAndWait(ImportWindow& w)
 {
-    w.Button1->click();
+    testutil::named<QPushButton>(&w, QStringLiteral("exportButton"))->click();
     QTRY_VERIFY_WITH_TIMEOUT(!w.isRunning(), 60000);
 }
 
@@ -185,16 +187,16 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("导入Excel数据文件"));
         QCOMPARE(w->standardFields().size(), 18);  // ID is a target in the Excel window
         QCOMPARE(w->standardFields().first(), QStringLiteral("ID"));
-        QCOMPARE(w->ListBox2->count(), 18);
+        QCOMPARE(w->standardFields().size(), 18);
         QCOMPARE(w->standardLabels()[1]->pos(), QPoint(48, 26 + 18));
-        QCOMPARE(w->ListBox1->count(), 3);
-        QVERIFY(!w->DBGrid1->isEnabled());
-        QCOMPARE(w->Edit1->text(), QStringLiteral("0"));
+        QCOMPARE(testutil::named<QListWidget>(w.get(), QStringLiteral("tableList"))->count(), 3);
+        QVERIFY(!testutil::named<QTableView>(w.get(), QStringLiteral("previewGrid"))->isEnabled());
+        QCOMPARE(testutil::named<QLineEdit>(w.get(), QStringLiteral("recordCount"))->text(), QStringLiteral("0"));
 
         select(*w, "客户资料$");
-        QVERIFY(w->DBGrid1->isEnabled());
-        QCOMPARE(w->Edit1->text(), QStringLiteral("5"));
-        QCOMPARE(w->DBGrid1->model()->rowCount(), 5);
+        QVERIFY(testutil::named<QTableView>(w.get(), QStringLiteral("previewGrid"))->isEnabled());
+        QCOMPARE(testutil::named<QLineEdit>(w.get(), QStringLiteral("recordCount"))->text(), QStringLiteral("5"));
+        QCOMPARE(testutil::named<QTableView>(w.get(), QStringLiteral("previewGrid"))->model()->rowCount(), 5);
         // 联系人 电话 手机 公司名称 地址 email 邮编 建档日期 备注
         QCOMPARE(boxes(*w), (QStringList{"2", "3", "4", "6", "7", "8", "16", "0", "0"}));
         QCOMPARE(w->mappingLabel(5)->text(), QStringLiteral("email"));
@@ -219,14 +221,14 @@ private slots:
     void refusals()
     {
         auto w = window(ImportWindow::Variant::Excel, fixture("book.xls"));
-        w->Button3->click();
-        w->Button1->click();
+        testutil::named<QPushButton>(w.get(), QStringLiteral("importButton"))->click();
+        testutil::named<QPushButton>(w.get(), QStringLiteral("exportButton"))->click();
         QCOMPARE(messages_, QStringList(2, "请先选择表文件！"));
         messages_.clear();
 
         select(*w, "宽 表$");
-        w->Button3->click();
-        w->Button1->click();
+        testutil::named<QPushButton>(w.get(), QStringLiteral("importButton"))->click();
+        testutil::named<QPushButton>(w.get(), QStringLiteral("exportButton"))->click();
         QCOMPARE(messages_.size(), 2);
         QCOMPARE(messages_[0], QStringLiteral("导入数据项目没有填写对应号码！\r在对应号中填入左边的数据库标准项目中的项目名称前面的序号"));
         QCOMPARE(messages_[1], messages_[0]);
@@ -235,7 +237,7 @@ private slots:
             messages_.clear();
             w->mappingBox(2)->setText("2");
             w->mappingBox(3)->setText(bad);
-            w->Button3->click();
+            testutil::named<QPushButton>(w.get(), QStringLiteral("importButton"))->click();
             QCOMPARE(messages_.size(), 1);
             QVERIFY2(messages_[0].contains("第4行") && messages_[0].contains("列4") &&
                          messages_[0].contains(QStringLiteral("“%1”").arg(bad)),
@@ -262,7 +264,7 @@ private slots:
         importAndWait(*w);
         QCOMPARE(errors_, QStringList());
         QCOMPARE(messages_, QStringList{"共完成5条数据导入完成"});
-        QCOMPARE(w->StatusBar1->panelText(1), QStringLiteral("已经完成导入数据：5条"));
+        QCOMPARE(testutil::named<StatusBar>(w.get(), QStringLiteral("statusBar"))->panelText(1), QStringLiteral("已经完成导入数据：5条"));
         // The row whose mapped cells are all empty adds nothing but counts.
         QCOMPARE(customers(*dm_, "联系人, 电话, 手机, 公司名称, 地址, EMAIL, 邮编, 事项"),
                  (QStringList{"张三|010-88886666|13800138000|北京市海淀区中关村大街1号||zs@example.com|100080|2023-5-17",
@@ -280,7 +282,7 @@ private slots:
         messages_.clear();
         select(*w, "空表$");
         QCOMPARE(w->mappingCount(), 0);
-        w->Button3->click();
+        testutil::named<QPushButton>(w.get(), QStringLiteral("importButton"))->click();
         QCOMPARE(messages_, QStringList{mapping::noMappingMessage()});
     }
 
@@ -292,7 +294,7 @@ private slots:
         select(*w, "long$");
         QCOMPARE(errors_.size(), 1);
         QVERIFY2(errors_[0].contains("损坏"), qPrintable(errors_[0]));
-        w->Button3->click();
+        testutil::named<QPushButton>(w.get(), QStringLiteral("importButton"))->click();
         QCOMPARE(messages_, QStringList{"请先选择表文件！"});
     }
 
@@ -375,7 +377,7 @@ private slots:
         QCOMPARE(customers(*dm_, "ID, 联系人"),
                  (QStringList{"13700001111|王五", "13800138000|张三", "13912345678|李四"}));
         QCOMPARE(numbersInIndex(*dm_, "12345678"), QStringList{"王五"});  // keys of their own: through the triggers
-        QVERIFY(w->Button3->isEnabled());
+        QVERIFY(testutil::named<QPushButton>(w.get(), QStringLiteral("importButton"))->isEnabled());
         QCOMPARE(dm_->customerTable.recordCount(), 3);
     }
 
@@ -404,7 +406,7 @@ private slots:
         exportAndWait(*w);
         QCOMPARE(errors_, QStringList());
         QCOMPARE(messages_, QStringList{"共完成3条数据导出完成"});
-        QCOMPARE(w->Edit1->text(), QStringLiteral("8"));
+        QCOMPARE(testutil::named<QLineEdit>(w.get(), QStringLiteral("recordCount"))->text(), QStringLiteral("8"));
         QCOMPARE(w->mappingBox(0)->text(), QStringLiteral("2"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
 
@@ -447,9 +449,9 @@ private slots:
             return f.readAll();
         }();
         auto w = window(ImportWindow::Variant::Access, file);
-        QCOMPARE(w->ListBox1->count(), 1);
+        QCOMPARE(testutil::named<QListWidget>(w.get(), QStringLiteral("tableList"))->count(), 1);
         select(*w, "DateTest");
-        QCOMPARE(w->Edit1->text(), QStringLiteral("6"));
+        QCOMPARE(testutil::named<QLineEdit>(w.get(), QStringLiteral("recordCount"))->text(), QStringLiteral("6"));
         QCOMPARE(boxes(*w), QStringList(6, "0"));
         // Access window: 联系人 is 1, 事项 16, 答复 17.
         w->mappingBox(5)->setText("1");
@@ -464,7 +466,7 @@ private slots:
 
         // The reverse run cannot write an Access file: it says so.
         messages_.clear();
-        w->Button1->click();
+        testutil::named<QPushButton>(w.get(), QStringLiteral("exportButton"))->click();
         QCOMPARE(messages_.size(), 1);
         QVERIFY(messages_[0].contains("不能"));
         QFile f(file);
@@ -481,7 +483,7 @@ private slots:
             QSKIP("the sample Access databases (shared/fixtures beside the repository) are absent");
         auto w = window(ImportWindow::Variant::Access, file);
         select(*w, "Asset Items");
-        QCOMPARE(w->Edit1->text(), QStringLiteral("65"));
+        QCOMPARE(testutil::named<QLineEdit>(w.get(), QStringLiteral("recordCount"))->text(), QStringLiteral("65"));
         QCOMPARE(w->mappingCount(), 13);
         QVERIFY(errors_.isEmpty());
     }
@@ -527,7 +529,7 @@ private slots:
         f.close();
         auto w = window(ImportWindow::Variant::Excel, file);
         select(*w, "long.csv");
-        const QAbstractItemModel* grid = w->DBGrid1->model();
+        const QAbstractItemModel* grid = testutil::named<QTableView>(w.get(), QStringLiteral("previewGrid"))->model();
         const QString shown = grid->data(grid->index(0, 1)).toString();
         QCOMPARE(shown.size(), 32767);
         QVERIFY(shown.startsWith(cell.left(100)) && shown.endsWith(QChar(0x2026)));
@@ -578,14 +580,14 @@ private slots:
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
         timer.start(5);
-        w.Button3->click();
+        testutil::named<QPushButton>(&w, QStringLiteral("importButton"))->click();
         QVERIFY(w.isRunning());
-        QVERIFY(!w.Button2->isEnabled());
+        QVERIFY(!testutil::named<QPushButton>(&w, QStringLiteral("backButton"))->isEnabled());
         QVERIFY(dm_->connection.writesHeld());  // a call arriving now keeps its row until the end
         QTRY_VERIFY(slow.handed > 200);
         QVERIFY(slow.thread.load() && slow.thread.load() != qApp->thread());
         QVERIFY(ticks > 0);
-        QTRY_VERIFY(w.StatusBar1->panelText(1).startsWith(QStringLiteral("已经完成导入数据：")));
+        QTRY_VERIFY(testutil::named<StatusBar>(&w, QStringLiteral("statusBar"))->panelText(1).startsWith(QStringLiteral("已经完成导入数据：")));
         // Another connection reads the table meanwhile: nothing is there yet.
         QSqlQuery q(dm_->connection.database());
         QVERIFY(q.exec("select count(*) from 客户数据") && q.next());
@@ -602,7 +604,7 @@ private slots:
         QVERIFY(errors_.isEmpty());
         QVERIFY(customers(*dm_, "联系人").isEmpty());
         QVERIFY(!dm_->connection.writesHeld());
-        QVERIFY(w.Button2->isEnabled() && w.Button3->isEnabled());
+        QVERIFY(testutil::named<QPushButton>(&w, QStringLiteral("backButton"))->isEnabled() && testutil::named<QPushButton>(&w, QStringLiteral("importButton"))->isEnabled());
 
         // Run to its end.
         messages_.clear();
@@ -702,9 +704,9 @@ private slots:
         testutil::makeDatabase(file);
         testutil::addCustomers(file, 3);
         auto w = window(ImportWindow::Variant::Access, file);
-        QCOMPARE(w->ListBox1->count(), 3);
+        QCOMPARE(testutil::named<QListWidget>(w.get(), QStringLiteral("tableList"))->count(), 3);
         select(*w, "客户数据");
-        QCOMPARE(w->Edit1->text(), QStringLiteral("3"));
+        QCOMPARE(testutil::named<QLineEdit>(w.get(), QStringLiteral("recordCount"))->text(), QStringLiteral("3"));
         QStringList expected{"0"};
         for (int i = 1; i <= 17; ++i)
             expected << QString::number(i);

@@ -1,7 +1,6 @@
 #pragma once
 // The call list tab's searches: the field search ("查询" or Enter in the
-// search box), the date search on every arrow click of the date row, and the
-// two files that remember which field each list's combo had selected.
+// search box) and the date search for the day the date row shows.
 
 #include <QObject>
 #include <QString>
@@ -11,26 +10,7 @@ class DataSet;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
-class UpDownBox;
-
-// Writes the combo's index to set/<file> whenever the user picks a field;
-// a selection made by the program writes nothing.
-class FieldChoiceFile : public QObject {
-    Q_OBJECT
-public:
-    FieldChoiceFile(QComboBox* combo, QString fileName, QObject* parent);
-    QString filePath() const;
-    void save(int index);
-
-private:
-    QString fileName_;
-};
-
-// SetSearchField: selects the saved index in the call list's combo, then in
-// the customer list's combo, each when its file exists.  An index outside the
-// combo leaves it with no field selected.  A file that is empty or does not
-// start with a number throws, and the rest of the restore is not done.
-void SetSearchField(QComboBox* callCombo, QComboBox* customerCombo);
+class QSpinBox;
 
 // A search over many calls reads its rows in the background (see
 // dataset.h): the message panel says so while it runs, and says when the
@@ -44,11 +24,14 @@ public:
         std::function<void(const QString&)> setText;
     };
 
+    // The date row's boxes are read by searchByDate(), which the owner runs
+    // on every arrow click of the row.
     CallListSearch(DataSet& calls, QComboBox* field, QLineEdit* text, QPushButton* search,
-                   UpDownBox* year, UpDownBox* month, UpDownBox* day, MessagePanel panel, QObject* parent);
+                   const QSpinBox* year, const QSpinBox* month, const QSpinBox* day, MessagePanel panel,
+                   QObject* parent);
 
-    void BitBtn13Click();   // field search
-    void Search_LD_date();  // the calls of the day the date row shows
+    void searchByField();  // 查询
+    void searchByDate();   // the calls of the day the date row shows
 
     static QString searchingText();
     static QString partialText(int found);
@@ -65,7 +48,7 @@ private:
     QString said_;    // what the search said last
     QComboBox* field_;
     QLineEdit* text_;
-    UpDownBox* year_;
-    UpDownBox* month_;
-    UpDownBox* day_;
+    const QSpinBox* year_;
+    const QSpinBox* month_;
+    const QSpinBox* day_;
 };
