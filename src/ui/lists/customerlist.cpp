@@ -24,7 +24,7 @@
 #include "rules/lists/listsearch.h"
 #include "data/lists/reopen.h"
 #include "rules/lists/savefile.h"
-#include "ui/lists/treefill.h"
+#include "ui/lists/treefiller.h"
 #include "data/lists/treeread.h"
 
 using customertree::Node;

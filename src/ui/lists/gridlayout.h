@@ -1,14 +1,10 @@
 #pragma once
 // The grids' column layouts: fitting the widths to the current row, saving
-// the layout to its file, loading it back, and the three buttons under each
-// list tab's side panel ("平均列宽", "保存设置", "初始化").
+// the layout to its file and loading it back.
 
-#include <QObject>
 #include <QString>
 
 class DBGrid;
-class QPushButton;
-class QWidget;
 
 namespace gridlayout {
 
@@ -31,23 +27,3 @@ bool loadIfPresent(DBGrid& grid, const QString& path);
 void fitWidths(DBGrid& grid, int limit);
 
 }  // namespace gridlayout
-
-// The three layout buttons of one grid.  The width limit is the side panel's
-// width divided by `divisor`, taken when "平均列宽" is pressed.
-class GridLayoutButtons : public QObject {
-    Q_OBJECT
-public:
-    GridLayoutButtons(DBGrid& grid, const QWidget& sidePanel, int divisor, QString fileName,
-                      QPushButton* fit, QPushButton* save, QPushButton* reset, QObject* parent);
-
-    QString filePath() const;  // program folder + set/<file name>
-    void fitClick();
-    void saveClick();
-    void resetClick();
-
-private:
-    DBGrid& grid_;
-    const QWidget& panel_;
-    int divisor_;
-    QString fileName_;
-};

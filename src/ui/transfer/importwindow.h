@@ -2,7 +2,8 @@
 // What the two import windows, ExcelImportWindow ("导入Excel数据文件") and
 // AccessImportWindow ("导入ACCESS数据文件"), share: they map the columns of
 // one table of an outside file to the customer fields and run the import or
-// the reverse run.  The menu entries choose the file and show them.
+// the reverse run.  The menu entries (importmenu.h) choose the file and
+// show them.
 
 #include <QDialog>
 #include <QList>
@@ -105,10 +106,3 @@ private:
     bool shown_ = false;
 };
 
-// The menu entries: choose the file (cancel stops), disconnect, connect, show
-// the window modally and destroy it.
-void N3Click(DataModule& dm, QWidget* owner);            // 导入客户数据(excel格式）
-void chooseAccessImport(DataModule& dm, QWidget* owner);  // 导入客户数据(Access格式）
-// The part after the file dialog; a file that cannot be read is reported and
-// no window opens.  Returns false in that case.
-bool showImportWindow(DataModule& dm, QWidget* owner, ImportWindow::Variant v, const QString& file);

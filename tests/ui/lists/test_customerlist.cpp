@@ -31,7 +31,7 @@
 #include "ui/lists/gridlayout.h"
 #include "ui/lists/customerlistsettingswindow.h"
 #include "rules/lists/savefile.h"
-#include "ui/lists/treefill.h"
+#include "ui/lists/treefiller.h"
 #include "data/lists/treeread.h"
 #include "testutil.h"
 

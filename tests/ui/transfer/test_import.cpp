@@ -30,6 +30,7 @@
 #include "data/transfer/importsource.h"
 #include "ui/transfer/accessimportwindow.h"
 #include "ui/transfer/excelimportwindow.h"
+#include "ui/transfer/importmenu.h"
 #include "ui/transfer/importwindow.h"
 #include "rules/transfer/tablereader.h"
 

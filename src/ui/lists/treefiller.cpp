@@ -1,4 +1,4 @@
-#include "ui/lists/treefill.h"
+#include "ui/lists/treefiller.h"
 
 #include <QTimer>
 #include <QTreeWidget>
