@@ -90,12 +90,12 @@ int oneStart(int argc, char** argv, const QElapsedTimer& clock, const QString& f
     // The activation step once more, as a restore runs it: its own share.
     QElapsedTimer again;
     again.start();
-    w.FormActivate();
+    w.activate();
     const double activationMs = again.nsecsElapsed() / 1e6;
 
     std::printf("RESULT %f %f %f %f %f %f %s\n", beforeShow, shownMs, stallToPosition, stalls.worst(),
                 activationMs, residentKb() / 1024.0,
-                qPrintable(w.StatusBar1->panelText(MainWindow::PositionPanel)));
+                qPrintable(w.statusPanels->panelText(MainWindow::PositionPanel)));
     return 0;
 }
 

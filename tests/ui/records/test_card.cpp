@@ -63,10 +63,10 @@ private slots:
         testutil::addCustomers(file_, 2);
         testutil::execute(file_, QStringLiteral("update 客户数据 set QQ = '10001' where id = 2"));
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         CustomerCard& c = *m->Card;
         QVERIFY(!c.BitBtn7->isVisibleTo(m.w.get()));
-        QVERIFY(m->Label22->isVisibleTo(m.w.get()));
+        QVERIFY(m->advertisingLine->isVisibleTo(m.w.get()));
         QCOMPARE(c.DBEdit1->text(), QStringLiteral("客户2"));
         QCOMPARE(c.DBEdit8->text(), QStringLiteral("10001"));  // QQ bound from the start
         QCOMPARE(c.DBEdit1->geometry(), QRect(76, 56, 121, 21));
@@ -74,14 +74,14 @@ private slots:
         QCOMPARE(c.BitBtn11->geometry(), QRect(452, 208, 83, 20));
         QCOMPARE(c.BitBtn31->toolTip(), QStringLiteral("最后一条记录"));
 
-        m->Set_Buy_Data(1);
+        m->setCardMode(1);
         for (QPushButton* b : {c.BitBtn7, c.BitBtn8, c.BitBtn9, c.BitBtn28, c.BitBtn29, c.BitBtn30, c.BitBtn31})
             QVERIFY(b->isVisibleTo(m.w.get()));
-        QVERIFY(!m->Label22->isVisibleTo(m.w.get()));
-        m->Set_Buy_Data(7);  // unknown mode: nothing changes
+        QVERIFY(!m->advertisingLine->isVisibleTo(m.w.get()));
+        m->setCardMode(7);  // unknown mode: nothing changes
         QVERIFY(c.BitBtn7->isVisibleTo(m.w.get()));
         QCOMPARE(m->cardMode(), 1);
-        m->Set_Buy_Data(0);
+        m->setCardMode(0);
         QVERIFY(!c.BitBtn7->isVisibleTo(m.w.get()));
         QVERIFY(c.BitBtn11->isVisibleTo(m.w.get()));
     }
@@ -90,9 +90,9 @@ private slots:
     {
         testutil::addCustomers(file_, 3);
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         CustomerCard& c = *m->Card;
-        m->Set_Buy_Data(1);
+        m->setCardMode(1);
         c.DBEdit1->setFocus();
         c.DBEdit1->selectAll();
         type(c.DBEdit1, QStringLiteral("新名字"));
@@ -119,7 +119,7 @@ private slots:
     void saveOnAnEmptyTableStoresOneEmptyRecord()
     {
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         m->Card->BitBtn8->click();
         QCOMPARE(stored(file_, QStringLiteral("select count(*) from 客户数据")), QStringList{"1"});
     }
@@ -128,7 +128,7 @@ private slots:
     {
         testutil::addCustomers(file_, 1);
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         CustomerCard& c = *m->Card;
         QString question;
         testutil::whenModal(QStringLiteral("否"), &question);
@@ -151,15 +151,15 @@ private slots:
     {
         testutil::addCustomers(file_, 1);
         testutil::MainFixture m;
-        m->FormActivate();
-        m->setDatasource(&m->dm().callSource);
+        m->activate();
+        m->setCardSource(&m->dm().callSource);
         QCOMPARE(m->Card->DBEdit1->text(), QString());
         m->Card->BitBtn7->click();
         type(m->Card->DBEdit1, QStringLiteral("来电者"));
         m->Card->BitBtn8->click();
         QCOMPARE(stored(file_, QStringLiteral("select 联系人 from 来电数据")), QStringList{"来电者"});
         QCOMPARE(stored(file_, QStringLiteral("select count(*) from 客户数据")), QStringList{"1"});
-        m->setDatasource(&m->dm().customerSource);
+        m->setCardSource(&m->dm().customerSource);
         QCOMPARE(m->Card->DBEdit1->text(), QStringLiteral("客户1"));
     }
 
@@ -173,7 +173,7 @@ private slots:
         m.w->show();
         QApplication::setActiveWindow(m.w.get());
         QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
-        m->FormActivate();
+        m->activate();
         CustomerCard& c = *m->Card;
         DataSet& kehu = m->dm().customerTable;
 
@@ -208,8 +208,8 @@ private slots:
         m.w->show();
         QApplication::setActiveWindow(m.w.get());
         QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
-        m->FormActivate();
-        m->Set_Buy_Data(1);  // the bottom strip's buttons shown
+        m->activate();
+        m->setCardMode(1);  // the bottom strip's buttons shown
         CustomerCard& c = *m->Card;
         const QList<QWidget*> order = {c.DBEdit1, c.DBEdit2, c.DBEdit3, c.DBEdit4, c.DBEdit5, c.DBEdit6,
                                        c.DBEdit7, c.DBEdit8, c.DBEdit9, c.DBEdit10, c.DBComboBox1,
@@ -234,7 +234,7 @@ private slots:
         m.w->show();
         QApplication::setActiveWindow(m.w.get());
         QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
-        m->FormActivate();
+        m->activate();
         CustomerCard& c = *m->Card;
         const QList<QWidget*> chain = {c.DBEdit1, c.DBComboBox1, c.DBComboBox2, c.DBEdit2, c.DBEdit3,
                                        c.DBEdit4, c.DBEdit5, c.DBEdit6, c.DBEdit7, c.DBEdit8,
@@ -261,7 +261,7 @@ private slots:
 
         // On the last call record only the focus moves.
         m->dm().customerTable.cancel();
-        m->setDatasource(&m->dm().callSource);
+        m->setCardSource(&m->dm().callSource);
         m->dm().callTable.append();
         m->dm().callTable.post();
         QTest::keyClick(c.DBComboBox4, Qt::Key_Return);

@@ -62,7 +62,7 @@ private slots:
         testutil::MainFixture m;
         m->dictionary->runItemQuery(QStringLiteral("分类1"));
         QCOMPARE(m->dm().dictionaryTable.commandText(), QStringLiteral("Select * from 字典\r\nwhere 项目 = '分类1'\r\n"));
-        QCOMPARE(m->Memo1->toPlainText(), QStringLiteral("Select * from 字典\nwhere 项目 = '分类1'"));
+        QCOMPARE(m->statementBuffer->toPlainText(), QStringLiteral("Select * from 字典\nwhere 项目 = '分类1'"));
         QCOMPARE(itemQueryLines(QStringLiteral("a'b")).last(), QStringLiteral("where 项目 = 'a''b'"));
     }
 
@@ -70,7 +70,7 @@ private slots:
     {
         testutil::addCustomers(file_, 1);
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         CustomerCard& c = *m->Card;
         QCOMPARE(listOf(c.DBComboBox1), QStringList{"销售部"});
         QCOMPARE(listOf(c.DBComboBox2), QStringList{"经理"});
@@ -83,7 +83,7 @@ private slots:
     void editorShowsOneItemAndFillsItForNewRows()
     {
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         CustomerCard& c = *m->Card;
         int rows = -1, cursorRow = -1;
         QString title, cursor;
@@ -111,7 +111,7 @@ private slots:
     void closingDropsAPendingRowAndRebuildsEveryList()
     {
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         CustomerCard& c = *m->Card;
         testutil::execute(file_, QStringLiteral("insert into 字典 (项目, 内容) values ('部门', '后加的')"));
         inEditor([&](DictionaryWindow& w) {
@@ -126,7 +126,7 @@ private slots:
     void deleteInTheEditor()
     {
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         QStringList reports;
         errorreport::setSink([&](const QString& t) { reports << t; });
         inEditor([&](DictionaryWindow& w) {
@@ -142,7 +142,7 @@ private slots:
     void editorLayout()
     {
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         DictionaryWindow w(m->dm(), m.w.get());
         QCOMPARE(w.size(), QSize(428, 229));
         QCOMPARE(w.DBGrid1->geometry(), QRect(12, 32, 325, 181));
