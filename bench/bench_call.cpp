@@ -119,7 +119,7 @@ int main(int argc, char** argv)
     const bool indexed = dm.connection.hasNumberIndex();
     auto bare = bareConnection(file);
     PaintWatch watch;
-    w.shantext->installEventFilter(&watch);
+    w.announcement->installEventFilter(&watch);
     StallMeter stalls;
 
     // One call first, unmeasured: what a first call alone pays.
@@ -165,11 +165,11 @@ int main(int argc, char** argv)
         waitFor(600);  // the log, the customer list, the card and the searches
         f.stall.push_back(stalls.worst());
         const QString expected = t.known ? knownCallerText : newCallerText;
-        if (w.shantext->text() == expected)
+        if (w.announcement->text() == expected)
             ++f.right;
         else
             f.wrong << t.number + QStringLiteral(" (") + (t.stored.isEmpty() ? QStringLiteral("no customer") : t.stored) +
-                           QStringLiteral(") announced ") + w.shantext->text();
+                           QStringLiteral(") announced ") + w.announcement->text();
     }
 
     const double goal = size.customers > kDefaultSize.customers ? 60.0 : 30.0;

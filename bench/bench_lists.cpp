@@ -128,7 +128,7 @@ qint64 expectedNodes(Connection& conn, const QStringList& fields)
 
 void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
 {
-    w.PageControl1->setCurrentWidget(w.TabSheet4);
+    w.tabs->setCurrentWidget(w.customerTab);
     QApplication::processEvents();
     std::printf("tree over %s:\n", qPrintable(list.join(QStringLiteral(", "))));
     const qint64 nodes = expectedNodes(bare, list);
@@ -144,7 +144,7 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
             q.exec(QStringLiteral("select ") + list.join(QStringLiteral(", ")) + QStringLiteral(" from 客户数据"));
             readToEnd(q);
         }));
-        w.TreeView1->clear();
+        w.categoryTree->clear();
         QFile::remove(CustomerList::treePath());
         QApplication::processEvents();
         meter.start();
@@ -155,7 +155,7 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
             return;
         }
         waitUntil([&] { return !w.customerList->rebuildRunning(); }, 600000);
-        w.TreeView1->repaint();
+        w.categoryTree->repaint();
         rebuild.push_back(t.nsecsElapsed() / 1e6);
         QApplication::processEvents();
         stalls.push_back(meter.worst());
@@ -169,11 +169,11 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
 
     std::vector<double> load, bareRead;
     for (int run = 0; run < kRuns; ++run) {
-        w.TreeView1->clear();  // at start-up the tree is empty
+        w.categoryTree->clear();  // at start-up the tree is empty
         QElapsedTimer t;
         t.start();
         w.customerList->loadTreeFile();
-        w.TreeView1->repaint();
+        w.categoryTree->repaint();
         load.push_back(t.nsecsElapsed() / 1e6);
         bareRead.push_back(timed([&] {
             QFile f(CustomerList::treePath());
@@ -186,16 +186,16 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
     // Searches for third-level nodes (three conditions), each another node.
     writeTextLines(CustomerList::searchListPath(), list);
     QVector<QTreeWidgetItem*> third;
-    for (int i = 0; i < w.TreeView1->topLevelItemCount(); ++i)
-        for (int j = 0; j < w.TreeView1->topLevelItem(i)->childCount(); ++j)
-            for (int k = 0; k < w.TreeView1->topLevelItem(i)->child(j)->childCount(); k += 17)
-                third << w.TreeView1->topLevelItem(i)->child(j)->child(k);
+    for (int i = 0; i < w.categoryTree->topLevelItemCount(); ++i)
+        for (int j = 0; j < w.categoryTree->topLevelItem(i)->childCount(); ++j)
+            for (int k = 0; k < w.categoryTree->topLevelItem(i)->child(j)->childCount(); k += 17)
+                third << w.categoryTree->topLevelItem(i)->child(j)->child(k);
     std::vector<double> ours, paint, bareSearch;
     qint64 rows = 0;
-    const int screen = screenRows(*w.DBGrid1);
+    const int screen = screenRows(*w.customerGrid);
     for (int run = 0; run < kRuns && !third.isEmpty(); ++run) {
         QTreeWidgetItem* item = third[int(qint64(run) * third.size() / kRuns)];
-        w.TreeView1->setCurrentItem(item);
+        w.categoryTree->setCurrentItem(item);
         const QStringList path{item->parent()->parent()->text(0), item->parent()->text(0), item->text(0)};
         const QString sql = customertree::joinLines(customertree::treeSearch(list, path, true).lines);
         bareKeysAndScreen(bare, sql, screen, &rows);
@@ -205,7 +205,7 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
         w.customerList->searchTreeNode();
         ours.push_back(t.nsecsElapsed() / 1e6);
         t.restart();
-        w.DBGrid1->repaint();
+        w.customerGrid->repaint();
         paint.push_back(t.nsecsElapsed() / 1e6);
     }
     line("tree search, third level", ours, bareSearch, rows, "goal 1.5x", median(ours) <= 1.5 * median(bareSearch));
@@ -243,9 +243,9 @@ int main(int argc, char** argv)
     std::printf("%s; start until the call list is counted: %.0f ms\n", qPrintable(sizeText(size)),
                 double(start.elapsed()));
     auto bare = bareConnection(file);
-    w.PageControl1->setCurrentWidget(w.TabSheet5);
+    w.tabs->setCurrentWidget(w.callTab);
     QApplication::processEvents();
-    const int screen = screenRows(*w.DBGrid2);
+    const int screen = screenRows(*w.callGrid);
     std::printf("a screen of the call list: %d rows\n", screen);
 
     // Date search: an arrow click on the day, until the grid has painted,
@@ -267,14 +267,14 @@ int main(int argc, char** argv)
             bareFirst.push_back(bareKeysAndScreen(*bare, sql, screen, &rows, true));
             bareWhole.push_back(bareKeysAndScreen(*bare, sql, screen, &rows));
             dayRows.push_back(double(rows));
-            w.UpDown4->setValue(y);
-            w.UpDown5->setValue(m);
-            w.UpDown6->setValue(d > 1 ? d - 1 : d + 1);
+            w.callYearBox->setValue(y);
+            w.callMonthBox->setValue(m);
+            w.callDayBox->setValue(d > 1 ? d - 1 : d + 1);
             QApplication::processEvents();
             QElapsedTimer t;
             t.start();
-            w.UpDown6->stepBy(d > 1 ? 1 : -1);
-            w.DBGrid2->repaint();
+            w.callDayBox->stepBy(d > 1 ? 1 : -1);
+            w.callGrid->repaint();
             ours.push_back(t.nsecsElapsed() / 1e6);
             waitUntil([&] { return !dm.callTable.loading() && !dm.callTable.countPending(); }, 300000);
             whole.push_back(t.nsecsElapsed() / 1e6);
@@ -293,9 +293,9 @@ int main(int argc, char** argv)
         std::vector<double> ours, whole, bareFirst, bareWhole, found;
         qint64 rows = 0;
         const char* const texts[kRuns] = {"8888", "6601", "5208", "1234", "7777", "3690", "2468"};
-        w.ComboBox1->setCurrentIndex(w.ComboBox1->findText(QStringLiteral("电话")));
+        w.callSearchField->setCurrentIndex(w.callSearchField->findText(QStringLiteral("电话")));
         for (const char* text : texts) {
-            w.Edit1->setText(QString::fromLatin1(text));
+            w.callSearchText->setText(QString::fromLatin1(text));
             const QString sql = listsearch::fieldSearch(QStringLiteral("来电数据"), QStringLiteral("电话"),
                                                         QString::fromLatin1(text));
             bareKeysAndScreen(*bare, sql, screen, &rows);
@@ -304,8 +304,8 @@ int main(int argc, char** argv)
             found.push_back(double(rows));
             QElapsedTimer t;
             t.start();
-            w.BitBtn13->click();
-            w.DBGrid2->repaint();
+            w.callSearchButton->click();
+            w.callGrid->repaint();
             ours.push_back(t.nsecsElapsed() / 1e6);
             waitUntil([&] { return !dm.callTable.loading() && !dm.callTable.countPending(); }, 300000);
             whole.push_back(t.nsecsElapsed() / 1e6);
@@ -325,9 +325,9 @@ int main(int argc, char** argv)
         std::vector<double> save, load, paint, bareWrite, bareRead;
         const QString path = folder + QStringLiteral("set/DBGrid2.dat");
         for (int run = 0; run < kRuns; ++run) {
-            save.push_back(timed([&] { gridlayout::save(*w.DBGrid2, path); }));
-            load.push_back(timed([&] { gridlayout::load(*w.DBGrid2, path); }));
-            paint.push_back(timed([&] { w.DBGrid2->repaint(); }));
+            save.push_back(timed([&] { gridlayout::save(*w.callGrid, path); }));
+            load.push_back(timed([&] { gridlayout::load(*w.callGrid, path); }));
+            paint.push_back(timed([&] { w.callGrid->repaint(); }));
             // Bare: the same bytes read and written with plain files.
             QByteArray b;
             bareRead.push_back(timed([&] {
@@ -341,7 +341,7 @@ int main(int argc, char** argv)
                 g.write(b);
             }));
         }
-        const qint64 columns = w.DBGrid2->columnLayout().size();
+        const qint64 columns = w.callGrid->columnLayout().size();
         line("save layout (rows = columns)", save, bareWrite, columns, "goal 5 ms", median(save) < 5.0);
         line("load layout (rows = columns)", load, bareRead, columns, "goal 5 ms", median(load) < 5.0);
         std::printf("  grid repaint after the load: %.2f ms\n", median(paint));

@@ -107,7 +107,7 @@ void UpDownBox::stepBy(int steps)
 }
 
 MainWindow::MainWindow(DataModule& dm, CallerIdDevice& device, QWidget* parent)
-    : QMainWindow(parent), UsbPhoneBox(&device), dm_(dm)
+    : QMainWindow(parent), device_(&device), dm_(dm)
 {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(programTitle());
@@ -120,11 +120,11 @@ MainWindow::MainWindow(DataModule& dm, CallerIdDevice& device, QWidget* parent)
     setCentralWidget(central);
 
     buildUpperArea();
-    column->addWidget(CardPanel);
+    column->addWidget(cardPanel);
     buildTabs();
-    column->addWidget(PageControl1, 1);
+    column->addWidget(tabs, 1);
     buildStatusBar();
-    column->addWidget(StatusBar1);
+    column->addWidget(statusPanels);
     buildMenu();
     buildTimers();
 
@@ -133,16 +133,16 @@ MainWindow::MainWindow(DataModule& dm, CallerIdDevice& device, QWidget* parent)
     questions_ = std::make_unique<WindowQuestions>(dm_, this);
     dm_.setQuestions(questions_.get());
     connect(&dm_, &DataModule::recordPosition, this,
-            [this](const QString& text) { StatusBar1->setPanelText(PositionPanel, text); });
+            [this](const QString& text) { statusPanels->setPanelText(PositionPanel, text); });
     // A database locked by another program is said in the message panel
     // until a statement gets through again.
     connect(&dm_.connection, &Connection::busyChanged, this, [this](bool busy) {
         static const QString busyText = QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍候……");
         if (busy) {
-            messageBeforeBusy_ = StatusBar1->panelText(MessagePanel);
-            StatusBar1->setPanelText(MessagePanel, busyText);
-        } else if (StatusBar1->panelText(MessagePanel) == busyText) {
-            StatusBar1->setPanelText(MessagePanel, messageBeforeBusy_);
+            messageBeforeBusy_ = statusPanels->panelText(MessagePanel);
+            statusPanels->setPanelText(MessagePanel, busyText);
+        } else if (statusPanels->panelText(MessagePanel) == busyText) {
+            statusPanels->setPanelText(MessagePanel, messageBeforeBusy_);
         }
     });
     // Long work of the connection (an index build after an open) shows its
@@ -152,102 +152,103 @@ MainWindow::MainWindow(DataModule& dm, CallerIdDevice& device, QWidget* parent)
     // it ends; the message panel says so meanwhile.
     connect(&dm_, &DataModule::callsWaitingChanged, this, [this](int waiting) {
         if (waiting > 0)
-            StatusBar1->setPanelText(MessagePanel, callsWaitingText(dm_.connection.writesHeldBy(), waiting));
-        else if (StatusBar1->panelText(MessagePanel).startsWith(QStringLiteral("来电已记下")))
-            StatusBar1->setPanelText(MessagePanel, QStringLiteral("来电已全部记入来电数据。"));
+            statusPanels->setPanelText(MessagePanel, callsWaitingText(dm_.connection.writesHeldBy(), waiting));
+        else if (statusPanels->panelText(MessagePanel).startsWith(QStringLiteral("来电已记下")))
+            statusPanels->setPanelText(MessagePanel, QStringLiteral("来电已全部记入来电数据。"));
     });
 
     {
         CardParts card;
-        card.band = CardPanel, card.bottomStrip = BottomBar, card.advertLine = Label22;
+        card.band = cardPanel, card.bottomStrip = bottomBar, card.advertLine = advertisingLine;
         card.customers = &dm_.customerSource;
         card.editDictionary = [this](DBComboBox& field) { dictionary->editDictionary(field); };
         Card = new CustomerCard(card, this);
         DictionaryParts dict;
-        dict.dm = &dm_, dict.statementBuffer = Memo1, dict.owner = this;
+        dict.dm = &dm_, dict.statementBuffer = statementBuffer, dict.owner = this;
         dict.choiceFields = Card->choiceFields();
         dictionary = new Dictionary(dict, this);
     }
-    DBEdit1 = Card->contactField();
-    setDatasource(&dm_.customerSource);  // with the advertising look the card is built with
+    contactField = Card->contactField();
+    setCardSource(&dm_.customerSource);  // with the advertising look the card is built with
     // The handlers get the controls and services they use.
     {
-        auto bind = [this](DataSource* s) { setDatasource(s); };
+        auto bind = [this](DataSource* s) { setCardSource(s); };
         WebTabParts t;
-        t.PageControl1 = PageControl1;
-        t.TabSheet1 = TabSheet1, t.TabSheet2 = TabSheet2, t.TabSheet3 = TabSheet3;
-        t.TabSheet4 = TabSheet4, t.TabSheet5 = TabSheet5, t.TabSheet6 = TabSheet6;
-        t.WebBrowser1 = WebBrowser1, t.WebBrowser2 = WebBrowser2, t.WebBrowser3 = WebBrowser3;
-        t.webgd01 = webgd01, t.webgd02 = webgd02, t.webgd03 = webgd03;
-        t.webgd04 = webgd04, t.webgd05 = webgd05;
+        t.tabs = tabs;
+        t.googleTab = googleTab, t.yahooTab = yahooTab, t.baiduTab = baiduTab;
+        t.customerTab = customerTab, t.callTab = callTab, t.infoTab = infoTab;
+        t.googleBrowser = googleBrowser, t.yahooBrowser = yahooBrowser, t.baiduBrowser = baiduBrowser;
+        t.googleSideBrowser = googleSideBrowser, t.yahooSideBrowser = yahooSideBrowser, t.baiduSideBrowser = baiduSideBrowser;
+        t.customerSideBrowser = customerSideBrowser, t.callSideBrowser = callSideBrowser;
         t.dm = &dm_;
-        t.setDatasource = bind;
-        t.Set_Buy_Data = [this](int mode) { Set_Buy_Data(mode); };
+        t.setCardSource = bind;
+        t.setCardMode = [this](int mode) { setCardMode(mode); };
         webTabs = new WebTabs(t, this);
 
         CallParts c;
-        c.TelBuffer = TelBuffer, c.shantext = shantext, c.TelStatus = TelStatus, c.Memo1 = Memo1;
-        c.Timer2 = Timer2, c.background = this, c.device = UsbPhoneBox, c.dm = &dm_;
-        c.tabs = webTabs, c.TabSheet1 = TabSheet1, c.TabSheet4 = TabSheet4, c.webgd04 = webgd04;
-        c.setDatasource = bind;
+        c.numberField = numberField, c.announcement = announcement, c.lineStatus = lineStatus, c.statementBuffer = statementBuffer;
+        c.blinkTimer = blinkTimer, c.background = this, c.device = device_, c.dm = &dm_;
+        c.webTabs = webTabs, c.googleTab = googleTab, c.customerTab = customerTab, c.customerSideBrowser = customerSideBrowser;
+        c.setCardSource = bind;
         calls = new CallHandling(c, this);
 
         SimulationParts sim;
-        sim.BitBtn10 = BitBtn10, sim.teltest = teltest, sim.randomtel = randomtel;
+        sim.simulationButton = simulationButton, sim.simulationTimer = simulationTimer, sim.testNumbers = testNumbers;
         // A simulated call is handled in full before the tab change runs.
         sim.setNumber = [this](const QString& n) {
             calls->setNumber(n);
             calls->finishPending();
         };
-        sim.PageControl1Change = [this] { webTabs->PageControl1Change(); };
+        sim.onTabChanged = [this] { webTabs->onTabChanged(); };
         simulation = new CallSimulation(sim, this);
     }
 
     // The list tabs: call list searches, field choices and grid layouts.
     callList = new CallListSearch(
-        dm_.callTable, ComboBox1, Edit1, BitBtn13, UpDown4, UpDown5, UpDown6,
-        {[this] { return StatusBar1->panelText(MessagePanel); },
-         [this](const QString& text) { StatusBar1->setPanelText(MessagePanel, text); }},
+        dm_.callTable, callSearchField, callSearchText, callSearchButton, callYearBox, callMonthBox, callDayBox,
+        {[this] { return statusPanels->panelText(MessagePanel); },
+         [this](const QString& text) { statusPanels->setPanelText(MessagePanel, text); }},
         this);
-    for (UpDownBox* b : {UpDown4, UpDown5, UpDown6})
+    for (UpDownBox* b : {callYearBox, callMonthBox, callDayBox})
         connect(b, &UpDownBox::clicked, callList, [this] { guarded([this] { callList->searchByDate(); }); });
     customerList = new CustomerList(
-        dm_.customerTable, {ComboBox2, Edit2, BitBtn12, BitBtn14, TreeView1, DBGrid1},
-        [this](const QString& text) { StatusBar1->setPanelText(MessagePanel, text); },
-        [this] { OpenKehuData(); }, [this] { return PageControl1->currentWidget() == TabSheet4; },
+        dm_.customerTable, {customerSearchField, customerSearchText, customerSearchButton, showAllCustomersButton, categoryTree, customerGrid},
+        [this](const QString& text) { statusPanels->setPanelText(MessagePanel, text); },
+        [this] { openCustomers(); }, [this] { return tabs->currentWidget() == customerTab; },
         this);
     connect(miSearchList, &QAction::triggered, this,
-            [this] { guarded([this] { customerList->N17Click(this); }); });
-    ldfield = new FieldChoiceFile(ComboBox1, QStringLiteral("ldfield.dat"), this);
-    khfield = new FieldChoiceFile(ComboBox2, QStringLiteral("khfield.dat"), this);
-    grid1Layout = new GridLayoutButtons(*DBGrid1, *BitBtn1->parentWidget(), 3,
-                                        QStringLiteral("DBGrid1.dat"), BitBtn1, BitBtn2, BitBtn6, this);
-    grid2Layout = new GridLayoutButtons(*DBGrid2, *BitBtn3->parentWidget(), 2,
-                                        QStringLiteral("DBGrid2.dat"), BitBtn3, BitBtn4, BitBtn5, this);
+            [this] { guarded([this] { customerList->editSearchList(this); }); });
+    callFieldChoice = new FieldChoiceFile(callSearchField, QStringLiteral("ldfield.dat"), this);
+    customerFieldChoice = new FieldChoiceFile(customerSearchField, QStringLiteral("khfield.dat"), this);
+    customerGridLayout = new GridLayoutButtons(*customerGrid, *customerEvenWidthsButton->parentWidget(), 3,
+                                        QStringLiteral("DBGrid1.dat"), customerEvenWidthsButton, customerSaveLayoutButton, customerResetLayoutButton, this);
+    callGridLayout = new GridLayoutButtons(*callGrid, *callEvenWidthsButton->parentWidget(), 2,
+                                        QStringLiteral("DBGrid2.dat"), callEvenWidthsButton, callSaveLayoutButton, callResetLayoutButton, this);
 
     // Export to workbooks: customers and calls.
     excelExport = new ExcelExport(dm_, this);
-    connect(miExportKehu, &QAction::triggered, this, [this] { guarded([this] { excelExport->N4Click(); }); });
-    connect(miExportLaiDian, &QAction::triggered, this,
+    connect(miExportCustomers, &QAction::triggered, this, [this] { guarded([this] { excelExport->exportCustomers(); }); });
+    connect(miExportCalls, &QAction::triggered, this,
             [this] { guarded([this] { excelExport->exportCalls(); }); });
 
-    maintenance = new Maintenance(dm_, this, [this] { FormActivate(); });
-    maintenance->setStatusText([this](const QString& text) { StatusBar1->setPanelText(MessagePanel, text); });
-    connect(miCompact, &QAction::triggered, maintenance, &Maintenance::N6Click);
-    connect(miBackup, &QAction::triggered, maintenance, &Maintenance::N14Click);
-    connect(miRestore, &QAction::triggered, maintenance, &Maintenance::N15Click);
-    connect(miClearKehu, &QAction::triggered, maintenance, &Maintenance::N18Click);
-    connect(miClearLaiDian, &QAction::triggered, maintenance, &Maintenance::N19Click);
-    FormCreate();
+    maintenance = new Maintenance(dm_, this, [this] { activate(); });
+    maintenance->setStatusText([this](const QString& text) { statusPanels->setPanelText(MessagePanel, text); });
+    connect(miCompact, &QAction::triggered, maintenance, &Maintenance::compact);
+    connect(miBackup, &QAction::triggered, maintenance, &Maintenance::backUp);
+    connect(miRestore, &QAction::triggered, maintenance, &Maintenance::restore);
+    connect(miClearCustomers, &QAction::triggered, maintenance, &Maintenance::clearCustomers);
+    connect(miClearCalls, &QAction::triggered, maintenance, &Maintenance::clearCalls);
+    folder_ = programFolder();
+    showDeviceState();
 
     // Caller-ID device: its choice window and its state in the message panel.
     miDevice = new QAction(QStringLiteral("来电设备设置"), this);
     MenuSettings->insertAction(MenuSettings->actions().value(
                                    MenuSettings->actions().indexOf(miSearchList) + 1),
                                miDevice);
-    miDevice->setEnabled(qobject_cast<DeviceSwitch*>(UsbPhoneBox) != nullptr);
-    connect(miDevice, &QAction::triggered, this, &MainWindow::ChooseDevice);
-    connect(UsbPhoneBox, &CallerIdDevice::stateChanged, this, &MainWindow::ShowDeviceState);
+    miDevice->setEnabled(qobject_cast<DeviceSwitch*>(device_) != nullptr);
+    connect(miDevice, &QAction::triggered, this, &MainWindow::chooseDevice);
+    connect(device_, &CallerIdDevice::stateChanged, this, &MainWindow::showDeviceState);
 }
 
 MainWindow::~MainWindow()
@@ -263,86 +264,86 @@ MainWindow::~MainWindow()
 
 void MainWindow::buildUpperArea()
 {
-    CardPanel = new QWidget(this);
-    CardPanel->setObjectName(QStringLiteral("CardPanel"));
-    CardPanel->setFixedHeight(kBandHeight);
-    auto* band = new QVBoxLayout(CardPanel);
+    cardPanel = new QWidget(this);
+    cardPanel->setObjectName(QStringLiteral("cardPanel"));
+    cardPanel->setFixedHeight(kBandHeight);
+    auto* band = new QVBoxLayout(cardPanel);
     noMargins(band);
 
     // Top strip: announcement at the left, the current call at the right.
-    TopStrip = new QWidget(CardPanel);
-    TopStrip->setFixedHeight(kTopStripHeight);
-    auto* strip = new QHBoxLayout(TopStrip);
+    topStrip = new QWidget(cardPanel);
+    topStrip->setFixedHeight(kTopStripHeight);
+    auto* strip = new QHBoxLayout(topStrip);
     noMargins(strip);
     strip->setContentsMargins(160, 0, 0, 0);
 
-    shantext = new QLabel(TopStrip);
-    shantext->setObjectName(QStringLiteral("shantext"));
-    shantext->setFont(pixelFont(QStringLiteral("隶书"), 29));
-    setTextColour(shantext, Qt::red);
-    shantext->setFixedWidth(220);
-    strip->addWidget(shantext);
+    announcement = new QLabel(topStrip);
+    announcement->setObjectName(QStringLiteral("announcement"));
+    announcement->setFont(pixelFont(QStringLiteral("隶书"), 29));
+    setTextColour(announcement, Qt::red);
+    announcement->setFixedWidth(220);
+    strip->addWidget(announcement);
     strip->addStretch(1);
 
-    auto* callGroup = new QWidget(TopStrip);
+    auto* callGroup = new QWidget(topStrip);
     callGroup->setFixedSize(557, kTopStripHeight);
     strip->addWidget(callGroup);
 
-    BitBtn10 = new QPushButton(QStringLiteral("测试"), callGroup);
-    BitBtn10->setFont(pixelFont(QStringLiteral("宋体"), 12));
-    BitBtn10->setGeometry(0, 8, 70, 25);
+    simulationButton = new QPushButton(QStringLiteral("测试"), callGroup);
+    simulationButton->setFont(pixelFont(QStringLiteral("宋体"), 12));
+    simulationButton->setGeometry(0, 8, 70, 25);
 
-    TelCaption = new QLabel(QStringLiteral("当前打进电话："), callGroup);
-    TelCaption->setGeometry(72, 12, 100, 18);
+    numberCaption = new QLabel(QStringLiteral("当前打进电话："), callGroup);
+    numberCaption->setGeometry(72, 12, 100, 18);
 
-    auto* numberField = new NumberField(callGroup);
-    numberField->setHint(QStringLiteral("输入号码后按回车"));
-    TelBuffer = numberField;
-    TelBuffer->setObjectName(QStringLiteral("TelBuffer"));
-    TelBuffer->setFont(pixelFont(QStringLiteral("宋体"), 29));
-    setTextColour(TelBuffer, Qt::red);
-    TelBuffer->setGeometry(172, 2, 201, 37);
+    auto* field = new NumberField(callGroup);
+    field->setHint(QStringLiteral("输入号码后按回车"));
+    numberField = field;
+    numberField->setObjectName(QStringLiteral("numberField"));
+    numberField->setFont(pixelFont(QStringLiteral("宋体"), 29));
+    setTextColour(numberField, Qt::red);
+    numberField->setGeometry(172, 2, 201, 37);
 
     // The caller-ID box's place; the line status box covers most of it.
-    UsbPhoneBoxCtrl1 = new QWidget(callGroup);
-    UsbPhoneBoxCtrl1->setObjectName(QStringLiteral("UsbPhoneBoxCtrl1"));
-    UsbPhoneBoxCtrl1->setGeometry(376, 4, 113, 32);
+    deviceSlot = new QWidget(callGroup);
+    deviceSlot->setObjectName(QStringLiteral("deviceSlot"));
+    deviceSlot->setGeometry(376, 4, 113, 32);
 
-    TelStatus = new QPlainTextEdit(callGroup);
-    TelStatus->setObjectName(QStringLiteral("TelStatus"));
-    TelStatus->setReadOnly(true);
-    TelStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    TelStatus->setFont(pixelFont(QStringLiteral("宋体"), 12));
-    TelStatus->setGeometry(557 - 168, 0, 168, kTopStripHeight);
+    lineStatus = new QPlainTextEdit(callGroup);
+    lineStatus->setObjectName(QStringLiteral("lineStatus"));
+    lineStatus->setReadOnly(true);
+    lineStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    lineStatus->setFont(pixelFont(QStringLiteral("宋体"), 12));
+    lineStatus->setGeometry(557 - 168, 0, 168, kTopStripHeight);
 
-    Memo1 = new QPlainTextEdit(TopStrip);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->hide();
+    statementBuffer = new QPlainTextEdit(topStrip);
+    statementBuffer->setObjectName(QStringLiteral("statementBuffer"));
+    statementBuffer->hide();
 
-    band->addWidget(TopStrip);
+    band->addWidget(topStrip);
     band->addStretch(1);  // the card's controls sit here, placed by hand
 
     // Bottom bar: advertising line at the left, motto at the right.  The
     // card's record buttons are placed on it by hand as well.
-    BottomBar = new QWidget(CardPanel);
-    BottomBar->setFixedHeight(kBottomBarHeight);
-    auto* bar = new QHBoxLayout(BottomBar);
+    bottomBar = new QWidget(cardPanel);
+    bottomBar->setFixedHeight(kBottomBarHeight);
+    auto* bar = new QHBoxLayout(bottomBar);
     noMargins(bar);
-    Label22 = new QLabel(
+    advertisingLine = new QLabel(
         QStringLiteral("Tavrin来电显示——电话一响，客户资料自动弹出！咨询电话：0571-88880000"),
-        BottomBar);
-    Label22->setObjectName(QStringLiteral("Label22"));
-    setTextColour(Label22, Qt::blue);
-    bar->addWidget(Label22);
+        bottomBar);
+    advertisingLine->setObjectName(QStringLiteral("advertisingLine"));
+    setTextColour(advertisingLine, Qt::blue);
+    bar->addWidget(advertisingLine);
     bar->addStretch(1);
-    Label2 = new QLabel(QStringLiteral("知己知彼  百战不殆"), BottomBar);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setFont(pixelFont(QStringLiteral("隶书"), 29));
-    setTextColour(Label2, Qt::blue);
-    Label2->setFixedWidth(270);
-    Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    bar->addWidget(Label2);
-    band->addWidget(BottomBar);
+    motto = new QLabel(QStringLiteral("知己知彼  百战不殆"), bottomBar);
+    motto->setObjectName(QStringLiteral("motto"));
+    motto->setFont(pixelFont(QStringLiteral("隶书"), 29));
+    setTextColour(motto, Qt::blue);
+    motto->setFixedWidth(270);
+    motto->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    bar->addWidget(motto);
+    band->addWidget(bottomBar);
 }
 
 namespace {
@@ -397,148 +398,143 @@ UpDownBox* dateBox(QWidget* parent, int low, int high, int width)
 
 void MainWindow::buildTabs()
 {
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("tabs"));
 
     auto newTab = [this](QWidget*& tab, const char* name, const QString& caption) {
-        tab = new QWidget(PageControl1);
+        tab = new QWidget(tabs);
         tab->setObjectName(QLatin1String(name));
-        PageControl1->addTab(tab, caption);
+        tabs->addTab(tab, caption);
     };
-    newTab(TabSheet1, "TabSheet1", webaddr::productCaption1);
-    newTab(TabSheet2, "TabSheet2", webaddr::productCaption2);
-    newTab(TabSheet3, "TabSheet3", webaddr::productCaption3);
-    newTab(TabSheet4, "TabSheet4", QStringLiteral("客户列表"));
-    newTab(TabSheet5, "TabSheet5", QStringLiteral("来电列表"));
-    newTab(TabSheet6, "TabSheet6", QStringLiteral("信息查询"));
-    newTab(TabSheet7, "TabSheet7", QStringLiteral("来电软件更新"));
+    newTab(googleTab, "googleTab", webaddr::productCaption1);
+    newTab(yahooTab, "yahooTab", webaddr::productCaption2);
+    newTab(baiduTab, "baiduTab", webaddr::productCaption3);
+    newTab(customerTab, "customerTab", QStringLiteral("客户列表"));
+    newTab(callTab, "callTab", QStringLiteral("来电列表"));
+    newTab(infoTab, "infoTab", QStringLiteral("信息查询"));
+    newTab(updateTab, "updateTab", QStringLiteral("来电软件更新"));
 
     // Tabs 1 to 3: a browser and a side browser.
-    WebBrowser1 = createBrowser(TabSheet1);
-    webgd01 = createBrowser(TabSheet1);
-    splitTab(TabSheet1, WebBrowser1, webgd01);
-    WebBrowser2 = createBrowser(TabSheet2);
-    webgd02 = createBrowser(TabSheet2);
-    splitTab(TabSheet2, WebBrowser2, webgd02);
-    WebBrowser3 = createBrowser(TabSheet3);
-    webgd03 = createBrowser(TabSheet3);
-    splitTab(TabSheet3, WebBrowser3, webgd03);
+    googleBrowser = createBrowser(googleTab);
+    googleSideBrowser = createBrowser(googleTab);
+    splitTab(googleTab, googleBrowser, googleSideBrowser);
+    yahooBrowser = createBrowser(yahooTab);
+    yahooSideBrowser = createBrowser(yahooTab);
+    splitTab(yahooTab, yahooBrowser, yahooSideBrowser);
+    baiduBrowser = createBrowser(baiduTab);
+    baiduSideBrowser = createBrowser(baiduTab);
+    splitTab(baiduTab, baiduBrowser, baiduSideBrowser);
 
-    randomtel = new QListWidget(TabSheet1);
-    ListBox1 = new QListWidget(TabSheet1);
-    LinShi_listBox1 = new QListWidget(TabSheet1);
-    for (QListWidget* l : {randomtel, ListBox1, LinShi_listBox1})
-        l->hide();
+    testNumbers = new QListWidget(googleTab);
+    testNumbers->hide();
 
     // Tab 4: customer list.
     {
-        auto* area = new QWidget(TabSheet4);
+        auto* area = new QWidget(customerTab);
         auto* col = new QVBoxLayout(area);
         col->setContentsMargins(2, 2, 0, 0);
         col->setSpacing(2);
         auto* search = new QHBoxLayout;
         search->setSpacing(4);
-        BitBtn14 = new QPushButton(QStringLiteral("显示所有数据"), area);
-        Label4Search = new QLabel(QStringLiteral("查："), area);
-        ComboBox2 = new QComboBox(area);
-        ComboBox2->setFixedWidth(120);
-        Edit2 = new QLineEdit(area);
-        Edit2->setFixedWidth(130);
-        BitBtn12 = new QPushButton(QStringLiteral("查询"), area);
-        search->addWidget(BitBtn14);
-        search->addWidget(Label4Search);
-        search->addWidget(ComboBox2);
-        search->addWidget(Edit2);
-        search->addWidget(BitBtn12);
+        showAllCustomersButton = new QPushButton(QStringLiteral("显示所有数据"), area);
+        customerSearchCaption = new QLabel(QStringLiteral("查："), area);
+        customerSearchField = new QComboBox(area);
+        customerSearchField->setFixedWidth(120);
+        customerSearchText = new QLineEdit(area);
+        customerSearchText->setFixedWidth(130);
+        customerSearchButton = new QPushButton(QStringLiteral("查询"), area);
+        search->addWidget(showAllCustomersButton);
+        search->addWidget(customerSearchCaption);
+        search->addWidget(customerSearchField);
+        search->addWidget(customerSearchText);
+        search->addWidget(customerSearchButton);
         search->addStretch(1);
         col->addLayout(search);
 
         auto* body = new QHBoxLayout;
         body->setSpacing(2);
-        TreeView1 = new QTreeWidget(area);
-        TreeView1->setHeaderLabel(QStringLiteral("客户分类"));
-        TreeView1->setIndentation(19);
-        TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        TreeView1->setFixedWidth(160);
-        DBGrid1 = new DBGrid(area);
-        DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
-        DBGrid1->setDataSource(&dm_.customerSource);
-        body->addWidget(TreeView1);
-        body->addWidget(DBGrid1, 1);
+        categoryTree = new QTreeWidget(area);
+        categoryTree->setHeaderLabel(QStringLiteral("客户分类"));
+        categoryTree->setIndentation(19);
+        categoryTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        categoryTree->setFixedWidth(160);
+        customerGrid = new DBGrid(area);
+        customerGrid->setObjectName(QStringLiteral("customerGrid"));
+        customerGrid->setDataSource(&dm_.customerSource);
+        body->addWidget(categoryTree);
+        body->addWidget(customerGrid, 1);
         col->addLayout(body, 1);
 
-        webgd04 = createBrowser(TabSheet4);
-        QWidget* side = listSidePanel(TabSheet4, webgd04, BitBtn1, BitBtn2, BitBtn6);
-        Data_Field_List = new QListWidget(side);
-        Data_Field_List->hide();
-        splitTab(TabSheet4, area, side);
+        customerSideBrowser = createBrowser(customerTab);
+        QWidget* side = listSidePanel(customerTab, customerSideBrowser, customerEvenWidthsButton, customerSaveLayoutButton, customerResetLayoutButton);
+        splitTab(customerTab, area, side);
     }
 
     // Tab 5: call list.
     {
-        auto* area = new QWidget(TabSheet5);
+        auto* area = new QWidget(callTab);
         auto* col = new QVBoxLayout(area);
         col->setContentsMargins(2, 2, 0, 0);
         col->setSpacing(2);
         auto* row = new QHBoxLayout;
         row->setSpacing(4);
-        Label5Date = new QLabel(QStringLiteral("显示来电"), area);
-        UpDown4 = dateBox(area, 2002, 9999, 72);
-        UpDown4->setGroupSeparatorShown(true);
-        UpDown5 = dateBox(area, 1, 12, 48);
-        UpDown6 = dateBox(area, 1, 31, 48);
-        Label5Search = new QLabel(QStringLiteral("查："), area);
-        ComboBox1 = new QComboBox(area);
-        ComboBox1->setFixedWidth(120);
-        Edit1 = new QLineEdit(area);
-        Edit1->setFixedWidth(120);
-        BitBtn13 = new QPushButton(QStringLiteral("查询"), area);
-        row->addWidget(Label5Date);
-        row->addWidget(UpDown4);
-        row->addWidget(UpDown5);
-        row->addWidget(UpDown6);
+        callDateCaption = new QLabel(QStringLiteral("显示来电"), area);
+        callYearBox = dateBox(area, 2002, 9999, 72);
+        callYearBox->setGroupSeparatorShown(true);
+        callMonthBox = dateBox(area, 1, 12, 48);
+        callDayBox = dateBox(area, 1, 31, 48);
+        callSearchCaption = new QLabel(QStringLiteral("查："), area);
+        callSearchField = new QComboBox(area);
+        callSearchField->setFixedWidth(120);
+        callSearchText = new QLineEdit(area);
+        callSearchText->setFixedWidth(120);
+        callSearchButton = new QPushButton(QStringLiteral("查询"), area);
+        row->addWidget(callDateCaption);
+        row->addWidget(callYearBox);
+        row->addWidget(callMonthBox);
+        row->addWidget(callDayBox);
         row->addSpacing(12);
-        row->addWidget(Label5Search);
-        row->addWidget(ComboBox1);
-        row->addWidget(Edit1);
-        row->addWidget(BitBtn13);
+        row->addWidget(callSearchCaption);
+        row->addWidget(callSearchField);
+        row->addWidget(callSearchText);
+        row->addWidget(callSearchButton);
         row->addStretch(1);
         col->addLayout(row);
-        DBGrid2 = new DBGrid(area);
-        DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
-        DBGrid2->setDataSource(&dm_.callSource);
-        col->addWidget(DBGrid2, 1);
+        callGrid = new DBGrid(area);
+        callGrid->setObjectName(QStringLiteral("callGrid"));
+        callGrid->setDataSource(&dm_.callSource);
+        col->addWidget(callGrid, 1);
 
-        webgd05 = createBrowser(TabSheet5);
-        QWidget* side = listSidePanel(TabSheet5, webgd05, BitBtn3, BitBtn4, BitBtn5);
-        splitTab(TabSheet5, area, side);
+        callSideBrowser = createBrowser(callTab);
+        QWidget* side = listSidePanel(callTab, callSideBrowser, callEvenWidthsButton, callSaveLayoutButton, callResetLayoutButton);
+        splitTab(callTab, area, side);
     }
 
     // Tabs 6 and 7: one browser over the whole tab.
-    WebBrowser4 = createBrowser(TabSheet6);
-    auto* l6 = new QVBoxLayout(TabSheet6);
+    infoBrowser = createBrowser(infoTab);
+    auto* l6 = new QVBoxLayout(infoTab);
     l6->setContentsMargins(0, 0, 0, 0);
-    l6->addWidget(WebBrowser4);
-    WebBrowser5 = createBrowser(TabSheet7);
-    auto* l7 = new QVBoxLayout(TabSheet7);
+    l6->addWidget(infoBrowser);
+    updateBrowser = createBrowser(updateTab);
+    auto* l7 = new QVBoxLayout(updateTab);
     l7->setContentsMargins(0, 0, 0, 0);
-    l7->addWidget(WebBrowser5);
+    l7->addWidget(updateBrowser);
 
-    PageControl1->setCurrentIndex(0);
+    tabs->setCurrentIndex(0);
 }
 
 void MainWindow::buildStatusBar()
 {
-    StatusBar1 = new StatusBar(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    statusPanels = new StatusBar(this);
+    statusPanels->setObjectName(QStringLiteral("statusPanels"));
     // 12 px so that "记录/总数" fits its 62-px panel.
-    StatusBar1->setFont(pixelFont(QStringLiteral("宋体"), 12));
-    StatusBar1->addPanel(QStringLiteral("提示"), 32);
-    StatusBar1->addPanel(QString(), 650);
-    StatusBar1->addPanel(QStringLiteral("记录/总数"), 62);
-    StatusBar1->addPanel(QString(), 80, Qt::AlignHCenter);
-    StatusBar1->addPanel(QStringLiteral("时间"), 32);
-    StatusBar1->addPanel(QString(), 100, Qt::AlignHCenter);
+    statusPanels->setFont(pixelFont(QStringLiteral("宋体"), 12));
+    statusPanels->addPanel(QStringLiteral("提示"), 32);
+    statusPanels->addPanel(QString(), 650);
+    statusPanels->addPanel(QStringLiteral("记录/总数"), 62);
+    statusPanels->addPanel(QString(), 80, Qt::AlignHCenter);
+    statusPanels->addPanel(QStringLiteral("时间"), 32);
+    statusPanels->addPanel(QString(), 100, Qt::AlignHCenter);
 }
 
 void MainWindow::buildMenu()
@@ -548,8 +544,8 @@ void MainWindow::buildMenu()
     MenuData = bar->addMenu(QStringLiteral("数据管理[&D]"));
     miImportExcel = MenuData->addAction(QStringLiteral("导入客户数据(excel格式）"));
     miImportAccess = MenuData->addAction(QStringLiteral("导入客户数据(Access格式）"));
-    miExportKehu = MenuData->addAction(QStringLiteral("导出客户数据(excel)"));
-    miExportLaiDian = MenuData->addAction(QStringLiteral("导出来电数据(excel)"));
+    miExportCustomers = MenuData->addAction(QStringLiteral("导出客户数据(excel)"));
+    miExportCalls = MenuData->addAction(QStringLiteral("导出来电数据(excel)"));
     MenuData->addSeparator();
     miCompact = MenuData->addAction(QStringLiteral("压缩数据库"));
     miBackup = MenuData->addAction(QStringLiteral("备份数据库"));
@@ -558,13 +554,13 @@ void MainWindow::buildMenu()
     miExit = MenuData->addAction(QStringLiteral("退出软件"));
 
     MenuPrint = bar->addMenu(QStringLiteral("打印[&P}"));
-    miPrintKehu = MenuPrint->addAction(QStringLiteral("打印客户资料"));
+    miPrintCustomers = MenuPrint->addAction(QStringLiteral("打印客户资料"));
 
     MenuSettings = bar->addMenu(QStringLiteral("设置[s&E]"));
     miSearchList = MenuSettings->addAction(QStringLiteral("设置查询列表"));
     MenuSettings->addSeparator();
-    miClearKehu = MenuSettings->addAction(QStringLiteral("清空客户数据"));
-    miClearLaiDian = MenuSettings->addAction(QStringLiteral("清空来电数据"));
+    miClearCustomers = MenuSettings->addAction(QStringLiteral("清空客户数据"));
+    miClearCalls = MenuSettings->addAction(QStringLiteral("清空来电数据"));
 
     MenuHelp = bar->addMenu(QStringLiteral("帮助[&H]"));
     miSupport = MenuHelp->addAction(QStringLiteral("访问技术支持网站"));
@@ -574,11 +570,11 @@ void MainWindow::buildMenu()
 
     connect(miExit, &QAction::triggered, this, &QWidget::close);
     connect(miClose, &QAction::triggered, this, &QWidget::close);
-    connect(miSupport, &QAction::triggered, this, &MainWindow::VisitSupportSite);
-    connect(miAbout, &QAction::triggered, this, &MainWindow::ShowAbout);
+    connect(miSupport, &QAction::triggered, this, &MainWindow::visitSupportSite);
+    connect(miAbout, &QAction::triggered, this, &MainWindow::showAbout);
     // Import of customers from Excel and Access files.
-    connect(miImportExcel, &QAction::triggered, this, [this] { guarded([this] { N3Click(dm_, this); }); });
-    connect(miImportAccess, &QAction::triggered, this, [this] { guarded([this] { chooseAccessImport(dm_, this); }); });
+    connect(miImportExcel, &QAction::triggered, this, [this] { guarded([this] { importExcelCustomers(dm_, this); }); });
+    connect(miImportAccess, &QAction::triggered, this, [this] { guarded([this] { importAccessCustomers(dm_, this); }); });
 }
 
 void MainWindow::buildTimers()
@@ -589,34 +585,28 @@ void MainWindow::buildTimers()
         t->setInterval(interval);
         return t;
     };
-    Timer1 = timer("Timer1", 1000);
-    Timer2 = timer("Timer2", 1000);
-    Timer3 = timer("Timer3", 2000);
-    teltest = timer("teltest", 3000);
-    connect(Timer1, &QTimer::timeout, this, &MainWindow::Timer1Timer);
-    connect(Timer3, &QTimer::timeout, this, &MainWindow::Timer3Timer);
-    Timer1->start();
+    clockTimer = timer("clockTimer", 1000);
+    blinkTimer = timer("blinkTimer", 1000);
+    cardFocusTimer = timer("cardFocusTimer", 2000);
+    simulationTimer = timer("simulationTimer", 3000);
+    connect(clockTimer, &QTimer::timeout, this, &MainWindow::showClock);
+    connect(cardFocusTimer, &QTimer::timeout, this, &MainWindow::focusCard);
+    clockTimer->start();
 }
 
 // ---------------------------------------------------------------------------
 // Events
 
-void MainWindow::FormCreate()
+void MainWindow::showDeviceState()
 {
-    ProgramFolder = programFolder();
-    ShowDeviceState();
-}
-
-void MainWindow::ShowDeviceState()
-{
-    StatusBar1->setPanelText(MessagePanel, UsbPhoneBox->queryState() == 1
+    statusPanels->setPanelText(MessagePanel, device_->queryState() == 1
                                                ? QStringLiteral("来电显示设备正常！")
                                                : QStringLiteral("来电显示设备存在！"));
 }
 
-void MainWindow::ChooseDevice()
+void MainWindow::chooseDevice()
 {
-    auto* hub = qobject_cast<DeviceSwitch*>(UsbPhoneBox);
+    auto* hub = qobject_cast<DeviceSwitch*>(device_);
     if (!hub)
         return;
     auto* w = new DeviceSettingsWindow(*hub, deviceSettingFile(), this);
@@ -638,7 +628,7 @@ void MainWindow::showEvent(QShowEvent* e)
             const QSize frame = frameGeometry().size() - geometry().size();
             if (!frame.isEmpty())
                 resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
-            FormActivate();
+            activate();
         },
         Qt::QueuedConnection);
 }
@@ -646,18 +636,18 @@ void MainWindow::showEvent(QShowEvent* e)
 void MainWindow::resizeEvent(QResizeEvent* e)
 {
     QMainWindow::resizeEvent(e);
-    FormResize();
+    layOutStatusPanels();
 }
 
-void MainWindow::FormResize()
+void MainWindow::layOutStatusPanels()
 {
-    StatusBar1->setPanelWidth(MessagePanel, frameGeometry().width() - 350);
+    statusPanels->setPanelWidth(MessagePanel, frameGeometry().width() - 350);
 }
 
-void MainWindow::FormActivate()
+void MainWindow::activate()
 {
     const bool done = guarded([this] {
-        Timer3->start();
+        cardFocusTimer->start();
 
         dm_.accessConnPrefix = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
         dm_.accessConnSuffix = QStringLiteral(";Persist Security Info=False");
@@ -677,78 +667,76 @@ void MainWindow::FormActivate()
                           screenRect.top() + screenRect.height() - outer.height() - kFreeBelowWindow));
         }
 
-        WebBrowser1->navigate(webaddr::productPage1);
-        WebBrowser2->navigate(webaddr::productPage2);
-        WebBrowser3->navigate(webaddr::productPage3);
-        WebBrowser4->navigate(webaddr::infoSite);
-        WebBrowser5->navigate(webaddr::updatePage);
-        webgd01->navigate(webaddr::sidePage(webaddr::startSidePage));
+        googleBrowser->navigate(webaddr::productPage1);
+        yahooBrowser->navigate(webaddr::productPage2);
+        baiduBrowser->navigate(webaddr::productPage3);
+        infoBrowser->navigate(webaddr::infoSite);
+        updateBrowser->navigate(webaddr::updatePage);
+        googleSideBrowser->navigate(webaddr::sidePage(webaddr::startSidePage));
 
         // An old Access database is converted first; the activation runs
         // again once the converted one is in place.
-        if (maintenance && !maintenance->moveInOldDatabase([this] { FormActivate(); }))
+        if (maintenance && !maintenance->moveInOldDatabase([this] { activate(); }))
             return;
-        OpenKehuData();
-        OpenLaiDianData();
+        openCustomers();
+        openCalls();
 
         // Grid layouts.  A damaged file is reported and its grid keeps its
         // columns; the rest of the activation still runs.
-        guarded([this] { gridlayout::loadIfPresent(*DBGrid1, grid1Layout->filePath()); });
-        guarded([this] { gridlayout::loadIfPresent(*DBGrid2, grid2Layout->filePath()); });
+        guarded([this] { gridlayout::loadIfPresent(*customerGrid, customerGridLayout->filePath()); });
+        guarded([this] { gridlayout::loadIfPresent(*callGrid, callGridLayout->filePath()); });
 
         dictionary->refreshChoiceLists();
 
-        XianShiNowDate();
+        setCallDateToToday();
 
-        const QString telFile = ProgramFolder + QStringLiteral("tel.txt");
+        const QString telFile = folder_ + QStringLiteral("tel.txt");
         if (QFileInfo::exists(telFile)) {
-            randomtel->clear();
-            randomtel->addItems(readTextLines(telFile));
+            testNumbers->clear();
+            testNumbers->addItems(readTextLines(telFile));
         }
 
         // A damaged tree file is reported with the nodes read so far kept;
         // the rest of the activation still runs.
         guarded([this] { customerList->loadTreeFile(); });
 
-        restoreSearchFields(ComboBox1, ComboBox2);
+        restoreSearchFields(callSearchField, customerSearchField);
     });
     if (!done && !dm_.connection.isConnected())
-        StatusBar1->setPanelText(MessagePanel, databaseNotOpenText);
+        statusPanels->setPanelText(MessagePanel, databaseNotOpenText);
 }
 
-void MainWindow::OpenKehuData()
+void MainWindow::openCustomers()
 {
     dm_.customerTable.reopen(QStringLiteral("select * from 客户数据 order by id desc"));
-    ComboBox2->clear();
-    ComboBox2->addItems(dm_.customerTable.fieldNames());
-    ComboBox2->setCurrentIndex(0);
+    customerSearchField->clear();
+    customerSearchField->addItems(dm_.customerTable.fieldNames());
+    customerSearchField->setCurrentIndex(0);
 }
 
-void MainWindow::OpenLaiDianData()
+void MainWindow::openCalls()
 {
     dm_.callTable.reopen(QStringLiteral("select * from 来电数据 order by id desc"));
-    ComboBox1->clear();
-    ComboBox1->addItems(dm_.callTable.fieldNames());
-    ComboBox1->setCurrentIndex(0);
+    callSearchField->clear();
+    callSearchField->addItems(dm_.callTable.fieldNames());
+    callSearchField->setCurrentIndex(0);
 }
 
-void MainWindow::XianShiNowDate()
+void MainWindow::setCallDateToToday()
 {
     const QDate today = QDate::currentDate();
-    UpDown4->setValue(today.year());
-    UpDown5->setValue(today.month());
-    UpDown6->setValue(today.day());
+    callYearBox->setValue(today.year());
+    callMonthBox->setValue(today.month());
+    callDayBox->setValue(today.day());
 }
 
-void MainWindow::Show_Tishi_windows2(const QString& text) { askConfirmation(dm_, this, text); }
-
-void MainWindow::setDatasource(DataSource* source)
+void MainWindow::setCardSource(DataSource* source)
 {
     cardSource_ = source;
     Card->setDataSource(source);
 }
 
-void MainWindow::Set_Buy_Data(int mode)
+void MainWindow::setCardMode(int mode)
 {
     if (mode != 0 && mode != 1)
         return;
@@ -756,26 +744,26 @@ void MainWindow::Set_Buy_Data(int mode)
     Card->setLook(mode);
 }
 
-void MainWindow::Timer1Timer()
+void MainWindow::showClock()
 {
     const QDateTime now = QDateTime::currentDateTime();
-    StatusBar1->setPanelText(ClockPanel, now.date().toString(QStringLiteral("yyyy-M-d")) +
+    statusPanels->setPanelText(ClockPanel, now.date().toString(QStringLiteral("yyyy-M-d")) +
                                              QLatin1Char(' ') +
                                              now.time().toString(QStringLiteral("H:mm:ss")));
 }
 
-void MainWindow::Timer3Timer()
+void MainWindow::focusCard()
 {
-    Timer3->stop();
-    if (DBEdit1)
-        DBEdit1->setFocus();
+    cardFocusTimer->stop();
+    if (contactField)
+        contactField->setFocus();
 }
 
-void MainWindow::ShowAbout()
+void MainWindow::showAbout()
 {
     auto* about = new AboutWindow(this);
     about->exec();
     delete about;
 }
 
-void MainWindow::VisitSupportSite() { QDesktopServices::openUrl(QUrl(webaddr::supportSite)); }
+void MainWindow::visitSupportSite() { QDesktopServices::openUrl(QUrl(webaddr::supportSite)); }

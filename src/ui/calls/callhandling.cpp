@@ -29,31 +29,31 @@ QColor blinkColour(const QColor& current, const QColor& background)
 CallHandling::CallHandling(const CallParts& parts, QObject* parent) : QObject(parent), p_(parts)
 {
     CallerIdDevice* box = p_.device;
-    connect(box, &CallerIdDevice::comingCall, this, &CallHandling::UsbPhoneBoxCtrl1ComingCall);
-    connect(box, &CallerIdDevice::ring, this, &CallHandling::UsbPhoneBoxCtrl1Ring);
-    connect(box, &CallerIdDevice::phoneHandoff, this, &CallHandling::UsbPhoneBoxCtrl1PhoneHandoff);
-    connect(p_.TelBuffer, &QLineEdit::returnPressed, this, &CallHandling::TelBufferEnter);
-    connect(p_.Timer2, &QTimer::timeout, this, &CallHandling::Timer2Timer);
+    connect(box, &CallerIdDevice::comingCall, this, &CallHandling::onIncomingNumber);
+    connect(box, &CallerIdDevice::ring, this, &CallHandling::onRing);
+    connect(box, &CallerIdDevice::phoneHandoff, this, &CallHandling::onHangUp);
+    connect(p_.numberField, &QLineEdit::returnPressed, this, &CallHandling::onNumberEntered);
+    connect(p_.blinkTimer, &QTimer::timeout, this, &CallHandling::blinkAnnouncement);
     stepTimer_.setSingleShot(true);
     connect(&stepTimer_, &QTimer::timeout, this, &CallHandling::nextStep);
 }
 
 void CallHandling::setNumber(const QString& number)
 {
-    if (p_.TelBuffer->text() == number)
+    if (p_.numberField->text() == number)
         return;
-    p_.TelBuffer->setText(number);
-    TelBufferChange(number);
+    p_.numberField->setText(number);
+    onNumber(number);
 }
 
-void CallHandling::TelBufferEnter()
+void CallHandling::onNumberEntered()
 {
-    const QString number = p_.TelBuffer->text();
+    const QString number = p_.numberField->text();
     if (!number.isEmpty())
-        TelBufferChange(number);
+        onNumber(number);
 }
 
-void CallHandling::UsbPhoneBoxCtrl1ComingCall(int, const QDateTime&, const QString& callNumber,
+void CallHandling::onIncomingNumber(int, const QDateTime&, const QString& callNumber,
                                               const QString&)
 {
     // The box repeating itself: the number it reported last, no hang-up
@@ -65,32 +65,32 @@ void CallHandling::UsbPhoneBoxCtrl1ComingCall(int, const QDateTime&, const QStri
     boxNumber_ = callNumber;
     if (repeated)
         return;
-    p_.TelBuffer->setText(callNumber);
-    TelBufferChange(callNumber);
+    p_.numberField->setText(callNumber);
+    onNumber(callNumber);
 }
 
-void CallHandling::UsbPhoneBoxCtrl1Ring(int deviceId)
+void CallHandling::onRing(int deviceId)
 {
-    p_.TelStatus->appendPlainText(QStringLiteral("设备：%1 电话振铃...").arg(deviceId));
+    p_.lineStatus->appendPlainText(QStringLiteral("设备：%1 电话振铃...").arg(deviceId));
 }
 
-void CallHandling::UsbPhoneBoxCtrl1PhoneHandoff(int deviceId)
+void CallHandling::onHangUp(int deviceId)
 {
     hungUp_ = true;
-    p_.TelStatus->appendPlainText(QStringLiteral("设备：%1 电话挂机...").arg(deviceId));
+    p_.lineStatus->appendPlainText(QStringLiteral("设备：%1 电话挂机...").arg(deviceId));
 }
 
-void CallHandling::TelBufferChange(const QString& number)
+void CallHandling::onNumber(const QString& number)
 {
     // What is still due of the call before comes first.
     finishPending();
     // The three searches follow on timers once the call is announced.
-    guarded([&] { p_.tabs->Search_Tel_Web(number); });
+    guarded([&] { p_.webTabs->searchNumber(number); });
     if (!number.isEmpty() && !p_.dm->callTable.isActive()) {
         // Without a database the caller is still announced, and the operator
         // learns that the call went unrecorded.
-        p_.setDatasource(&p_.dm->callSource);
-        p_.tabs->showTabQuietly(p_.TabSheet1);
+        p_.setCardSource(&p_.dm->callSource);
+        p_.webTabs->showTabQuietly(p_.googleTab);
         announce(newCallerText);
         errorreport::report(callNotLoggedText(number));
         return;
@@ -102,12 +102,12 @@ void CallHandling::TelBufferChange(const QString& number)
     // keep the call from being logged, nor a failure of the log the known
     // customer from being shown.
     bool known = false;
-    const bool looked = guarded([&] { known = TelBufferChange1(number); });
+    const bool looked = guarded([&] { known = lookUpCaller(number); });
     later([this, number] {
         guarded([&] {
-            p_.setDatasource(&p_.dm->callSource);
-            Add_LaiDianData(number);
-            p_.tabs->showTabQuietly(p_.TabSheet1);
+            p_.setCardSource(&p_.dm->callSource);
+            logCall(number);
+            p_.webTabs->showTabQuietly(p_.googleTab);
         });
     });
     if (looked && known)
@@ -138,7 +138,7 @@ void CallHandling::finishPending()
         pending_.takeFirst()();
 }
 
-void CallHandling::Add_LaiDianData(const QString& number)
+void CallHandling::logCall(const QString& number)
 {
     if (number.isEmpty())
         return;
@@ -146,13 +146,13 @@ void CallHandling::Add_LaiDianData(const QString& number)
     p_.dm->logCall(callRecord(number, QDateTime::currentDateTime()));
 }
 
-bool CallHandling::TelBufferChange1(const QString& number)
+bool CallHandling::lookUpCaller(const QString& number)
 {
     if (number.isEmpty())
         return false;
     DataModule& dm = *p_.dm;
     const QString local = lookupNumber(number);
-    composeStatement(p_.Memo1, lookupStatementLines(local));
+    composeStatement(p_.statementBuffer, lookupStatementLines(local));
     bool known = false;
     if (!local.isEmpty()) {
         // What runs is the statement in the buffer checked on the numbers'
@@ -172,33 +172,33 @@ void CallHandling::showKnownCaller()
     // again.  Unsaved typing on a customer is stored first (or kept, with a
     // message, when it cannot be).
     if (dm.customerTable.reopenWith(dm.lookupTable))
-        p_.setDatasource(&dm.customerSource);
-    p_.tabs->showTabQuietly(p_.TabSheet4);
-    p_.webgd04->navigate(webaddr::callerSidePage(programRandom().below(10)));
+        p_.setCardSource(&dm.customerSource);
+    p_.webTabs->showTabQuietly(p_.customerTab);
+    p_.customerSideBrowser->navigate(webaddr::callerSidePage(programRandom().below(10)));
 }
 
 void CallHandling::announce(const QString& text)
 {
     blinkCounter_ = 0;
-    p_.Timer2->stop();
-    p_.Timer2->start();
+    p_.blinkTimer->stop();
+    p_.blinkTimer->start();
     // A new announcement is seen at once, also when the one before was in
     // the dark half of its blink.
-    QPalette pal = p_.shantext->palette();
+    QPalette pal = p_.announcement->palette();
     pal.setColor(QPalette::WindowText, QColor(Qt::red));
-    p_.shantext->setPalette(pal);
-    p_.shantext->setText(text);
-    p_.shantext->repaint();
+    p_.announcement->setPalette(pal);
+    p_.announcement->setText(text);
+    p_.announcement->repaint();
 }
 
-void CallHandling::Timer2Timer()
+void CallHandling::blinkAnnouncement()
 {
     ++blinkCounter_;
-    QPalette pal = p_.shantext->palette();
+    QPalette pal = p_.announcement->palette();
     pal.setColor(QPalette::WindowText,
                  blinkColour(pal.color(QPalette::WindowText), p_.background->palette().color(QPalette::Window)));
-    p_.shantext->setPalette(pal);
-    p_.shantext->repaint();
+    p_.announcement->setPalette(pal);
+    p_.announcement->repaint();
     if (blinkCounter_ == kBlinkTicks)
-        p_.Timer2->stop();
+        p_.blinkTimer->stop();
 }

@@ -25,19 +25,19 @@ class WebTabs;
 // The controls and services the call handling works with; the main window
 // hands them over when it creates the handling.
 struct CallParts {
-    QLineEdit* TelBuffer = nullptr;        // number field
-    QLabel* shantext = nullptr;            // announcement
-    QPlainTextEdit* TelStatus = nullptr;   // line status box
-    QPlainTextEdit* Memo1 = nullptr;       // statement buffer
-    QTimer* Timer2 = nullptr;              // blink timer
+    QLineEdit* numberField = nullptr;        // number field
+    QLabel* announcement = nullptr;            // announcement
+    QPlainTextEdit* lineStatus = nullptr;   // line status box
+    QPlainTextEdit* statementBuffer = nullptr;       // statement buffer
+    QTimer* blinkTimer = nullptr;              // blink timer
     QWidget* background = nullptr;         // whose window colour hides the text
     CallerIdDevice* device = nullptr;
     DataModule* dm = nullptr;
-    WebTabs* tabs = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QWidget* TabSheet4 = nullptr;          // 客户列表
-    Browser* webgd04 = nullptr;
-    std::function<void(DataSource*)> setDatasource;  // binds the card
+    WebTabs* webTabs = nullptr;
+    QWidget* googleTab = nullptr;
+    QWidget* customerTab = nullptr;          // 客户列表
+    Browser* customerSideBrowser = nullptr;
+    std::function<void(DataSource*)> setCardSource;  // binds the card
 };
 
 // The handling of the number field, owned by the main window.
@@ -59,17 +59,17 @@ public:
     void setNumber(const QString& number);
 
     // Events of the caller-ID box.
-    void UsbPhoneBoxCtrl1ComingCall(int deviceId, const QDateTime& callTime,
+    void onIncomingNumber(int deviceId, const QDateTime& callTime,
                                     const QString& callNumber, const QString& callName);
-    void UsbPhoneBoxCtrl1Ring(int deviceId);
-    void UsbPhoneBoxCtrl1PhoneHandoff(int deviceId);
+    void onRing(int deviceId);
+    void onHangUp(int deviceId);
 
     // The handling of one call; errors reach the general error report.
-    void TelBufferChange(const QString& number);
-    void Add_LaiDianData(const QString& number);
+    void onNumber(const QString& number);
+    void logCall(const QString& number);
     // Looks the caller up and announces; true for a known customer, whose
     // rows then wait in lookupTable for showKnownCaller().
-    bool TelBufferChange1(const QString& number);
+    bool lookUpCaller(const QString& number);
     // The customer list shows the matches, the card the first of them.
     void showKnownCaller();
 
@@ -79,11 +79,11 @@ public:
     bool callPending() const { return !pending_.isEmpty(); }
 
     // The announcement blink.
-    void Timer2Timer();
+    void blinkAnnouncement();
     int blinkCounter() const { return blinkCounter_; }
 
 private:
-    void TelBufferEnter();
+    void onNumberEntered();
     void announce(const QString& text);
     void later(std::function<void()> step);
     void nextStep();

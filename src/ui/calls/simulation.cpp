@@ -14,32 +14,32 @@ const QString noTestNumbersText =
 CallSimulation::CallSimulation(const SimulationParts& parts, QObject* parent)
     : QObject(parent), p_(parts)
 {
-    connect(p_.BitBtn10, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn10Click(); }); });
-    connect(p_.teltest, &QTimer::timeout, this, [this] { guarded([this] { teltestTimer(); }); });
+    connect(p_.simulationButton, &QPushButton::clicked, this, [this] { guarded([this] { toggleSimulation(); }); });
+    connect(p_.simulationTimer, &QTimer::timeout, this, [this] { guarded([this] { playTestCall(); }); });
 }
 
-void CallSimulation::BitBtn10Click()
+void CallSimulation::toggleSimulation()
 {
-    if (p_.teltest->isActive()) {
-        p_.teltest->stop();
-        p_.BitBtn10->setText(QStringLiteral("测试"));
+    if (p_.simulationTimer->isActive()) {
+        p_.simulationTimer->stop();
+        p_.simulationButton->setText(QStringLiteral("测试"));
         return;
     }
-    if (p_.randomtel->count() == 0) {
+    if (p_.testNumbers->count() == 0) {
         showMessage(noTestNumbersText);
         return;
     }
-    p_.teltest->start();
-    p_.BitBtn10->setText(QStringLiteral("停止"));
+    p_.simulationTimer->start();
+    p_.simulationButton->setText(QStringLiteral("停止"));
 }
 
-void CallSimulation::teltestTimer()
+void CallSimulation::playTestCall()
 {
     // The list can have been emptied by a reload while the simulation runs.
-    const int count = p_.randomtel->count();
+    const int count = p_.testNumbers->count();
     if (count == 0)
         return;
     const int pick = programRandom().below(count);
-    p_.setNumber(p_.randomtel->item(pick)->text());
-    p_.PageControl1Change();
+    p_.setNumber(p_.testNumbers->item(pick)->text());
+    p_.onTabChanged();
 }

@@ -12,11 +12,11 @@ class QTimer;
 
 // The controls and services the simulation works with.
 struct SimulationParts {
-    QPushButton* BitBtn10 = nullptr;   // the test switch
-    QTimer* teltest = nullptr;         // 3000 ms
-    QListWidget* randomtel = nullptr;  // the test list
+    QPushButton* simulationButton = nullptr;   // the test switch
+    QTimer* simulationTimer = nullptr;         // 3000 ms
+    QListWidget* testNumbers = nullptr;  // the test list
     std::function<void(const QString&)> setNumber;  // the call handling's
-    std::function<void()> PageControl1Change;       // the tab handling's
+    std::function<void()> onTabChanged;       // the tab handling's
 };
 
 class CallSimulation : public QObject {
@@ -26,9 +26,9 @@ public:
 
     // The test switch: starts or stops the simulation.  With an empty test
     // list it does not start and says why.
-    void BitBtn10Click();
+    void toggleSimulation();
     // One simulated call.
-    void teltestTimer();
+    void playTestCall();
 
 private:
     SimulationParts p_;

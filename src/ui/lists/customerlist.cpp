@@ -270,7 +270,7 @@ bool CustomerList::startRebuild(const QStringList& searchList, QWidget* owner)
 
 bool CustomerList::rebuildRunning() const { return rebuild_ || filler_->running(); }
 
-void CustomerList::N17Click(QWidget* owner)
+void CustomerList::editSearchList(QWidget* owner)
 {
     CustomerListSettingsServices services;
     services.customerTabActive = customerTabActive_;

@@ -37,7 +37,7 @@ public:
         DBGrid* grid;                 // the customer list
     };
     // `setMessage` writes the status bar's message panel; `showAll` is the
-    // main window's OpenKehuData; `customerTabActive` tells whether the
+    // main window's openCustomers; `customerTabActive` tells whether the
     // customer list tab is the one in front.
     CustomerList(DataSet& customers, const Controls& controls,
                  std::function<void(const QString&)> setMessage, std::function<void()> showAll,
@@ -79,7 +79,7 @@ public:
     void setTreeNodes(const QVector<customertree::Node>& nodes);
 
     // Menu 设置 › 设置查询列表: the settings window, modal over `owner`.
-    void N17Click(QWidget* owner);
+    void editSearchList(QWidget* owner);
 
     ~CustomerList() override;
 

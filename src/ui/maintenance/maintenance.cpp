@@ -140,7 +140,7 @@ void Maintenance::say(const QString& text)
         say_(text);
 }
 
-void Maintenance::N6Click()
+void Maintenance::compact()
 {
     if (refuseWhileWorking(owner_))
         return;
@@ -212,7 +212,7 @@ void Maintenance::N6Click()
     });
 }
 
-void Maintenance::N14Click()
+void Maintenance::backUp()
 {
     if (refuseWhileWorking(owner_))
         return;
@@ -254,7 +254,7 @@ void Maintenance::N14Click()
     });
 }
 
-void Maintenance::N15Click()
+void Maintenance::restore()
 {
     if (refuseWhileWorking(owner_))
         return;
@@ -508,13 +508,13 @@ void Maintenance::clearTable(DataSet& ds, const QString& what, const QString& me
     });
 }
 
-void Maintenance::N18Click()
+void Maintenance::clearCustomers()
 {
     clearTable(dm_.customerTable, QStringLiteral("清空客户数据"), QStringLiteral("此操作将丢失所有客户数据！"),
                QStringLiteral("delete from  客户数据"));
 }
 
-void Maintenance::N19Click()
+void Maintenance::clearCalls()
 {
     clearTable(dm_.callTable, QStringLiteral("清空来电数据"), QStringLiteral("此操作将丢失来电数据！"),
                QStringLiteral("delete from  来电数据"));

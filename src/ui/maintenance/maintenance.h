@@ -54,11 +54,11 @@ public:
     void setStatusText(std::function<void(const QString&)> say) { say_ = std::move(say); }
 
     // The handlers of the menu entries.
-    void N6Click();   // 压缩数据库
-    void N14Click();  // 备份数据库
-    void N15Click();  // 恢复数据库
-    void N18Click();  // 清空客户数据
-    void N19Click();  // 清空来电数据
+    void compact();   // 压缩数据库
+    void backUp();  // 备份数据库
+    void restore();  // 恢复数据库
+    void clearCustomers();  // 清空客户数据
+    void clearCalls();  // 清空来电数据
 
     // An old Access database found at data/web.mdb is converted into one of
     // this program (the original stays as data/web.mdb.jet), and `then`

@@ -61,7 +61,7 @@ QString ExcelExport::failureText() { return exportfile::failureHeadline(); }
 
 QString ExcelExport::noFieldsText() { return QStringLiteral("没有选择导出字段，没有导出。请在右边的列表中加入要导出的字段。"); }
 
-void ExcelExport::N4Click() { exportDataSet(dm_.customerTable, QStringLiteral("客户数据")); }
+void ExcelExport::exportCustomers() { exportDataSet(dm_.customerTable, QStringLiteral("客户数据")); }
 
 void ExcelExport::exportDataSet(DataSet& ds, const QString& sheetName)
 {

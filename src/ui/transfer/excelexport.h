@@ -36,7 +36,7 @@ public:
     void setFileChooser(FileChooser f) { chooseFile_ = std::move(f); }
 
     // The menu entries: customers and calls.
-    void N4Click();
+    void exportCustomers();
     void exportCalls();
 
     // The export of one data set: asks for the fields and the file, starts

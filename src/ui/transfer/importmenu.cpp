@@ -42,5 +42,5 @@ void chooseAndShow(DataModule& dm, QWidget* owner, ImportWindow::Variant v)
 
 }  // namespace
 
-void N3Click(DataModule& dm, QWidget* owner) { chooseAndShow(dm, owner, ImportWindow::Variant::Excel); }
-void chooseAccessImport(DataModule& dm, QWidget* owner) { chooseAndShow(dm, owner, ImportWindow::Variant::Access); }
+void importExcelCustomers(DataModule& dm, QWidget* owner) { chooseAndShow(dm, owner, ImportWindow::Variant::Excel); }
+void importAccessCustomers(DataModule& dm, QWidget* owner) { chooseAndShow(dm, owner, ImportWindow::Variant::Access); }

@@ -13,10 +13,8 @@
 #include "data/app/backgroundwork.h"
 #include "data/transfer/importrun.h"
 
-class DataSet;
 class ImportConnection;
 class ImportDataSet;
-class ImportGridSource;
 class QGroupBox;
 class QLabel;
 class QLineEdit;

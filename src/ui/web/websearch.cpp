@@ -44,16 +44,16 @@ QString baiduAddress(const QString& number)
 
 WebTabs::WebTabs(const WebTabParts& parts, QObject* parent) : QObject(parent), p_(parts)
 {
-    connect(p_.PageControl1, &QTabWidget::currentChanged, this, [this] {
+    connect(p_.tabs, &QTabWidget::currentChanged, this, [this] {
         if (!quiet_)
-            guarded([this] { PageControl1Change(); });
+            guarded([this] { onTabChanged(); });
     });
     searchTimer_.setSingleShot(true);
     searchTimer_.setTimerType(Qt::PreciseTimer);  // the spacing is kept exactly
     connect(&searchTimer_, &QTimer::timeout, this, [this] { guarded([this] { searchStep(); }); });
 }
 
-void WebTabs::Search_Tel_Web(const QString& number)
+void WebTabs::searchNumber(const QString& number)
 {
     searchNumber_ = number;
     searchNext_ = 0;
@@ -64,14 +64,14 @@ void WebTabs::searchStep()
 {
     const int step = searchNext_++;
     if (step == 0) {
-        p_.PageControl1->setTabText(0, websearch::googleCaption);
-        p_.WebBrowser1->navigate(websearch::googleAddress(searchNumber_));
+        p_.tabs->setTabText(0, websearch::googleCaption);
+        p_.googleBrowser->navigate(websearch::googleAddress(searchNumber_));
     } else if (step == 1) {
-        p_.PageControl1->setTabText(1, websearch::yahooCaption);
-        p_.WebBrowser2->navigate(websearch::yahooAddress(searchNumber_));
+        p_.tabs->setTabText(1, websearch::yahooCaption);
+        p_.yahooBrowser->navigate(websearch::yahooAddress(searchNumber_));
     } else if (step == 2) {
-        p_.PageControl1->setTabText(2, websearch::baiduCaption);
-        p_.WebBrowser3->navigate(websearch::baiduAddress(searchNumber_));
+        p_.tabs->setTabText(2, websearch::baiduCaption);
+        p_.baiduBrowser->navigate(websearch::baiduAddress(searchNumber_));
     }
     if (searchNext_ < 3)
         searchTimer_.start(websearch::kSearchSpacing);
@@ -85,43 +85,43 @@ void WebTabs::finishSearch()
     }
 }
 
-void WebTabs::PageControl1Change()
+void WebTabs::onTabChanged()
 {
-    QWidget* tab = p_.PageControl1->currentWidget();
+    QWidget* tab = p_.tabs->currentWidget();
     DataModule& dm = *p_.dm;
 
-    if (tab == p_.TabSheet4)
-        p_.setDatasource(&dm.customerSource);
-    else if (tab == p_.TabSheet5)
-        p_.setDatasource(&dm.callSource);
+    if (tab == p_.customerTab)
+        p_.setCardSource(&dm.customerSource);
+    else if (tab == p_.callTab)
+        p_.setCardSource(&dm.callSource);
 
     Browser* side = nullptr;
     int mode = 0;
-    if (tab == p_.TabSheet1)
-        side = p_.webgd01;
-    else if (tab == p_.TabSheet2)
-        side = p_.webgd02;
-    else if (tab == p_.TabSheet3)
-        side = p_.webgd03;
-    else if (tab == p_.TabSheet4)
-        side = p_.webgd04, mode = 1;
-    else if (tab == p_.TabSheet5)
-        side = p_.webgd05, mode = 1;
+    if (tab == p_.googleTab)
+        side = p_.googleSideBrowser;
+    else if (tab == p_.yahooTab)
+        side = p_.yahooSideBrowser;
+    else if (tab == p_.baiduTab)
+        side = p_.baiduSideBrowser;
+    else if (tab == p_.customerTab)
+        side = p_.customerSideBrowser, mode = 1;
+    else if (tab == p_.callTab)
+        side = p_.callSideBrowser, mode = 1;
 
     if (side) {
         side->navigate(webaddr::sidePage(programRandom().below(websearch::kSidePages)));
-        p_.Set_Buy_Data(mode);
-    } else if (tab == p_.TabSheet6) {
-        p_.Set_Buy_Data(0);
+        p_.setCardMode(mode);
+    } else if (tab == p_.infoTab) {
+        p_.setCardMode(0);
     }
     // "来电软件更新": card source and mode stay as they are.
 }
 
 void WebTabs::showTabQuietly(QWidget* tab)
 {
-    if (p_.PageControl1->currentWidget() == tab)
+    if (p_.tabs->currentWidget() == tab)
         return;
     quiet_ = true;
-    p_.PageControl1->setCurrentWidget(tab);
+    p_.tabs->setCurrentWidget(tab);
     quiet_ = false;
 }

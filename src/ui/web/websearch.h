@@ -40,28 +40,28 @@ constexpr int kSearchSpacing = 200;
 
 // The controls and services the tab handling works with.
 struct WebTabParts {
-    QTabWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QWidget* TabSheet2 = nullptr;
-    QWidget* TabSheet3 = nullptr;
-    QWidget* TabSheet4 = nullptr;
-    QWidget* TabSheet5 = nullptr;
-    QWidget* TabSheet6 = nullptr;
-    Browser* WebBrowser1 = nullptr;
-    Browser* WebBrowser2 = nullptr;
-    Browser* WebBrowser3 = nullptr;
-    Browser* webgd01 = nullptr;
-    Browser* webgd02 = nullptr;
-    Browser* webgd03 = nullptr;
-    Browser* webgd04 = nullptr;
-    Browser* webgd05 = nullptr;
+    QTabWidget* tabs = nullptr;
+    QWidget* googleTab = nullptr;
+    QWidget* yahooTab = nullptr;
+    QWidget* baiduTab = nullptr;
+    QWidget* customerTab = nullptr;
+    QWidget* callTab = nullptr;
+    QWidget* infoTab = nullptr;
+    Browser* googleBrowser = nullptr;
+    Browser* yahooBrowser = nullptr;
+    Browser* baiduBrowser = nullptr;
+    Browser* googleSideBrowser = nullptr;
+    Browser* yahooSideBrowser = nullptr;
+    Browser* baiduSideBrowser = nullptr;
+    Browser* customerSideBrowser = nullptr;
+    Browser* callSideBrowser = nullptr;
     DataModule* dm = nullptr;
-    std::function<void(DataSource*)> setDatasource;  // binds the card
-    std::function<void(int)> Set_Buy_Data;            // the card's mode
+    std::function<void(DataSource*)> setCardSource;  // binds the card
+    std::function<void(int)> setCardMode;            // the card's mode
 };
 
 // The tab control's handling, owned by the main window.  Tabs brought to the
-// front by the program (showTabQuietly) do not run PageControl1Change; the
+// front by the program (showTabQuietly) do not run onTabChanged; the
 // operator's picks do.
 class WebTabs : public QObject {
     Q_OBJECT
@@ -71,15 +71,15 @@ public:
     // Searches the number on the three engines: tab 1 as soon as the event
     // loop is free, tabs 2 and 3 each 200 ms after the one before.  A new
     // search replaces the steps still due of the one before.
-    void Search_Tel_Web(const QString& number);
+    void searchNumber(const QString& number);
     bool searchPending() const { return searchTimer_.isActive(); }
     // Runs at once the steps still due (used before a restore reloads the
     // browsers, and by tests).
     void finishSearch();
 
     // The tab now in front: card source, side page and card mode.
-    void PageControl1Change();
-    // Brings a tab to the front without PageControl1Change.
+    void onTabChanged();
+    // Brings a tab to the front without onTabChanged.
     void showTabQuietly(QWidget* tab);
 
 private:

@@ -61,17 +61,17 @@ private slots:
         testutil::MainFixture f;
         f.dm->connection.setBackgroundIndexRows(100);
         QSignalSpy built(&f.dm->connection, &Connection::indexBuildEnded);
-        f.w->FormActivate();
+        f.w->activate();
         QVERIFY(f.dm->connection.indexBuild());
         QVERIFY(f.dm->connection.writesHeld());
 
         // A known customer calls.
-        f.w->TelBuffer->setText(QStringLiteral("13900000042"));
-        QTest::keyClick(f.w->TelBuffer, Qt::Key_Return);
+        f.w->numberField->setText(QStringLiteral("13900000042"));
+        QTest::keyClick(f.w->numberField, Qt::Key_Return);
         f.w->calls->finishPending();
-        QCOMPARE(f.w->shantext->text(), QStringLiteral("老客户来电"));
+        QCOMPARE(f.w->announcement->text(), QStringLiteral("老客户来电"));
         QCOMPARE(f.dm->callsWaiting(), 1);
-        QVERIFY(f.w->StatusBar1->panelText(MainWindow::MessagePanel).startsWith(QStringLiteral("来电已记下（1 个）")));
+        QVERIFY(f.w->statusPanels->panelText(MainWindow::MessagePanel).startsWith(QStringLiteral("来电已记下（1 个）")));
         QCOMPARE(f.dm->customerTable.text(QStringLiteral("手机")), QStringLiteral("13900000042"));
 
         QVERIFY(hold.exec(QStringLiteral("commit")));

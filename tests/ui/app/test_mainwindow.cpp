@@ -128,8 +128,8 @@ void TestMainWindow::deviceStateMessage()
     QFETCH(int, state);
     QFETCH(QString, message);
     Fixture f(state);
-    QCOMPARE(f.w->StatusBar1->panelText(MainWindow::MessagePanel), message);
-    QCOMPARE(f.w->ProgramFolder, folder_);
+    QCOMPARE(f.w->statusPanels->panelText(MainWindow::MessagePanel), message);
+    QCOMPARE(f.w->folder(), folder_);
 }
 
 void TestMainWindow::frameAtStart()
@@ -141,16 +141,16 @@ void TestMainWindow::frameAtStart()
                                   webaddr::productCaption3, QStringLiteral("客户列表"),
                                   QStringLiteral("来电列表"), QStringLiteral("信息查询"),
                                   QStringLiteral("来电软件更新")};
-    QCOMPARE(w.PageControl1->count(), 7);
+    QCOMPARE(w.tabs->count(), 7);
     for (int i = 0; i < 7; ++i)
-        QCOMPARE(w.PageControl1->tabText(i), captions[i]);
-    QCOMPARE(w.PageControl1->currentWidget(), w.TabSheet1);
+        QCOMPARE(w.tabs->tabText(i), captions[i]);
+    QCOMPARE(w.tabs->currentWidget(), w.googleTab);
 }
 
 void TestMainWindow::statusBarAtStart()
 {
     Fixture f(1);
-    StatusBar* bar = f.w->StatusBar1;
+    StatusBar* bar = f.w->statusPanels;
     const QStringList texts = {QStringLiteral("提示"), QStringLiteral("来电显示设备正常！"),
                                QStringLiteral("记录/总数"), QString(), QStringLiteral("时间"),
                                QString()};
@@ -170,18 +170,18 @@ void TestMainWindow::messagePanelFollowsWindowWidth()
     MainWindow& w = *f.w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QCOMPARE(w.StatusBar1->panelWidth(MainWindow::MessagePanel), w.frameGeometry().width() - 350);
+    QCOMPARE(w.statusPanels->panelWidth(MainWindow::MessagePanel), w.frameGeometry().width() - 350);
     w.resize(1100, 720);
     QTRY_COMPARE(w.width(), 1100);
-    QCOMPARE(w.StatusBar1->panelWidth(MainWindow::MessagePanel), w.frameGeometry().width() - 350);
+    QCOMPARE(w.statusPanels->panelWidth(MainWindow::MessagePanel), w.frameGeometry().width() - 350);
 }
 
 void TestMainWindow::clockStartsEmptyThenTicks()
 {
     Fixture f;
-    QVERIFY(f.w->StatusBar1->panelText(MainWindow::ClockPanel).isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(!f.w->StatusBar1->panelText(MainWindow::ClockPanel).isEmpty(), 3000);
-    const QString text = f.w->StatusBar1->panelText(MainWindow::ClockPanel);
+    QVERIFY(f.w->statusPanels->panelText(MainWindow::ClockPanel).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.w->statusPanels->panelText(MainWindow::ClockPanel).isEmpty(), 3000);
+    const QString text = f.w->statusPanels->panelText(MainWindow::ClockPanel);
     // No leading zeros on month, day and hour.
     static const QRegularExpression form(
         QStringLiteral("^\\d{4}-([1-9]|1[0-2])-([1-9]|[12]\\d|3[01]) (\\d|1\\d|2[0-3]):[0-5]\\d:[0-5]\\d$"));
@@ -194,9 +194,9 @@ void TestMainWindow::busyDatabaseSaidInMessagePanel()
     testutil::addCustomers(file, 300);
     Fixture f;
     MainWindow& w = *f.w;
-    w.FormActivate();
+    w.activate();
     DataSet& customers = f.dm->customerTable;
-    const QString before = w.StatusBar1->panelText(MainWindow::MessagePanel);
+    const QString before = w.statusPanels->panelText(MainWindow::MessagePanel);
     customers.moveTo(250);
     customers.edit();
     customers.setValue(QStringLiteral("联系人"), QStringLiteral("改过"));
@@ -209,7 +209,7 @@ void TestMainWindow::busyDatabaseSaidInMessagePanel()
         QVERIFY(write.exec(QStringLiteral("begin immediate")));
         QVERIFY(write.exec(QStringLiteral("insert into 客户数据 (联系人) values ('别的程序')")));
         QVERIFY(!guarded([&] { customers.post(); }));
-        QVERIFY(w.StatusBar1->panelText(MainWindow::MessagePanel).contains(QStringLiteral("数据库正忙")));
+        QVERIFY(w.statusPanels->panelText(MainWindow::MessagePanel).contains(QStringLiteral("数据库正忙")));
         QCOMPARE(reports_.size(), 1);
         QVERIFY(reports_[0].contains(QStringLiteral("数据库正忙")));
         // The typing is kept for the next try.
@@ -219,7 +219,7 @@ void TestMainWindow::busyDatabaseSaidInMessagePanel()
     }
     QSqlDatabase::removeDatabase(QStringLiteral("writer"));
     customers.post();
-    QCOMPARE(w.StatusBar1->panelText(MainWindow::MessagePanel), before);
+    QCOMPARE(w.statusPanels->panelText(MainWindow::MessagePanel), before);
     QCOMPARE(customers.text(QStringLiteral("联系人")), QStringLiteral("改过"));
     QSqlQuery check(f.dm->connection.database());
     QVERIFY(check.exec(QStringLiteral("select 联系人 from 客户数据 where id = 50")) && check.next());
@@ -231,7 +231,7 @@ void TestMainWindow::activationOpensBothDataSets()
 {
     Fixture f;
     MainWindow& w = *f.w;
-    w.FormActivate();
+    w.activate();
     QVERIFY(reports_.isEmpty());
 
     QVERIFY(f.dm->customerTable.isActive());
@@ -239,16 +239,16 @@ void TestMainWindow::activationOpensBothDataSets()
     QVERIFY(f.dm->callTable.isActive());
     QCOMPARE(f.dm->callTable.commandText(), QStringLiteral("select * from 来电数据 order by id desc"));
 
-    QCOMPARE(w.ComboBox2->count(), 18);
-    QCOMPARE(itemsOf(w.ComboBox2), f.dm->customerTable.fieldNames());
-    QCOMPARE(w.ComboBox2->currentText(), QStringLiteral("ID"));
-    QVERIFY(itemsOf(w.ComboBox1).contains(QStringLiteral("日期")));
-    QCOMPARE(itemsOf(w.ComboBox1), f.dm->callTable.fieldNames());
-    QCOMPARE(w.ComboBox1->currentIndex(), 0);
+    QCOMPARE(w.customerSearchField->count(), 18);
+    QCOMPARE(itemsOf(w.customerSearchField), f.dm->customerTable.fieldNames());
+    QCOMPARE(w.customerSearchField->currentText(), QStringLiteral("ID"));
+    QVERIFY(itemsOf(w.callSearchField).contains(QStringLiteral("日期")));
+    QCOMPARE(itemsOf(w.callSearchField), f.dm->callTable.fieldNames());
+    QCOMPARE(w.callSearchField->currentIndex(), 0);
 
     // Running it again (as a restore does) refills rather than appends.
-    w.FormActivate();
-    QCOMPARE(w.ComboBox2->count(), 18);
+    w.activate();
+    QCOMPARE(w.customerSearchField->count(), 18);
 
     QCOMPARE(f.dm->accessConnPrefix, QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source="));
     QCOMPARE(f.dm->accessConnSuffix, QStringLiteral(";Persist Security Info=False"));
@@ -257,62 +257,62 @@ void TestMainWindow::activationOpensBothDataSets()
              QStringLiteral(";Extended Properties=Excel 8.0;Persist Security Info=False"));
 
     const QDate today = QDate::currentDate();
-    QCOMPARE(w.UpDown4->value(), today.year());
-    QCOMPARE(w.UpDown5->value(), today.month());
-    QCOMPARE(w.UpDown6->value(), today.day());
-    QVERIFY(w.Timer3->isActive());
+    QCOMPARE(w.callYearBox->value(), today.year());
+    QCOMPARE(w.callMonthBox->value(), today.month());
+    QCOMPARE(w.callDayBox->value(), today.day());
+    QVERIFY(w.cardFocusTimer->isActive());
 }
 
 void TestMainWindow::recordPositionCountsRows()
 {
     {
         Fixture f;
-        f.w->FormActivate();
-        QCOMPARE(f.w->StatusBar1->panelText(MainWindow::PositionPanel), QStringLiteral("-1/0"));
+        f.w->activate();
+        QCOMPARE(f.w->statusPanels->panelText(MainWindow::PositionPanel), QStringLiteral("-1/0"));
     }
     for (const char* number : {"1", "2", "3"})
         testutil::execute(folder_ + QStringLiteral("data/web.mdb"),
                           QStringLiteral("insert into 来电数据 (电话) values ('%1')").arg(QLatin1String(number)));
     Fixture f;
-    f.w->FormActivate();
+    f.w->activate();
     // The call data set is opened last, so the panel shows its position.
-    QCOMPARE(f.w->StatusBar1->panelText(MainWindow::PositionPanel), QStringLiteral("1/3"));
+    QCOMPARE(f.w->statusPanels->panelText(MainWindow::PositionPanel), QStringLiteral("1/3"));
     f.dm->callTable.next();
-    QCOMPARE(f.w->StatusBar1->panelText(MainWindow::PositionPanel), QStringLiteral("2/3"));
+    QCOMPARE(f.w->statusPanels->panelText(MainWindow::PositionPanel), QStringLiteral("2/3"));
     f.dm->customerTable.first();
-    QCOMPARE(f.w->StatusBar1->panelText(MainWindow::PositionPanel), QStringLiteral("-1/0"));
+    QCOMPARE(f.w->statusPanels->panelText(MainWindow::PositionPanel), QStringLiteral("-1/0"));
 }
 
 void TestMainWindow::activationLoadsStartPages()
 {
     Fixture f;
     MainWindow& w = *f.w;
-    w.FormActivate();
-    QCOMPARE(w.WebBrowser1->history(), QStringList{webaddr::productPage1});
-    QCOMPARE(w.WebBrowser2->history(), QStringList{webaddr::productPage2});
-    QCOMPARE(w.WebBrowser3->history(), QStringList{webaddr::productPage3});
-    QCOMPARE(w.WebBrowser4->history(), QStringList{webaddr::infoSite});
-    QCOMPARE(w.WebBrowser5->history(), QStringList{webaddr::updatePage});
-    QCOMPARE(w.webgd01->history(), QStringList{webaddr::sidePageBase + QStringLiteral("22/c22405.html")});
-    QVERIFY(w.webgd01->address().endsWith(QStringLiteral("/caipu22/c22405.html")));
-    for (Browser* side : {w.webgd02, w.webgd03, w.webgd04, w.webgd05})
+    w.activate();
+    QCOMPARE(w.googleBrowser->history(), QStringList{webaddr::productPage1});
+    QCOMPARE(w.yahooBrowser->history(), QStringList{webaddr::productPage2});
+    QCOMPARE(w.baiduBrowser->history(), QStringList{webaddr::productPage3});
+    QCOMPARE(w.infoBrowser->history(), QStringList{webaddr::infoSite});
+    QCOMPARE(w.updateBrowser->history(), QStringList{webaddr::updatePage});
+    QCOMPARE(w.googleSideBrowser->history(), QStringList{webaddr::sidePageBase + QStringLiteral("22/c22405.html")});
+    QVERIFY(w.googleSideBrowser->address().endsWith(QStringLiteral("/caipu22/c22405.html")));
+    for (Browser* side : {w.yahooSideBrowser, w.baiduSideBrowser, w.customerSideBrowser, w.callSideBrowser})
         QVERIFY(side->history().isEmpty());
     // Activation keeps the product captions.
-    QCOMPARE(w.PageControl1->tabText(0), webaddr::productCaption1);
+    QCOMPARE(w.tabs->tabText(0), webaddr::productCaption1);
 }
 
 void TestMainWindow::activationRunsOnceAfterFirstShow()
 {
     Fixture f;
     MainWindow& w = *f.w;
-    QVERIFY(w.WebBrowser1->history().isEmpty());
+    QVERIFY(w.googleBrowser->history().isEmpty());
     w.show();
-    QTRY_COMPARE(w.WebBrowser1->history().size(), 1);
+    QTRY_COMPARE(w.googleBrowser->history().size(), 1);
     QVERIFY(f.dm->customerTable.isActive());
     w.hide();
     w.show();
     QTest::qWait(50);
-    QCOMPARE(w.WebBrowser1->history().size(), 1);
+    QCOMPARE(w.googleBrowser->history().size(), 1);
 }
 
 void TestMainWindow::activationPlacesWindowBottomRight()
@@ -320,11 +320,11 @@ void TestMainWindow::activationPlacesWindowBottomRight()
     Fixture f;
     MainWindow& w = *f.w;
     w.show();
-    QTRY_COMPARE(w.WebBrowser1->history().size(), 1);
+    QTRY_COMPARE(w.googleBrowser->history().size(), 1);
     // Checked right after the step: the offscreen platform later shifts a
     // framed window by its frame width on its own.
     w.move(0, 0);
-    w.FormActivate();
+    w.activate();
     const QSize screen = w.screen()->geometry().size();
     const QRect frame = w.frameGeometry();
     QCOMPARE(frame.size(), QSize(952, 700));
@@ -342,11 +342,11 @@ void TestMainWindow::testNumbersLoadedAsWritten()
                                  QString(), QStringLiteral("010-12345678")};
     writeTextLines(folder_ + QStringLiteral("tel.txt"), numbers);
     Fixture f;
-    QVERIFY(f.w->randomtel->count() == 0);
-    f.w->FormActivate();
-    QCOMPARE(itemsOf(f.w->randomtel), numbers);
-    f.w->FormActivate();
-    QCOMPARE(itemsOf(f.w->randomtel), numbers);
+    QVERIFY(f.w->testNumbers->count() == 0);
+    f.w->activate();
+    QCOMPARE(itemsOf(f.w->testNumbers), numbers);
+    f.w->activate();
+    QCOMPARE(itemsOf(f.w->testNumbers), numbers);
 }
 
 void TestMainWindow::missingDatabaseEndsActivation()
@@ -355,18 +355,18 @@ void TestMainWindow::missingDatabaseEndsActivation()
     writeTextLines(folder_ + QStringLiteral("tel.txt"), {QStringLiteral("13900001111")});
     Fixture f;
     MainWindow& w = *f.w;
-    w.FormActivate();
+    w.activate();
     QCOMPARE(reports_.size(), 1);
     QVERIFY(!QFile::exists(folder_ + QStringLiteral("data/web.mdb")));
     // Steps before the failure ran, the ones after it did not.
-    QVERIFY(w.Timer3->isActive());
-    QCOMPARE(w.WebBrowser5->history().size(), 1);
-    QCOMPARE(w.ComboBox2->count(), 0);
-    QCOMPARE(w.UpDown4->value(), 2002);
-    QCOMPARE(w.randomtel->count(), 0);
+    QVERIFY(w.cardFocusTimer->isActive());
+    QCOMPARE(w.updateBrowser->history().size(), 1);
+    QCOMPARE(w.customerSearchField->count(), 0);
+    QCOMPARE(w.callYearBox->value(), 2002);
+    QCOMPARE(w.testNumbers->count(), 0);
     // The window lives on and keeps working.
-    w.Timer1Timer();
-    QVERIFY(!w.StatusBar1->panelText(MainWindow::ClockPanel).isEmpty());
+    w.showClock();
+    QVERIFY(!w.statusPanels->panelText(MainWindow::ClockPanel).isEmpty());
 }
 
 void TestMainWindow::startupFocusMovesOnceToContactField()
@@ -375,17 +375,17 @@ void TestMainWindow::startupFocusMovesOnceToContactField()
     MainWindow& w = *f.w;
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    QTRY_VERIFY(w.Timer3->isActive());
-    QCOMPARE(w.Timer3->interval(), 2000);
-    w.TelBuffer->setFocus();
+    QTRY_VERIFY(w.cardFocusTimer->isActive());
+    QCOMPARE(w.cardFocusTimer->interval(), 2000);
+    w.numberField->setFocus();
     // About two seconds after the activation the card's own contact field
     // has the focus, and the timer is off.
     QTRY_VERIFY_WITH_TIMEOUT(testutil::named<DBEdit>(&w, QStringLiteral("contactField"))->hasFocus(), 4000);
     QCOMPARE(testutil::named<DBEdit>(&w, QStringLiteral("contactField"))->dataField(), QStringLiteral("联系人"));
-    QVERIFY(!w.Timer3->isActive());
-    w.TelBuffer->setFocus();
+    QVERIFY(!w.cardFocusTimer->isActive());
+    w.numberField->setFocus();
     QTest::qWait(2300);
-    QVERIFY(w.TelBuffer->hasFocus());  // once only
+    QVERIFY(w.numberField->hasFocus());  // once only
 }
 
 void TestMainWindow::fourTimersAtStart()
@@ -393,14 +393,14 @@ void TestMainWindow::fourTimersAtStart()
     Fixture f;
     MainWindow& w = *f.w;
     struct T { QTimer* timer; int interval; bool on; };
-    for (const T& t : {T{w.Timer1, 1000, true}, T{w.Timer2, 1000, false}, T{w.Timer3, 2000, false},
-                       T{w.teltest, 3000, false}}) {
+    for (const T& t : {T{w.clockTimer, 1000, true}, T{w.blinkTimer, 1000, false}, T{w.cardFocusTimer, 2000, false},
+                       T{w.simulationTimer, 3000, false}}) {
         QCOMPARE(t.timer->interval(), t.interval);
         QCOMPARE(t.timer->isActive(), t.on);
     }
-    w.FormActivate();
-    QVERIFY(w.Timer3->isActive());  // switched on by the activation
-    QVERIFY(!w.Timer2->isActive() && !w.teltest->isActive());
+    w.activate();
+    QVERIFY(w.cardFocusTimer->isActive());  // switched on by the activation
+    QVERIFY(!w.blinkTimer->isActive() && !w.simulationTimer->isActive());
 }
 
 void TestMainWindow::modalWaitGivesUp()
@@ -447,11 +447,11 @@ void TestMainWindow::menuCaptions()
     QString title;
     w.excelExport->setFileChooser([](QWidget*, const QString&, const QString&, QString*) { return QString(); });
     testutil::whenModal(QString(), nullptr, &title);
-    w.miExportLaiDian->trigger();
+    w.miExportCalls->trigger();
     QCOMPARE(title, QStringLiteral("选择导出字段"));
 
     // Entries without an action yet do nothing (and raise nothing).
-    w.miPrintKehu->trigger();
+    w.miPrintCustomers->trigger();
     QVERIFY(reports_.isEmpty());
 }
 

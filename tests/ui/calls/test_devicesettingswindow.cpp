@@ -30,7 +30,7 @@ private slots:
         DeviceSwitch hub;
         hub.apply(readDeviceSetting(deviceSettingFile()));  // no file: simulated, state 0
         MainWindow w(dm, hub);
-        auto panel = [&] { return w.StatusBar1->panelText(MainWindow::MessagePanel); };
+        auto panel = [&] { return w.statusPanels->panelText(MainWindow::MessagePanel); };
         QCOMPARE(panel(), QStringLiteral("来电显示设备存在！"));
         QVERIFY(w.miDevice->isEnabled());
         QVERIFY(w.MenuSettings->actions().contains(w.miDevice));
@@ -45,7 +45,7 @@ private slots:
 
         // Events of whichever device is current reach the call handling.
         sim->simulateRing(1);
-        QVERIFY(w.TelStatus->toPlainText().endsWith(QStringLiteral("设备：1 电话振铃...")));
+        QVERIFY(w.lineStatus->toPlainText().endsWith(QStringLiteral("设备：1 电话振铃...")));
 
         // A window over a plain device (the tests' fixture) has no choice to offer.
         testutil::MainFixture f;

@@ -116,43 +116,43 @@ private slots:
                                        .arg(r.dianhua, r.riqi, r.shijian));
         }
         Fixture f;
-        f->FormActivate();
+        f->activate();
         DataSet& calls = f->dm().callTable;
-        QCOMPARE(f->UpDown4->value(), QDate::currentDate().year());
-        QCOMPARE(f->UpDown4->text(), QLocale().toString(QDate::currentDate().year()));
+        QCOMPARE(f->callYearBox->value(), QDate::currentDate().year());
+        QCOMPARE(f->callYearBox->text(), QLocale().toString(QDate::currentDate().year()));
 
         // Setting the positions by program searches nothing.
-        f->UpDown4->setValue(2008);
-        f->UpDown5->setValue(7);
-        f->UpDown6->setValue(4);
+        f->callYearBox->setValue(2008);
+        f->callMonthBox->setValue(7);
+        f->callDayBox->setValue(4);
         QCOMPARE(calls.rowCount(), 4);
-        f->UpDown6->stepBy(1);  // an arrow click: 2008-7-5
+        f->callDayBox->stepBy(1);  // an arrow click: 2008-7-5
         QCOMPARE(column(calls, QStringLiteral("时间")), (QStringList{"9:01:00", "17:30:00"}));
-        f->UpDown6->stepBy(1);
+        f->callDayBox->stepBy(1);
         QCOMPARE(calls.rowCount(), 1);
-        f->UpDown5->stepBy(5);  // 2008-12-6
+        f->callMonthBox->stepBy(5);  // 2008-12-6
         QCOMPARE(calls.commandText(), QStringLiteral("select * from 来电数据 where 日期='2008-12-6'"));
         QCOMPARE(calls.rowCount(), 0);
         // A mouse click on an arrow is a step as well.
         {
             QStyleOptionSpinBox opt;
-            opt.initFrom(f->UpDown6);
+            opt.initFrom(f->callDayBox);
             opt.subControls = QStyle::SC_SpinBoxUp | QStyle::SC_SpinBoxDown;
             opt.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
-            const QRect down = f->UpDown6->style()->subControlRect(QStyle::CC_SpinBox, &opt,
-                                                                    QStyle::SC_SpinBoxDown, f->UpDown6);
-            f->UpDown5->setValue(7);
-            f->UpDown6->setValue(6);
-            QTest::mouseClick(f->UpDown6, Qt::LeftButton, {}, down.center());
-            QCOMPARE(f->UpDown6->value(), 5);
+            const QRect down = f->callDayBox->style()->subControlRect(QStyle::CC_SpinBox, &opt,
+                                                                    QStyle::SC_SpinBoxDown, f->callDayBox);
+            f->callMonthBox->setValue(7);
+            f->callDayBox->setValue(6);
+            QTest::mouseClick(f->callDayBox, Qt::LeftButton, {}, down.center());
+            QCOMPARE(f->callDayBox->value(), 5);
             QCOMPARE(calls.rowCount(), 2);
-            f->UpDown5->setValue(12);
-            f->UpDown6->setValue(6);
+            f->callMonthBox->setValue(12);
+            f->callDayBox->setValue(6);
         }
         // The ends do not wrap and a step that changes nothing searches nothing.
         calls.close();
-        f->UpDown5->stepBy(1);
-        QCOMPARE(f->UpDown5->value(), 12);
+        f->callMonthBox->stepBy(1);
+        QCOMPARE(f->callMonthBox->value(), 12);
         QVERIFY(!calls.isActive());
         QVERIFY(reports_.isEmpty());
     }
@@ -162,20 +162,20 @@ private slots:
         testutil::execute(db_, QStringLiteral("insert into 来电数据 (电话, 联系人) values ('075588881234','O''Brien'),"
                                               "('02166660000','王'),('075512345678',null)"));
         Fixture f;
-        f->FormActivate();
+        f->activate();
         DataSet& calls = f->dm().callTable;
-        f->ComboBox1->setCurrentIndex(f->ComboBox1->findText(QStringLiteral("电话")));
-        f->Edit1->setText(QStringLiteral("0755"));
-        f->BitBtn13->click();
+        f->callSearchField->setCurrentIndex(f->callSearchField->findText(QStringLiteral("电话")));
+        f->callSearchText->setText(QStringLiteral("0755"));
+        f->callSearchButton->click();
         QCOMPARE(calls.rowCount(), 2);
         // Enter in the box runs the same search; a quote is searched as typed.
-        f->ComboBox1->setCurrentIndex(f->ComboBox1->findText(QStringLiteral("联系人")));
-        f->Edit1->setText(QStringLiteral("O'B"));
-        QTest::keyClick(f->Edit1, Qt::Key_Return);
+        f->callSearchField->setCurrentIndex(f->callSearchField->findText(QStringLiteral("联系人")));
+        f->callSearchText->setText(QStringLiteral("O'B"));
+        QTest::keyClick(f->callSearchText, Qt::Key_Return);
         QCOMPARE(column(calls, QStringLiteral("联系人")), QStringList{"O'Brien"});
         // "_" stays a wildcard; an empty text lists the fields holding a value.
-        f->Edit1->setText(QStringLiteral("_"));
-        f->BitBtn13->click();
+        f->callSearchText->setText(QStringLiteral("_"));
+        f->callSearchButton->click();
         QCOMPARE(calls.rowCount(), 2);
         QVERIFY(reports_.isEmpty());
     }
@@ -184,15 +184,15 @@ private slots:
     {
         testutil::execute(db_, QStringLiteral("insert into 来电数据 (电话) values ('1001')"));
         Fixture f;
-        f->FormActivate();
+        f->activate();
         DataSet& calls = f->dm().callTable;
         calls.edit();
         calls.setValue(QStringLiteral("联系人"), QStringLiteral("张三"));
-        f->UpDown6->setValue(1);
-        f->UpDown6->stepBy(1);
-        f->Edit1->setText(QStringLiteral("1001"));
-        f->ComboBox1->setCurrentIndex(f->ComboBox1->findText(QStringLiteral("电话")));
-        f->BitBtn13->click();
+        f->callDayBox->setValue(1);
+        f->callDayBox->stepBy(1);
+        f->callSearchText->setText(QStringLiteral("1001"));
+        f->callSearchField->setCurrentIndex(f->callSearchField->findText(QStringLiteral("电话")));
+        f->callSearchButton->click();
         QCOMPARE(column(calls, QStringLiteral("联系人")), QStringList{"张三"});
     }
 
@@ -202,35 +202,35 @@ private slots:
         const QString kh = folder_ + QStringLiteral("set/khfield.dat");
         {
             Fixture f;
-            f->FormActivate();
+            f->activate();
             QVERIFY(!QFile::exists(ld) && !QFile::exists(kh));  // the program's own choice
-            pick(f->ComboBox1, 2);
-            pick(f->ComboBox2, 5);
+            pick(f->callSearchField, 2);
+            pick(f->customerSearchField, 5);
             QFile file(ld);
             QVERIFY(file.open(QIODevice::ReadOnly));
             QCOMPARE(file.readAll(), QByteArray("2\r\n"));
-            f->OpenLaiDianData();  // selects item 0 without writing
+            f->openCalls();  // selects item 0 without writing
             QCOMPARE(readTextLines(ld), QStringList{"2"});
         }
         {
             Fixture f;
-            f->FormActivate();
-            QCOMPARE(f->ComboBox1->currentIndex(), 2);
-            QCOMPARE(f->ComboBox2->currentIndex(), 5);
+            f->activate();
+            QCOMPARE(f->callSearchField->currentIndex(), 2);
+            QCOMPARE(f->customerSearchField->currentIndex(), 5);
         }
         // Out of range: no field selected.  A bad first file stops the restore.
         writeTextLines(kh, {QStringLiteral("999")});
         {
             Fixture f;
-            f->FormActivate();
-            QCOMPARE(f->ComboBox2->currentIndex(), -1);
+            f->activate();
+            QCOMPARE(f->customerSearchField->currentIndex(), -1);
         }
         writeTextLines(ld, {QStringLiteral("x")});
         writeTextLines(kh, {QStringLiteral("3")});
         Fixture f;
-        f->FormActivate();
+        f->activate();
         QCOMPARE(reports_.size(), 1);
-        QCOMPARE(f->ComboBox2->currentIndex(), 0);
+        QCOMPARE(f->customerSearchField->currentIndex(), 0);
     }
 
     void fitWidthsFollowTheCurrentRow()
@@ -241,9 +241,9 @@ private slots:
                                    .arg(QString(20, QLatin1Char('9'))));
         Fixture f;
         f->resize(952, 700);
-        f->FormActivate();
-        f->BitBtn1->click();
-        DBGrid* g = f->DBGrid1;
+        f->activate();
+        f->customerEvenWidthsButton->click();
+        DBGrid* g = f->customerGrid;
         const QStringList cols = names(g->columnLayout());
         auto width = [&](DBGrid* grid, const QString& field) {
             return grid->columnLayout()[names(grid->columnLayout()).indexOf(field)].width;
@@ -253,8 +253,8 @@ private slots:
         // 100 is the field's default width, so it is no explicit width.
         QCOMPARE(width(g, QStringLiteral("公司名称")), -1);
         QCOMPARE(g->columnWidth(cols.indexOf(QStringLiteral("公司名称"))), 100);
-        f->BitBtn3->click();
-        QCOMPARE(width(f->DBGrid2, QStringLiteral("电话")), 150);
+        f->callEvenWidthsButton->click();
+        QCOMPARE(width(f->callGrid, QStringLiteral("电话")), 150);
         QVERIFY(reports_.isEmpty());
     }
 
@@ -264,13 +264,13 @@ private slots:
         QVector<GridColumn> saved;
         {
             Fixture f;
-            f->FormActivate();
-            DBGrid* g = f->DBGrid2;
+            f->activate();
+            DBGrid* g = f->callGrid;
             g->horizontalHeader()->moveSection(3, 0);  // 日期 first
             g->setColumnPixelWidth(1, 140);
             saved = g->columnLayout();
             QCOMPARE(saved.first().fieldName, QStringLiteral("日期"));
-            f->BitBtn4->click();
+            f->callSaveLayoutButton->click();
             QVERIFY(QFile::exists(file2));
             QVector<layoutfile::Column> onDisk;
             QFile in(file2);
@@ -298,16 +298,16 @@ private slots:
                 QVERIFY_THROWS_EXCEPTION(FileError, gridlayout::load(*g, cut));
                 QCOMPARE(g->columnLayout(), saved);
             }
-            f->BitBtn5->click();  // 初始化: default columns, file untouched
+            f->callResetLayoutButton->click();  // 初始化: default columns, file untouched
             QVERIFY(!g->hasCustomColumns());
             QCOMPARE(g->columnLayout().first().fieldName, QStringLiteral("ID"));
         }
         testutil::execute(db_, QStringLiteral("alter table 来电数据 add column 新字段 TEXT"));
         Fixture f;
-        f->FormActivate();
-        QVERIFY(f->DBGrid2->hasCustomColumns());
-        QCOMPARE(f->DBGrid2->columnLayout(), saved);  // the new field stays out
-        QCOMPARE(f->DBGrid2->columnWidth(1), 140);
+        f->activate();
+        QVERIFY(f->callGrid->hasCustomColumns());
+        QCOMPARE(f->callGrid->columnLayout(), saved);  // the new field stays out
+        QCOMPARE(f->callGrid->columnWidth(1), 140);
     }
 
     void aLayoutWithNoColumnsGivesTheDefaultColumns()
@@ -319,16 +319,16 @@ private slots:
             out.write(layoutfile::write({}));
         }
         Fixture f;
-        f->FormActivate();
-        for (DBGrid* g : {f->DBGrid1, f->DBGrid2}) {
+        f->activate();
+        for (DBGrid* g : {f->customerGrid, f->callGrid}) {
             QVERIFY(!g->hasCustomColumns());
             QCOMPARE(names(g->columnLayout()), g->dataModel()->dataSet()->fieldNames());
             QCOMPARE(g->model()->columnCount(), g->dataModel()->dataSet()->fieldCount());
         }
         // Loaded over custom columns too, and again after a tree search.
-        f->DBGrid1->setColumnLayout({{QStringLiteral("联系人"), 80}});
-        gridlayout::load(*f->DBGrid1, folder_ + QStringLiteral("set/DBGrid1.dat"));
-        QCOMPARE(f->DBGrid1->model()->columnCount(), f->dm().customerTable.fieldCount());
+        f->customerGrid->setColumnLayout({{QStringLiteral("联系人"), 80}});
+        gridlayout::load(*f->customerGrid, folder_ + QStringLiteral("set/DBGrid1.dat"));
+        QCOMPARE(f->customerGrid->model()->columnCount(), f->dm().customerTable.fieldCount());
         QVERIFY(reports_.isEmpty());
     }
 
@@ -340,11 +340,11 @@ private slots:
             "from c where i < %1) select 'n' || i from c").arg(total));
         Fixture f;
         f->resize(952, 700);
-        f->FormActivate();
-        f->PageControl1->setCurrentWidget(f->TabSheet5);
+        f->activate();
+        f->tabs->setCurrentWidget(f->callTab);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
-        DBGrid* g = f->DBGrid2;
+        DBGrid* g = f->callGrid;
         DataSetModel* model = g->dataModel();
         model->setWindowSize(60);  // a window of rows far smaller than the list
         QCoreApplication::processEvents();
@@ -409,13 +409,13 @@ private slots:
         out.close();
         {
             Fixture f;
-            f->FormActivate();
-            DBGrid* g = f->DBGrid1;
+            f->activate();
+            DBGrid* g = f->customerGrid;
             QCOMPARE(g->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("旧字段"));
             QCOMPARE(g->columnWidth(1), DBGrid::kDefaultWidth);
             QVERIFY(reports_.isEmpty());
             // Fitting stops at the missing field with the data layer's error.
-            f->BitBtn1->click();
+            f->customerEvenWidthsButton->click();
             QCOMPARE(reports_.size(), 1);
             QVERIFY(reports_[0].contains(QStringLiteral("旧字段")));
             QCOMPARE(g->columnLayout()[0].width, 48);  // empty table: the name decides
@@ -428,14 +428,14 @@ private slots:
         writeTextLines(folder_ + QStringLiteral("set/ldfield.dat"), {QStringLiteral("1")});
         reports_.clear();
         Fixture f;
-        f->FormActivate();
+        f->activate();
         QCOMPARE(reports_.size(), 1);
-        QVERIFY(!f->DBGrid1->hasCustomColumns());
-        QCOMPARE(f->ComboBox1->currentIndex(), 1);
+        QVERIFY(!f->customerGrid->hasCustomColumns());
+        QCOMPARE(f->callSearchField->currentIndex(), 1);
         // Saving into a missing folder is an error, nothing else changes.
         QDir(folder_ + QStringLiteral("set")).removeRecursively();
         reports_.clear();
-        f->BitBtn2->click();
+        f->customerSaveLayoutButton->click();
         QCOMPARE(reports_.size(), 1);
     }
 

@@ -187,7 +187,7 @@ private slots:
     {
         writeTextLines(CustomerList::searchListPath(), {QStringLiteral("分类1")});
         Fixture f;
-        f->FormActivate();
+        f->activate();
         CustomerListSettingsWindow d(services(f), f.w.get());
         auto* order = testutil::named<QListWidget>(&d, QStringLiteral("searchOrder"));
         auto* all = testutil::named<QListWidget>(&d, QStringLiteral("allFields"));
@@ -203,14 +203,14 @@ private slots:
         press("saveButton");
         press("rebuildButton");
         QCOMPARE(readTextLines(CustomerList::searchListPath()), QStringList{"分类1"});
-        QCOMPARE(f->TreeView1->topLevelItemCount(), 0);
+        QCOMPARE(f->categoryTree->topLevelItemCount(), 0);
     }
 
     void settingsWindowEditsTheList()
     {
         Fixture f;
-        f->FormActivate();
-        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        f->activate();
+        f->tabs->setCurrentWidget(f->customerTab);
         CustomerListSettingsWindow d(services(f), f.w.get());
         auto* order = testutil::named<QListWidget>(&d, QStringLiteral("searchOrder"));
         auto* all = testutil::named<QListWidget>(&d, QStringLiteral("allFields"));
@@ -279,8 +279,8 @@ private slots:
     void menuOpensTheWindow()
     {
         Fixture f;
-        f->FormActivate();
-        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        f->activate();
+        f->tabs->setCurrentWidget(f->customerTab);
         QString title;
         int fields = -1;
         QTimer::singleShot(0, [&] {
@@ -308,7 +308,7 @@ private slots:
     {
         QFETCH(QStringList, list);
         Fixture f;
-        f->FormActivate();
+        f->activate();
         QVERIFY(f->customerList->rebuildTreeNow(list));
         const QVector<Node> expected = referenceTree(db_, list);
         QVERIFY(expected.size() >= 3);
@@ -320,15 +320,15 @@ private slots:
     void rebuildChecksFirst()
     {
         Fixture f;
-        f->FormActivate();
+        f->activate();
         QVERIFY(f->customerList->rebuildTreeNow({"分类1"}));
         const QByteArray before = fileBytes(CustomerList::treePath());
-        const int top = f->TreeView1->topLevelItemCount();
+        const int top = f->categoryTree->topLevelItemCount();
         QVERIFY(!f->customerList->rebuildTreeNow({"分类1", "没有的字段"}));
         QCOMPARE(messages_, QStringList{"左边的列表有误，不属于右边列表的一部分！"});
         QVERIFY(!f->customerList->rebuildTreeNow({}));
         QCOMPARE(messages_.size(), 2);
-        QCOMPARE(f->TreeView1->topLevelItemCount(), top);
+        QCOMPARE(f->categoryTree->topLevelItemCount(), top);
         QCOMPARE(fileBytes(CustomerList::treePath()), before);
         QVERIFY(reports_.isEmpty());
     }
@@ -337,54 +337,54 @@ private slots:
     {
         writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2", "部门", "职务"});
         Fixture f;
-        f->FormActivate();
-        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        f->activate();
+        f->tabs->setCurrentWidget(f->customerTab);
         f->resize(952, 700);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
         QVERIFY(f->customerList->rebuildTreeNow({"分类1", "分类2", "部门", "职务"}));
         DataSet& kh = f->dm().customerTable;
-        auto panel = [&] { return f->StatusBar1->panelText(MainWindow::MessagePanel); };
+        auto panel = [&] { return f->statusPanels->panelText(MainWindow::MessagePanel); };
 
-        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售"}));
+        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售"}));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c3", "c4", "c8", "c10"}));
         QCOMPARE(panel(), QStringLiteral("当前数据：  零售"));
-        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售", "华南"}));
+        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售", "华南"}));
         QCOMPARE(kh.commandText(), QStringLiteral("Select  * from 客户数据\r\nwhere 分类2='华南'\r\n"
                                                   "and 分类1='零售'\r\norder by ID\r\n"));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c4", "c10"}));
         QCOMPARE(panel(), QStringLiteral("当前数据：  零售     华南"));
-        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售", "华南", "采购部"}));
+        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售", "华南", "采购部"}));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c10"}));
         QCOMPARE(panel(), QStringLiteral("当前数据：  零售    华南    采购部"));
-        clickNode(f->TreeView1, findNode(f->TreeView1, {"代理", "O'Brien", "采购部", "经理"}));
+        clickNode(f->categoryTree, findNode(f->categoryTree, {"代理", "O'Brien", "采购部", "经理"}));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c9"}));
         QCOMPARE(panel(), QStringLiteral("当前数据：  代理    O'Brien    采购部    经理"));
         // The same node again searches again.
-        f->BitBtn14->click();
-        clickNode(f->TreeView1, findNode(f->TreeView1, {"代理", "O'Brien", "采购部", "经理"}));
+        f->showAllCustomersButton->click();
+        clickNode(f->categoryTree, findNode(f->categoryTree, {"代理", "O'Brien", "采购部", "经理"}));
         QCOMPARE(kh.rowCount(), 1);
         QVERIFY(reports_.isEmpty());
 
         // No node selected: everyone, by ID.
-        f->TreeView1->clearSelection();
-        clickNode(f->TreeView1, nullptr);
+        f->categoryTree->clearSelection();
+        clickNode(f->categoryTree, nullptr);
         QCOMPARE(kh.rowCount(), 10);
         QCOMPARE(column(kh, "联系人").first(), QStringLiteral("c1"));
         QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
 
         // An outdated list: only the message.
         writeTextLines(CustomerList::searchListPath(), {"分类1", "旧字段"});
-        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售"}));
+        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售"}));
         QCOMPARE(messages_, QStringList{"检索列表过时，应该重新生成！"});
         QCOMPARE(kh.rowCount(), 10);
         QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
         QFile::remove(CustomerList::searchListPath());
-        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售"}));
+        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售"}));
         QCOMPARE(messages_.size(), 2);
         // A list shorter than the node's level: an error, the grid as it was.
         writeTextLines(CustomerList::searchListPath(), {"分类1"});
-        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售", "华南"}));
+        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售", "华南"}));
         QCOMPARE(reports_.size(), 1);
         QCOMPARE(kh.rowCount(), 10);
     }
@@ -393,37 +393,37 @@ private slots:
     {
         writeTextLines(CustomerList::searchListPath(), {"分类1"});
         Fixture f;
-        f->FormActivate();
+        f->activate();
         DataSet& kh = f->dm().customerTable;
-        f->ComboBox2->setCurrentIndex(f->ComboBox2->findText(QStringLiteral("分类2")));
-        f->Edit2->setText(QStringLiteral("O'B"));
-        QTest::keyClick(f->Edit2, Qt::Key_Enter);
+        f->customerSearchField->setCurrentIndex(f->customerSearchField->findText(QStringLiteral("分类2")));
+        f->customerSearchText->setText(QStringLiteral("O'B"));
+        QTest::keyClick(f->customerSearchText, Qt::Key_Enter);
         QCOMPARE(column(kh, "联系人"), QStringList{"c9"});
-        f->Edit2->setText(QStringLiteral("华"));
-        f->BitBtn12->click();
+        f->customerSearchText->setText(QStringLiteral("华"));
+        f->customerSearchButton->click();
         QCOMPARE(kh.rowCount(), 8);
         // Return, not only the keypad's Enter, runs the search.
-        f->Edit2->setText(QStringLiteral("华东"));
-        QTest::keyClick(f->Edit2, Qt::Key_Return);
+        f->customerSearchText->setText(QStringLiteral("华东"));
+        QTest::keyClick(f->customerSearchText, Qt::Key_Return);
         QCOMPARE(column(kh, "联系人"), (QStringList{"c2", "c3", "c5"}));
-        f->Edit2->setText(QStringLiteral("华北"));
-        QTest::keyClick(f->Edit2, Qt::Key_Enter, Qt::KeypadModifier);
+        f->customerSearchText->setText(QStringLiteral("华北"));
+        QTest::keyClick(f->customerSearchText, Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(column(kh, "联系人"), (QStringList{"c6", "c7"}));
         // "显示所有数据" stores a pending edit first, then lists all, newest first.
         kh.edit();
         kh.setValue(QStringLiteral("部门"), QStringLiteral("新部门"));
-        f->BitBtn14->click();
+        f->showAllCustomersButton->click();
         QCOMPARE(kh.rowCount(), 10);
         QCOMPARE(column(kh, "联系人").first(), QStringLiteral("c10"));
         QVERIFY(column(kh, "部门").contains(QStringLiteral("新部门")));
 
         // The saved layout returns with the next tree search.
-        f->DBGrid1->setColumnLayout({{QStringLiteral("联系人"), 80}, {QStringLiteral("分类1"), -1}});
-        f->BitBtn2->click();
-        f->BitBtn6->click();
-        QVERIFY(!f->DBGrid1->hasCustomColumns());
+        f->customerGrid->setColumnLayout({{QStringLiteral("联系人"), 80}, {QStringLiteral("分类1"), -1}});
+        f->customerSaveLayoutButton->click();
+        f->customerResetLayoutButton->click();
+        QVERIFY(!f->customerGrid->hasCustomColumns());
         f->customerList->searchTreeNode();
-        QCOMPARE(f->DBGrid1->columnLayout().size(), 2);
+        QCOMPARE(f->customerGrid->columnLayout().size(), 2);
         QVERIFY(reports_.isEmpty());
     }
 
@@ -434,12 +434,12 @@ private slots:
                                               "('乙', null, '(0571) 8765-4321', '13812345678'), "
                                               "('丙', null, null, '0571　87654321')"));
         Fixture f;
-        f->FormActivate();
+        f->activate();
         DataSet& kh = f->dm().customerTable;
         auto search = [&](const QString& field, const QString& text) {
-            f->ComboBox2->setCurrentIndex(f->ComboBox2->findText(field));
-            f->Edit2->setText(text);
-            f->BitBtn12->click();
+            f->customerSearchField->setCurrentIndex(f->customerSearchField->findText(field));
+            f->customerSearchText->setText(text);
+            f->customerSearchButton->click();
             QStringList found = column(kh, QStringLiteral("联系人"));
             found.sort();
             return found;
@@ -460,20 +460,20 @@ private slots:
     {
         writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
         Fixture f;
-        f->FormActivate();
-        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        f->activate();
+        f->tabs->setCurrentWidget(f->customerTab);
         f->resize(952, 700);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
         QVERIFY(f->customerList->rebuildTreeNow({"分类1", "分类2"}));
         DataSet& kh = f->dm().customerTable;
-        auto panel = [&] { return f->StatusBar1->panelText(MainWindow::MessagePanel); };
-        clickNode(f->TreeView1, findNode(f->TreeView1, {"零售", "华南"}));
+        auto panel = [&] { return f->statusPanels->panelText(MainWindow::MessagePanel); };
+        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售", "华南"}));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c4", "c10"}));
         // Below the last node: whatever the tree shows selected afterwards is
         // what was searched for.
-        clickNode(f->TreeView1, nullptr);
-        const QList<QTreeWidgetItem*> shown = f->TreeView1->selectedItems();
+        clickNode(f->categoryTree, nullptr);
+        const QList<QTreeWidgetItem*> shown = f->categoryTree->selectedItems();
         if (shown.isEmpty()) {
             QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
             QCOMPARE(kh.rowCount(), 10);
@@ -493,14 +493,14 @@ private slots:
         QVector<Node> built;
         {
             Fixture f;
-            f->FormActivate();
+            f->activate();
             QVERIFY(f->customerList->rebuildTreeNow({"分类1", "分类2"}));
             built = f->customerList->treeNodes();
             QVERIFY(built.contains(Node{0, QStringLiteral("䶮")}));
             QVERIFY(built.contains(Node{1, QStringLiteral("\t前有TAB")}));
             QVERIFY(built.contains(Node{0, QStringLiteral("两\r\n行")}));
             // The search list as saved in the settings window, too.
-            f->PageControl1->setCurrentWidget(f->TabSheet4);
+            f->tabs->setCurrentWidget(f->customerTab);
             CustomerListSettingsWindow d(services(f), f.w.get());
         auto* order = testutil::named<QListWidget>(&d, QStringLiteral("searchOrder"));
         auto* all = testutil::named<QListWidget>(&d, QStringLiteral("allFields"));
@@ -511,19 +511,19 @@ private slots:
         }
         writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
         Fixture f;
-        f->FormActivate();
+        f->activate();
         QCOMPARE(f->customerList->treeNodes(), built);
         QVERIFY(reports_.isEmpty());
         // A value on two lines shows on one and is searched for whole.
-        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        f->tabs->setCurrentWidget(f->customerTab);
         f->resize(952, 700);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
-        QTreeWidgetItem* twoLines = findNode(f->TreeView1, {QStringLiteral("两 行")});
+        QTreeWidgetItem* twoLines = findNode(f->categoryTree, {QStringLiteral("两 行")});
         QVERIFY(twoLines);
-        clickNode(f->TreeView1, twoLines->child(0));
+        clickNode(f->categoryTree, twoLines->child(0));
         QCOMPARE(column(f->dm().customerTable, "联系人"), QStringList{"w3"});
-        clickNode(f->TreeView1, findNode(f->TreeView1, {" 前有空格", "\t前有TAB"}));
+        clickNode(f->categoryTree, findNode(f->categoryTree, {" 前有空格", "\t前有TAB"}));
         QCOMPARE(column(f->dm().customerTable, "联系人"), QStringList{"w2"});
         QVERIFY(reports_.isEmpty());
 
@@ -538,8 +538,8 @@ private slots:
         writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
         writeTextLines(CustomerList::treePath(), {"旧"});
         Fixture f;
-        f->FormActivate();
-        f->PageControl1->setCurrentWidget(f->TabSheet4);
+        f->activate();
+        f->tabs->setCurrentWidget(f->customerTab);
         QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "旧"}}));
         QSignalSpy finished(f->customerList, &CustomerList::rebuildFinished);
         QVector<Node> right_after;
@@ -583,7 +583,7 @@ private slots:
         writeTextLines(CustomerList::treePath(), {"旧", "\t旧子"});
         const QByteArray before = fileBytes(CustomerList::treePath());
         Fixture f;
-        f->FormActivate();
+        f->activate();
         QVERIFY(f.dm->connection.waitForIndexBuild());  // a large table gets its indexes after the open
         QSignalSpy finished(f->customerList, &CustomerList::rebuildFinished);
         QVERIFY(f->customerList->startRebuild({"分类1", "分类2"}, f.w.get()));
@@ -617,7 +617,7 @@ private slots:
     {
         writeTextLines(CustomerList::treePath(), {"旧"});
         Fixture f;
-        f->FormActivate();
+        f->activate();
         QSignalSpy finished(f->customerList, &CustomerList::rebuildFinished);
         // The worker's own connection finds no database file.
         QVERIFY(QFile::remove(db_));
@@ -674,9 +674,9 @@ private slots:
         writeTextLines(CustomerList::treePath(), {"A", "\tA1", "\t\tX", "\tA2", "B", "C"});
         {
             Fixture f;
-            f->FormActivate();
-            QCOMPARE(f->TreeView1->topLevelItemCount(), 3);
-            QCOMPARE(findNode(f->TreeView1, {"A", "A1", "X"})->text(0), QStringLiteral("X"));
+            f->activate();
+            QCOMPARE(f->categoryTree->topLevelItemCount(), 3);
+            QCOMPARE(findNode(f->categoryTree, {"A", "A1", "X"})->text(0), QStringLiteral("X"));
             QCOMPARE(f->customerList->treeNodes().size(), 6);
         }
         // A bad level: reported, the nodes before it stay, the rest of the
@@ -684,10 +684,10 @@ private slots:
         writeTextLines(CustomerList::treePath(), {"A", "\tA1", "\t\t\tdeep", "B"});
         writeTextLines(folder_ + QStringLiteral("set/khfield.dat"), {"2"});
         Fixture f;
-        f->FormActivate();
+        f->activate();
         QCOMPARE(reports_, QStringList{"Invalid level (3) for item \"deep\""});
         QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "A"}, {1, "A1"}}));
-        QCOMPARE(f->ComboBox2->currentIndex(), 2);
+        QCOMPARE(f->customerSearchField->currentIndex(), 2);
     }
 
 private:
@@ -695,7 +695,7 @@ private:
     {
         MainWindow* w = f.w.get();
         CustomerListSettingsServices s;
-        s.customerTabActive = [w] { return w->PageControl1->currentWidget() == w->TabSheet4; };
+        s.customerTabActive = [w] { return w->tabs->currentWidget() == w->customerTab; };
         s.customerFields = [w] { return w->dm().customerTable.fieldNames(); };
         s.searchListPath = CustomerList::searchListPath();
         s.rebuildTree = [w](const QStringList& l, QWidget*) { w->customerList->rebuildTreeNow(l); };

@@ -79,17 +79,17 @@ private slots:
         Hold hold;
         Fixture f;
         MainWindow& w = *f.w;
-        w.FormActivate();
+        w.activate();
         DataSet& calls = f.dm->callTable;
-        const QString before = w.StatusBar1->panelText(MainWindow::MessagePanel);
+        const QString before = w.statusPanels->panelText(MainWindow::MessagePanel);
         hold.install();
-        w.ComboBox1->setCurrentIndex(w.ComboBox1->findText(QStringLiteral("电话")));
-        w.Edit1->setText(QStringLiteral("0755"));
-        w.BitBtn13->click();
+        w.callSearchField->setCurrentIndex(w.callSearchField->findText(QStringLiteral("电话")));
+        w.callSearchText->setText(QStringLiteral("0755"));
+        w.callSearchButton->click();
         // The first rows are there, the rest still coming.
         QVERIFY(calls.loading());
         QTRY_COMPARE(calls.rowCount(), 100);
-        QCOMPARE(w.StatusBar1->panelText(MainWindow::MessagePanel), CallListSearch::searchingText());
+        QCOMPARE(w.statusPanels->panelText(MainWindow::MessagePanel), CallListSearch::searchingText());
         QTRY_VERIFY(currentWorkWindow() && currentWorkWindow()->isVisible());
         QVERIFY(currentWorkWindow()->stopOffered());
 
@@ -113,20 +113,20 @@ private slots:
         QCOMPARE(calls.recordCount(), 101);  // the call stored meanwhile is the last row
         calls.last();
         QCOMPARE(calls.text(QStringLiteral("手机")), QStringLiteral("13800138000"));
-        QCOMPARE(w.StatusBar1->panelText(MainWindow::MessagePanel), CallListSearch::partialText(101));
+        QCOMPARE(w.statusPanels->panelText(MainWindow::MessagePanel), CallListSearch::partialText(101));
         QVERIFY(reports_.isEmpty());
 
         // A new list of calls (all of them, as after a restore) ends the
         // search still running; the panel says what it said before.
         hold.first = true;
-        w.BitBtn13->click();
+        w.callSearchButton->click();
         QVERIFY(calls.loading());
         hold.go.release();
-        w.OpenLaiDianData();
+        w.openCalls();
         QVERIFY(!calls.loading());
         QVERIFY(!BackgroundWork::anyRunning());
         QCOMPARE(calls.recordCount(), 5001);
-        QCOMPARE(w.StatusBar1->panelText(MainWindow::MessagePanel), before);
+        QCOMPARE(w.statusPanels->panelText(MainWindow::MessagePanel), before);
         QTRY_VERIFY(!currentWorkWindow());
     }
 

@@ -113,7 +113,7 @@ class TestMaintenance : public QObject {
 
     Maintenance& m() { return *(*f_)->maintenance; }
     DataModule& dm() { return *f_->dm; }
-    QString statusText() { return (*f_)->StatusBar1->panelText(MainWindow::MessagePanel); }
+    QString statusText() { return (*f_)->statusPanels->panelText(MainWindow::MessagePanel); }
 
     // The next file dialogs answer with these names ("" = cancel).
     void answerFiles(QStringList names)
@@ -142,8 +142,8 @@ class TestMaintenance : public QObject {
     // A call typed into the number field.
     void typeCall(const QString& number)
     {
-        (*f_)->TelBuffer->setText(number);
-        QTest::keyClick((*f_)->TelBuffer, Qt::Key_Return);
+        (*f_)->numberField->setText(number);
+        QTest::keyClick((*f_)->numberField, Qt::Key_Return);
     }
     QString callsOf(const QString& number)
     {
@@ -165,7 +165,7 @@ private slots:
         setMessageSink([this](const QString& t) { messages_ << t; });
         errorreport::setSink([this](const QString& t) { reports_ << t; });
         f_ = std::make_unique<testutil::MainFixture>();
-        (*f_)->FormActivate();
+        (*f_)->activate();
         QVERIFY(reports_.isEmpty());
     }
     void cleanup()
@@ -192,7 +192,7 @@ private slots:
         // Pages in use or free, wherever they are (the file or its log).
         const int pages = scalar(db_, QStringLiteral("pragma page_count")).toInt();
         writeFile(folder_ + QStringLiteral("data/new.MDB"), "left over");
-        QVERIFY(run(&Maintenance::N6Click));
+        QVERIFY(run(&Maintenance::compact));
         QCOMPARE(messages_, QStringList{QStringLiteral("操作成功")});
         QVERIFY(reports_.isEmpty());
         QCOMPARE(dm().customerTable.commandText(), search);
@@ -210,7 +210,7 @@ private slots:
         testutil::execute(db_, QStringLiteral("delete from 客户数据 where ID > 30"));
         const QString before = contentOf(db_);
         const int pages = scalar(db_, QStringLiteral("pragma page_count")).toInt();
-        QVERIFY(run(&Maintenance::N6Click));
+        QVERIFY(run(&Maintenance::compact));
         QCOMPARE(messages_.size(), 1);
         QVERIFY(messages_[0].startsWith(QStringLiteral("操作失败")));
         QCOMPARE(contentOf(db_), before);
@@ -221,7 +221,7 @@ private slots:
     void backupMessagesAndQuestions()
     {
         answerFiles({QString()});
-        QVERIFY(run(&Maintenance::N14Click));  // cancelled: nothing at all
+        QVERIFY(run(&Maintenance::backUp));  // cancelled: nothing at all
         QVERIFY(messages_.isEmpty());
         QCOMPARE(requests_[0].title, QStringLiteral("请输入新生成的备份文件名称"));
         QCOMPARE(requests_[0].filter, QStringLiteral("Microsoft access(*.mdb)|*.mdb"));
@@ -229,7 +229,7 @@ private slots:
 
         const QString copy = folder_ + QStringLiteral("copy");
         answerFiles({copy});
-        QVERIFY(run(&Maintenance::N14Click));  // typed without extension
+        QVERIFY(run(&Maintenance::backUp));  // typed without extension
         QCOMPARE(messages_, QStringList{QStringLiteral("备份成功！")});
         QCOMPARE(dbfile::kindOf(copy + QStringLiteral(".mdb")), dbfile::Kind::Ours);
 
@@ -241,26 +241,26 @@ private slots:
             QString question;
             answerFiles({typed});
             whenModal(QStringLiteral("否"), &question);
-            QVERIFY(run(&Maintenance::N14Click));
+            QVERIFY(run(&Maintenance::backUp));
             QCOMPARE(question, QStringLiteral("文件已经存在，要覆盖吗?"));
             QCOMPARE(messages_.size(), 1);
             QVERIFY(bytesOf(copy + QStringLiteral(".mdb")) == old);
         }
         answerFiles({copy + QStringLiteral(".mdb")});
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N14Click));
+        QVERIFY(run(&Maintenance::backUp));
         QCOMPARE(messages_.last(), QStringLiteral("备份成功！"));
         QCOMPARE(contentOf(copy + QStringLiteral(".mdb")), contentOf(db_));
         QVERIFY(!QFileInfo::exists(copy + QStringLiteral(".mdb-wal")));
 
         // A folder that is not there; the database file itself.
         answerFiles({folder_ + QStringLiteral("nowhere/b.mdb")});
-        QVERIFY(run(&Maintenance::N14Click));
+        QVERIFY(run(&Maintenance::backUp));
         QVERIFY(messages_.last().startsWith(QStringLiteral("备份失败！")));
         QVERIFY(QDir(folder_ + QStringLiteral("nowhere")).isEmpty());
         answerFiles({db_});
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N14Click));
+        QVERIFY(run(&Maintenance::backUp));
         QVERIFY(messages_.last().startsWith(QStringLiteral("备份失败！")));
         QCOMPARE(dbfile::kindOf(db_), dbfile::Kind::Ours);
         QVERIFY(dm().customerTable.isActive());
@@ -270,13 +270,13 @@ private slots:
     {
         QString question;
         whenModal(QStringLiteral("否"), &question);
-        m().N15Click();
+        m().restore();
         QCOMPARE(question, QStringLiteral("恢复数据将覆盖现在的数据，继续吗?"));
         QCOMPARE(dialogs_, 0);
 
         answerFiles({QString()});
         whenModal(QStringLiteral("是"));
-        m().N15Click();
+        m().restore();
         QCOMPARE(requests_[0].title, QStringLiteral("请选择一个过去备份的数据库文件"));
         QVERIFY(requests_[0].filter.startsWith(QStringLiteral("Microsoft Acsess 数据文件(*.mdb)|*.mdb")));
         QVERIFY(dm().customerTable.isActive() && dm().callTable.isActive());
@@ -288,7 +288,7 @@ private slots:
         for (const char* name : {"notes.mdb", "other.mdb"}) {
             answerFiles({folder_ + QLatin1String(name)});
             whenModal(QStringLiteral("是"));
-            m().N15Click();
+            m().restore();
             QVERIFY(!m().work());
             QVERIFY(messages_.last().contains(QStringLiteral("数据没有改动")));
             QCOMPARE(contentOf(db_), before);
@@ -299,11 +299,11 @@ private slots:
 
         // A good backup that cannot be copied beside the database.
         answerFiles({folder_ + QStringLiteral("saved.mdb")});
-        QVERIFY(run(&Maintenance::N14Click));
+        QVERIFY(run(&Maintenance::backUp));
         QDir().mkpath(db_ + QStringLiteral(".new.tmp/locked"));
         answerFiles({folder_ + QStringLiteral("saved.mdb")});
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N15Click));
+        QVERIFY(run(&Maintenance::restore));
         QVERIFY(messages_.last().startsWith(QStringLiteral("恢复数据库失败，数据没有改动。")));
         QCOMPARE(contentOf(db_), before);
         QVERIFY(dm().customerTable.isActive());
@@ -323,7 +323,7 @@ private slots:
         const QString before = contentOf(db_);
         answerFiles({thin});
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N15Click));
+        QVERIFY(run(&Maintenance::restore));
         QCOMPARE(messages_.size(), 1);
         const QString said = messages_[0];
         QVERIFY2(said.contains(QStringLiteral("数据没有改动")), qPrintable(said));
@@ -345,9 +345,9 @@ private slots:
     {
         const QString copy = folder_ + QStringLiteral("saved.mdb");
         answerFiles({copy});
-        QVERIFY(run(&Maintenance::N14Click));
+        QVERIFY(run(&Maintenance::backUp));
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N18Click));
+        QVERIFY(run(&Maintenance::clearCustomers));
         QCOMPARE(dm().customerTable.recordCount(), 0);
         // A search in force before the restore is dropped by it.
         dm().callTable.close();
@@ -355,7 +355,7 @@ private slots:
         dm().callTable.open();
         answerFiles({copy});
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N15Click));
+        QVERIFY(run(&Maintenance::restore));
         QCOMPARE(messages_, QStringList{QStringLiteral("备份成功！")});
         QVERIFY(reports_.isEmpty());
         QCOMPARE(dm().customerTable.recordCount(), 40);
@@ -384,7 +384,7 @@ private slots:
         });
         answerFiles({folder_ + QStringLiteral("old.mdb")});
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N15Click));
+        QVERIFY(run(&Maintenance::restore));
         QCOMPARE(messages_.size(), 1);
         QVERIFY(messages_[0].contains(QStringLiteral("客户数据 2 条，来电数据 2 条，字典 1 条")));
         QCOMPARE(dm().customerTable.recordCount(), 2);
@@ -401,7 +401,7 @@ private slots:
             *error = QStringLiteral("坏文件");
             return std::unique_ptr<TableReader>();
         });
-        (*f_)->FormActivate();
+        (*f_)->activate();
         QVERIFY(waitForWork());
         QCOMPARE(messages_.size(), 1);
         QVERIFY(messages_[0].contains(QStringLiteral("坏文件")));
@@ -412,7 +412,7 @@ private slots:
         m().setReaderOpener([](const QString&, QString*) {
             return std::unique_ptr<TableReader>(new FakeReader(FakeReader::oldDatabase()));
         });
-        (*f_)->FormActivate();
+        (*f_)->activate();
         QVERIFY(waitForWork());
         QCOMPARE(messages_.size(), 2);
         QVERIFY(messages_[1].contains(QStringLiteral("客户数据 2 条，来电数据 2 条，字典 1 条")));
@@ -445,7 +445,7 @@ private slots:
             QTest::keyClick(no, Qt::Key_Return);
             answeredYes = w->answeredYes();
         });
-        QVERIFY(run(&Maintenance::N19Click));
+        QVERIFY(run(&Maintenance::clearCalls));
         QCOMPARE(pos, QPoint(326, 228));
         QCOMPARE(size, QSize(288, 128));
         QCOMPARE(title, QStringLiteral("删除所有数据吗？"));
@@ -455,7 +455,7 @@ private slots:
         QCOMPARE(dm().callTable.recordCount(), 1);
 
         whenModal(QString());  // the close box
-        QVERIFY(run(&Maintenance::N18Click));
+        QVERIFY(run(&Maintenance::clearCustomers));
         QCOMPARE(dm().customerTable.recordCount(), 40);
         QVERIFY(Maintenance::clearingBackups().isEmpty());
 
@@ -466,7 +466,7 @@ private slots:
             customerLabel = w->findChild<QLabel*>(QStringLiteral("message"))->text();
             QTest::keyClick(w->focusWidget(), Qt::Key_Return);
         });
-        QVERIFY(run(&Maintenance::N18Click));
+        QVERIFY(run(&Maintenance::clearCustomers));
         QCOMPARE(customerLabel, QStringLiteral("此操作将丢失所有客户数据！"));
         QCOMPARE(dm().customerTable.recordCount(), 0);
         QCOMPARE(dm().callTable.recordCount(), 1);
@@ -480,11 +480,11 @@ private slots:
         dm().callTable.setCommandText(search);
         dm().callTable.open();
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N19Click));
+        QVERIFY(run(&Maintenance::clearCalls));
         QCOMPARE(dm().callTable.recordCount(), 0);
         QCOMPARE(dm().callTable.commandText(), search);
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N19Click));
+        QVERIFY(run(&Maintenance::clearCalls));
         QVERIFY(dm().callTable.isActive());
         dm().dictionaryTable.close();
         dm().dictionaryTable.open();
@@ -500,7 +500,7 @@ private slots:
         testutil::execute(db_, QStringLiteral("create trigger keep before delete on 客户数据 "
                                               "begin select raise(abort, '不许删除'); end"));
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N18Click));
+        QVERIFY(run(&Maintenance::clearCustomers));
         QCOMPARE(reports_.size(), 1);
         QVERIFY(reports_[0].contains(QStringLiteral("不许删除")));
         QVERIFY(dm().customerTable.isActive());
@@ -516,7 +516,7 @@ private slots:
     {
         for (int i = 0; i < 3; ++i) {
             whenModal(QStringLiteral("是"));
-            QVERIFY(run(&Maintenance::N19Click));
+            QVERIFY(run(&Maintenance::clearCalls));
         }
         QStringList backups = Maintenance::clearingBackups();
         QCOMPARE(backups.size(), 3);
@@ -527,7 +527,7 @@ private slots:
         dm().customerTable.edit();
         dm().customerTable.setValue(QStringLiteral("联系人"), QStringLiteral("清空前改过"));
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N18Click));
+        QVERIFY(run(&Maintenance::clearCustomers));
         QCOMPARE(dm().customerTable.recordCount(), 0);
         QCOMPARE(scalar(db_, QStringLiteral("select count(*) from 客户数据")), QStringLiteral("0"));
         backups = Maintenance::clearingBackups();
@@ -550,7 +550,7 @@ private slots:
         // The mistaken Enter undone.
         answerFiles({newest});
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N15Click));
+        QVERIFY(run(&Maintenance::restore));
         QCOMPARE(dm().customerTable.recordCount(), 40);
         QCOMPARE(scalar(db_, QStringLiteral("select count(*) from 客户数据 where 联系人 = '清空前改过'")),
                  QStringLiteral("1"));
@@ -563,16 +563,16 @@ private slots:
         dm().customerTable.first();
         dm().customerTable.edit();
         dm().customerTable.setValue(QStringLiteral("联系人"), QStringLiteral("改过"));
-        QVERIFY(run(&Maintenance::N6Click));
+        QVERIFY(run(&Maintenance::compact));
         QCOMPARE(dm().customerTable.text(QStringLiteral("联系人")), QStringLiteral("改过"));
         dm().callTable.first();
         dm().callTable.edit();
         dm().callTable.setValue(QStringLiteral("联系人"), QStringLiteral("来电改过"));
         whenModal(QStringLiteral("否"));
-        QVERIFY(run(&Maintenance::N18Click));  // "否": nothing happens to the pending edit either
+        QVERIFY(run(&Maintenance::clearCustomers));  // "否": nothing happens to the pending edit either
         QCOMPARE(dm().callTable.state(), DataSet::State::Edit);
         whenModal(QStringLiteral("是"));
-        QVERIFY(run(&Maintenance::N18Click));
+        QVERIFY(run(&Maintenance::clearCustomers));
         QCOMPARE(dm().callTable.state(), DataSet::State::Edit);
         dm().callTable.post();
         QCOMPARE(dm().callTable.text(QStringLiteral("联系人")), QStringLiteral("来电改过"));
@@ -613,9 +613,9 @@ private slots:
             if (std::strcmp(s, "backup-written") == 0 || std::strcmp(s, "compact-written") == 0)
                 spoilPages(spoiled);
         });
-        QVERIFY(run(operation == QLatin1String("backup")    ? &Maintenance::N14Click
-                    : operation == QLatin1String("compact") ? &Maintenance::N6Click
-                                                            : &Maintenance::N15Click));
+        QVERIFY(run(operation == QLatin1String("backup")    ? &Maintenance::backUp
+                    : operation == QLatin1String("compact") ? &Maintenance::compact
+                                                            : &Maintenance::restore));
         dbfile::setStepHook({});
         QCOMPARE(messages_.size(), 1);
         QVERIFY2(messages_[0].startsWith(said), qPrintable(messages_[0]));
@@ -655,17 +655,17 @@ private slots:
         const QString saved = folder_ + QStringLiteral("saved.mdb");
         QString why;
         QVERIFY2(dbfile::backupDatabase(db_, saved, &why), qPrintable(why));
-        void (Maintenance::*handler)() = &Maintenance::N14Click;
+        void (Maintenance::*handler)() = &Maintenance::backUp;
         if (operation == QLatin1String("backup")) {
             answerFiles({folder_ + QStringLiteral("copy.mdb")});
         } else if (operation == QLatin1String("compact")) {
-            handler = &Maintenance::N6Click;
+            handler = &Maintenance::compact;
         } else if (operation == QLatin1String("restore")) {
-            handler = &Maintenance::N15Click;
+            handler = &Maintenance::restore;
             answerFiles({saved});
             whenModal(QStringLiteral("是"));
         } else {
-            handler = &Maintenance::N19Click;
+            handler = &Maintenance::clearCalls;
             whenModal(QStringLiteral("是"));
         }
         const QString number = QStringLiteral("13900000007");  // 客户7
@@ -685,9 +685,9 @@ private slots:
         QVERIFY(m().work());
         QTRY_VERIFY_WITH_TIMEOUT(gate.reached, 20000);
         // The window is free: the call is announced and the lookup done.
-        (*f_)->shantext->clear();
+        (*f_)->announcement->clear();
         typeCall(number);
-        QCOMPARE((*f_)->shantext->text(), knownCallerText);
+        QCOMPARE((*f_)->announcement->text(), knownCallerText);
         QTRY_COMPARE(dm().customerTable.recordCount(), 1);
         if (waits) {
             QTRY_COMPARE(dm().callsWaiting(), 1);
@@ -697,7 +697,7 @@ private slots:
             QTRY_COMPARE(callsOf(number), QStringLiteral("1"));
         }
         // One long work at a time.
-        m().N6Click();
+        m().compact();
         QCOMPARE(messages_, QStringList{QStringLiteral("还有一项工作没有完成，请等它完成后再试。")});
         messages_.clear();
 
@@ -739,11 +739,11 @@ private slots:
                                                           : QStringLiteral("backup-written"));
             QSignalSpy ended(&m(), &Maintenance::workEnded);
             if (operation == QLatin1String("compact")) {
-                m().N6Click();
+                m().compact();
             } else {
                 answerFiles({saved});
                 whenModal(QStringLiteral("是"));
-                m().N15Click();
+                m().restore();
             }
             QTRY_VERIFY_WITH_TIMEOUT(gate.reached, 20000);
             dm().customerTable.first();
@@ -782,9 +782,9 @@ private slots:
             QSignalSpy ended(&m(), &Maintenance::workEnded);
             if (std::strcmp(step, "backup-page") == 0) {
                 answerFiles({folder_ + QStringLiteral("copy.mdb")});
-                m().N14Click();
+                m().backUp();
             } else {
-                m().N6Click();
+                m().compact();
             }
             QTRY_VERIFY_WITH_TIMEOUT(gate.reached, 20000);
             QTRY_VERIFY(currentWorkWindow());

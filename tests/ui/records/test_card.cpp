@@ -64,10 +64,10 @@ private slots:
         testutil::addCustomers(file_, 2);
         testutil::execute(file_, QStringLiteral("update 客户数据 set QQ = '10001' where id = 2"));
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         const CardControls c(m.w.get());
         QVERIFY(!c.addButton->isVisibleTo(m.w.get()));
-        QVERIFY(m->Label22->isVisibleTo(m.w.get()));
+        QVERIFY(m->advertisingLine->isVisibleTo(m.w.get()));
         QCOMPARE(c.contactField->text(), QStringLiteral("客户2"));
         QCOMPARE(c.qqField->text(), QStringLiteral("10001"));  // QQ bound from the start
         QCOMPARE(c.contactField->geometry(), QRect(76, 56, 121, 21));
@@ -75,14 +75,14 @@ private slots:
         QCOMPARE(c.cardSaveButton->geometry(), QRect(452, 208, 83, 20));
         QCOMPARE(c.lastButton->toolTip(), QStringLiteral("最后一条记录"));
 
-        m->Set_Buy_Data(1);
+        m->setCardMode(1);
         for (QPushButton* b : {c.addButton, c.saveButton, c.deleteButton, c.firstButton, c.priorButton, c.nextButton, c.lastButton})
             QVERIFY(b->isVisibleTo(m.w.get()));
-        QVERIFY(!m->Label22->isVisibleTo(m.w.get()));
-        m->Set_Buy_Data(7);  // unknown mode: nothing changes
+        QVERIFY(!m->advertisingLine->isVisibleTo(m.w.get()));
+        m->setCardMode(7);  // unknown mode: nothing changes
         QVERIFY(c.addButton->isVisibleTo(m.w.get()));
         QCOMPARE(m->cardMode(), 1);
-        m->Set_Buy_Data(0);
+        m->setCardMode(0);
         QVERIFY(!c.addButton->isVisibleTo(m.w.get()));
         QVERIFY(c.cardSaveButton->isVisibleTo(m.w.get()));
     }
@@ -91,9 +91,9 @@ private slots:
     {
         testutil::addCustomers(file_, 3);
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         const CardControls c(m.w.get());
-        m->Set_Buy_Data(1);
+        m->setCardMode(1);
         c.contactField->setFocus();
         c.contactField->selectAll();
         type(c.contactField, QStringLiteral("新名字"));
@@ -120,7 +120,7 @@ private slots:
     void saveOnAnEmptyTableStoresOneEmptyRecord()
     {
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         CardControls(m.w.get()).saveButton->click();
         QCOMPARE(stored(file_, QStringLiteral("select count(*) from 客户数据")), QStringList{"1"});
     }
@@ -129,7 +129,7 @@ private slots:
     {
         testutil::addCustomers(file_, 1);
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         const CardControls c(m.w.get());
         QString question;
         testutil::whenModal(QStringLiteral("否"), &question);
@@ -152,15 +152,15 @@ private slots:
     {
         testutil::addCustomers(file_, 1);
         testutil::MainFixture m;
-        m->FormActivate();
-        m->setDatasource(&m->dm().callSource);
+        m->activate();
+        m->setCardSource(&m->dm().callSource);
         QCOMPARE(CardControls(m.w.get()).contactField->text(), QString());
         CardControls(m.w.get()).addButton->click();
         type(CardControls(m.w.get()).contactField, QStringLiteral("来电者"));
         CardControls(m.w.get()).saveButton->click();
         QCOMPARE(stored(file_, QStringLiteral("select 联系人 from 来电数据")), QStringList{"来电者"});
         QCOMPARE(stored(file_, QStringLiteral("select count(*) from 客户数据")), QStringList{"1"});
-        m->setDatasource(&m->dm().customerSource);
+        m->setCardSource(&m->dm().customerSource);
         QCOMPARE(CardControls(m.w.get()).contactField->text(), QStringLiteral("客户1"));
     }
 
@@ -174,7 +174,7 @@ private slots:
         m.w->show();
         QApplication::setActiveWindow(m.w.get());
         QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
-        m->FormActivate();
+        m->activate();
         const CardControls c(m.w.get());
         DataSet& kehu = m->dm().customerTable;
 
@@ -209,8 +209,8 @@ private slots:
         m.w->show();
         QApplication::setActiveWindow(m.w.get());
         QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
-        m->FormActivate();
-        m->Set_Buy_Data(1);  // the bottom strip's buttons shown
+        m->activate();
+        m->setCardMode(1);  // the bottom strip's buttons shown
         const CardControls c(m.w.get());
         const QList<QWidget*> order = {c.contactField, c.phoneField, c.mobileField, c.homePhoneField, c.companyField, c.addressField,
                                        c.emailField, c.qqField, c.msnField, c.webField, c.departmentField,
@@ -235,7 +235,7 @@ private slots:
         m.w->show();
         QApplication::setActiveWindow(m.w.get());
         QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
-        m->FormActivate();
+        m->activate();
         const CardControls c(m.w.get());
         const QList<QWidget*> chain = {c.contactField, c.departmentField, c.positionField, c.phoneField, c.mobileField,
                                        c.homePhoneField, c.companyField, c.addressField, c.emailField, c.qqField,
@@ -262,7 +262,7 @@ private slots:
 
         // On the last call record only the focus moves.
         m->dm().customerTable.cancel();
-        m->setDatasource(&m->dm().callSource);
+        m->setCardSource(&m->dm().callSource);
         m->dm().callTable.append();
         m->dm().callTable.post();
         QTest::keyClick(c.category2Field, Qt::Key_Return);

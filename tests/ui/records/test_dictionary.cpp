@@ -63,7 +63,7 @@ private slots:
         testutil::MainFixture m;
         m->dictionary->runItemQuery(QStringLiteral("分类1"));
         QCOMPARE(m->dm().dictionaryTable.commandText(), QStringLiteral("Select * from 字典\r\nwhere 项目 = '分类1'\r\n"));
-        QCOMPARE(m->Memo1->toPlainText(), QStringLiteral("Select * from 字典\nwhere 项目 = '分类1'"));
+        QCOMPARE(m->statementBuffer->toPlainText(), QStringLiteral("Select * from 字典\nwhere 项目 = '分类1'"));
         QCOMPARE(itemQueryLines(QStringLiteral("a'b")).last(), QStringLiteral("where 项目 = 'a''b'"));
     }
 
@@ -71,7 +71,7 @@ private slots:
     {
         testutil::addCustomers(file_, 1);
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         const CardControls c(m.w.get());
         QCOMPARE(listOf(c.departmentField), QStringList{"销售部"});
         QCOMPARE(listOf(c.positionField), QStringList{"经理"});
@@ -84,7 +84,7 @@ private slots:
     void editorShowsOneItemAndFillsItForNewRows()
     {
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         const CardControls c(m.w.get());
         int rows = -1, cursorRow = -1;
         QString title, cursor;
@@ -112,7 +112,7 @@ private slots:
     void closingDropsAPendingRowAndRebuildsEveryList()
     {
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         const CardControls c(m.w.get());
         testutil::execute(file_, QStringLiteral("insert into 字典 (项目, 内容) values ('部门', '后加的')"));
         inEditor([&](DictionaryWindow& w) {
@@ -127,7 +127,7 @@ private slots:
     void deleteInTheEditor()
     {
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         QStringList reports;
         errorreport::setSink([&](const QString& t) { reports << t; });
         inEditor([&](DictionaryWindow& w) {
@@ -143,7 +143,7 @@ private slots:
     void editorLayout()
     {
         testutil::MainFixture m;
-        m->FormActivate();
+        m->activate();
         DictionaryWindow w(m->dm(), m.w.get());
         QCOMPARE(w.size(), QSize(428, 229));
         QCOMPARE(testutil::named<DBGrid>(&w, QStringLiteral("valueGrid"))->geometry(), QRect(12, 32, 325, 181));

@@ -158,12 +158,12 @@ private:
     {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
-    // Runs one export to its end (N4Click by default); false when it did
+    // Runs one export to its end (exportCustomers by default); false when it did
     // not end in time.
     bool exportNow(std::function<void()> begin = {})
     {
         QSignalSpy ended(ex.get(), &ExcelExport::ended);
-        begin ? begin() : ex->N4Click();
+        begin ? begin() : ex->exportCustomers();
         return !ex->running() || ended.wait(120000);
     }
 
@@ -479,7 +479,7 @@ void TestExport::callsArriveWhileALargeListIsExported()
     db = folder + QStringLiteral("data/web.mdb");
     testutil::addCustomers(db, 30000);
     testutil::MainFixture m;
-    m->FormActivate();
+    m->activate();
     QVERIFY(m.dm->connection.waitForIndexBuild(60000));
     ExcelExport& e = *m->excelExport;
     e.setFileChooser([this](QWidget*, const QString&, const QString&, QString*) {
@@ -490,15 +490,15 @@ void TestExport::callsArriveWhileALargeListIsExported()
     QSqlQuery add(elsewhere.db());
     QVERIFY(add.prepare(QStringLiteral("insert into 客户数据 (联系人, 手机) values ('后来的', '13812345678')")));
     QSignalSpy ended(&e, &ExcelExport::ended);
-    m->miExportKehu->trigger();
+    m->miExportCustomers->trigger();
     QVERIFY(e.running());
 
     // Meanwhile a customer is added elsewhere, and a known caller rings:
     // announced at once, logged at once and once, shown in the customer list.
     QVERIFY(add.exec());
-    m->TelBuffer->setText(QStringLiteral("13900000007"));
-    QTest::keyClick(m->TelBuffer, Qt::Key_Return);
-    QCOMPARE(m->shantext->text(), knownCallerText);
+    m->numberField->setText(QStringLiteral("13900000007"));
+    QTest::keyClick(m->numberField, Qt::Key_Return);
+    QCOMPARE(m->announcement->text(), knownCallerText);
     m->calls->finishPending();
     QVERIFY(e.running());  // all of it while the export runs
     QCOMPARE(m.dm->callsWaiting(), 0);
@@ -529,7 +529,7 @@ void TestExport::aStoppedExportLeavesNoFile()
     fileName = file(QStringLiteral("kh.xls"));
     pick({QStringLiteral("联系人")});
     QSignalSpy ended(ex.get(), &ExcelExport::ended);
-    ex->N4Click();
+    ex->exportCustomers();
     WorkWindow* w = currentWorkWindow();
     QVERIFY(w);
     QVERIFY(w->stopOffered());

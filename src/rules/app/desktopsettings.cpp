@@ -1,0 +1,96 @@
+#include "rules/app/desktopsettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "rules/app/paths.h"
+#include "rules/app/textfile.h"
+
+namespace {
+
+void saveBytes(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw FileError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
+}
+
+}  // namespace
+
+QString desktopSettingsFile() { return programFolder() + QStringLiteral("set/desktop.dat"); }
+
+DesktopSettings readDesktopSettings(const QString& path)
+{
+    DesktopSettings s;
+    if (!QFile::exists(path))
+        return s;
+    QStringList lines;
+    try {
+        lines = readTextLines(path);
+    } catch (const FileError&) {
+        return s;
+    }
+    for (const QString& line : lines) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            continue;
+        const QString key = line.left(eq).trimmed().toLower();
+        const QString value = line.mid(eq + 1).trimmed();
+        if (value != QLatin1String("0") && value != QLatin1String("1"))
+            continue;
+        const bool on = value == QLatin1String("1");
+        if (key == QLatin1String("tray"))
+            s.closeToTray = on;
+        else if (key == QLatin1String("raise"))
+            s.raiseOnCall = on;
+        else if (key == QLatin1String("autostart"))
+            s.startWithDesktop = on;
+        else if (key == QLatin1String("websearch"))
+            s.searchTheWeb = on;
+    }
+    return s;
+}
+
+void writeDesktopSettings(const QString& path, const DesktopSettings& s)
+{
+    auto line = [](const char* key, bool on) { return QByteArray(key) + (on ? "=1\r\n" : "=0\r\n"); };
+    saveBytes(path, line("tray", s.closeToTray) + line("raise", s.raiseOnCall) +
+                        line("autostart", s.startWithDesktop) + line("websearch", s.searchTheWeb));
+}
+
+QString autostartEntryPath(const QString& configHome)
+{
+    return QDir(configHome).filePath(QStringLiteral("autostart/org.tavrin.Tavrin.desktop"));
+}
+
+QString desktopExecArgument(const QString& argument)
+{
+    QString quoted;
+    for (const QChar c : argument) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$'))
+            quoted += QLatin1Char('\\');
+        else if (c == QLatin1Char('\\'))
+            quoted += QStringLiteral("\\\\\\");  // escaped for the argument, then for the value
+        quoted += c;
+    }
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+void setStartWithDesktop(const QString& configHome, bool on, const QString& executable, const QString& folder)
+{
+    const QString path = autostartEntryPath(configHome);
+    if (!on) {
+        if (QFile::exists(path) && !QFile::remove(path))
+            throw FileError(QStringLiteral("无法删除文件 %1").arg(path));
+        return;
+    }
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        throw FileError(QStringLiteral("无法写入文件 %1").arg(path));
+    const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=Tavrin来电显示\n"
+                                         "Comment=来电时自动显示客户资料\nIcon=org.tavrin.Tavrin\nExec=") +
+                          desktopExecArgument(executable) + QStringLiteral(" --folder ") +
+                          desktopExecArgument(folder) + QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+    saveBytes(path, entry.toUtf8());
+}

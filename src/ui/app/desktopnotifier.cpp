@@ -1,0 +1,64 @@
+#include "ui/app/desktopnotifier.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusReply>
+#include <QVariantMap>
+
+namespace {
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+const QString kAppName = QStringLiteral("Tavrin来电显示");
+const QString kIcon = QStringLiteral("org.tavrin.Tavrin");
+constexpr int kCallTimeoutMs = 2000;
+}  // namespace
+
+DesktopNotifier::DesktopNotifier(QObject* parent) : DesktopNotifier(QDBusConnection::sessionBus(), parent) {}
+
+DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent) : QObject(parent), bus_(bus)
+{
+    if (bus_.isConnected())
+        bus_.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                     SLOT(onActionInvoked(uint, QString)));
+}
+
+bool DesktopNotifier::available() const
+{
+    if (!bus_.isConnected() || !bus_.interface())
+        return false;
+    const QDBusReply<bool> owned = bus_.interface()->isServiceRegistered(kService);
+    return owned.isValid() && owned.value();
+}
+
+void DesktopNotifier::notify(const QString& summary, const QString& body, int tag)
+{
+    if (!bus_.isConnected())
+        return;
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+    // The "default" action is what a click on the notification itself runs.
+    const QStringList actions{QStringLiteral("default"), QStringLiteral("查看")};
+    QVariantMap hints;
+    hints.insert(QStringLiteral("desktop-entry"), kIcon);
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(2)));
+    call << kAppName << uint(0) << kIcon << summary << body << actions << hints << int(-1);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, tag] {
+        const QDBusPendingReply<uint> reply = *watcher;
+        watcher->deleteLater();
+        if (reply.isError())
+            return;  // no service: the program goes on without notifications
+        tags_.insert(reply.value(), tag);
+        emit shown(tag);
+    });
+}
+
+void DesktopNotifier::onActionInvoked(uint id, const QString& action)
+{
+    Q_UNUSED(action);
+    const auto it = tags_.constFind(id);
+    if (it != tags_.constEnd())
+        emit activated(it.value());
+}

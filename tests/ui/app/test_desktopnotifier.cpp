@@ -1,0 +1,59 @@
+// Notifications reach the desktop's notification service on the session bus
+// and a click on one comes back; without the service nothing happens.
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "privatebus.h"
+#include "ui/app/desktopnotifier.h"
+
+class TestDesktopNotifier : public QObject {
+    Q_OBJECT
+private slots:
+    void aNotificationIsShownAndItsClickComesBack()
+    {
+        PrivateBus bus;
+        QVERIFY2(bus.started(), "dbus-daemon did not start");
+        FakeNotificationService service(bus.connect(QStringLiteral("service")));
+        DesktopNotifier notifier(bus.connect(QStringLiteral("program")), nullptr);
+        QVERIFY(notifier.available());
+        QSignalSpy shown(&notifier, &DesktopNotifier::shown);
+        QSignalSpy activated(&notifier, &DesktopNotifier::activated);
+
+        notifier.notify(QStringLiteral("老客户来电：张三 杭州东顺纺织品有限公司"), QString(), 41);
+        notifier.notify(QStringLiteral("新客户来电：13900001111"), QString(), 42);
+        QTRY_COMPARE(shown.count(), 2);
+        QCOMPARE(service.shown.size(), 2);
+        QCOMPARE(service.shown[0].summary, QStringLiteral("老客户来电：张三 杭州东顺纺织品有限公司"));
+        QCOMPARE(service.shown[1].summary, QStringLiteral("新客户来电：13900001111"));
+        QVERIFY(service.shown[0].actions.contains(QStringLiteral("default")));
+
+        // A click on the second one names the second call.
+        service.click(2);
+        QTRY_COMPARE(activated.count(), 1);
+        QCOMPARE(activated.first().first().toInt(), 42);
+        // A click on somebody else's notification is not ours.
+        service.click(99);
+        QTest::qWait(100);
+        QCOMPARE(activated.count(), 1);
+    }
+
+    void withoutTheServiceNothingHappens()
+    {
+        PrivateBus bus;
+        QVERIFY2(bus.started(), "dbus-daemon did not start");
+        DesktopNotifier notifier(bus.connect(QStringLiteral("program")), nullptr);
+        QVERIFY(!notifier.available());
+        QSignalSpy shown(&notifier, &DesktopNotifier::shown);
+        notifier.notify(QStringLiteral("新客户来电：13900001111"), QString(), 1);
+        QTest::qWait(200);
+        QCOMPARE(shown.count(), 0);
+        // No bus at all.
+        DesktopNotifier alone(QDBusConnection(QStringLiteral("nothing")), nullptr);
+        QVERIFY(!alone.available());
+        alone.notify(QStringLiteral("x"), QString(), 1);
+    }
+};
+
+QTEST_MAIN(TestDesktopNotifier)
+#include "test_desktopnotifier.moc"

@@ -1,0 +1,74 @@
+// A call reaches the operator when the window is out of sight: one
+// notification per call while it is minimised or hidden, none while it is
+// in front, the window raised instead when that is chosen, and a click on a
+// notification brings the window up on that call.
+
+#include <QMainWindow>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "privatebus.h"
+#include "ui/app/desktopnotifier.h"
+#include "ui/app/desktoppresence.h"
+
+class TestDesktopPresence : public QObject {
+    Q_OBJECT
+private slots:
+    void callsOutOfSightAreNotifiedOnce()
+    {
+        PrivateBus bus;
+        QVERIFY2(bus.started(), "dbus-daemon did not start");
+        FakeNotificationService service(bus.connect(QStringLiteral("service")));
+        DesktopNotifier notifier(bus.connect(QStringLiteral("program")), nullptr);
+        QMainWindow window;
+        DesktopPresence presence(&window, &notifier);
+        QSignalSpy chosen(&presence, &DesktopPresence::callChosen);
+        QSignalSpy shown(&notifier, &DesktopNotifier::shown);
+
+        // In front and active: the window itself announces the call.
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        presence.callAnnounced({false, {}, {}, QStringLiteral("13900001111"), 1});
+        QTest::qWait(200);
+        QCOMPARE(service.shown.size(), 0);
+
+        // Minimised: one notification per call, with the caller.
+        window.showMinimized();
+        QTRY_VERIFY(window.isMinimized());
+        presence.callAnnounced({true, QStringLiteral("张琪英"), QStringLiteral("杭州东顺纺织品有限公司"),
+                                QStringLiteral("057163010428"), 2});
+        presence.callAnnounced({false, {}, {}, QStringLiteral("13900001111"), 3});
+        QTRY_COMPARE(shown.count(), 2);
+        QCOMPARE(service.shown.size(), 2);
+        QCOMPARE(service.shown[0].summary, QStringLiteral("老客户来电：张琪英 杭州东顺纺织品有限公司"));
+        QCOMPARE(service.shown[1].summary, QStringLiteral("新客户来电：13900001111"));
+
+        // A click on the first brings the window up on that call.
+        service.click(1);
+        QTRY_COMPARE(chosen.count(), 1);
+        QCOMPARE(chosen.first().first().toInt(), 2);
+        QTRY_VERIFY(!window.isMinimized() && window.isVisible());
+    }
+
+    void raisingOnEveryCallInsteadOfNotifying()
+    {
+        PrivateBus bus;
+        QVERIFY2(bus.started(), "dbus-daemon did not start");
+        FakeNotificationService service(bus.connect(QStringLiteral("service")));
+        DesktopNotifier notifier(bus.connect(QStringLiteral("program")), nullptr);
+        QMainWindow window;
+        DesktopPresence presence(&window, &notifier);
+        DesktopSettings s;
+        s.raiseOnCall = true;
+        presence.setSettings(s);
+        window.showMinimized();
+        presence.callAnnounced({false, {}, {}, QStringLiteral("13900001111"), 1});
+        QTRY_VERIFY(window.isVisible() && !window.isMinimized());
+        QTest::qWait(200);
+        QCOMPARE(service.shown.size(), 0);
+    }
+};
+
+QTEST_MAIN(TestDesktopPresence)
+#include "test_desktoppresence.moc"
