@@ -66,6 +66,31 @@ public:
         return t.def ? qint64(t.def->num_rows) : -1;
     }
 
+    // A column's value from libmdb's text of it.
+    static QVariant valueOf(int type, const QByteArray& bytes)
+    {
+        switch (type) {
+        case MDB_BOOL:
+        case MDB_BYTE:
+        case MDB_INT:
+        case MDB_LONGINT:
+            return bytes.toLongLong();
+        case MDB_MONEY:
+        case MDB_FLOAT:
+        case MDB_DOUBLE:
+        case MDB_NUMERIC:
+            return bytes.toDouble();
+        case MDB_DATETIME:
+            return QDateTime::fromString(QString::fromLatin1(bytes), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        case MDB_OLE:
+        case MDB_BINARY:
+        case MDB_COMPLEX:
+            return {};  // pictures and attachments are not data to import
+        default:
+            return QString::fromUtf8(bytes);
+        }
+    }
+
     bool readRows(const QString& table,
                   const std::function<bool(const QVariantList&)>& row) override
     {
@@ -121,32 +146,7 @@ public:
                     values << QVariant();
                     continue;
                 }
-                const QByteArray bytes(text, len);
-                switch (types[c]) {
-                case MDB_BOOL:
-                case MDB_BYTE:
-                case MDB_INT:
-                case MDB_LONGINT:
-                    values << bytes.toLongLong();
-                    break;
-                case MDB_MONEY:
-                case MDB_FLOAT:
-                case MDB_DOUBLE:
-                case MDB_NUMERIC:
-                    values << bytes.toDouble();
-                    break;
-                case MDB_DATETIME:
-                    values << QDateTime::fromString(QString::fromLatin1(bytes),
-                                                    QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-                    break;
-                case MDB_OLE:
-                case MDB_BINARY:
-                case MDB_COMPLEX:
-                    values << QVariant();  // pictures and attachments are not data to import
-                    break;
-                default:
-                    values << QString::fromUtf8(bytes);
-                }
+                values << valueOf(types[c], QByteArray(text, len));
             }
             if (!row(values))
                 return true;

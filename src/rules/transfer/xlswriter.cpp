@@ -1,11 +1,14 @@
 #include "rules/transfer/xlswriter.h"
 
+#include "rules/transfer/biffrecords.h"
+#include "rules/transfer/compoundfile.h"
+#include "rules/transfer/littleendian.h"
+
 #include <QFile>
 #include <QHash>
 #include <QSet>
 #include <QStringList>
 #include <QVector>
-#include <QtEndian>
 #include <cmath>
 #include <cstring>
 
@@ -14,133 +17,6 @@ static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the record writer copies UTF-16 
 namespace xls {
 
 namespace {
-
-// --- little-endian output ------------------------------------------------------
-
-inline void put8(QByteArray& b, quint8 v) { b.append(char(v)); }
-inline void put16(QByteArray& b, quint16 v)
-{
-    char c[2];
-    qToLittleEndian(v, c);
-    b.append(c, 2);
-}
-inline void put32(QByteArray& b, quint32 v)
-{
-    char c[4];
-    qToLittleEndian(v, c);
-    b.append(c, 4);
-}
-inline void set16(QByteArray& b, qsizetype at, quint16 v) { qToLittleEndian(v, b.data() + at); }
-inline void set32(QByteArray& b, qsizetype at, quint32 v) { qToLittleEndian(v, b.data() + at); }
-
-// A whole record: type, length, data.
-void record(QByteArray& out, quint16 type, const QByteArray& data)
-{
-    put16(out, type);
-    put16(out, quint16(data.size()));
-    out.append(data);
-}
-
-constexpr int kMaxRecordData = 8224;  // longer data goes on in CONTINUE records
-constexpr int kCellXf = 15;           // the default cell format (General)
-
-constexpr quint16 rBOF = 0x0809, rEOF = 0x000A, rCODEPAGE = 0x0042, rWINDOW1 = 0x003D,
-                  rFONT = 0x0031, rXF = 0x00E0, rSTYLE = 0x0293, rBOUNDSHEET = 0x0085,
-                  rSST = 0x00FC, rCONTINUE = 0x003C, rEXTSST = 0x00FF, rDIMENSIONS = 0x0200,
-                  rWINDOW2 = 0x023E, rLABELSST = 0x00FD, rNUMBER = 0x0203, rLABEL = 0x0204;
-
-QByteArray bof(quint16 kind)
-{
-    QByteArray d;
-    put16(d, 0x0600);  // BIFF8
-    put16(d, kind);    // 5 = workbook globals, 0x10 = worksheet
-    put16(d, 0x0DBB);  // build
-    put16(d, 0x07CC);  // year
-    put32(d, 0x00000041);
-    put32(d, 0x00000006);
-    QByteArray out;
-    record(out, rBOF, d);
-    return out;
-}
-
-QByteArray eof()
-{
-    QByteArray out;
-    record(out, rEOF, {});
-    return out;
-}
-
-// Short Unicode string: 8-bit length, flags, characters (UTF-16).
-void putShortString(QByteArray& d, const QString& s)
-{
-    put8(d, quint8(s.size()));
-    put8(d, 1);
-    d.append(reinterpret_cast<const char*>(s.utf16()), s.size() * 2);
-}
-
-QByteArray globalsHead()
-{
-    QByteArray out = bof(0x0005);
-    {
-        QByteArray d;
-        put16(d, 1200);  // UTF-16
-        record(out, rCODEPAGE, d);
-    }
-    {
-        QByteArray d;
-        put16(d, 0x0168);
-        put16(d, 0x001E);
-        put16(d, 0x3A5C);
-        put16(d, 0x2328);
-        put16(d, 0x0038);  // horizontal and vertical scroll bars, sheet tabs
-        put16(d, 0);       // active sheet
-        put16(d, 0);       // first visible tab
-        put16(d, 1);       // selected sheets
-        put16(d, 0x0258);  // tab bar width ratio
-        record(out, rWINDOW1, d);
-    }
-    // Five fonts: the format skips font index 4, so four are the least a
-    // reader expects; all are 宋体 10.5 pt.
-    for (int i = 0; i < 5; ++i) {
-        QByteArray d;
-        put16(d, 210);     // height in twips
-        put16(d, 0);       // no attributes
-        put16(d, 0x7FFF);  // automatic colour
-        put16(d, 400);     // normal weight
-        put16(d, 0);       // no super/subscript
-        put8(d, 0);        // no underline
-        put8(d, 0);        // family
-        put8(d, 134);      // GB2312 character set
-        put8(d, 0);
-        putShortString(d, QStringLiteral("宋体"));
-        record(out, rFONT, d);
-    }
-    // Sixteen style formats (the built-in styles expect them) and one cell
-    // format that every cell uses.
-    for (int i = 0; i <= kCellXf; ++i) {
-        const bool style = i < kCellXf;
-        QByteArray d;
-        put16(d, 0);                        // font
-        put16(d, 0);                        // number format: General
-        put16(d, style ? 0xFFF5 : 0x0001);  // locked; style formats have no parent
-        put8(d, 0x20);                      // bottom aligned
-        put8(d, 0);                         // no rotation
-        put8(d, 0);                         // no indent
-        put8(d, style && i > 0 ? 0xF4 : 0); // attributes owned
-        put32(d, 0);                        // no borders
-        put32(d, 0);
-        put16(d, 0x20C0);                   // default pattern colours
-        record(out, rXF, d);
-    }
-    {
-        QByteArray d;
-        put16(d, 0x8000);  // built-in style on format 0
-        put8(d, 0);        // Normal
-        put8(d, 0xFF);
-        record(out, rSTYLE, d);
-    }
-    return out;
-}
 
 bool isAscii(const char* p, qsizetype n)
 {
@@ -528,63 +404,6 @@ struct WorkbookWriter::Impl {
 
 // --- the compound file -----------------------------------------------------------
 
-namespace {
-
-constexpr quint32 kSector = 512;
-constexpr quint32 FREESECT = 0xFFFFFFFF, ENDOFCHAIN = 0xFFFFFFFE, FATSECT = 0xFFFFFFFD,
-                  DIFSECT = 0xFFFFFFFC, NOSTREAM = 0xFFFFFFFF;
-
-QByteArray dirEntry(const QString& name, quint8 type, quint32 child, quint32 start, quint32 size)
-{
-    QByteArray e(128, '\0');
-    if (type != 0) {
-        std::memcpy(e.data(), name.utf16(), size_t(name.size()) * 2);
-        set16(e, 64, quint16((name.size() + 1) * 2));
-        e[66] = char(type);
-        e[67] = 1;  // black
-    }
-    set32(e, 68, NOSTREAM);
-    set32(e, 72, NOSTREAM);
-    set32(e, 76, type == 0 ? NOSTREAM : child);
-    set32(e, 116, type == 0 ? 0 : start);
-    set32(e, 120, size);
-    return e;
-}
-
-class Output {
-public:
-    explicit Output(QFile& f) : f_(f) {}
-    bool write(const QByteArray& b) { return write(b.constData(), b.size()); }
-    bool write(const char* p, qsizetype n)
-    {
-        if (!ok_)
-            return false;
-        if (buf_.size() + n > kChunk && !flush())
-            return false;
-        if (n > kChunk) {
-            ok_ = f_.write(p, n) == n;
-            return ok_;
-        }
-        buf_.append(p, n);
-        return true;
-    }
-    bool flush()
-    {
-        if (ok_ && !buf_.isEmpty())
-            ok_ = f_.write(buf_) == buf_.size();
-        buf_.clear();
-        return ok_;
-    }
-
-private:
-    static constexpr qsizetype kChunk = 1 << 20;
-    QFile& f_;
-    QByteArray buf_;
-    bool ok_ = true;
-};
-
-}  // namespace
-
 WorkbookWriter::WorkbookWriter() : d(std::make_unique<Impl>()) {}
 WorkbookWriter::~WorkbookWriter() = default;
 
@@ -648,82 +467,20 @@ bool WorkbookWriter::save(const QString& path, QString* error)
     // after the last EOF keeps it in ordinary sectors.
     const quint32 size = quint32(qMax<quint64>(streamSize, 4096));
 
-    const quint32 nStream = (size + kSector - 1) / kSector;
-    quint32 nFat = 1, nDifat = 0;
-    for (;;) {
-        const quint32 total = nStream + 1 + nFat + nDifat;
-        const quint32 needFat = (total + 127) / 128;
-        const quint32 needDifat = needFat > 109 ? (needFat - 109 + 126) / 127 : 0;
-        if (needFat == nFat && needDifat == nDifat)
-            break;
-        nFat = needFat;
-        nDifat = needDifat;
-    }
-    const quint32 dirSector = nStream;
-    const quint32 firstFat = dirSector + 1;
-    const quint32 firstDifat = firstFat + nFat;
-
-    QByteArray header(512, '\0');
-    const uchar sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    std::memcpy(header.data(), sig, 8);
-    set16(header, 24, 0x003E);
-    set16(header, 26, 0x0003);
-    set16(header, 28, 0xFFFE);
-    set16(header, 30, 9);
-    set16(header, 32, 6);
-    set32(header, 44, nFat);
-    set32(header, 48, dirSector);
-    set32(header, 56, 4096);
-    set32(header, 60, ENDOFCHAIN);
-    set32(header, 64, 0);
-    set32(header, 68, nDifat ? firstDifat : ENDOFCHAIN);
-    set32(header, 72, nDifat);
-    for (quint32 i = 0; i < 109; ++i)
-        set32(header, 76 + i * 4, i < nFat ? firstFat + i : FREESECT);
-
-    QByteArray dir;
-    dir.append(dirEntry(QStringLiteral("Root Entry"), 5, 1, ENDOFCHAIN, 0));
-    dir.append(dirEntry(QStringLiteral("Workbook"), 2, NOSTREAM, 0, size));
-    dir.append(dirEntry(QString(), 0, 0, 0, 0));
-    dir.append(dirEntry(QString(), 0, 0, 0, 0));
-
-    QByteArray fat;
-    fat.reserve(qsizetype(nFat) * kSector);
-    for (quint32 i = 0; i < nStream; ++i)
-        put32(fat, i + 1 < nStream ? i + 1 : ENDOFCHAIN);
-    put32(fat, ENDOFCHAIN);  // directory
-    for (quint32 i = 0; i < nFat; ++i)
-        put32(fat, FATSECT);
-    for (quint32 i = 0; i < nDifat; ++i)
-        put32(fat, DIFSECT);
-    while (quint32(fat.size()) < nFat * kSector)
-        put32(fat, FREESECT);
-
-    QByteArray difat;
-    for (quint32 k = 0; k < nDifat; ++k) {
-        for (quint32 j = 0; j < 127; ++j) {
-            const quint32 f = 109 + k * 127 + j;
-            put32(difat, f < nFat ? firstFat + f : FREESECT);
-        }
-        put32(difat, k + 1 < nDifat ? firstDifat + k + 1 : ENDOFCHAIN);
-    }
-
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return fail(QStringLiteral("不能创建文件 %1：%2").arg(path, file.errorString()));
-    Output out(file);
-    out.write(header);
+    const CompoundFile box(size);
+    ChunkedOutput out(file);
+    out.write(box.header);
     out.write(globals);
     for (qsizetype i = 0; i < d->sheets.size(); ++i) {
         out.write(heads[i]);
         out.write(d->sheets[i].cells);
         out.write(end);
     }
-    const quint64 padding = quint64(nStream) * kSector - streamSize;
-    out.write(QByteArray(qsizetype(padding), '\0'));
-    out.write(dir);
-    out.write(fat);
-    out.write(difat);
+    out.write(QByteArray(qsizetype(box.streamBytes() - streamSize), '\0'));
+    out.write(box.tail);
     const bool ok = out.flush() && file.flush();
     file.close();
     if (!ok || file.error() != QFileDevice::NoError)

@@ -1,0 +1,129 @@
+#include "data/calls/callstatistics.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QHash>
+#include <QStringList>
+#include <algorithm>
+#include <QVariant>
+
+#include "data/app/connection.h"
+#include "rules/app/statementtext.h"
+
+namespace {
+
+const QString kCalls = QStringLiteral("来电数据");
+// Days per statement: the IN list of one statement stays short.
+constexpr int kDaysPerStatement = 200;
+
+[[noreturn]] void fail(const QSqlQuery& q)
+{
+    const QSqlError e = q.lastError();
+    throw DbError(e.databaseText().isEmpty() ? e.text() : e.databaseText());
+}
+
+QString column(const char* name) { return quotedIdentifier(QString::fromUtf8(name)); }
+
+QString marks(qsizetype n)
+{
+    QString text = QStringLiteral("(");
+    for (qsizetype i = 0; i < n; ++i)
+        text += i ? QStringLiteral(",?") : QStringLiteral("?");
+    return text + QLatin1Char(')');
+}
+
+// Runs `sql` (whose last placeholders are the days) for each slice of days.
+template <class Row>
+void forDaySlices(QSqlDatabase db, const QStringList& days, const QString& sql, Row row)
+{
+    for (qsizetype from = 0; from < days.size(); from += kDaysPerStatement) {
+        const QStringList slice = days.mid(from, kDaysPerStatement);
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!q.prepare(QString(sql).replace(QStringLiteral("(@days)"), marks(slice.size()))))
+            fail(q);
+        for (const QString& d : slice)
+            q.addBindValue(d);
+        if (!q.exec())
+            fail(q);
+        while (q.next())
+            row(q);
+        if (q.lastError().isValid())
+            fail(q);
+    }
+}
+
+}  // namespace
+
+QString storedDay(const QDate& day) { return day.toString(QStringLiteral("yyyy-M-d")); }
+
+CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& last, int frequentLimit,
+                              const std::function<bool()>& stopRequested)
+{
+    CallStatistics s;
+    s.first = first;
+    s.last = last;
+    s.perHour.fill(0, 24);
+    if (!first.isValid() || !last.isValid() || last < first)
+        return s;
+    QStringList days;
+    for (QDate d = first; d <= last; d = d.addDays(1))
+        days << storedDay(d);
+    s.perDay.fill(0, days.size());
+    const auto stop = [&] { return stopRequested && stopRequested(); };
+
+    const QString from = QStringLiteral(" from ") + quotedIdentifier(kCalls) + QStringLiteral(" where ") +
+                         column("日期") + QStringLiteral(" in (@days)");
+    // Per day, and the known callers with it.
+    forDaySlices(db, days,
+                 QStringLiteral("select ") + column("日期") + QStringLiteral(", count(*), sum(case when coalesce(") +
+                     column("联系人") + QStringLiteral(", '') <> '' or coalesce(") + column("公司名称") +
+                     QStringLiteral(", '') <> '' then 1 else 0 end)") + from + QStringLiteral(" group by ") +
+                     column("日期"),
+                 [&](const QSqlQuery& q) {
+                     const qsizetype at = days.indexOf(q.value(0).toString());
+                     if (at >= 0)
+                         s.perDay[at] = q.value(1).toLongLong();
+                     s.total += q.value(1).toLongLong();
+                     s.known += q.value(2).toLongLong();
+                 });
+    if (stop())
+        return s;
+    // Per hour: 时间 is "H:mm:ss"; 24 sums in one pass over the range.
+    QStringList sums;
+    for (int h = 0; h < 24; ++h)
+        sums << QStringLiteral("sum(case when ") + column("时间") + QStringLiteral(" like '") + QString::number(h) +
+                    QStringLiteral(":%' or ") + column("时间") + QStringLiteral(" like '") +
+                    QString::number(h).rightJustified(2, QLatin1Char('0')) + QStringLiteral(":%' then 1 else 0 end)");
+    forDaySlices(db, days, QStringLiteral("select ") + sums.join(QLatin1Char(',')) + from, [&](const QSqlQuery& q) {
+        for (int h = 0; h < 24; ++h)
+            s.perHour[h] += q.value(h).toLongLong();
+    });
+    if (stop())
+        return s;
+    // The most frequent numbers over the whole range.
+    QHash<QString, qint64> perNumber;
+    const QString number = QStringLiteral("coalesce(nullif(") + column("手机") + QStringLiteral(", ''), ") +
+                           column("电话") + QLatin1Char(')');
+    // One statement (a range of up to 200 days) keeps only the first ones;
+    // longer ranges add up the slices' counts first.
+    const bool oneSlice = days.size() <= kDaysPerStatement;
+    forDaySlices(db, days,
+                 QStringLiteral("select ") + number + QStringLiteral(", count(*)") + from + QStringLiteral(" group by ") +
+                     number +
+                     (oneSlice ? QStringLiteral(" order by 2 desc, 1 limit ") + QString::number(frequentLimit + 1)
+                               : QString()),
+                 [&](const QSqlQuery& q) {
+                     const QString n = q.value(0).toString();
+                     if (!n.isEmpty())
+                         perNumber[n] += q.value(1).toLongLong();
+                 });
+    for (auto it = perNumber.cbegin(); it != perNumber.cend(); ++it)
+        s.frequentNumbers.append(NumberCount{it.key(), it.value()});
+    std::sort(s.frequentNumbers.begin(), s.frequentNumbers.end(), [](const NumberCount& a, const NumberCount& b) {
+        return a.calls != b.calls ? a.calls > b.calls : a.number < b.number;
+    });
+    if (s.frequentNumbers.size() > frequentLimit)
+        s.frequentNumbers.resize(frequentLimit);
+    return s;
+}

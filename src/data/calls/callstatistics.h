@@ -1,0 +1,37 @@
+#pragma once
+// Call statistics over a range of days: calls per day, per hour of the day,
+// the most frequent numbers, known and new callers.  Computed by grouped
+// statements served by the 日期 index (a call's day is stored as
+// "yyyy-M-d" text, so a range is the list of its days), never by reading
+// every call into the program.
+
+#include <QDate>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVector>
+#include <functional>
+
+struct NumberCount {
+    QString number;  // as logged (手机, else 电话)
+    qint64 calls = 0;
+};
+
+struct CallStatistics {
+    QDate first, last;
+    QVector<qint64> perDay;   // one per day from first to last
+    QVector<qint64> perHour;  // 24, hour 0 to 23 of 时间
+    QList<NumberCount> frequentNumbers;  // most calls first, at most the limit asked
+    qint64 total = 0;
+    qint64 known = 0;  // calls logged with the customer's 联系人 or 公司名称
+    qint64 fresh() const { return total - known; }
+};
+
+// The statistics of the calls from `first` to `last` (both included).
+// `stopRequested` is asked between steps; a stop gives what was computed
+// so far.  Throws DbError when a statement fails.
+CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& last, int frequentLimit = 20,
+                              const std::function<bool()>& stopRequested = {});
+
+// How a day is written in 来电数据 ("2026-12-8").
+QString storedDay(const QDate& day);

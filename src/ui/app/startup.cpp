@@ -1,0 +1,71 @@
+#include "ui/app/startup.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <cstdio>
+#include <unistd.h>
+
+#include "rules/app/paths.h"
+#include "rules/app/programfolder.h"
+#include "ui/app/singleinstance.h"
+
+namespace {
+
+void print(FILE* to, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), to);
+    std::fflush(to);
+}
+
+// The browser engine refuses to start as root unless its sandbox is switched
+// off; say how to start the program instead of leaving the engine's words.
+bool refusedAsRoot()
+{
+    if (geteuid() != 0 || qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        return false;
+    print(stderr, QStringLiteral("Tavrin来电显示不宜以 root 身份运行：请以普通用户身份启动 tavrin。\n"
+                                 "一定要以 root 运行时（例如在测试机上），请用 scripts/start.sh 启动，"
+                                 "或先设置环境变量 QTWEBENGINE_DISABLE_SANDBOX=1。\n"));
+    return true;
+}
+
+}  // namespace
+
+StartDecision prepareStart(QApplication& app)
+{
+    StartDecision d;
+    const StartOptions options = readStartOptions(app.arguments(), QCoreApplication::applicationVersion());
+    if (options.finished) {
+        print(options.exitCode ? stderr : stdout, options.output);
+        d.exitCode = options.exitCode;
+        return d;
+    }
+    if (refusedAsRoot()) {
+        d.exitCode = 1;
+        return d;
+    }
+    const QString executableFolder = QCoreApplication::applicationDirPath();
+    const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                               QStringLiteral("/tavrin");
+    const QString folder = chooseProgramFolder(options.folder, executableFolder, userFolder);
+    const QString problem = prepareProgramFolder(folder, sharedDataFolder(executableFolder));
+    if (!problem.isEmpty()) {
+        print(stderr, problem + QLatin1Char('\n'));
+        QMessageBox::critical(nullptr, QStringLiteral("Tavrin来电显示"), problem);
+        d.exitCode = 1;
+        return d;
+    }
+    setProgramFolder(folder);
+
+    d.instance = std::make_unique<SingleInstance>(folder);
+    if (d.instance->askRunningProgram()) {
+        print(stdout, QStringLiteral("Tavrin来电显示已经在运行（程序文件夹 %1），已把它的窗口放到最前面。\n")
+                          .arg(QDir::toNativeSeparators(folder)));
+        return d;  // exit code 0
+    }
+    d.instance->listen();
+    d.goOn = true;
+    return d;
+}

@@ -1,0 +1,55 @@
+#pragma once
+// "来电统计" (menu 数据管理): calls per day and per hour of the day as bar
+// charts, the most frequent numbers with the customer where known, known
+// and new callers, over a range of days; "导出" writes the figures to an
+// .xlsx workbook.  The figures are computed off the window thread on a
+// connection of their own.
+
+#include <QDialog>
+#include <functional>
+
+#include "data/calls/callstatistics.h"
+
+class Connection;
+class QChartView;
+class QDateEdit;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+class CallStatisticsWindow : public QDialog {
+    Q_OBJECT
+public:
+    // `customerOf` names the customer of a number ("" when none).
+    CallStatisticsWindow(Connection* connection, std::function<QString(const QString&)> customerOf,
+                         QWidget* parent = nullptr);
+
+    void setRange(const QDate& first, const QDate& last);
+    // Computes the figures of the range (in the background).
+    void compute();
+    bool computing() const { return computing_; }
+    const CallStatistics& statistics() const { return stats_; }
+    // Writes the figures to `path` (.xlsx); false with *error when it cannot.
+    bool exportTo(const QString& path, QString* error) const;
+
+signals:
+    void computed();
+
+private:
+    void showStatistics();
+    void chooseExportFile();
+
+    Connection* connection_;
+    std::function<QString(const QString&)> customerOf_;
+    QDateEdit* firstDay_;
+    QDateEdit* lastDay_;
+    QPushButton* computeButton_;
+    QPushButton* exportButton_;
+    QLabel* summary_;
+    QChartView* perDay_;
+    QChartView* perHour_;
+    QTreeWidget* frequent_;
+    CallStatistics stats_;
+    QStringList frequentCustomers_;
+    bool computing_ = false;
+};

@@ -1,0 +1,117 @@
+#include "testpg.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QUuid>
+#include <pwd.h>
+#include <unistd.h>
+
+#include "rules/app/statementtext.h"
+
+namespace testutil {
+
+namespace {
+// The server's programs of the installed version.
+QString serverBin()
+{
+    for (const char* v : {"15", "16", "17", "14"}) {
+        const QString bin = QStringLiteral("/usr/lib/postgresql/%1/bin/").arg(QLatin1String(v));
+        if (QFileInfo::exists(bin + QStringLiteral("initdb")))
+            return bin;
+    }
+    return {};
+}
+}  // namespace
+
+bool PrivatePostgres::run(const QStringList& command, QString* output)
+{
+    QStringList args = command;
+    QString program = args.takeFirst();
+    if (geteuid() == 0) {
+        args = QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--"), program} + args;
+        program = QStringLiteral("runuser");
+    }
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    const bool ok = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    const QString out = QString::fromLocal8Bit(p.readAll());
+    if (output)
+        *output = out;
+    if (!ok)
+        error_ = command.join(QLatin1Char(' ')) + QStringLiteral(": ") + out + p.errorString();
+    return ok;
+}
+
+PrivatePostgres::PrivatePostgres()
+{
+    bin_ = serverBin();
+    if (bin_.isEmpty()) {
+        error_ = QStringLiteral("PostgreSQL's server programs are not installed (postgresql-15)");
+        return;
+    }
+    if (geteuid() == 0) {
+        const passwd* pw = getpwnam("postgres");
+        if (!pw || chown(QFile::encodeName(dir_.path()).constData(), pw->pw_uid, pw->pw_gid) != 0) {
+            error_ = QStringLiteral("no postgres user to run the server as");
+            return;
+        }
+    }
+    const QString data = dir_.filePath(QStringLiteral("data"));
+    if (!run({bin_ + QStringLiteral("initdb"), QStringLiteral("-D"), data, QStringLiteral("-A"), QStringLiteral("trust"),
+              QStringLiteral("-U"), user(), QStringLiteral("-E"), QStringLiteral("UTF8"),
+              QStringLiteral("--locale=C.UTF-8")}))
+        return;
+    const QString options = QStringLiteral("-k ") + dir_.path() + QStringLiteral(" -p ") + QString::number(port()) +
+                            QStringLiteral(" -c listen_addresses= -c fsync=off");
+    if (!run({bin_ + QStringLiteral("pg_ctl"), QStringLiteral("-D"), data, QStringLiteral("-o"), options,
+              QStringLiteral("-l"), dir_.filePath(QStringLiteral("server.log")), QStringLiteral("-w"),
+              QStringLiteral("start")}))
+        return;
+    running_ = true;
+}
+
+PrivatePostgres::~PrivatePostgres()
+{
+    if (running_)
+        run({bin_ + QStringLiteral("pg_ctl"), QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")),
+             QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("stop")});
+}
+
+bool PrivatePostgres::createDatabase(const QString& name)
+{
+    if (!running_)
+        return false;
+    const QString connection = QStringLiteral("testpg-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
+        db.setHostName(host());
+        db.setPort(port());
+        db.setUserName(user());
+        db.setDatabaseName(QStringLiteral("postgres"));
+        if (!db.open()) {
+            error_ = db.lastError().text();
+        } else {
+            QSqlQuery q(db);
+            ok = q.exec(QStringLiteral("create database ") + quotedIdentifier(name));
+            if (!ok)
+                error_ = q.lastError().text();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return ok;
+}
+
+QString PrivatePostgres::uri(const QString& database) const
+{
+    return QStringLiteral("postgresql://") + user() + QStringLiteral("@/") + database + QStringLiteral("?host=") +
+           QString::fromLatin1(QUrl::toPercentEncoding(host())) + QStringLiteral("&port=") + QString::number(port());
+}
+
+}  // namespace testutil

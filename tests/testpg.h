@@ -1,0 +1,39 @@
+#pragma once
+// A PostgreSQL server of the test's own: a cluster made in a temporary
+// folder, listening only on a socket in that folder, stopped and removed
+// with the object.  Run as root (as CI does) the server runs as the system's
+// postgres user, since PostgreSQL refuses to run as root.
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace testutil {
+
+class PrivatePostgres {
+public:
+    PrivatePostgres();
+    ~PrivatePostgres();
+    PrivatePostgres(const PrivatePostgres&) = delete;
+    PrivatePostgres& operator=(const PrivatePostgres&) = delete;
+
+    // Empty when the server runs; else what went wrong.
+    const QString& error() const { return error_; }
+    // The socket folder (libpq's host), the port and the user.
+    QString host() const { return dir_.path(); }
+    int port() const { return 5432; }
+    QString user() const { return QStringLiteral("tavrin"); }
+    // Makes a database; false (and error()) when it cannot.
+    bool createDatabase(const QString& name);
+    // A libpq connection URI for the database.
+    QString uri(const QString& database) const;
+
+private:
+    bool run(const QStringList& command, QString* output = nullptr);
+
+    QTemporaryDir dir_;
+    QString bin_;
+    QString error_;
+    bool running_ = false;
+};
+
+}  // namespace testutil
