@@ -2,6 +2,7 @@
 // Shared test fixtures of the windows: a main window over a test program
 // folder, and acting on modal windows.
 
+#include <QObject>
 #include <QString>
 #include <memory>
 
@@ -20,6 +21,17 @@ void whenModal(const QString& button, QString* label = nullptr, QString* title =
                int timeoutMs = 10000);
 // Waits of whenModal() still looking for their window.
 int pendingModalWaits();
+
+// The child control with the object name; the test stops at once when the
+// window has none.
+template <class T>
+T* named(const QObject* parent, const QString& name)
+{
+    T* found = parent->findChild<T*>(name);
+    if (!found)
+        qFatal("no control named %s", qPrintable(name));
+    return found;
+}
 
 // A data module, a simulated device and a main window over the current
 // program folder (make one with makeProgramFolder() first).

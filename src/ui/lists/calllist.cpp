@@ -10,7 +10,7 @@
 #include "rules/app/errorreport.h"
 #include "rules/app/paths.h"
 #include "rules/app/textfile.h"
-#include "ui/app/mainwindow.h"
+#include "ui/app/updownbox.h"
 #include "data/app/dataset.h"
 #include "rules/lists/listsearch.h"
 #include "data/lists/reopen.h"

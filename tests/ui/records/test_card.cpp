@@ -64,9 +64,9 @@ private slots:
         testutil::execute(file_, QStringLiteral("update 客户数据 set QQ = '10001' where id = 2"));
         testutil::MainFixture m;
         m->activate();
-        CustomerCard& c = *m->Card;
+        CustomerCard& c = *m->card();
         QVERIFY(!c.BitBtn7->isVisibleTo(m.w.get()));
-        QVERIFY(m->advertisingLine->isVisibleTo(m.w.get()));
+        QVERIFY(testutil::named<QLabel>(&*m, QStringLiteral("advertisingLine"))->isVisibleTo(m.w.get()));
         QCOMPARE(c.DBEdit1->text(), QStringLiteral("客户2"));
         QCOMPARE(c.DBEdit8->text(), QStringLiteral("10001"));  // QQ bound from the start
         QCOMPARE(c.DBEdit1->geometry(), QRect(76, 56, 121, 21));
@@ -77,7 +77,7 @@ private slots:
         m->setCardMode(1);
         for (QPushButton* b : {c.BitBtn7, c.BitBtn8, c.BitBtn9, c.BitBtn28, c.BitBtn29, c.BitBtn30, c.BitBtn31})
             QVERIFY(b->isVisibleTo(m.w.get()));
-        QVERIFY(!m->advertisingLine->isVisibleTo(m.w.get()));
+        QVERIFY(!testutil::named<QLabel>(&*m, QStringLiteral("advertisingLine"))->isVisibleTo(m.w.get()));
         m->setCardMode(7);  // unknown mode: nothing changes
         QVERIFY(c.BitBtn7->isVisibleTo(m.w.get()));
         QCOMPARE(m->cardMode(), 1);
@@ -91,7 +91,7 @@ private slots:
         testutil::addCustomers(file_, 3);
         testutil::MainFixture m;
         m->activate();
-        CustomerCard& c = *m->Card;
+        CustomerCard& c = *m->card();
         m->setCardMode(1);
         c.DBEdit1->setFocus();
         c.DBEdit1->selectAll();
@@ -120,7 +120,7 @@ private slots:
     {
         testutil::MainFixture m;
         m->activate();
-        m->Card->BitBtn8->click();
+        m->card()->BitBtn8->click();
         QCOMPARE(stored(file_, QStringLiteral("select count(*) from 客户数据")), QStringList{"1"});
     }
 
@@ -129,7 +129,7 @@ private slots:
         testutil::addCustomers(file_, 1);
         testutil::MainFixture m;
         m->activate();
-        CustomerCard& c = *m->Card;
+        CustomerCard& c = *m->card();
         QString question;
         testutil::whenModal(QStringLiteral("否"), &question);
         c.BitBtn9->click();
@@ -153,14 +153,14 @@ private slots:
         testutil::MainFixture m;
         m->activate();
         m->setCardSource(&m->dm().callSource);
-        QCOMPARE(m->Card->DBEdit1->text(), QString());
-        m->Card->BitBtn7->click();
-        type(m->Card->DBEdit1, QStringLiteral("来电者"));
-        m->Card->BitBtn8->click();
+        QCOMPARE(m->card()->DBEdit1->text(), QString());
+        m->card()->BitBtn7->click();
+        type(m->card()->DBEdit1, QStringLiteral("来电者"));
+        m->card()->BitBtn8->click();
         QCOMPARE(stored(file_, QStringLiteral("select 联系人 from 来电数据")), QStringList{"来电者"});
         QCOMPARE(stored(file_, QStringLiteral("select count(*) from 客户数据")), QStringList{"1"});
         m->setCardSource(&m->dm().customerSource);
-        QCOMPARE(m->Card->DBEdit1->text(), QStringLiteral("客户1"));
+        QCOMPARE(m->card()->DBEdit1->text(), QStringLiteral("客户1"));
     }
 
     void choiceBoxStoresWhatItShows()
@@ -174,7 +174,7 @@ private slots:
         QApplication::setActiveWindow(m.w.get());
         QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
         m->activate();
-        CustomerCard& c = *m->Card;
+        CustomerCard& c = *m->card();
         DataSet& kehu = m->dm().customerTable;
 
         // Passing through with Enter or Tab, without typing, changes nothing.
@@ -210,7 +210,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
         m->activate();
         m->setCardMode(1);  // the bottom strip's buttons shown
-        CustomerCard& c = *m->Card;
+        CustomerCard& c = *m->card();
         const QList<QWidget*> order = {c.DBEdit1, c.DBEdit2, c.DBEdit3, c.DBEdit4, c.DBEdit5, c.DBEdit6,
                                        c.DBEdit7, c.DBEdit8, c.DBEdit9, c.DBEdit10, c.DBComboBox1,
                                        c.DBComboBox2, c.DBComboBox3, c.DBComboBox4, c.DBEdit11, c.DBMemo1,
@@ -235,7 +235,7 @@ private slots:
         QApplication::setActiveWindow(m.w.get());
         QVERIFY(QTest::qWaitForWindowActive(m.w.get()));
         m->activate();
-        CustomerCard& c = *m->Card;
+        CustomerCard& c = *m->card();
         const QList<QWidget*> chain = {c.DBEdit1, c.DBComboBox1, c.DBComboBox2, c.DBEdit2, c.DBEdit3,
                                        c.DBEdit4, c.DBEdit5, c.DBEdit6, c.DBEdit7, c.DBEdit8,
                                        c.DBEdit9, c.DBEdit10, c.DBEdit11, c.DBComboBox3, c.DBComboBox4};

@@ -60,9 +60,9 @@ private slots:
     void itemQueryText()
     {
         testutil::MainFixture m;
-        m->dictionary->runItemQuery(QStringLiteral("分类1"));
+        m->dictionary()->runItemQuery(QStringLiteral("分类1"));
         QCOMPARE(m->dm().dictionaryTable.commandText(), QStringLiteral("Select * from 字典\r\nwhere 项目 = '分类1'\r\n"));
-        QCOMPARE(m->statementBuffer->toPlainText(), QStringLiteral("Select * from 字典\nwhere 项目 = '分类1'"));
+        QCOMPARE(m->statementBuffer().text(), QStringLiteral("Select * from 字典\nwhere 项目 = '分类1'"));
         QCOMPARE(itemQueryLines(QStringLiteral("a'b")).last(), QStringLiteral("where 项目 = 'a''b'"));
     }
 
@@ -71,7 +71,7 @@ private slots:
         testutil::addCustomers(file_, 1);
         testutil::MainFixture m;
         m->activate();
-        CustomerCard& c = *m->Card;
+        CustomerCard& c = *m->card();
         QCOMPARE(listOf(c.DBComboBox1), QStringList{"销售部"});
         QCOMPARE(listOf(c.DBComboBox2), QStringList{"经理"});
         QCOMPARE(listOf(c.DBComboBox3), (QStringList{"批发", "", "批发"}));  // empty and repeated kept
@@ -84,7 +84,7 @@ private slots:
     {
         testutil::MainFixture m;
         m->activate();
-        CustomerCard& c = *m->Card;
+        CustomerCard& c = *m->card();
         int rows = -1, cursorRow = -1;
         QString title, cursor;
         inEditor([&](DictionaryWindow& w) {
@@ -112,7 +112,7 @@ private slots:
     {
         testutil::MainFixture m;
         m->activate();
-        CustomerCard& c = *m->Card;
+        CustomerCard& c = *m->card();
         testutil::execute(file_, QStringLiteral("insert into 字典 (项目, 内容) values ('部门', '后加的')"));
         inEditor([&](DictionaryWindow& w) {
             w.BitBtn1->click();
@@ -133,9 +133,9 @@ private slots:
             w.BitBtn2->click();  // no question for the dictionary
             w.BitBtn2->click();  // empty now: the data layer's message
         });
-        emit m->Card->DBComboBox2->doubleClicked();
+        emit m->card()->DBComboBox2->doubleClicked();
         errorreport::setSink({});
-        QCOMPARE(listOf(m->Card->DBComboBox2), QStringList{});
+        QCOMPARE(listOf(m->card()->DBComboBox2), QStringList{});
         QCOMPARE(reports, QStringList{"Cannot perform this operation on an empty dataset"});
     }
 
