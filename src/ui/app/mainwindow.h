@@ -94,7 +94,6 @@ public:
     CustomerCard* card() const { return card_; }
     Dictionary* dictionary() const { return dictionary_; }
     CustomerList* customerList() const { return customerList_; }
-    CallListSearch* callList() const { return callList_; }
     ExcelExport* excelExport() const { return excelExport_; }
     Maintenance* maintenance() const { return maintenance_; }
 

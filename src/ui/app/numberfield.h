@@ -14,7 +14,6 @@ public:
         hint_ = hint;
         update();
     }
-    const QString& hint() const { return hint_; }
 
 protected:
     void paintEvent(QPaintEvent* e) override;

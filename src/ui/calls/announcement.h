@@ -16,7 +16,6 @@ public:
     // One tick of the blink; the series ends after kBlinkTicks of them.
     void blink();
     int ticks() const { return ticks_; }
-    bool blinking() const { return timer_.isActive(); }
 
 private:
     QTimer timer_;

@@ -47,7 +47,6 @@ public:
     // loop is free, tabs 2 and 3 each 200 ms after the one before.  A new
     // search replaces the steps still due of the one before.
     void searchNumber(const QString& number);
-    bool searchPending() const { return searchTimer_.isActive(); }
     // Runs at once the steps still due (used before a restore reloads the
     // browsers, and by tests).
     void finishSearch();
