@@ -30,6 +30,7 @@
 #include <map>
 #include <vector>
 
+#include "ui/calls/announcement.h"
 #include "rules/app/paths.h"
 #include "ui/app/mainwindow.h"
 #include "rules/calls/callrules.h"
@@ -119,7 +120,7 @@ int main(int argc, char** argv)
     const bool indexed = dm.connection.hasNumberIndex();
     auto bare = bareConnection(file);
     PaintWatch watch;
-    w.announcement->installEventFilter(&watch);
+    w.findChild<Announcement*>(QStringLiteral("announcement"))->installEventFilter(&watch);
     StallMeter stalls;
 
     // One call first, unmeasured: what a first call alone pays.
@@ -165,11 +166,11 @@ int main(int argc, char** argv)
         waitFor(600);  // the log, the customer list, the card and the searches
         f.stall.push_back(stalls.worst());
         const QString expected = t.known ? knownCallerText : newCallerText;
-        if (w.announcement->text() == expected)
+        if (w.findChild<Announcement*>(QStringLiteral("announcement"))->text() == expected)
             ++f.right;
         else
             f.wrong << t.number + QStringLiteral(" (") + (t.stored.isEmpty() ? QStringLiteral("no customer") : t.stored) +
-                           QStringLiteral(") announced ") + w.announcement->text();
+                           QStringLiteral(") announced ") + w.findChild<Announcement*>(QStringLiteral("announcement"))->text();
     }
 
     const double goal = size.customers > kDefaultSize.customers ? 60.0 : 30.0;

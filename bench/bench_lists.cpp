@@ -34,6 +34,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "ui/app/updownbox.h"
 #include "rules/app/paths.h"
 #include "rules/app/textfile.h"
 #include "ui/app/mainwindow.h"
@@ -128,7 +129,7 @@ qint64 expectedNodes(Connection& conn, const QStringList& fields)
 
 void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
 {
-    w.tabs->setCurrentWidget(w.customerTab);
+    w.findChild<QTabWidget*>(QStringLiteral("tabs"))->setCurrentWidget(w.findChild<QWidget*>(QStringLiteral("customerTab")));
     QApplication::processEvents();
     std::printf("tree over %s:\n", qPrintable(list.join(QStringLiteral(", "))));
     const qint64 nodes = expectedNodes(bare, list);
@@ -144,23 +145,23 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
             q.exec(QStringLiteral("select ") + list.join(QStringLiteral(", ")) + QStringLiteral(" from 客户数据"));
             readToEnd(q);
         }));
-        w.categoryTree->clear();
+        w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->clear();
         QFile::remove(CustomerList::treePath());
         QApplication::processEvents();
         meter.start();
         QElapsedTimer t;
         t.start();
-        if (!w.customerList->startRebuild(list, &w)) {
+        if (!w.customerList()->startRebuild(list, &w)) {
             std::printf("  the rebuild did not start\n");
             return;
         }
-        waitUntil([&] { return !w.customerList->rebuildRunning(); }, 600000);
-        w.categoryTree->repaint();
+        waitUntil([&] { return !w.customerList()->rebuildRunning(); }, 600000);
+        w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->repaint();
         rebuild.push_back(t.nsecsElapsed() / 1e6);
         QApplication::processEvents();
         stalls.push_back(meter.worst());
     }
-    const qint64 shown = w.customerList->treeNodes().size();
+    const qint64 shown = w.customerList()->treeNodes().size();
     line("tree rebuild, shown and written", rebuild, bareRead4, shown, "goal 1 s", median(rebuild) <= 1000.0);
     std::printf("  (bare: the four fields of every customer read to the end; %lld nodes expected, %lld shown, file %s;"
                 " longest stall during a rebuild: median %.0f ms, max %.0f ms)\n",
@@ -169,11 +170,11 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
 
     std::vector<double> load, bareRead;
     for (int run = 0; run < kRuns; ++run) {
-        w.categoryTree->clear();  // at start-up the tree is empty
+        w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->clear();  // at start-up the tree is empty
         QElapsedTimer t;
         t.start();
-        w.customerList->loadTreeFile();
-        w.categoryTree->repaint();
+        w.customerList()->loadTreeFile();
+        w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->repaint();
         load.push_back(t.nsecsElapsed() / 1e6);
         bareRead.push_back(timed([&] {
             QFile f(CustomerList::treePath());
@@ -186,26 +187,26 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
     // Searches for third-level nodes (three conditions), each another node.
     writeTextLines(CustomerList::searchListPath(), list);
     QVector<QTreeWidgetItem*> third;
-    for (int i = 0; i < w.categoryTree->topLevelItemCount(); ++i)
-        for (int j = 0; j < w.categoryTree->topLevelItem(i)->childCount(); ++j)
-            for (int k = 0; k < w.categoryTree->topLevelItem(i)->child(j)->childCount(); k += 17)
-                third << w.categoryTree->topLevelItem(i)->child(j)->child(k);
+    for (int i = 0; i < w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->topLevelItemCount(); ++i)
+        for (int j = 0; j < w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->topLevelItem(i)->childCount(); ++j)
+            for (int k = 0; k < w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->topLevelItem(i)->child(j)->childCount(); k += 17)
+                third << w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->topLevelItem(i)->child(j)->child(k);
     std::vector<double> ours, paint, bareSearch;
     qint64 rows = 0;
-    const int screen = screenRows(*w.customerGrid);
+    const int screen = screenRows(*w.findChild<DBGrid*>(QStringLiteral("customerGrid")));
     for (int run = 0; run < kRuns && !third.isEmpty(); ++run) {
         QTreeWidgetItem* item = third[int(qint64(run) * third.size() / kRuns)];
-        w.categoryTree->setCurrentItem(item);
+        w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->setCurrentItem(item);
         const QStringList path{item->parent()->parent()->text(0), item->parent()->text(0), item->text(0)};
         const QString sql = customertree::joinLines(customertree::treeSearch(list, path, true).lines);
         bareKeysAndScreen(bare, sql, screen, &rows);
         bareSearch.push_back(bareKeysAndScreen(bare, sql, screen, &rows));
         QElapsedTimer t;
         t.start();
-        w.customerList->searchTreeNode();
+        w.customerList()->searchTreeNode();
         ours.push_back(t.nsecsElapsed() / 1e6);
         t.restart();
-        w.customerGrid->repaint();
+        w.findChild<DBGrid*>(QStringLiteral("customerGrid"))->repaint();
         paint.push_back(t.nsecsElapsed() / 1e6);
     }
     line("tree search, third level", ours, bareSearch, rows, "goal 1.5x", median(ours) <= 1.5 * median(bareSearch));
@@ -243,9 +244,9 @@ int main(int argc, char** argv)
     std::printf("%s; start until the call list is counted: %.0f ms\n", qPrintable(sizeText(size)),
                 double(start.elapsed()));
     auto bare = bareConnection(file);
-    w.tabs->setCurrentWidget(w.callTab);
+    w.findChild<QTabWidget*>(QStringLiteral("tabs"))->setCurrentWidget(w.findChild<QWidget*>(QStringLiteral("callTab")));
     QApplication::processEvents();
-    const int screen = screenRows(*w.callGrid);
+    const int screen = screenRows(*w.findChild<DBGrid*>(QStringLiteral("callGrid")));
     std::printf("a screen of the call list: %d rows\n", screen);
 
     // Date search: an arrow click on the day, until the grid has painted,
@@ -267,14 +268,14 @@ int main(int argc, char** argv)
             bareFirst.push_back(bareKeysAndScreen(*bare, sql, screen, &rows, true));
             bareWhole.push_back(bareKeysAndScreen(*bare, sql, screen, &rows));
             dayRows.push_back(double(rows));
-            w.callYearBox->setValue(y);
-            w.callMonthBox->setValue(m);
-            w.callDayBox->setValue(d > 1 ? d - 1 : d + 1);
+            w.findChild<UpDownBox*>(QStringLiteral("callYearBox"))->setValue(y);
+            w.findChild<UpDownBox*>(QStringLiteral("callMonthBox"))->setValue(m);
+            w.findChild<UpDownBox*>(QStringLiteral("callDayBox"))->setValue(d > 1 ? d - 1 : d + 1);
             QApplication::processEvents();
             QElapsedTimer t;
             t.start();
-            w.callDayBox->stepBy(d > 1 ? 1 : -1);
-            w.callGrid->repaint();
+            w.findChild<UpDownBox*>(QStringLiteral("callDayBox"))->stepBy(d > 1 ? 1 : -1);
+            w.findChild<DBGrid*>(QStringLiteral("callGrid"))->repaint();
             ours.push_back(t.nsecsElapsed() / 1e6);
             waitUntil([&] { return !dm.callTable.loading() && !dm.callTable.countPending(); }, 300000);
             whole.push_back(t.nsecsElapsed() / 1e6);
@@ -293,9 +294,9 @@ int main(int argc, char** argv)
         std::vector<double> ours, whole, bareFirst, bareWhole, found;
         qint64 rows = 0;
         const char* const texts[kRuns] = {"8888", "6601", "5208", "1234", "7777", "3690", "2468"};
-        w.callSearchField->setCurrentIndex(w.callSearchField->findText(QStringLiteral("电话")));
+        w.findChild<QComboBox*>(QStringLiteral("callSearchField"))->setCurrentIndex(w.findChild<QComboBox*>(QStringLiteral("callSearchField"))->findText(QStringLiteral("电话")));
         for (const char* text : texts) {
-            w.callSearchText->setText(QString::fromLatin1(text));
+            w.findChild<QLineEdit*>(QStringLiteral("callSearchText"))->setText(QString::fromLatin1(text));
             const QString sql = listsearch::fieldSearch(QStringLiteral("来电数据"), QStringLiteral("电话"),
                                                         QString::fromLatin1(text));
             bareKeysAndScreen(*bare, sql, screen, &rows);
@@ -304,8 +305,8 @@ int main(int argc, char** argv)
             found.push_back(double(rows));
             QElapsedTimer t;
             t.start();
-            w.callSearchButton->click();
-            w.callGrid->repaint();
+            w.findChild<QPushButton*>(QStringLiteral("callSearchButton"))->click();
+            w.findChild<DBGrid*>(QStringLiteral("callGrid"))->repaint();
             ours.push_back(t.nsecsElapsed() / 1e6);
             waitUntil([&] { return !dm.callTable.loading() && !dm.callTable.countPending(); }, 300000);
             whole.push_back(t.nsecsElapsed() / 1e6);
@@ -325,9 +326,9 @@ int main(int argc, char** argv)
         std::vector<double> save, load, paint, bareWrite, bareRead;
         const QString path = folder + QStringLiteral("set/DBGrid2.dat");
         for (int run = 0; run < kRuns; ++run) {
-            save.push_back(timed([&] { gridlayout::save(*w.callGrid, path); }));
-            load.push_back(timed([&] { gridlayout::load(*w.callGrid, path); }));
-            paint.push_back(timed([&] { w.callGrid->repaint(); }));
+            save.push_back(timed([&] { gridlayout::save(*w.findChild<DBGrid*>(QStringLiteral("callGrid")), path); }));
+            load.push_back(timed([&] { gridlayout::load(*w.findChild<DBGrid*>(QStringLiteral("callGrid")), path); }));
+            paint.push_back(timed([&] { w.findChild<DBGrid*>(QStringLiteral("callGrid"))->repaint(); }));
             // Bare: the same bytes read and written with plain files.
             QByteArray b;
             bareRead.push_back(timed([&] {
@@ -341,7 +342,7 @@ int main(int argc, char** argv)
                 g.write(b);
             }));
         }
-        const qint64 columns = w.callGrid->columnLayout().size();
+        const qint64 columns = w.findChild<DBGrid*>(QStringLiteral("callGrid"))->columnLayout().size();
         line("save layout (rows = columns)", save, bareWrite, columns, "goal 5 ms", median(save) < 5.0);
         line("load layout (rows = columns)", load, bareRead, columns, "goal 5 ms", median(load) < 5.0);
         std::printf("  grid repaint after the load: %.2f ms\n", median(paint));

@@ -95,7 +95,7 @@ int oneStart(int argc, char** argv, const QElapsedTimer& clock, const QString& f
 
     std::printf("RESULT %f %f %f %f %f %f %s\n", beforeShow, shownMs, stallToPosition, stalls.worst(),
                 activationMs, residentKb() / 1024.0,
-                qPrintable(w.statusPanels->panelText(MainWindow::PositionPanel)));
+                qPrintable(w.panelText(MainWindow::PositionPanel)));
     return 0;
 }
 

@@ -2,13 +2,11 @@
 // Statement text: statements are joined from fixed pieces and values.  A
 // value goes between single quotes with its own single quotes doubled, so
 // that any text is searched for as it is and never ends the quoted part.
-// Statements of several lines are composed line by line in the hidden memo
-// of the main window; the text sent is every line followed by CR LF.
+// Statements of several lines are composed in the statement buffer
+// (statementbuffer.h); the text sent is every line followed by CR LF.
 
 #include <QString>
 #include <QStringList>
-
-class QPlainTextEdit;
 
 // The value as it goes between single quotes: every ' doubled.
 QString quotedValue(const QString& value);
@@ -19,7 +17,3 @@ QString quotedIdentifier(const QString& name);
 
 // Every line followed by CR LF.
 QString statementText(const QStringList& lines);
-
-// Clears the memo, fills it with the lines one by one and returns the
-// memo's text as it is sent (each of its lines followed by CR LF).
-QString composeStatement(QPlainTextEdit* memo, const QStringList& lines);

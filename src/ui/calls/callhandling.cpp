@@ -1,54 +1,40 @@
 #include "ui/calls/callhandling.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QPalette>
-#include <QPlainTextEdit>
-#include <QTimer>
-
 #include "rules/app/errorreport.h"
+#include "rules/app/statementbuffer.h"
 #include "rules/calls/randomgen.h"
-#include "rules/app/statementtext.h"
-#include "ui/calls/device.h"
 #include "data/app/datamodule.h"
+#include "ui/calls/callscreen.h"
+#include "ui/calls/device.h"
 #include "ui/web/addresses.h"
-#include "ui/web/browser.h"
-#include "ui/web/websearch.h"
 
 QString callNotLoggedText(const QString& number)
 {
     return QStringLiteral("数据库没有打开：来电 %1 没有记入来电数据，也无法查找客户。").arg(number);
 }
 
-QColor blinkColour(const QColor& current, const QColor& background)
+CallHandling::CallHandling(DataModule& dm, CallerIdDevice& device, CallScreen& screen,
+                           StatementBuffer& statements, QObject* parent)
+    : QObject(parent), dm_(dm), screen_(screen), statements_(statements)
 {
-    const QColor red(Qt::red);
-    return current.rgba() == red.rgba() ? background : red;
-}
-
-CallHandling::CallHandling(const CallParts& parts, QObject* parent) : QObject(parent), p_(parts)
-{
-    CallerIdDevice* box = p_.device;
-    connect(box, &CallerIdDevice::comingCall, this, &CallHandling::onIncomingNumber);
-    connect(box, &CallerIdDevice::ring, this, &CallHandling::onRing);
-    connect(box, &CallerIdDevice::phoneHandoff, this, &CallHandling::onHangUp);
-    connect(p_.numberField, &QLineEdit::returnPressed, this, &CallHandling::onNumberEntered);
-    connect(p_.blinkTimer, &QTimer::timeout, this, &CallHandling::blinkAnnouncement);
+    connect(&device, &CallerIdDevice::comingCall, this, &CallHandling::onIncomingNumber);
+    connect(&device, &CallerIdDevice::ring, this, &CallHandling::onRing);
+    connect(&device, &CallerIdDevice::phoneHandoff, this, &CallHandling::onHangUp);
     stepTimer_.setSingleShot(true);
     connect(&stepTimer_, &QTimer::timeout, this, &CallHandling::nextStep);
 }
 
 void CallHandling::setNumber(const QString& number)
 {
-    if (p_.numberField->text() == number)
+    if (screen_.number() == number)
         return;
-    p_.numberField->setText(number);
+    screen_.showNumber(number);
     onNumber(number);
 }
 
 void CallHandling::onNumberEntered()
 {
-    const QString number = p_.numberField->text();
+    const QString number = screen_.number();
     if (!number.isEmpty())
         onNumber(number);
 }
@@ -65,19 +51,19 @@ void CallHandling::onIncomingNumber(int, const QDateTime&, const QString& callNu
     boxNumber_ = callNumber;
     if (repeated)
         return;
-    p_.numberField->setText(callNumber);
+    screen_.showNumber(callNumber);
     onNumber(callNumber);
 }
 
 void CallHandling::onRing(int deviceId)
 {
-    p_.lineStatus->appendPlainText(QStringLiteral("设备：%1 电话振铃...").arg(deviceId));
+    screen_.appendLineStatus(QStringLiteral("设备：%1 电话振铃...").arg(deviceId));
 }
 
 void CallHandling::onHangUp(int deviceId)
 {
     hungUp_ = true;
-    p_.lineStatus->appendPlainText(QStringLiteral("设备：%1 电话挂机...").arg(deviceId));
+    screen_.appendLineStatus(QStringLiteral("设备：%1 电话挂机...").arg(deviceId));
 }
 
 void CallHandling::onNumber(const QString& number)
@@ -85,13 +71,13 @@ void CallHandling::onNumber(const QString& number)
     // What is still due of the call before comes first.
     finishPending();
     // The three searches follow on timers once the call is announced.
-    guarded([&] { p_.webTabs->searchNumber(number); });
-    if (!number.isEmpty() && !p_.dm->callTable.isActive()) {
+    guarded([&] { screen_.searchWeb(number); });
+    if (!number.isEmpty() && !dm_.callTable.isActive()) {
         // Without a database the caller is still announced, and the operator
         // learns that the call went unrecorded.
-        p_.setCardSource(&p_.dm->callSource);
-        p_.webTabs->showTabQuietly(p_.googleTab);
-        announce(newCallerText);
+        screen_.setCardSource(&dm_.callSource);
+        screen_.showTabQuietly(WebTab::Google);
+        screen_.announce(newCallerText);
         errorreport::report(callNotLoggedText(number));
         return;
     }
@@ -105,9 +91,9 @@ void CallHandling::onNumber(const QString& number)
     const bool looked = guarded([&] { known = lookUpCaller(number); });
     later([this, number] {
         guarded([&] {
-            p_.setCardSource(&p_.dm->callSource);
+            screen_.setCardSource(&dm_.callSource);
             logCall(number);
-            p_.webTabs->showTabQuietly(p_.googleTab);
+            screen_.showTabQuietly(WebTab::Google);
         });
     });
     if (looked && known)
@@ -143,62 +129,34 @@ void CallHandling::logCall(const QString& number)
     if (number.isEmpty())
         return;
     // While long work holds the database the row waits and follows it.
-    p_.dm->logCall(callRecord(number, QDateTime::currentDateTime()));
+    dm_.logCall(callRecord(number, QDateTime::currentDateTime()));
 }
 
 bool CallHandling::lookUpCaller(const QString& number)
 {
     if (number.isEmpty())
         return false;
-    DataModule& dm = *p_.dm;
     const QString local = lookupNumber(number);
-    composeStatement(p_.statementBuffer, lookupStatementLines(local));
+    statements_.compose(lookupStatementLines(local));
     bool known = false;
     if (!local.isEmpty()) {
         // What runs is the statement in the buffer checked on the numbers'
         // digits, best match first: through the index once it is there.
-        dm.lookupTable.reopen(dm.connection.hasNumberIndex() ? indexedLookupStatement(number) : digitsLookupStatement(number));
-        known = dm.lookupTable.recordCount() > 0;
+        dm_.lookupTable.reopen(dm_.connection.hasNumberIndex() ? indexedLookupStatement(number) : digitsLookupStatement(number));
+        known = dm_.lookupTable.recordCount() > 0;
     }
     // Nothing left after the area code: no customer can be this caller.
-    announce(known ? knownCallerText : newCallerText);
+    screen_.announce(known ? knownCallerText : newCallerText);
     return known;
 }
 
 void CallHandling::showKnownCaller()
 {
-    DataModule& dm = *p_.dm;
     // The customer list takes the lookup's rows; the statement is not run
     // again.  Unsaved typing on a customer is stored first (or kept, with a
     // message, when it cannot be).
-    if (dm.customerTable.reopenWith(dm.lookupTable))
-        p_.setCardSource(&dm.customerSource);
-    p_.webTabs->showTabQuietly(p_.customerTab);
-    p_.customerSideBrowser->navigate(webaddr::callerSidePage(programRandom().below(10)));
-}
-
-void CallHandling::announce(const QString& text)
-{
-    blinkCounter_ = 0;
-    p_.blinkTimer->stop();
-    p_.blinkTimer->start();
-    // A new announcement is seen at once, also when the one before was in
-    // the dark half of its blink.
-    QPalette pal = p_.announcement->palette();
-    pal.setColor(QPalette::WindowText, QColor(Qt::red));
-    p_.announcement->setPalette(pal);
-    p_.announcement->setText(text);
-    p_.announcement->repaint();
-}
-
-void CallHandling::blinkAnnouncement()
-{
-    ++blinkCounter_;
-    QPalette pal = p_.announcement->palette();
-    pal.setColor(QPalette::WindowText,
-                 blinkColour(pal.color(QPalette::WindowText), p_.background->palette().color(QPalette::Window)));
-    p_.announcement->setPalette(pal);
-    p_.announcement->repaint();
-    if (blinkCounter_ == kBlinkTicks)
-        p_.blinkTimer->stop();
+    if (dm_.customerTable.reopenWith(dm_.lookupTable))
+        screen_.setCardSource(&dm_.customerSource);
+    screen_.showTabQuietly(WebTab::Customers);
+    screen_.showCustomerSidePage(webaddr::callerSidePage(programRandom().below(10)));
 }

@@ -3,7 +3,6 @@
 // up among the customers and announced in blinking letters; ring and hang-up
 // reports become lines of the line status box.
 
-#include <QColor>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -12,33 +11,10 @@
 
 #include "rules/calls/callrules.h"
 
-class Browser;
+class CallScreen;
 class CallerIdDevice;
-class DataSource;
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QWidget;
 class DataModule;
-class WebTabs;
-
-// The controls and services the call handling works with; the main window
-// hands them over when it creates the handling.
-struct CallParts {
-    QLineEdit* numberField = nullptr;        // number field
-    QLabel* announcement = nullptr;            // announcement
-    QPlainTextEdit* lineStatus = nullptr;   // line status box
-    QPlainTextEdit* statementBuffer = nullptr;       // statement buffer
-    QTimer* blinkTimer = nullptr;              // blink timer
-    QWidget* background = nullptr;         // whose window colour hides the text
-    CallerIdDevice* device = nullptr;
-    DataModule* dm = nullptr;
-    WebTabs* webTabs = nullptr;
-    QWidget* googleTab = nullptr;
-    QWidget* customerTab = nullptr;          // 客户列表
-    Browser* customerSideBrowser = nullptr;
-    std::function<void(DataSource*)> setCardSource;  // binds the card
-};
+class StatementBuffer;
 
 // The handling of the number field, owned by the main window.
 //
@@ -53,14 +29,15 @@ struct CallParts {
 class CallHandling : public QObject {
     Q_OBJECT
 public:
-    CallHandling(const CallParts& parts, QObject* parent);
+    CallHandling(DataModule& dm, CallerIdDevice& device, CallScreen& screen, StatementBuffer& statements,
+                 QObject* parent);
 
     // The simulation's numbers: handled when they differ from the field's.
     void setNumber(const QString& number);
 
     // Events of the caller-ID box.
-    void onIncomingNumber(int deviceId, const QDateTime& callTime,
-                                    const QString& callNumber, const QString& callName);
+    void onIncomingNumber(int deviceId, const QDateTime& callTime, const QString& callNumber,
+                          const QString& callName);
     void onRing(int deviceId);
     void onHangUp(int deviceId);
 
@@ -78,28 +55,22 @@ public:
     void finishPending();
     bool callPending() const { return !pending_.isEmpty(); }
 
-    // The announcement blink.
-    void blinkAnnouncement();
-    int blinkCounter() const { return blinkCounter_; }
+    // Enter in the number field.
+    void onNumberEntered();
 
 private:
-    void onNumberEntered();
-    void announce(const QString& text);
     void later(std::function<void()> step);
     void nextStep();
 
-    CallParts p_;
+    DataModule& dm_;
+    CallScreen& screen_;
+    StatementBuffer& statements_;
     QList<std::function<void()>> pending_;
     QTimer stepTimer_;
     bool hungUp_ = false;  // the box reported a hang-up since its last number
     bool boxReported_ = false;
     QString boxNumber_;    // the number the box reported last
-    int blinkCounter_ = 0;
 };
-
-// One blink: pure red turns into the background colour, anything else into
-// pure red.
-QColor blinkColour(const QColor& current, const QColor& background);
 
 // Said when a call arrives while the database is not open.
 QString callNotLoggedText(const QString& number);

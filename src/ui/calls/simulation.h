@@ -1,37 +1,36 @@
 #pragma once
 // Calls played by the program itself: every three seconds a number of the
-// test list (tel.txt) goes into the number field as if the caller-ID box
-// had reported it.
+// test list (tel.txt) is handled as if the caller-ID box had reported it.
 
 #include <QObject>
+#include <QStringList>
+#include <QTimer>
 #include <functional>
-
-class QListWidget;
-class QPushButton;
-class QTimer;
-
-// The controls and services the simulation works with.
-struct SimulationParts {
-    QPushButton* simulationButton = nullptr;   // the test switch
-    QTimer* simulationTimer = nullptr;         // 3000 ms
-    QListWidget* testNumbers = nullptr;  // the test list
-    std::function<void(const QString&)> setNumber;  // the call handling's
-    std::function<void()> onTabChanged;       // the tab handling's
-};
 
 class CallSimulation : public QObject {
     Q_OBJECT
 public:
-    CallSimulation(const SimulationParts& parts, QObject* parent);
+    // `play` handles one simulated number.
+    CallSimulation(std::function<void(const QString&)> play, QObject* parent);
 
-    // The test switch: starts or stops the simulation.  With an empty test
-    // list it does not start and says why.
-    void toggleSimulation();
-    // One simulated call.
+    // The test numbers, as tel.txt lists them.
+    void setTestNumbers(const QStringList& numbers) { numbers_ = numbers; }
+    const QStringList& testNumbers() const { return numbers_; }
+
+    // The test switch: starts or stops the simulation.  With no test
+    // numbers it does not start and says why.
+    void toggle();
+    bool running() const { return timer_.isActive(); }
+    // One simulated call: a number drawn from the test list.
     void playTestCall();
 
+signals:
+    void runningChanged(bool running);
+
 private:
-    SimulationParts p_;
+    std::function<void(const QString&)> play_;
+    QStringList numbers_;
+    QTimer timer_;
 };
 
 extern const QString noTestNumbersText;

@@ -7,6 +7,9 @@
 #include <QSpinBox>
 
 #include "rules/app/errorreport.h"
+#include "rules/app/paths.h"
+#include "rules/app/textfile.h"
+#include "ui/app/updownbox.h"
 #include "data/app/dataset.h"
 #include "rules/lists/listsearch.h"
 #include "data/lists/reopen.h"

@@ -2,6 +2,7 @@
 
 #include "data/app/datamodule.h"
 #include "ui/app/dbcontrols.h"
+#include "rules/app/statementbuffer.h"
 #include "rules/app/statementtext.h"
 #include "ui/records/dictionarywindow.h"
 
@@ -15,7 +16,7 @@ Dictionary::Dictionary(const DictionaryParts& parts, QObject* parent) : QObject(
 
 void Dictionary::runItemQuery(const QString& field)
 {
-    p_.dm->dictionaryTable.reopen(composeStatement(p_.statementBuffer, itemQueryLines(field)));
+    p_.dm->dictionaryTable.reopen(p_.statementBuffer->compose(itemQueryLines(field)));
 }
 
 void Dictionary::refreshChoiceLists()

@@ -8,7 +8,7 @@
 #include <QVector>
 
 class DBComboBox;
-class QPlainTextEdit;
+class StatementBuffer;
 class QWidget;
 class DataModule;
 
@@ -18,7 +18,7 @@ QStringList itemQueryLines(const QString& field);
 // The controls and services the dictionary works with.
 struct DictionaryParts {
     DataModule* dm = nullptr;
-    QPlainTextEdit* statementBuffer = nullptr;  // where statements are composed
+    StatementBuffer* statementBuffer = nullptr;
     QWidget* owner = nullptr;           // of the editor window
     QVector<DBComboBox*> choiceFields;  // 部门, 职务, 分类1, 分类2
 };

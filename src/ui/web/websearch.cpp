@@ -1,14 +1,11 @@
 #include "ui/web/websearch.h"
 
-#include <QLineEdit>
-#include <QTabWidget>
 #include <QUrl>
 
 #include "rules/app/errorreport.h"
 #include "rules/calls/randomgen.h"
 #include "data/app/datamodule.h"
 #include "ui/web/addresses.h"
-#include "ui/web/browser.h"
 
 namespace websearch {
 
@@ -42,12 +39,9 @@ QString baiduAddress(const QString& number)
 
 }  // namespace websearch
 
-WebTabs::WebTabs(const WebTabParts& parts, QObject* parent) : QObject(parent), p_(parts)
+WebTabs::WebTabs(DataModule& dm, TabScreen& screen, QObject* parent)
+    : QObject(parent), dm_(dm), screen_(screen)
 {
-    connect(p_.tabs, &QTabWidget::currentChanged, this, [this] {
-        if (!quiet_)
-            guarded([this] { onTabChanged(); });
-    });
     searchTimer_.setSingleShot(true);
     searchTimer_.setTimerType(Qt::PreciseTimer);  // the spacing is kept exactly
     connect(&searchTimer_, &QTimer::timeout, this, [this] { guarded([this] { searchStep(); }); });
@@ -64,14 +58,14 @@ void WebTabs::searchStep()
 {
     const int step = searchNext_++;
     if (step == 0) {
-        p_.tabs->setTabText(0, websearch::googleCaption);
-        p_.googleBrowser->navigate(websearch::googleAddress(searchNumber_));
+        screen_.setTabCaption(WebTab::Google, websearch::googleCaption);
+        screen_.navigate(WebTab::Google, websearch::googleAddress(searchNumber_));
     } else if (step == 1) {
-        p_.tabs->setTabText(1, websearch::yahooCaption);
-        p_.yahooBrowser->navigate(websearch::yahooAddress(searchNumber_));
+        screen_.setTabCaption(WebTab::Yahoo, websearch::yahooCaption);
+        screen_.navigate(WebTab::Yahoo, websearch::yahooAddress(searchNumber_));
     } else if (step == 2) {
-        p_.tabs->setTabText(2, websearch::baiduCaption);
-        p_.baiduBrowser->navigate(websearch::baiduAddress(searchNumber_));
+        screen_.setTabCaption(WebTab::Baidu, websearch::baiduCaption);
+        screen_.navigate(WebTab::Baidu, websearch::baiduAddress(searchNumber_));
     }
     if (searchNext_ < 3)
         searchTimer_.start(websearch::kSearchSpacing);
@@ -87,41 +81,27 @@ void WebTabs::finishSearch()
 
 void WebTabs::onTabChanged()
 {
-    QWidget* tab = p_.tabs->currentWidget();
-    DataModule& dm = *p_.dm;
+    const WebTab tab = screen_.currentTab();
+    if (tab == WebTab::Customers)
+        screen_.setCardSource(&dm_.customerSource);
+    else if (tab == WebTab::Calls)
+        screen_.setCardSource(&dm_.callSource);
 
-    if (tab == p_.customerTab)
-        p_.setCardSource(&dm.customerSource);
-    else if (tab == p_.callTab)
-        p_.setCardSource(&dm.callSource);
-
-    Browser* side = nullptr;
-    int mode = 0;
-    if (tab == p_.googleTab)
-        side = p_.googleSideBrowser;
-    else if (tab == p_.yahooTab)
-        side = p_.yahooSideBrowser;
-    else if (tab == p_.baiduTab)
-        side = p_.baiduSideBrowser;
-    else if (tab == p_.customerTab)
-        side = p_.customerSideBrowser, mode = 1;
-    else if (tab == p_.callTab)
-        side = p_.callSideBrowser, mode = 1;
-
-    if (side) {
-        side->navigate(webaddr::sidePage(programRandom().below(websearch::kSidePages)));
-        p_.setCardMode(mode);
-    } else if (tab == p_.infoTab) {
-        p_.setCardMode(0);
+    switch (tab) {
+    case WebTab::Google:
+    case WebTab::Yahoo:
+    case WebTab::Baidu:
+    case WebTab::Customers:
+    case WebTab::Calls: {
+        screen_.navigateSide(tab, webaddr::sidePage(programRandom().below(websearch::kSidePages)));
+        const bool listTab = tab == WebTab::Customers || tab == WebTab::Calls;
+        screen_.setCardMode(listTab ? 1 : 0);
+        break;
     }
-    // "来电软件更新": card source and mode stay as they are.
-}
-
-void WebTabs::showTabQuietly(QWidget* tab)
-{
-    if (p_.tabs->currentWidget() == tab)
-        return;
-    quiet_ = true;
-    p_.tabs->setCurrentWidget(tab);
-    quiet_ = false;
+    case WebTab::Info:
+        screen_.setCardMode(0);
+        break;
+    case WebTab::Update:
+        break;  // "来电软件更新": card source and mode stay as they are
+    }
 }

@@ -5,12 +5,9 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <functional>
 
-class Browser;
-class DataSource;
-class QTabWidget;
-class QWidget;
+#include "ui/web/tabscreen.h"
+
 class DataModule;
 
 namespace websearch {
@@ -38,55 +35,30 @@ constexpr int kSearchSpacing = 200;
 
 }  // namespace websearch
 
-// The controls and services the tab handling works with.
-struct WebTabParts {
-    QTabWidget* tabs = nullptr;
-    QWidget* googleTab = nullptr;
-    QWidget* yahooTab = nullptr;
-    QWidget* baiduTab = nullptr;
-    QWidget* customerTab = nullptr;
-    QWidget* callTab = nullptr;
-    QWidget* infoTab = nullptr;
-    Browser* googleBrowser = nullptr;
-    Browser* yahooBrowser = nullptr;
-    Browser* baiduBrowser = nullptr;
-    Browser* googleSideBrowser = nullptr;
-    Browser* yahooSideBrowser = nullptr;
-    Browser* baiduSideBrowser = nullptr;
-    Browser* customerSideBrowser = nullptr;
-    Browser* callSideBrowser = nullptr;
-    DataModule* dm = nullptr;
-    std::function<void(DataSource*)> setCardSource;  // binds the card
-    std::function<void(int)> setCardMode;            // the card's mode
-};
-
-// The tab control's handling, owned by the main window.  Tabs brought to the
-// front by the program (showTabQuietly) do not run onTabChanged; the
-// operator's picks do.
+// The tab control's handling, owned by the main window.  The window runs
+// onTabChanged() when the operator brings another tab to the front (not when
+// the program does).
 class WebTabs : public QObject {
     Q_OBJECT
 public:
-    WebTabs(const WebTabParts& parts, QObject* parent);
+    WebTabs(DataModule& dm, TabScreen& screen, QObject* parent);
 
     // Searches the number on the three engines: tab 1 as soon as the event
     // loop is free, tabs 2 and 3 each 200 ms after the one before.  A new
     // search replaces the steps still due of the one before.
     void searchNumber(const QString& number);
-    bool searchPending() const { return searchTimer_.isActive(); }
     // Runs at once the steps still due (used before a restore reloads the
     // browsers, and by tests).
     void finishSearch();
 
     // The tab now in front: card source, side page and card mode.
     void onTabChanged();
-    // Brings a tab to the front without onTabChanged.
-    void showTabQuietly(QWidget* tab);
 
 private:
     void searchStep();
 
-    WebTabParts p_;
-    bool quiet_ = false;
+    DataModule& dm_;
+    TabScreen& screen_;
     QTimer searchTimer_;
     QString searchNumber_;
     int searchNext_ = 0;  // next engine, 0 to 2

@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include "ui/calls/announcement.h"
 #include "rules/app/errorreport.h"
 #include "rules/app/paths.h"
 #include "ui/app/statusbar.h"
@@ -66,12 +67,12 @@ private slots:
         QVERIFY(f.dm->connection.writesHeld());
 
         // A known customer calls.
-        f.w->numberField->setText(QStringLiteral("13900000042"));
-        QTest::keyClick(f.w->numberField, Qt::Key_Return);
-        f.w->calls->finishPending();
-        QCOMPARE(f.w->announcement->text(), QStringLiteral("老客户来电"));
+        testutil::named<QLineEdit>(f.w.get(), QStringLiteral("numberField"))->setText(QStringLiteral("13900000042"));
+        QTest::keyClick(testutil::named<QLineEdit>(f.w.get(), QStringLiteral("numberField")), Qt::Key_Return);
+        f.w->calls()->finishPending();
+        QCOMPARE(testutil::named<Announcement>(f.w.get(), QStringLiteral("announcement"))->text(), QStringLiteral("老客户来电"));
         QCOMPARE(f.dm->callsWaiting(), 1);
-        QVERIFY(f.w->statusPanels->panelText(MainWindow::MessagePanel).startsWith(QStringLiteral("来电已记下（1 个）")));
+        QVERIFY(f.w->panelText(MainWindow::MessagePanel).startsWith(QStringLiteral("来电已记下（1 个）")));
         QCOMPARE(f.dm->customerTable.text(QStringLiteral("手机")), QStringLiteral("13900000042"));
 
         QVERIFY(hold.exec(QStringLiteral("commit")));

@@ -24,6 +24,8 @@
 #include "ui/app/statusbar.h"
 #include "rules/app/textfile.h"
 #include "ui/app/mainwindow.h"
+#include "ui/calls/simulation.h"
+#include "ui/app/updownbox.h"
 #include "ui/calls/device.h"
 #include "data/app/datamodule.h"
 #include "ui/app/dbcontrols.h"
@@ -128,7 +130,7 @@ void TestMainWindow::deviceStateMessage()
     QFETCH(int, state);
     QFETCH(QString, message);
     Fixture f(state);
-    QCOMPARE(f.w->statusPanels->panelText(MainWindow::MessagePanel), message);
+    QCOMPARE(f.w->panelText(MainWindow::MessagePanel), message);
     QCOMPARE(f.w->folder(), folder_);
 }
 
@@ -141,16 +143,16 @@ void TestMainWindow::frameAtStart()
                                   webaddr::productCaption3, QStringLiteral("客户列表"),
                                   QStringLiteral("来电列表"), QStringLiteral("信息查询"),
                                   QStringLiteral("来电软件更新")};
-    QCOMPARE(w.tabs->count(), 7);
+    QCOMPARE(testutil::named<QTabWidget>(&w, QStringLiteral("tabs"))->count(), 7);
     for (int i = 0; i < 7; ++i)
-        QCOMPARE(w.tabs->tabText(i), captions[i]);
-    QCOMPARE(w.tabs->currentWidget(), w.googleTab);
+        QCOMPARE(testutil::named<QTabWidget>(&w, QStringLiteral("tabs"))->tabText(i), captions[i]);
+    QCOMPARE(testutil::named<QTabWidget>(&w, QStringLiteral("tabs"))->currentWidget(), testutil::named<QWidget>(&w, QStringLiteral("googleTab")));
 }
 
 void TestMainWindow::statusBarAtStart()
 {
     Fixture f(1);
-    StatusBar* bar = f.w->statusPanels;
+    StatusBar* bar = testutil::named<StatusBar>(f.w.get(), QStringLiteral("statusPanels"));
     const QStringList texts = {QStringLiteral("提示"), QStringLiteral("来电显示设备正常！"),
                                QStringLiteral("记录/总数"), QString(), QStringLiteral("时间"),
                                QString()};
@@ -170,18 +172,18 @@ void TestMainWindow::messagePanelFollowsWindowWidth()
     MainWindow& w = *f.w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QCOMPARE(w.statusPanels->panelWidth(MainWindow::MessagePanel), w.frameGeometry().width() - 350);
+    QCOMPARE(testutil::named<StatusBar>(&w, QStringLiteral("statusPanels"))->panelWidth(MainWindow::MessagePanel), w.frameGeometry().width() - 350);
     w.resize(1100, 720);
     QTRY_COMPARE(w.width(), 1100);
-    QCOMPARE(w.statusPanels->panelWidth(MainWindow::MessagePanel), w.frameGeometry().width() - 350);
+    QCOMPARE(testutil::named<StatusBar>(&w, QStringLiteral("statusPanels"))->panelWidth(MainWindow::MessagePanel), w.frameGeometry().width() - 350);
 }
 
 void TestMainWindow::clockStartsEmptyThenTicks()
 {
     Fixture f;
-    QVERIFY(f.w->statusPanels->panelText(MainWindow::ClockPanel).isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(!f.w->statusPanels->panelText(MainWindow::ClockPanel).isEmpty(), 3000);
-    const QString text = f.w->statusPanels->panelText(MainWindow::ClockPanel);
+    QVERIFY(f.w->panelText(MainWindow::ClockPanel).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.w->panelText(MainWindow::ClockPanel).isEmpty(), 3000);
+    const QString text = f.w->panelText(MainWindow::ClockPanel);
     // No leading zeros on month, day and hour.
     static const QRegularExpression form(
         QStringLiteral("^\\d{4}-([1-9]|1[0-2])-([1-9]|[12]\\d|3[01]) (\\d|1\\d|2[0-3]):[0-5]\\d:[0-5]\\d$"));
@@ -196,7 +198,7 @@ void TestMainWindow::busyDatabaseSaidInMessagePanel()
     MainWindow& w = *f.w;
     w.activate();
     DataSet& customers = f.dm->customerTable;
-    const QString before = w.statusPanels->panelText(MainWindow::MessagePanel);
+    const QString before = w.panelText(MainWindow::MessagePanel);
     customers.moveTo(250);
     customers.edit();
     customers.setValue(QStringLiteral("联系人"), QStringLiteral("改过"));
@@ -209,7 +211,7 @@ void TestMainWindow::busyDatabaseSaidInMessagePanel()
         QVERIFY(write.exec(QStringLiteral("begin immediate")));
         QVERIFY(write.exec(QStringLiteral("insert into 客户数据 (联系人) values ('别的程序')")));
         QVERIFY(!guarded([&] { customers.post(); }));
-        QVERIFY(w.statusPanels->panelText(MainWindow::MessagePanel).contains(QStringLiteral("数据库正忙")));
+        QVERIFY(w.panelText(MainWindow::MessagePanel).contains(QStringLiteral("数据库正忙")));
         QCOMPARE(reports_.size(), 1);
         QVERIFY(reports_[0].contains(QStringLiteral("数据库正忙")));
         // The typing is kept for the next try.
@@ -219,7 +221,7 @@ void TestMainWindow::busyDatabaseSaidInMessagePanel()
     }
     QSqlDatabase::removeDatabase(QStringLiteral("writer"));
     customers.post();
-    QCOMPARE(w.statusPanels->panelText(MainWindow::MessagePanel), before);
+    QCOMPARE(w.panelText(MainWindow::MessagePanel), before);
     QCOMPARE(customers.text(QStringLiteral("联系人")), QStringLiteral("改过"));
     QSqlQuery check(f.dm->connection.database());
     QVERIFY(check.exec(QStringLiteral("select 联系人 from 客户数据 where id = 50")) && check.next());
@@ -239,16 +241,16 @@ void TestMainWindow::activationOpensBothDataSets()
     QVERIFY(f.dm->callTable.isActive());
     QCOMPARE(f.dm->callTable.commandText(), QStringLiteral("select * from 来电数据 order by id desc"));
 
-    QCOMPARE(w.customerSearchField->count(), 18);
-    QCOMPARE(itemsOf(w.customerSearchField), f.dm->customerTable.fieldNames());
-    QCOMPARE(w.customerSearchField->currentText(), QStringLiteral("ID"));
-    QVERIFY(itemsOf(w.callSearchField).contains(QStringLiteral("日期")));
-    QCOMPARE(itemsOf(w.callSearchField), f.dm->callTable.fieldNames());
-    QCOMPARE(w.callSearchField->currentIndex(), 0);
+    QCOMPARE(testutil::named<QComboBox>(&w, QStringLiteral("customerSearchField"))->count(), 18);
+    QCOMPARE(itemsOf(testutil::named<QComboBox>(&w, QStringLiteral("customerSearchField"))), f.dm->customerTable.fieldNames());
+    QCOMPARE(testutil::named<QComboBox>(&w, QStringLiteral("customerSearchField"))->currentText(), QStringLiteral("ID"));
+    QVERIFY(itemsOf(testutil::named<QComboBox>(&w, QStringLiteral("callSearchField"))).contains(QStringLiteral("日期")));
+    QCOMPARE(itemsOf(testutil::named<QComboBox>(&w, QStringLiteral("callSearchField"))), f.dm->callTable.fieldNames());
+    QCOMPARE(testutil::named<QComboBox>(&w, QStringLiteral("callSearchField"))->currentIndex(), 0);
 
     // Running it again (as a restore does) refills rather than appends.
     w.activate();
-    QCOMPARE(w.customerSearchField->count(), 18);
+    QCOMPARE(testutil::named<QComboBox>(&w, QStringLiteral("customerSearchField"))->count(), 18);
 
     QCOMPARE(f.dm->accessConnPrefix, QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source="));
     QCOMPARE(f.dm->accessConnSuffix, QStringLiteral(";Persist Security Info=False"));
@@ -257,10 +259,10 @@ void TestMainWindow::activationOpensBothDataSets()
              QStringLiteral(";Extended Properties=Excel 8.0;Persist Security Info=False"));
 
     const QDate today = QDate::currentDate();
-    QCOMPARE(w.callYearBox->value(), today.year());
-    QCOMPARE(w.callMonthBox->value(), today.month());
-    QCOMPARE(w.callDayBox->value(), today.day());
-    QVERIFY(w.cardFocusTimer->isActive());
+    QCOMPARE(testutil::named<UpDownBox>(&w, QStringLiteral("callYearBox"))->value(), today.year());
+    QCOMPARE(testutil::named<UpDownBox>(&w, QStringLiteral("callMonthBox"))->value(), today.month());
+    QCOMPARE(testutil::named<UpDownBox>(&w, QStringLiteral("callDayBox"))->value(), today.day());
+    QVERIFY(testutil::named<QTimer>(&w, QStringLiteral("cardFocusTimer"))->isActive());
 }
 
 void TestMainWindow::recordPositionCountsRows()
@@ -268,7 +270,7 @@ void TestMainWindow::recordPositionCountsRows()
     {
         Fixture f;
         f.w->activate();
-        QCOMPARE(f.w->statusPanels->panelText(MainWindow::PositionPanel), QStringLiteral("-1/0"));
+        QCOMPARE(f.w->panelText(MainWindow::PositionPanel), QStringLiteral("-1/0"));
     }
     for (const char* number : {"1", "2", "3"})
         testutil::execute(folder_ + QStringLiteral("data/web.mdb"),
@@ -276,11 +278,11 @@ void TestMainWindow::recordPositionCountsRows()
     Fixture f;
     f.w->activate();
     // The call data set is opened last, so the panel shows its position.
-    QCOMPARE(f.w->statusPanels->panelText(MainWindow::PositionPanel), QStringLiteral("1/3"));
+    QCOMPARE(f.w->panelText(MainWindow::PositionPanel), QStringLiteral("1/3"));
     f.dm->callTable.next();
-    QCOMPARE(f.w->statusPanels->panelText(MainWindow::PositionPanel), QStringLiteral("2/3"));
+    QCOMPARE(f.w->panelText(MainWindow::PositionPanel), QStringLiteral("2/3"));
     f.dm->customerTable.first();
-    QCOMPARE(f.w->statusPanels->panelText(MainWindow::PositionPanel), QStringLiteral("-1/0"));
+    QCOMPARE(f.w->panelText(MainWindow::PositionPanel), QStringLiteral("-1/0"));
 }
 
 void TestMainWindow::activationLoadsStartPages()
@@ -288,31 +290,31 @@ void TestMainWindow::activationLoadsStartPages()
     Fixture f;
     MainWindow& w = *f.w;
     w.activate();
-    QCOMPARE(w.googleBrowser->history(), QStringList{webaddr::productPage1});
-    QCOMPARE(w.yahooBrowser->history(), QStringList{webaddr::productPage2});
-    QCOMPARE(w.baiduBrowser->history(), QStringList{webaddr::productPage3});
-    QCOMPARE(w.infoBrowser->history(), QStringList{webaddr::infoSite});
-    QCOMPARE(w.updateBrowser->history(), QStringList{webaddr::updatePage});
-    QCOMPARE(w.googleSideBrowser->history(), QStringList{webaddr::sidePageBase + QStringLiteral("22/c22405.html")});
-    QVERIFY(w.googleSideBrowser->address().endsWith(QStringLiteral("/caipu22/c22405.html")));
-    for (Browser* side : {w.yahooSideBrowser, w.baiduSideBrowser, w.customerSideBrowser, w.callSideBrowser})
+    QCOMPARE(testutil::named<Browser>(&w, QStringLiteral("googleBrowser"))->history(), QStringList{webaddr::productPage1});
+    QCOMPARE(testutil::named<Browser>(&w, QStringLiteral("yahooBrowser"))->history(), QStringList{webaddr::productPage2});
+    QCOMPARE(testutil::named<Browser>(&w, QStringLiteral("baiduBrowser"))->history(), QStringList{webaddr::productPage3});
+    QCOMPARE(testutil::named<Browser>(&w, QStringLiteral("infoBrowser"))->history(), QStringList{webaddr::infoSite});
+    QCOMPARE(testutil::named<Browser>(&w, QStringLiteral("updateBrowser"))->history(), QStringList{webaddr::updatePage});
+    QCOMPARE(testutil::named<Browser>(&w, QStringLiteral("googleSideBrowser"))->history(), QStringList{webaddr::sidePageBase + QStringLiteral("22/c22405.html")});
+    QVERIFY(testutil::named<Browser>(&w, QStringLiteral("googleSideBrowser"))->address().endsWith(QStringLiteral("/caipu22/c22405.html")));
+    for (Browser* side : {testutil::named<Browser>(&w, QStringLiteral("yahooSideBrowser")), testutil::named<Browser>(&w, QStringLiteral("baiduSideBrowser")), testutil::named<Browser>(&w, QStringLiteral("customerSideBrowser")), testutil::named<Browser>(&w, QStringLiteral("callSideBrowser"))})
         QVERIFY(side->history().isEmpty());
     // Activation keeps the product captions.
-    QCOMPARE(w.tabs->tabText(0), webaddr::productCaption1);
+    QCOMPARE(testutil::named<QTabWidget>(&w, QStringLiteral("tabs"))->tabText(0), webaddr::productCaption1);
 }
 
 void TestMainWindow::activationRunsOnceAfterFirstShow()
 {
     Fixture f;
     MainWindow& w = *f.w;
-    QVERIFY(w.googleBrowser->history().isEmpty());
+    QVERIFY(testutil::named<Browser>(&w, QStringLiteral("googleBrowser"))->history().isEmpty());
     w.show();
-    QTRY_COMPARE(w.googleBrowser->history().size(), 1);
+    QTRY_COMPARE(testutil::named<Browser>(&w, QStringLiteral("googleBrowser"))->history().size(), 1);
     QVERIFY(f.dm->customerTable.isActive());
     w.hide();
     w.show();
     QTest::qWait(50);
-    QCOMPARE(w.googleBrowser->history().size(), 1);
+    QCOMPARE(testutil::named<Browser>(&w, QStringLiteral("googleBrowser"))->history().size(), 1);
 }
 
 void TestMainWindow::activationPlacesWindowBottomRight()
@@ -320,7 +322,7 @@ void TestMainWindow::activationPlacesWindowBottomRight()
     Fixture f;
     MainWindow& w = *f.w;
     w.show();
-    QTRY_COMPARE(w.googleBrowser->history().size(), 1);
+    QTRY_COMPARE(testutil::named<Browser>(&w, QStringLiteral("googleBrowser"))->history().size(), 1);
     // Checked right after the step: the offscreen platform later shifts a
     // framed window by its frame width on its own.
     w.move(0, 0);
@@ -342,11 +344,11 @@ void TestMainWindow::testNumbersLoadedAsWritten()
                                  QString(), QStringLiteral("010-12345678")};
     writeTextLines(folder_ + QStringLiteral("tel.txt"), numbers);
     Fixture f;
-    QVERIFY(f.w->testNumbers->count() == 0);
+    QVERIFY(f.w->simulation()->testNumbers().count() == 0);
     f.w->activate();
-    QCOMPARE(itemsOf(f.w->testNumbers), numbers);
+    QCOMPARE(f.w->simulation()->testNumbers(), numbers);
     f.w->activate();
-    QCOMPARE(itemsOf(f.w->testNumbers), numbers);
+    QCOMPARE(f.w->simulation()->testNumbers(), numbers);
 }
 
 void TestMainWindow::missingDatabaseEndsActivation()
@@ -359,14 +361,14 @@ void TestMainWindow::missingDatabaseEndsActivation()
     QCOMPARE(reports_.size(), 1);
     QVERIFY(!QFile::exists(folder_ + QStringLiteral("data/web.mdb")));
     // Steps before the failure ran, the ones after it did not.
-    QVERIFY(w.cardFocusTimer->isActive());
-    QCOMPARE(w.updateBrowser->history().size(), 1);
-    QCOMPARE(w.customerSearchField->count(), 0);
-    QCOMPARE(w.callYearBox->value(), 2002);
-    QCOMPARE(w.testNumbers->count(), 0);
+    QVERIFY(testutil::named<QTimer>(&w, QStringLiteral("cardFocusTimer"))->isActive());
+    QCOMPARE(testutil::named<Browser>(&w, QStringLiteral("updateBrowser"))->history().size(), 1);
+    QCOMPARE(testutil::named<QComboBox>(&w, QStringLiteral("customerSearchField"))->count(), 0);
+    QCOMPARE(testutil::named<UpDownBox>(&w, QStringLiteral("callYearBox"))->value(), 2002);
+    QCOMPARE(w.simulation()->testNumbers().count(), 0);
     // The window lives on and keeps working.
     w.showClock();
-    QVERIFY(!w.statusPanels->panelText(MainWindow::ClockPanel).isEmpty());
+    QVERIFY(!w.panelText(MainWindow::ClockPanel).isEmpty());
 }
 
 void TestMainWindow::startupFocusMovesOnceToContactField()
@@ -375,17 +377,17 @@ void TestMainWindow::startupFocusMovesOnceToContactField()
     MainWindow& w = *f.w;
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    QTRY_VERIFY(w.cardFocusTimer->isActive());
-    QCOMPARE(w.cardFocusTimer->interval(), 2000);
-    w.numberField->setFocus();
+    QTRY_VERIFY(testutil::named<QTimer>(&w, QStringLiteral("cardFocusTimer"))->isActive());
+    QCOMPARE(testutil::named<QTimer>(&w, QStringLiteral("cardFocusTimer"))->interval(), 2000);
+    testutil::named<QLineEdit>(&w, QStringLiteral("numberField"))->setFocus();
     // About two seconds after the activation the card's own contact field
     // has the focus, and the timer is off.
-    QTRY_VERIFY_WITH_TIMEOUT(testutil::named<DBEdit>(&w, QStringLiteral("contactField"))->hasFocus(), 4000);
-    QCOMPARE(testutil::named<DBEdit>(&w, QStringLiteral("contactField"))->dataField(), QStringLiteral("联系人"));
-    QVERIFY(!w.cardFocusTimer->isActive());
-    w.numberField->setFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(w.card()->contactField()->hasFocus(), 4000);
+    QCOMPARE(w.card()->contactField()->dataField(), QStringLiteral("联系人"));
+    QVERIFY(!testutil::named<QTimer>(&w, QStringLiteral("cardFocusTimer"))->isActive());
+    testutil::named<QLineEdit>(&w, QStringLiteral("numberField"))->setFocus();
     QTest::qWait(2300);
-    QVERIFY(w.numberField->hasFocus());  // once only
+    QVERIFY(testutil::named<QLineEdit>(&w, QStringLiteral("numberField"))->hasFocus());  // once only
 }
 
 void TestMainWindow::fourTimersAtStart()
@@ -393,14 +395,14 @@ void TestMainWindow::fourTimersAtStart()
     Fixture f;
     MainWindow& w = *f.w;
     struct T { QTimer* timer; int interval; bool on; };
-    for (const T& t : {T{w.clockTimer, 1000, true}, T{w.blinkTimer, 1000, false}, T{w.cardFocusTimer, 2000, false},
-                       T{w.simulationTimer, 3000, false}}) {
+    for (const T& t : {T{testutil::named<QTimer>(&w, QStringLiteral("clockTimer")), 1000, true}, T{testutil::named<QTimer>(&w, QStringLiteral("blinkTimer")), 1000, false}, T{testutil::named<QTimer>(&w, QStringLiteral("cardFocusTimer")), 2000, false},
+                       T{testutil::named<QTimer>(&w, QStringLiteral("simulationTimer")), 3000, false}}) {
         QCOMPARE(t.timer->interval(), t.interval);
         QCOMPARE(t.timer->isActive(), t.on);
     }
     w.activate();
-    QVERIFY(w.cardFocusTimer->isActive());  // switched on by the activation
-    QVERIFY(!w.blinkTimer->isActive() && !w.simulationTimer->isActive());
+    QVERIFY(testutil::named<QTimer>(&w, QStringLiteral("cardFocusTimer"))->isActive());  // switched on by the activation
+    QVERIFY(!testutil::named<QTimer>(&w, QStringLiteral("blinkTimer"))->isActive() && !testutil::named<QTimer>(&w, QStringLiteral("simulationTimer"))->isActive());
 }
 
 void TestMainWindow::modalWaitGivesUp()
@@ -422,7 +424,7 @@ void TestMainWindow::menuCaptions()
     QCOMPARE(bar, (QStringList{QStringLiteral("数据管理[&D]"), QStringLiteral("打印[&P}"),
                                QStringLiteral("设置[s&E]"), QStringLiteral("帮助[&H]"),
                                QStringLiteral("关闭软件")}));
-    QVERIFY(!w.miClose->menu());
+    QVERIFY(!testutil::named<QAction>(&w, QStringLiteral("miClose"))->menu());
 
     auto entries = [](QMenu* m) {
         QStringList r;
@@ -430,28 +432,28 @@ void TestMainWindow::menuCaptions()
             r << (a->isSeparator() ? QStringLiteral("-") : a->text());
         return r;
     };
-    QCOMPARE(entries(w.MenuData),
+    QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("dataMenu"))),
              (QStringList{QStringLiteral("导入客户数据(excel格式）"), QStringLiteral("导入客户数据(Access格式）"),
                           QStringLiteral("导出客户数据(excel)"), QStringLiteral("导出来电数据(excel)"),
                           QStringLiteral("-"), QStringLiteral("压缩数据库"), QStringLiteral("备份数据库"),
                           QStringLiteral("恢复数据库"), QStringLiteral("-"), QStringLiteral("退出软件")}));
-    QCOMPARE(entries(w.MenuPrint), QStringList{QStringLiteral("打印客户资料")});
-    QCOMPARE(entries(w.MenuSettings),
+    QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("printMenu"))), QStringList{QStringLiteral("打印客户资料")});
+    QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("settingsMenu"))),
              (QStringList{QStringLiteral("设置查询列表"), QStringLiteral("来电设备设置"),
                           QStringLiteral("-"), QStringLiteral("清空客户数据"),
                           QStringLiteral("清空来电数据")}));
-    QCOMPARE(entries(w.MenuHelp),
+    QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("helpMenu"))),
              (QStringList{QStringLiteral("访问技术支持网站"), QStringLiteral("关于软件")}));
 
     // 导出来电数据 opens the export's field selection window (cancelled here).
     QString title;
-    w.excelExport->setFileChooser([](QWidget*, const QString&, const QString&, QString*) { return QString(); });
+    w.excelExport()->setFileChooser([](QWidget*, const QString&, const QString&, QString*) { return QString(); });
     testutil::whenModal(QString(), nullptr, &title);
-    w.miExportCalls->trigger();
+    testutil::named<QAction>(&w, QStringLiteral("miExportCalls"))->trigger();
     QCOMPARE(title, QStringLiteral("选择导出字段"));
 
     // Entries without an action yet do nothing (and raise nothing).
-    w.miPrintCustomers->trigger();
+    testutil::named<QAction>(&w, QStringLiteral("miPrintCustomers"))->trigger();
     QVERIFY(reports_.isEmpty());
 }
 
@@ -462,7 +464,7 @@ void TestMainWindow::exitEntriesCloseWindow()
         MainWindow& w = *f.w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        (useBarEntry ? w.miClose : w.miExit)->trigger();
+        (useBarEntry ? testutil::named<QAction>(&w, QStringLiteral("miClose")) : testutil::named<QAction>(&w, QStringLiteral("miExit")))->trigger();
         QVERIFY(!w.isVisible());
     }
 }
@@ -473,7 +475,7 @@ void TestMainWindow::supportEntryOpensDefaultBrowser()
     UrlCatcher catcher;
     const QString scheme = QUrl(webaddr::supportSite).scheme();
     QDesktopServices::setUrlHandler(scheme, &catcher, "open");
-    f.w->miSupport->trigger();
+    testutil::named<QAction>(f.w.get(), QStringLiteral("miSupport"))->trigger();
     QDesktopServices::unsetUrlHandler(scheme);
     QCOMPARE(catcher.urls, QList<QUrl>{QUrl(webaddr::supportSite)});
 }
@@ -490,9 +492,9 @@ void TestMainWindow::aboutEntryShowsFreshAboutBox()
                 return;
             seen << box;
             QCOMPARE(box->parentWidget(), &w);
-            box->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+            testutil::named<QPushButton>(box, QStringLiteral("okButton"))->click();
         });
-        w.miAbout->trigger();
+        testutil::named<QAction>(&w, QStringLiteral("miAbout"))->trigger();
     }
     QCOMPARE(seen.size(), 2);
     // Each box was a modal about box owned by the window, gone after it closed.

@@ -13,6 +13,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "ui/calls/announcement.h"
 #include "rules/app/errorreport.h"
 #include "ui/app/message.h"
 #include "rules/app/paths.h"
@@ -89,9 +90,9 @@ private:
         dm = std::make_unique<DataModule>();
         w = std::make_unique<MainWindow>(*dm, device);
         if (whole) {
-            auto finish = [this] { w->calls->finishPending(); };
+            auto finish = [this] { w->calls()->finishPending(); };
             connect(&device, &CallerIdDevice::comingCall, w.get(), finish);
-            connect(w->numberField, &QLineEdit::returnPressed, w.get(), finish);
+            connect(testutil::named<QLineEdit>(&*w, QStringLiteral("numberField")), &QLineEdit::returnPressed, w.get(), finish);
         }
         w->activate();
         programRandom().setSeed(0);
@@ -136,16 +137,16 @@ void TestCalls::searchesFollowOnTimers()
     setBrowserFactory([](QWidget* parent) { return new TimedBrowser(parent); });
     MainWindow& m = start();
     setBrowserFactory({});
-    m.tabs->setCurrentIndex(5);  // 信息查询: no draw
+    testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->setCurrentIndex(5);  // 信息查询: no draw
     // Nothing waits: the searches come after the handling has returned,
     // 200 ms apart, in the order google, yahoo, baidu.
     g_clock.start();
-    m.webTabs->searchNumber(QStringLiteral("0571"));
-    m.webTabs->searchNumber(QStringLiteral("0571+#8"));  // replaces the one before
-    const QList<Browser*> browsers = {m.googleBrowser, m.yahooBrowser, m.baiduBrowser};
+    m.webTabs()->searchNumber(QStringLiteral("0571"));
+    m.webTabs()->searchNumber(QStringLiteral("0571+#8"));  // replaces the one before
+    const QList<Browser*> browsers = {testutil::named<Browser>(&m, QStringLiteral("googleBrowser")), testutil::named<Browser>(&m, QStringLiteral("yahooBrowser")), testutil::named<Browser>(&m, QStringLiteral("baiduBrowser"))};
     for (Browser* b : browsers)
         QCOMPARE(b->history().size(), 1);  // the product page only
-    QTRY_COMPARE_WITH_TIMEOUT(m.baiduBrowser->history().size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(testutil::named<Browser>(&m, QStringLiteral("baiduBrowser"))->history().size(), 2, 5000);
     QVector<qint64> at;
     for (Browser* b : browsers) {
         QCOMPARE(b->history().size(), 2);
@@ -154,20 +155,20 @@ void TestCalls::searchesFollowOnTimers()
     QVERIFY2(at[1] - at[0] >= 190 && at[2] - at[1] >= 190,
              qPrintable(QStringLiteral("%1 %2 %3").arg(at[0]).arg(at[1]).arg(at[2])));
     // The number is percent-encoded; digits read as they are.
-    QCOMPARE(m.googleBrowser->address(), QStringLiteral("https://www.google.com.hk/search?hl=zh-CN&q=0571%2B%238"));
+    QCOMPARE(testutil::named<Browser>(&m, QStringLiteral("googleBrowser"))->address(), QStringLiteral("https://www.google.com.hk/search?hl=zh-CN&q=0571%2B%238"));
     QCOMPARE(websearch::yahooAddress(QStringLiteral("05719")),
              QStringLiteral("https://hk.search.yahoo.com/search?v=web&ei=gbk&searchFlag=&fr=fp-tab-web-ycn"
                             "&pid=ysearch&source=yahoo_yhp_0706_search_button&p=05719"));
     QCOMPARE(websearch::baiduAddress(QStringLiteral("057199")), QStringLiteral("https://www.baidu.com/s?tn=b1ank_pg&word=057199"));
-    QCOMPARE(m.tabs->tabText(0) + m.tabs->tabText(1) + m.tabs->tabText(2),
+    QCOMPARE(testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->tabText(0) + testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->tabText(1) + testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->tabText(2),
              QStringLiteral("google搜索结果yahoo搜索结果百度搜索结果"));
-    QCOMPARE(m.tabs->currentIndex(), 5);
+    QCOMPARE(testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->currentIndex(), 5);
     QCOMPARE(programRandom().seed(), 0u);
 
     // A repeated activation sends the browsers home but keeps the captions.
     m.activate();
-    QCOMPARE(m.googleBrowser->address(), webaddr::productPage1);
-    QCOMPARE(m.tabs->tabText(0), QStringLiteral("google搜索结果"));
+    QCOMPARE(testutil::named<Browser>(&m, QStringLiteral("googleBrowser"))->address(), webaddr::productPage1);
+    QCOMPARE(testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->tabText(0), QStringLiteral("google搜索结果"));
 }
 
 void TestCalls::tabChangeSetsSourceModeAndSidePage()
@@ -179,16 +180,16 @@ void TestCalls::tabChangeSetsSourceModeAndSidePage()
     // The operator's picks from a fresh start; tabs 6 and 7 draw nothing.
     struct Step { int tab; DataSource* source; int mode; Browser* side; QStringList pages; };
     const QList<Step> steps = {
-        {3, kehu, 1, m.customerSideBrowser, {side(0)}},
+        {3, kehu, 1, testutil::named<Browser>(&m, QStringLiteral("customerSideBrowser")), {side(0)}},
         {6, kehu, 1, nullptr, {}},
-        {4, calls, 1, m.callSideBrowser, {side(857)}},
+        {4, calls, 1, testutil::named<Browser>(&m, QStringLiteral("callSideBrowser")), {side(857)}},
         {5, calls, 0, nullptr, {}},
-        {1, calls, 0, m.yahooSideBrowser, {side(23520)}},
-        {3, kehu, 1, m.customerSideBrowser, {side(0), side(5533)}},
+        {1, calls, 0, testutil::named<Browser>(&m, QStringLiteral("yahooSideBrowser")), {side(23520)}},
+        {3, kehu, 1, testutil::named<Browser>(&m, QStringLiteral("customerSideBrowser")), {side(0), side(5533)}},
     };
     for (const Step& s : steps) {
         const uint32_t seed = programRandom().seed();
-        m.tabs->setCurrentIndex(s.tab);
+        testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->setCurrentIndex(s.tab);
         QCOMPARE(m.cardSource(), s.source);
         QCOMPARE(m.cardMode(), s.mode);
         if (s.side)
@@ -274,16 +275,16 @@ void TestCalls::knownCallerShowsMatchingCustomers()
     device.simulateCall(1, QStringLiteral("0201390000000"));
     QVERIFY(storedCalls().value(0).startsWith(QStringLiteral("0201390000000||")));
     // The buffer holds the plain statement; the indexed one runs, once.
-    QCOMPARE(statementText(m.statementBuffer->toPlainText().split('\n')), kLookup);
+    QCOMPARE(statementText(m.statementBuffer().text().split('\n')), kLookup);
     QCOMPARE(dm->customerTable.commandText(), indexedLookupStatement(QStringLiteral("0201390000000")));
     QVERIFY(!dm->lookupTable.isActive());
     QCOMPARE(dm->customerTable.recordCount(), 3);
     QCOMPARE(m.cardSource(), &dm->customerSource);
-    QCOMPARE(m.tabs->currentWidget(), m.customerTab);
+    QCOMPARE(testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->currentWidget(), testutil::named<QWidget>(&m, QStringLiteral("customerTab")));
     // No tab change ran: one draw only, for the caller's side page.
-    QCOMPARE(m.customerSideBrowser->history(), QStringList{webaddr::sidePageBase + QStringLiteral("/c0.html")});
+    QCOMPARE(testutil::named<Browser>(&m, QStringLiteral("customerSideBrowser"))->history(), QStringList{webaddr::sidePageBase + QStringLiteral("/c0.html")});
     QCOMPARE(m.cardMode(), 0);
-    QCOMPARE(m.announcement->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("老客户来电"));
 
     device.simulateCall(1, QStringLiteral("13900000002"));
     QCOMPARE(dm->customerTable.recordCount(), 1);
@@ -292,15 +293,15 @@ void TestCalls::knownCallerShowsMatchingCustomers()
 
     // What is not a digit is not searched for.
     device.simulateCall(1, QStringLiteral("139'01"));
-    QCOMPARE(m.statementBuffer->toPlainText().count(QStringLiteral("like '%13901%'")), 3);
+    QCOMPARE(m.statementBuffer().text().count(QStringLiteral("like '%13901%'")), 3);
     QCOMPARE(dm->lookupTable.commandText(), indexedLookupStatement(QStringLiteral("139'01")));
-    QCOMPARE(m.announcement->text(), QStringLiteral("新客户来电"));
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("新客户来电"));
 }
 
 void TestCalls::newCallerStaysOnCallRecord()
 {
     MainWindow& m = start();
-    m.tabs->setCurrentIndex(3);  // customers on the card
+    testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->setCurrentIndex(3);  // customers on the card
     device.simulateCall(1, QStringLiteral("057188881234"));
     const QStringList call = storedCalls().value(0).split('|');
     QCOMPARE(call.mid(0, 3), (QStringList{"057188881234", "",
@@ -308,8 +309,8 @@ void TestCalls::newCallerStaysOnCallRecord()
     QVERIFY(QTime::fromString(call.value(3), QStringLiteral("H:mm:ss")).isValid());
     QCOMPARE(m.cardSource(), &dm->callSource);
     QCOMPARE(dm->callTable.text("电话"), QStringLiteral("057188881234"));
-    QCOMPARE(m.tabs->currentWidget(), m.googleTab);
-    QCOMPARE(m.announcement->text(), QStringLiteral("新客户来电"));
+    QCOMPARE(testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->currentWidget(), testutil::named<QWidget>(&m, QStringLiteral("googleTab")));
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("新客户来电"));
     QCOMPARE(dm->customerTable.commandText(), QStringLiteral("select * from 客户数据 order by id desc"));
 }
 
@@ -317,8 +318,8 @@ void TestCalls::twoCallsAreTwoCalls()
 {
     MainWindow& m = start();
     auto announcedAgain = [&] {  // a fresh blink series started
-        const bool fresh = m.blinkTimer->isActive() && m.calls->blinkCounter() == 0;
-        m.calls->blinkAnnouncement();
+        const bool fresh = testutil::named<QTimer>(&m, QStringLiteral("blinkTimer"))->isActive() && testutil::named<Announcement>(&m, QStringLiteral("announcement"))->ticks() == 0;
+        testutil::named<Announcement>(&m, QStringLiteral("announcement"))->blink();
         return fresh;
     };
     // The box repeating itself is one call; after a hang-up it is a new one.
@@ -335,32 +336,32 @@ void TestCalls::twoCallsAreTwoCalls()
     // Typing and clearing by hand run nothing; every Enter with a number is
     // a call, the same number too.
     m.show();
-    m.numberField->setFocus();
-    m.numberField->selectAll();
-    QTest::keyClick(m.numberField, Qt::Key_Backspace);
-    QTest::keyClicks(m.numberField, QStringLiteral("88881234"));
+    testutil::named<QLineEdit>(&m, QStringLiteral("numberField"))->setFocus();
+    testutil::named<QLineEdit>(&m, QStringLiteral("numberField"))->selectAll();
+    QTest::keyClick(testutil::named<QLineEdit>(&m, QStringLiteral("numberField")), Qt::Key_Backspace);
+    QTest::keyClicks(testutil::named<QLineEdit>(&m, QStringLiteral("numberField")), QStringLiteral("88881234"));
     QCOMPARE(storedCalls().size(), 2);
-    QTest::keyClick(m.numberField, Qt::Key_Return);
+    QTest::keyClick(testutil::named<QLineEdit>(&m, QStringLiteral("numberField")), Qt::Key_Return);
     QVERIFY(announcedAgain());
-    QTest::keyClick(m.numberField, Qt::Key_Return);
+    QTest::keyClick(testutil::named<QLineEdit>(&m, QStringLiteral("numberField")), Qt::Key_Return);
     QVERIFY(announcedAgain());
     QCOMPARE(storedCalls().size(), 4);
-    QCOMPARE(m.announcement->text(), QStringLiteral("新客户来电"));
-    m.numberField->clear();
-    QTest::keyClick(m.numberField, Qt::Key_Return);  // nothing to call
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("新客户来电"));
+    testutil::named<QLineEdit>(&m, QStringLiteral("numberField"))->clear();
+    QTest::keyClick(testutil::named<QLineEdit>(&m, QStringLiteral("numberField")), Qt::Key_Return);  // nothing to call
     QCOMPARE(storedCalls().size(), 4);
 
     // An empty number from the box: searched, card on the calls, tab 1 in
     // front, nothing logged or looked up.  The same number afterwards is a
     // call again.
     device.simulateCall(1, QStringLiteral("13900000002"));
-    m.tabs->setCurrentIndex(3);
+    testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->setCurrentIndex(3);
     const QString lookup = dm->lookupTable.commandText();
     device.simulateCall(1, QString());
-    m.webTabs->finishSearch();
-    QVERIFY(m.googleBrowser->address().endsWith(QStringLiteral("&q=")));
+    m.webTabs()->finishSearch();
+    QVERIFY(testutil::named<Browser>(&m, QStringLiteral("googleBrowser"))->address().endsWith(QStringLiteral("&q=")));
     QCOMPARE(m.cardSource(), &dm->callSource);
-    QCOMPARE(m.tabs->currentWidget(), m.googleTab);
+    QCOMPARE(testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->currentWidget(), testutil::named<QWidget>(&m, QStringLiteral("googleTab")));
     QCOMPARE(storedCalls().size(), 5);
     QCOMPARE(dm->lookupTable.commandText(), lookup);
     device.simulateCall(1, QStringLiteral("13900000002"));
@@ -370,11 +371,11 @@ void TestCalls::twoCallsAreTwoCalls()
     // customer.
     device.simulateCall(1, QStringLiteral("0571-"));
     QCOMPARE(storedCalls().last().section('|', 0, 0), QStringLiteral("0571-"));
-    QCOMPARE(m.announcement->text(), QStringLiteral("新客户来电"));
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("新客户来电"));
     // Spaces and a country code do not hide a customer.
     device.simulateCall(1, QStringLiteral("+86 139 0000 0003"));
     QCOMPARE(storedCalls().last().section('|', 1, 1), QStringLiteral("+86 139 0000 0003"));
-    QCOMPARE(m.announcement->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("老客户来电"));
     QCOMPARE(dm->customerTable.text("联系人"), QStringLiteral("客户3"));
 }
 
@@ -383,15 +384,15 @@ void TestCalls::repeatRuleFollowsTheBox()
     MainWindow& m = start();
     // The operator types the number (no Enter); then the box reports a real
     // call from it: a call.
-    m.numberField->setText(QStringLiteral("13900000001"));
+    testutil::named<QLineEdit>(&m, QStringLiteral("numberField"))->setText(QStringLiteral("13900000001"));
     device.simulateCall(1, QStringLiteral("13900000001"));
     QCOMPARE(storedCalls().size(), 1);
-    QCOMPARE(m.announcement->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("老客户来电"));
     // The same once more, the box having reported another number before.
-    m.numberField->setText(QStringLiteral("13900000002"));
+    testutil::named<QLineEdit>(&m, QStringLiteral("numberField"))->setText(QStringLiteral("13900000002"));
     device.simulateCall(1, QStringLiteral("13900000002"));
     QCOMPARE(storedCalls().size(), 2);
-    QCOMPARE(m.announcement->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("老客户来电"));
     // The box repeating itself, also written another way: nothing.
     device.simulateCall(1, QStringLiteral("+86 139 0000 0002"));
     QCOMPARE(storedCalls().size(), 2);
@@ -419,14 +420,14 @@ void TestCalls::numbersFoundHoweverWritten()
                                      "('丙', null, null, '0571 87654321')"));
     MainWindow& m = start();
     device.simulateCall(1, QStringLiteral("13812345678"));
-    QCOMPARE(m.announcement->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("老客户来电"));
     QCOMPARE(dm->customerTable.recordCount(), 1);
     QCOMPARE(dm->customerTable.text("联系人"), QStringLiteral("甲"));
     // The buffer keeps the plain statement of the digits.
-    QCOMPARE(m.statementBuffer->toPlainText().split('\n').value(1), QStringLiteral("where 手机 like '%13812345678%'"));
+    QCOMPARE(m.statementBuffer().text().split('\n').value(1), QStringLiteral("where 手机 like '%13812345678%'"));
 
     device.simulateCall(1, QStringLiteral("057187654321"));
-    QCOMPARE(m.announcement->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("老客户来电"));
     QCOMPARE(dm->customerTable.recordCount(), 2);
     // Another way of writing it (a call of its own after the hang-up).
     device.simulateHandoff(1);
@@ -447,7 +448,7 @@ void TestCalls::bestMatchFirst()
                                      "('杭州', null, '0571-87654321', '020-87654321')"));
     MainWindow& m = start();
     device.simulateCall(1, QStringLiteral("057187654321"));
-    QCOMPARE(m.announcement->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("老客户来电"));
     QCOMPARE(m.cardSource(), &dm->customerSource);
     QCOMPARE(dm->customerTable.text("联系人"), QStringLiteral("杭州"));
     QStringList order;
@@ -478,7 +479,7 @@ void TestCalls::unsavedCardTypingSurvivesAKnownCaller()
     QCOMPARE(check.text("事项"), QStringLiteral("回电"));
 
     // A store the database refuses: reported, and the typing stays.
-    m.tabs->setCurrentIndex(3);
+    testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->setCurrentIndex(3);
     testutil::named<DBEdit>(&m, QStringLiteral("companyField"))->setFocus();
     testutil::named<DBEdit>(&m, QStringLiteral("companyField"))->insert(QStringLiteral("公司甲"));
     testutil::execute(folder + QStringLiteral("data/web.mdb"),
@@ -490,7 +491,7 @@ void TestCalls::unsavedCardTypingSurvivesAKnownCaller()
     reports.clear();
     QCOMPARE(kehu.state(), DataSet::State::Edit);
     QCOMPARE(kehu.text("公司名称"), QStringLiteral("公司甲"));
-    QCOMPARE(m.announcement->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("老客户来电"));
 }
 
 void TestCalls::callWithoutDatabaseIsAnnounced()
@@ -499,13 +500,13 @@ void TestCalls::callWithoutDatabaseIsAnnounced()
     MainWindow& m = start();
     QCOMPARE(reports.size(), 1);  // the activation's failure
     reports.clear();
-    QCOMPARE(m.statusPanels->panelText(MainWindow::MessagePanel), databaseNotOpenText);
+    QCOMPARE(m.panelText(MainWindow::MessagePanel), databaseNotOpenText);
     // Nothing can be typed that could not be stored.
-    QVERIFY(testutil::named<DBEdit>(&m, QStringLiteral("contactField"))->isReadOnly());
+    QVERIFY(m.card()->contactField()->isReadOnly());
     QVERIFY(testutil::named<DBComboBox>(&m, QStringLiteral("departmentField"))->lineEdit()->isReadOnly());
     QVERIFY(testutil::named<DBMemo>(&m, QStringLiteral("mattersField"))->isReadOnly());
     device.simulateCall(1, QStringLiteral("13900000001"));
-    QCOMPARE(m.announcement->text(), QStringLiteral("新客户来电"));
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("新客户来电"));
     QCOMPARE(reports, QStringList{callNotLoggedText(QStringLiteral("13900000001"))});
     reports.clear();
 }
@@ -514,11 +515,11 @@ void TestCalls::announcedFirstLoggedInTheNextTurn()
 {
     MainWindow& m = start(false);
     device.simulateCall(1, QStringLiteral("13900000002"));
-    QCOMPARE(m.announcement->text(), QStringLiteral("老客户来电"));
-    QVERIFY(m.calls->callPending());
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("老客户来电"));
+    QVERIFY(m.calls()->callPending());
     QCOMPARE(storedCalls().size(), 0);
     QTRY_COMPARE(storedCalls().size(), 1);
-    QTRY_COMPARE(m.tabs->currentWidget(), m.customerTab);
+    QTRY_COMPARE(testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->currentWidget(), testutil::named<QWidget>(&m, QStringLiteral("customerTab")));
     QCOMPARE(dm->customerTable.text("联系人"), QStringLiteral("客户2"));
     // A call arriving while one is still due: the first is finished first.
     device.simulateCall(1, QStringLiteral("057188880001"));
@@ -535,37 +536,37 @@ void TestCalls::blinkSeriesAndStatusLines()
     auto ticks = [&](int n) {
         QString seen;
         for (int i = 0; i < n; ++i) {
-            m.calls->blinkAnnouncement();
-            seen += m.announcement->palette().color(QPalette::WindowText) == red ? 'r' : '-';
+            testutil::named<Announcement>(&m, QStringLiteral("announcement"))->blink();
+            seen += testutil::named<Announcement>(&m, QStringLiteral("announcement"))->palette().color(QPalette::WindowText) == red ? 'r' : '-';
         }
         return seen;
     };
-    auto shown = [&] { return m.announcement->palette().color(QPalette::WindowText) == red; };
+    auto shown = [&] { return testutil::named<Announcement>(&m, QStringLiteral("announcement"))->palette().color(QPalette::WindowText) == red; };
     device.simulateCall(1, QStringLiteral("13900000001"));
     QVERIFY(shown());
     QCOMPARE(ticks(3), QStringLiteral("-r-"));
     // A new call while the text is hidden: shown at once, a fresh series
     // that ends with the text shown.
     device.simulateCall(1, QStringLiteral("13900000002"));
-    QCOMPARE(m.calls->blinkCounter(), 0);
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->ticks(), 0);
     QVERIFY(shown());
     QCOMPARE(ticks(19), QStringLiteral("-r-r-r-r-r-r-r-r-r-"));
-    QVERIFY(m.blinkTimer->isActive());
+    QVERIFY(testutil::named<QTimer>(&m, QStringLiteral("blinkTimer"))->isActive());
     QCOMPARE(ticks(1), QStringLiteral("r"));
-    QVERIFY(!m.blinkTimer->isActive());
+    QVERIFY(!testutil::named<QTimer>(&m, QStringLiteral("blinkTimer"))->isActive());
 
     device.simulateRing(3);
     device.simulateHandoff(3);
-    QCOMPARE(m.lineStatus->toPlainText(), QStringLiteral("设备：3 电话振铃...\n设备：3 电话挂机..."));
+    QCOMPARE(testutil::named<QPlainTextEdit>(&m, QStringLiteral("lineStatus"))->toPlainText(), QStringLiteral("设备：3 电话振铃...\n设备：3 电话挂机..."));
 }
 
 void TestCalls::simulationPlaysTestNumbers()
 {
     QStringList messages;
     setMessageSink([&](const QString& text) { messages << text; });
-    start().simulationButton->click();  // no test numbers: refused, with the reason
+    testutil::named<QPushButton>(&start(), QStringLiteral("simulationButton"))->click();  // no test numbers: refused, with the reason
     QCOMPARE(messages, QStringList{noTestNumbersText});
-    QVERIFY(!w->simulationTimer->isActive());
+    QVERIFY(!testutil::named<QTimer>(w.get(), QStringLiteral("simulationTimer"))->isActive());
 
     // CR, LF and CR LF all end a line; the empty line is an entry.
     QFile tel(folder + QStringLiteral("tel.txt"));
@@ -573,27 +574,27 @@ void TestCalls::simulationPlaysTestNumbers()
     tel.write("13900000001\r02188889999\n\r\n13900000003\r\n");
     tel.close();
     MainWindow& m = start();
-    QCOMPARE(m.testNumbers->count(), 4);
-    m.simulationButton->click();
-    QVERIFY(m.simulationTimer->isActive());
-    QCOMPARE(m.simulationTimer->interval(), 3000);
-    QCOMPARE(m.simulationButton->text(), QStringLiteral("停止"));
+    QCOMPARE(m.simulation()->testNumbers().count(), 4);
+    testutil::named<QPushButton>(&m, QStringLiteral("simulationButton"))->click();
+    QVERIFY(testutil::named<QTimer>(&m, QStringLiteral("simulationTimer"))->isActive());
+    QCOMPARE(testutil::named<QTimer>(&m, QStringLiteral("simulationTimer"))->interval(), 3000);
+    QCOMPARE(testutil::named<QPushButton>(&m, QStringLiteral("simulationButton"))->text(), QStringLiteral("停止"));
 
     // Draws from a fresh start: entry 0, caller page 0, side page 23520;
     // entry 0 again (no call), side page 7455; entry 2 (empty), side page 8705.
-    m.simulation->playTestCall();
-    QCOMPARE(m.announcement->text(), QStringLiteral("老客户来电"));
-    QCOMPARE(m.customerSideBrowser->history(), (QStringList{webaddr::callerSidePage(0), side(23520)}));
-    m.simulation->playTestCall();
-    QCOMPARE(m.customerSideBrowser->history().last(), side(7455));
-    m.simulation->playTestCall();
-    QCOMPARE(m.numberField->text(), QString());
-    QCOMPARE(m.googleSideBrowser->history().last(), side(8705));
+    m.simulation()->playTestCall();
+    QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("老客户来电"));
+    QCOMPARE(testutil::named<Browser>(&m, QStringLiteral("customerSideBrowser"))->history(), (QStringList{webaddr::callerSidePage(0), side(23520)}));
+    m.simulation()->playTestCall();
+    QCOMPARE(testutil::named<Browser>(&m, QStringLiteral("customerSideBrowser"))->history().last(), side(7455));
+    m.simulation()->playTestCall();
+    QCOMPARE(testutil::named<QLineEdit>(&m, QStringLiteral("numberField"))->text(), QString());
+    QCOMPARE(testutil::named<Browser>(&m, QStringLiteral("googleSideBrowser"))->history().last(), side(8705));
     QCOMPARE(storedCalls().size(), 1);
 
-    m.simulationButton->click();
-    QVERIFY(!m.simulationTimer->isActive());
-    QCOMPARE(m.simulationButton->text(), QStringLiteral("测试"));
+    testutil::named<QPushButton>(&m, QStringLiteral("simulationButton"))->click();
+    QVERIFY(!testutil::named<QTimer>(&m, QStringLiteral("simulationTimer"))->isActive());
+    QCOMPARE(testutil::named<QPushButton>(&m, QStringLiteral("simulationButton"))->text(), QStringLiteral("测试"));
 }
 
 void TestCalls::simulationDrawsOverTheWholeList()
@@ -608,11 +609,11 @@ void TestCalls::simulationDrawsOverTheWholeList()
     MainWindow& m = start();
     QStringList played;
     for (int i = 0; i < 3; ++i) {
-        m.simulation->playTestCall();
-        played << m.numberField->text();
+        m.simulation()->playTestCall();
+        played << testutil::named<QLineEdit>(&m, QStringLiteral("numberField"))->text();
     }
     QCOMPARE(played, (QStringList{numbers[0], numbers[3], numbers[1]}));
-    QCOMPARE(m.googleSideBrowser->history().mid(1), (QStringList{side(857), side(5533), side(18346)}));
+    QCOMPARE(testutil::named<Browser>(&m, QStringLiteral("googleSideBrowser"))->history().mid(1), (QStringList{side(857), side(5533), side(18346)}));
     QCOMPARE(storedCalls().size(), 3);
 }
 

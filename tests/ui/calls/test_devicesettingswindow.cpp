@@ -30,10 +30,10 @@ private slots:
         DeviceSwitch hub;
         hub.apply(readDeviceSetting(deviceSettingFile()));  // no file: simulated, state 0
         MainWindow w(dm, hub);
-        auto panel = [&] { return w.statusPanels->panelText(MainWindow::MessagePanel); };
+        auto panel = [&] { return w.panelText(MainWindow::MessagePanel); };
         QCOMPARE(panel(), QStringLiteral("来电显示设备存在！"));
-        QVERIFY(w.miDevice->isEnabled());
-        QVERIFY(w.MenuSettings->actions().contains(w.miDevice));
+        QVERIFY(testutil::named<QAction>(&w, QStringLiteral("miDevice"))->isEnabled());
+        QVERIFY(testutil::named<QMenu>(&w, QStringLiteral("settingsMenu"))->actions().contains(testutil::named<QAction>(&w, QStringLiteral("miDevice"))));
 
         auto working = std::make_unique<SimulatedDevice>();
         SimulatedDevice* sim = working.get();
@@ -45,11 +45,11 @@ private slots:
 
         // Events of whichever device is current reach the call handling.
         sim->simulateRing(1);
-        QVERIFY(w.lineStatus->toPlainText().endsWith(QStringLiteral("设备：1 电话振铃...")));
+        QVERIFY(testutil::named<QPlainTextEdit>(&w, QStringLiteral("lineStatus"))->toPlainText().endsWith(QStringLiteral("设备：1 电话振铃...")));
 
         // A window over a plain device (the tests' fixture) has no choice to offer.
         testutil::MainFixture f;
-        QVERIFY(!f->miDevice->isEnabled());
+        QVERIFY(!testutil::named<QAction>(&*f, QStringLiteral("miDevice"))->isEnabled());
     }
 
     void windowSavesAndAppliesAtOnce()

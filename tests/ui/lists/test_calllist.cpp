@@ -13,6 +13,7 @@
 #include <QStyleOptionSpinBox>
 #include <QtTest>
 
+#include "ui/app/updownbox.h"
 #include "rules/app/errorreport.h"
 #include "rules/app/paths.h"
 #include "rules/app/textfile.h"
@@ -118,41 +119,41 @@ private slots:
         Fixture f;
         f->activate();
         DataSet& calls = f->dm().callTable;
-        QCOMPARE(f->callYearBox->value(), QDate::currentDate().year());
-        QCOMPARE(f->callYearBox->text(), QLocale().toString(QDate::currentDate().year()));
+        QCOMPARE(testutil::named<UpDownBox>(&*f, QStringLiteral("callYearBox"))->value(), QDate::currentDate().year());
+        QCOMPARE(testutil::named<UpDownBox>(&*f, QStringLiteral("callYearBox"))->text(), QLocale().toString(QDate::currentDate().year()));
 
         // Setting the positions by program searches nothing.
-        f->callYearBox->setValue(2008);
-        f->callMonthBox->setValue(7);
-        f->callDayBox->setValue(4);
+        testutil::named<UpDownBox>(&*f, QStringLiteral("callYearBox"))->setValue(2008);
+        testutil::named<UpDownBox>(&*f, QStringLiteral("callMonthBox"))->setValue(7);
+        testutil::named<UpDownBox>(&*f, QStringLiteral("callDayBox"))->setValue(4);
         QCOMPARE(calls.rowCount(), 4);
-        f->callDayBox->stepBy(1);  // an arrow click: 2008-7-5
+        testutil::named<UpDownBox>(&*f, QStringLiteral("callDayBox"))->stepBy(1);  // an arrow click: 2008-7-5
         QCOMPARE(column(calls, QStringLiteral("时间")), (QStringList{"9:01:00", "17:30:00"}));
-        f->callDayBox->stepBy(1);
+        testutil::named<UpDownBox>(&*f, QStringLiteral("callDayBox"))->stepBy(1);
         QCOMPARE(calls.rowCount(), 1);
-        f->callMonthBox->stepBy(5);  // 2008-12-6
+        testutil::named<UpDownBox>(&*f, QStringLiteral("callMonthBox"))->stepBy(5);  // 2008-12-6
         QCOMPARE(calls.commandText(), QStringLiteral("select * from 来电数据 where 日期='2008-12-6'"));
         QCOMPARE(calls.rowCount(), 0);
         // A mouse click on an arrow is a step as well.
         {
             QStyleOptionSpinBox opt;
-            opt.initFrom(f->callDayBox);
+            opt.initFrom(testutil::named<UpDownBox>(&*f, QStringLiteral("callDayBox")));
             opt.subControls = QStyle::SC_SpinBoxUp | QStyle::SC_SpinBoxDown;
             opt.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
-            const QRect down = f->callDayBox->style()->subControlRect(QStyle::CC_SpinBox, &opt,
-                                                                    QStyle::SC_SpinBoxDown, f->callDayBox);
-            f->callMonthBox->setValue(7);
-            f->callDayBox->setValue(6);
-            QTest::mouseClick(f->callDayBox, Qt::LeftButton, {}, down.center());
-            QCOMPARE(f->callDayBox->value(), 5);
+            const QRect down = testutil::named<UpDownBox>(&*f, QStringLiteral("callDayBox"))->style()->subControlRect(QStyle::CC_SpinBox, &opt,
+                                                                    QStyle::SC_SpinBoxDown, testutil::named<UpDownBox>(&*f, QStringLiteral("callDayBox")));
+            testutil::named<UpDownBox>(&*f, QStringLiteral("callMonthBox"))->setValue(7);
+            testutil::named<UpDownBox>(&*f, QStringLiteral("callDayBox"))->setValue(6);
+            QTest::mouseClick(testutil::named<UpDownBox>(&*f, QStringLiteral("callDayBox")), Qt::LeftButton, {}, down.center());
+            QCOMPARE(testutil::named<UpDownBox>(&*f, QStringLiteral("callDayBox"))->value(), 5);
             QCOMPARE(calls.rowCount(), 2);
-            f->callMonthBox->setValue(12);
-            f->callDayBox->setValue(6);
+            testutil::named<UpDownBox>(&*f, QStringLiteral("callMonthBox"))->setValue(12);
+            testutil::named<UpDownBox>(&*f, QStringLiteral("callDayBox"))->setValue(6);
         }
         // The ends do not wrap and a step that changes nothing searches nothing.
         calls.close();
-        f->callMonthBox->stepBy(1);
-        QCOMPARE(f->callMonthBox->value(), 12);
+        testutil::named<UpDownBox>(&*f, QStringLiteral("callMonthBox"))->stepBy(1);
+        QCOMPARE(testutil::named<UpDownBox>(&*f, QStringLiteral("callMonthBox"))->value(), 12);
         QVERIFY(!calls.isActive());
         QVERIFY(reports_.isEmpty());
     }
@@ -164,18 +165,18 @@ private slots:
         Fixture f;
         f->activate();
         DataSet& calls = f->dm().callTable;
-        f->callSearchField->setCurrentIndex(f->callSearchField->findText(QStringLiteral("电话")));
-        f->callSearchText->setText(QStringLiteral("0755"));
-        f->callSearchButton->click();
+        testutil::named<QComboBox>(&*f, QStringLiteral("callSearchField"))->setCurrentIndex(testutil::named<QComboBox>(&*f, QStringLiteral("callSearchField"))->findText(QStringLiteral("电话")));
+        testutil::named<QLineEdit>(&*f, QStringLiteral("callSearchText"))->setText(QStringLiteral("0755"));
+        testutil::named<QPushButton>(&*f, QStringLiteral("callSearchButton"))->click();
         QCOMPARE(calls.rowCount(), 2);
         // Enter in the box runs the same search; a quote is searched as typed.
-        f->callSearchField->setCurrentIndex(f->callSearchField->findText(QStringLiteral("联系人")));
-        f->callSearchText->setText(QStringLiteral("O'B"));
-        QTest::keyClick(f->callSearchText, Qt::Key_Return);
+        testutil::named<QComboBox>(&*f, QStringLiteral("callSearchField"))->setCurrentIndex(testutil::named<QComboBox>(&*f, QStringLiteral("callSearchField"))->findText(QStringLiteral("联系人")));
+        testutil::named<QLineEdit>(&*f, QStringLiteral("callSearchText"))->setText(QStringLiteral("O'B"));
+        QTest::keyClick(testutil::named<QLineEdit>(&*f, QStringLiteral("callSearchText")), Qt::Key_Return);
         QCOMPARE(column(calls, QStringLiteral("联系人")), QStringList{"O'Brien"});
         // "_" stays a wildcard; an empty text lists the fields holding a value.
-        f->callSearchText->setText(QStringLiteral("_"));
-        f->callSearchButton->click();
+        testutil::named<QLineEdit>(&*f, QStringLiteral("callSearchText"))->setText(QStringLiteral("_"));
+        testutil::named<QPushButton>(&*f, QStringLiteral("callSearchButton"))->click();
         QCOMPARE(calls.rowCount(), 2);
         QVERIFY(reports_.isEmpty());
     }
@@ -188,11 +189,11 @@ private slots:
         DataSet& calls = f->dm().callTable;
         calls.edit();
         calls.setValue(QStringLiteral("联系人"), QStringLiteral("张三"));
-        f->callDayBox->setValue(1);
-        f->callDayBox->stepBy(1);
-        f->callSearchText->setText(QStringLiteral("1001"));
-        f->callSearchField->setCurrentIndex(f->callSearchField->findText(QStringLiteral("电话")));
-        f->callSearchButton->click();
+        testutil::named<UpDownBox>(&*f, QStringLiteral("callDayBox"))->setValue(1);
+        testutil::named<UpDownBox>(&*f, QStringLiteral("callDayBox"))->stepBy(1);
+        testutil::named<QLineEdit>(&*f, QStringLiteral("callSearchText"))->setText(QStringLiteral("1001"));
+        testutil::named<QComboBox>(&*f, QStringLiteral("callSearchField"))->setCurrentIndex(testutil::named<QComboBox>(&*f, QStringLiteral("callSearchField"))->findText(QStringLiteral("电话")));
+        testutil::named<QPushButton>(&*f, QStringLiteral("callSearchButton"))->click();
         QCOMPARE(column(calls, QStringLiteral("联系人")), QStringList{"张三"});
     }
 
@@ -204,8 +205,8 @@ private slots:
             Fixture f;
             f->activate();
             QVERIFY(!QFile::exists(ld) && !QFile::exists(kh));  // the program's own choice
-            pick(f->callSearchField, 2);
-            pick(f->customerSearchField, 5);
+            pick(testutil::named<QComboBox>(&*f, QStringLiteral("callSearchField")), 2);
+            pick(testutil::named<QComboBox>(&*f, QStringLiteral("customerSearchField")), 5);
             QFile file(ld);
             QVERIFY(file.open(QIODevice::ReadOnly));
             QCOMPARE(file.readAll(), QByteArray("2\r\n"));
@@ -215,22 +216,22 @@ private slots:
         {
             Fixture f;
             f->activate();
-            QCOMPARE(f->callSearchField->currentIndex(), 2);
-            QCOMPARE(f->customerSearchField->currentIndex(), 5);
+            QCOMPARE(testutil::named<QComboBox>(&*f, QStringLiteral("callSearchField"))->currentIndex(), 2);
+            QCOMPARE(testutil::named<QComboBox>(&*f, QStringLiteral("customerSearchField"))->currentIndex(), 5);
         }
         // Out of range: no field selected.  A bad first file stops the restore.
         writeTextLines(kh, {QStringLiteral("999")});
         {
             Fixture f;
             f->activate();
-            QCOMPARE(f->customerSearchField->currentIndex(), -1);
+            QCOMPARE(testutil::named<QComboBox>(&*f, QStringLiteral("customerSearchField"))->currentIndex(), -1);
         }
         writeTextLines(ld, {QStringLiteral("x")});
         writeTextLines(kh, {QStringLiteral("3")});
         Fixture f;
         f->activate();
         QCOMPARE(reports_.size(), 1);
-        QCOMPARE(f->customerSearchField->currentIndex(), 0);
+        QCOMPARE(testutil::named<QComboBox>(&*f, QStringLiteral("customerSearchField"))->currentIndex(), 0);
     }
 
     void fitWidthsFollowTheCurrentRow()
@@ -242,8 +243,8 @@ private slots:
         Fixture f;
         f->resize(952, 700);
         f->activate();
-        f->customerEvenWidthsButton->click();
-        DBGrid* g = f->customerGrid;
+        testutil::named<QPushButton>(&*f, QStringLiteral("customerEvenWidthsButton"))->click();
+        DBGrid* g = testutil::named<DBGrid>(&*f, QStringLiteral("customerGrid"));
         const QStringList cols = names(g->columnLayout());
         auto width = [&](DBGrid* grid, const QString& field) {
             return grid->columnLayout()[names(grid->columnLayout()).indexOf(field)].width;
@@ -253,8 +254,8 @@ private slots:
         // 100 is the field's default width, so it is no explicit width.
         QCOMPARE(width(g, QStringLiteral("公司名称")), -1);
         QCOMPARE(g->columnWidth(cols.indexOf(QStringLiteral("公司名称"))), 100);
-        f->callEvenWidthsButton->click();
-        QCOMPARE(width(f->callGrid, QStringLiteral("电话")), 150);
+        testutil::named<QPushButton>(&*f, QStringLiteral("callEvenWidthsButton"))->click();
+        QCOMPARE(width(testutil::named<DBGrid>(&*f, QStringLiteral("callGrid")), QStringLiteral("电话")), 150);
         QVERIFY(reports_.isEmpty());
     }
 
@@ -265,12 +266,12 @@ private slots:
         {
             Fixture f;
             f->activate();
-            DBGrid* g = f->callGrid;
+            DBGrid* g = testutil::named<DBGrid>(&*f, QStringLiteral("callGrid"));
             g->horizontalHeader()->moveSection(3, 0);  // 日期 first
             g->setColumnPixelWidth(1, 140);
             saved = g->columnLayout();
             QCOMPARE(saved.first().fieldName, QStringLiteral("日期"));
-            f->callSaveLayoutButton->click();
+            testutil::named<QPushButton>(&*f, QStringLiteral("callSaveLayoutButton"))->click();
             QVERIFY(QFile::exists(file2));
             QVector<layoutfile::Column> onDisk;
             QFile in(file2);
@@ -298,16 +299,16 @@ private slots:
                 QVERIFY_THROWS_EXCEPTION(FileError, gridlayout::load(*g, cut));
                 QCOMPARE(g->columnLayout(), saved);
             }
-            f->callResetLayoutButton->click();  // 初始化: default columns, file untouched
+            testutil::named<QPushButton>(&*f, QStringLiteral("callResetLayoutButton"))->click();  // 初始化: default columns, file untouched
             QVERIFY(!g->hasCustomColumns());
             QCOMPARE(g->columnLayout().first().fieldName, QStringLiteral("ID"));
         }
         testutil::execute(db_, QStringLiteral("alter table 来电数据 add column 新字段 TEXT"));
         Fixture f;
         f->activate();
-        QVERIFY(f->callGrid->hasCustomColumns());
-        QCOMPARE(f->callGrid->columnLayout(), saved);  // the new field stays out
-        QCOMPARE(f->callGrid->columnWidth(1), 140);
+        QVERIFY(testutil::named<DBGrid>(&*f, QStringLiteral("callGrid"))->hasCustomColumns());
+        QCOMPARE(testutil::named<DBGrid>(&*f, QStringLiteral("callGrid"))->columnLayout(), saved);  // the new field stays out
+        QCOMPARE(testutil::named<DBGrid>(&*f, QStringLiteral("callGrid"))->columnWidth(1), 140);
     }
 
     void aLayoutWithNoColumnsGivesTheDefaultColumns()
@@ -320,15 +321,15 @@ private slots:
         }
         Fixture f;
         f->activate();
-        for (DBGrid* g : {f->customerGrid, f->callGrid}) {
+        for (DBGrid* g : {testutil::named<DBGrid>(&*f, QStringLiteral("customerGrid")), testutil::named<DBGrid>(&*f, QStringLiteral("callGrid"))}) {
             QVERIFY(!g->hasCustomColumns());
             QCOMPARE(names(g->columnLayout()), g->dataModel()->dataSet()->fieldNames());
             QCOMPARE(g->model()->columnCount(), g->dataModel()->dataSet()->fieldCount());
         }
         // Loaded over custom columns too, and again after a tree search.
-        f->customerGrid->setColumnLayout({{QStringLiteral("联系人"), 80}});
-        gridlayout::load(*f->customerGrid, folder_ + QStringLiteral("set/DBGrid1.dat"));
-        QCOMPARE(f->customerGrid->model()->columnCount(), f->dm().customerTable.fieldCount());
+        testutil::named<DBGrid>(&*f, QStringLiteral("customerGrid"))->setColumnLayout({{QStringLiteral("联系人"), 80}});
+        gridlayout::load(*testutil::named<DBGrid>(&*f, QStringLiteral("customerGrid")), folder_ + QStringLiteral("set/DBGrid1.dat"));
+        QCOMPARE(testutil::named<DBGrid>(&*f, QStringLiteral("customerGrid"))->model()->columnCount(), f->dm().customerTable.fieldCount());
         QVERIFY(reports_.isEmpty());
     }
 
@@ -341,10 +342,10 @@ private slots:
         Fixture f;
         f->resize(952, 700);
         f->activate();
-        f->tabs->setCurrentWidget(f->callTab);
+        testutil::named<QTabWidget>(&*f, QStringLiteral("tabs"))->setCurrentWidget(testutil::named<QWidget>(&*f, QStringLiteral("callTab")));
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
-        DBGrid* g = f->callGrid;
+        DBGrid* g = testutil::named<DBGrid>(&*f, QStringLiteral("callGrid"));
         DataSetModel* model = g->dataModel();
         model->setWindowSize(60);  // a window of rows far smaller than the list
         QCoreApplication::processEvents();
@@ -410,12 +411,12 @@ private slots:
         {
             Fixture f;
             f->activate();
-            DBGrid* g = f->customerGrid;
+            DBGrid* g = testutil::named<DBGrid>(&*f, QStringLiteral("customerGrid"));
             QCOMPARE(g->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("旧字段"));
             QCOMPARE(g->columnWidth(1), DBGrid::kDefaultWidth);
             QVERIFY(reports_.isEmpty());
             // Fitting stops at the missing field with the data layer's error.
-            f->customerEvenWidthsButton->click();
+            testutil::named<QPushButton>(&*f, QStringLiteral("customerEvenWidthsButton"))->click();
             QCOMPARE(reports_.size(), 1);
             QVERIFY(reports_[0].contains(QStringLiteral("旧字段")));
             QCOMPARE(g->columnLayout()[0].width, 48);  // empty table: the name decides
@@ -430,12 +431,12 @@ private slots:
         Fixture f;
         f->activate();
         QCOMPARE(reports_.size(), 1);
-        QVERIFY(!f->customerGrid->hasCustomColumns());
-        QCOMPARE(f->callSearchField->currentIndex(), 1);
+        QVERIFY(!testutil::named<DBGrid>(&*f, QStringLiteral("customerGrid"))->hasCustomColumns());
+        QCOMPARE(testutil::named<QComboBox>(&*f, QStringLiteral("callSearchField"))->currentIndex(), 1);
         // Saving into a missing folder is an error, nothing else changes.
         QDir(folder_ + QStringLiteral("set")).removeRecursively();
         reports_.clear();
-        f->customerSaveLayoutButton->click();
+        testutil::named<QPushButton>(&*f, QStringLiteral("customerSaveLayoutButton"))->click();
         QCOMPARE(reports_.size(), 1);
     }
 

@@ -203,14 +203,14 @@ private slots:
         press("saveButton");
         press("rebuildButton");
         QCOMPARE(readTextLines(CustomerList::searchListPath()), QStringList{"分类1"});
-        QCOMPARE(f->categoryTree->topLevelItemCount(), 0);
+        QCOMPARE(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree"))->topLevelItemCount(), 0);
     }
 
     void settingsWindowEditsTheList()
     {
         Fixture f;
         f->activate();
-        f->tabs->setCurrentWidget(f->customerTab);
+        testutil::named<QTabWidget>(&*f, QStringLiteral("tabs"))->setCurrentWidget(testutil::named<QWidget>(&*f, QStringLiteral("customerTab")));
         CustomerListSettingsWindow d(services(f), f.w.get());
         auto* order = testutil::named<QListWidget>(&d, QStringLiteral("searchOrder"));
         auto* all = testutil::named<QListWidget>(&d, QStringLiteral("allFields"));
@@ -280,7 +280,7 @@ private slots:
     {
         Fixture f;
         f->activate();
-        f->tabs->setCurrentWidget(f->customerTab);
+        testutil::named<QTabWidget>(&*f, QStringLiteral("tabs"))->setCurrentWidget(testutil::named<QWidget>(&*f, QStringLiteral("customerTab")));
         QString title;
         int fields = -1;
         QTimer::singleShot(0, [&] {
@@ -291,7 +291,7 @@ private slots:
                 testutil::named<QPushButton>(d, QStringLiteral("backButton"))->click();
             }
         });
-        f->miSearchList->trigger();
+        testutil::named<QAction>(&*f, QStringLiteral("miSearchList"))->trigger();
         QCOMPARE(title, QStringLiteral("客户列表窗口设置"));
         QCOMPARE(fields, f->dm().customerTable.fieldCount());
     }
@@ -309,10 +309,10 @@ private slots:
         QFETCH(QStringList, list);
         Fixture f;
         f->activate();
-        QVERIFY(f->customerList->rebuildTreeNow(list));
+        QVERIFY(f->customerList()->rebuildTreeNow(list));
         const QVector<Node> expected = referenceTree(db_, list);
         QVERIFY(expected.size() >= 3);
-        QCOMPARE(f->customerList->treeNodes(), expected);
+        QCOMPARE(f->customerList()->treeNodes(), expected);
         QCOMPARE(readTextLines(CustomerList::treePath()), customertree::treeLines(expected));
         QVERIFY(reports_.isEmpty() && messages_.isEmpty());
     }
@@ -321,14 +321,14 @@ private slots:
     {
         Fixture f;
         f->activate();
-        QVERIFY(f->customerList->rebuildTreeNow({"分类1"}));
+        QVERIFY(f->customerList()->rebuildTreeNow({"分类1"}));
         const QByteArray before = fileBytes(CustomerList::treePath());
-        const int top = f->categoryTree->topLevelItemCount();
-        QVERIFY(!f->customerList->rebuildTreeNow({"分类1", "没有的字段"}));
+        const int top = testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree"))->topLevelItemCount();
+        QVERIFY(!f->customerList()->rebuildTreeNow({"分类1", "没有的字段"}));
         QCOMPARE(messages_, QStringList{"左边的列表有误，不属于右边列表的一部分！"});
-        QVERIFY(!f->customerList->rebuildTreeNow({}));
+        QVERIFY(!f->customerList()->rebuildTreeNow({}));
         QCOMPARE(messages_.size(), 2);
-        QCOMPARE(f->categoryTree->topLevelItemCount(), top);
+        QCOMPARE(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree"))->topLevelItemCount(), top);
         QCOMPARE(fileBytes(CustomerList::treePath()), before);
         QVERIFY(reports_.isEmpty());
     }
@@ -338,53 +338,53 @@ private slots:
         writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2", "部门", "职务"});
         Fixture f;
         f->activate();
-        f->tabs->setCurrentWidget(f->customerTab);
+        testutil::named<QTabWidget>(&*f, QStringLiteral("tabs"))->setCurrentWidget(testutil::named<QWidget>(&*f, QStringLiteral("customerTab")));
         f->resize(952, 700);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
-        QVERIFY(f->customerList->rebuildTreeNow({"分类1", "分类2", "部门", "职务"}));
+        QVERIFY(f->customerList()->rebuildTreeNow({"分类1", "分类2", "部门", "职务"}));
         DataSet& kh = f->dm().customerTable;
-        auto panel = [&] { return f->statusPanels->panelText(MainWindow::MessagePanel); };
+        auto panel = [&] { return testutil::named<StatusBar>(&*f, QStringLiteral("statusPanels"))->panelText(MainWindow::MessagePanel); };
 
-        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售"}));
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售"}));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c3", "c4", "c8", "c10"}));
         QCOMPARE(panel(), QStringLiteral("当前数据：  零售"));
-        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售", "华南"}));
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售", "华南"}));
         QCOMPARE(kh.commandText(), QStringLiteral("Select  * from 客户数据\r\nwhere 分类2='华南'\r\n"
                                                   "and 分类1='零售'\r\norder by ID\r\n"));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c4", "c10"}));
         QCOMPARE(panel(), QStringLiteral("当前数据：  零售     华南"));
-        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售", "华南", "采购部"}));
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售", "华南", "采购部"}));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c10"}));
         QCOMPARE(panel(), QStringLiteral("当前数据：  零售    华南    采购部"));
-        clickNode(f->categoryTree, findNode(f->categoryTree, {"代理", "O'Brien", "采购部", "经理"}));
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"代理", "O'Brien", "采购部", "经理"}));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c9"}));
         QCOMPARE(panel(), QStringLiteral("当前数据：  代理    O'Brien    采购部    经理"));
         // The same node again searches again.
-        f->showAllCustomersButton->click();
-        clickNode(f->categoryTree, findNode(f->categoryTree, {"代理", "O'Brien", "采购部", "经理"}));
+        testutil::named<QPushButton>(&*f, QStringLiteral("showAllCustomersButton"))->click();
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"代理", "O'Brien", "采购部", "经理"}));
         QCOMPARE(kh.rowCount(), 1);
         QVERIFY(reports_.isEmpty());
 
         // No node selected: everyone, by ID.
-        f->categoryTree->clearSelection();
-        clickNode(f->categoryTree, nullptr);
+        testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree"))->clearSelection();
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), nullptr);
         QCOMPARE(kh.rowCount(), 10);
         QCOMPARE(column(kh, "联系人").first(), QStringLiteral("c1"));
         QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
 
         // An outdated list: only the message.
         writeTextLines(CustomerList::searchListPath(), {"分类1", "旧字段"});
-        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售"}));
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售"}));
         QCOMPARE(messages_, QStringList{"检索列表过时，应该重新生成！"});
         QCOMPARE(kh.rowCount(), 10);
         QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
         QFile::remove(CustomerList::searchListPath());
-        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售"}));
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售"}));
         QCOMPARE(messages_.size(), 2);
         // A list shorter than the node's level: an error, the grid as it was.
         writeTextLines(CustomerList::searchListPath(), {"分类1"});
-        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售", "华南"}));
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售", "华南"}));
         QCOMPARE(reports_.size(), 1);
         QCOMPARE(kh.rowCount(), 10);
     }
@@ -395,35 +395,35 @@ private slots:
         Fixture f;
         f->activate();
         DataSet& kh = f->dm().customerTable;
-        f->customerSearchField->setCurrentIndex(f->customerSearchField->findText(QStringLiteral("分类2")));
-        f->customerSearchText->setText(QStringLiteral("O'B"));
-        QTest::keyClick(f->customerSearchText, Qt::Key_Enter);
+        testutil::named<QComboBox>(&*f, QStringLiteral("customerSearchField"))->setCurrentIndex(testutil::named<QComboBox>(&*f, QStringLiteral("customerSearchField"))->findText(QStringLiteral("分类2")));
+        testutil::named<QLineEdit>(&*f, QStringLiteral("customerSearchText"))->setText(QStringLiteral("O'B"));
+        QTest::keyClick(testutil::named<QLineEdit>(&*f, QStringLiteral("customerSearchText")), Qt::Key_Enter);
         QCOMPARE(column(kh, "联系人"), QStringList{"c9"});
-        f->customerSearchText->setText(QStringLiteral("华"));
-        f->customerSearchButton->click();
+        testutil::named<QLineEdit>(&*f, QStringLiteral("customerSearchText"))->setText(QStringLiteral("华"));
+        testutil::named<QPushButton>(&*f, QStringLiteral("customerSearchButton"))->click();
         QCOMPARE(kh.rowCount(), 8);
         // Return, not only the keypad's Enter, runs the search.
-        f->customerSearchText->setText(QStringLiteral("华东"));
-        QTest::keyClick(f->customerSearchText, Qt::Key_Return);
+        testutil::named<QLineEdit>(&*f, QStringLiteral("customerSearchText"))->setText(QStringLiteral("华东"));
+        QTest::keyClick(testutil::named<QLineEdit>(&*f, QStringLiteral("customerSearchText")), Qt::Key_Return);
         QCOMPARE(column(kh, "联系人"), (QStringList{"c2", "c3", "c5"}));
-        f->customerSearchText->setText(QStringLiteral("华北"));
-        QTest::keyClick(f->customerSearchText, Qt::Key_Enter, Qt::KeypadModifier);
+        testutil::named<QLineEdit>(&*f, QStringLiteral("customerSearchText"))->setText(QStringLiteral("华北"));
+        QTest::keyClick(testutil::named<QLineEdit>(&*f, QStringLiteral("customerSearchText")), Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(column(kh, "联系人"), (QStringList{"c6", "c7"}));
         // "显示所有数据" stores a pending edit first, then lists all, newest first.
         kh.edit();
         kh.setValue(QStringLiteral("部门"), QStringLiteral("新部门"));
-        f->showAllCustomersButton->click();
+        testutil::named<QPushButton>(&*f, QStringLiteral("showAllCustomersButton"))->click();
         QCOMPARE(kh.rowCount(), 10);
         QCOMPARE(column(kh, "联系人").first(), QStringLiteral("c10"));
         QVERIFY(column(kh, "部门").contains(QStringLiteral("新部门")));
 
         // The saved layout returns with the next tree search.
-        f->customerGrid->setColumnLayout({{QStringLiteral("联系人"), 80}, {QStringLiteral("分类1"), -1}});
-        f->customerSaveLayoutButton->click();
-        f->customerResetLayoutButton->click();
-        QVERIFY(!f->customerGrid->hasCustomColumns());
-        f->customerList->searchTreeNode();
-        QCOMPARE(f->customerGrid->columnLayout().size(), 2);
+        testutil::named<DBGrid>(&*f, QStringLiteral("customerGrid"))->setColumnLayout({{QStringLiteral("联系人"), 80}, {QStringLiteral("分类1"), -1}});
+        testutil::named<QPushButton>(&*f, QStringLiteral("customerSaveLayoutButton"))->click();
+        testutil::named<QPushButton>(&*f, QStringLiteral("customerResetLayoutButton"))->click();
+        QVERIFY(!testutil::named<DBGrid>(&*f, QStringLiteral("customerGrid"))->hasCustomColumns());
+        f->customerList()->searchTreeNode();
+        QCOMPARE(testutil::named<DBGrid>(&*f, QStringLiteral("customerGrid"))->columnLayout().size(), 2);
         QVERIFY(reports_.isEmpty());
     }
 
@@ -437,9 +437,9 @@ private slots:
         f->activate();
         DataSet& kh = f->dm().customerTable;
         auto search = [&](const QString& field, const QString& text) {
-            f->customerSearchField->setCurrentIndex(f->customerSearchField->findText(field));
-            f->customerSearchText->setText(text);
-            f->customerSearchButton->click();
+            testutil::named<QComboBox>(&*f, QStringLiteral("customerSearchField"))->setCurrentIndex(testutil::named<QComboBox>(&*f, QStringLiteral("customerSearchField"))->findText(field));
+            testutil::named<QLineEdit>(&*f, QStringLiteral("customerSearchText"))->setText(text);
+            testutil::named<QPushButton>(&*f, QStringLiteral("customerSearchButton"))->click();
             QStringList found = column(kh, QStringLiteral("联系人"));
             found.sort();
             return found;
@@ -461,19 +461,19 @@ private slots:
         writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
         Fixture f;
         f->activate();
-        f->tabs->setCurrentWidget(f->customerTab);
+        testutil::named<QTabWidget>(&*f, QStringLiteral("tabs"))->setCurrentWidget(testutil::named<QWidget>(&*f, QStringLiteral("customerTab")));
         f->resize(952, 700);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
-        QVERIFY(f->customerList->rebuildTreeNow({"分类1", "分类2"}));
+        QVERIFY(f->customerList()->rebuildTreeNow({"分类1", "分类2"}));
         DataSet& kh = f->dm().customerTable;
-        auto panel = [&] { return f->statusPanels->panelText(MainWindow::MessagePanel); };
-        clickNode(f->categoryTree, findNode(f->categoryTree, {"零售", "华南"}));
+        auto panel = [&] { return testutil::named<StatusBar>(&*f, QStringLiteral("statusPanels"))->panelText(MainWindow::MessagePanel); };
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售", "华南"}));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c4", "c10"}));
         // Below the last node: whatever the tree shows selected afterwards is
         // what was searched for.
-        clickNode(f->categoryTree, nullptr);
-        const QList<QTreeWidgetItem*> shown = f->categoryTree->selectedItems();
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), nullptr);
+        const QList<QTreeWidgetItem*> shown = testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree"))->selectedItems();
         if (shown.isEmpty()) {
             QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
             QCOMPARE(kh.rowCount(), 10);
@@ -494,13 +494,13 @@ private slots:
         {
             Fixture f;
             f->activate();
-            QVERIFY(f->customerList->rebuildTreeNow({"分类1", "分类2"}));
-            built = f->customerList->treeNodes();
+            QVERIFY(f->customerList()->rebuildTreeNow({"分类1", "分类2"}));
+            built = f->customerList()->treeNodes();
             QVERIFY(built.contains(Node{0, QStringLiteral("䶮")}));
             QVERIFY(built.contains(Node{1, QStringLiteral("\t前有TAB")}));
             QVERIFY(built.contains(Node{0, QStringLiteral("两\r\n行")}));
             // The search list as saved in the settings window, too.
-            f->tabs->setCurrentWidget(f->customerTab);
+            testutil::named<QTabWidget>(&*f, QStringLiteral("tabs"))->setCurrentWidget(testutil::named<QWidget>(&*f, QStringLiteral("customerTab")));
             CustomerListSettingsWindow d(services(f), f.w.get());
         auto* order = testutil::named<QListWidget>(&d, QStringLiteral("searchOrder"));
         auto* all = testutil::named<QListWidget>(&d, QStringLiteral("allFields"));
@@ -512,18 +512,18 @@ private slots:
         writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
         Fixture f;
         f->activate();
-        QCOMPARE(f->customerList->treeNodes(), built);
+        QCOMPARE(f->customerList()->treeNodes(), built);
         QVERIFY(reports_.isEmpty());
         // A value on two lines shows on one and is searched for whole.
-        f->tabs->setCurrentWidget(f->customerTab);
+        testutil::named<QTabWidget>(&*f, QStringLiteral("tabs"))->setCurrentWidget(testutil::named<QWidget>(&*f, QStringLiteral("customerTab")));
         f->resize(952, 700);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
-        QTreeWidgetItem* twoLines = findNode(f->categoryTree, {QStringLiteral("两 行")});
+        QTreeWidgetItem* twoLines = findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {QStringLiteral("两 行")});
         QVERIFY(twoLines);
-        clickNode(f->categoryTree, twoLines->child(0));
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), twoLines->child(0));
         QCOMPARE(column(f->dm().customerTable, "联系人"), QStringList{"w3"});
-        clickNode(f->categoryTree, findNode(f->categoryTree, {" 前有空格", "\t前有TAB"}));
+        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {" 前有空格", "\t前有TAB"}));
         QCOMPARE(column(f->dm().customerTable, "联系人"), QStringList{"w2"});
         QVERIFY(reports_.isEmpty());
 
@@ -539,9 +539,9 @@ private slots:
         writeTextLines(CustomerList::treePath(), {"旧"});
         Fixture f;
         f->activate();
-        f->tabs->setCurrentWidget(f->customerTab);
-        QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "旧"}}));
-        QSignalSpy finished(f->customerList, &CustomerList::rebuildFinished);
+        testutil::named<QTabWidget>(&*f, QStringLiteral("tabs"))->setCurrentWidget(testutil::named<QWidget>(&*f, QStringLiteral("customerTab")));
+        QCOMPARE(f->customerList()->treeNodes(), (QVector<Node>{{0, "旧"}}));
+        QSignalSpy finished(f->customerList(), &CustomerList::rebuildFinished);
         QVector<Node> right_after;
         bool progressShown = false;
         QTimer::singleShot(0, [&] {
@@ -551,26 +551,26 @@ private slots:
             testutil::named<QPushButton>(d, QStringLiteral("rebuildButton"))->click();
             // The click returns at once: the old tree is still there and the
             // progress window is up over the settings window.
-            right_after = f->customerList->treeNodes();
+            right_after = f->customerList()->treeNodes();
             WorkWindow* w = currentWorkWindow();
-            progressShown = w && w->stopOffered() && f->customerList->rebuildRunning();
-            QTRY_VERIFY(!f->customerList->rebuildRunning());
+            progressShown = w && w->stopOffered() && f->customerList()->rebuildRunning();
+            QTRY_VERIFY(!f->customerList()->rebuildRunning());
             testutil::named<QPushButton>(d, QStringLiteral("backButton"))->click();
         });
-        f->miSearchList->trigger();
+        testutil::named<QAction>(&*f, QStringLiteral("miSearchList"))->trigger();
         QCOMPARE(right_after, (QVector<Node>{{0, "旧"}}));
         QVERIFY(progressShown);
         QTRY_COMPARE(finished.size(), 1);
         QCOMPARE(finished.first().first().toBool(), true);
         const QVector<Node> expected = referenceTree(db_, {"分类1", "分类2"});
-        QCOMPARE(f->customerList->treeNodes(), expected);
+        QCOMPARE(f->customerList()->treeNodes(), expected);
         QCOMPARE(readTextLines(CustomerList::treePath()), customertree::treeLines(expected));
         QVERIFY(!currentWorkWindow());
         QVERIFY(reports_.isEmpty() && messages_.isEmpty());
         // A list that names no field: only the message, nothing started.
-        QVERIFY(!f->customerList->startRebuild({"分类1", "没有的字段"}, f.w.get()));
+        QVERIFY(!f->customerList()->startRebuild({"分类1", "没有的字段"}, f.w.get()));
         QCOMPARE(messages_, QStringList{"左边的列表有误，不属于右边列表的一部分！"});
-        QVERIFY(!f->customerList->rebuildRunning());
+        QVERIFY(!f->customerList()->rebuildRunning());
     }
 
     void stoppingKeepsTheOldTreeAndFile()
@@ -585,23 +585,23 @@ private slots:
         Fixture f;
         f->activate();
         QVERIFY(f.dm->connection.waitForIndexBuild());  // a large table gets its indexes after the open
-        QSignalSpy finished(f->customerList, &CustomerList::rebuildFinished);
-        QVERIFY(f->customerList->startRebuild({"分类1", "分类2"}, f.w.get()));
+        QSignalSpy finished(f->customerList(), &CustomerList::rebuildFinished);
+        QVERIFY(f->customerList()->startRebuild({"分类1", "分类2"}, f.w.get()));
         WorkWindow* w = currentWorkWindow();
         QVERIFY(w && w->stopOffered());
-        QVERIFY(!f->customerList->startRebuild({"分类1"}, f.w.get()));  // one at a time
+        QVERIFY(!f->customerList()->startRebuild({"分类1"}, f.w.get()));  // one at a time
         QCOMPARE(messages_.size(), 1);
         messages_.clear();
         w->pressStop();
         QTRY_COMPARE(finished.size(), 1);
         QCOMPARE(finished.first().first().toBool(), false);
-        QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "旧"}, {1, "旧子"}}));
+        QCOMPARE(f->customerList()->treeNodes(), (QVector<Node>{{0, "旧"}, {1, "旧子"}}));
         QCOMPARE(fileBytes(CustomerList::treePath()), before);
         QTRY_VERIFY(!currentWorkWindow());
         QVERIFY(reports_.isEmpty() && messages_.isEmpty());
 
         // Read to the end, with the progress told on the way.
-        QVERIFY(f->customerList->startRebuild({"分类1", "分类2"}, f.w.get()));
+        QVERIFY(f->customerList()->startRebuild({"分类1", "分类2"}, f.w.get()));
         int seen = 0;
         connect(currentWorkWindow()->findChild<QProgressBar*>(), &QProgressBar::valueChanged,
                 [&](int v) { seen = std::max(seen, v); });
@@ -609,7 +609,7 @@ private slots:
         QCOMPARE(finished.last().first().toBool(), true);
         QVERIFY(seen > 0);
         const QVector<Node> expected = referenceTree(db_, {"分类1", "分类2"});
-        QCOMPARE(f->customerList->treeNodes(), expected);
+        QCOMPARE(f->customerList()->treeNodes(), expected);
         QCOMPARE(readTextLines(CustomerList::treePath()), customertree::treeLines(expected));
     }
 
@@ -618,14 +618,14 @@ private slots:
         writeTextLines(CustomerList::treePath(), {"旧"});
         Fixture f;
         f->activate();
-        QSignalSpy finished(f->customerList, &CustomerList::rebuildFinished);
+        QSignalSpy finished(f->customerList(), &CustomerList::rebuildFinished);
         // The worker's own connection finds no database file.
         QVERIFY(QFile::remove(db_));
-        QVERIFY(f->customerList->startRebuild({"分类1"}, f.w.get()));
+        QVERIFY(f->customerList()->startRebuild({"分类1"}, f.w.get()));
         QTRY_COMPARE(finished.size(), 1);
         QCOMPARE(finished.first().first().toBool(), false);
         QCOMPARE(reports_.size(), 1);
-        QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "旧"}}));
+        QCOMPARE(f->customerList()->treeNodes(), (QVector<Node>{{0, "旧"}}));
         QCOMPARE(readTextLines(CustomerList::treePath()), QStringList{"旧"});
     }
 
@@ -675,9 +675,9 @@ private slots:
         {
             Fixture f;
             f->activate();
-            QCOMPARE(f->categoryTree->topLevelItemCount(), 3);
-            QCOMPARE(findNode(f->categoryTree, {"A", "A1", "X"})->text(0), QStringLiteral("X"));
-            QCOMPARE(f->customerList->treeNodes().size(), 6);
+            QCOMPARE(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree"))->topLevelItemCount(), 3);
+            QCOMPARE(findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"A", "A1", "X"})->text(0), QStringLiteral("X"));
+            QCOMPARE(f->customerList()->treeNodes().size(), 6);
         }
         // A bad level: reported, the nodes before it stay, the rest of the
         // start-up still runs.
@@ -686,8 +686,8 @@ private slots:
         Fixture f;
         f->activate();
         QCOMPARE(reports_, QStringList{"Invalid level (3) for item \"deep\""});
-        QCOMPARE(f->customerList->treeNodes(), (QVector<Node>{{0, "A"}, {1, "A1"}}));
-        QCOMPARE(f->customerSearchField->currentIndex(), 2);
+        QCOMPARE(f->customerList()->treeNodes(), (QVector<Node>{{0, "A"}, {1, "A1"}}));
+        QCOMPARE(testutil::named<QComboBox>(&*f, QStringLiteral("customerSearchField"))->currentIndex(), 2);
     }
 
 private:
@@ -695,10 +695,10 @@ private:
     {
         MainWindow* w = f.w.get();
         CustomerListSettingsServices s;
-        s.customerTabActive = [w] { return w->tabs->currentWidget() == w->customerTab; };
+        s.customerTabActive = [w] { return testutil::named<QTabWidget>(&*w, QStringLiteral("tabs"))->currentWidget() == testutil::named<QWidget>(&*w, QStringLiteral("customerTab")); };
         s.customerFields = [w] { return w->dm().customerTable.fieldNames(); };
         s.searchListPath = CustomerList::searchListPath();
-        s.rebuildTree = [w](const QStringList& l, QWidget*) { w->customerList->rebuildTreeNow(l); };
+        s.rebuildTree = [w](const QStringList& l, QWidget*) { w->customerList()->rebuildTreeNow(l); };
         return s;
     }
 

@@ -81,21 +81,21 @@ private slots:
         MainWindow& w = *f.w;
         w.activate();
         DataSet& calls = f.dm->callTable;
-        const QString before = w.statusPanels->panelText(MainWindow::MessagePanel);
+        const QString before = w.panelText(MainWindow::MessagePanel);
         hold.install();
-        w.callSearchField->setCurrentIndex(w.callSearchField->findText(QStringLiteral("电话")));
-        w.callSearchText->setText(QStringLiteral("0755"));
-        w.callSearchButton->click();
+        testutil::named<QComboBox>(&w, QStringLiteral("callSearchField"))->setCurrentIndex(testutil::named<QComboBox>(&w, QStringLiteral("callSearchField"))->findText(QStringLiteral("电话")));
+        testutil::named<QLineEdit>(&w, QStringLiteral("callSearchText"))->setText(QStringLiteral("0755"));
+        testutil::named<QPushButton>(&w, QStringLiteral("callSearchButton"))->click();
         // The first rows are there, the rest still coming.
         QVERIFY(calls.loading());
         QTRY_COMPARE(calls.rowCount(), 100);
-        QCOMPARE(w.statusPanels->panelText(MainWindow::MessagePanel), CallListSearch::searchingText());
+        QCOMPARE(w.panelText(MainWindow::MessagePanel), CallListSearch::searchingText());
         QTRY_VERIFY(currentWorkWindow() && currentWorkWindow()->isVisible());
         QVERIFY(currentWorkWindow()->stopOffered());
 
         // A known caller rings meanwhile: logged at once, shown at once.
-        w.calls->setNumber(QStringLiteral("13800138000"));
-        w.calls->finishPending();
+        w.calls()->setNumber(QStringLiteral("13800138000"));
+        w.calls()->finishPending();
         QCOMPARE(storedCalls(*f.dm, QStringLiteral("13800138000")), 1);
         QCOMPARE(f.dm->customerTable.recordCount(), 1);
         QCOMPARE(f.dm->customerTable.text(QStringLiteral("联系人")), QStringLiteral("老主顾"));
@@ -113,20 +113,20 @@ private slots:
         QCOMPARE(calls.recordCount(), 101);  // the call stored meanwhile is the last row
         calls.last();
         QCOMPARE(calls.text(QStringLiteral("手机")), QStringLiteral("13800138000"));
-        QCOMPARE(w.statusPanels->panelText(MainWindow::MessagePanel), CallListSearch::partialText(101));
+        QCOMPARE(w.panelText(MainWindow::MessagePanel), CallListSearch::partialText(101));
         QVERIFY(reports_.isEmpty());
 
         // A new list of calls (all of them, as after a restore) ends the
         // search still running; the panel says what it said before.
         hold.first = true;
-        w.callSearchButton->click();
+        testutil::named<QPushButton>(&w, QStringLiteral("callSearchButton"))->click();
         QVERIFY(calls.loading());
         hold.go.release();
         w.openCalls();
         QVERIFY(!calls.loading());
         QVERIFY(!BackgroundWork::anyRunning());
         QCOMPARE(calls.recordCount(), 5001);
-        QCOMPARE(w.statusPanels->panelText(MainWindow::MessagePanel), before);
+        QCOMPARE(w.panelText(MainWindow::MessagePanel), before);
         QTRY_VERIFY(!currentWorkWindow());
     }
 

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "ui/calls/announcement.h"
 #include "rules/app/errorreport.h"
 #include "ui/app/message.h"
 #include "ui/app/statusbar.h"
@@ -111,9 +112,9 @@ class TestMaintenance : public QObject {
     int dialogs_ = 0;
     QList<Maintenance::FileRequest> requests_;
 
-    Maintenance& m() { return *(*f_)->maintenance; }
+    Maintenance& m() { return *(*f_)->maintenance(); }
     DataModule& dm() { return *f_->dm; }
-    QString statusText() { return (*f_)->statusPanels->panelText(MainWindow::MessagePanel); }
+    QString statusText() { return (*f_)->panelText(MainWindow::MessagePanel); }
 
     // The next file dialogs answer with these names ("" = cancel).
     void answerFiles(QStringList names)
@@ -142,8 +143,8 @@ class TestMaintenance : public QObject {
     // A call typed into the number field.
     void typeCall(const QString& number)
     {
-        (*f_)->numberField->setText(number);
-        QTest::keyClick((*f_)->numberField, Qt::Key_Return);
+        testutil::named<QLineEdit>(&**f_, QStringLiteral("numberField"))->setText(number);
+        QTest::keyClick(testutil::named<QLineEdit>(&**f_, QStringLiteral("numberField")), Qt::Key_Return);
     }
     QString callsOf(const QString& number)
     {
@@ -685,9 +686,9 @@ private slots:
         QVERIFY(m().work());
         QTRY_VERIFY_WITH_TIMEOUT(gate.reached, 20000);
         // The window is free: the call is announced and the lookup done.
-        (*f_)->announcement->clear();
+        testutil::named<Announcement>(&**f_, QStringLiteral("announcement"))->clear();
         typeCall(number);
-        QCOMPARE((*f_)->announcement->text(), knownCallerText);
+        QCOMPARE(testutil::named<Announcement>(&**f_, QStringLiteral("announcement"))->text(), knownCallerText);
         QTRY_COMPARE(dm().customerTable.recordCount(), 1);
         if (waits) {
             QTRY_COMPARE(dm().callsWaiting(), 1);

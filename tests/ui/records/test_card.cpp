@@ -67,7 +67,7 @@ private slots:
         m->activate();
         const CardControls c(m.w.get());
         QVERIFY(!c.addButton->isVisibleTo(m.w.get()));
-        QVERIFY(m->advertisingLine->isVisibleTo(m.w.get()));
+        QVERIFY(testutil::named<QLabel>(&*m, QStringLiteral("advertisingLine"))->isVisibleTo(m.w.get()));
         QCOMPARE(c.contactField->text(), QStringLiteral("客户2"));
         QCOMPARE(c.qqField->text(), QStringLiteral("10001"));  // QQ bound from the start
         QCOMPARE(c.contactField->geometry(), QRect(76, 56, 121, 21));
@@ -78,7 +78,7 @@ private slots:
         m->setCardMode(1);
         for (QPushButton* b : {c.addButton, c.saveButton, c.deleteButton, c.firstButton, c.priorButton, c.nextButton, c.lastButton})
             QVERIFY(b->isVisibleTo(m.w.get()));
-        QVERIFY(!m->advertisingLine->isVisibleTo(m.w.get()));
+        QVERIFY(!testutil::named<QLabel>(&*m, QStringLiteral("advertisingLine"))->isVisibleTo(m.w.get()));
         m->setCardMode(7);  // unknown mode: nothing changes
         QVERIFY(c.addButton->isVisibleTo(m.w.get()));
         QCOMPARE(m->cardMode(), 1);

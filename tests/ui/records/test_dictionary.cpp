@@ -61,9 +61,9 @@ private slots:
     void itemQueryText()
     {
         testutil::MainFixture m;
-        m->dictionary->runItemQuery(QStringLiteral("分类1"));
+        m->dictionary()->runItemQuery(QStringLiteral("分类1"));
         QCOMPARE(m->dm().dictionaryTable.commandText(), QStringLiteral("Select * from 字典\r\nwhere 项目 = '分类1'\r\n"));
-        QCOMPARE(m->statementBuffer->toPlainText(), QStringLiteral("Select * from 字典\nwhere 项目 = '分类1'"));
+        QCOMPARE(m->statementBuffer().text(), QStringLiteral("Select * from 字典\nwhere 项目 = '分类1'"));
         QCOMPARE(itemQueryLines(QStringLiteral("a'b")).last(), QStringLiteral("where 项目 = 'a''b'"));
     }
 

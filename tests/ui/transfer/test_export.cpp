@@ -3,6 +3,7 @@
 // arriving.  Workbooks are read back with freexl (.xls) or by unzipping
 // them (.xlsx).
 
+#include <QLineEdit>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,6 +19,7 @@
 #include <functional>
 #include <optional>
 
+#include "ui/calls/announcement.h"
 #include "rules/app/errorreport.h"
 #include "ui/app/message.h"
 #include "rules/app/paths.h"
@@ -481,7 +483,7 @@ void TestExport::callsArriveWhileALargeListIsExported()
     testutil::MainFixture m;
     m->activate();
     QVERIFY(m.dm->connection.waitForIndexBuild(60000));
-    ExcelExport& e = *m->excelExport;
+    ExcelExport& e = *m->excelExport();
     e.setFileChooser([this](QWidget*, const QString&, const QString&, QString*) {
         return file(QStringLiteral("all.xls"));
     });
@@ -490,16 +492,16 @@ void TestExport::callsArriveWhileALargeListIsExported()
     QSqlQuery add(elsewhere.db());
     QVERIFY(add.prepare(QStringLiteral("insert into 客户数据 (联系人, 手机) values ('后来的', '13812345678')")));
     QSignalSpy ended(&e, &ExcelExport::ended);
-    m->miExportCustomers->trigger();
+    testutil::named<QAction>(&*m, QStringLiteral("miExportCustomers"))->trigger();
     QVERIFY(e.running());
 
     // Meanwhile a customer is added elsewhere, and a known caller rings:
     // announced at once, logged at once and once, shown in the customer list.
     QVERIFY(add.exec());
-    m->numberField->setText(QStringLiteral("13900000007"));
-    QTest::keyClick(m->numberField, Qt::Key_Return);
-    QCOMPARE(m->announcement->text(), knownCallerText);
-    m->calls->finishPending();
+    testutil::named<QLineEdit>(&*m, QStringLiteral("numberField"))->setText(QStringLiteral("13900000007"));
+    QTest::keyClick(testutil::named<QLineEdit>(&*m, QStringLiteral("numberField")), Qt::Key_Return);
+    QCOMPARE(testutil::named<Announcement>(&*m, QStringLiteral("announcement"))->text(), knownCallerText);
+    m->calls()->finishPending();
     QVERIFY(e.running());  // all of it while the export runs
     QCOMPARE(m.dm->callsWaiting(), 0);
     QCOMPARE(scalar(db, QStringLiteral("select count(*) from 来电数据 where 手机 = '13900000007'")), 1);
