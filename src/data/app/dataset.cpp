@@ -20,7 +20,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
-#include <sqlite3.h>
 #include <thread>
 #include <vector>
 
@@ -60,15 +59,6 @@ DataSet::WorkerPauses currentPauses()
 {
     std::lock_guard<std::mutex> lock(pausesMutex());
     return pauses();
-}
-
-// The engine's handle of a connection (for the progress handler).
-sqlite3* handleOf(const QSqlDatabase& db)
-{
-    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
-    if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
-        return *static_cast<sqlite3* const*>(h.data());
-    return nullptr;
 }
 
 // The table a "select ... from <table> ..." statement reads.
@@ -267,7 +257,7 @@ std::vector<qint64> DataSet::readKeys(QSqlQuery& q) const
 
 DbError DataSet::failure(const QSqlQuery& q) const
 {
-    if (Connection::isBusy(q.lastError()))
+    if (connection_->isBusy(q.lastError()))
         return DbError(QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍后再试。\n") +
                        q.lastError().databaseText());
     return queryError(q);
@@ -286,9 +276,10 @@ void DataSet::open()
     // Column names without reading a row: the engine stops before the first.
     QSqlQuery head(db);
     head.setForwardOnly(true);
-    const bool nests = run(head, QStringLiteral("select * from ") + nested(sql_) + QStringLiteral(" limit 0"));
+    const DatabaseEngine& engine = connection_->engine();
+    const bool nests = run(head, engine.limited(QStringLiteral("select * from ") + nested(sql_), 0));
     if (!nests) {
-        if (Connection::isBusy(head.lastError()))
+        if (connection_->isBusy(head.lastError()))
             throw failure(head);
         // Not something that can be wrapped: run it as it is.
         QSqlQuery q(db);
@@ -326,9 +317,9 @@ void DataSet::open()
             const QString dir = order == Storage::Order::Descending ? QStringLiteral(" desc") : QStringLiteral(" asc");
             QSqlQuery q(db);
             q.setForwardOnly(true);
-            if (run(q, QStringLiteral("select ") + key + QStringLiteral(" from ") + nested(base) +
-                           QStringLiteral(" order by ") + key + dir + QStringLiteral(" limit ") +
-                           QString::number(kFirstKeys + 1))) {
+            if (run(q, engine.limited(QStringLiteral("select ") + key + QStringLiteral(" from ") + nested(base) +
+                                          QStringLiteral(" order by ") + key + dir,
+                                      kFirstKeys + 1))) {
                 std::vector<qint64> first = readKeys(q);
                 store->keyed = true;
                 store->order = order;
@@ -343,15 +334,17 @@ void DataSet::open()
                 if (more && order == Storage::Order::Ascending) {
                     QSqlQuery top(db);
                     top.setForwardOnly(true);
-                    if (!run(top, QStringLiteral("select ") + key + QStringLiteral(" from ") + nested(base) +
-                                      QStringLiteral(" order by ") + key + QStringLiteral(" desc limit 1")) ||
+                    if (!run(top, engine.limited(QStringLiteral("select ") + key + QStringLiteral(" from ") +
+                                                     nested(base) + QStringLiteral(" order by ") + key +
+                                                     QStringLiteral(" desc"),
+                                                 1)) ||
                         !top.next())
                         throw failure(top);
                     store->limitKey = top.value(0).toLongLong();
                 }
                 store->keys.resetKnown(std::move(first));
                 store->countPending = more;
-            } else if (Connection::isBusy(q.lastError())) {
+            } else if (connection_->isBusy(q.lastError())) {
                 throw failure(q);
             } else {
                 // The list still opens, read the other way; the operator
@@ -652,6 +645,7 @@ void DataSet::startCount()
     st.countJob = job;
     st.storedMeanwhile = st.removedMeanwhile = 0;
     const QString file = connection_->database().databaseName();
+    const std::shared_ptr<const DatabaseEngine> engine = connection_->sharedEngine();
     // The rows of the list as it was opened: those stored later (by this
     // program or another) have higher keys than its highest and are left out.
     QString sql = QStringLiteral("select count(*) from ") + nested(st.base);
@@ -661,7 +655,7 @@ void DataSet::startCount()
               QLatin1Char(')');
     const int generation = generation_;
     DataSet* self = this;  // waits for the thread before it goes
-    job->thread = std::thread([job, file, sql, self, generation] {
+    job->thread = std::thread([job, file, sql, self, generation, engine] {
         const WorkerPauses pause = currentPauses();
         auto viewTaken = [&job] {
             {
@@ -672,32 +666,24 @@ void DataSet::startCount()
         };
         const QString name = QStringLiteral("count_") + QUuid::createUuid().toString(QUuid::Id128);
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(file);
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=") +
-                                 QString::number(Connection::kBusyTimeoutMs));
+            QSqlDatabase db = engine->connection(name, file, Connection::kBusyTimeoutMs,
+                                                 DatabaseEngine::Access::ReadOnly);
             if (db.open()) {
                 // One read transaction: the count sees the database as it
                 // is now, whatever the window stores from here on.
-                QSqlQuery q(db);
-                q.setForwardOnly(true);
-                const bool fixedView = db.transaction() &&
-                                       q.exec(QStringLiteral("select count(*) from sqlite_master")) && q.next();
-                q.finish();
+                const bool fixedView = db.transaction() && engine->fixView(db);
                 viewTaken();
                 if (fixedView) {
                     if (pause.beforeCount)
                         pause.beforeCount();
                     // A close stops the count where it is.
-                    if (sqlite3* h = handleOf(db))
-                        sqlite3_progress_handler(
-                            h, 1000, [](void* stop) { return static_cast<std::atomic<bool>*>(stop)->load() ? 1 : 0; },
-                            &job->stop);
+                    engine->stopWhenSet(db, &job->stop);
+                    QSqlQuery q(db);
+                    q.setForwardOnly(true);
                     if (!job->stop && q.exec(sql) && q.next())
                         job->count = q.value(0).toLongLong();
                     q.finish();
-                    if (sqlite3* h = handleOf(db))
-                        sqlite3_progress_handler(h, 0, nullptr, nullptr);
+                    engine->stopWhenSet(db, nullptr);
                     db.commit();
                 }
             }
@@ -929,11 +915,10 @@ bool DataSet::loadKeys(int index, QString* error) const
         const QString sql =
             QStringLiteral("select ") + st.keyName + QStringLiteral(" from ") + nested(st.base) +
             (where.isEmpty() ? QString() : QStringLiteral(" where ") + where.join(QStringLiteral(" and "))) +
-            QStringLiteral(" order by ") + st.keyName + (descending ? QStringLiteral(" desc") : QStringLiteral(" asc")) +
-            QStringLiteral(" limit ") + QString::number(want);
+            QStringLiteral(" order by ") + st.keyName + (descending ? QStringLiteral(" desc") : QStringLiteral(" asc"));
         QSqlQuery q(connection_->database());
         q.setForwardOnly(true);
-        if (!run(q, sql)) {
+        if (!run(q, connection_->engine().limited(sql, want))) {
             *error = failure(q).message();
             return false;
         }
@@ -1031,7 +1016,7 @@ bool DataSet::fetchRow(int index, QVector<QVariant>* out, QString* error) const
         q.setForwardOnly(true);
         if (!run(q, QStringLiteral("select * from ") + quoteIdent(st.baseTable) + QStringLiteral(" where ") +
                         st.keyName + QStringLiteral(" in (") + missing.join(QLatin1Char(',')) + QLatin1Char(')'))) {
-            if (Connection::isBusy(q.lastError()))
+            if (connection_->isBusy(q.lastError()))
                 return failed(failure(q).message());
         } else {
             const QSqlRecord rec = q.record();

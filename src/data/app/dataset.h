@@ -27,12 +27,14 @@
 #include <memory>
 #include <vector>
 
+#include "data/app/connectionmember.h"
+
 class Connection;
 class DbError;
 class QSqlQuery;
 struct WorkOutcome;
 
-class DataSet : public QObject {
+class DataSet : public QObject, public ConnectionMember {
     Q_OBJECT
 public:
     enum class State { Inactive, Browse, Edit, Insert };
@@ -60,7 +62,7 @@ public:
     // Ends a pending edit or insert the way a move does; a failed store is
     // reported and gives false.
     bool endPendingEdit();
-    void close();  // discards a pending edit or insert
+    void close() override;  // discards a pending edit or insert
     bool isActive() const { return state_ != State::Inactive; }
     State state() const { return state_; }
 
@@ -87,7 +89,7 @@ public:
     // Stored records (a pending insert not counted); waits for a count or a
     // background read under way.
     int recordCount() const;
-    bool countPending() const;  // a long list is still being counted
+    bool countPending() const override;  // a long list is still being counted
     // The rest of the rows is still being read in the background.  Moves and
     // the grid use the rows known so far; a move past them, last() and
     // recordCount() wait for the rest.
@@ -99,7 +101,7 @@ public:
     bool partial() const;
     // Rows are read by key a page at a time (not kept whole).
     bool readsByKey() const;
-    int openedAs() const;        // opens are numbered in order
+    int openedAs() const override;  // opens are numbered in order
     int recNo() const;        // from 1; -1 when empty or inserting
     bool isEmpty() const { return recordCount() == 0 && state_ != State::Insert; }
     bool eof() const { return eof_; }
@@ -153,7 +155,7 @@ public:
     static constexpr int kFirstKeys = 2000;
     static constexpr int kFirstWaitMs = 40;
     // Waits for a count under way and applies it.
-    void finishCount() const;
+    void finishCount() const override;
     // Waits for the background read under way and takes its rows.
     void finishLoad() const;
     void setCachedPages(int pages) { maxPages_ = pages; }
@@ -202,7 +204,7 @@ private:
     void rowsArrived(int at, int n);
     void noteStored(qint64 key);
     void noteRemoved(qint64 key);
-    void connectionGone();  // the connection is being destroyed
+    void connectionGone() override;  // the connection is being destroyed
     void requireActive() const;
     void requireEditing() const;
     bool run(QSqlQuery& q, const QString& sql) const;

@@ -7,7 +7,8 @@
 #include <QVariant>
 #include <memory>
 
-#include "data/app/connection.h"
+#include "data/app/dberror.h"
+#include "data/app/engine.h"
 #include "rules/transfer/exportfile.h"
 
 ExportRows::ExportRows(const QSqlDatabase& db, const QString& sql) : q_(db)
@@ -122,7 +123,9 @@ ExportReport writeWorkbooks(const QSqlDatabase& db, const ExportPlan& plan, cons
     ReadTransaction read(db);
     // The first read fixes the transaction's view of the database: from here
     // on nothing the window writes reaches the export.
-    scalar(db, QStringLiteral("select count(*) from sqlite_master"));
+    QString why;
+    if (!DatabaseEngine::of(db).fixView(db, &why))
+        throw DbError(QStringLiteral("读不出列表的记录：") + why);
     steps.viewTaken();
 
     const qint64 total = scalar(db, QStringLiteral("select count(*) from (") + plan.statement + QStringLiteral(")"));
