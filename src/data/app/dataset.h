@@ -28,10 +28,10 @@
 #include <vector>
 
 #include "data/app/connectionmember.h"
+#include "data/app/editbuffer.h"
 
 class Connection;
-class DbError;
-class QSqlQuery;
+struct DataSetRows;
 struct WorkOutcome;
 
 class DataSet : public QObject, public ConnectionMember {
@@ -80,7 +80,7 @@ public:
     // Writes need edit or insert state; an empty text is stored as NULL.
     void setValue(int field, const QVariant& v);
     void setValue(const QString& name, const QVariant& v) { setValue(fieldIndex(name), v); }
-    bool isModified() const { return modified_; }
+    bool isModified() const { return edit_.modified(); }
     // False while the current record could not be read (it shows nothing
     // and cannot be edited); asking tries the read again.
     bool recordReadable() const;
@@ -182,16 +182,20 @@ signals:
     void loadingChanged(bool loading);
 
 private:
-    friend class Connection;
-    struct Storage;
-    struct CountJob;
-    struct LoadBuffer;
+    // The rows (dataset.cpp): open, the statement's shape, reading a row.
+    bool openKeyed(DataSetRows& st, const QString& key, bool* readGoesOn);
+    void readWhole(DataSetRows& st);
+    void followRead();
+    bool fetchRow(int index, QVector<QVariant>* out, QString* error) const;
+    QVector<QVariant> row(int index) const;  // stored record by index; throws when unreadable
+    bool loadKeys(int index, QString* error) const;
+    void reportLater(const QString& text) const;
+    void requireActive() const;
+    void requireEditing() const;
+    // Counts and background reads (datasetcount.cpp).
     void startCount();
     void countArrived(int generation);
     void endCount();  // stops a count under way and lets its thread go
-    // Reads the keys of the statement on a worker; false when it is still
-    // reading after the first wait (the rest comes in the background).
-    bool startLoad(Storage& st, const QString& sql);
     void takeLoaded();
     void loadEnded(const WorkOutcome& outcome);
     void endLoad();  // stops a background read and lets its thread go
@@ -202,47 +206,37 @@ private:
     // `n` rows came and stand from row `at` on (before rows stored here
     // while they were still coming).
     void rowsArrived(int at, int n);
-    void noteStored(qint64 key);
-    void noteRemoved(qint64 key);
+    // Joins the background count and applies it; `announce` tells the views.
+    void settleCount(bool announce) const;
+    void runHeldEvents();
     void connectionGone() override;  // the connection is being destroyed
-    void requireActive() const;
-    void requireEditing() const;
-    bool run(QSqlQuery& q, const QString& sql) const;
-    bool run(QSqlQuery& q) const;
-    DbError failure(const QSqlQuery& q) const;
-    std::vector<qint64> readKeys(QSqlQuery& q) const;  // the first column to the end; throws on a failed read
-    bool loadKeys(int index, QString* error) const;
-    bool fetchRow(int index, QVector<QVariant>* out, QString* error) const;
-    QVector<QVariant> row(int index) const;  // stored record by index; throws when unreadable
-    void reportLater(const QString& text) const;
+    // Moves and edits (datasetedit.cpp).
     void storeInsert();
     void storeEdit();
+    void noteStored(qint64 key);
+    void noteRemoved(qint64 key);
     void enterInsert(int position);
     void setState(State s);
+    void doAfterScroll();
+    void scrollTo(int index);  // makes the stored record current, then after-scroll
+    void opened();             // the rows are in place: browse the first
+    // Notifications, held back while controls are disabled.
     void notifyLayout();
     void notifyRecord();
     void notifyRow(int row);
     void notifyInserted(int row);
     void notifyRemoved(int row);
-    void doAfterScroll();
-    void scrollTo(int index);  // makes the stored record current, then after-scroll
-    void opened();             // the rows are in place: browse the first
-    // Joins the background count and applies it; `announce` tells the views.
-    void settleCount(bool announce) const;
-    void runHeldEvents();
 
     Connection* connection_;
     QString name_;
     QString sql_;
     State state_ = State::Inactive;
     QStringList fields_;
-    std::unique_ptr<Storage> store_;
+    std::unique_ptr<DataSetRows> store_;
     int cur_ = -1;  // index of the current stored record
     bool eof_ = true;
     bool bof_ = true;
-    QVector<QVariant> buffer_;  // edit/insert buffer
-    QVector<bool> changed_;     // fields written in the buffer
-    bool modified_ = false;
+    EditBuffer edit_;  // the record being edited or inserted
     int insertPos_ = -1;
     int disabled_ = 0;
     bool pendingLayout_ = false;

@@ -86,9 +86,9 @@ void reached(const char* name)
         stepHook()(name);
 }
 
-Progress withSteps(const Progress& progress)
+FileProgress withSteps(const FileProgress& progress)
 {
-    Progress p = progress;
+    FileProgress p = progress;
     p.step = [](const char* name) { reached(name); };
     return p;
 }

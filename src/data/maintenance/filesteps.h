@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "data/maintenance/dbfiles.h"
+#include "data/app/engine.h"
 
 namespace dbfile::steps {
 
@@ -14,7 +14,7 @@ const DatabaseEngine& engine();
 // Tells the test hook (setStepHook) that a step was reached.
 void reached(const char* name);
 // The progress with the test hook's steps added.
-Progress withSteps(const Progress& progress);
+FileProgress withSteps(const FileProgress& progress);
 
 QByteArray nativePath(const QString& path);
 QString shown(const QString& path);  // as the operator reads it
