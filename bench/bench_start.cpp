@@ -139,6 +139,14 @@ int main(int argc, char** argv)
 {
     QElapsedTimer clock;
     clock.start();
+    // The starts inherit these: Qt WebEngine refuses its sandbox when run as
+    // root (as the start script knows), and a machine without a display
+    // starts the window offscreen.
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
+        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc > 2 && qstrcmp(argv[1], kChild) == 0)
         return oneStart(argc, argv, clock, QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath(),
                         argc > 3 && qstrcmp(argv[3], "cold") == 0);

@@ -9,6 +9,7 @@ packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-tools-dev libqt6sql6-sq
           qt6-webengine-dev qt6-serialport-dev libfreexl-dev libxlsxwriter-dev mdbtools
           mdbtools-dev libminizip-dev libsqlite3-dev xvfb xauth fonts-wqy-microhei imagemagick
           qt6-translations-l10n python3
+          desktop-file-utils appstream lintian dpkg-dev  # the package and its checks
           gnumeric)  # ssconvert: an independent reader of the .xls files the export writes
 
 missing=()

@@ -117,4 +117,4 @@ private slots:
 };
 
 QTEST_MAIN(TestDeviceWindow)
-#include "test_devicew.moc"
+#include "test_devicesettingswindow.moc"

@@ -1,0 +1,116 @@
+#include "rules/app/programfolder.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+QString withSlash(QString folder)
+{
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder;
+}
+
+// Copies a shipped file into place under a temporary name first, so that a
+// half-copied database never stands where the program would open it.
+bool copyIfMissing(const QString& from, const QString& to, QString* why)
+{
+    if (QFileInfo::exists(to))
+        return true;
+    if (!QFileInfo::exists(from)) {
+        *why = QStringLiteral("找不到安装的文件“%1”。").arg(QDir::toNativeSeparators(from));
+        return false;
+    }
+    const QString part = to + QStringLiteral(".part");
+    QFile::remove(part);
+    QFile source(from);
+    if (!source.copy(part)) {
+        *why = QStringLiteral("不能写入“%1”：%2").arg(QDir::toNativeSeparators(to), source.errorString());
+        QFile::remove(part);
+        return false;
+    }
+    QFile::setPermissions(part, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                    QFileDevice::ReadOther);
+    if (!QFile::rename(part, to)) {
+        *why = QStringLiteral("不能写入“%1”。").arg(QDir::toNativeSeparators(to));
+        QFile::remove(part);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+StartOptions readStartOptions(const QStringList& arguments, const QString& version)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Tavrin来电显示：来电时自动显示客户资料，管理客户资料和来电记录。"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption showVersion = parser.addVersionOption();
+    const QCommandLineOption folder(QStringLiteral("folder"),
+                                    QStringLiteral("程序文件夹（数据库、设置和 tel.txt 所在的文件夹）。"),
+                                    QStringLiteral("DIR"));
+    parser.addOption(folder);
+    StartOptions out;
+    if (!parser.parse(arguments)) {
+        out.finished = true;
+        out.exitCode = 2;
+        out.output = parser.errorText() + QLatin1Char('\n') + parser.helpText();
+        return out;
+    }
+    if (parser.isSet(help)) {
+        out.finished = true;
+        out.output = parser.helpText();
+    } else if (parser.isSet(showVersion)) {
+        out.finished = true;
+        out.output = QStringLiteral("tavrin ") + version + QLatin1Char('\n');
+    }
+    out.folder = parser.value(folder);
+    return out;
+}
+
+QString chooseProgramFolder(const QString& asked, const QString& executableFolder, const QString& userDataFolder)
+{
+    if (!asked.isEmpty())
+        return withSlash(QDir(asked).absolutePath());
+    if (QFileInfo(QDir(executableFolder).filePath(QStringLiteral("data"))).isDir())
+        return withSlash(executableFolder);
+    return withSlash(userDataFolder);
+}
+
+QString sharedDataFolder(const QString& executableFolder)
+{
+    const QString beside = QDir(executableFolder).absoluteFilePath(QStringLiteral("../share/tavrin"));
+    if (QFileInfo(beside).isDir())
+        return withSlash(QDir::cleanPath(beside));
+    const QString found = QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("tavrin"),
+                                                 QStandardPaths::LocateDirectory);
+    return found.isEmpty() ? QString() : withSlash(found);
+}
+
+QString prepareProgramFolder(const QString& folder, const QString& sharedFolder)
+{
+    QDir dir(folder);
+    const QString shown = QDir::toNativeSeparators(dir.absolutePath());
+    if (!dir.mkpath(QStringLiteral("data")) || !dir.mkpath(QStringLiteral("set")))
+        return QStringLiteral("不能建立程序文件夹“%1”，请检查文件夹的权限，或用 --folder 指定另一个文件夹。").arg(shown);
+    // A folder that exists but cannot be written would fail at the first call.
+    const QString probe = dir.filePath(QStringLiteral("data/.write-test"));
+    QFile test(probe);
+    if (!test.open(QIODevice::WriteOnly))
+        return QStringLiteral("程序文件夹“%1”不能写入，请检查文件夹的权限，或用 --folder 指定另一个文件夹。").arg(shown);
+    test.close();
+    test.remove();
+    QString why;
+    const bool hasDatabase = QFileInfo::exists(dir.filePath(QStringLiteral("data/web.mdb")));
+    if (!hasDatabase && (sharedFolder.isEmpty() ||
+                         !copyIfMissing(sharedFolder + QStringLiteral("web.mdb"), dir.filePath(QStringLiteral("data/web.mdb")), &why)))
+        return why.isEmpty() ? QStringLiteral("程序文件夹“%1”中没有数据库，也找不到安装的空数据库。").arg(shown) : why;
+    if (!sharedFolder.isEmpty())
+        copyIfMissing(sharedFolder + QStringLiteral("tel.txt"), dir.filePath(QStringLiteral("tel.txt")), &why);
+    return QString();
+}
