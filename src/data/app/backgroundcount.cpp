@@ -59,7 +59,7 @@ struct BackgroundCount::Token {
 namespace {
 
 qint64 countOnThread(BackgroundCount::Token& token, const DatabaseEngine& engine, const QString& file,
-                     const QString& sql)
+                     const BoundStatement& sql)
 {
     qint64 count = -1;
     const QString name = QStringLiteral("count_") + QUuid::createUuid().toString(QUuid::Id128);
@@ -77,7 +77,13 @@ qint64 countOnThread(BackgroundCount::Token& token, const DatabaseEngine& engine
                 engine.stopWhenSet(db, &token.stop);
                 QSqlQuery q(db);
                 q.setForwardOnly(true);
-                if (!token.stop && q.exec(sql) && q.next())
+                bool ran = false;
+                if (!token.stop && q.prepare(sql.sql)) {
+                    for (const QVariant& v : sql.values)
+                        q.addBindValue(v);
+                    ran = q.exec();
+                }
+                if (ran && q.next())
                     count = q.value(0).toLongLong();
                 q.finish();
                 engine.stopWhenSet(db, nullptr);
@@ -100,7 +106,7 @@ void BackgroundCount::setPauseBeforeCount(std::function<void()> pause)
 }
 
 BackgroundCount::BackgroundCount(std::shared_ptr<const DatabaseEngine> engine, const QString& file,
-                                 const QString& sql, QObject* context, std::function<void()> arrived)
+                                 const BoundStatement& sql, QObject* context, std::function<void()> arrived)
     : token_(std::make_shared<Token>())
 {
     const std::shared_ptr<Token> token = token_;

@@ -14,6 +14,8 @@
 #include <functional>
 #include <memory>
 
+#include "rules/app/query.h"
+
 class DatabaseEngine;
 
 class BackgroundCount {
@@ -22,7 +24,7 @@ public:
     // `arrived` runs on the thread of `context` once the count is there,
     // unless it was cancelled first.  Returns once the count's view of the
     // database is fixed: whatever is stored afterwards is not counted.
-    BackgroundCount(std::shared_ptr<const DatabaseEngine> engine, const QString& file, const QString& sql,
+    BackgroundCount(std::shared_ptr<const DatabaseEngine> engine, const QString& file, const BoundStatement& sql,
                     QObject* context, std::function<void()> arrived);
     ~BackgroundCount();  // cancels
 

@@ -142,7 +142,6 @@ void Connection::open()
         ensureNumberIndex(db);
     if (!smallCalls || !smallCustomers)
         startIndexBuild(!smallCustomers);
-    emit connected();
 }
 
 // The caller lookup's index, built once for a database that lacks it.  A
@@ -241,10 +240,8 @@ void Connection::close()
         ds->close();
     if (QSqlDatabase::contains(sqlName_)) {
         QSqlDatabase db = QSqlDatabase::database(sqlName_, false);
-        if (db.isOpen()) {
+        if (db.isOpen())
             db.close();
-            emit disconnected();
-        }
     }
 }
 
@@ -275,6 +272,19 @@ bool Connection::run(QSqlQuery& q, const QString& sql)
     const bool ok = q.exec(sql);
     noteOutcome(q.lastError());
     return ok;
+}
+
+bool Connection::run(QSqlQuery& q, const BoundStatement& statement)
+{
+    if (statement.values.isEmpty())
+        return run(q, statement.sql);
+    if (!q.prepare(statement.sql)) {
+        noteOutcome(q.lastError());
+        return false;
+    }
+    for (const QVariant& v : statement.values)
+        q.addBindValue(v);
+    return run(q);
 }
 
 bool Connection::run(QSqlQuery& q)

@@ -16,6 +16,7 @@
 #include "data/app/dberror.h"
 #include "data/app/engine.h"
 #include "data/app/worksite.h"
+#include "rules/app/query.h"
 
 class BackgroundWork;
 class QSqlQuery;
@@ -76,6 +77,7 @@ public:
     // and notes how it went (see noteOutcome()).
     bool run(QSqlQuery& q, const QString& sql);
     bool run(QSqlQuery& q);
+    bool run(QSqlQuery& q, const BoundStatement& statement);
     // The failure of a statement as the operator reads it.
     DbError failure(const QSqlQuery& q) const;
 
@@ -85,7 +87,7 @@ public:
 
     // Long work that writes holds the connection's writes while it runs
     // (see backgroundwork.h); writers that must not wait keep their rows
-    // until writesReleased().
+    // until writesHeldChanged(false).
     void holdWrites(const QString& what) override;
     void releaseWrites() override;
     bool writesHeld() const { return writesHeld_ > 0; }
@@ -104,8 +106,6 @@ public:
     void detach(ConnectionMember* ds);
 
 signals:
-    void connected();
-    void disconnected();
     // The database was found locked by another program / is free again.
     void busyChanged(bool busy);
     // The indexes' build after an open ended (built or not).

@@ -34,9 +34,10 @@ QString baseTableOf(const QString& sql)
     return t;
 }
 
-// Whether the statement ends with "order by <key> [asc|desc]" and nothing
-// else orders, groups or limits it; `base` gets the statement without it.
-KeyPaging::Order orderByKey(const QString& sql, const QString& key, QString* base)
+// A statement that ends with "order by <column> [asc|desc]" while nothing
+// else orders, groups or limits it: the column, and in `base` the statement
+// without that order.
+KeyPaging::Order orderOf(const QString& sql, QString* column, QString* base)
 {
     static const QRegularExpression tail(
         QStringLiteral(R"(\border\s+by\s+(\[[^\]]+\]|"[^"]+"|`[^`]+`|\w+)\s*(asc|desc)?\s*;?\s*$)"),
@@ -50,18 +51,47 @@ KeyPaging::Order orderByKey(const QString& sql, const QString& key, QString* bas
     QString col = m.captured(1);
     if (col.size() >= 2 && !col.front().isLetterOrNumber() && col.front() != QLatin1Char('_'))
         col = col.mid(1, col.size() - 2);
-    if (col.compare(key, Qt::CaseInsensitive) != 0)
-        return KeyPaging::Order::None;
     const QString rest = sql.left(m.capturedStart());
     // The order must belong to the whole statement, not to a part of it.
     if (rest.count(QLatin1Char('(')) != rest.count(QLatin1Char(')')) || unsafe.match(rest).hasMatch())
         return KeyPaging::Order::None;
+    *column = col;
     *base = rest;
     return m.captured(2).compare(QLatin1String("desc"), Qt::CaseInsensitive) == 0 ? KeyPaging::Order::Descending
                                                                                   : KeyPaging::Order::Ascending;
 }
 
 }  // namespace
+
+// What the data set reads: the statement as run, the same without its
+// order, the table it stores into and the column it is ordered by.
+struct DataSet::Shape {
+    BoundStatement whole;
+    BoundStatement base;
+    QString table;
+    QString orderColumn;
+    KeyPaging::Order order = KeyPaging::Order::None;
+};
+
+DataSet::Shape DataSet::shape() const
+{
+    Shape sh;
+    if (query_) {
+        sh.whole = query_->render();
+        sh.base = query_->unordered().render();
+        sh.table = query_->table;
+        sh.orderColumn = query_->orderBy;
+        if (!sh.orderColumn.isEmpty())
+            sh.order = query_->descending ? KeyPaging::Order::Descending : KeyPaging::Order::Ascending;
+        return sh;
+    }
+    // A statement given as text (one shown in the statement buffer) is
+    // taken apart by its words.
+    sh.whole.sql = sql_;
+    sh.table = baseTableOf(sql_);
+    sh.order = orderOf(sql_, &sh.orderColumn, &sh.base.sql);
+    return sh;
+}
 
 void DataSet::setWorkerPauses(WorkerPauses p)
 {
@@ -94,7 +124,16 @@ void DataSet::setCommandText(const QString& sql)
 {
     if (isActive())
         close();
+    query_.reset();
     sql_ = sql;
+}
+
+void DataSet::setQuery(const Query& query)
+{
+    if (isActive())
+        close();
+    query_ = query;
+    sql_ = query.text();
 }
 
 void DataSet::requireActive() const
@@ -121,18 +160,20 @@ void DataSet::open()
     QSqlDatabase db = connection_->database();
     auto store = std::make_unique<DataSetRows>(kPageSize, maxPages_);
 
+    const Shape sh = shape();
     // Column names without reading a row: the engine stops before the first.
     QSqlQuery head(db);
     head.setForwardOnly(true);
-    const bool nests =
-        connection_->run(head, connection_->engine().limited(QStringLiteral("select * from ") + nestedStatement(sql_), 0));
+    const bool nests = connection_->run(
+        head, {connection_->engine().limited(QStringLiteral("select * from ") + nestedStatement(sh.whole.sql), 0),
+               sh.whole.values});
     if (!nests) {
         if (connection_->isBusy(head.lastError()))
             throw connection_->failure(head);
         // Not something that can be wrapped: run it as it is.
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        if (!connection_->run(q, sql_))
+        if (!connection_->run(q, sh.whole))
             throw connection_->failure(q);
         if (!q.isSelect())
             throw DbError(name_ + QStringLiteral(": CommandText does not return a result set"));
@@ -149,13 +190,13 @@ void DataSet::open()
             store->keyField = i;
     bool readGoesOn = false;
     try {
-        if (store->keyField < 0 || !openKeyed(*store, fields_[store->keyField], &readGoesOn))
-            readWhole(*store);
+        if (store->keyField < 0 || !openKeyed(*store, sh, fields_[store->keyField], &readGoesOn))
+            readWhole(*store, sh.whole);
     } catch (...) {
         fields_.clear();
         throw;
     }
-    store->baseTable = baseTableOf(sql_);
+    store->baseTable = sh.table;
 
     store_ = std::move(store);
     ++generation_;
@@ -169,16 +210,14 @@ void DataSet::open()
         emit loadingChanged(true);
 }
 
-bool DataSet::openKeyed(DataSetRows& st, const QString& keyField, bool* readGoesOn)
+bool DataSet::openKeyed(DataSetRows& st, const Shape& sh, const QString& keyField, bool* readGoesOn)
 {
     const QString key = quotedIdentifier(keyField);
-    QString base;
-    const KeyPaging::Order order = orderByKey(sql_, keyField, &base);
-    if (order != KeyPaging::Order::None) {
+    if (sh.order != KeyPaging::Order::None && sh.orderColumn.compare(keyField, Qt::CaseInsensitive) == 0) {
         // Ordered by the key: the first keys now, the rest as rows are
         // needed, read from whichever end is nearer.  A longer list is
         // counted on a connection of its own while the window goes on.
-        auto paging = std::make_unique<KeyPaging>(*connection_, key, base, order);
+        auto paging = std::make_unique<KeyPaging>(*connection_, key, sh.base, sh.order);
         bool more = false;
         QSqlQuery failed(connection_->database());
         if (paging->readFirst(kFirstKeys, &more, &failed)) {
@@ -195,9 +234,9 @@ bool DataSet::openKeyed(DataSetRows& st, const QString& keyField, bool* readGoes
     }
     // Any other order: every key (one pass, like a count), the first screen
     // of them at once, the rest by long work while the window goes on.
-    st.paging = std::make_unique<KeyPaging>(*connection_, key, sql_, KeyPaging::Order::None);
+    st.paging = std::make_unique<KeyPaging>(*connection_, key, sh.whole, KeyPaging::Order::None);
     st.read = std::make_unique<KeyRead>(
-        connection_, QStringLiteral("select ") + key + QStringLiteral(" from ") + nestedStatement(sql_), kFirstKeys,
+        connection_, nestedStatement(QStringLiteral("select ") + key + QStringLiteral(" from "), sh.whole), kFirstKeys,
         kFirstWaitMs);
     st.paging->takeAll(st.read->take());
     if (st.read->complete())
@@ -207,11 +246,11 @@ bool DataSet::openKeyed(DataSetRows& st, const QString& keyField, bool* readGoes
     return true;
 }
 
-void DataSet::readWhole(DataSetRows& st)
+void DataSet::readWhole(DataSetRows& st, const BoundStatement& statement)
 {
     QSqlQuery q(connection_->database());
     q.setForwardOnly(true);
-    if (!connection_->run(q, sql_))
+    if (!connection_->run(q, statement))
         throw connection_->failure(q);
     const int n = int(fields_.size());
     while (q.next()) {
@@ -282,6 +321,17 @@ bool DataSet::reopen(const QString& sql)
     open();
     return true;
 }
+
+bool DataSet::reopen(const Query& query)
+{
+    if (!endPendingEdit())
+        return false;
+    close();
+    setQuery(query);
+    open();
+    return true;
+}
+
 bool DataSet::reopenWith(DataSet& from)
 {
     from.requireActive();
@@ -292,6 +342,7 @@ bool DataSet::reopenWith(DataSet& from)
     from.finishLoad();
     close();
     sql_ = from.sql_;
+    query_ = from.query_;
     fields_ = from.fields_;
     store_ = std::move(from.store_);
     from.store_ = std::make_unique<DataSetRows>(kPageSize, 1);

@@ -25,10 +25,12 @@
 #include <QVector>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "data/app/connectionmember.h"
 #include "data/app/editbuffer.h"
+#include "rules/app/query.h"
 
 class Connection;
 struct DataSetRows;
@@ -47,6 +49,9 @@ public:
 
     // --- statement, open, close ---------------------------------------
     void setCommandText(const QString& sql);
+    // The statement from its parts: the table, the key order and the values
+    // are taken from it as they are (see query.h).
+    void setQuery(const Query& query);
     const QString& commandText() const { return sql_; }
     void open();   // opens the connection on demand; no-op when active
 
@@ -56,6 +61,7 @@ public:
     // reported, the data set stays as it is with the typing kept, and the
     // answer is false.  Errors of the reopen itself are thrown.
     bool reopen(const QString& sql);
+    bool reopen(const Query& query);
     // The same, taking the statement and the rows of another open data set
     // instead of running the statement again; `from` is left closed.
     bool reopenWith(DataSet& from);
@@ -183,8 +189,10 @@ signals:
 
 private:
     // The rows (dataset.cpp): open, the statement's shape, reading a row.
-    bool openKeyed(DataSetRows& st, const QString& key, bool* readGoesOn);
-    void readWhole(DataSetRows& st);
+    struct Shape;
+    Shape shape() const;
+    bool openKeyed(DataSetRows& st, const Shape& shape, const QString& key, bool* readGoesOn);
+    void readWhole(DataSetRows& st, const BoundStatement& statement);
     void followRead();
     bool fetchRow(int index, QVector<QVariant>* out, QString* error) const;
     QVector<QVariant> row(int index) const;  // stored record by index; throws when unreadable
@@ -230,6 +238,7 @@ private:
     Connection* connection_;
     QString name_;
     QString sql_;
+    std::optional<Query> query_;  // when the statement was given by its parts
     State state_ = State::Inactive;
     QStringList fields_;
     std::unique_ptr<DataSetRows> store_;

@@ -11,6 +11,11 @@
 
 QString nestedStatement(const QString& sql) { return QStringLiteral("(\r\n") + sql + QStringLiteral("\r\n)"); }
 
+BoundStatement nestedStatement(const QString& head, const BoundStatement& st, const QString& tail)
+{
+    return {head + nestedStatement(st.sql) + tail, st.values};
+}
+
 namespace {
 
 // The first column to the end; throws on a failed read.
@@ -26,7 +31,7 @@ std::vector<qint64> readKeys(Connection& connection, QSqlQuery& q)
 
 }  // namespace
 
-KeyPaging::KeyPaging(Connection& connection, const QString& keyName, const QString& base, Order order)
+KeyPaging::KeyPaging(Connection& connection, const QString& keyName, const BoundStatement& base, Order order)
     : connection_(connection), keyName_(keyName), base_(base), order_(order)
 {
 }
@@ -35,12 +40,13 @@ bool KeyPaging::readFirst(int n, bool* more, QSqlQuery* failed)
 {
     const DatabaseEngine& engine = connection_.engine();
     const bool descending = order_ == Order::Descending;
-    const QString keys = QStringLiteral("select ") + keyName_ + QStringLiteral(" from ") + nestedStatement(base_) +
-                         QStringLiteral(" order by ") + keyName_;
+    const QString keys = QStringLiteral("select ") + keyName_ + QStringLiteral(" from ") +
+                         nestedStatement(base_.sql) + QStringLiteral(" order by ") + keyName_;
     QSqlQuery q(connection_.database());
     q.setForwardOnly(true);
-    if (!connection_.run(q, engine.limited(keys + (descending ? QStringLiteral(" desc") : QStringLiteral(" asc")),
-                                           n + 1))) {
+    if (!connection_.run(q, {engine.limited(keys + (descending ? QStringLiteral(" desc") : QStringLiteral(" asc")),
+                                            n + 1),
+                             base_.values})) {
         *failed = std::move(q);
         return false;
     }
@@ -55,7 +61,7 @@ bool KeyPaging::readFirst(int n, bool* more, QSqlQuery* failed)
     if (*more && !descending) {
         QSqlQuery top(connection_.database());
         top.setForwardOnly(true);
-        if (!connection_.run(top, engine.limited(keys + QStringLiteral(" desc"), 1)) || !top.next())
+        if (!connection_.run(top, {engine.limited(keys + QStringLiteral(" desc"), 1), base_.values}) || !top.next())
             throw connection_.failure(top);
         limitKey_ = top.value(0).toLongLong();
     }
@@ -83,12 +89,12 @@ bool KeyPaging::load(int index, const QString& name, QString* error)
         if (limitKey_)
             where << keyName_ + QStringLiteral(" <= ") + QString::number(*limitKey_);
         const QString sql =
-            QStringLiteral("select ") + keyName_ + QStringLiteral(" from ") + nestedStatement(base_) +
+            QStringLiteral("select ") + keyName_ + QStringLiteral(" from ") + nestedStatement(base_.sql) +
             (where.isEmpty() ? QString() : QStringLiteral(" where ") + where.join(QStringLiteral(" and "))) +
             QStringLiteral(" order by ") + keyName_ + (descending ? QStringLiteral(" desc") : QStringLiteral(" asc"));
         QSqlQuery q(connection_.database());
         q.setForwardOnly(true);
-        if (!connection_.run(q, connection_.engine().limited(sql, want))) {
+        if (!connection_.run(q, {connection_.engine().limited(sql, want), base_.values})) {
             *error = connection_.failure(q).message();
             return false;
         }
@@ -116,24 +122,25 @@ bool KeyPaging::load(int index, const QString& name, QString* error)
     return true;
 }
 
-QString KeyPaging::countStatement() const
+BoundStatement KeyPaging::countStatement() const
 {
     // The rows of the list as it was opened: those stored later (by this
     // program or another) have higher keys than its highest and are left out.
-    const QString all = QStringLiteral("select count(*) from ") + nestedStatement(base_);
+    const QString all = QStringLiteral("select count(*) from ") + nestedStatement(base_.sql);
     if (!limitKey_)
-        return all;
-    return QStringLiteral("select (") + all + QStringLiteral(") - (select count(*) from ") + nestedStatement(base_) +
-           QStringLiteral(" where ") + keyName_ + QStringLiteral(" > ") + QString::number(*limitKey_) +
-           QLatin1Char(')');
+        return {all, base_.values};
+    return {QStringLiteral("select (") + all + QStringLiteral(") - (select count(*) from ") +
+                nestedStatement(base_.sql) + QStringLiteral(" where ") + keyName_ + QStringLiteral(" > ") +
+                QString::number(*limitKey_) + QLatin1Char(')'),
+            base_.values + base_.values};
 }
 
-QString KeyPaging::countNowStatement() const
+BoundStatement KeyPaging::countNowStatement() const
 {
-    QString sql = QStringLiteral("select count(*) from ") + nestedStatement(base_);
+    BoundStatement st = nestedStatement(QStringLiteral("select count(*) from "), base_);
     if (limitKey_)
-        sql += QStringLiteral(" where ") + keyName_ + QStringLiteral(" <= ") + QString::number(*limitKey_);
-    return sql;
+        st.sql += QStringLiteral(" where ") + keyName_ + QStringLiteral(" <= ") + QString::number(*limitKey_);
+    return st;
 }
 
 QString KeyPaging::keysIn(const QList<qint64>& keys) const
@@ -155,7 +162,7 @@ bool KeyPaging::readRows(int from, int to, const QStringList& fields, int keyFie
     QHash<qint64, QVector<QVariant>> got;
     QSqlQuery q(connection_.database());
     q.setForwardOnly(true);
-    if (!connection_.run(q, QStringLiteral("select * from ") + nestedStatement(base_) + keysIn(wanted))) {
+    if (!connection_.run(q, nestedStatement(QStringLiteral("select * from "), base_, keysIn(wanted)))) {
         *error = connection_.failure(q).message();
         return false;
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "data/app/keylist.h"
+#include "rules/app/query.h"
 
 class Connection;
 class QSqlQuery;
@@ -21,10 +22,10 @@ public:
     enum class Order { None, Ascending, Descending };
 
     // `keyName` quoted; `base` the list's statement without its order by the key.
-    KeyPaging(Connection& connection, const QString& keyName, const QString& base, Order order);
+    KeyPaging(Connection& connection, const QString& keyName, const BoundStatement& base, Order order);
 
     const QString& keyName() const { return keyName_; }
-    const QString& base() const { return base_; }
+    const BoundStatement& base() const { return base_; }
     Order order() const { return order_; }
     KeyList& keys() { return keys_; }
     const KeyList& keys() const { return keys_; }
@@ -43,8 +44,8 @@ public:
     bool load(int row, const QString& name, QString* error);
 
     // The count of the list as it was opened, and, when that fails, as it is now.
-    QString countStatement() const;
-    QString countNowStatement() const;
+    BoundStatement countStatement() const;
+    BoundStatement countNowStatement() const;
 
     // The rows from..to-1 (their keys known) by key, in the order of
     // `fields`: first through the list's statement, then records stored
@@ -60,7 +61,7 @@ private:
 
     Connection& connection_;
     QString keyName_;
-    QString base_;
+    BoundStatement base_;
     Order order_;
     KeyList keys_;
     // The last key read from the database at each end (the key order of the
@@ -71,3 +72,5 @@ private:
 
 // A statement as the source of another one: "(<statement>)" on lines of its own.
 QString nestedStatement(const QString& sql);
+// "<head>(<statement>)<tail>" with the statement's values.
+BoundStatement nestedStatement(const QString& head, const BoundStatement& st, const QString& tail = QString());

@@ -60,12 +60,15 @@ public:
         sinceSaid_.start();
     }
 
-    void read(const QString& sql)
+    void read(const BoundStatement& sql)
     {
         cx_.interruptOnStop();
         QSqlQuery q(cx_.db());
         q.setForwardOnly(true);
-        if (!q.exec(sql)) {
+        bool ran = q.prepare(sql.sql);
+        for (const QVariant& v : sql.values)
+            q.addBindValue(v);
+        if (!ran || !q.exec()) {
             cx_.checkStop();
             throw queryError(q);
         }
@@ -121,7 +124,7 @@ void KeyRead::setPauseAfterBatch(std::function<void(qint64)> pause)
     pauseAfterBatch() = std::move(pause);
 }
 
-KeyRead::KeyRead(WorkSite* site, const QString& sql, int firstKeys, int firstWaitMs)
+KeyRead::KeyRead(WorkSite* site, const BoundStatement& sql, int firstKeys, int firstWaitMs)
     : buffer_(std::make_shared<Buffer>())
 {
     auto buffer = buffer_;

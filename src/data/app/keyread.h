@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "data/app/backgroundwork.h"
+#include "rules/app/query.h"
 
 class WorkSite;
 
@@ -19,7 +20,7 @@ public:
     // `firstKeys` keys at most `firstWaitMs`.  A read that ends within that
     // moment is complete (or has thrown DbError); otherwise work() goes on
     // and must be started on its way by the caller's connection.
-    KeyRead(WorkSite* site, const QString& sql, int firstKeys, int firstWaitMs);
+    KeyRead(WorkSite* site, const BoundStatement& sql, int firstKeys, int firstWaitMs);
 
     // The keys read so far and not taken yet.
     std::vector<qint64> take();

@@ -425,6 +425,29 @@ private slots:
         errorreport::setSink({});
     }
 
+    void listFromItsPartsBindsItsValues()
+    {
+        // A value with a quote and "%1" in it, bound wherever the list is
+        // read: the first keys, the count beside, the pages, the store.
+        testutil::addCustomers(file_, 6300);
+        testutil::execute(file_, QStringLiteral("update 客户数据 set 分类1 = case id % 3 when 0 then '5''0%1折' "
+                                                "else '甲' end"));
+        Query q = Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true);
+        q.conditions = {{QStringLiteral("分类1"), QStringLiteral("="), QStringLiteral("5'0%1折")}};
+        DataSet ds(conn_.get(), QStringLiteral("kehutable"));
+        QVERIFY(ds.reopen(q));
+        QVERIFY(ds.readsByKey());
+        QVERIFY(ds.countPending());
+        QCOMPARE(ds.recordCount(), 2100);
+        ds.setCachedPages(2);
+        QCOMPARE(keysOf(ds), column(file_, QStringLiteral("select id from 客户数据 where 分类1 = '5''0%1折' "
+                                                          "order by id desc")));
+        ds.append();
+        ds.setValue(QStringLiteral("联系人"), QStringLiteral("新"));
+        ds.post();
+        QCOMPARE(column(file_, QStringLiteral("select count(*) from 客户数据 where 联系人 = '新'")), QStringList{"1"});
+    }
+
     void slowSearchShowsTheFirstRowsAndTheRestAsTheyCome()
     {
         addCalls(file_, 5000);

@@ -42,18 +42,18 @@ private slots:
     {
         testutil::addCustomers(file_, 5000);
         conn_->open();
-        KeyPaging paging(*conn_, QStringLiteral("\"ID\""), QStringLiteral("select * from 客户数据"),
+        KeyPaging paging(*conn_, QStringLiteral("\"ID\""), {QStringLiteral("select * from 客户数据"), {}},
                          KeyPaging::Order::Descending);
         bool more = false;
         QSqlQuery failed(conn_->database());
         QVERIFY(paging.readFirst(100, &more, &failed));
         QVERIFY(more);
         QCOMPARE(paging.keys().size(), 100);
-        QCOMPARE(testutil::valueOf(file_, paging.countStatement()).toInt(), 5000);
+        QCOMPARE(testutil::valueOf(file_, paging.countStatement().sql).toInt(), 5000);
         // Another program stores a record: not a row of the list.
         testutil::execute(file_, QStringLiteral("insert into 客户数据 (联系人) values ('别处')"));
-        QCOMPARE(testutil::valueOf(file_, paging.countStatement()).toInt(), 5000);
-        QCOMPARE(testutil::valueOf(file_, paging.countNowStatement()).toInt(), 5000);
+        QCOMPARE(testutil::valueOf(file_, paging.countStatement().sql).toInt(), 5000);
+        QCOMPARE(testutil::valueOf(file_, paging.countNowStatement().sql).toInt(), 5000);
         paging.keys().setCount(5000);
         // The last rows first, then the middle, then all of them in order.
         QString error;
@@ -85,8 +85,11 @@ private slots:
         testutil::addCustomers(file_, 20);
         conn_->open();
         const QStringList fields{QStringLiteral("ID"), QStringLiteral("联系人")};
-        KeyPaging paging(*conn_, QStringLiteral("\"ID\""),
-                         QStringLiteral("select ID, 联系人 from 客户数据 where ID > 15"), KeyPaging::Order::Ascending);
+        Query list;
+        list.table = QStringLiteral("客户数据");
+        list.columns = fields;
+        list.conditions = {{QStringLiteral("ID"), QStringLiteral(">"), 15}};
+        KeyPaging paging(*conn_, QStringLiteral("\"ID\""), list.render(), KeyPaging::Order::Ascending);
         bool more = true;
         QSqlQuery failed(conn_->database());
         QVERIFY(paging.readFirst(100, &more, &failed));
