@@ -241,7 +241,7 @@ WorkOutcome BackgroundWork::runJob(WorkContext& cx, const WorkerSetup& setup, co
 
 void BackgroundWork::stop()
 {
-    if (!stoppable_ || !running_)
+    if (!running_)
         return;
     stop_->store(true);
     QMutexLocker lock(&shared_->mutex);

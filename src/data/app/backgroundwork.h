@@ -11,7 +11,8 @@
 //
 // Work that writes (Access::Write) holds the connection's writes for as long
 // as it runs: writers on the window thread that must not wait (the call log)
-// ask Connection::writesHeld() and keep their rows until writesReleased().
+// ask Connection::writesHeld() and keep their rows until the writes are
+// released (Connection::writesHeldChanged).
 //
 // Typical use:
 //
@@ -102,8 +103,8 @@ public:
 
     const QString& what() const { return what_; }
     bool isRunning() const { return running_; }
-    bool canStop() const { return stoppable_; }
-    void setStoppable(bool stoppable) { stoppable_ = stoppable; }
+    // Every piece of work can be asked to stop.
+    bool canStop() const { return true; }
 
     // The work deletes itself after finished() unless kept (tests keep it).
     void keep() { keep_ = true; }
@@ -155,7 +156,6 @@ private:
     bool running_ = false;
     bool delivered_ = false;
     bool keep_ = false;
-    bool stoppable_ = true;
     std::shared_ptr<std::atomic<bool>> stop_;
     std::shared_ptr<Shared> shared_;
     qint64 done_ = 0, total_ = 0;
