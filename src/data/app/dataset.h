@@ -30,6 +30,7 @@
 
 #include "data/app/connectionmember.h"
 #include "data/app/editbuffer.h"
+#include "data/app/statementshape.h"
 #include "rules/app/query.h"
 
 class Connection;
@@ -189,7 +190,7 @@ signals:
 
 private:
     // The rows (dataset.cpp): open, the statement's shape, reading a row.
-    struct Shape;
+    using Shape = StatementShape;
     Shape shape() const;
     bool openKeyed(DataSetRows& st, const Shape& shape, const QString& key, bool* readGoesOn);
     void readWhole(DataSetRows& st, const BoundStatement& statement);
