@@ -89,7 +89,7 @@ int main(int argc, char** argv)
     QSqlDatabase worker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("worker"));
     worker.setDatabaseName(file);
     worker.open();
-    Connection::prepareSession(worker);
+    DatabaseEngine::of(worker).prepareSession(worker);
     QTemporaryDir dir;
     const QStringList kinds =
         (!args.isEmpty() ? args.first() : QStringLiteral("xls,xlsx,csv")).split(QLatin1Char(','));

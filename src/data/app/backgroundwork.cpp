@@ -10,10 +10,10 @@
 #include <QSqlQuery>
 #include <QThread>
 #include <QUuid>
-#include <QSqlDriver>
-#include <sqlite3.h>
 
-#include "data/app/connection.h"
+#include "data/app/dberror.h"
+#include "data/app/engine.h"
+#include "data/app/worksite.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ struct BackgroundWork::Shared {
     QElapsedTimer sincePost;
     QString text;
     WorkOutcome outcome;
-    sqlite3* interruptible = nullptr;  // the worker's connection, while it may be interrupted
+    std::function<void()> interrupt;  // of the worker's statement, while it may be interrupted
 };
 
 void WorkContext::checkStop() const
@@ -62,9 +62,8 @@ void WorkContext::setText(const QString& text)
         text_(text);
 }
 
-BackgroundWork::BackgroundWork(Connection* connection, const QString& what, Access access, Job job,
-                               QObject* parent)
-    : QObject(parent), connection_(connection), what_(what), access_(connection ? access : Access::None),
+BackgroundWork::BackgroundWork(WorkSite* site, const QString& what, Access access, Job job, QObject* parent)
+    : QObject(parent), site_(site), what_(what), access_(site ? access : Access::None),
       job_(std::move(job)), stop_(std::make_shared<std::atomic<bool>>(false)),
       shared_(std::make_shared<Shared>())
 {
@@ -81,15 +80,15 @@ BackgroundWork::~BackgroundWork()
     }
     if (running_) {
         runningWork().removeAll(this);
-        if (access_ == Access::Write && connection_)
-            connection_->releaseWrites();
+        if (access_ == Access::Write && site_)
+            site_->releaseWrites();
     }
 }
 
-BackgroundWork* BackgroundWork::runningOn(const Connection* connection)
+BackgroundWork* BackgroundWork::runningOn(const WorkSite* site)
 {
     for (BackgroundWork* w : runningWork())
-        if (w->connection_ == connection)
+        if (w->site_ == site)
             return w;
     return nullptr;
 }
@@ -103,20 +102,28 @@ void BackgroundWork::start()
     running_ = true;
     runningWork().append(this);
     QString file;
-    if (connection_ && access_ != Access::None)
-        file = connection_->databaseFile();
+    std::shared_ptr<const DatabaseEngine> engine;
+    if (site_ && access_ != Access::None) {
+        file = site_->databaseFile();
+        engine = site_->sharedEngine();
+    }
     if (access_ == Access::Write)
-        connection_->holdWrites(what_);
+        site_->holdWrites(what_);
 
     auto shared = shared_;
-    auto stopFlag = stop_;
-    Job job = job_;
-    QPointer<BackgroundWork> self(this);
-    const Access access = access_;
     shared->sincePost.start();
+    WorkerSetup setup{shared, stop_, job_, file, engine, poster()};
+    thread_ = QThread::create([setup] { runOnWorker(setup); });
+    connect(thread_, &QThread::finished, this, &BackgroundWork::deliver, Qt::QueuedConnection);
+    thread_->start();
+}
 
+std::function<void(bool)> BackgroundWork::poster()
+{
+    auto shared = shared_;
+    QPointer<BackgroundWork> self(this);
     // Progress reaches the window at most every 50 ms, and the last always.
-    auto post = [shared, self](bool force) {
+    return [shared, self](bool force) {
         QMutexLocker lock(&shared->mutex);
         if (shared->progressPosted && !force)
             return;
@@ -126,121 +133,120 @@ void BackgroundWork::start()
         shared->sincePost.restart();
         lock.unlock();
         QMetaObject::invokeMethod(
-            self.data(),
-            [shared, self] {
-                if (!self)
-                    return;
-                qint64 done, total;
-                QString text;
-                {
-                    QMutexLocker l(&shared->mutex);
-                    shared->progressPosted = false;
-                    done = shared->done;
-                    total = shared->total;
-                    text = shared->text;
-                }
-                if (text != self->text_) {
-                    self->text_ = text;
-                    emit self->textChanged(text);
-                }
-                if (done != self->done_ || total != self->total_) {
-                    self->done_ = done;
-                    self->total_ = total;
-                    emit self->progressed(done, total);
-                }
-            },
-            Qt::QueuedConnection);
+            self.data(), [self] { if (self) self->takeProgress(); }, Qt::QueuedConnection);
     };
+}
 
-    thread_ = QThread::create([shared, stopFlag, job, file, access, post, self] {
-        WorkContext cx;
-        cx.stop_ = stopFlag;
-        cx.file_ = file;
-        cx.progress_ = [shared, post](qint64 done, qint64 total, bool force) {
-            {
-                QMutexLocker lock(&shared->mutex);
-                shared->done = done;
-                shared->total = total;
-            }
-            post(force);
-        };
-        cx.text_ = [shared, post](const QString& text) {
-            {
-                QMutexLocker lock(&shared->mutex);
-                shared->text = text;
-            }
-            post(true);
-        };
-        cx.interruptible_ = [shared, &cx] {
-            const QVariant h = cx.db_.driver() ? cx.db_.driver()->handle() : QVariant();
-            if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0) {
-                QMutexLocker lock(&shared->mutex);
-                shared->interruptible = *static_cast<sqlite3* const*>(h.data());
-            }
-        };
-        WorkOutcome outcome;
-        const QString name = QStringLiteral("work_") + QUuid::createUuid().toString(QUuid::Id128);
-        {
-            try {
-                if (access != Access::None) {
-                    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-                    db.setDatabaseName(file);
-                    // Work waits longer than the window for a lock: it has
-                    // nobody in front of it waiting for a painted window.
-                    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-                    if (!db.open())
-                        throw DbError(QStringLiteral("无法打开数据库：") + db.lastError().text());
-                    Connection::prepareSession(db);
-                    cx.db_ = db;
-                }
-                job(cx);
-                outcome.ok = true;
-            } catch (const WorkStopped&) {
-                outcome.stopped = true;
-            } catch (const std::exception& e) {
-                // A statement interrupted by the stop fails with an error of its own.
-                if (stopFlag->load()) {
-                    outcome.stopped = true;
-                    outcome.error.clear();
-                } else {
-                    outcome.error = QString::fromUtf8(e.what());
-                }
-                if (!outcome.stopped && outcome.error.isEmpty())
-                    outcome.error = QStringLiteral("未知错误");
-            } catch (...) {
-                outcome.error = QStringLiteral("未知错误");
-            }
-            {
-                QMutexLocker lock(&shared->mutex);
-                shared->interruptible = nullptr;
-            }
-            if (cx.db_.isValid()) {
-                if (cx.db_.isOpen())
-                    cx.db_.rollback();  // a transaction the job left open is not kept
-                cx.db_.close();
-                cx.db_ = QSqlDatabase();
-            }
-        }
-        if (access != Access::None)
-            QSqlDatabase::removeDatabase(name);
+void BackgroundWork::takeProgress()
+{
+    qint64 done, total;
+    QString text;
+    {
+        QMutexLocker l(&shared_->mutex);
+        shared_->progressPosted = false;
+        done = shared_->done;
+        total = shared_->total;
+        text = shared_->text;
+    }
+    if (text != text_) {
+        text_ = text;
+        emit textChanged(text);
+    }
+    if (done != done_ || total != total_) {
+        done_ = done;
+        total_ = total;
+        emit progressed(done, total);
+    }
+}
+
+void BackgroundWork::runOnWorker(const WorkerSetup& setup)
+{
+    const auto& shared = setup.shared;
+    const auto& post = setup.post;
+    WorkContext cx;
+    cx.stop_ = setup.stop;
+    cx.file_ = setup.file;
+    cx.engine_ = setup.engine;
+    cx.progress_ = [shared, post](qint64 done, qint64 total, bool force) {
         {
             QMutexLocker lock(&shared->mutex);
-            shared->outcome = outcome;
+            shared->done = done;
+            shared->total = total;
         }
-        cx.progress_ = nullptr;
-    });
-    connect(thread_, &QThread::finished, this, &BackgroundWork::deliver, Qt::QueuedConnection);
-    thread_->start();
+        post(force);
+    };
+    cx.text_ = [shared, post](const QString& text) {
+        {
+            QMutexLocker lock(&shared->mutex);
+            shared->text = text;
+        }
+        post(true);
+    };
+    cx.interruptible_ = [shared, &cx] {
+        std::function<void()> interrupt = cx.engine_->interrupter(cx.db_);
+        QMutexLocker lock(&shared->mutex);
+        shared->interrupt = std::move(interrupt);
+    };
+    const QString name = QStringLiteral("work_") + QUuid::createUuid().toString(QUuid::Id128);
+    const WorkOutcome outcome = runJob(cx, setup, name);
+    if (setup.engine)
+        QSqlDatabase::removeDatabase(name);
+    {
+        QMutexLocker lock(&shared->mutex);
+        shared->outcome = outcome;
+    }
+    cx.progress_ = nullptr;
+}
+
+WorkOutcome BackgroundWork::runJob(WorkContext& cx, const WorkerSetup& setup, const QString& name)
+{
+    WorkOutcome outcome;
+    try {
+        if (setup.engine) {
+            // Work waits longer than the window for a lock: it has nobody
+            // in front of it waiting for a painted window.
+            QSqlDatabase db = setup.engine->connection(name, setup.file, 5000);
+            if (!db.open())
+                throw DbError(QStringLiteral("无法打开数据库：") + db.lastError().text());
+            setup.engine->prepareSession(db);
+            cx.db_ = db;
+        }
+        setup.job(cx);
+        outcome.ok = true;
+    } catch (const WorkStopped&) {
+        outcome.stopped = true;
+    } catch (const std::exception& e) {
+        // A statement interrupted by the stop fails with an error of its own.
+        if (setup.stop->load())
+            outcome.stopped = true;
+        else
+            outcome.error = QString::fromUtf8(e.what());
+        if (!outcome.stopped && outcome.error.isEmpty())
+            outcome.error = QStringLiteral("未知错误");
+    } catch (...) {
+        outcome.error = QStringLiteral("未知错误");
+    }
+    {
+        QMutexLocker lock(&setup.shared->mutex);
+        setup.shared->interrupt = nullptr;
+    }
+    if (cx.db_.isValid()) {
+        if (cx.db_.isOpen())
+            cx.db_.rollback();  // a transaction the job left open is not kept
+        cx.db_.close();
+        cx.db_ = QSqlDatabase();
+    }
+    return outcome;
 }
 
 void BackgroundWork::stop()
 {
-    if (!stoppable_ || !running_)
+    if (!running_)
         return;
     stop_->store(true);
     QMutexLocker lock(&shared_->mutex);
-    if (shared_->interruptible)
-        sqlite3_interrupt(shared_->interruptible);
+    if (shared_->interrupt)
+        shared_->interrupt();
 }
 
 bool BackgroundWork::wait(int msecs)
@@ -276,8 +282,8 @@ void BackgroundWork::deliver()
     // Those who wait for the end hear of it first (a restore puts its file
     // in place); the writes held back follow, into the database as it then is.
     emit finished(outcome);
-    if (access_ == Access::Write && connection_)
-        connection_->releaseWrites();
+    if (access_ == Access::Write && site_)
+        site_->releaseWrites();
     if (!keep_)
         deleteLater();
 }

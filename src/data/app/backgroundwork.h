@@ -11,7 +11,8 @@
 //
 // Work that writes (Access::Write) holds the connection's writes for as long
 // as it runs: writers on the window thread that must not wait (the call log)
-// ask Connection::writesHeld() and keep their rows until writesReleased().
+// ask Connection::writesHeld() and keep their rows until the writes are
+// released (Connection::writesHeldChanged).
 //
 // Typical use:
 //
@@ -29,8 +30,9 @@
 #include <functional>
 #include <memory>
 
-class Connection;
+class DatabaseEngine;
 class QThread;
+class WorkSite;
 
 // How a piece of work ended.
 struct WorkOutcome {
@@ -50,8 +52,10 @@ class WorkContext {
 public:
     // The worker's own connection to the database file of the connection the
     // work was started on (invalid for work without a connection).  Opened
-    // with the same busy timeout and pragmas as the window's connection.
+    // with the same session settings as the window's connection.
     QSqlDatabase db() const { return db_; }
+    // The engine of that connection (null for work without a connection).
+    const DatabaseEngine* engine() const { return engine_.get(); }
     // The database file (empty without a connection).
     const QString& databaseFile() const { return file_; }
 
@@ -72,6 +76,7 @@ public:
 private:
     friend class BackgroundWork;
     QSqlDatabase db_;
+    std::shared_ptr<const DatabaseEngine> engine_;
     QString file_;
     std::shared_ptr<std::atomic<bool>> stop_;
     std::function<void(qint64, qint64, bool)> progress_;
@@ -92,14 +97,14 @@ public:
     // the operator's text when it failed.
     using Job = std::function<void(WorkContext&)>;
 
-    BackgroundWork(Connection* connection, const QString& what, Access access, Job job,
-                   QObject* parent = nullptr);
+    // `site` is the connection the work belongs to (null: files only).
+    BackgroundWork(WorkSite* site, const QString& what, Access access, Job job, QObject* parent = nullptr);
     ~BackgroundWork() override;  // waits for the worker when still running
 
     const QString& what() const { return what_; }
     bool isRunning() const { return running_; }
-    bool canStop() const { return stoppable_; }
-    void setStoppable(bool stoppable) { stoppable_ = stoppable; }
+    // Every piece of work can be asked to stop.
+    bool canStop() const { return true; }
 
     // The work deletes itself after finished() unless kept (tests keep it).
     void keep() { keep_ = true; }
@@ -117,7 +122,7 @@ public:
     const QString& text() const { return text_; }
 
     // Work now running on that connection (the first started), or null.
-    static BackgroundWork* runningOn(const Connection* connection);
+    static BackgroundWork* runningOn(const WorkSite* site);
     // Any work running in the program.
     static bool anyRunning();
 
@@ -127,9 +132,23 @@ signals:
     void finished(const WorkOutcome& outcome);
 
 private:
+    struct Shared;
+    // What the worker thread is given.
+    struct WorkerSetup {
+        std::shared_ptr<Shared> shared;
+        std::shared_ptr<std::atomic<bool>> stop;
+        Job job;
+        QString file;
+        std::shared_ptr<const DatabaseEngine> engine;  // null: no connection
+        std::function<void(bool force)> post;          // hands the progress to the window
+    };
+    static void runOnWorker(const WorkerSetup& setup);
+    static WorkOutcome runJob(WorkContext& cx, const WorkerSetup& setup, const QString& name);
+    std::function<void(bool force)> poster();
+    void takeProgress();
     void deliver();
 
-    Connection* connection_;
+    WorkSite* site_;
     QString what_;
     Access access_;
     Job job_;
@@ -137,9 +156,7 @@ private:
     bool running_ = false;
     bool delivered_ = false;
     bool keep_ = false;
-    bool stoppable_ = true;
     std::shared_ptr<std::atomic<bool>> stop_;
-    struct Shared;
     std::shared_ptr<Shared> shared_;
     qint64 done_ = 0, total_ = 0;
     QString text_;

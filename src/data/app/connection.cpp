@@ -8,34 +8,40 @@
 
 #include "rules/app/statementtext.h"
 #include "data/app/backgroundwork.h"
-#include "data/app/dataset.h"
 #include "data/calls/numberindex.h"
 
 namespace {
 
 const QString kDateIndex = QStringLiteral("来电数据_日期");
 
+const QString kCalls = QStringLiteral("来电数据");
+
 // The call list's date search looks calls up by 日期; the index is made the
 // first time a database without it is opened.  A database that cannot take
 // it (read-only, no call table) is used as it is.
-void ensureCallDateIndex(QSqlDatabase& db)
+bool createCallDateIndex(const QSqlDatabase& db)
 {
     QSqlQuery q(db);
-    q.exec(QStringLiteral("create index if not exists 来电数据_日期 on 来电数据 (日期)"));
+    return q.exec(QStringLiteral("create index if not exists ") + quotedIdentifier(kDateIndex) +
+                  QStringLiteral(" on ") + quotedIdentifier(kCalls) + QStringLiteral(" (日期)"));
+}
+
+int namesPresent(const QSqlDatabase& db, const QString& sql, const QStringList& names)
+{
+    QSqlQuery q(db);
+    q.prepare(sql);
+    for (const QString& n : names)
+        q.addBindValue(n);
+    return q.exec() && q.next() ? q.value(0).toInt() : -1;
 }
 
 bool hasCallDateIndex(const QSqlDatabase& db)
 {
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("select count(*) from sqlite_master where type in ('index', 'table') and name in (?, ?)"));
-    q.addBindValue(kDateIndex);
-    q.addBindValue(QStringLiteral("来电数据"));
+    const DatabaseEngine& engine = DatabaseEngine::of(db);
     // Without a call table there is nothing to index.
-    QSqlQuery t(db);
-    if (!t.exec(QStringLiteral("select count(*) from sqlite_master where type = 'table' and name = '来电数据'")) ||
-        !t.next() || t.value(0).toInt() == 0)
+    if (namesPresent(db, engine.tableCountStatement(), {kCalls}) <= 0)
         return true;
-    return q.exec() && q.next() && q.value(0).toInt() == 2;
+    return namesPresent(db, engine.objectCountStatement(2), {kDateIndex, kCalls}) == 2;
 }
 
 // How many rows a table may hold, at a glance (its highest key).
@@ -49,8 +55,8 @@ qint64 rowsAtMost(const QSqlDatabase& db, const QString& table)
 
 }  // namespace
 
-Connection::Connection(const QString& name, QObject* parent)
-    : QObject(parent), name_(name),
+Connection::Connection(const QString& name, QObject* parent, std::shared_ptr<const DatabaseEngine> engine)
+    : QObject(parent), name_(name), engine_(std::move(engine)),
       sqlName_(name + QLatin1Char('_') + QUuid::createUuid().toString(QUuid::Id128))
 {
 }
@@ -59,7 +65,7 @@ Connection::~Connection()
 {
     indexBuild_.reset();
     // No data set outlives its connection: each is closed and let go.
-    for (DataSet* ds : QVector<DataSet*>(dataSets_))
+    for (ConnectionMember* ds : QVector<ConnectionMember*>(dataSets_))
         ds->connectionGone();
     dataSets_.clear();
     if (QSqlDatabase::contains(sqlName_)) {
@@ -105,24 +111,18 @@ void Connection::open()
     // error here, and no empty file may appear in its place.
     if (file.isEmpty() || !QFileInfo(file).isFile())
         throw DbError(QStringLiteral("找不到数据库文件“%1”。").arg(QDir::toNativeSeparators(file)));
-    QSqlDatabase db = QSqlDatabase::contains(sqlName_)
-                          ? QSqlDatabase::database(sqlName_, false)
-                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), sqlName_);
-    db.setDatabaseName(file);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    QSqlDatabase db = engine_->connection(sqlName_, file, kBusyTimeoutMs);
+    const QString cannotOpen =
+        QStringLiteral("无法打开数据库“") + QDir::toNativeSeparators(file) + QStringLiteral("”：");
     if (!db.open())
-        throw DbError(QStringLiteral("无法打开数据库“%1”：%2")
-                          .arg(QDir::toNativeSeparators(file), db.lastError().text()));
+        throw DbError(cannotOpen + db.lastError().text());
     // Check at once that the file really is a database.
-    QSqlQuery probe(db);
-    if (!probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
-        const QString why = probe.lastError().text();
-        probe.finish();
+    QString why;
+    if (!engine_->reachesDatabase(db, &why)) {
         db.close();
-        throw DbError(QStringLiteral("无法打开数据库“%1”：%2").arg(QDir::toNativeSeparators(file), why));
+        throw DbError(cannotOpen + why);
     }
-    probe.finish();
-    prepareSession(db);
+    engine_->prepareSession(db);
     try {
         // The index's triggers need the digits function on every connection.
         numberindex::addDigitsFunction(db);
@@ -134,15 +134,14 @@ void Connection::open()
     // built by long work while the program goes on without them.
     const bool dateIndex = hasCallDateIndex(db);
     numberIndex_ = numberindex::isComplete(db);
-    const bool smallCalls = dateIndex || rowsAtMost(db, QStringLiteral("来电数据")) < backgroundIndexRows_;
+    const bool smallCalls = dateIndex || rowsAtMost(db, kCalls) < backgroundIndexRows_;
     const bool smallCustomers = numberIndex_ || rowsAtMost(db, QStringLiteral("客户数据")) < backgroundIndexRows_;
     if (!dateIndex && smallCalls)
-        ensureCallDateIndex(db);
+        createCallDateIndex(db);
     if (!numberIndex_ && smallCustomers)
         ensureNumberIndex(db);
     if (!smallCalls || !smallCustomers)
         startIndexBuild(!smallCustomers);
-    emit connected();
 }
 
 // The caller lookup's index, built once for a database that lacks it.  A
@@ -175,8 +174,7 @@ void Connection::startIndexBuild(bool numbers)
             cx.interruptOnStop();
             if (!hasCallDateIndex(db)) {
                 cx.setText(QStringLiteral("正在为来电数据的日期建立索引（只需一次），请稍候……"));
-                QSqlQuery q(db);
-                if (!q.exec(QStringLiteral("create index if not exists 来电数据_日期 on 来电数据 (日期)"))) {
+                if (!createCallDateIndex(db)) {
                     cx.checkStop();
                     // Without it the date search reads the whole table: slower, not wrong.
                 }
@@ -209,18 +207,11 @@ void Connection::startWork(BackgroundWork* work)
         work->start();
 }
 
+BackgroundWork* Connection::indexBuild() const { return indexWork_; }
+
 bool Connection::waitForIndexBuild(int msecs)
 {
     return !indexWork_ || indexWork_->wait(msecs);
-}
-
-void Connection::prepareSession(QSqlDatabase& db)
-{
-    QSqlQuery q(db);
-    // A database on read-only media keeps its journal as it is.
-    q.exec(QStringLiteral("pragma journal_mode = wal"));
-    // Every stored record must be on disk when its store returns.
-    q.exec(QStringLiteral("pragma synchronous = full"));
 }
 
 void Connection::holdWrites(const QString& what)
@@ -245,26 +236,24 @@ void Connection::close()
 {
     indexBuild_.reset();  // goes on where it stopped at the next open
     numberIndex_ = false;
-    for (DataSet* ds : QVector<DataSet*>(dataSets_))
+    for (ConnectionMember* ds : QVector<ConnectionMember*>(dataSets_))
         ds->close();
     if (QSqlDatabase::contains(sqlName_)) {
         QSqlDatabase db = QSqlDatabase::database(sqlName_, false);
-        if (db.isOpen()) {
+        if (db.isOpen())
             db.close();
-            emit disconnected();
-        }
     }
 }
 
 void Connection::finishCounts()
 {
-    for (DataSet* ds : QVector<DataSet*>(dataSets_))
+    for (ConnectionMember* ds : QVector<ConnectionMember*>(dataSets_))
         ds->finishCount();
 }
 
 void Connection::finishCountsBefore(int openedAs)
 {
-    for (DataSet* ds : QVector<DataSet*>(dataSets_))
+    for (ConnectionMember* ds : QVector<ConnectionMember*>(dataSets_))
         if (ds->countPending() && ds->openedAs() < openedAs)
             ds->finishCount();
 }
@@ -274,21 +263,43 @@ void Connection::execute(const QString& sql)
     open();
     finishCounts();
     QSqlQuery q(database());
-    const bool ok = q.exec(sql);
-    noteOutcome(q.lastError());
-    if (!ok)
-        throw DbError(isBusy(q.lastError())
-                          ? QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍后再试。\n%1")
-                                .arg(q.lastError().databaseText())
-                          : q.lastError().text());
+    if (!run(q, sql))
+        throw isBusy(q.lastError()) ? failure(q) : DbError(q.lastError().text());
 }
 
-bool Connection::isBusy(const QSqlError& error)
+bool Connection::run(QSqlQuery& q, const QString& sql)
 {
-    // SQLITE_BUSY and SQLITE_LOCKED, with or without extended codes.
-    bool ok = false;
-    const int code = error.nativeErrorCode().toInt(&ok);
-    return ok && ((code & 0xff) == 5 || (code & 0xff) == 6);
+    const bool ok = q.exec(sql);
+    noteOutcome(q.lastError());
+    return ok;
+}
+
+bool Connection::run(QSqlQuery& q, const BoundStatement& statement)
+{
+    if (statement.values.isEmpty())
+        return run(q, statement.sql);
+    if (!q.prepare(statement.sql)) {
+        noteOutcome(q.lastError());
+        return false;
+    }
+    for (const QVariant& v : statement.values)
+        q.addBindValue(v);
+    return run(q);
+}
+
+bool Connection::run(QSqlQuery& q)
+{
+    const bool ok = q.exec();
+    noteOutcome(q.lastError());
+    return ok;
+}
+
+DbError Connection::failure(const QSqlQuery& q) const
+{
+    const QSqlError e = q.lastError();
+    if (isBusy(e))
+        return DbError(QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍后再试。\n") + e.databaseText());
+    return DbError(e.databaseText().isEmpty() ? e.text() : e.databaseText());
 }
 
 void Connection::noteOutcome(const QSqlError& error)
@@ -300,10 +311,10 @@ void Connection::noteOutcome(const QSqlError& error)
     emit busyChanged(busy);
 }
 
-void Connection::attach(DataSet* ds)
+void Connection::attach(ConnectionMember* ds)
 {
     if (!dataSets_.contains(ds))
         dataSets_.append(ds);
 }
 
-void Connection::detach(DataSet* ds) { dataSets_.removeAll(ds); }
+void Connection::detach(ConnectionMember* ds) { dataSets_.removeAll(ds); }

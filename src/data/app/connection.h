@@ -12,25 +12,28 @@
 #include <functional>
 #include <memory>
 
-#include "rules/app/errorreport.h"
-#include "data/app/backgroundwork.h"
+#include "data/app/connectionmember.h"
+#include "data/app/dberror.h"
+#include "data/app/engine.h"
+#include "data/app/worksite.h"
+#include "rules/app/query.h"
 
-class DataSet;
+class BackgroundWork;
+class QSqlQuery;
 namespace numberindex {
 class Build;
 }
 
-// An error raised by the data layer; its text is what the operator sees.
-class DbError : public AppError {
-public:
-    using AppError::AppError;
-};
-
-class Connection : public QObject {
+class Connection : public QObject, public WorkSite {
     Q_OBJECT
 public:
-    explicit Connection(const QString& name, QObject* parent = nullptr);
+    explicit Connection(const QString& name, QObject* parent = nullptr,
+                        std::shared_ptr<const DatabaseEngine> engine = DatabaseEngine::standard());
     ~Connection() override;
+
+    // The engine the database is reached through.
+    const DatabaseEngine& engine() const { return *engine_; }
+    std::shared_ptr<const DatabaseEngine> sharedEngine() const override { return engine_; }
 
     const QString& name() const { return name_; }
 
@@ -65,45 +68,44 @@ public:
     // just gets its progress window).
     void startWork(BackgroundWork* work);
     // The index build under way, if any; waiting is for tests and the end.
-    BackgroundWork* indexBuild() const { return indexWork_; }
+    BackgroundWork* indexBuild() const;
     bool waitForIndexBuild(int msecs = -1);
 
     // Executes a statement that returns no rows.
     void execute(const QString& sql);
+    // Runs a statement on the connection (a prepared one without `sql`)
+    // and notes how it went (see noteOutcome()).
+    bool run(QSqlQuery& q, const QString& sql);
+    bool run(QSqlQuery& q);
+    bool run(QSqlQuery& q, const BoundStatement& statement);
+    // The failure of a statement as the operator reads it.
+    DbError failure(const QSqlQuery& q) const;
 
     QSqlDatabase database() const;
     // The database file of the connection string (also when not connected).
-    QString databaseFile() const { return dataSourceOf(connectionString_); }
-
-    // Session settings every connection to the database gets, the window's
-    // and those of long work: the write-ahead log (a reader never keeps a
-    // writer waiting, nor a writer a reader) and every commit on disk when
-    // it returns.
-    static void prepareSession(QSqlDatabase& db);
+    QString databaseFile() const override { return dataSourceOf(connectionString_); }
 
     // Long work that writes holds the connection's writes while it runs
     // (see backgroundwork.h); writers that must not wait keep their rows
-    // until writesReleased().
-    void holdWrites(const QString& what);
-    void releaseWrites();
+    // until writesHeldChanged(false).
+    void holdWrites(const QString& what) override;
+    void releaseWrites() override;
     bool writesHeld() const { return writesHeld_ > 0; }
     const QString& writesHeldBy() const { return writesHeldBy_; }
 
     // Every try to reach a database locked by another program gives up
     // after this long, so that the window never hangs for long.
     static constexpr int kBusyTimeoutMs = 250;
-    static bool isBusy(const QSqlError& error);
+    bool isBusy(const QSqlError& error) const { return engine_->isBusy(error); }
     // Statements report how they went: busyChanged() follows.
     void noteOutcome(const QSqlError& error);
     bool busy() const { return busy_; }
 
     // Data sets register themselves so that close() can close them.
-    void attach(DataSet* ds);
-    void detach(DataSet* ds);
+    void attach(ConnectionMember* ds);
+    void detach(ConnectionMember* ds);
 
 signals:
-    void connected();
-    void disconnected();
     // The database was found locked by another program / is free again.
     void busyChanged(bool busy);
     // The indexes' build after an open ended (built or not).
@@ -116,10 +118,11 @@ private:
     void startIndexBuild(bool numbers);
 
     QString name_;
+    std::shared_ptr<const DatabaseEngine> engine_;
     QString sqlName_;
     QString connectionString_;
     std::function<void(Connection&)> beforeConnect_;
-    QVector<DataSet*> dataSets_;
+    QVector<ConnectionMember*> dataSets_;
     bool busy_ = false;
     std::unique_ptr<numberindex::Build> indexBuild_;
     bool numberIndex_ = false;

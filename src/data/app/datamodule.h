@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include "data/app/backgroundwork.h"
 #include "data/app/connection.h"
 #include "data/app/dataset.h"
 #include "data/app/datasource.h"

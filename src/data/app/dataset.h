@@ -25,14 +25,19 @@
 #include <QVector>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "data/app/connectionmember.h"
+#include "data/app/editbuffer.h"
+#include "data/app/statementshape.h"
+#include "rules/app/query.h"
+
 class Connection;
-class DbError;
-class QSqlQuery;
+struct DataSetRows;
 struct WorkOutcome;
 
-class DataSet : public QObject {
+class DataSet : public QObject, public ConnectionMember {
     Q_OBJECT
 public:
     enum class State { Inactive, Browse, Edit, Insert };
@@ -45,6 +50,9 @@ public:
 
     // --- statement, open, close ---------------------------------------
     void setCommandText(const QString& sql);
+    // The statement from its parts: the table, the key order and the values
+    // are taken from it as they are (see query.h).
+    void setQuery(const Query& query);
     const QString& commandText() const { return sql_; }
     void open();   // opens the connection on demand; no-op when active
 
@@ -54,13 +62,14 @@ public:
     // reported, the data set stays as it is with the typing kept, and the
     // answer is false.  Errors of the reopen itself are thrown.
     bool reopen(const QString& sql);
+    bool reopen(const Query& query);
     // The same, taking the statement and the rows of another open data set
     // instead of running the statement again; `from` is left closed.
     bool reopenWith(DataSet& from);
     // Ends a pending edit or insert the way a move does; a failed store is
     // reported and gives false.
     bool endPendingEdit();
-    void close();  // discards a pending edit or insert
+    void close() override;  // discards a pending edit or insert
     bool isActive() const { return state_ != State::Inactive; }
     State state() const { return state_; }
 
@@ -78,7 +87,7 @@ public:
     // Writes need edit or insert state; an empty text is stored as NULL.
     void setValue(int field, const QVariant& v);
     void setValue(const QString& name, const QVariant& v) { setValue(fieldIndex(name), v); }
-    bool isModified() const { return modified_; }
+    bool isModified() const { return edit_.modified(); }
     // False while the current record could not be read (it shows nothing
     // and cannot be edited); asking tries the read again.
     bool recordReadable() const;
@@ -87,7 +96,7 @@ public:
     // Stored records (a pending insert not counted); waits for a count or a
     // background read under way.
     int recordCount() const;
-    bool countPending() const;  // a long list is still being counted
+    bool countPending() const override;  // a long list is still being counted
     // The rest of the rows is still being read in the background.  Moves and
     // the grid use the rows known so far; a move past them, last() and
     // recordCount() wait for the rest.
@@ -99,7 +108,7 @@ public:
     bool partial() const;
     // Rows are read by key a page at a time (not kept whole).
     bool readsByKey() const;
-    int openedAs() const;        // opens are numbered in order
+    int openedAs() const override;  // opens are numbered in order
     int recNo() const;        // from 1; -1 when empty or inserting
     bool isEmpty() const { return recordCount() == 0 && state_ != State::Insert; }
     bool eof() const { return eof_; }
@@ -153,7 +162,7 @@ public:
     static constexpr int kFirstKeys = 2000;
     static constexpr int kFirstWaitMs = 40;
     // Waits for a count under way and applies it.
-    void finishCount() const;
+    void finishCount() const override;
     // Waits for the background read under way and takes its rows.
     void finishLoad() const;
     void setCachedPages(int pages) { maxPages_ = pages; }
@@ -180,16 +189,22 @@ signals:
     void loadingChanged(bool loading);
 
 private:
-    friend class Connection;
-    struct Storage;
-    struct CountJob;
-    struct LoadBuffer;
+    // The rows (dataset.cpp): open, the statement's shape, reading a row.
+    using Shape = StatementShape;
+    Shape shape() const;
+    bool openKeyed(DataSetRows& st, const Shape& shape, const QString& key, bool* readGoesOn);
+    void readWhole(DataSetRows& st, const BoundStatement& statement);
+    void followRead();
+    bool fetchRow(int index, QVector<QVariant>* out, QString* error) const;
+    QVector<QVariant> row(int index) const;  // stored record by index; throws when unreadable
+    bool loadKeys(int index, QString* error) const;
+    void reportLater(const QString& text) const;
+    void requireActive() const;
+    void requireEditing() const;
+    // Counts and background reads (datasetcount.cpp).
     void startCount();
     void countArrived(int generation);
     void endCount();  // stops a count under way and lets its thread go
-    // Reads the keys of the statement on a worker; false when it is still
-    // reading after the first wait (the rest comes in the background).
-    bool startLoad(Storage& st, const QString& sql);
     void takeLoaded();
     void loadEnded(const WorkOutcome& outcome);
     void endLoad();  // stops a background read and lets its thread go
@@ -200,47 +215,38 @@ private:
     // `n` rows came and stand from row `at` on (before rows stored here
     // while they were still coming).
     void rowsArrived(int at, int n);
-    void noteStored(qint64 key);
-    void noteRemoved(qint64 key);
-    void connectionGone();  // the connection is being destroyed
-    void requireActive() const;
-    void requireEditing() const;
-    bool run(QSqlQuery& q, const QString& sql) const;
-    bool run(QSqlQuery& q) const;
-    DbError failure(const QSqlQuery& q) const;
-    std::vector<qint64> readKeys(QSqlQuery& q) const;  // the first column to the end; throws on a failed read
-    bool loadKeys(int index, QString* error) const;
-    bool fetchRow(int index, QVector<QVariant>* out, QString* error) const;
-    QVector<QVariant> row(int index) const;  // stored record by index; throws when unreadable
-    void reportLater(const QString& text) const;
+    // Joins the background count and applies it; `announce` tells the views.
+    void settleCount(bool announce) const;
+    void runHeldEvents();
+    void connectionGone() override;  // the connection is being destroyed
+    // Moves and edits (datasetedit.cpp).
     void storeInsert();
     void storeEdit();
+    void noteStored(qint64 key);
+    void noteRemoved(qint64 key);
     void enterInsert(int position);
     void setState(State s);
+    void doAfterScroll();
+    void scrollTo(int index);  // makes the stored record current, then after-scroll
+    void opened();             // the rows are in place: browse the first
+    // Notifications, held back while controls are disabled.
     void notifyLayout();
     void notifyRecord();
     void notifyRow(int row);
     void notifyInserted(int row);
     void notifyRemoved(int row);
-    void doAfterScroll();
-    void scrollTo(int index);  // makes the stored record current, then after-scroll
-    void opened();             // the rows are in place: browse the first
-    // Joins the background count and applies it; `announce` tells the views.
-    void settleCount(bool announce) const;
-    void runHeldEvents();
 
     Connection* connection_;
     QString name_;
     QString sql_;
+    std::optional<Query> query_;  // when the statement was given by its parts
     State state_ = State::Inactive;
     QStringList fields_;
-    std::unique_ptr<Storage> store_;
+    std::unique_ptr<DataSetRows> store_;
     int cur_ = -1;  // index of the current stored record
     bool eof_ = true;
     bool bof_ = true;
-    QVector<QVariant> buffer_;  // edit/insert buffer
-    QVector<bool> changed_;     // fields written in the buffer
-    bool modified_ = false;
+    EditBuffer edit_;  // the record being edited or inserted
     int insertPos_ = -1;
     int disabled_ = 0;
     bool pendingLayout_ = false;

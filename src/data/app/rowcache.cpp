@@ -7,15 +7,6 @@ RowCache::RowCache(int pageSize, int maxPages)
 {
 }
 
-void RowCache::setMaxPages(int pages)
-{
-    maxPages_ = std::max(1, pages);
-    while (int(lru_.size()) > maxPages_) {
-        pages_.remove(lru_.front());
-        lru_.pop_front();
-    }
-}
-
 void RowCache::touch(int page)
 {
     auto it = std::find(lru_.begin(), lru_.end(), page);

@@ -20,7 +20,6 @@ public:
     int pageOf(int row) const { return row / pageSize_; }
     int firstRowOf(int page) const { return page * pageSize_; }
     int maxPages() const { return maxPages_; }
-    void setMaxPages(int pages);  // at least one; evicts at once
     int pageCount() const { return int(pages_.size()); }
 
     // The row when its page is kept; marks the page as just used.

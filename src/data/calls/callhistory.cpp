@@ -5,7 +5,7 @@
 #include <QVariant>
 #include <limits>
 
-#include "data/app/connection.h"
+#include "data/app/dberror.h"
 #include "rules/app/statementtext.h"
 #include "rules/calls/callrules.h"
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <QVariant>
 
-#include "data/app/connection.h"
+#include "data/app/dberror.h"
 #include "rules/app/statementtext.h"
 
 namespace {

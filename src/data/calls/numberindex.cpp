@@ -2,7 +2,6 @@
 
 #include <QMetaObject>
 #include <QObject>
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -13,22 +12,29 @@
 #include <limits>
 #include <mutex>
 #include <optional>
-#include <sqlite3.h>
 #include <thread>
 
 #include "rules/calls/callrules.h"
-#include "data/app/connection.h"
+#include "data/app/dberror.h"
+#include "data/app/engine.h"
 
 namespace numberindex {
 namespace {
 
 const QString kMarker = QStringLiteral("客户号码版本");
+const QString kCustomers = QStringLiteral("客户数据");
 
-QString trigger(const char* suffix) { return numberIndexTable + QLatin1String(suffix); }
-
-QString digitsOf(const QString& column)
+const DatabaseEngine::NumberIndex& theIndex()
 {
-    return QString::fromLatin1(numberDigitsFunction) + QLatin1Char('(') + column + QLatin1Char(')');
+    static const DatabaseEngine::NumberIndex ix{
+        numberIndexTable, kCustomers, {QStringLiteral("手机"), QStringLiteral("电话"), QStringLiteral("宅电")}};
+    return ix;
+}
+
+// Everything a complete index has: its table, its triggers and the mark.
+QStringList indexObjects(const DatabaseEngine& engine)
+{
+    return engine.numberIndexObjects(theIndex()) << kMarker;
 }
 
 DbError failure(const QString& why) { return DbError(QStringLiteral("无法建立来电号码索引：") + why); }
@@ -51,7 +57,7 @@ QSqlQuery run(QSqlDatabase& db, const QString& sql, const QVariantList& values =
         ok = q.exec();
     }
     if (!ok) {
-        if (Connection::isBusy(q.lastError()))
+        if (DatabaseEngine::of(db).isBusy(q.lastError()))
             throw Busy{q.lastError().text()};
         throw failure(q.lastError().text());
     }
@@ -66,29 +72,14 @@ qint64 scalar(QSqlDatabase& db, const QString& sql, const QVariantList& values =
 
 bool hasCustomerTable(QSqlDatabase& db)
 {
-    return scalar(db, QStringLiteral("select count(*) from sqlite_master where type = 'table' and name = ?"),
-                  {QStringLiteral("客户数据")}) > 0;
-}
-
-QString insertTrigger()
-{
-    return QStringLiteral("create trigger ") + trigger("_ai") + QStringLiteral(" after insert on 客户数据 begin ") +
-           QStringLiteral("insert into ") + numberIndexTable + QStringLiteral("(rowid, 手机, 电话, 宅电) values (new.ID, ") +
-           digitsOf(QStringLiteral("new.手机")) + QStringLiteral(", ") + digitsOf(QStringLiteral("new.电话")) +
-           QStringLiteral(", ") + digitsOf(QStringLiteral("new.宅电")) + QStringLiteral("); end");
+    return scalar(db, DatabaseEngine::of(db).tableCountStatement(), {kCustomers}) > 0;
 }
 
 // The rows of 客户数据 from `from` (exclusive) up to `upTo` that the index
 // does not hold yet, indexed.
 void indexRows(QSqlDatabase& db, qint64 from, qint64 upTo)
 {
-    run(db,
-        QStringLiteral("insert into ") + numberIndexTable + QStringLiteral("(rowid, 手机, 电话, 宅电) select ID, ") +
-            digitsOf(QStringLiteral("手机")) + QStringLiteral(", ") + digitsOf(QStringLiteral("电话")) +
-            QStringLiteral(", ") + digitsOf(QStringLiteral("宅电")) +
-            QStringLiteral(" from 客户数据 where ID > ? and ID <= ? and ID not in (select rowid from ") +
-            numberIndexTable + QStringLiteral(" where rowid > ? and rowid <= ?)"),
-        {from, upTo, from, upTo});
+    run(db, DatabaseEngine::of(db).numberIndexFill(theIndex()), {from, upTo, from, upTo});
 }
 
 // One short transaction; a failure rolls it back.
@@ -122,26 +113,13 @@ public:
                 return false;
             if (currentForm())
                 return true;
-            for (const char* t : {"_ai", "_ad", "_au"})
-                run(db_, QStringLiteral("drop trigger if exists ") + trigger(t));
-            run(db_, QStringLiteral("drop table if exists ") + numberIndexTable);
+            const DatabaseEngine& engine = DatabaseEngine::of(db_);
+            for (const QString& sql : engine.numberIndexRemoval(theIndex()))
+                run(db_, sql);
             run(db_, QStringLiteral("create table if not exists ") + kMarker + QStringLiteral(" (版本 integer, 完成 integer)"));
             run(db_, QStringLiteral("delete from ") + kMarker);
-            // The index keeps its own copy of the digits: a lookup reads
-            // nothing but the index, and no connection needs the digits
-            // function to read it.
-            run(db_, QStringLiteral("create virtual table ") + numberIndexTable +
-                         QStringLiteral(" using fts5(手机, 电话, 宅电, tokenize='trigram')"));
-            run(db_, insertTrigger());
-            run(db_, QStringLiteral("create trigger ") + trigger("_ad") +
-                         QStringLiteral(" after delete on 客户数据 begin delete from ") + numberIndexTable +
-                         QStringLiteral(" where rowid = old.ID; end"));
-            run(db_, QStringLiteral("create trigger ") + trigger("_au") +
-                         QStringLiteral(" after update of ID, 手机, 电话, 宅电 on 客户数据 begin delete from ") +
-                         numberIndexTable + QStringLiteral(" where rowid = old.ID; insert into ") + numberIndexTable +
-                         QStringLiteral("(rowid, 手机, 电话, 宅电) values (new.ID, ") + digitsOf(QStringLiteral("new.手机")) +
-                         QStringLiteral(", ") + digitsOf(QStringLiteral("new.电话")) + QStringLiteral(", ") +
-                         digitsOf(QStringLiteral("new.宅电")) + QStringLiteral("); end"));
+            for (const QString& sql : engine.numberIndexCreation(theIndex()))
+                run(db_, sql);
             run(db_, QStringLiteral("insert into ") + kMarker + QStringLiteral(" values (?, 0)"), {kVersion});
             return true;
         });
@@ -152,9 +130,10 @@ public:
     {
         const std::optional<qint64> done = inTransaction(db_, [this]() -> std::optional<qint64> {
             QSqlQuery q = run(db_,
-                              QStringLiteral("select max(ID), count(*) from (select ID from 客户数据 where ID > ? "
-                                            "order by ID limit ") +
-                                  QString::number(kStep) + QLatin1Char(')'),
+                              QStringLiteral("select max(ID), count(*) from (") +
+                                  DatabaseEngine::of(db_).limited(
+                                      QStringLiteral("select ID from 客户数据 where ID > ? order by ID"), kStep) +
+                                  QLatin1Char(')'),
                               {lastKey_});
             if (!q.next() || q.value(1).toLongLong() == 0)
                 return std::nullopt;
@@ -178,8 +157,11 @@ public:
 private:
     bool currentForm()
     {
-        if (scalar(db_, QStringLiteral("select count(*) from sqlite_master where name in (?, ?, ?, ?, ?)"),
-                   {numberIndexTable, trigger("_ai"), trigger("_ad"), trigger("_au"), kMarker}) != 5)
+        const QStringList objects = indexObjects(DatabaseEngine::of(db_));
+        QVariantList names;
+        for (const QString& o : objects)
+            names << o;
+        if (scalar(db_, DatabaseEngine::of(db_).objectCountStatement(int(objects.size())), names) != objects.size())
             return false;
         return scalar(db_, QStringLiteral("select count(*) from ") + kMarker + QStringLiteral(" where 版本 = ?"),
                       {kVersion}) == 1;
@@ -189,51 +171,23 @@ private:
     qint64 lastKey_ = std::numeric_limits<qint64>::min();
 };
 
-void digitsFunction(sqlite3_context* context, int, sqlite3_value** args)
-{
-    if (sqlite3_value_type(args[0]) == SQLITE_NULL) {
-        sqlite3_result_null(context);
-        return;
-    }
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
-    const int size = sqlite3_value_bytes(args[0]);
-    const QByteArray digits = numberDigitsUtf8(text, size);
-    sqlite3_result_text(context, digits.constData(), int(digits.size()), SQLITE_TRANSIENT);
-}
-
-int addTo(sqlite3* handle)
-{
-    return sqlite3_create_function_v2(handle, numberDigitsFunction, 1,
-                                      SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
-                                      digitsFunction, nullptr, nullptr, nullptr);
-}
-
-extern "C" int addToNewConnection(sqlite3* handle, const char**, const sqlite3_api_routines*)
-{
-    return addTo(handle);
-}
-
 }  // namespace
 
 void addDigitsFunction(const QSqlDatabase& db)
 {
-    static std::once_flag everyConnection;
-    std::call_once(everyConnection, [] {
-        sqlite3_auto_extension(reinterpret_cast<void (*)()>(&addToNewConnection));
-    });
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0 ||
-        addTo(*static_cast<sqlite3* const*>(handle.constData())) != SQLITE_OK)
+    if (!DatabaseEngine::of(db).addDigitsFunction(db))
         throw failure(QStringLiteral("数据库不能计算号码的数字"));
 }
 
 bool isComplete(const QSqlDatabase& db)
 {
+    const DatabaseEngine& engine = DatabaseEngine::of(db);
+    const QStringList objects = indexObjects(engine);
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("select count(*) from sqlite_master where name in (?, ?, ?, ?, ?)"));
-    for (const QString& name : {numberIndexTable, trigger("_ai"), trigger("_ad"), trigger("_au"), kMarker})
+    q.prepare(engine.objectCountStatement(int(objects.size())));
+    for (const QString& name : objects)
         q.addBindValue(name);
-    if (!q.exec() || !q.next() || q.value(0).toInt() != 5)
+    if (!q.exec() || !q.next() || q.value(0).toInt() != objects.size())
         return false;
     QSqlQuery m(db);
     m.prepare(QStringLiteral("select count(*) from ") + kMarker + QStringLiteral(" where 版本 = ? and 完成 = 1"));
@@ -270,15 +224,13 @@ namespace {
 
 struct Stopped {};
 
-void buildOnThread(const std::shared_ptr<Build::Shared>& shared, const QString& file, QObject* context,
-                   const Build::Done& done)
+void buildOnThread(const std::shared_ptr<Build::Shared>& shared, const DatabaseEngine& engine, const QString& file,
+                   QObject* context, const Build::Done& done)
 {
     QString error;
     const QString name = QStringLiteral("numberindex_") + QUuid::createUuid().toString(QUuid::Id128);
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
+        QSqlDatabase db = engine.connection(name, file, 1000);
         if (!db.open()) {
             error = failure(db.lastError().text()).message();
         } else {
@@ -303,7 +255,7 @@ void buildOnThread(const std::shared_ptr<Build::Shared>& shared, const QString& 
                 }
             };
             try {
-                run(db, QStringLiteral("pragma synchronous = full"));
+                engine.prepareSession(db);
                 addDigitsFunction(db);
                 Steps steps(db);
                 if (step([&] { return steps.prepare(); })) {
@@ -356,7 +308,8 @@ std::unique_ptr<Build> Build::start(QSqlDatabase& db, QObject* context, Done don
     }
     std::unique_ptr<Build> build(new Build);
     build->shared_ = std::make_shared<Shared>();
-    build->shared_->thread = std::thread(buildOnThread, build->shared_, db.databaseName(), context, std::move(done));
+    build->shared_->thread = std::thread(buildOnThread, build->shared_, std::cref(DatabaseEngine::of(db)),
+                                         db.databaseName(), context, std::move(done));
     return build;
 }
 
@@ -377,7 +330,7 @@ BulkAppend::BulkAppend(QSqlDatabase db) : db_(std::move(db))
         return;
     try {
         lastKey_ = scalar(db_, QStringLiteral("select coalesce(max(ID), 0) from 客户数据"));
-        run(db_, QStringLiteral("drop trigger ") + trigger("_ai"));
+        run(db_, DatabaseEngine::of(db_).numberIndexInsertTriggerRemoval(theIndex()));
     } catch (const Busy& busy) {
         throw failure(busy.text);
     }
@@ -391,7 +344,7 @@ void BulkAppend::finish()
     active_ = false;
     try {
         indexRows(db_, lastKey_, std::numeric_limits<qint64>::max());
-        run(db_, insertTrigger());
+        run(db_, DatabaseEngine::of(db_).numberIndexInsertTrigger(theIndex()));
     } catch (const Busy& busy) {
         throw failure(busy.text);
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The database file itself: compacting, copying, checking and replacing it,
 // and moving in an old Access database.  Plain functions on closed or live
-// files through SQLite's own interface; no windows.
+// files through the database engine (engine.h); no windows.
 //
 // Every operation that changes data/web.mdb writes the new content to a
 // scratch file beside it, checks it, flushes it to disk and only then renames
@@ -10,9 +10,9 @@
 //
 // The program keeps its database in write-ahead-log mode: recent commits may
 // live in web.mdb-wal beside the file.  So nothing here copies the file
-// alone: copies are made through SQLite (the online backup, VACUUM INTO),
-// and before a file is put in the database's place the database is brought
-// back into a file of its own (the log moved in and removed), so that no
+// alone: copies are made through the engine (SQLite's online backup and
+// VACUUM INTO), and before a file is put in the database's place the
+// database is brought back into a file of its own (the log moved in and removed), so that no
 // log of the old file can ever be played into the new one.
 
 #include <QList>
@@ -20,9 +20,11 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
+
+#include "data/app/engine.h"
 
 class TableReader;
-struct sqlite3;
 
 namespace dbfile {
 
@@ -55,10 +57,7 @@ bool verifyDatabase(const QString& path, QString* error);
 // How long work follows a file operation: how far it has come, in per cent,
 // and whether it is asked to stop.  A stopped operation fails like any other
 // and leaves nothing behind.
-struct Progress {
-    std::function<void(int percent)> report;
-    std::function<bool()> stopRequested;
-};
+using Progress = FileProgress;
 
 // Keeps every other connection from writing to a database while its
 // replacement is made (readers go on): the write lock of a transaction that
@@ -72,11 +71,11 @@ public:
     ~WriteHold() { release(); }
 
     bool take(const QString& database, QString* error);
-    bool held() const { return h_ != nullptr; }
-    void release();
+    bool held() const { return hold_ != nullptr; }
+    void release() { hold_.reset(); }
 
 private:
-    sqlite3* h_ = nullptr;
+    std::unique_ptr<FileHold> hold_;
 };
 
 // Writes a compacted copy of `source` as the new file `destination` and

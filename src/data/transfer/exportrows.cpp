@@ -7,7 +7,8 @@
 #include <QVariant>
 #include <memory>
 
-#include "data/app/connection.h"
+#include "data/app/dberror.h"
+#include "data/app/engine.h"
 #include "rules/transfer/exportfile.h"
 
 ExportRows::ExportRows(const QSqlDatabase& db, const QString& sql) : q_(db)
@@ -114,6 +115,55 @@ struct ReadTransaction {
     }
 };
 
+// The rows going into the workbooks one after another.
+struct WorkbookRun {
+    ExportRows& rows;
+    const ExportPlan& plan;
+    const ExportSteps& steps;
+    qint64 total = 0;
+    qint64 per = 0;  // records per workbook; 0: all in one
+    exportfile::Format format;
+    int limit = 0;  // characters a cell takes at most; 0: no limit
+    QVector<qint64> cut;
+    qint64 done = 0;
+    QStringList values;
+
+    // The next workbook into `tmp`; *n gets the records it took.
+    bool write(const QString& tmp, qint64* n, QString* error)
+    {
+        const std::unique_ptr<exportfile::TableWriter> writer = exportfile::makeWriter(format);
+        if (!writer->open(tmp, error))
+            return false;
+        writer->beginSheet(plan.sheetName, plan.columns);
+        while ((per == 0 || *n < per) && rows.next(&values)) {
+            if (limit > 0)
+                for (qsizetype c = 0; c < values.size(); ++c)
+                    if (values[c].size() > limit) {
+                        values[c] = exportfile::cutText(values[c], limit);
+                        ++cut[c];
+                    }
+            writer->addRow(values);
+            ++*n;
+            if ((++done & 255) == 0) {
+                steps.checkStop();
+                steps.progress(done, total);
+            }
+        }
+        return writer->finish(error);
+    }
+
+    // The records meant for a workbook that failed are passed over, so that
+    // the next one holds its own.
+    void skip(qint64 n)
+    {
+        while (n < per && rows.next(&values)) {
+            ++n;
+            if ((++done & 255) == 0)
+                steps.checkStop();
+        }
+    }
+};
+
 }  // namespace
 
 ExportReport writeWorkbooks(const QSqlDatabase& db, const ExportPlan& plan, const ExportSteps& steps)
@@ -122,7 +172,9 @@ ExportReport writeWorkbooks(const QSqlDatabase& db, const ExportPlan& plan, cons
     ReadTransaction read(db);
     // The first read fixes the transaction's view of the database: from here
     // on nothing the window writes reaches the export.
-    scalar(db, QStringLiteral("select count(*) from sqlite_master"));
+    QString why;
+    if (!DatabaseEngine::of(db).fixView(db, &why))
+        throw DbError(QStringLiteral("读不出列表的记录：") + why);
     steps.viewTaken();
 
     const qint64 total = scalar(db, QStringLiteral("select count(*) from (") + plan.statement + QStringLiteral(")"));
@@ -132,49 +184,25 @@ ExportReport writeWorkbooks(const QSqlDatabase& db, const ExportPlan& plan, cons
     if (!rows.selectColumns(plan.columns, &missing))
         throw AppError(QStringLiteral("导出字段“") + missing + QStringLiteral("”不在列表的列中，没有写任何文件。"));
 
-    const qint64 per = plan.perWorkbook > 0 ? plan.perWorkbook : 0;
-    const qint64 count = per == 0 ? 1 : (total + per - 1) / per;
     const exportfile::Format format = exportfile::formatOf(plan.fileName);
-    const int limit = exportfile::cellTextLimit(format);
-    QVector<qint64> cut(plan.columns.size(), 0);
+    WorkbookRun run{rows, plan, steps, total, plan.perWorkbook > 0 ? plan.perWorkbook : 0, format,
+                    exportfile::cellTextLimit(format), QVector<qint64>(plan.columns.size(), 0)};
+    const qint64 count = run.per == 0 ? 1 : (total + run.per - 1) / run.per;
     Temporaries temporaries;
-    qint64 done = 0;
-    QStringList values;
     steps.progress(0, total);
-
     for (qint64 k = 1; k <= count; ++k) {
         steps.checkStop();
-        const QString name = per == 0 ? plan.fileName : exportfile::numberedName(plan.fileName, k);
+        const QString name = run.per == 0 ? plan.fileName : exportfile::numberedName(plan.fileName, k);
         if (count > 1)
-            steps.text(QStringLiteral("正在导出第 %1 个文件（共 %2 个）：%3")
-                           .arg(QString::number(k), QString::number(count), shown(name)));
+            steps.text(QStringLiteral("正在导出第 ") + QString::number(k) + QStringLiteral(" 个文件（共 ") +
+                       QString::number(count) + QStringLiteral(" 个）：") + shown(name));
         QString error;
         qint64 n = 0;
         bool ok = false;
         const QString tmp = exportfile::temporaryBeside(name, &error);
         if (!tmp.isEmpty()) {
             temporaries.files.append({tmp, name});
-            {
-                const std::unique_ptr<exportfile::TableWriter> writer = exportfile::makeWriter(format);
-                if (writer->open(tmp, &error)) {
-                    writer->beginSheet(plan.sheetName, plan.columns);
-                    while ((per == 0 || n < per) && rows.next(&values)) {
-                        if (limit > 0)
-                            for (qsizetype c = 0; c < values.size(); ++c)
-                                if (values[c].size() > limit) {
-                                    values[c] = exportfile::cutText(values[c], limit);
-                                    ++cut[c];
-                                }
-                        writer->addRow(values);
-                        ++n;
-                        if ((++done & 255) == 0) {
-                            steps.checkStop();
-                            steps.progress(done, total);
-                        }
-                    }
-                    ok = writer->finish(&error);
-                }
-            }
+            ok = run.write(tmp, &n, &error);
             if (!ok) {
                 QFile::remove(tmp);
                 temporaries.files.removeLast();
@@ -183,18 +211,11 @@ ExportReport writeWorkbooks(const QSqlDatabase& db, const ExportPlan& plan, cons
                 error.replace(tmp, shown(name));
             }
         }
-        if (!ok)
+        if (!ok) {
             report.failures << error;
-        if (!ok && per > 0) {
-            // The records meant for this workbook are passed over, so that the
-            // next one holds its own.
-            while (n < per && rows.next(&values)) {
-                ++n;
-                if ((++done & 255) == 0)
-                    steps.checkStop();
-            }
+            run.skip(n);
         }
-        steps.progress(done, total);
+        steps.progress(run.done, total);
     }
     read.end();
 
@@ -207,9 +228,9 @@ ExportReport writeWorkbooks(const QSqlDatabase& db, const ExportPlan& plan, cons
             report.failures << error;
     }
     temporaries.files.clear();
-    for (qsizetype c = 0; c < cut.size(); ++c)
-        if (cut[c] > 0)
-            report.cut.append({plan.columns[c], cut[c]});
+    for (qsizetype c = 0; c < run.cut.size(); ++c)
+        if (run.cut[c] > 0)
+            report.cut.append({plan.columns[c], run.cut[c]});
     return report;
 }
 

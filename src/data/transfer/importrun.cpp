@@ -33,6 +33,178 @@ bool wholeNumber(const QString& text, qint64* id)
     return ok;
 }
 
+// One import: the rows of the file into the target table, in one
+// transaction, one prepared insert per set of fields a row fills.
+class ImportRun {
+public:
+    ImportRun(QSqlDatabase db, const ImportMapping& m, RunOutcome& out) : db_(db), m_(m), out_(out)
+    {
+        values_.resize(m.standard.size());
+        filled_.resize(m.standard.size());
+    }
+
+    // Per source column: the standard field it goes to, or -1; fields that
+    // the table does not really have (a search may show computed columns)
+    // are left out.  The rows bring keys of their own when a column goes to ID.
+    void mapColumns()
+    {
+        QStringList tableFields;
+        const QSqlRecord rec = db_.record(m_.target);
+        for (int i = 0; i < rec.count(); ++i)
+            tableFields << rec.fieldName(i).toLower();
+        const QStringList& standard = m_.standard;
+        target_ = QVector<int>(int(m_.numbers.size()), -1);
+        for (int i = 0; i < target_.size(); ++i) {
+            const int n = mapping::targetOf(m_.numbers[i]);
+            if (n >= 0 && n < standard.size() && tableFields.contains(standard[n].toLower()))
+                target_[i] = n;
+        }
+        for (int n : std::as_const(target_))
+            if (n >= 0 && standard[n].compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0)
+                idField_ = n;
+    }
+
+    bool rowsBringKeys() const { return idField_ >= 0; }
+
+    // False with out.error when the existing keys cannot be looked up.
+    bool prepareKeyCheck()
+    {
+        idTaken_ = QSqlQuery(db_);
+        return idField_ < 0 ||
+               idTaken_.prepare(QStringLiteral("select 1 from ") + quotedIdentifier(m_.target) +
+                                QStringLiteral(" where ") + quotedIdentifier(m_.standard[idField_]) +
+                                QStringLiteral(" = ?"));
+    }
+    QString keyCheckError() const { return sqlError(idTaken_); }
+
+    // One row of the file; false to stop reading.
+    bool take(const QVariantList& row)
+    {
+        const bool any = fill(row);
+        const qint64 rowNumber = out_.count + 1;
+        bool store = any;
+        if (idField_ >= 0 && filled_[idField_] && !checkKey(rowNumber, &store))
+            return false;
+        if (store && !storeRow(rowNumber))
+            return false;
+        ++out_.count;
+        return true;
+    }
+
+    void end()
+    {
+        statements_.clear();
+        idTaken_.finish();
+    }
+
+    bool storeFailed = false;
+    bool stopped = false;  // an ID already there stopped the import
+
+private:
+    // The row's values by standard field; false when it fills none.
+    bool fill(const QVariantList& row)
+    {
+        values_.fill(QString());
+        filled_.fill(false);
+        bool any = false;
+        for (int i = 0; i < target_.size() && i < row.size(); ++i) {
+            if (target_[i] < 0)
+                continue;
+            const QString text = mapping::valueText(row[i]);
+            if (text.isEmpty())
+                continue;  // the field keeps its default
+            values_[target_[i]] = text;
+            filled_[target_[i]] = true;
+            any = true;
+        }
+        return any;
+    }
+
+    bool fail(const QString& why)
+    {
+        out_.error = why;
+        storeFailed = true;
+        return false;
+    }
+
+    // The row's own key: a whole number, and what to do when it is taken.
+    bool checkKey(qint64 rowNumber, bool* store)
+    {
+        qint64 id = 0;
+        if (!wholeNumber(values_[idField_], &id))
+            return fail(QStringLiteral("第%1行数据不能保存：ID“%2”不是整数，不能作为客户的记录号。")
+                            .arg(QString::number(rowNumber), values_[idField_]));
+        idTaken_.bindValue(0, id);
+        if (!idTaken_.exec())
+            return fail(QStringLiteral("第%1行数据不能保存：%2").arg(QString::number(rowNumber), sqlError(idTaken_)));
+        const bool taken = idTaken_.next();
+        idTaken_.finish();
+        if (!taken)
+            return true;
+        switch (m_.existingIds) {
+        case ExistingIds::Stop:
+            out_.existingId = values_[idField_];
+            out_.existingRow = rowNumber;
+            stopped = true;
+            return false;
+        case ExistingIds::Skip:
+            ++out_.skipped;
+            *store = false;
+            break;
+        case ExistingIds::AsNew:
+            ++out_.renumbered;
+            filled_[idField_] = false;
+            break;
+        }
+        return true;
+    }
+
+    bool storeRow(qint64 rowNumber)
+    {
+        const QStringList& standard = m_.standard;
+        QByteArray key(standard.size(), '0');
+        for (int f = 0; f < standard.size(); ++f)
+            if (filled_[f])
+                key[f] = '1';
+        auto it = statements_.find(key);
+        if (it == statements_.end()) {
+            QStringList cols, marks;
+            for (int f = 0; f < standard.size(); ++f)
+                if (filled_[f]) {
+                    cols << quotedIdentifier(standard[f]);
+                    marks << QStringLiteral("?");
+                }
+            const QString table = quotedIdentifier(m_.target);
+            QSqlQuery q(db_);
+            if (!q.prepare(cols.isEmpty() ? QStringLiteral("insert into ") + table + QStringLiteral(" default values")
+                                          : QStringLiteral("insert into ") + table + QStringLiteral(" (") +
+                                                cols.join(QLatin1Char(',')) + QStringLiteral(") values (") +
+                                                marks.join(QLatin1Char(',')) + QLatin1Char(')')))
+                return fail(sqlError(q));
+            it = statements_.insert(key, q);
+        }
+        QSqlQuery& q = it.value();
+        int k = 0;
+        for (int f = 0; f < standard.size(); ++f)
+            if (filled_[f])
+                q.bindValue(k++, values_[f]);
+        if (!q.exec())
+            return fail(QStringLiteral("第%1行数据不能保存：%2").arg(QString::number(rowNumber), sqlError(q)));
+        ++out_.stored;
+        return true;
+    }
+
+    QSqlDatabase db_;
+    const ImportMapping& m_;
+    RunOutcome& out_;
+    QVector<int> target_;
+    int idField_ = -1;
+    QSqlQuery idTaken_;
+    QHash<QByteArray, QSqlQuery> statements_;
+    QVector<QString> values_;
+    QVector<bool> filled_;
+};
+
 }  // namespace
 
 RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMapping& m,
@@ -43,27 +215,8 @@ RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMa
         out.error = QStringLiteral("请先选择表文件！");
         return out;
     }
-    const QStringList& standard = m.standard;
-    // Fields that the table really has (a search may show computed columns).
-    QStringList tableFields;
-    const QSqlRecord rec = db.record(m.target);
-    for (int i = 0; i < rec.count(); ++i)
-        tableFields << rec.fieldName(i).toLower();
-
-    // Per source column: the standard field it goes to, or -1.
-    const int columns = int(m.numbers.size());
-    QVector<int> target(columns, -1);
-    for (int i = 0; i < columns; ++i) {
-        const int n = mapping::targetOf(m.numbers[i]);
-        if (n >= 0 && n < standard.size() && tableFields.contains(standard[n].toLower()))
-            target[i] = n;
-    }
-    // The rows bring keys of their own when a column goes to ID.
-    int idField = -1;
-    for (int n : std::as_const(target))
-        if (n >= 0 && standard[n].compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0)
-            idField = n;
-
+    ImportRun run(db, m, out);
+    run.mapColumns();
     if (!db.transaction()) {
         out.error = QStringLiteral("数据库正忙或不能写入，不能开始导入：") + db.lastError().text();
         return out;
@@ -79,141 +232,38 @@ RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMa
     // The caller lookup's index takes the new customers together at the end,
     // unless the rows bring keys of their own.
     std::optional<numberindex::BulkAppend> bulk;
-    if (idField < 0 && m.target == QStringLiteral("客户数据")) {
+    if (!run.rowsBringKeys() && m.target == QStringLiteral("客户数据")) {
         try {
             bulk.emplace(db);
         } catch (const std::exception& e) {
             return abandon(QString::fromUtf8(e.what()));
         }
     }
-    QSqlQuery idTaken(db);
-    if (idField >= 0 && !idTaken.prepare(QStringLiteral("select 1 from ") + quotedIdentifier(m.target) +
-                                         QStringLiteral(" where ") + quotedIdentifier(standard[idField]) +
-                                         QStringLiteral(" = ?")))
-        return abandon(sqlError(idTaken));
-
-    // One prepared statement per set of fields that a row fills.
-    QHash<QByteArray, QSqlQuery> statements;
-    QVector<QString> values(standard.size());
-    QVector<bool> filled(standard.size());
-    bool storeFailed = false;
-    bool stopped = false;
+    if (!run.prepareKeyCheck())
+        return abandon(run.keyCheckError());
 
     const bool readOk = source.reader->readRows(source.table, [&](const QVariantList& row) {
         if (stopRequested && stopRequested()) {
             out.cancelled = true;
             return false;
         }
-        values.fill(QString());
-        filled.fill(false);
-        bool any = false;
-        for (int i = 0; i < columns && i < row.size(); ++i) {
-            if (target[i] < 0)
-                continue;
-            const QString text = mapping::valueText(row[i]);
-            if (text.isEmpty())
-                continue;  // the field keeps its default
-            values[target[i]] = text;
-            filled[target[i]] = true;
-            any = true;
-        }
-        const qint64 rowNumber = out.count + 1;
-        if (idField >= 0 && filled[idField]) {
-            qint64 id = 0;
-            if (!wholeNumber(values[idField], &id)) {
-                out.error = QStringLiteral("第%1行数据不能保存：ID“%2”不是整数，不能作为客户的记录号。")
-                                .arg(QString::number(rowNumber), values[idField]);
-                storeFailed = true;
-                return false;
-            }
-            idTaken.bindValue(0, id);
-            if (!idTaken.exec()) {
-                out.error = QStringLiteral("第%1行数据不能保存：%2").arg(QString::number(rowNumber), sqlError(idTaken));
-                storeFailed = true;
-                return false;
-            }
-            const bool taken = idTaken.next();
-            idTaken.finish();
-            if (taken) {
-                switch (m.existingIds) {
-                case ExistingIds::Stop:
-                    out.existingId = values[idField];
-                    out.existingRow = rowNumber;
-                    stopped = true;
-                    return false;
-                case ExistingIds::Skip:
-                    ++out.skipped;
-                    any = false;
-                    break;
-                case ExistingIds::AsNew:
-                    ++out.renumbered;
-                    filled[idField] = false;
-                    break;
-                }
-            }
-        }
-        if (any) {
-            QByteArray key(standard.size(), '0');
-            for (int f = 0; f < standard.size(); ++f)
-                if (filled[f])
-                    key[f] = '1';
-            auto it = statements.find(key);
-            if (it == statements.end()) {
-                QStringList cols, marks;
-                for (int f = 0; f < standard.size(); ++f)
-                    if (filled[f]) {
-                        cols << quotedIdentifier(standard[f]);
-                        marks << QStringLiteral("?");
-                    }
-                QSqlQuery q(db);
-                const QString sql = cols.isEmpty()
-                                        ? QStringLiteral("insert into ") + quotedIdentifier(m.target) +
-                                              QStringLiteral(" default values")
-                                        : QStringLiteral("insert into ") + quotedIdentifier(m.target) +
-                                              QStringLiteral(" (") + cols.join(QLatin1Char(',')) +
-                                              QStringLiteral(") values (") + marks.join(QLatin1Char(',')) +
-                                              QLatin1Char(')');
-                if (!q.prepare(sql)) {
-                    out.error = sqlError(q);
-                    storeFailed = true;
-                    return false;
-                }
-                it = statements.insert(key, q);
-            }
-            QSqlQuery& q = it.value();
-            int k = 0;
-            for (int f = 0; f < standard.size(); ++f)
-                if (filled[f])
-                    q.bindValue(k++, values[f]);
-            if (!q.exec()) {
-                out.error = QStringLiteral("第%1行数据不能保存：%2").arg(QString::number(rowNumber), sqlError(q));
-                storeFailed = true;
-                return false;
-            }
-            ++out.stored;
-        }
-        ++out.count;
+        if (!run.take(row))
+            return false;
         if (progress)
             progress(out.count, source.rows);
         return true;
     });
     const QString readError = readOk ? QString() : source.reader->error();
-    statements.clear();
-    idTaken.finish();
+    run.end();
 
     if (!readOk) {
         // Nothing half-read is kept.
         out.count = 0;
         return abandon(readError + QChar(13) + nothingImported());
     }
-    if (out.cancelled) {
+    if (out.cancelled || run.stopped) {
         out.count = 0;
         abandon(QString());
-        return out;
-    }
-    if (stopped) {
-        abandon(QString());
-        out.count = 0;
         return out;
     }
     try {
@@ -227,7 +277,7 @@ RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMa
         out.count = 0;
         return abandon(QStringLiteral("数据库正忙或不能写入，导入的数据没有保存：") + db.lastError().text());
     }
-    if (storeFailed) {
+    if (run.storeFailed) {
         out.error += QChar(13) + QStringLiteral("此前的%1条数据已经导入。").arg(out.stored);
         return out;
     }

@@ -18,7 +18,7 @@ QString fieldSearch(const QString& table, const QString& field, const QString& t
 
 QString dayText(int year, int month, int day)
 {
-    return QStringLiteral("%1-%2-%3").arg(year).arg(month).arg(day);
+    return QString::number(year) + QLatin1Char('-') + QString::number(month) + QLatin1Char('-') + QString::number(day);
 }
 
 QString dateSearch(int year, int month, int day)

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "data/app/backgroundwork.h"
+#include "data/app/connection.h"
 #include "rules/app/errorreport.h"
 #include "rules/transfer/exportfile.h"
 #include "ui/app/workwindow.h"
@@ -122,7 +123,6 @@ void CallStatisticsWindow::compute()
                                                                  [&c] { return c.stopRequested(); });
                                         c.checkStop();
                                     });
-    work->setStoppable(true);
     runWork(work, this, [this, result](const WorkOutcome& outcome) {
         computing_ = false;
         computeButton_->setEnabled(true);

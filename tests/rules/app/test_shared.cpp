@@ -1,4 +1,5 @@
 #include "rules/app/paths.h"
+#include "rules/app/query.h"
 #include "rules/calls/randomgen.h"
 #include "rules/app/textfile.h"
 
@@ -170,6 +171,22 @@ private slots:
         QCOMPARE(QDir(path("")).entryList(QStringList{"set.txt*"}, QDir::Files | QDir::Hidden).size(), 1);
         // It is a std::runtime_error, so the general error report shows it.
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, readTextLines(missing));
+    }
+
+    void statementsFromPartsBindValuesAndQuoteNames()
+    {
+        Query q = Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true);
+        QCOMPARE(q.render().sql, QStringLiteral("select * from \"客户数据\" order by \"ID\" desc"));
+        q.columns = {QStringLiteral("ID"), QStringLiteral("所在 部门")};
+        q.conditions = {{QStringLiteral("所在 部门"), QStringLiteral("like"), QStringLiteral("%1'%")},
+                        {QStringLiteral("ID"), QStringLiteral(">"), 5}};
+        const BoundStatement st = q.render();
+        QCOMPARE(st.sql, QStringLiteral("select \"ID\", \"所在 部门\" from \"客户数据\" where \"所在 部门\" like ? "
+                                        "and \"ID\" > ? order by \"ID\" desc"));
+        QCOMPARE(st.values, (QVariantList{QStringLiteral("%1'%"), 5}));
+        // Written in, a value keeps its quotes doubled and its "%1" as typed.
+        QCOMPARE(q.unordered().text(), QStringLiteral("select \"ID\", \"所在 部门\" from \"客户数据\" where "
+                                                      "\"所在 部门\" like '%1''%' and \"ID\" > 5"));
     }
 
     void programFolderEndsWithSlash()

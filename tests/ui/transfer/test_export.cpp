@@ -90,7 +90,7 @@ struct OwnConnection {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("worker"));
         db.setDatabaseName(file);
         db.open();
-        Connection::prepareSession(db);
+        DatabaseEngine::of(db).prepareSession(db);
     }
     ~OwnConnection() { QSqlDatabase::removeDatabase(QStringLiteral("worker")); }
     QSqlDatabase db() const { return QSqlDatabase::database(QStringLiteral("worker")); }

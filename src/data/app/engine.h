@@ -1,0 +1,150 @@
+#pragma once
+// The database engine behind the program's data: everything that speaks an
+// engine's own dialect or interface lies behind this one class, so that the
+// rest of the data layer (connections, data sets, long work, the number
+// index, the database files) is written once for every engine.
+//
+// An engine holds no state of its own and may be used from any thread.  A
+// connection owns the engine it reaches its database through; code that has
+// only a database handle asks DatabaseEngine::of().
+
+#include <QList>
+#include <QPair>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class QSqlError;
+
+// How long work on a database file goes: how far it has come, in per cent,
+// whether it is asked to stop, and (for tests) the steps that matter for a
+// kill ("backup-page", "compact-page", "settled").
+struct FileProgress {
+    std::function<void(int percent)> report;
+    std::function<bool()> stopRequested;
+    std::function<void(const char* step)> step;
+};
+
+// A hold on a database file that keeps every other connection from writing
+// (readers go on) until it is released or goes.
+class FileHold {
+public:
+    virtual ~FileHold() = default;
+};
+
+// Rows written into a new database file in one transaction.
+class RowWriter {
+public:
+    virtual ~RowWriter() = default;
+    // The insert of these columns of `table`; the values of each row follow
+    // in their order.  False with *error when the table refuses.
+    virtual bool prepare(const QString& table, const QStringList& columns, QString* error) = 0;
+    // One row (a null value stores NULL).
+    virtual bool write(const QVariantList& values, QString* error) = 0;
+    virtual bool commit(QString* error) = 0;
+};
+
+class DatabaseEngine {
+public:
+    virtual ~DatabaseEngine() = default;
+
+    // The engine of the program's databases.
+    static std::shared_ptr<const DatabaseEngine> standard();
+    // The engine a database handle was opened through.
+    static const DatabaseEngine& of(const QSqlDatabase& db);
+
+    // --- connections ------------------------------------------------------
+    enum class Access { ReadWrite, ReadOnly };
+    // A connection under `name` to the database `file` (an earlier one of
+    // that name is taken up again), not yet opened.  A locked database is
+    // waited for at most `waitMs` before a statement gives up.
+    virtual QSqlDatabase connection(const QString& name, const QString& file, int waitMs,
+                                    Access access = Access::ReadWrite) const = 0;
+    // Whether the opened connection really reaches a database; *error says why not.
+    virtual bool reachesDatabase(QSqlDatabase& db, QString* error) const = 0;
+    // The settings every connection gets: readers and writers never keep
+    // each other waiting, and every commit is on disk when it returns.
+    virtual void prepareSession(QSqlDatabase& db) const = 0;
+    // Inside an open transaction: fixes its view of the database now, so
+    // that what is written from here on is not seen by it.
+    virtual bool fixView(const QSqlDatabase& db, QString* error = nullptr) const = 0;
+    // The failure is the database locked by another connection.
+    virtual bool isBusy(const QSqlError& error) const = 0;
+    // A function that interrupts the statement the connection is running,
+    // callable from another thread while the connection lives; empty when
+    // the engine cannot.
+    virtual std::function<void()> interrupter(const QSqlDatabase& db) const = 0;
+    // While `stop` is set, statements of the connection end as failed;
+    // null lets them run again.
+    virtual void stopWhenSet(const QSqlDatabase& db, const std::atomic<bool>* stop) const = 0;
+
+    // --- statements -----------------------------------------------------------
+    // The statement's first `rows` rows only.
+    virtual QString limited(const QString& sql, qint64 rows) const = 0;
+    // "How many of the named tables, indexes or triggers exist": one
+    // bound name per mark.
+    virtual QString objectCountStatement(int names) const = 0;
+    // "How many tables have the bound name".
+    virtual QString tableCountStatement() const = 0;
+
+    // --- the number index -------------------------------------------------------
+    // Provides numberDigitsFunction (callrules.h) on this connection and on
+    // every connection opened afterwards.  False when it cannot.
+    virtual bool addDigitsFunction(const QSqlDatabase& db) const = 0;
+    // The index over the digits of `columns` of `table` (key ID): the
+    // statements creating it and the triggers keeping it in step, those
+    // removing them, and the names of everything they create.
+    struct NumberIndex {
+        QString index;  // the index's own table
+        QString table;
+        QStringList columns;
+        QString trigger(const char* suffix) const { return index + QLatin1String(suffix); }
+    };
+    virtual QStringList numberIndexCreation(const NumberIndex& ix) const = 0;
+    virtual QStringList numberIndexRemoval(const NumberIndex& ix) const = 0;
+    virtual QStringList numberIndexObjects(const NumberIndex& ix) const = 0;
+    // The trigger that indexes a stored row, alone (set aside while many
+    // rows are stored at once), and its removal.
+    virtual QString numberIndexInsertTrigger(const NumberIndex& ix) const = 0;
+    virtual QString numberIndexInsertTriggerRemoval(const NumberIndex& ix) const = 0;
+    // Indexes the rows with a key above the first bound value and at most
+    // the second that the index does not hold yet (the two values bound twice).
+    virtual QString numberIndexFill(const NumberIndex& ix) const = 0;
+
+    // --- database files ---------------------------------------------------------
+    // Files the engine keeps beside a database file (journals, logs).
+    virtual QStringList sideFiles(const QString& path) const = 0;
+    // The file begins like a database of this engine.
+    virtual bool looksLikeDatabase(const QString& path) const = 0;
+    // The tables of a database file, and the columns of one (read-only).
+    virtual bool tablesOf(const QString& path, QStringList* tables, QString* error) const = 0;
+    virtual QStringList columnsOf(const QString& path, const QString& table) const = 0;
+    // The engine's own check of every page; *problems says what is damaged,
+    // *error why the file could not be opened or checked.
+    enum class Integrity { Sound, Damaged, Unreadable, Unopened };
+    virtual Integrity checkIntegrity(const QString& path, QStringList* problems, QString* error) const = 0;
+    // Writes a compacted copy of `source` (the pages in use) as the new file
+    // `destination`.  *stopped when a stop ended it.
+    virtual bool compactInto(const QString& source, const QString& destination, const FileProgress& progress,
+                             QString* error, bool* stopped) const = 0;
+    // Copies a database, possibly open and written elsewhere, as it is at one
+    // moment, to the new file `destination`.
+    virtual bool copyInto(const QString& source, const QString& destination, const FileProgress& progress,
+                          QString* error, bool* stopped) const = 0;
+    // Leaves a freshly written database file as a file of its own (nothing
+    // kept beside it).
+    virtual bool detachSideFiles(const QString& path, QString* error) const = 0;
+    // Brings a database about to be replaced back into a file of its own;
+    // *inUse when another connection still has it open.
+    virtual bool settle(const QString& path, QString* error, bool* inUse) const = 0;
+    virtual std::unique_ptr<FileHold> holdWrites(const QString& path, QString* error) const = 0;
+    // A new database file with these tables: each with the key ID and the
+    // given text columns.
+    virtual bool createTables(const QString& path, const QList<QPair<QString, QStringList>>& tables,
+                              QString* error) const = 0;
+    virtual std::unique_ptr<RowWriter> writeRows(const QString& path, QString* error) const = 0;
+};

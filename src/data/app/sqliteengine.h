@@ -1,0 +1,48 @@
+#pragma once
+// The program's databases in SQLite (Qt's QSQLITE driver for connections,
+// SQLite's own interface for the database files).
+
+#include "data/app/engine.h"
+
+class SqliteEngine final : public DatabaseEngine {
+public:
+    static const QString driver;  // QSQLITE
+
+    QSqlDatabase connection(const QString& name, const QString& file, int waitMs,
+                            Access access = Access::ReadWrite) const override;
+    bool reachesDatabase(QSqlDatabase& db, QString* error) const override;
+    void prepareSession(QSqlDatabase& db) const override;
+    bool fixView(const QSqlDatabase& db, QString* error = nullptr) const override;
+    bool isBusy(const QSqlError& error) const override;
+    std::function<void()> interrupter(const QSqlDatabase& db) const override;
+    void stopWhenSet(const QSqlDatabase& db, const std::atomic<bool>* stop) const override;
+
+    QString limited(const QString& sql, qint64 rows) const override;
+    QString objectCountStatement(int names) const override;
+    QString tableCountStatement() const override;
+
+    bool addDigitsFunction(const QSqlDatabase& db) const override;
+    QStringList numberIndexCreation(const NumberIndex& ix) const override;
+    QStringList numberIndexRemoval(const NumberIndex& ix) const override;
+    QStringList numberIndexObjects(const NumberIndex& ix) const override;
+    QString numberIndexInsertTrigger(const NumberIndex& ix) const override;
+    QString numberIndexInsertTriggerRemoval(const NumberIndex& ix) const override;
+    QString numberIndexFill(const NumberIndex& ix) const override;
+
+    // Database files (sqlitefiles.cpp).
+    QStringList sideFiles(const QString& path) const override;
+    bool looksLikeDatabase(const QString& path) const override;
+    bool tablesOf(const QString& path, QStringList* tables, QString* error) const override;
+    QStringList columnsOf(const QString& path, const QString& table) const override;
+    Integrity checkIntegrity(const QString& path, QStringList* problems, QString* error) const override;
+    bool compactInto(const QString& source, const QString& destination, const FileProgress& progress,
+                     QString* error, bool* stopped) const override;
+    bool copyInto(const QString& source, const QString& destination, const FileProgress& progress,
+                  QString* error, bool* stopped) const override;
+    bool detachSideFiles(const QString& path, QString* error) const override;
+    bool settle(const QString& path, QString* error, bool* inUse) const override;
+    std::unique_ptr<FileHold> holdWrites(const QString& path, QString* error) const override;
+    bool createTables(const QString& path, const QList<QPair<QString, QStringList>>& tables,
+                      QString* error) const override;
+    std::unique_ptr<RowWriter> writeRows(const QString& path, QString* error) const override;
+};

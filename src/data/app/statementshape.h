@@ -1,0 +1,21 @@
+#pragma once
+// What a data set reads: the statement as run, the same without its order,
+// the table it stores into and the column it is ordered by.  A statement
+// given by its parts (query.h) says so itself; one given as text (shown in
+// the statement buffer) is taken apart by its words.
+
+#include <QString>
+
+#include "data/app/keypaging.h"
+#include "rules/app/query.h"
+
+struct StatementShape {
+    BoundStatement whole;
+    BoundStatement base;  // without its order (when it has one)
+    QString table;
+    QString orderColumn;
+    KeyPaging::Order order = KeyPaging::Order::None;
+};
+
+StatementShape shapeOf(const Query& query);
+StatementShape shapeOf(const QString& sql);

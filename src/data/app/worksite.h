@@ -1,0 +1,21 @@
+#pragma once
+// Where long work runs: the database it opens a connection of its own to,
+// the engine it reaches it through, and the writes it holds while it writes
+// (see backgroundwork.h).  The connection is the one work site of the program.
+
+#include <QString>
+#include <memory>
+
+class DatabaseEngine;
+
+class WorkSite {
+public:
+    // The database file (also when not connected).
+    virtual QString databaseFile() const = 0;
+    virtual std::shared_ptr<const DatabaseEngine> sharedEngine() const = 0;
+    virtual void holdWrites(const QString& what) = 0;
+    virtual void releaseWrites() = 0;
+
+protected:
+    ~WorkSite() = default;
+};

@@ -1,0 +1,64 @@
+#pragma once
+// What the tests of the data set and its parts share: reading the table as
+// another program would, a long call log, and holding a background reader.
+
+#include <QSemaphore>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStringList>
+#include <atomic>
+
+#include "data/app/dataset.h"
+#include "testdb.h"
+
+namespace datasettest {
+
+// Reads the table through a connection of its own, as another program would.
+inline QStringList column(const QString& file, const QString& sql)
+{
+    QStringList out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        db.setDatabaseName(file);
+        db.open();
+        QSqlQuery q(db);
+        q.exec(sql);
+        while (q.next())
+            out << (q.value(0).isNull() ? QStringLiteral("<null>") : q.value(0).toString());
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    return out;
+}
+
+// n calls 1 … n, 电话 "0755" followed by the number.
+inline void addCalls(const QString& file, int n)
+{
+    testutil::execute(file, QStringLiteral("with recursive c(x) as (select 1 union all select x + 1 from c where x < ") +
+                                QString::number(n) +
+                                QStringLiteral(") insert into 来电数据 (电话, 日期) select '0755' || x, '2008-7-5' from c"));
+}
+
+inline QStringList keysOf(DataSet& ds)
+{
+    QStringList out;
+    for (int r = 0; r < ds.rowCount(); ++r)
+        out << ds.rowValue(r, ds.fieldIndex(QStringLiteral("ID"))).toString();
+    return out;
+}
+
+// Holds a background reader at one point until the test lets it go on.  A
+// reader still held after a long time goes on by itself and says so, so
+// that a window thread waiting for it fails the test instead of hanging it.
+struct Hold {
+    QSemaphore go;
+    std::atomic<bool> held{false};
+    std::atomic<bool> gaveUp{false};
+    void wait()
+    {
+        held = true;
+        if (!go.tryAcquire(1, 10000))
+            gaveUp = true;
+    }
+};
+
+}  // namespace datasettest

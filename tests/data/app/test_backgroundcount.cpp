@@ -1,0 +1,199 @@
+// The count of a long list on a connection of its own: the window goes on
+// meanwhile, what is stored and deleted meanwhile is counted once, and a
+// cancelled count stops where it is and is never reported.
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "data/app/backgroundcount.h"
+#include "data/app/connection.h"
+#include "data/app/datasettest.h"
+
+using namespace datasettest;
+
+class TestBackgroundCount : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    QString file_;
+    std::unique_ptr<Connection> conn_;
+
+    std::unique_ptr<DataSet> openCustomers(const QString& sql = QStringLiteral("select * from 客户数据 order by id desc"))
+    {
+        auto ds = std::make_unique<DataSet>(conn_.get(), QStringLiteral("kehutable"));
+        ds->setCommandText(sql);
+        ds->open();
+        return ds;
+    }
+
+private slots:
+    void init()
+    {
+        file_ = testutil::makeDatabase(dir_.path() + QStringLiteral("/web.mdb"));
+        conn_ = std::make_unique<Connection>(QStringLiteral("ADOB"));
+        conn_->setConnectionString(QStringLiteral("Provider=x;Data Source=") + file_ + QStringLiteral(";Persist=False"));
+    }
+    void cleanup()
+    {
+        conn_.reset();
+        QFile::remove(file_);
+    }
+
+    void cancelledCountStopsWhereItIsAndIsNeverReported()
+    {
+        conn_->open();
+        // A count that would run for a long time.
+        const QString slow = QStringLiteral(
+            "with recursive c(x) as (select 1 union all select x + 1 from c where x < 2000000000) "
+            "select count(*) from c");
+        bool arrived = false;
+        QObject context;
+        QElapsedTimer took;
+        took.start();
+        {
+            BackgroundCount count(conn_->sharedEngine(), file_, {slow, {}}, &context, [&] { arrived = true; });
+            count.cancel();
+            QCOMPARE(count.wait(), -1);
+        }
+        QVERIFY2(took.elapsed() < 20000, "the cancel waited for the count to end");
+        QTest::qWait(50);
+        QVERIFY(!arrived);
+
+        // A count that ends is reported, with what it found.
+        qint64 found = -2;
+        BackgroundCount count(conn_->sharedEngine(), file_, {QStringLiteral("select count(*) from 字典"), {}}, &context,
+                              [&] { arrived = true; });
+        found = count.wait();
+        QCOMPARE(found, 0);
+        QTRY_VERIFY(arrived);
+    }
+
+    void longListCountedWhileTheWindowGoesOn()
+    {
+        testutil::addCustomers(file_, 5000);
+        DataSet ds(conn_.get(), QStringLiteral("kehutable"));
+        QStringList events;
+        ds.setAfterOpen([&](DataSet& d) { events << QStringLiteral("open %1/%2").arg(d.recNo()).arg(d.recordCount()); });
+        ds.setAfterScroll([&](DataSet& d) { events << QStringLiteral("scroll %1/%2").arg(d.recNo()).arg(d.recordCount()); });
+        QSignalSpy appended(&ds, &DataSet::rowsAppended);
+        ds.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        ds.open();
+        QVERIFY(ds.countPending());
+        QCOMPARE(ds.rowCount(), DataSet::kFirstKeys);
+        QCOMPARE(ds.text(QStringLiteral("联系人")), QStringLiteral("客户5000"));
+        QVERIFY(events.isEmpty());
+        QTRY_VERIFY(!ds.countPending());
+        QCOMPARE(events, (QStringList{"open 1/5000", "scroll 1/5000"}));
+        QCOMPARE(appended.count(), 1);
+        QCOMPARE(appended[0], (QVariantList{DataSet::kFirstKeys, 5000 - DataSet::kFirstKeys}));
+        QCOMPARE(ds.rowValue(4999, 0).toLongLong(), 1);
+
+        // Open events keep the order of the opens whichever count ends first.
+        ds.close();
+        DataSet calls(conn_.get(), QStringLiteral("laidianTel"));
+        calls.setCommandText(QStringLiteral("select * from 客户数据 where id > 1 order by id desc"));
+        calls.setAfterOpen([&](DataSet&) { events << QStringLiteral("second"); });
+        events.clear();
+        ds.open();
+        calls.open();
+        calls.finishCount();
+        QCOMPARE(events, (QStringList{"open 1/5000", "scroll 1/5000", "second"}));
+
+        // A store goes ahead of the count; the stored record is counted once.
+        ds.close();
+        ds.open();
+        QVERIFY(ds.countPending());
+        ds.append();
+        ds.setValue(1, QStringLiteral("新"));
+        ds.post();
+        QCOMPARE(ds.recordCount(), 5001);
+        QCOMPARE(ds.recNo(), 5001);
+        QCOMPARE(ds.rowValue(0, 0).toLongLong(), 5000);
+        ds.close();
+        ds.open();
+        QCOMPARE(ds.recordCount(), 5001);
+        QCOMPARE(ds.rowValue(0, 0).toLongLong(), 5001);
+    }
+
+    void callLoggedWhileALongListIsCounted()
+    {
+        addCalls(file_, 5000);
+        Hold hold;
+        DataSet::setWorkerPauses({[&] { hold.wait(); }, {}});
+        DataSet calls(conn_.get(), QStringLiteral("laidianTel"));
+        calls.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        calls.open();
+        QVERIFY(calls.countPending());
+        QTRY_VERIFY(hold.held);
+        // The call is stored while the count still runs.
+        calls.append();
+        calls.setValue(QStringLiteral("手机"), QStringLiteral("13800138000"));
+        calls.post();
+        hold.go.release();
+        QCOMPARE(column(file_, QStringLiteral("select count(*) from 来电数据 where 手机 = '13800138000'")),
+                 QStringList{"1"});
+        QTRY_VERIFY(!calls.countPending());
+        DataSet::setWorkerPauses({});
+        QVERIFY2(!hold.gaveUp, "the store waited for the count");
+        // Counted once, the last row, still current.
+        QCOMPARE(calls.recordCount(), 5001);
+        QCOMPARE(calls.recNo(), 5001);
+        QCOMPARE(calls.text(QStringLiteral("手机")), QStringLiteral("13800138000"));
+        QCOMPARE(calls.rowValue(4999, 0).toLongLong(), 1);
+    }
+
+    void rowsStoredAndDeletedDuringTheCountAreCountedOnce()
+    {
+        testutil::addCustomers(file_, 5000);
+        Hold hold;
+        DataSet::setWorkerPauses({[&] { hold.wait(); }, {}});
+        auto ds = openCustomers();
+        QVERIFY(ds->countPending());
+        QTRY_VERIFY(hold.held);
+        QVERIFY(ds->remove());  // 5000
+        QVERIFY(ds->remove());  // 4999
+        ds->append();
+        ds->setValue(1, QStringLiteral("新一"));
+        ds->post();
+        QVERIFY(ds->remove());  // the new one again
+        ds->insert();           // before the current row
+        ds->setValue(1, QStringLiteral("新二"));
+        ds->post();
+        // Another program stores one too: not a row of this list.
+        testutil::execute(file_, QStringLiteral("insert into 客户数据 (联系人) values ('别处')"));
+        hold.go.release();
+        QTRY_VERIFY(!ds->countPending());
+        DataSet::setWorkerPauses({});
+        QVERIFY(!hold.gaveUp);
+        QCOMPARE(ds->recordCount(), 4999);
+        ds->setCachedPages(2);
+        QStringList expected = column(file_, QStringLiteral("select id from 客户数据 where id <= 4998 order by id desc"));
+        expected.insert(expected.indexOf(QStringLiteral("3001")), QStringLiteral("5002"));  // where it was inserted
+        QCOMPARE(keysOf(*ds), expected);
+    }
+
+    void rowsTakenOverWhileStillCountedAreCountedInTheNewSet()
+    {
+        // The caller lookup hands its rows to the customer list; a long
+        // result may still be being counted then.
+        testutil::addCustomers(file_, 5000);
+        auto lookup = openCustomers(QStringLiteral("select * from 客户数据 order by id desc"));
+        QVERIFY(lookup->countPending());
+        auto list = openCustomers(QStringLiteral("select * from 客户数据 where id = 1 order by id desc"));
+        QStringList events;
+        list->setAfterOpen([&](DataSet& d) { events << QStringLiteral("open %1").arg(d.recordCount()); });
+        QVERIFY(list->reopenWith(*lookup));
+        QVERIFY(!lookup->isActive());
+        QVERIFY(!list->countPending());
+        QCOMPARE(list->recordCount(), 5000);
+        QCOMPARE(events, QStringList{"open 5000"});
+        QTest::qWait(50);  // the count sent to the lookup changes nothing
+        QCOMPARE(list->recordCount(), 5000);
+        list->last();
+        QCOMPARE(list->rowValue(4999, 0).toLongLong(), 1);
+    }
+};
+
+QTEST_MAIN(TestBackgroundCount)
+#include "test_backgroundcount.moc"
