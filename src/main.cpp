@@ -1,37 +1,76 @@
 // Tavrin来电显示自动查询软件: entry point.
 
+#include "data/app/datamodule.h"
+#include "rules/app/desktopsettings.h"
+#include "rules/app/programfolder.h"
+#include "rules/calls/callrules.h"
 #include "ui/app/aboutwindow.h"
 #include "ui/app/application.h"
+#include "ui/app/desktopnotifier.h"
+#include "ui/app/desktoppresence.h"
 #include "ui/app/mainwindow.h"
+#include "ui/app/singleinstance.h"
+#include "ui/app/startup.h"
 #include "ui/calls/deviceswitch.h"
-#include "data/app/datamodule.h"
 #include "ui/web/browser.h"
 
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
 int main(int argc, char** argv)
 {
+    QCoreApplication::setApplicationName(QStringLiteral("tavrin"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
+    StartOptions options;
+    if (const int answered = answerOptions(argc, argv, QStringLiteral(TAVRIN_VERSION), &options); answered >= 0)
+        return answered;
     // The web views want shared GL contexts set before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     Application app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrin.Tavrin"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/hicolor/256x256/apps/org.tavrin.Tavrin.png")));
     // Qt's own dialogs (file choosers, standard buttons) speak Chinese too.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     QTranslator qtTexts;
     if (qtTexts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtTexts);
+
+    // The command line, the program folder, one program per folder.
+    StartDecision start = prepareStart(app, options);
+    if (!start.goOn)
+        return start.exitCode;
+
     installFontSubstitutions();
     QApplication::setFont(standardFont());
     useWebEngineBrowsers();
 
-    DataModule DataModule1;
+    DataModule dataModule;
     // The caller-ID device named in set/device.dat (the simulated one,
     // state 0, when nothing is set).
     DeviceSwitch device;
     device.apply(readDeviceSetting(deviceSettingFile()));
-    MainWindow main(DataModule1, device);
-    AboutWindow aboutw;  // created with the program, shown only through the menu
+    MainWindow main(dataModule, device);
+    AboutWindow about;  // created with the program, shown only through the menu
+
+    // Calls reach the operator when the window is out of sight.
+    DesktopNotifier notifier;
+    DesktopPresence presence(&main, &notifier);
+    presence.setSettings(readDesktopSettings(desktopSettingsFile()));
+    QObject::connect(start.instance.get(), &SingleInstance::showRequested, &presence,
+                     &DesktopPresence::bringWindowToFront);
+    QObject::connect(&main, &MainWindow::callAnnounced, &presence, [&](const QString& text) {
+        AnnouncedCall call;
+        call.known = text == knownCallerText;
+        call.number = main.number();
+        DataSet& found = dataModule.lookupTable;
+        if (call.known && found.isActive() && !found.isEmpty()) {
+            call.contact = found.text(QStringLiteral("联系人"));
+            call.company = found.text(QStringLiteral("公司名称"));
+        }
+        presence.callAnnounced(call);
+    });
 
     main.show();
     return app.exec();

@@ -64,7 +64,7 @@ StartOptions readStartOptions(const QStringList& arguments, const QString& versi
     }
     if (parser.isSet(help)) {
         out.finished = true;
-        out.output = parser.helpText();
+        out.output = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("tavrin"));
     } else if (parser.isSet(showVersion)) {
         out.finished = true;
         out.output = QStringLiteral("tavrin ") + version + QLatin1Char('\n');

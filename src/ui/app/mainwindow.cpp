@@ -405,7 +405,11 @@ QString MainWindow::number() const { return numberField->text(); }
 
 void MainWindow::showNumber(const QString& number) { numberField->setText(number); }
 
-void MainWindow::announce(const QString& text) { announcement->announce(text); }
+void MainWindow::announce(const QString& text)
+{
+    announcement->announce(text);
+    emit callAnnounced(text);
+}
 
 void MainWindow::appendLineStatus(const QString& line) { lineStatus->appendPlainText(line); }
 

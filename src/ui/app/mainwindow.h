@@ -112,6 +112,10 @@ public:
     void navigate(WebTab tab, const QString& address) override;
     void navigateSide(WebTab tab, const QString& address) override;
 
+signals:
+    // A call was announced ("老客户来电" / "新客户来电"); the number is number().
+    void callAnnounced(const QString& text);
+
 protected:
     void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;

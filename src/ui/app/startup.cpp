@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QStringList>
 #include <cstdio>
 #include <unistd.h>
 
@@ -33,15 +34,22 @@ bool refusedAsRoot()
 
 }  // namespace
 
-StartDecision prepareStart(QApplication& app)
+int answerOptions(int argc, char** argv, const QString& version, StartOptions* options)
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    *options = readStartOptions(arguments, version);
+    if (!options->finished)
+        return -1;
+    print(options->exitCode ? stderr : stdout, options->output);
+    return options->exitCode;
+}
+
+StartDecision prepareStart(QApplication& app, const StartOptions& options)
+{
+    Q_UNUSED(app);
     StartDecision d;
-    const StartOptions options = readStartOptions(app.arguments(), QCoreApplication::applicationVersion());
-    if (options.finished) {
-        print(options.exitCode ? stderr : stdout, options.output);
-        d.exitCode = options.exitCode;
-        return d;
-    }
     if (refusedAsRoot()) {
         d.exitCode = 1;
         return d;

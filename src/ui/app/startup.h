@@ -3,10 +3,12 @@
 // (chosen and, for an installed program, made on the first start), a word
 // to whoever starts the program as root, and one program per folder.
 
+#include <QString>
 #include <memory>
 
 class QApplication;
 class SingleInstance;
+struct StartOptions;
 
 struct StartDecision {
     bool goOn = false;  // false: end with exitCode
@@ -15,4 +17,9 @@ struct StartDecision {
     std::unique_ptr<SingleInstance> instance;
 };
 
-StartDecision prepareStart(QApplication& app);
+// Before the application exists: --help, --version and bad options are
+// answered on the terminal (no display needed); -1 means go on.
+int answerOptions(int argc, char** argv, const QString& version, StartOptions* options);
+
+// Once the application exists: the folder, root, one program per folder.
+StartDecision prepareStart(QApplication& app, const StartOptions& options);
