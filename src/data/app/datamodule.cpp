@@ -62,10 +62,7 @@ void DataModule::callMoved(DataSet& ds) { emit recordPosition(positionText(ds));
 
 bool DataModule::ask(const QString& question)
 {
-    confirmationAnswer = 0;
-    const bool yes = questions_ && questions_->confirm(question);
-    confirmationAnswer = yes ? 1 : 0;
-    return yes;
+    return questions_ && questions_->confirm(question);
 }
 
 bool DataModule::confirmCustomerDelete(DataSet&) { return ask(QStringLiteral("删除当前客户记录?")); }

@@ -43,7 +43,6 @@ public:
     ImportGridSource accessTableSource{&accessTable};
 
     // Shared values.
-    int confirmationAnswer = 0;  // 1 = yes, 0 = no
     QString currentDictItem;     // card field whose choice values are edited
     QString accessConnPrefix, accessConnSuffix;
     QString excelConnPrefix, excelConnSuffix;
@@ -59,7 +58,7 @@ public:
     // error report and progress is not shown.
     void setQuestions(DataQuestions* q) { questions_ = q; }
     DataQuestions* questions() const { return questions_; }
-    // Asks a yes/no question; the answer also goes to confirmationAnswer.
+    // Asks a yes/no question (no when nobody can be asked).
     bool ask(const QString& question);
 
     // Events of the data sets.
@@ -103,7 +102,3 @@ private:
 // Said while calls wait for long work (`work`, e.g. "导入数据") to end.
 QString callsWaitingText(const QString& work, int waiting);
 
-// Asks a yes/no question in the confirmation window: the answer goes to the
-// data module's confirmationAnswer (1 = yes, 0 = no or closed).  A window
-// of its own: defined with the windows (tishi2.cpp).
-void askConfirmation(DataModule& dm, QWidget* owner, const QString& question);

@@ -49,7 +49,3 @@ bool QuestionWindow::ask(QWidget* owner, const QString& question)
     return w.answeredYes();
 }
 
-void askConfirmation(DataModule& dm, QWidget* owner, const QString& question)
-{
-    dm.confirmationAnswer = QuestionWindow::ask(owner, question) ? 1 : 0;
-}

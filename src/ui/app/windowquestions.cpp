@@ -14,8 +14,7 @@ WindowQuestions::~WindowQuestions() { delete progress_; }
 
 bool WindowQuestions::confirm(const QString& question)
 {
-    askConfirmation(dm_, owner_, question);
-    return dm_.confirmationAnswer == 1;
+    return QuestionWindow::ask(owner_, question);
 }
 
 void WindowQuestions::notice(const QString& text)
