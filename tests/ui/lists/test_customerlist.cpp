@@ -502,9 +502,8 @@ private slots:
             // The search list as saved in the settings window, too.
             testutil::named<QTabWidget>(&*f, QStringLiteral("tabs"))->setCurrentWidget(testutil::named<QWidget>(&*f, QStringLiteral("customerTab")));
             CustomerListSettingsWindow d(services(f), f.w.get());
-        auto* order = testutil::named<QListWidget>(&d, QStringLiteral("searchOrder"));
-        auto* all = testutil::named<QListWidget>(&d, QStringLiteral("allFields"));
-        auto press = [&d](const char* button) { testutil::named<QPushButton>(&d, QLatin1String(button))->click(); };
+            auto* order = testutil::named<QListWidget>(&d, QStringLiteral("searchOrder"));
+            auto press = [&d](const char* button) { testutil::named<QPushButton>(&d, QLatin1String(button))->click(); };
             order->clear();
             order->addItems({QStringLiteral("分类1"), QStringLiteral("䶮😀")});
             press("saveButton");
