@@ -24,20 +24,7 @@ QString desktopSettingsFile() { return programFolder() + QStringLiteral("set/des
 DesktopSettings readDesktopSettings(const QString& path)
 {
     DesktopSettings s;
-    if (!QFile::exists(path))
-        return s;
-    QStringList lines;
-    try {
-        lines = readTextLines(path);
-    } catch (const FileError&) {
-        return s;
-    }
-    for (const QString& line : lines) {
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            continue;
-        const QString key = line.left(eq).trimmed().toLower();
-        const QString value = line.mid(eq + 1).trimmed();
+    for (const auto& [key, value] : readKeyValues(path)) {
         if (value != QLatin1String("0") && value != QLatin1String("1"))
             continue;
         const bool on = value == QLatin1String("1");
@@ -55,9 +42,9 @@ DesktopSettings readDesktopSettings(const QString& path)
 
 void writeDesktopSettings(const QString& path, const DesktopSettings& s)
 {
-    auto line = [](const char* key, bool on) { return QByteArray(key) + (on ? "=1\r\n" : "=0\r\n"); };
-    saveBytes(path, line("tray", s.closeToTray) + line("raise", s.raiseOnCall) +
-                        line("autostart", s.startWithDesktop) + line("websearch", s.searchTheWeb));
+    auto line = [](const char* key, bool on) { return QLatin1String(key) + (on ? QStringLiteral("=1") : QStringLiteral("=0")); };
+    writeTextLines(path, {line("tray", s.closeToTray), line("raise", s.raiseOnCall),
+                          line("autostart", s.startWithDesktop), line("websearch", s.searchTheWeb)});
 }
 
 QString autostartEntryPath(const QString& configHome)

@@ -34,6 +34,6 @@ void writeDesktopSettings(const QString& path, const DesktopSettings& settings);
 void setStartWithDesktop(const QString& configHome, bool on, const QString& executable, const QString& folder);
 QString autostartEntryPath(const QString& configHome);
 
-// One argument of a desktop entry's Exec key, quoted as the specification
-// asks (and escaped for the key's value).
+// One argument of a desktop entry's Exec key: in double quotes, with ", `,
+// $ and \ escaped, then escaped again for the key's value.
 QString desktopExecArgument(const QString& argument);

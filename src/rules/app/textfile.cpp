@@ -213,3 +213,22 @@ void writeTextLines(const QString& path, const QStringList& lines)
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw FileError(QStringLiteral("无法写入文件：%1").arg(filePathForMessage(path)));
 }
+
+QList<QPair<QString, QString>> readKeyValues(const QString& path)
+{
+    QList<QPair<QString, QString>> out;
+    if (!QFile::exists(path))
+        return out;
+    QStringList lines;
+    try {
+        lines = readTextLines(path);
+    } catch (const FileError&) {
+        return out;
+    }
+    for (const QString& line : lines) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq >= 0)
+            out.append({line.left(eq).trimmed().toLower(), line.mid(eq + 1).trimmed()});
+    }
+    return out;
+}

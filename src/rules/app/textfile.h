@@ -7,6 +7,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QList>
+#include <QPair>
 #include <QStringList>
 #include <stdexcept>
 
@@ -39,3 +41,8 @@ QStringList readTextLines(const QString& path);
 // Writes the lines in GB18030, each followed by CR LF.  Throws FileError when the
 // file cannot be created or written.
 void writeTextLines(const QString& path, const QStringList& lines);
+
+// The key=value lines of a settings file: keys trimmed and in lower case,
+// values trimmed, lines without '=' left out.  A missing or unreadable file
+// gives none.
+QList<QPair<QString, QString>> readKeyValues(const QString& path);

@@ -11,20 +11,7 @@ QString deviceSettingFile() { return programFolder() + QStringLiteral("set/devic
 DeviceSetting readDeviceSetting(const QString& path)
 {
     DeviceSetting s;
-    if (!QFile::exists(path))
-        return s;
-    QStringList lines;
-    try {
-        lines = readTextLines(path);
-    } catch (const FileError&) {
-        return s;
-    }
-    for (const QString& line : lines) {
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            continue;
-        const QString key = line.left(eq).trimmed().toLower();
-        const QString value = line.mid(eq + 1).trimmed();
+    for (const auto& [key, value] : readKeyValues(path)) {
         if (key == QLatin1String("device")) {
             if (value.compare(QLatin1String("serial"), Qt::CaseInsensitive) == 0)
                 s.kind = DeviceSetting::Serial;
