@@ -2,16 +2,49 @@
 // What the tests of the data set and its parts share: reading the table as
 // another program would, a long call log, and holding a background reader.
 
+#include <QFile>
 #include <QSemaphore>
+#include <QTemporaryDir>
+#include <memory>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStringList>
 #include <atomic>
 
+#include "data/app/connection.h"
 #include "data/app/dataset.h"
 #include "testdb.h"
 
 namespace datasettest {
+
+// A database file made from the schema and the connection the data sets of a
+// test open on; the test's init() and cleanup() call makeDatabase() and
+// dropDatabase().
+class DataSetFixture {
+protected:
+    void makeDatabase()
+    {
+        file_ = testutil::makeDatabase(dir_.path() + QStringLiteral("/web.mdb"));
+        conn_ = std::make_unique<Connection>(QStringLiteral("ADOB"));
+        conn_->setConnectionString(QStringLiteral("Provider=x;Data Source=") + file_ + QStringLiteral(";Persist=False"));
+    }
+    void dropDatabase()
+    {
+        conn_.reset();
+        QFile::remove(file_);
+    }
+    std::unique_ptr<DataSet> openCustomers(const QString& sql = QStringLiteral("select * from 客户数据 order by id desc"))
+    {
+        auto ds = std::make_unique<DataSet>(conn_.get(), QStringLiteral("kehutable"));
+        ds->setCommandText(sql);
+        ds->open();
+        return ds;
+    }
+
+    QTemporaryDir dir_;
+    QString file_;
+    std::unique_ptr<Connection> conn_;
+};
 
 // Reads the table through a connection of its own, as another program would.
 inline QStringList column(const QString& file, const QString& sql)

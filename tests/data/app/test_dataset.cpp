@@ -24,32 +24,11 @@
 using namespace datasettest;
 
 
-class TestDataSet : public QObject {
+class TestDataSet : public QObject, protected datasettest::DataSetFixture {
     Q_OBJECT
-    QTemporaryDir dir_;
-    QString file_;
-    std::unique_ptr<Connection> conn_;
-
-    std::unique_ptr<DataSet> openCustomers(const QString& sql = QStringLiteral("select * from 客户数据 order by id desc"))
-    {
-        auto ds = std::make_unique<DataSet>(conn_.get(), QStringLiteral("kehutable"));
-        ds->setCommandText(sql);
-        ds->open();
-        return ds;
-    }
-
 private slots:
-    void init()
-    {
-        file_ = testutil::makeDatabase(dir_.path() + QStringLiteral("/web.mdb"));
-        conn_ = std::make_unique<Connection>(QStringLiteral("ADOB"));
-        conn_->setConnectionString(QStringLiteral("Provider=x;Data Source=") + file_ + QStringLiteral(";Persist=False"));
-    }
-    void cleanup()
-    {
-        conn_.reset();
-        QFile::remove(file_);
-    }
+    void init() { makeDatabase(); }
+    void cleanup() { dropDatabase(); }
 
     void emptyTablePositionAndEvents()
     {
