@@ -8,6 +8,7 @@
 
 #include "rules/app/statementtext.h"
 #include "data/app/backgroundwork.h"
+#include "data/app/rowcounts.h"
 #include "data/calls/numberindex.h"
 
 namespace {
@@ -140,8 +141,40 @@ void Connection::open()
         createCallDateIndex(db);
     if (!numberIndex_ && smallCustomers)
         ensureNumberIndex(db);
-    if (!smallCalls || !smallCustomers)
-        startIndexBuild(!smallCustomers);
+    const bool countsLater = !keepRowCounts(db);
+    if (!smallCalls || !smallCustomers || countsLater)
+        startIndexBuild(!smallCustomers, countsLater);
+}
+
+// Notes which tables' row counts the database keeps, and makes those of
+// small tables kept now.  False when a large table's count is still to be
+// kept (by long work).
+bool Connection::keepRowCounts(QSqlDatabase& db)
+{
+    keptCounts_.clear();
+    bool allKept = true;
+    for (const QString& table : rowcounts::countedTables()) {
+        if (namesPresent(db, engine_->tableCountStatement(), {table}) <= 0)
+            continue;
+        if (rowcounts::isKept(db, table)) {
+            keptCounts_.insert(table);
+        } else if (engine_->rowCountTriggers(rowcounts::countTable, table).isEmpty()) {
+            continue;  // the engine counts every time
+        } else if (rowsAtMost(db, table) >= backgroundIndexRows_) {
+            allKept = false;
+        } else if (rowcounts::keep(db, table)) {
+            // A database that cannot take them (read-only) is counted as before.
+            keptCounts_.insert(table);
+        }
+    }
+    return allKept;
+}
+
+std::optional<qint64> Connection::keptRowCount(const QString& table) const
+{
+    if (!keptCounts_.contains(table) || !isConnected())
+        return std::nullopt;
+    return rowcounts::read(database(), table);
 }
 
 // The caller lookup's index, built once for a database that lacks it.  A
@@ -164,12 +197,13 @@ void Connection::ensureNumberIndex(QSqlDatabase& db)
     }
 }
 
-void Connection::startIndexBuild(bool numbers)
+void Connection::startIndexBuild(bool numbers, bool counts)
 {
     if (indexWork_)
         return;
     auto* work = new BackgroundWork(
-        this, QStringLiteral("建立查找用的索引（只需一次）"), BackgroundWork::Access::Write, [numbers](WorkContext& cx) {
+        this, QStringLiteral("建立查找用的索引（只需一次）"), BackgroundWork::Access::Write,
+        [numbers, counts](WorkContext& cx) {
             QSqlDatabase db = cx.db();
             cx.interruptOnStop();
             if (!hasCallDateIndex(db)) {
@@ -186,11 +220,24 @@ void Connection::startIndexBuild(bool numbers)
                 // One statement after another; a stop interrupts the one running.
                 numberindex::ensure(db);
             }
+            for (const QString& table : rowcounts::countedTables()) {
+                cx.checkStop();
+                if (!counts || rowcounts::isKept(db, table) ||
+                    namesPresent(db, DatabaseEngine::of(db).tableCountStatement(), {table}) <= 0)
+                    continue;
+                cx.setText(QStringLiteral("正在清点") + table + QStringLiteral("的记录数（只需一次），请稍候……"));
+                // Without it the list is counted each time it opens: slower, not wrong.
+                rowcounts::keep(db, table);
+            }
         });
     indexWork_ = work;
     connect(work, &BackgroundWork::finished, this, [this](const WorkOutcome& outcome) {
         indexWork_ = nullptr;
         numberIndex_ = isConnected() && numberindex::isComplete(database());
+        if (isConnected()) {
+            QSqlDatabase db = database();
+            keepRowCounts(db);
+        }
         if (!outcome.ok && !outcome.stopped)
             errorreport::report(QStringLiteral("查找用的索引没有建成，来电查找照常进行，只是慢一些；下次启动时再试。\n") +
                                 outcome.error);

@@ -5,12 +5,14 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
 #include <QVector>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "data/app/connectionmember.h"
 #include "data/app/dberror.h"
@@ -58,6 +60,10 @@ public:
     // database that lacks it gets it when opened, a large one on a thread of
     // its own while the program works (see numberindex.h).
     bool hasNumberIndex() const { return numberIndex_; }
+    // The row count the database keeps of `table` (see rowcounts.h); nothing
+    // when it keeps none (yet).  A database without them gets them when
+    // opened, a large one by the same long work as the indexes.
+    std::optional<qint64> keptRowCount(const QString& table) const;
     // Tables with at least this many rows get their missing indexes from
     // long work after the open, not during it.
     void setBackgroundIndexRows(qint64 rows) { backgroundIndexRows_ = rows; }
@@ -115,7 +121,8 @@ signals:
 
 private:
     void ensureNumberIndex(QSqlDatabase& db);
-    void startIndexBuild(bool numbers);
+    void startIndexBuild(bool numbers, bool counts);
+    bool keepRowCounts(QSqlDatabase& db);
 
     QString name_;
     std::shared_ptr<const DatabaseEngine> engine_;
@@ -126,6 +133,7 @@ private:
     bool busy_ = false;
     std::unique_ptr<numberindex::Build> indexBuild_;
     bool numberIndex_ = false;
+    QSet<QString> keptCounts_;
     qint64 backgroundIndexRows_ = 20000;
     std::function<void(BackgroundWork*)> workStarter_;
     QPointer<BackgroundWork> indexWork_;

@@ -150,6 +150,15 @@ bool DataSet::openKeyed(DataSetRows& st, const Shape& sh, const QString& keyFiel
         bool more = false;
         QSqlQuery failed(connection_->database());
         if (paging->readFirst(kFirstKeys, &more, &failed)) {
+            // A whole table whose count the database keeps needs no count.
+            if (more && sh.wholeTable) {
+                const std::optional<qint64> kept = connection_->keptRowCount(sh.table);
+                const std::optional<qint64> count = kept ? paging->countFromKept(*kept) : std::nullopt;
+                if (count) {
+                    paging->keys().setCount(int(*count));
+                    more = false;
+                }
+            }
             st.paging = std::move(paging);
             st.countPending = more;
             return true;

@@ -115,6 +115,23 @@ public:
     // the second that the index does not hold yet (the two values bound twice).
     virtual QString numberIndexFill(const NumberIndex& ix) const = 0;
 
+    // --- kept row counts ---------------------------------------------------------
+    // The triggers keeping the row count of `table` in the table `counts`
+    // (columns 表名, 行数) in step with every insert and delete, and their
+    // names.  Empty when the engine does not keep counts this way.
+    virtual QStringList rowCountTriggers(const QString& counts, const QString& table) const
+    {
+        Q_UNUSED(counts);
+        Q_UNUSED(table);
+        return {};
+    }
+    virtual QStringList rowCountTriggerNames(const QString& counts, const QString& table) const
+    {
+        Q_UNUSED(counts);
+        Q_UNUSED(table);
+        return {};
+    }
+
     // --- database files ---------------------------------------------------------
     // Files the engine keeps beside a database file (journals, logs).
     virtual QStringList sideFiles(const QString& path) const = 0;

@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <algorithm>
+#include <limits>
 
 #include "data/app/connection.h"
 #include "rules/app/statementtext.h"
@@ -133,6 +134,26 @@ BoundStatement KeyPaging::countStatement() const
                 nestedStatement(base_.sql) + QStringLiteral(" where ") + keyName_ + QStringLiteral(" > ") +
                 QString::number(*limitKey_) + QLatin1Char(')'),
             base_.values + base_.values};
+}
+
+std::optional<qint64> KeyPaging::countFromKept(qint64 kept)
+{
+    qint64 later = 0;
+    if (limitKey_) {
+        QSqlQuery q(connection_.database());
+        q.setForwardOnly(true);
+        const BoundStatement st =
+            nestedStatement(QStringLiteral("select count(*) from "), base_,
+                            QStringLiteral(" where ") + keyName_ + QStringLiteral(" > ") + QString::number(*limitKey_));
+        if (!connection_.run(q, st) || !q.next())
+            return std::nullopt;
+        later = q.value(0).toLongLong();
+    }
+    const qint64 count = kept - later;
+    // Fewer rows than already read: the count is not to be trusted.
+    if (count < keys_.size() || count > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return count;
 }
 
 BoundStatement KeyPaging::countNowStatement() const

@@ -45,6 +45,10 @@ public:
 
     // The count of the list as it was opened, and, when that fails, as it is now.
     BoundStatement countStatement() const;
+    // The list's length from the table's kept row count (rowcounts.h), when
+    // the list is the whole table: the rows stored since it opened left out.
+    // Nothing when it cannot tell.
+    std::optional<qint64> countFromKept(qint64 kept);
     BoundStatement countNowStatement() const;
 
     // The rows from..to-1 (their keys known) by key, in the order of

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <sqlite3.h>
 
+#include "rules/app/statementtext.h"
 #include "rules/calls/callrules.h"
 
 const QString SqliteEngine::driver = QStringLiteral("QSQLITE");
@@ -218,6 +219,24 @@ QString SqliteEngine::numberIndexInsertTrigger(const NumberIndex& ix) const
     return QStringLiteral("create trigger ") + ix.trigger("_ai") + QStringLiteral(" after insert on ") + ix.table +
            QStringLiteral(" begin insert into ") + ix.index + indexColumns(ix) + QStringLiteral(" values (") +
            indexValues(ix, QStringLiteral("new.")) + QStringLiteral("); end");
+}
+
+QStringList SqliteEngine::rowCountTriggerNames(const QString& counts, const QString& table) const
+{
+    const QString stem = counts + QLatin1Char('_') + table;
+    return {stem + QStringLiteral("_ai"), stem + QStringLiteral("_ad")};
+}
+
+QStringList SqliteEngine::rowCountTriggers(const QString& counts, const QString& table) const
+{
+    const QStringList names = rowCountTriggerNames(counts, table);
+    auto trigger = [&](const QString& name, const char* event, const char* change) {
+        return QStringLiteral("create trigger ") + quotedIdentifier(name) + QStringLiteral(" after ") +
+               QLatin1String(event) + QStringLiteral(" on ") + quotedIdentifier(table) + QStringLiteral(" begin update ") +
+               quotedIdentifier(counts) + QStringLiteral(" set 行数 = 行数 ") + QLatin1String(change) +
+               QStringLiteral(" where 表名 = '") + quotedValue(table) + QStringLiteral("'; end");
+    };
+    return {trigger(names[0], "insert", "+ 1"), trigger(names[1], "delete", "- 1")};
 }
 
 QString SqliteEngine::numberIndexInsertTriggerRemoval(const NumberIndex& ix) const

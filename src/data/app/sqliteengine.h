@@ -28,6 +28,8 @@ public:
     QString numberIndexInsertTrigger(const NumberIndex& ix) const override;
     QString numberIndexInsertTriggerRemoval(const NumberIndex& ix) const override;
     QString numberIndexFill(const NumberIndex& ix) const override;
+    QStringList rowCountTriggers(const QString& counts, const QString& table) const override;
+    QStringList rowCountTriggerNames(const QString& counts, const QString& table) const override;
 
     // Database files (sqlitefiles.cpp).
     QStringList sideFiles(const QString& path) const override;

@@ -47,6 +47,15 @@ KeyPaging::Order orderOf(const QString& sql, QString* column, QString* base)
                                                                                   : KeyPaging::Order::Ascending;
 }
 
+// "select <columns> from <table>" and nothing more: every row of the table.
+bool readsWholeTable(const QString& sql, const QString& table)
+{
+    static const QRegularExpression plain(
+        QStringLiteral(R"(^\s*select\s+(?!distinct\b)[\w\s,.*\[\]"`]+?\s+from\s+(\[[^\]]+\]|"[^"]+"|`[^`]+`|[^\s,;()]+)\s*;?\s*$)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    return !table.isEmpty() && plain.match(sql).hasMatch();
+}
+
 }  // namespace
 
 StatementShape shapeOf(const Query& query)
@@ -58,6 +67,7 @@ StatementShape shapeOf(const Query& query)
     sh.orderColumn = query.orderBy;
     if (!sh.orderColumn.isEmpty())
         sh.order = query.descending ? KeyPaging::Order::Descending : KeyPaging::Order::Ascending;
+    sh.wholeTable = query.conditions.isEmpty();
     return sh;
 }
 
@@ -67,5 +77,6 @@ StatementShape shapeOf(const QString& sql)
     sh.whole.sql = sql;
     sh.table = baseTableOf(sql);
     sh.order = orderOf(sql, &sh.orderColumn, &sh.base.sql);
+    sh.wholeTable = readsWholeTable(sh.order == KeyPaging::Order::None ? sql : sh.base.sql, sh.table);
     return sh;
 }

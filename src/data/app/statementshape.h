@@ -15,6 +15,8 @@ struct StatementShape {
     QString table;
     QString orderColumn;
     KeyPaging::Order order = KeyPaging::Order::None;
+    // Every row of the table, each once: the list is as long as the table.
+    bool wholeTable = false;
 };
 
 StatementShape shapeOf(const Query& query);

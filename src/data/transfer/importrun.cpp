@@ -10,6 +10,7 @@
 #include "rules/app/statementtext.h"
 #include "data/app/connection.h"
 #include "data/app/dataset.h"
+#include "data/app/rowcounts.h"
 #include "data/calls/numberindex.h"
 #include "rules/transfer/fieldmapping.h"
 #include "data/transfer/importsource.h"
@@ -231,10 +232,14 @@ RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMa
     };
     // The caller lookup's index takes the new customers together at the end,
     // unless the rows bring keys of their own.
+    // So does the table's kept row count.
     std::optional<numberindex::BulkAppend> bulk;
-    if (!run.rowsBringKeys() && m.target == QStringLiteral("客户数据")) {
+    std::optional<rowcounts::BulkStore> counted;
+    if (!run.rowsBringKeys()) {
         try {
-            bulk.emplace(db);
+            if (m.target == QStringLiteral("客户数据"))
+                bulk.emplace(db);
+            counted.emplace(db, m.target);
         } catch (const std::exception& e) {
             return abandon(QString::fromUtf8(e.what()));
         }
@@ -269,6 +274,8 @@ RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMa
     try {
         if (bulk)
             bulk->finish();
+        if (counted)
+            counted->finish();
     } catch (const std::exception& e) {
         out.count = 0;
         return abandon(QString::fromUtf8(e.what()) + QChar(13) + nothingImported());

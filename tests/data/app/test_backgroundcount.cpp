@@ -13,6 +13,12 @@
 
 using namespace datasettest;
 
+namespace {
+// A list that is counted: a search, not the whole table (whose length the
+// database keeps, see test_rowcounts).
+const QString kSearch = QStringLiteral("select * from 客户数据 where 联系人 is not null order by id desc");
+}  // namespace
+
 class TestBackgroundCount : public QObject, protected datasettest::DataSetFixture {
     Q_OBJECT
 private slots:
@@ -56,7 +62,7 @@ private slots:
         ds.setAfterOpen([&](DataSet& d) { events << QStringLiteral("open %1/%2").arg(d.recNo()).arg(d.recordCount()); });
         ds.setAfterScroll([&](DataSet& d) { events << QStringLiteral("scroll %1/%2").arg(d.recNo()).arg(d.recordCount()); });
         QSignalSpy appended(&ds, &DataSet::rowsAppended);
-        ds.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        ds.setCommandText(QStringLiteral("select * from 客户数据 where 联系人 is not null order by id desc"));
         ds.open();
         QVERIFY(ds.countPending());
         QCOMPARE(ds.rowCount(), DataSet::kFirstKeys);
@@ -101,7 +107,7 @@ private slots:
         Hold hold;
         DataSet::setWorkerPauses({[&] { hold.wait(); }, {}});
         DataSet calls(conn_.get(), QStringLiteral("laidianTel"));
-        calls.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        calls.setCommandText(QStringLiteral("select * from 来电数据 where 电话 is not null order by id desc"));
         calls.open();
         QVERIFY(calls.countPending());
         QTRY_VERIFY(hold.held);
@@ -127,7 +133,7 @@ private slots:
         testutil::addCustomers(file_, 5000);
         Hold hold;
         DataSet::setWorkerPauses({[&] { hold.wait(); }, {}});
-        auto ds = openCustomers();
+        auto ds = openCustomers(kSearch);
         QVERIFY(ds->countPending());
         QTRY_VERIFY(hold.held);
         QVERIFY(ds->remove());  // 5000
@@ -157,7 +163,7 @@ private slots:
         // The caller lookup hands its rows to the customer list; a long
         // result may still be being counted then.
         testutil::addCustomers(file_, 5000);
-        auto lookup = openCustomers(QStringLiteral("select * from 客户数据 order by id desc"));
+        auto lookup = openCustomers(kSearch);
         QVERIFY(lookup->countPending());
         auto list = openCustomers(QStringLiteral("select * from 客户数据 where id = 1 order by id desc"));
         QStringList events;

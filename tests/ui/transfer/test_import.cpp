@@ -351,6 +351,7 @@ private slots:
         };
         testutil::addCustomers(db_, DataSet::kFirstKeys + 100);
         dm_->customerTable.close();
+        dm_->customerTable.setCommandText(QStringLiteral("select * from 客户数据 where ID > 0 order by id desc"));
         dm_->customerTable.open();
         QVERIFY(dm_->customerTable.countPending());
         ImportConnection& conn = dm_->excelFile;
