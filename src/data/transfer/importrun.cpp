@@ -206,6 +206,24 @@ private:
     QVector<bool> filled_;
 };
 
+// The caller lookup's index and the table's kept row count take the new
+// rows together at the end (the rows must not bring keys of their own).
+struct ManyRows {
+    std::optional<numberindex::BulkAppend> index;
+    rowcounts::BulkStore count;
+    ManyRows(const QSqlDatabase& db, const QString& table) : count(db, table)
+    {
+        if (table == QStringLiteral("客户数据"))
+            index.emplace(db);
+    }
+    void finish()
+    {
+        if (index)
+            index->finish();
+        count.finish();
+    }
+};
+
 }  // namespace
 
 RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMapping& m,
@@ -230,16 +248,10 @@ RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMa
         out.renumbered = 0;
         return out;
     };
-    // The caller lookup's index takes the new customers together at the end,
-    // unless the rows bring keys of their own.
-    // So does the table's kept row count.
-    std::optional<numberindex::BulkAppend> bulk;
-    std::optional<rowcounts::BulkStore> counted;
+    std::optional<ManyRows> bulk;
     if (!run.rowsBringKeys()) {
         try {
-            if (m.target == QStringLiteral("客户数据"))
-                bulk.emplace(db);
-            counted.emplace(db, m.target);
+            bulk.emplace(db, m.target);
         } catch (const std::exception& e) {
             return abandon(QString::fromUtf8(e.what()));
         }
@@ -274,8 +286,6 @@ RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMa
     try {
         if (bulk)
             bulk->finish();
-        if (counted)
-            counted->finish();
     } catch (const std::exception& e) {
         out.count = 0;
         return abandon(QString::fromUtf8(e.what()) + QChar(13) + nothingImported());
