@@ -77,7 +77,7 @@ int main(int argc, char** argv)
     Connection conn(QStringLiteral("bench"));
     conn.setConnectionString(QStringLiteral("Data Source=") + file);
     DataSet ds(&conn, QStringLiteral("kehutable"));
-    ds.setCommandText(kSql);
+    ds.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
     ds.open();
     QStringList columns = ds.fieldNames();
     columns.removeAll(QStringLiteral("ID"));

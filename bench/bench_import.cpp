@@ -187,7 +187,7 @@ int main(int argc, char** argv)
                                       QStringLiteral("data/web.mdb"));
             });
             DataSet customerTable(&adob, QStringLiteral("kehutable"));
-            customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+            customerTable.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
             customerTable.open();
             const QStringList standard = mapping::standardFields(customerTable.fieldNames(), QStringLiteral("序号"));
 

@@ -167,13 +167,11 @@ int main(int argc, char** argv)
                 Connection conn(QStringLiteral("ADOB"));
                 conn.setConnectionString(QStringLiteral("Data Source=") + work);
                 DataSet list(&conn, QStringLiteral("list"));
-                list.setCommandText(QStringLiteral("select * from ") + name + QStringLiteral(" order by id desc"));
+                list.setQuery(Query::ordered(name, QStringLiteral("ID"), true));
                 list.open();
                 const double ms = timed([&] {
-                    const QString sql = list.commandText();
                     list.close();
                     conn.execute(QStringLiteral("delete from ") + name);
-                    list.setCommandText(sql);
                     list.open();
                 });
                 if (list.recordCount() != 0)

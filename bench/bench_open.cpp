@@ -101,7 +101,7 @@ struct Opens {
     QString positionText;
 };
 
-void openOnce(DataSet& ds, DBGrid& grid, const QString& sql, Opens* f)
+void openOnce(DataSet& ds, DBGrid& grid, const Query& query, Opens* f)
 {
     QString position;
     ds.setAfterOpen([&](DataSet& d) {
@@ -109,7 +109,7 @@ void openOnce(DataSet& ds, DBGrid& grid, const QString& sql, Opens* f)
     });
     QElapsedTimer t;
     t.start();
-    ds.setCommandText(sql);
+    ds.setQuery(query);
     ds.open();
     f->open.push_back(t.nsecsElapsed() / 1e6);
     grid.repaint();
@@ -141,6 +141,7 @@ void print(const char* what, double ms, const char* note = "")
 void measure(Connection& conn, const QString& file, const QString& table)
 {
     const QString sql = QStringLiteral("select * from ") + table + QStringLiteral(" order by id desc");
+    const Query query = Query::ordered(table, QStringLiteral("ID"), true);
     DataSet ds(&conn, QStringLiteral("bench"));
     DataSource src(&ds);
     DBGrid grid;
@@ -156,7 +157,7 @@ void measure(Connection& conn, const QString& file, const QString& table)
     for (int i = 0; i < kRuns; ++i) {
         conn.close();
         dropFromCache(file);
-        openOnce(ds, grid, sql, &cold);
+        openOnce(ds, grid, query, &cold);
         ds.close();
         conn.close();
         dropFromCache(file);
@@ -164,7 +165,7 @@ void measure(Connection& conn, const QString& file, const QString& table)
     }
     for (int i = 0; i < kRuns; ++i) {
         bareRuns(file, table, sql, &bareWarm);
-        openOnce(ds, grid, sql, &warm);
+        openOnce(ds, grid, query, &warm);
         if (i + 1 < kRuns)
             ds.close();
     }
@@ -176,14 +177,14 @@ void measure(Connection& conn, const QString& file, const QString& table)
     std::vector<double> stalls;
     for (int i = 0; i < kRuns; ++i) {
         const double block = timed([&] {
-            ds.setCommandText(sql);
+            ds.setQuery(query);
             ds.open();
             grid.repaint();
         });
         stalls.push_back(std::max(block, longestStall(1500)));
         ds.close();
     }
-    ds.setCommandText(sql);
+    ds.setQuery(query);
     ds.open();
     while (ds.countPending())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);

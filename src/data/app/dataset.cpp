@@ -20,7 +20,7 @@ int nextOpening()
 
 }  // namespace
 
-DataSet::Shape DataSet::shape() const { return query_ ? shapeOf(*query_) : shapeOf(sql_); }
+DataSet::Shape DataSet::shape() const { return query_ ? shapeOf(*query_) : shapeOf(written_); }
 
 void DataSet::setWorkerPauses(WorkerPauses p)
 {
@@ -49,12 +49,13 @@ void DataSet::connectionGone()
     connection_ = nullptr;
 }
 
-void DataSet::setCommandText(const QString& sql)
+void DataSet::setStatement(const WrittenStatement& statement)
 {
     if (isActive())
         close();
     query_.reset();
-    sql_ = sql;
+    written_ = statement;
+    sql_ = statement.text;
 }
 
 void DataSet::setQuery(const Query& query)
@@ -62,6 +63,7 @@ void DataSet::setQuery(const Query& query)
     if (isActive())
         close();
     query_ = query;
+    written_ = {};
     sql_ = query.text();
 }
 
@@ -250,12 +252,21 @@ bool DataSet::endPendingEdit()
         return false;
     }
 }
-bool DataSet::reopen(const QString& sql)
+bool DataSet::reopen(const WrittenStatement& statement)
 {
     if (!endPendingEdit())
         return false;
     close();
-    setCommandText(sql);
+    setStatement(statement);
+    open();
+    return true;
+}
+
+bool DataSet::reopen()
+{
+    if (!endPendingEdit())
+        return false;
+    close();
     open();
     return true;
 }
@@ -281,6 +292,7 @@ bool DataSet::reopenWith(DataSet& from)
     close();
     sql_ = from.sql_;
     query_ = from.query_;
+    written_ = from.written_;
     fields_ = from.fields_;
     store_ = std::move(from.store_);
     from.store_ = std::make_unique<DataSetRows>(kPageSize, 1);

@@ -49,11 +49,15 @@ public:
     Connection* connection() const { return connection_; }
 
     // --- statement, open, close ---------------------------------------
-    void setCommandText(const QString& sql);
     // The statement from its parts: the table, the key order and the values
     // are taken from it as they are (see query.h).
     void setQuery(const Query& query);
+    // A statement whose text is kept as written, with what its writer says of it.
+    void setStatement(const WrittenStatement& statement);
+    // The statement's text, as it is shown.
     const QString& commandText() const { return sql_; }
+    // Whether it has a statement at all.
+    bool hasStatement() const { return !sql_.isEmpty(); }
     void open();   // opens the connection on demand; no-op when active
 
     // Reopens with a new statement the way a search does: a pending edit or
@@ -61,8 +65,10 @@ public:
     // an unchanged one abandoned).  When that store fails, the failure is
     // reported, the data set stays as it is with the typing kept, and the
     // answer is false.  Errors of the reopen itself are thrown.
-    bool reopen(const QString& sql);
+    bool reopen(const WrittenStatement& statement);
     bool reopen(const Query& query);
+    // The same statement again (after the database was replaced).
+    bool reopen();
     // The same, taking the statement and the rows of another open data set
     // instead of running the statement again; `from` is left closed.
     bool reopenWith(DataSet& from);
@@ -240,6 +246,7 @@ private:
     QString name_;
     QString sql_;
     std::optional<Query> query_;  // when the statement was given by its parts
+    WrittenStatement written_;    // else
     State state_ = State::Inactive;
     QStringList fields_;
     std::unique_ptr<DataSetRows> store_;

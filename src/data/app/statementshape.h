@@ -1,8 +1,7 @@
 #pragma once
 // What a data set reads: the statement as run, the same without its order,
-// the table it stores into and the column it is ordered by.  A statement
-// given by its parts (query.h) says so itself; one given as text (shown in
-// the statement buffer) is taken apart by its words.
+// the table it stores into and the column it is ordered by, as the
+// statement's parts (query.h) or its writer say.
 
 #include <QString>
 
@@ -20,4 +19,4 @@ struct StatementShape {
 };
 
 StatementShape shapeOf(const Query& query);
-StatementShape shapeOf(const QString& sql);
+StatementShape shapeOf(const WrittenStatement& statement);

@@ -3,10 +3,18 @@
 #include "rules/app/errorreport.h"
 #include "data/app/dataset.h"
 
-void reopenWith(DataSet& ds, const QString& sql)
+WrittenStatement wholeList(const QString& table)
+{
+    WrittenStatement w = WrittenStatement::ordered(QStringLiteral("select * from ") + table,
+                                                   QStringLiteral(" order by id desc"), table, QStringLiteral("ID"), true);
+    w.wholeTable = true;
+    return w;
+}
+
+void reopenWith(DataSet& ds, const WrittenStatement& statement)
 {
     // The data set's own reopen; a store that fails has been reported there
     // and ends the search silently.
-    if (!ds.reopen(sql))
+    if (!ds.reopen(statement))
         throw AbortOperation();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Reopening a data set with a new statement, as every search does.
 
-#include <QString>
+#include "rules/app/query.h"
 
 class DataSet;
 
@@ -10,4 +10,8 @@ class DataSet;
 // statement and opens it (DataSet::reopen).  A store that fails is reported
 // and ends the operation (AbortOperation) before anything else happens, so
 // the record being edited and the grid stay as they were.
-void reopenWith(DataSet& ds, const QString& sql);
+void reopenWith(DataSet& ds, const WrittenStatement& statement);
+
+// Every row of a table, the newest first: the lists as they open
+// ("select * from <table> order by id desc").
+WrittenStatement wholeList(const QString& table);

@@ -16,6 +16,41 @@ struct BoundStatement {
     QVariantList values;
 };
 
+// A statement whose text is written out and kept as it is (shown in the
+// statement buffer, as the searches write it): its writer says which table
+// it reads and how it is ordered, so that nobody has to read that back out of
+// the text.  Values in it went through quotedValue().
+struct WrittenStatement {
+    QString text;
+    QString table;  // the table its rows are stored into
+    // Ordered by a column of its writer's choice: the column, the direction
+    // and the text without its order.  Empty: in no particular order.
+    QString orderColumn;
+    bool descending = false;
+    QString unordered;
+    // Every row of the table, each once.
+    bool wholeTable = false;
+
+    // In no particular order.
+    static WrittenStatement of(const QString& text, const QString& table)
+    {
+        WrittenStatement w;
+        w.text = text;
+        w.table = table;
+        return w;
+    }
+    // `unordered` followed by `order`, which orders it by `column`.
+    static WrittenStatement ordered(const QString& unordered, const QString& order, const QString& table,
+                                    const QString& column, bool descending)
+    {
+        WrittenStatement w = of(unordered + order, table);
+        w.unordered = unordered;
+        w.orderColumn = column;
+        w.descending = descending;
+        return w;
+    }
+};
+
 struct Query {
     struct Condition {
         QString column;

@@ -164,6 +164,7 @@ TreeSearch treeSearch(const QStringList& searchList, const QStringList& path, bo
     TreeSearch s;
     s.lines << QStringLiteral("Select  * from 客户数据");
     if (path.isEmpty()) {
+        s.wholeTable = true;
         s.setsMessage = true;
         s.message = QStringLiteral("当前数据：  全国客户");
     } else if (path.size() <= 4) {
@@ -182,9 +183,22 @@ TreeSearch treeSearch(const QStringList& searchList, const QStringList& path, bo
         s.message = QStringLiteral("当前数据：  ") +
                     path.join(level == 1 ? QStringLiteral("     ") : QStringLiteral("    "));
     }
-    if (orderById)
+    if (orderById) {
         s.lines << QStringLiteral("order by ID");
+        s.ordered = true;
+    }
     return s;
+}
+
+WrittenStatement TreeSearch::statement() const
+{
+    const QString table = QStringLiteral("客户数据");
+    WrittenStatement w = WrittenStatement::of(joinLines(lines), table);
+    if (ordered)
+        w = WrittenStatement::ordered(joinLines(lines.mid(0, lines.size() - 1)), joinLines(lines.mid(lines.size() - 1)),
+                                      table, QStringLiteral("ID"), false);
+    w.wholeTable = wholeTable;
+    return w;
 }
 
 QString joinLines(const QStringList& lines)

@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include "rules/app/query.h"
+
 namespace customertree {
 
 // A node of the tree in depth-first order: its level (0 at the top) and text.
@@ -84,6 +86,10 @@ struct TreeSearch {
     QStringList lines;        // the statement, one line each
     bool setsMessage = false;  // false: the message panel keeps its text
     QString message;
+    bool ordered = false;     // the last line orders it by ID
+    bool wholeTable = false;  // no node selected: every customer
+    // The statement as the customer list runs it.
+    WrittenStatement statement() const;
 };
 
 // The statement and message panel text for a click in the tree.  `path`

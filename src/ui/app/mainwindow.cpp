@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "data/app/datamodule.h"
+#include "data/lists/reopen.h"
 #include "rules/app/errorreport.h"
 #include "rules/app/paths.h"
 #include "rules/app/textfile.h"
@@ -320,7 +321,7 @@ void MainWindow::runActivation()
 
 void MainWindow::openCustomers()
 {
-    dm_.customerTable.reopen(QStringLiteral("select * from 客户数据 order by id desc"));
+    dm_.customerTable.reopen(wholeList(QStringLiteral("客户数据")));
     customerSearchField->clear();
     customerSearchField->addItems(dm_.customerTable.fieldNames());
     customerSearchField->setCurrentIndex(0);
@@ -328,7 +329,7 @@ void MainWindow::openCustomers()
 
 void MainWindow::openCalls()
 {
-    dm_.callTable.reopen(QStringLiteral("select * from 来电数据 order by id desc"));
+    dm_.callTable.reopen(wholeList(QStringLiteral("来电数据")));
     callSearchField->clear();
     callSearchField->addItems(dm_.callTable.fieldNames());
     callSearchField->setCurrentIndex(0);

@@ -142,7 +142,9 @@ bool CallHandling::lookUpCaller(const QString& number)
     if (!local.isEmpty()) {
         // What runs is the statement in the buffer checked on the numbers'
         // digits, best match first: through the index once it is there.
-        dm_.lookupTable.reopen(dm_.connection.hasNumberIndex() ? indexedLookupStatement(number) : digitsLookupStatement(number));
+        dm_.lookupTable.reopen(WrittenStatement::of(
+            dm_.connection.hasNumberIndex() ? indexedLookupStatement(number) : digitsLookupStatement(number),
+            QStringLiteral("客户数据")));
         known = dm_.lookupTable.recordCount() > 0;
     }
     // Nothing left after the area code: no customer can be this caller.

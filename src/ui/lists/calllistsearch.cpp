@@ -85,11 +85,13 @@ void CallListSearch::loadingChanged(bool loading)
 
 void CallListSearch::searchByField()
 {
-    reopenWith(calls_, listsearch::fieldSearch(QStringLiteral("来电数据"), field_->currentText(),
-                                               text_->text()));
+    reopenWith(calls_, WrittenStatement::of(listsearch::fieldSearch(QStringLiteral("来电数据"), field_->currentText(),
+                                                                    text_->text()),
+                                            QStringLiteral("来电数据")));
 }
 
 void CallListSearch::searchByDate()
 {
-    reopenWith(calls_, listsearch::dateSearch(year_->value(), month_->value(), day_->value()));
+    reopenWith(calls_, WrittenStatement::of(listsearch::dateSearch(year_->value(), month_->value(), day_->value()),
+                                            QStringLiteral("来电数据")));
 }

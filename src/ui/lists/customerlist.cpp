@@ -116,8 +116,9 @@ void CustomerList::showAllCustomers()
 
 void CustomerList::searchByField()
 {
-    reopenWith(customers_, listsearch::fieldSearch(QStringLiteral("客户数据"),
-                                                   c_.fieldBox->currentText(), c_.searchText->text()));
+    reopenWith(customers_, WrittenStatement::of(listsearch::fieldSearch(QStringLiteral("客户数据"),
+                                                                        c_.fieldBox->currentText(), c_.searchText->text()),
+                                                QStringLiteral("客户数据")));
 }
 
 void CustomerList::searchTreeNode()
@@ -144,7 +145,7 @@ void CustomerList::searchTreeNode()
     const customertree::TreeSearch s = customertree::treeSearch(list, path, orderById);
     if (s.setsMessage)
         setMessage_(s.message);
-    reopenWith(customers_, customertree::joinLines(s.lines));
+    reopenWith(customers_, s.statement());
     // The saved layout comes back with every tree search; a fault in it is
     // passed over and the grid keeps its columns.
     try {

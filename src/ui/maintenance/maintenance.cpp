@@ -190,8 +190,6 @@ void Maintenance::compact()
             });
             return;
         }
-        const QString kSql = k.commandText();
-        const QString lSql = l.commandText();
         dm_.connection.close();
         QString why;
         const bool ok = dbfile::replaceDatabase(db, replacement->file, QString(), &why);
@@ -200,10 +198,10 @@ void Maintenance::compact()
         // The lists come back with the searches in force, from whichever
         // file is there now.
         guarded([&] {
-            if (!kSql.isEmpty())
-                k.reopen(kSql);
-            if (!lSql.isEmpty())
-                l.reopen(lSql);
+            if (k.hasStatement())
+                k.reopen();
+            if (l.hasStatement())
+                l.reopen();
         });
         finish([ok, why] {
             showMessage(ok ? QStringLiteral("操作成功")
@@ -489,14 +487,13 @@ void Maintenance::clearTable(DataSet& ds, const QString& what, const QString& me
             }
         },
         owner_);
-    const QString sql = ds.commandText();
     DataSet* set = &ds;
-    start(work, [this, set, sql, target, what](const WorkOutcome& o) {
+    start(work, [this, set, target, what](const WorkOutcome& o) {
         // The list is shown again whether or not the rows went, so that it
         // never looks empty while the records are still there.
         guarded([&] {
-            if (!sql.isEmpty())
-                set->reopen(sql);
+            if (set->hasStatement())
+                set->reopen();
         });
         finish([this, o, target, what] {
             if (o.ok)

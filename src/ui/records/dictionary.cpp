@@ -16,7 +16,8 @@ Dictionary::Dictionary(const DictionaryParts& parts, QObject* parent) : QObject(
 
 void Dictionary::runItemQuery(const QString& field)
 {
-    p_.dm->dictionaryTable.reopen(p_.statementBuffer->compose(itemQueryLines(field)));
+    p_.dm->dictionaryTable.reopen(
+        WrittenStatement::of(p_.statementBuffer->compose(itemQueryLines(field)), QStringLiteral("字典")));
 }
 
 void Dictionary::refreshChoiceLists()

@@ -36,9 +36,7 @@ constexpr int kRowStep = 18;       // mapping rows
 void reopenCustomers(DataSet& ds)
 {
     ds.checkBrowseMode();
-    const QString sql = ds.commandText();
     ds.close();
-    ds.setCommandText(sql);
     ds.open();
 }
 

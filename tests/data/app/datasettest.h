@@ -33,10 +33,18 @@ protected:
         conn_.reset();
         QFile::remove(file_);
     }
-    std::unique_ptr<DataSet> openCustomers(const QString& sql = QStringLiteral("select * from 客户数据 order by id desc"))
+    std::unique_ptr<DataSet> openCustomers(const Query& query = Query::ordered(QStringLiteral("客户数据"),
+                                                                              QStringLiteral("ID"), true))
     {
         auto ds = std::make_unique<DataSet>(conn_.get(), QStringLiteral("kehutable"));
-        ds->setCommandText(sql);
+        ds->setQuery(query);
+        ds->open();
+        return ds;
+    }
+    std::unique_ptr<DataSet> openCustomers(const WrittenStatement& statement)
+    {
+        auto ds = std::make_unique<DataSet>(conn_.get(), QStringLiteral("kehutable"));
+        ds->setStatement(statement);
         ds->open();
         return ds;
     }

@@ -16,7 +16,9 @@ using namespace datasettest;
 namespace {
 // A list that is counted: a search, not the whole table (whose length the
 // database keeps, see test_rowcounts).
-const QString kSearch = QStringLiteral("select * from 客户数据 where 联系人 is not null order by id desc");
+const WrittenStatement kSearch = WrittenStatement::ordered(QStringLiteral("select * from 客户数据 where 联系人 is not null"),
+                                                           QStringLiteral(" order by id desc"), QStringLiteral("客户数据"),
+                                                           QStringLiteral("ID"), true);
 }  // namespace
 
 class TestBackgroundCount : public QObject, protected datasettest::DataSetFixture {
@@ -62,7 +64,7 @@ private slots:
         ds.setAfterOpen([&](DataSet& d) { events << QStringLiteral("open %1/%2").arg(d.recNo()).arg(d.recordCount()); });
         ds.setAfterScroll([&](DataSet& d) { events << QStringLiteral("scroll %1/%2").arg(d.recNo()).arg(d.recordCount()); });
         QSignalSpy appended(&ds, &DataSet::rowsAppended);
-        ds.setCommandText(QStringLiteral("select * from 客户数据 where 联系人 is not null order by id desc"));
+        ds.setStatement(WrittenStatement::ordered(QStringLiteral("select * from 客户数据 where 联系人 is not null"), QStringLiteral(" order by id desc"), QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         ds.open();
         QVERIFY(ds.countPending());
         QCOMPARE(ds.rowCount(), DataSet::kFirstKeys);
@@ -77,7 +79,7 @@ private slots:
         // Open events keep the order of the opens whichever count ends first.
         ds.close();
         DataSet calls(conn_.get(), QStringLiteral("laidianTel"));
-        calls.setCommandText(QStringLiteral("select * from 客户数据 where id > 1 order by id desc"));
+        calls.setStatement(WrittenStatement::ordered(QStringLiteral("select * from 客户数据 where id > 1"), QStringLiteral(" order by id desc"), QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         calls.setAfterOpen([&](DataSet&) { events << QStringLiteral("second"); });
         events.clear();
         ds.open();
@@ -107,7 +109,7 @@ private slots:
         Hold hold;
         DataSet::setWorkerPauses({[&] { hold.wait(); }, {}});
         DataSet calls(conn_.get(), QStringLiteral("laidianTel"));
-        calls.setCommandText(QStringLiteral("select * from 来电数据 where 电话 is not null order by id desc"));
+        calls.setStatement(WrittenStatement::ordered(QStringLiteral("select * from 来电数据 where 电话 is not null"), QStringLiteral(" order by id desc"), QStringLiteral("来电数据"), QStringLiteral("ID"), true));
         calls.open();
         QVERIFY(calls.countPending());
         QTRY_VERIFY(hold.held);
@@ -165,7 +167,7 @@ private slots:
         testutil::addCustomers(file_, 5000);
         auto lookup = openCustomers(kSearch);
         QVERIFY(lookup->countPending());
-        auto list = openCustomers(QStringLiteral("select * from 客户数据 where id = 1 order by id desc"));
+        auto list = openCustomers(WrittenStatement::ordered(QStringLiteral("select * from 客户数据 where id = 1"), QStringLiteral(" order by id desc"), QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         QStringList events;
         list->setAfterOpen([&](DataSet& d) { events << QStringLiteral("open %1").arg(d.recordCount()); });
         QVERIFY(list->reopenWith(*lookup));

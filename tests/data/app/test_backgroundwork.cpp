@@ -56,7 +56,7 @@ private slots:
     {
         testutil::addCustomers(file_, 30);
         DataModule dm;
-        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm.customerTable.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         dm.customerTable.open();
         std::atomic<bool> onWindowThread{true};
         QString connectionName;
@@ -128,7 +128,7 @@ private slots:
     void callsWaitWhileWorkHoldsTheWritesAndFollowInOrder()
     {
         DataModule dm;
-        dm.callTable.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        dm.callTable.setQuery(Query::ordered(QStringLiteral("来电数据"), QStringLiteral("ID"), true));
         dm.callTable.open();
         QSignalSpy waiting(&dm, &DataModule::callsWaitingChanged);
         std::atomic<bool> release{false};
@@ -222,7 +222,7 @@ private slots:
         DataModule dm;
         dm.connection.setBackgroundIndexRows(100);
         QSignalSpy ended(&dm.connection, &Connection::indexBuildEnded);
-        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm.customerTable.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         dm.customerTable.open();
         QVERIFY(ended.wait(10000));
         QVERIFY(!ended.first().first().toBool());

@@ -31,10 +31,10 @@ private slots:
         testutil::addCustomers(folder_ + QStringLiteral("data/web.mdb"), 3);
         DataModule dm;
         QSignalSpy spy(&dm, &DataModule::recordPosition);
-        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm.customerTable.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         dm.customerTable.open();
         QCOMPARE(spy.last().first().toString(), QStringLiteral("1/3"));
-        dm.callTable.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        dm.callTable.setQuery(Query::ordered(QStringLiteral("来电数据"), QStringLiteral("ID"), true));
         dm.callTable.open();
         QCOMPARE(spy.last().first().toString(), QStringLiteral("-1/0"));
         dm.customerTable.last();
@@ -48,7 +48,7 @@ private slots:
     void connectionStringFromProgramFolderAndReconnect()
     {
         DataModule dm;
-        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据"));
+        dm.customerTable.setStatement(WrittenStatement::of(QStringLiteral("select * from 客户数据"), QStringLiteral("客户数据")));
         dm.customerTable.open();
         QCOMPARE(dm.connection.connectionString(),
                  QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder_ +
@@ -66,7 +66,7 @@ private slots:
     {
         testutil::addCustomers(folder_ + QStringLiteral("data/web.mdb"), 2);
         DataModule dm;
-        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm.customerTable.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         dm.customerTable.open();
         // Without windows nothing is asked: no deletion, no window.
         QVERIFY(!dm.customerTable.remove());
@@ -88,7 +88,7 @@ private slots:
         QVERIFY(dm.customerTable.remove());
         QCOMPARE(dm.customerTable.recordCount(), 1);
 
-        dm.callTable.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        dm.callTable.setQuery(Query::ordered(QStringLiteral("来电数据"), QStringLiteral("ID"), true));
         dm.callTable.open();
         dm.callTable.append();
         dm.callTable.setValue(QStringLiteral("电话"), QStringLiteral("88886666"));
@@ -102,7 +102,7 @@ private slots:
     {
         DataModule dm;
         dm.currentDictItem = QStringLiteral("部门");
-        dm.dictionaryTable.setCommandText(QStringLiteral("Select * from 字典\r\nwhere 项目 = '部门'\r\n"));
+        dm.dictionaryTable.setStatement(WrittenStatement::of(QStringLiteral("Select * from 字典\r\nwhere 项目 = '部门'\r\n"), QStringLiteral("字典")));
         dm.dictionaryTable.open();
         dm.dictionaryTable.append();
         QCOMPARE(dm.dictionaryTable.text(QStringLiteral("项目")), QStringLiteral("部门"));

@@ -33,7 +33,7 @@ private slots:
     void emptyTablePositionAndEvents()
     {
         DataSet ds(conn_.get(), QStringLiteral("kehutable"));
-        ds.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        ds.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         QStringList events;
         ds.setAfterOpen([&](DataSet& d) { events << QStringLiteral("open %1/%2").arg(d.recNo()).arg(d.recordCount()); });
         ds.setAfterScroll([&](DataSet& d) { events << QStringLiteral("scroll %1/%2").arg(d.recNo()).arg(d.recordCount()); });
@@ -213,7 +213,7 @@ private slots:
     void afterInsertFillsTheNewRecord()
     {
         DataSet dictionaryTable(conn_.get(), QStringLiteral("zidian"));
-        dictionaryTable.setCommandText(QStringLiteral("Select * from 字典\r\nwhere 项目 = '部门'\r\n"));
+        dictionaryTable.setStatement(WrittenStatement::of(QStringLiteral("Select * from 字典\r\nwhere 项目 = '部门'\r\n"), QStringLiteral("字典")));
         dictionaryTable.setAfterInsert([](DataSet& d) { d.setValue(QStringLiteral("项目"), QStringLiteral("部门")); });
         dictionaryTable.open();
         dictionaryTable.append();
@@ -225,7 +225,7 @@ private slots:
     void appendedRowOutsideTheStatementStaysVisible()
     {
         testutil::addCustomers(file_, 2);
-        auto ds = openCustomers(QStringLiteral("select * from 客户数据 where 联系人 like '%客户1%'"));
+        auto ds = openCustomers(WrittenStatement::of(QStringLiteral("select * from 客户数据 where 联系人 like '%客户1%'"), QStringLiteral("客户数据")));
         QCOMPARE(ds->recordCount(), 1);
         ds->setCachedPages(1);
         ds->append();
@@ -239,7 +239,7 @@ private slots:
     void resultsWithoutKeyAreReadWhole()
     {
         testutil::addCustomers(file_, 5);
-        auto ds = openCustomers(QStringLiteral("select distinct 分类1 from 客户数据"));
+        auto ds = openCustomers(WrittenStatement::of(QStringLiteral("select distinct 分类1 from 客户数据"), QStringLiteral("客户数据")));
         QCOMPARE(ds->fieldNames(), QStringList{"分类1"});
         QCOMPARE(ds->recordCount(), 2);
         ds->last();
@@ -270,7 +270,7 @@ private slots:
     void statementErrorsAreReported()
     {
         DataSet ds(conn_.get(), QStringLiteral("kehutable"));
-        ds.setCommandText(QStringLiteral("select * from 没有这个表"));
+        ds.setStatement(WrittenStatement::of(QStringLiteral("select * from 没有这个表"), QStringLiteral("没有这个表")));
         QVERIFY_THROWS_EXCEPTION(DbError, ds.open());
         QVERIFY(!ds.isActive());
     }
@@ -304,7 +304,7 @@ private slots:
             cc.setConnectionString(QStringLiteral("Provider=x;Data Source=") + missing);
         });
         DataSet ds(&c, QStringLiteral("kehutable"));
-        ds.setCommandText(QStringLiteral("select * from 客户数据"));
+        ds.setStatement(WrittenStatement::of(QStringLiteral("select * from 客户数据"), QStringLiteral("客户数据")));
         try {
             ds.open();
             QFAIL("opened a missing database");
@@ -378,23 +378,28 @@ private slots:
                                                 "when 1 then '50%1折' else '甲' end"));
         QStringList reports;
         errorreport::setSink([&](const QString& t) { reports << t; });
+        const QString t = QStringLiteral("客户数据");
+        const QString id = QStringLiteral("ID");
         const struct {
-            QString sql, check;
+            WrittenStatement sql;
+            QString check;
         } cases[] = {
             // The category tree's statement: ordered by the key, read from both ends.
-            {QStringLiteral("Select  * from 客户数据\r\nwhere 分类1='50%4折'\r\norder by ID\r\n"),
+            {WrittenStatement::ordered(QStringLiteral("Select  * from 客户数据\r\nwhere 分类1='50%4折'\r\n"),
+                                       QStringLiteral("order by ID\r\n"), t, id, false),
              QStringLiteral("select id from 客户数据 where 分类1 = '50%4折' order by id")},
-            {QStringLiteral("Select  * from 客户数据\r\nwhere 分类1='50%1折'\r\norder by ID desc\r\n"),
+            {WrittenStatement::ordered(QStringLiteral("Select  * from 客户数据\r\nwhere 分类1='50%1折'\r\n"),
+                                       QStringLiteral("order by ID desc\r\n"), t, id, true),
              QStringLiteral("select id from 客户数据 where 分类1 = '50%1折' order by id desc")},
             // The field search: keys read in one pass.
-            {QStringLiteral("select * from 客户数据 where 分类1 like '%50%4折%'"),
+            {WrittenStatement::of(QStringLiteral("select * from 客户数据 where 分类1 like '%50%4折%'"), t),
              QStringLiteral("select id from 客户数据 where 分类1 like '%50%4折%'")},
         };
         for (const auto& c : cases) {
             auto ds = openCustomers(c.sql);
-            QVERIFY2(ds->readsByKey(), qPrintable(c.sql));
-            if (c.sql.contains(QLatin1String("order by")))
-                QVERIFY2(ds->countPending(), qPrintable(c.sql));  // the keyed way, counted beside
+            QVERIFY2(ds->readsByKey(), qPrintable(c.sql.text));
+            if (!c.sql.orderColumn.isEmpty())
+                QVERIFY2(ds->countPending(), qPrintable(c.sql.text));  // the keyed way, counted beside
             QCOMPARE(ds->recordCount(), 2100);
             ds->setCachedPages(2);
             QCOMPARE(keysOf(*ds), column(file_, c.check));
@@ -441,7 +446,7 @@ private slots:
         calls.setAfterOpen([&](DataSet& d) { events << QStringLiteral("open %1/%2").arg(d.recNo()).arg(d.recordCount()); });
         calls.setAfterScroll([&](DataSet& d) { events << QStringLiteral("scroll %1/%2").arg(d.recNo()).arg(d.recordCount()); });
         QSignalSpy loadingSpy(&calls, &DataSet::loadingChanged);
-        calls.setCommandText(QStringLiteral("select * from 来电数据 where 电话 like '%0755%'"));
+        calls.setStatement(WrittenStatement::of(QStringLiteral("select * from 来电数据 where 电话 like '%0755%'"), QStringLiteral("来电数据")));
         calls.open();
         // The first batch shows; the open's events wait for the rest.
         QVERIFY(calls.loading());
@@ -480,7 +485,7 @@ private slots:
         DataSet calls(conn_.get(), QStringLiteral("laidianTel"));
         QStringList events;
         calls.setAfterOpen([&](DataSet& d) { events << QStringLiteral("open %1/%2").arg(d.recNo()).arg(d.recordCount()); });
-        calls.setCommandText(QStringLiteral("select * from 来电数据 where 电话 like '%0755%'"));
+        calls.setStatement(WrittenStatement::of(QStringLiteral("select * from 来电数据 where 电话 like '%0755%'"), QStringLiteral("来电数据")));
         calls.open();
         QVERIFY(calls.loading());
         QTRY_VERIFY(hold.held);
@@ -512,7 +517,7 @@ private slots:
                                           hold.wait();
                                   }});
         DataSet calls(conn_.get(), QStringLiteral("laidianTel"));
-        calls.setCommandText(QStringLiteral("select * from 来电数据 where 电话 like '%0755%'"));
+        calls.setStatement(WrittenStatement::of(QStringLiteral("select * from 来电数据 where 电话 like '%0755%'"), QStringLiteral("来电数据")));
         calls.open();
         QVERIFY(calls.loading());
         hold.go.release();
@@ -630,7 +635,7 @@ private slots:
         auto ds = openCustomers();
         ds->edit();
         ds->setValue(1, QStringLiteral("改过"));
-        QVERIFY(ds->reopen(QStringLiteral("select * from 客户数据 where 联系人 like '%改%' order by id desc")));
+        QVERIFY(ds->reopen(WrittenStatement::ordered(QStringLiteral("select * from 客户数据 where 联系人 like '%改%'"), QStringLiteral(" order by id desc"), QStringLiteral("客户数据"), QStringLiteral("ID"), true)));
         QCOMPARE(ds->recordCount(), 1);
         QCOMPARE(ds->text(1), QStringLiteral("改过"));
 
@@ -641,7 +646,7 @@ private slots:
         ds->setValue(1, QStringLiteral("又改"));
         testutil::execute(file_, QStringLiteral("create trigger no_update before update on 客户数据 "
                                                 "begin select raise(abort, '不能修改'); end"));
-        QVERIFY(!ds->reopen(QStringLiteral("select * from 客户数据 order by id desc")));
+        QVERIFY(!ds->reopen(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true)));
         QCOMPARE(reports.size(), 1);
         QCOMPARE(ds->state(), DataSet::State::Edit);
         QVERIFY(ds->commandText().contains(QStringLiteral("like")));
@@ -663,7 +668,7 @@ private slots:
             Connection c(QStringLiteral("child"));
             c.setConnectionString(QStringLiteral("Data Source=") + file_);
             DataSet ds(&c, QStringLiteral("laidianTel"));
-            ds.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+            ds.setQuery(Query::ordered(QStringLiteral("来电数据"), QStringLiteral("ID"), true));
             ds.open();
             ds.append();
             ds.setValue(QStringLiteral("手机"), QStringLiteral("13800138000"));

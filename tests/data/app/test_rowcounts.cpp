@@ -10,8 +10,8 @@
 #include "data/app/dataset.h"
 #include "data/app/datasettest.h"
 #include "data/app/rowcounts.h"
-#include "data/app/statementshape.h"
 #include "data/transfer/importrun.h"
+#include "rules/lists/customertree.h"
 #include "data/transfer/importsource.h"
 
 using namespace datasettest;
@@ -128,7 +128,7 @@ private slots:
         addCalls(file_, 3000);
         conn_->setBackgroundIndexRows(1000);
         DataSet calls(conn_.get(), QStringLiteral("laidianTel"));
-        calls.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        calls.setQuery(Query::ordered(QStringLiteral("来电数据"), QStringLiteral("ID"), true));
         calls.open();
         // Not kept yet: the list is counted as before.
         QVERIFY(conn_->indexBuild() || conn_->keptRowCount(QStringLiteral("来电数据")));
@@ -149,7 +149,7 @@ private slots:
         DataSet calls(conn_.get(), QStringLiteral("laidianTel"));
         QStringList events;
         calls.setAfterOpen([&](DataSet& d) { events << QString::number(d.recNo()) + QLatin1Char('/') + QString::number(d.recordCount()); });
-        calls.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        calls.setQuery(Query::ordered(QStringLiteral("来电数据"), QStringLiteral("ID"), true));
         calls.open();
         QVERIFY(!calls.countPending());
         QCOMPARE(events, QStringList{"1/5000"});
@@ -163,27 +163,30 @@ private slots:
         QCOMPARE(calls.rowValue(4999, 0).toLongLong(), 5000);
         // A search is counted: its length is not the table's.
         calls.close();
-        calls.setCommandText(QStringLiteral("select * from 来电数据 where ID > 1000 order by id desc"));
+        calls.setStatement(WrittenStatement::ordered(QStringLiteral("select * from 来电数据 where ID > 1000"), QStringLiteral(" order by id desc"), QStringLiteral("来电数据"), QStringLiteral("ID"), true));
         calls.open();
         QVERIFY(calls.countPending());
         calls.finishCount();
         QCOMPARE(calls.recordCount(), 4000);
     }
 
-    void onlyAPlainReadOfATableIsTheWholeTable()
+    void aTreeClickOnNoNodeListsTheWholeTableWithoutCounting()
     {
-        const QString t = QStringLiteral("来电数据");
-        QVERIFY(shapeOf(QStringLiteral("select * from 来电数据 order by id desc")).wholeTable);
-        QVERIFY(shapeOf(QStringLiteral("SELECT ID, 电话 FROM [来电数据]")).wholeTable);
-        QVERIFY(!shapeOf(QStringLiteral("select * from 来电数据 where 电话 like '0755%' order by id")).wholeTable);
-        QVERIFY(!shapeOf(QStringLiteral("select distinct 电话 from 来电数据")).wholeTable);
-        QVERIFY(!shapeOf(QStringLiteral("select count(*) from 来电数据")).wholeTable);
-        QVERIFY(!shapeOf(QStringLiteral("select * from 来电数据 a, 客户数据 b")).wholeTable);
-        QVERIFY(!shapeOf(QStringLiteral("select * from 来电数据 limit 5")).wholeTable);
-        Query q = Query::ordered(t, QStringLiteral("ID"), true);
-        QVERIFY(shapeOf(q).wholeTable);
-        q.conditions << Query::Condition{QStringLiteral("电话"), QStringLiteral("="), QStringLiteral("1")};
-        QVERIFY(!shapeOf(q).wholeTable);
+        testutil::addCustomers(file_, 2500);
+        const QStringList fields{QStringLiteral("分类1"), QStringLiteral("分类2")};
+        for (bool orderById : {false, true}) {
+            auto all = openCustomers(customertree::treeSearch(fields, {}, orderById).statement());
+            QVERIFY(!all->countPending());
+            QCOMPARE(all->recordCount(), 2500);
+            QCOMPARE(all->commandText(), customertree::joinLines(customertree::treeSearch(fields, {}, orderById).lines));
+        }
+        // A node is a search: counted.
+        testutil::execute(file_, QStringLiteral("update 客户数据 set 分类1 = '华东' where ID > 10"));
+        auto node = openCustomers(customertree::treeSearch(fields, {QStringLiteral("华东")}, true).statement());
+        QVERIFY(node->countPending());
+        node->finishCount();
+        QCOMPARE(node->recordCount(), 2490);
+        QCOMPARE(node->rowValue(0, 0).toLongLong(), 11);
     }
 };
 

@@ -190,7 +190,7 @@ private slots:
         db = c.database();
         // Customers stored, changed and removed while the build goes on.
         DataSet ds(&c, QStringLiteral("ds"));
-        ds.setCommandText(QStringLiteral("select * from 客户数据 order by id"));
+        ds.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), false));
         ds.open();
         ds.append();
         ds.setValue(QStringLiteral("手机"), QStringLiteral("+86 139-8888-7777"));
@@ -273,7 +273,7 @@ private slots:
         QVERIFY(c.hasNumberIndex());
         QSqlDatabase db = c.database();
         DataSet ds(&c, QStringLiteral("ds"));
-        ds.setCommandText(QStringLiteral("select * from 客户数据 order by id"));
+        ds.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), false));
         ds.open();
         // Each of the three columns changed, then a customer removed.
         ds.edit();

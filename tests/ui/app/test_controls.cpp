@@ -27,10 +27,10 @@ private slots:
         conn_ = std::make_unique<Connection>(QStringLiteral("ADOB"));
         conn_->setConnectionString(QStringLiteral("Data Source=") + file);
         customers_ = std::make_unique<DataSet>(conn_.get(), QStringLiteral("kehutable"));
-        customers_->setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        customers_->setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         customers_->open();
         calls_ = std::make_unique<DataSet>(conn_.get(), QStringLiteral("laidianTel"));
-        calls_->setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        calls_->setQuery(Query::ordered(QStringLiteral("来电数据"), QStringLiteral("ID"), true));
         calls_->open();
     }
     void cleanup()
@@ -45,7 +45,7 @@ private slots:
         // A data set that refuses new records: typing into the empty list
         // fails inside the control's own handler, which reports it.
         DataSet refusing(conn_.get(), QStringLiteral("refusing"));
-        refusing.setCommandText(QStringLiteral("select * from 客户数据 where 1 = 0"));
+        refusing.setStatement(WrittenStatement::of(QStringLiteral("select * from 客户数据 where 1 = 0"), QStringLiteral("客户数据")));
         refusing.open();
         refusing.setAfterInsert([](DataSet&) { throw DbError(QStringLiteral("refused")); });
         QStringList reports;

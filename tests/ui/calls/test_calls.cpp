@@ -102,7 +102,7 @@ private:
     QStringList storedCalls()
     {
         DataSet q(&dm->connection, QStringLiteral("check"));
-        q.setCommandText(QStringLiteral("select * from 来电数据 order by id"));
+        q.setQuery(Query::ordered(QStringLiteral("来电数据"), QStringLiteral("ID"), false));
         q.open();
         QStringList r;
         for (; !q.eof(); q.next())
@@ -474,7 +474,7 @@ void TestCalls::unsavedCardTypingSurvivesAKnownCaller()
     device.simulateCall(1, QStringLiteral("13900000001"));
     QCOMPARE(kehu.recordCount(), 1);
     DataSet check(&dm->connection, QStringLiteral("check"));
-    check.setCommandText(QStringLiteral("select 事项 from 客户数据 where id = 3"));
+    check.setStatement(WrittenStatement::of(QStringLiteral("select 事项 from 客户数据 where id = 3"), QStringLiteral("客户数据")));
     check.open();
     QCOMPARE(check.text("事项"), QStringLiteral("回电"));
 

@@ -183,10 +183,11 @@ private slots:
     {
         testutil::addCustomers(db_, 3000);
         testutil::execute(db_, QStringLiteral("delete from 客户数据 where ID > 20"));
-        const QString search =
-            QStringLiteral("select * from 客户数据 where 联系人 like '%客户1%' order by id desc");
+        const WrittenStatement search = WrittenStatement::ordered(
+            QStringLiteral("select * from 客户数据 where 联系人 like '%客户1%'"), QStringLiteral(" order by id desc"),
+            QStringLiteral("客户数据"), QStringLiteral("ID"), true);
         dm().customerTable.close();
-        dm().customerTable.setCommandText(search);
+        dm().customerTable.setStatement(search);
         dm().customerTable.open();
         const int found = dm().customerTable.recordCount();
         const QString content = contentOf(db_);
@@ -196,7 +197,7 @@ private slots:
         QVERIFY(run(&Maintenance::compact));
         QCOMPARE(messages_, QStringList{QStringLiteral("操作成功")});
         QVERIFY(reports_.isEmpty());
-        QCOMPARE(dm().customerTable.commandText(), search);
+        QCOMPARE(dm().customerTable.commandText(), search.text);
         QCOMPARE(dm().customerTable.recordCount(), found);
         QVERIFY(dm().callTable.isActive());
         QCOMPARE(contentOf(db_), content);
@@ -352,7 +353,7 @@ private slots:
         QCOMPARE(dm().customerTable.recordCount(), 0);
         // A search in force before the restore is dropped by it.
         dm().callTable.close();
-        dm().callTable.setCommandText(QStringLiteral("select * from 来电数据 where 1 = 0"));
+        dm().callTable.setStatement(WrittenStatement::of(QStringLiteral("select * from 来电数据 where 1 = 0"), QStringLiteral("来电数据")));
         dm().callTable.open();
         answerFiles({copy});
         whenModal(QStringLiteral("是"));
@@ -471,19 +472,20 @@ private slots:
         QCOMPARE(customerLabel, QStringLiteral("此操作将丢失所有客户数据！"));
         QCOMPARE(dm().customerTable.recordCount(), 0);
         QCOMPARE(dm().callTable.recordCount(), 1);
-        dm().dictionaryTable.setCommandText(QStringLiteral("select * from 字典"));
+        dm().dictionaryTable.setStatement(WrittenStatement::of(QStringLiteral("select * from 字典"), QStringLiteral("字典")));
         dm().dictionaryTable.open();
         const int dictionary = dm().dictionaryTable.recordCount();
 
         // The calls go with "是"; an empty table is cleared without a word.
-        const QString search = QStringLiteral("select * from 来电数据 where 手机 like '%139%'");
+        const WrittenStatement search =
+            WrittenStatement::of(QStringLiteral("select * from 来电数据 where 手机 like '%139%'"), QStringLiteral("来电数据"));
         dm().callTable.close();
-        dm().callTable.setCommandText(search);
+        dm().callTable.setStatement(search);
         dm().callTable.open();
         whenModal(QStringLiteral("是"));
         QVERIFY(run(&Maintenance::clearCalls));
         QCOMPARE(dm().callTable.recordCount(), 0);
-        QCOMPARE(dm().callTable.commandText(), search);
+        QCOMPARE(dm().callTable.commandText(), search.text);
         whenModal(QStringLiteral("是"));
         QVERIFY(run(&Maintenance::clearCalls));
         QVERIFY(dm().callTable.isActive());

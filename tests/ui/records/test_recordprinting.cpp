@@ -17,7 +17,7 @@ private slots:
         const QString folder = testutil::makeProgramFolder();
         testutil::addCustomers(folder + QStringLiteral("data/web.mdb"), 30);
         DataModule dm;
-        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm.customerTable.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         dm.customerTable.open();
 
         // The list as the grid shows it: its columns, its order, cut at the limit.

@@ -147,9 +147,9 @@ private:
             return fileName;
         });
         filter.clear();
-        dm->customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm->customerTable.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         dm->customerTable.open();
-        dm->callTable.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        dm->callTable.setQuery(Query::ordered(QStringLiteral("来电数据"), QStringLiteral("ID"), true));
         dm->callTable.open();
         // A large list's first open builds the lookup's index; an export
         // would be refused meanwhile.

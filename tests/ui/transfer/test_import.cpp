@@ -148,7 +148,7 @@ private slots:
         setMessageSink([this](const QString& m) { messages_ << m; });
         errorreport::setSink([this](const QString& m) { errors_ << m; });
         dm_ = std::make_unique<DataModule>();
-        dm_->customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm_->customerTable.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         dm_->customerTable.open();
     }
     void cleanup()
@@ -351,7 +351,7 @@ private slots:
         };
         testutil::addCustomers(db_, DataSet::kFirstKeys + 100);
         dm_->customerTable.close();
-        dm_->customerTable.setCommandText(QStringLiteral("select * from 客户数据 where ID > 0 order by id desc"));
+        dm_->customerTable.setStatement(WrittenStatement::ordered(QStringLiteral("select * from 客户数据 where ID > 0"), QStringLiteral(" order by id desc"), QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         dm_->customerTable.open();
         QVERIFY(dm_->customerTable.countPending());
         ImportConnection& conn = dm_->excelFile;
@@ -434,7 +434,7 @@ private slots:
 
         // An empty customer list appends nothing.
         messages_.clear();
-        dm_->customerTable.setCommandText("select * from 客户数据 where 1 = 0");
+        dm_->customerTable.setStatement(WrittenStatement::of(QStringLiteral("select * from 客户数据 where 1 = 0"), QStringLiteral("客户数据")));
         dm_->customerTable.open();
         exportAndWait(*w);
         QCOMPARE(messages_, QStringList{"共完成0条数据导出完成"});
