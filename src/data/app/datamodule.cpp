@@ -69,7 +69,7 @@ bool DataModule::confirmCustomerDelete(DataSet&) { return ask(QStringLiteral("�
 
 bool DataModule::confirmCallDelete(DataSet&) { return ask(QStringLiteral("删除当前来电记录?")); }
 
-void DataModule::dictionaryItemInserted(DataSet& ds) { ds.setValue(QStringLiteral("项目"), currentDictItem); }
+void DataModule::dictionaryItemInserted(DataSet& ds) { ds.setValue(QStringLiteral("项目"), dictionaryItem_); }
 
 void DataModule::showNotice(const QString& text)
 {

@@ -42,12 +42,10 @@ public:
     ImportGridSource excelTableSource{&excelTable};
     ImportGridSource accessTableSource{&accessTable};
 
-    // Shared values.
-    QString currentDictItem;     // card field whose choice values are edited
-    QString accessConnPrefix, accessConnSuffix;
-    QString excelConnPrefix, excelConnSuffix;
-    int exportFileLimit = 0;  // belongs to the export
-    int exportFileCount = 0;
+    // The card field whose choice values are being edited: a new row of
+    // the dictionary belongs to it.
+    void setDictionaryItem(const QString& field) { dictionaryItem_ = field; }
+    const QString& dictionaryItem() const { return dictionaryItem_; }
 
     // The window that owns the program's windows opened for the data.
     void setOwnerWindow(QWidget* w) { owner_ = w; }
@@ -97,6 +95,7 @@ private:
     QList<CallRecord> waitingCalls_;
     QWidget* owner_ = nullptr;
     DataQuestions* questions_ = nullptr;
+    QString dictionaryItem_;
 };
 
 // Said while calls wait for long work (`work`, e.g. "导入数据") to end.

@@ -269,11 +269,6 @@ void MainWindow::runActivation()
 {
     cardFocusTimer->start();
 
-    dm_.accessConnPrefix = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
-    dm_.accessConnSuffix = QStringLiteral(";Persist Security Info=False");
-    dm_.excelConnPrefix = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
-    dm_.excelConnSuffix = QStringLiteral(";Extended Properties=Excel 8.0;Persist Security Info=False");
-
     // Bottom right of the screen, 28 pixels left free below the window.
     QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
     if (s) {

@@ -39,7 +39,7 @@ void Dictionary::refreshChoiceLists()
 void Dictionary::editDictionary(DBComboBox& field)
 {
     runItemQuery(field.dataField());
-    p_.dm->currentDictItem = field.dataField();
+    p_.dm->setDictionaryItem(field.dataField());
     {
         DictionaryWindow editor(*p_.dm, p_.owner);
         editor.exec();

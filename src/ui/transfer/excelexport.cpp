@@ -69,8 +69,8 @@ void ExcelExport::exportDataSet(DataSet& ds, const QString& sheetName)
         return;
 
     // 1. The fields and the per-file limit.
-    const ExportFieldsWindow::Choice choice = ExportFieldsWindow::ask(ds.fieldNames(), dm_.exportFileLimit, owner_);
-    dm_.exportFileLimit = choice.limit;
+    const ExportFieldsWindow::Choice choice = ExportFieldsWindow::ask(ds.fieldNames(), fileLimit_, owner_);
+    fileLimit_ = choice.limit;
     const QStringList& columns = choice.fields;
     // 2. The file.
     QString filter;
@@ -96,7 +96,7 @@ void ExcelExport::exportDataSet(DataSet& ds, const QString& sheetName)
     plan.statement = ds.commandText();
     plan.columns = columns;
     plan.fileName = exportfile::withExtension(name, chosen);
-    plan.perWorkbook = exportfile::rowsPerWorkbook(dm_.exportFileLimit);
+    plan.perWorkbook = exportfile::rowsPerWorkbook(fileLimit_);
     plan.sheetName = sheetName;
 
     startWork(ds, plan);

@@ -46,6 +46,9 @@ public:
     // The export under way, if any.
     BackgroundWork* running() const { return work_; }
 
+    // The workbook limit last chosen (0: one workbook), offered again.
+    int fileLimit() const { return fileLimit_; }
+
 signals:
     // The export's work has ended and its messages have been shown.
     void ended(bool ok);
@@ -57,4 +60,5 @@ private:
     QWidget* owner_;
     FileChooser chooseFile_;
     QPointer<BackgroundWork> work_;
+    int fileLimit_ = 0;
 };

@@ -196,6 +196,7 @@ void ImportWindow::makeStandardLabels()
     for (int n = 1; n <= standard_.size(); ++n) {
         const int top = 26 + step * (n - 1);
         standardLabels_ << addLabel(standardPanel_, standard_[n - 1], 48, top);
+        standardLabels_.back()->setObjectName(QStringLiteral("standardField/") + QString::number(n - 1));
         addLabel(standardPanel_, QString::number(n), 16, top);
     }
     fitPanel(standardScroll_, standardPanel_, 26 + step * int(standard_.size()));
@@ -230,7 +231,7 @@ void ImportWindow::makeMappingRows()
     const QStringList numbers = mapping::prefilledNumbers(columns, standard_);
     for (int i = 0; i < numbers.size(); ++i) {
         auto* box = new QLineEdit(numbers[i], mappingPanel_);
-        box->setObjectName(QStringLiteral("XiangMu") + QString::number(i));
+        box->setObjectName(QStringLiteral("mappingNumber/") + QString::number(i));
         box->setGeometry(20, 26 + kRowStep * i, 18, 16);
         box->setMaxLength(2);
         box->setFrame(false);
@@ -238,6 +239,7 @@ void ImportWindow::makeMappingRows()
         box->show();
         edits_ << box;
         labels_ << addLabel(mappingPanel_, mapping::shownText(columns[i]), 64, 26 + kRowStep * i);
+        labels_.back()->setObjectName(QStringLiteral("mappingColumn/") + QString::number(i));
     }
     mappingCount_ = int(numbers.size());
     fitPanel(mappingScroll_, mappingPanel_, 26 + kRowStep * mappingCount_);

@@ -38,9 +38,9 @@ public:
     Variant variant() const { return variant_; }
     const QStringList& standardFields() const { return standard_; }
     int mappingCount() const { return mappingCount_; }
-    QLineEdit* mappingBox(int i) const { return edits_.value(i); }
-    QLabel* mappingLabel(int i) const { return labels_.value(i); }
-    QList<QLabel*> standardLabels() const { return standardLabels_; }
+    // The rows of the mapping are named "mappingNumber/<i>" (the number
+    // typed for source column i) and "mappingColumn/<i>" (its name); the
+    // standard fields' names "standardField/<n>".
     bool isRunning() const { return running_; }
 
     // A click on a table of the file: the table opened, its columns mapped.

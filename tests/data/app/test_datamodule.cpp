@@ -101,7 +101,7 @@ private slots:
     void newDictionaryRowGetsTheCurrentItem()
     {
         DataModule dm;
-        dm.currentDictItem = QStringLiteral("部门");
+        dm.setDictionaryItem(QStringLiteral("部门"));
         dm.dictionaryTable.setStatement(WrittenStatement::of(QStringLiteral("Select * from 字典\r\nwhere 项目 = '部门'\r\n"), QStringLiteral("字典")));
         dm.dictionaryTable.open();
         dm.dictionaryTable.append();

@@ -104,7 +104,7 @@ private slots:
         QCOMPARE(rows, 3);
         QCOMPARE(cursor, QStringLiteral("内容"));
         QCOMPARE(cursorRow, 0);  // the new row, inserted at the current one
-        QCOMPARE(m->dm().currentDictItem, QStringLiteral("分类1"));
+        QCOMPARE(m->dm().dictionaryItem(), QStringLiteral("分类1"));
         QCOMPARE(listOf(c.category1Field).count(QStringLiteral("零售")), 1);
         QCOMPARE(listOf(c.departmentField), QStringList{"销售部"});
     }

@@ -292,7 +292,7 @@ void TestExport::limitSpreadsRecordsOverNumberedWorkbooks()
     fileName = file(QStringLiteral("KH.XLS"));
     pick({QStringLiteral("联系人"), QStringLiteral("手机")}, 1);
     QVERIFY(exportNow());
-    QCOMPARE(dm->exportFileLimit, 1);
+    QCOMPARE(ex->fileLimit(), 1);
     QCOMPARE(filesIn(), (QStringList{"KH1.xls", "KH2.xls", "KH3.xls"}));
     const QList<int> sizes{10000, 10000, 5000};
     int next = 25000;  // newest first

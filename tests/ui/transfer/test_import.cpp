@@ -93,11 +93,26 @@ void answer(const QString& button, QString* text)
     });
 }
 
+QLineEdit* mappingBox(const ImportWindow& w, int i)
+{
+    return testutil::named<QLineEdit>(&w, QStringLiteral("mappingNumber/") + QString::number(i));
+}
+
+QLabel* mappingLabel(const ImportWindow& w, int i)
+{
+    return testutil::named<QLabel>(&w, QStringLiteral("mappingColumn/") + QString::number(i));
+}
+
+QLabel* standardLabel(const ImportWindow& w, int i)
+{
+    return testutil::named<QLabel>(&w, QStringLiteral("standardField/") + QString::number(i));
+}
+
 QStringList boxes(const ImportWindow& w)
 {
     QStringList n;
     for (int i = 0; i < w.mappingCount(); ++i)
-        n << w.mappingBox(i)->text();
+        n << mappingBox(w, i)->text();
     return n;
 }
 
@@ -189,7 +204,7 @@ private slots:
         QCOMPARE(w->standardFields().size(), 18);  // ID is a target in the Excel window
         QCOMPARE(w->standardFields().first(), QStringLiteral("ID"));
         QCOMPARE(w->standardFields().size(), 18);
-        QCOMPARE(w->standardLabels()[1]->pos(), QPoint(48, 26 + 18));
+        QCOMPARE(standardLabel(*w, 1)->pos(), QPoint(48, 26 + 18));
         QCOMPARE(testutil::named<QListWidget>(w.get(), QStringLiteral("tableList"))->count(), 3);
         QVERIFY(!testutil::named<QTableView>(w.get(), QStringLiteral("previewGrid"))->isEnabled());
         QCOMPARE(testutil::named<QLineEdit>(w.get(), QStringLiteral("recordCount"))->text(), QStringLiteral("0"));
@@ -200,22 +215,22 @@ private slots:
         QCOMPARE(testutil::named<QTableView>(w.get(), QStringLiteral("previewGrid"))->model()->rowCount(), 5);
         // 联系人 电话 手机 公司名称 地址 email 邮编 建档日期 备注
         QCOMPARE(boxes(*w), (QStringList{"2", "3", "4", "6", "7", "8", "16", "0", "0"}));
-        QCOMPARE(w->mappingLabel(5)->text(), QStringLiteral("email"));
-        QCOMPARE(w->mappingBox(1)->geometry(), QRect(20, 26 + 18, 18, 16));
-        QCOMPARE(w->mappingBox(0)->maxLength(), 2);
+        QCOMPARE(mappingLabel(*w, 5)->text(), QStringLiteral("email"));
+        QCOMPARE(mappingBox(*w, 1)->geometry(), QRect(20, 26 + 18, 18, 16));
+        QCOMPARE(mappingBox(*w, 0)->maxLength(), 2);
 
         // Another table: fresh rows, typed numbers gone; 60 rows at most.
-        w->mappingBox(0)->setText("5");
+        mappingBox(*w, 0)->setText("5");
         select(*w, "宽 表$");
         QCOMPARE(w->mappingCount(), 60);
         QCOMPARE(boxes(*w), QStringList(60, "0"));
         select(*w, "客户资料$");
-        QCOMPARE(w->mappingBox(0)->text(), QStringLiteral("2"));
+        QCOMPARE(mappingBox(*w, 0)->text(), QStringLiteral("2"));
 
         auto a = window(ImportWindow::Variant::Access, fixture("book.xls"));
         QCOMPARE(a->windowTitle(), QStringLiteral("导入ACCESS数据文件"));
         QCOMPARE(a->standardFields().size(), 17);  // no ID in the Access window
-        QCOMPARE(a->standardLabels()[1]->pos(), QPoint(48, 26 + 16));
+        QCOMPARE(standardLabel(*a, 1)->pos(), QPoint(48, 26 + 16));
     }
 
     // Refused runs: a message each, nothing stored.
@@ -236,8 +251,8 @@ private slots:
 
         for (const QString bad : {"00", "-1", "99", "a"}) {
             messages_.clear();
-            w->mappingBox(2)->setText("2");
-            w->mappingBox(3)->setText(bad);
+            mappingBox(*w, 2)->setText("2");
+            mappingBox(*w, 3)->setText(bad);
             testutil::named<QPushButton>(w.get(), QStringLiteral("importButton"))->click();
             QCOMPARE(messages_.size(), 1);
             QVERIFY2(messages_[0].contains("第4行") && messages_[0].contains("列4") &&
@@ -260,8 +275,8 @@ private slots:
         QFETCH(QString, file);
         auto w = window(ImportWindow::Variant::Excel, file);
         select(*w, "客户资料$");
-        w->mappingBox(4)->setText("6");   // 地址 to 公司名称 as well: the later non-empty one wins
-        w->mappingBox(7)->setText("17");  // 建档日期 to 事项
+        mappingBox(*w, 4)->setText("6");   // 地址 to 公司名称 as well: the later non-empty one wins
+        mappingBox(*w, 7)->setText("17");  // 建档日期 to 事项
         importAndWait(*w);
         QCOMPARE(errors_, QStringList());
         QCOMPARE(messages_, QStringList{"共完成5条数据导入完成"});
@@ -371,7 +386,7 @@ private slots:
     {
         auto w = window(ImportWindow::Variant::Excel, fixture("book.xls"));
         select(*w, "客户资料$");
-        w->mappingBox(2)->setText("1");  // 手机 into ID: 2.5 in the last row is no record number
+        mappingBox(*w, 2)->setText("1");  // 手机 into ID: 2.5 in the last row is no record number
         importAndWait(*w);
         QVERIFY(messages_.isEmpty());  // no closing message
         QCOMPARE(errors_.size(), 1);
@@ -409,7 +424,7 @@ private slots:
         QCOMPARE(errors_, QStringList());
         QCOMPARE(messages_, QStringList{"共完成3条数据导出完成"});
         QCOMPARE(testutil::named<QLineEdit>(w.get(), QStringLiteral("recordCount"))->text(), QStringLiteral("8"));
-        QCOMPARE(w->mappingBox(0)->text(), QStringLiteral("2"));
+        QCOMPARE(mappingBox(*w, 0)->text(), QStringLiteral("2"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
 
         QString error;
@@ -456,9 +471,9 @@ private slots:
         QCOMPARE(testutil::named<QLineEdit>(w.get(), QStringLiteral("recordCount"))->text(), QStringLiteral("6"));
         QCOMPARE(boxes(*w), QStringList(6, "0"));
         // Access window: 联系人 is 1, 事项 16, 答复 17.
-        w->mappingBox(5)->setText("1");
-        w->mappingBox(2)->setText("16");
-        w->mappingBox(4)->setText("17");
+        mappingBox(*w, 5)->setText("1");
+        mappingBox(*w, 2)->setText("16");
+        mappingBox(*w, 4)->setText("17");
         importAndWait(*w);
         QCOMPARE(messages_, QStringList{"共完成6条数据导入完成"});
         const QStringList rows = customers(*dm_, "联系人, 事项, 答复");
@@ -536,8 +551,8 @@ private slots:
         QCOMPARE(shown.size(), 32767);
         QVERIFY(shown.startsWith(cell.left(100)) && shown.endsWith(QChar(0x2026)));
         QCOMPARE(grid->headerData(1, Qt::Horizontal).toString().size(), 32767);
-        QCOMPARE(w->mappingLabel(1)->text().size(), 32767);
-        w->mappingBox(1)->setText("17");
+        QCOMPARE(mappingLabel(*w, 1)->text().size(), 32767);
+        mappingBox(*w, 1)->setText("17");
         importAndWait(*w);
         QCOMPARE(messages_, QStringList{"共完成1条数据导入完成"});
         QCOMPARE(customers(*dm_, "length(事项)"), QStringList{"1000000"});
@@ -646,7 +661,7 @@ private slots:
         dm_->excelFile.openWith(std::move(reader));
         ExcelImportWindow w(*dm_);
         select(w, "t");
-        w.mappingBox(0)->setText("2");
+        mappingBox(w, 0)->setText("2");
         exportAndWait(w);
         QCOMPARE(messages_, QStringList{"共完成3条数据导出完成"});
         QVERIFY(thread && thread != qApp->thread());
