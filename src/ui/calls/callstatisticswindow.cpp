@@ -123,17 +123,33 @@ void CallStatisticsWindow::compute()
                                                                  [&c] { return c.stopRequested(); });
                                         c.checkStop();
                                     });
-    runWork(work, this, [this, result](const WorkOutcome& outcome) {
-        computing_ = false;
-        computeButton_->setEnabled(true);
-        if (outcome.ok) {
-            stats_ = *result;
-            showStatistics();
-        } else if (!outcome.stopped) {
-            errorreport::report(QStringLiteral("来电统计没有完成：") + outcome.error);
-        }
-        emit computed();
+    work_ = work;
+    // The window may be closed (and gone) before the figures come.
+    QPointer<CallStatisticsWindow> self(this);
+    runWork(work, this, [self, result](const WorkOutcome& outcome) {
+        if (!self)
+            return;
+        self->finishComputing(outcome, *result);
     });
+}
+
+CallStatisticsWindow::~CallStatisticsWindow()
+{
+    if (work_)
+        work_->stop();
+}
+
+void CallStatisticsWindow::finishComputing(const WorkOutcome& outcome, const CallStatistics& result)
+{
+    computing_ = false;
+    computeButton_->setEnabled(true);
+    if (outcome.ok) {
+        stats_ = result;
+        showStatistics();
+    } else if (!outcome.stopped) {
+        errorreport::report(QStringLiteral("来电统计没有完成：") + outcome.error);
+    }
+    emit computed();
 }
 
 void CallStatisticsWindow::showStatistics()

@@ -24,9 +24,9 @@ EarlierCallsPanel::EarlierCallsPanel(QWidget* parent) : QWidget(parent)
     clear();
 }
 
-void EarlierCallsPanel::showHistory(const CallHistory& history)
+void EarlierCallsPanel::showHistory(const CallHistory& history, const QString& heading)
 {
-    title_->setText(callOrdinalText(history.count) +
+    title_->setText((heading.isEmpty() ? callOrdinalText(history.count) : heading) +
                     (history.count > history.calls.size()
                          ? QStringLiteral("（显示最近 %1 次）").arg(history.calls.size())
                          : QString()));

@@ -70,33 +70,53 @@ private:
     QTimer* timer_;
 };
 
-// A browser that really loads its pages.
+// A browser that really loads its pages.  Its web view is made when the
+// browser is first shown: a tab nobody has looked at costs no renderer.  The
+// address it was sent to last (its start page, or the latest search) loads
+// then.
 class WebEngineBrowser : public Browser {
 public:
-    explicit WebEngineBrowser(QWidget* parent) : Browser(parent), view_(new QWebEngineView(this))
+    explicit WebEngineBrowser(QWidget* parent) : Browser(parent), layout_(new QVBoxLayout(this))
     {
-        auto* lay = new QVBoxLayout(this);
-        lay->setContentsMargins(0, 0, 0, 0);
-        lay->addWidget(view_);
+        layout_->setContentsMargins(0, 0, 0, 0);
+    }
+    void navigate(const QString& address) override
+    {
+        record(address);
+        showingNotice_ = false;
+        if (view_)
+            LoadQueue::start(view_, urlOf(address));
+    }
+
+protected:
+    void showEvent(QShowEvent* e) override
+    {
+        Browser::showEvent(e);
+        if (view_)
+            return;
+        view_ = new QWebEngineView(this);
+        layout_->addWidget(view_);
         QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool ok) {
             if (!ok && !showingNotice_) {
                 showingNotice_ = true;
                 view_->setHtml(unreachablePage(address()));
             }
         });
-    }
-    void navigate(const QString& address) override
-    {
-        record(address);
-        showingNotice_ = false;
-        QUrl url(address);
-        if (url.scheme().isEmpty())
-            url = QUrl::fromUserInput(address);
-        LoadQueue::start(view_, url);
+        if (!address().isEmpty())
+            LoadQueue::start(view_, urlOf(address()));
     }
 
 private:
-    QWebEngineView* view_;
+    static QUrl urlOf(const QString& address)
+    {
+        QUrl url(address);
+        if (url.scheme().isEmpty())
+            url = QUrl::fromUserInput(address);
+        return url;
+    }
+
+    QVBoxLayout* layout_;
+    QWebEngineView* view_ = nullptr;
     bool showingNotice_ = false;
 };
 
