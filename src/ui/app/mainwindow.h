@@ -146,6 +146,7 @@ protected:
 
 private:
     void buildUpperArea();
+    void buildBottomBar();
     void buildTabs();
     void buildCustomerTab();
     void buildCallTab();

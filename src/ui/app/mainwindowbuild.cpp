@@ -118,9 +118,14 @@ void MainWindow::buildUpperArea()
 
     band->addWidget(topStrip);
     band->addStretch(1);  // the card's controls sit here, placed by hand
+    buildBottomBar();
+    band->addWidget(bottomBar);
+}
 
-    // Bottom bar: advertising line at the left, motto at the right.  The
-    // card's record buttons are placed on it by hand as well.
+// Bottom bar: advertising line at the left, motto at the right.  The card's
+// record buttons are placed on it by hand as well.
+void MainWindow::buildBottomBar()
+{
     bottomBar = new QWidget(cardPanel);
     bottomBar->setFixedHeight(kBottomBarHeight);
     auto* bar = new QHBoxLayout(bottomBar);
@@ -148,7 +153,6 @@ void MainWindow::buildUpperArea()
     motto->setFixedWidth(270);
     motto->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     bar->addWidget(motto);
-    band->addWidget(bottomBar);
 }
 
 namespace {
