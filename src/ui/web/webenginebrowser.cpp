@@ -4,6 +4,7 @@
 #include <QUrl>
 #include <deque>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include "ui/web/browser.h"
@@ -102,6 +103,13 @@ protected:
                 view_->setHtml(unreachablePage(address()));
             }
         });
+        // The renderer is shared: when it ends abnormally, every view loads
+        // its page again in a new one.
+        QObject::connect(view_->page(), &QWebEnginePage::renderProcessTerminated, view_,
+                         [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                             if (status != QWebEnginePage::NormalTerminationStatus && !address().isEmpty())
+                                 QTimer::singleShot(1000, view_, [this] { LoadQueue::start(view_, urlOf(address())); });
+                         });
         if (!address().isEmpty())
             LoadQueue::start(view_, urlOf(address()));
     }
@@ -124,5 +132,14 @@ private:
 
 void useWebEngineBrowsers()
 {
+    // Every web view of the window shares one renderer process: the pages
+    // are mostly idle, and each renderer of its own would cost tens of
+    // megabytes.  Set before the first view starts the engine; flags given
+    // from outside are kept (and a limit of their own wins).
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--renderer-process-limit")) {
+        flags += flags.isEmpty() ? "--renderer-process-limit=1" : " --renderer-process-limit=1";
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    }
     setBrowserFactory([](QWidget* parent) -> Browser* { return new WebEngineBrowser(parent); });
 }
