@@ -15,7 +15,15 @@ EarlierCallsPanel::EarlierCallsPanel(QWidget* parent) : QWidget(parent)
     calls_->setRootIsDecorated(false);
     calls_->setUniformRowHeights(true);
     calls_->setHeaderLabels({QStringLiteral("日期"), QStringLiteral("时间"), QStringLiteral("事项"), QStringLiteral("答复")});
-    calls_->header()->setStretchLastSection(true);
+    // Date and time as wide as they are; the notes share the rest of the
+    // narrow panel, each whole in its tooltip.
+    QHeaderView* header = calls_->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(2, QHeaderView::Stretch);
+    header->setSectionResizeMode(3, QHeaderView::Stretch);
+    calls_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2);
@@ -32,8 +40,12 @@ void EarlierCallsPanel::showHistory(const CallHistory& history, const QString& h
                          : QString()));
     calls_->clear();
     QList<QTreeWidgetItem*> items;
-    for (const EarlierCall& c : history.calls)
-        items << new QTreeWidgetItem({c.date, c.time, c.matter, c.reply});
+    for (const EarlierCall& c : history.calls) {
+        auto* item = new QTreeWidgetItem({c.date, c.time, c.matter, c.reply});
+        item->setToolTip(2, c.matter);
+        item->setToolTip(3, c.reply);
+        items << item;
+    }
     calls_->addTopLevelItems(items);
 }
 
