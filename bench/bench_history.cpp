@@ -2,7 +2,9 @@
 // the program takes to find a number's calls (count and the newest 50, as
 // the panel lists them), for the test numbers of the database, beside a
 // bare count of the number's calls in one column through the same index.
-// The program's indexes are made first when the database lacks them (timed).
+// Then the call statistics of the last 30 days of calls (the figures of the
+// statistics window), beside a bare count of those days' calls.  The
+// program's indexes are made first when the database lacks them (timed).
 //
 //   bench_history [--large] [database file]
 //     Without a file the generator's database (built on first use).
@@ -16,6 +18,7 @@
 
 #include "data/app/connection.h"
 #include "data/calls/callhistory.h"
+#include "data/calls/callstatistics.h"
 
 #include "benchdb.h"
 #include "measure.h"
@@ -67,6 +70,33 @@ int main(int argc, char** argv)
                 panel.size(), bench::median(panel), *std::max_element(panel.begin(), panel.end()));
     std::printf("  bare count of a number in one column:                  %.3f ms\n", bench::median(bare));
     std::printf("  (%lld earlier calls found in all)\n", found);
+
+    // The statistics of the last 30 days that have calls.
+    QSqlQuery lastDay(db);
+    lastDay.exec(QStringLiteral("select 日期 from 来电数据 order by ID desc limit 1"));
+    lastDay.next();
+    const QDate last = QDate::fromString(lastDay.value(0).toString(), QStringLiteral("yyyy-M-d"));
+    lastDay.finish();
+    const QDate first = last.addDays(-29);
+    std::vector<double> figures, counted;
+    qint64 calls = 0, bareCalls = 0;
+    for (int round = 0; round < 5; ++round) {
+        figures.push_back(bench::timed([&] { calls = callStatistics(db, first, last).total; }));
+        counted.push_back(bench::timed([&] {
+            QSqlQuery q(db);
+            q.prepare(QStringLiteral("select count(*) from 来电数据 where 日期 = ?"));
+            bareCalls = 0;
+            for (QDate d = first; d <= last; d = d.addDays(1)) {
+                q.addBindValue(storedDay(d));
+                q.exec();
+                q.next();
+                bareCalls += q.value(0).toLongLong();
+            }
+        }));
+    }
+    std::printf("  statistics of %s to %s (%lld calls), median of 5: %.1f ms; bare count of the days: %.1f ms (%lld)\n",
+                qPrintable(storedDay(first)), qPrintable(storedDay(last)), calls, bench::median(figures),
+                bench::median(counted), bareCalls);
     bench::printLoad("end");
     return 0;
 }
