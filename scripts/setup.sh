@@ -1,6 +1,7 @@
 #!/bin/bash
 # Installs what the build needs (Debian 12, as root), then configures and
-# builds everything into build/.  The package step is skipped when all
+# builds into build/: everything, or only the targets named as arguments
+# (start.sh builds only the program).  The package step is skipped when all
 # packages are already there, so running this again is quick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,4 +30,8 @@ if ((${#missing[@]})); then
 fi
 
 cmake -S . -B build -G Ninja
-cmake --build build
+if (($#)); then
+  cmake --build build --target "$@"
+else
+  cmake --build build
+fi

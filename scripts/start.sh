@@ -1,9 +1,10 @@
 #!/bin/bash
-# Builds the program (see setup.sh) and starts it in its program folder
-# build/program/.  Without a display it runs under a virtual X server.
+# Builds the program alone (see setup.sh; the tests and benchmarks are not
+# built) and starts it in its program folder build/program/.  Without a
+# display it runs under a virtual X server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh program
 
 cd build/program
 # Qt WebEngine refuses its sandbox when run as root.

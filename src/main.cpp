@@ -1,7 +1,6 @@
 // Tavrin来电显示自动查询软件: entry point.
 
 #include "data/app/datamodule.h"
-#include "rules/app/desktopsettings.h"
 #include "rules/app/programfolder.h"
 #include "rules/calls/callrules.h"
 #include "ui/app/aboutwindow.h"
@@ -57,7 +56,12 @@ int main(int argc, char** argv)
     // Calls reach the operator when the window is out of sight.
     DesktopNotifier notifier;
     DesktopPresence presence(&main, &notifier);
-    presence.setSettings(readDesktopSettings(desktopSettingsFile()));
+    // The settings of menu 设置 are in force as soon as they are chosen; the
+    // tray icon's tooltip says the device's state.
+    presence.setSettings(main.desktopSettings());
+    QObject::connect(&main, &MainWindow::desktopSettingsChanged, &presence, &DesktopPresence::setSettings);
+    presence.setDeviceState(main.deviceState());
+    QObject::connect(&main, &MainWindow::deviceStateChanged, &presence, &DesktopPresence::setDeviceState);
     QObject::connect(start.instance.get(), &SingleInstance::showRequested, &presence,
                      &DesktopPresence::bringWindowToFront);
     QObject::connect(&main, &MainWindow::callAnnounced, &presence, [&](const QString& text) {

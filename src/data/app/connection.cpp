@@ -9,6 +9,7 @@
 #include "rules/app/statementtext.h"
 #include "data/app/backgroundwork.h"
 #include "data/app/rowcounts.h"
+#include "data/calls/callhistory.h"
 #include "data/calls/numberindex.h"
 
 namespace {
@@ -17,14 +18,22 @@ const QString kDateIndex = QStringLiteral("来电数据_日期");
 
 const QString kCalls = QStringLiteral("来电数据");
 
-// The call list's date search looks calls up by 日期; the index is made the
-// first time a database without it is opened.  A database that cannot take
-// it (read-only, no call table) is used as it is.
-bool createCallDateIndex(const QSqlDatabase& db)
+// The call list's date search looks calls up by 日期, the panel of a
+// caller's earlier calls by 手机 and 电话; the indexes are made the first
+// time a database without them is opened.  A database that cannot take
+// them (read-only, no call table) is used as it is.
+bool createCallIndexes(const QSqlDatabase& db)
 {
     QSqlQuery q(db);
-    return q.exec(QStringLiteral("create index if not exists ") + quotedIdentifier(kDateIndex) +
-                  QStringLiteral(" on ") + quotedIdentifier(kCalls) + QStringLiteral(" (日期)"));
+    if (!q.exec(QStringLiteral("create index if not exists ") + quotedIdentifier(kDateIndex) +
+                QStringLiteral(" on ") + quotedIdentifier(kCalls) + QStringLiteral(" (日期)")))
+        return false;
+    try {
+        ensureCallHistoryIndexes(db);
+    } catch (const DbError&) {
+        return false;
+    }
+    return true;
 }
 
 int namesPresent(const QSqlDatabase& db, const QString& sql, const QStringList& names)
@@ -36,13 +45,14 @@ int namesPresent(const QSqlDatabase& db, const QString& sql, const QStringList& 
     return q.exec() && q.next() ? q.value(0).toInt() : -1;
 }
 
-bool hasCallDateIndex(const QSqlDatabase& db)
+bool hasCallIndexes(const QSqlDatabase& db)
 {
     const DatabaseEngine& engine = DatabaseEngine::of(db);
     // Without a call table there is nothing to index.
     if (namesPresent(db, engine.tableCountStatement(), {kCalls}) <= 0)
         return true;
-    return namesPresent(db, engine.objectCountStatement(2), {kDateIndex, kCalls}) == 2;
+    const QStringList names{kDateIndex, kCalls + QStringLiteral("_手机"), kCalls + QStringLiteral("_电话"), kCalls};
+    return namesPresent(db, engine.objectCountStatement(int(names.size())), names) == names.size();
 }
 
 // How many rows a table may hold, at a glance (its highest key).
@@ -133,12 +143,12 @@ void Connection::open()
     // The indexes of a database that lacks them (an older one, a restored
     // one) are built now when the tables are small; on large tables they are
     // built by long work while the program goes on without them.
-    const bool dateIndex = hasCallDateIndex(db);
+    const bool dateIndex = hasCallIndexes(db);
     numberIndex_ = numberindex::isComplete(db);
     const bool smallCalls = dateIndex || rowsAtMost(db, kCalls) < backgroundIndexRows_;
     const bool smallCustomers = numberIndex_ || rowsAtMost(db, QStringLiteral("客户数据")) < backgroundIndexRows_;
     if (!dateIndex && smallCalls)
-        createCallDateIndex(db);
+        createCallIndexes(db);
     if (!numberIndex_ && smallCustomers)
         ensureNumberIndex(db);
     const bool countsLater = !keepRowCounts(db);
@@ -206,11 +216,11 @@ void Connection::startIndexBuild(bool numbers, bool counts)
         [numbers, counts](WorkContext& cx) {
             QSqlDatabase db = cx.db();
             cx.interruptOnStop();
-            if (!hasCallDateIndex(db)) {
-                cx.setText(QStringLiteral("正在为来电数据的日期建立索引（只需一次），请稍候……"));
-                if (!createCallDateIndex(db)) {
+            if (!hasCallIndexes(db)) {
+                cx.setText(QStringLiteral("正在为来电数据的日期和号码建立索引（只需一次），请稍候……"));
+                if (!createCallIndexes(db)) {
                     cx.checkStop();
-                    // Without it the date search reads the whole table: slower, not wrong.
+                    // Without them the searches read the whole table: slower, not wrong.
                 }
             }
             cx.checkStop();

@@ -98,8 +98,8 @@ void DataModule::writeCall(const CallRecord& call)
         // row goes straight into the table.
         connection.open();
         QSqlQuery q(connection.database());
-        q.prepare(QStringLiteral("insert into 来电数据 (电话, 手机, 日期, 时间) values (?, ?, ?, ?)"));
-        for (const QString& v : {call.dianhua, call.shouji, call.riqi, call.shijian})
+        q.prepare(QStringLiteral("insert into 来电数据 (电话, 手机, 日期, 时间, 联系人, 公司名称) values (?, ?, ?, ?, ?, ?)"));
+        for (const QString& v : {call.dianhua, call.shouji, call.riqi, call.shijian, call.lianxiren, call.gongsi})
             q.addBindValue(v.isEmpty() ? QVariant() : QVariant(v));
         if (!q.exec())
             throw DbError(q.lastError().text());
@@ -110,6 +110,10 @@ void DataModule::writeCall(const CallRecord& call)
     calls.setValue(QStringLiteral("手机"), call.shouji);
     calls.setValue(QStringLiteral("日期"), call.riqi);
     calls.setValue(QStringLiteral("时间"), call.shijian);
+    if (!call.lianxiren.isEmpty())
+        calls.setValue(QStringLiteral("联系人"), call.lianxiren);
+    if (!call.gongsi.isEmpty())
+        calls.setValue(QStringLiteral("公司名称"), call.gongsi);
     // Stored at once: the record is on disk when the handling ends.
     calls.post();
 }

@@ -30,6 +30,10 @@ QString marks(qsizetype n)
 
 }  // namespace
 
+// The indexes hold only the calls with a number in the column (partial
+// indexes).  A search of the call list ("电话 like '%0755%'") therefore
+// still reads the table in its own order instead of scanning one of them,
+// and the history's statement names the indexes' condition to use them.
 void ensureCallHistoryIndexes(QSqlDatabase db)
 {
     for (const QString& column : {QStringLiteral("手机"), QStringLiteral("电话")}) {
@@ -37,7 +41,7 @@ void ensureCallHistoryIndexes(QSqlDatabase db)
         const QString sql = QStringLiteral("create index if not exists ") +
                             quotedIdentifier(kCalls + QLatin1Char('_') + column) + QStringLiteral(" on ") +
                             quotedIdentifier(kCalls) + QStringLiteral(" (") + quotedIdentifier(column) +
-                            QLatin1Char(')');
+                            QStringLiteral(") where ") + quotedIdentifier(column) + QStringLiteral(" > ''");
         if (!q.exec(sql))
             fail(q);
     }
@@ -61,10 +65,15 @@ CallHistory earlierCalls(QSqlDatabase db, const QStringList& numbers, qint64 bef
     const QStringList spellings = historySpellings(numbers);
     if (spellings.isEmpty())
         return history;
-    const QString where = QStringLiteral(" where (") + quotedIdentifier(QStringLiteral("手机")) +
-                          QStringLiteral(" in ") + marks(spellings.size()) + QStringLiteral(" or ") +
-                          quotedIdentifier(QStringLiteral("电话")) + QStringLiteral(" in ") +
-                          marks(spellings.size()) + QStringLiteral(") and ") +
+    // "(手机 in (…) and 手机 > '') or (电话 in (…) and 电话 > '')": each
+    // branch through its column's index.
+    auto branch = [&](const QString& column) {
+        const QString c = quotedIdentifier(column);
+        return QStringLiteral("(") + c + QStringLiteral(" in ") + marks(spellings.size()) + QStringLiteral(" and ") +
+               c + QStringLiteral(" > '')");
+    };
+    const QString where = QStringLiteral(" where (") + branch(QStringLiteral("手机")) + QStringLiteral(" or ") +
+                          branch(QStringLiteral("电话")) + QStringLiteral(") and ") +
                           quotedIdentifier(QStringLiteral("ID")) + QStringLiteral(" < ?");
     auto bindAll = [&](QSqlQuery& q) {
         for (int pass = 0; pass < 2; ++pass)

@@ -57,12 +57,15 @@ QString phoneFieldCondition(const QString& field, const QString& text);
 
 // Column values of a logged call: the number as received, in 手机 when its
 // digits begin with "1", else in 电话; the date as "yyyy-M-d", the time as
-// "H:mm:ss".
+// "H:mm:ss".  A known caller's call is logged with the customer's 联系人
+// and 公司名称, so that the call list says who called.
 struct CallRecord {
     QString dianhua;  // 电话
     QString shouji;   // 手机
     QString riqi;     // 日期
     QString shijian;  // 时间
+    QString lianxiren;  // 联系人
+    QString gongsi;     // 公司名称
 };
 CallRecord callRecord(const QString& number, const QDateTime& when);
 

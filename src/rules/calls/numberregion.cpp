@@ -7,6 +7,8 @@
 
 #include "rules/calls/callrules.h"
 
+#include <QThreadPool>
+
 using i18n::phonenumbers::PhoneNumber;
 using i18n::phonenumbers::PhoneNumberOfflineGeocoder;
 using i18n::phonenumbers::PhoneNumberUtil;
@@ -25,4 +27,9 @@ QString numberRegion(const QString& number)
     if (!util->IsValidNumber(parsed))
         return {};
     return QString::fromStdString(geocoder.GetDescriptionForNumber(parsed, chinese));
+}
+
+void warmUpNumberRegion()
+{
+    QThreadPool::globalInstance()->start([] { numberRegion(QStringLiteral("01012345678")); });
 }

@@ -12,3 +12,7 @@
 // internal extensions, text that is not a number).  In process, no I/O
 // after the first call.
 QString numberRegion(const QString& number);
+
+// Reads the geocoder's data on a thread of the pool, so that the first call
+// is not the one that waits for it.
+void warmUpNumberRegion();

@@ -32,6 +32,7 @@
 #include "ui/calls/announcement.h"
 #include "ui/calls/callhandling.h"
 #include "ui/calls/device.h"
+#include "ui/calls/earliercallsfollower.h"
 #include "ui/calls/devicesettingswindow.h"
 #include "ui/calls/deviceswitch.h"
 #include "ui/calls/simulation.h"
@@ -90,6 +91,7 @@ MainWindow::MainWindow(DataModule& dm, CallerIdDevice& device, QWidget* parent)
     createCallHandlers();
     createListHandlers();
     createMenuHandlers();
+    createCallerHandlers();
     folder_ = programFolder();
     showDeviceState();
     connect(device_, &CallerIdDevice::stateChanged, this, &MainWindow::showDeviceState);
@@ -342,6 +344,11 @@ void MainWindow::setCardSource(DataSource* source)
 {
     cardSource_ = source;
     card_->setDataSource(source);
+    // A call record can become a customer; the earlier calls follow the card.
+    saveAsCustomerButton->setVisible(source == &dm_.callSource);
+    saveAsCustomerButton->setEnabled(true);
+    if (earlierCalls_)
+        earlierCalls_->follow(source);
 }
 
 void MainWindow::setCardMode(int mode)
@@ -381,7 +388,9 @@ void MainWindow::visitSupportSite() { QDesktopServices::openUrl(QUrl(webaddr::su
 
 void MainWindow::showDeviceState()
 {
-    setMessage(device_->queryState() == 1 ? QStringLiteral("来电显示设备正常！") : QStringLiteral("来电显示设备存在！"));
+    deviceState_ = device_->queryState() == 1 ? QStringLiteral("来电显示设备正常！") : QStringLiteral("来电显示设备存在！");
+    setMessage(deviceState_);
+    emit deviceStateChanged(deviceState_);
 }
 
 void MainWindow::chooseDevice()
@@ -409,7 +418,13 @@ void MainWindow::announce(const QString& text)
 
 void MainWindow::appendLineStatus(const QString& line) { lineStatus->appendPlainText(line); }
 
-void MainWindow::searchWeb(const QString& number) { webTabs_->searchNumber(number); }
+void MainWindow::searchWeb(const QString& number)
+{
+    // An office that keeps its callers' numbers to itself turns this off;
+    // the tabs then keep their pages.
+    if (desktopSettings().searchTheWeb)
+        webTabs_->searchNumber(number);
+}
 
 void MainWindow::showTabQuietly(WebTab which)
 {

@@ -6,10 +6,14 @@
 // through the screens it implements.  Tests find its controls by their
 // object names, which are the names of the members below.
 
+#include <QList>
 #include <QMainWindow>
+#include <QPair>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
+#include "rules/app/desktopsettings.h"
 #include "rules/app/statementbuffer.h"
 #include "ui/calls/callscreen.h"
 #include "ui/web/tabscreen.h"
@@ -27,7 +31,10 @@ class DataQuestions;
 class DataSource;
 class DBEdit;
 class DBGrid;
+class DesktopSettingsMenu;
 class Dictionary;
+class EarlierCallsFollower;
+class EarlierCallsPanel;
 class ExcelExport;
 class FieldChoiceFile;
 class GridLayoutButtons;
@@ -38,6 +45,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
+class QPrinter;
 class QPushButton;
 class QTabWidget;
 class QTimer;
@@ -84,6 +92,17 @@ public:
     // The clock panel shows the date and time now (the clock timer's tick).
     void showClock();
 
+    // The caller-ID device's state as the message panel said it last.
+    const QString& deviceState() const { return deviceState_; }
+    // How the program lives on the desktop (menu 设置), as chosen.
+    const DesktopSettings& desktopSettings() const;
+
+    // "打印客户资料": the card's record and the list of the tab in front (the
+    // call list when it is in front, else the customer list) as shown.
+    void printRecordsTo(QPrinter& printer);
+    QList<QPair<QString, QString>> cardToPrint(QString* title) const;
+    QStringList listColumnsToPrint() const;
+
     // What the last statement composed line by line was.
     const StatementBuffer& statementBuffer() const { return statements_; }
 
@@ -102,6 +121,7 @@ public:
     void showNumber(const QString& number) override;
     void announce(const QString& text) override;
     void appendLineStatus(const QString& line) override;
+    void showRegion(const QString& number, const QString& region) override;
     void searchWeb(const QString& number) override;
     void showTabQuietly(WebTab tab) override;
     void showCustomerSidePage(const QString& address) override;
@@ -115,6 +135,10 @@ public:
 signals:
     // A call was announced ("老客户来电" / "新客户来电"); the number is number().
     void callAnnounced(const QString& text);
+    // The device's state changed (the text the message panel shows).
+    void deviceStateChanged(const QString& text);
+    // The operator changed a desktop setting; it is stored already.
+    void desktopSettingsChanged(const DesktopSettings& settings);
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -122,6 +146,7 @@ protected:
 
 private:
     void buildUpperArea();
+    void buildBottomBar();
     void buildTabs();
     void buildCustomerTab();
     void buildCallTab();
@@ -131,6 +156,10 @@ private:
     void createCallHandlers();
     void createListHandlers();
     void createMenuHandlers();
+    void createCallerHandlers();
+    void showCallStatistics();
+    void printFromMenu();
+    void saveCallAsCustomer();
     void followDatabase();
     void runActivation();
     void setCallDateToToday();
@@ -150,6 +179,7 @@ private:
     DataSource* cardSource_ = nullptr;
     int cardMode_ = 0;
     QString messageBeforeBusy_;  // the message panel's text before the database was busy
+    QString deviceState_;
     StatementBuffer statements_;
 
     // Handlers.
@@ -169,6 +199,9 @@ private:
     FieldChoiceFile* customerFieldChoice_ = nullptr;
     GridLayoutButtons* customerGridLayout_ = nullptr;
     GridLayoutButtons* callGridLayout_ = nullptr;
+    // The earlier calls of the card's caller, on the first and the customer tab.
+    EarlierCallsFollower* earlierCalls_ = nullptr;
+    DesktopSettingsMenu* desktopMenu_ = nullptr;  // the four desktop entries of 设置
 
     StatusBar* statusPanels = nullptr;
     QTimer* clockTimer = nullptr;      // 1000 ms, on
@@ -180,6 +213,7 @@ private:
     QWidget* cardPanel = nullptr;
     QWidget* topStrip = nullptr;
     Announcement* announcement = nullptr;  // red 29-px 隶书
+    QLabel* regionLabel = nullptr;         // 号码归属地, left of the announcement
     QPushButton* simulationButton = nullptr;  // 测试
     QLabel* numberCaption = nullptr;          // 当前打进电话：
     QLineEdit* numberField = nullptr;
@@ -188,6 +222,7 @@ private:
     QWidget* bottomBar = nullptr;             // 32-px bar at the foot of the band
     QLabel* advertisingLine = nullptr;
     QLabel* motto = nullptr;
+    QPushButton* saveAsCustomerButton = nullptr;  // 存为新客户, on a call record
     DBEdit* contactField = nullptr;  // the card's; the start-up focus goes there
 
     // Tabs.
@@ -209,6 +244,8 @@ private:
     Browser* baiduSideBrowser = nullptr;
     Browser* customerSideBrowser = nullptr;
     Browser* callSideBrowser = nullptr;
+    EarlierCallsPanel* firstTabCalls = nullptr;     // beside the call on the first tab
+    EarlierCallsPanel* customerTabCalls = nullptr;  // beside the customer list
 
     // Tab "客户列表".
     QPushButton* showAllCustomersButton = nullptr;  // 显示所有数据
@@ -249,7 +286,8 @@ private:
     QAction* miBackup = nullptr;
     QAction* miRestore = nullptr;
     QAction* miExit = nullptr;
-    QAction* miPrintCustomers = nullptr;  // no action
+    QAction* miCallStatistics = nullptr;  // 来电统计
+    QAction* miPrintCustomers = nullptr;
     QAction* miSearchList = nullptr;
     QAction* miDevice = nullptr;  // 来电设备设置: enabled when the device can be switched
     QAction* miClearCustomers = nullptr;

@@ -24,6 +24,7 @@
 #include "ui/app/statusbar.h"
 #include "ui/app/updownbox.h"
 #include "ui/calls/announcement.h"
+#include "ui/calls/earliercallspanel.h"
 #include "ui/web/addresses.h"
 #include "ui/web/browser.h"
 
@@ -72,6 +73,16 @@ void MainWindow::buildUpperArea()
     announcement->setFixedWidth(220);
     strip->addWidget(announcement);
     strip->addStretch(1);
+    // Where the caller's number belongs, in the free space left of the
+    // announcement (outside the strip's layout: the announcement keeps its
+    // place and size whatever the text).
+    regionLabel = new QLabel(topStrip);
+    regionLabel->setObjectName(QStringLiteral("regionLabel"));
+    regionLabel->setFont(pixelFont(QStringLiteral("宋体"), 14));
+    regionLabel->setWordWrap(true);  // the longest ones take two lines
+    setTextColour(regionLabel, QColor(0x80, 0, 0));
+    regionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    regionLabel->setGeometry(2, 0, 154, kTopStripHeight);
 
     auto* callGroup = new QWidget(topStrip);
     callGroup->setFixedSize(557, kTopStripHeight);
@@ -107,9 +118,14 @@ void MainWindow::buildUpperArea()
 
     band->addWidget(topStrip);
     band->addStretch(1);  // the card's controls sit here, placed by hand
+    buildBottomBar();
+    band->addWidget(bottomBar);
+}
 
-    // Bottom bar: advertising line at the left, motto at the right.  The
-    // card's record buttons are placed on it by hand as well.
+// Bottom bar: advertising line at the left, motto at the right.  The card's
+// record buttons are placed on it by hand as well.
+void MainWindow::buildBottomBar()
+{
     bottomBar = new QWidget(cardPanel);
     bottomBar->setFixedHeight(kBottomBarHeight);
     auto* bar = new QHBoxLayout(bottomBar);
@@ -121,6 +137,15 @@ void MainWindow::buildUpperArea()
     setTextColour(advertisingLine, Qt::blue);
     bar->addWidget(advertisingLine);
     bar->addStretch(1);
+    // A call record's customer columns become a customer; shown while the
+    // card shows a call record.
+    saveAsCustomerButton = new QPushButton(QStringLiteral("存为新客户"), bottomBar);
+    saveAsCustomerButton->setObjectName(QStringLiteral("saveAsCustomerButton"));
+    saveAsCustomerButton->setFont(pixelFont(QStringLiteral("宋体"), 12));
+    saveAsCustomerButton->setFixedSize(83, 25);
+    saveAsCustomerButton->hide();
+    bar->addWidget(saveAsCustomerButton);
+    bar->addSpacing(6);
     motto = new QLabel(QStringLiteral("知己知彼  百战不殆"), bottomBar);
     motto->setObjectName(QStringLiteral("motto"));
     motto->setFont(pixelFont(QStringLiteral("隶书"), 29));
@@ -128,7 +153,6 @@ void MainWindow::buildUpperArea()
     motto->setFixedWidth(270);
     motto->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     bar->addWidget(motto);
-    band->addWidget(bottomBar);
 }
 
 namespace {
@@ -145,14 +169,37 @@ QWidget* splitTab(QWidget* tab, QWidget* mainArea, QWidget* sidePanel)
     return tab;
 }
 
-// The side panel of the list tabs: side browser above three layout buttons.
-QWidget* listSidePanel(QWidget* parent, Browser* side, QPushButton*& even, QPushButton*& save,
-                       QPushButton*& reset)
+constexpr int kEarlierCallsHeight = 170;
+
+// A side column: the panel of earlier calls above the side browser.
+QWidget* sideColumn(QWidget* parent, EarlierCallsPanel* calls, Browser* side)
+{
+    auto* column = new QWidget(parent);
+    auto* col = new QVBoxLayout(column);
+    col->setContentsMargins(0, 0, 0, 0);
+    col->setSpacing(2);
+    calls->setParent(column);
+    calls->setFixedHeight(kEarlierCallsHeight);
+    col->addWidget(calls);
+    side->setParent(column);
+    col->addWidget(side, 1);
+    return column;
+}
+
+// The side panel of the list tabs: (the earlier calls,) the side browser
+// above three layout buttons.
+QWidget* listSidePanel(QWidget* parent, EarlierCallsPanel* calls, Browser* side, QPushButton*& even,
+                       QPushButton*& save, QPushButton*& reset)
 {
     auto* panel = new QWidget(parent);
     auto* col = new QVBoxLayout(panel);
     col->setContentsMargins(0, 0, 0, 0);
     col->setSpacing(2);
+    if (calls) {
+        calls->setParent(panel);
+        calls->setFixedHeight(kEarlierCallsHeight);
+        col->addWidget(calls);
+    }
     side->setParent(panel);
     col->addWidget(side, 1);
     auto* buttons = new QHBoxLayout;
@@ -204,7 +251,9 @@ void MainWindow::buildTabs()
     googleBrowser->setObjectName(QStringLiteral("googleBrowser"));
     googleSideBrowser = createBrowser(googleTab);
     googleSideBrowser->setObjectName(QStringLiteral("googleSideBrowser"));
-    splitTab(googleTab, googleBrowser, googleSideBrowser);
+    firstTabCalls = new EarlierCallsPanel(googleTab);
+    firstTabCalls->setObjectName(QStringLiteral("firstTabCalls"));
+    splitTab(googleTab, googleBrowser, sideColumn(googleTab, firstTabCalls, googleSideBrowser));
     yahooBrowser = createBrowser(yahooTab);
     yahooBrowser->setObjectName(QStringLiteral("yahooBrowser"));
     yahooSideBrowser = createBrowser(yahooTab);
@@ -280,7 +329,10 @@ void MainWindow::buildCustomerTab()
     customerSideBrowser = createBrowser(customerTab);
 
     customerSideBrowser->setObjectName(QStringLiteral("customerSideBrowser"));
-    QWidget* side = listSidePanel(customerTab, customerSideBrowser, customerEvenWidthsButton, customerSaveLayoutButton, customerResetLayoutButton);
+    customerTabCalls = new EarlierCallsPanel(customerTab);
+    customerTabCalls->setObjectName(QStringLiteral("customerTabCalls"));
+    QWidget* side = listSidePanel(customerTab, customerTabCalls, customerSideBrowser, customerEvenWidthsButton,
+                                  customerSaveLayoutButton, customerResetLayoutButton);
     customerEvenWidthsButton->setObjectName(QStringLiteral("customerEvenWidthsButton"));
     customerSaveLayoutButton->setObjectName(QStringLiteral("customerSaveLayoutButton"));
     customerResetLayoutButton->setObjectName(QStringLiteral("customerResetLayoutButton"));
@@ -332,7 +384,8 @@ void MainWindow::buildCallTab()
     callSideBrowser = createBrowser(callTab);
 
     callSideBrowser->setObjectName(QStringLiteral("callSideBrowser"));
-    QWidget* side = listSidePanel(callTab, callSideBrowser, callEvenWidthsButton, callSaveLayoutButton, callResetLayoutButton);
+    QWidget* side = listSidePanel(callTab, nullptr, callSideBrowser, callEvenWidthsButton, callSaveLayoutButton,
+                                  callResetLayoutButton);
     callEvenWidthsButton->setObjectName(QStringLiteral("callEvenWidthsButton"));
     callSaveLayoutButton->setObjectName(QStringLiteral("callSaveLayoutButton"));
     callResetLayoutButton->setObjectName(QStringLiteral("callResetLayoutButton"));
@@ -372,6 +425,7 @@ void MainWindow::buildMenu()
     miImportAccess = entry(dataMenu, "miImportAccess", QStringLiteral("导入客户数据(Access格式）"));
     miExportCustomers = entry(dataMenu, "miExportCustomers", QStringLiteral("导出客户数据(excel)"));
     miExportCalls = entry(dataMenu, "miExportCalls", QStringLiteral("导出来电数据(excel)"));
+    miCallStatistics = entry(dataMenu, "miCallStatistics", QStringLiteral("来电统计"));
     dataMenu->addSeparator();
     miCompact = entry(dataMenu, "miCompact", QStringLiteral("压缩数据库"));
     miBackup = entry(dataMenu, "miBackup", QStringLiteral("备份数据库"));

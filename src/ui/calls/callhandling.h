@@ -43,7 +43,8 @@ public:
 
     // The handling of one call; errors reach the general error report.
     void onNumber(const QString& number);
-    void logCall(const QString& number);
+    // Logs the call; a known caller's with the customer's names.
+    void logCall(const QString& number, const QString& contact = {}, const QString& company = {});
     // Looks the caller up and announces; true for a known customer, whose
     // rows then wait in lookupTable for showKnownCaller().
     bool lookUpCaller(const QString& number);

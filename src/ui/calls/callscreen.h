@@ -16,6 +16,9 @@ public:
     virtual void announce(const QString& text) = 0;
     // A line of the line status box.
     virtual void appendLineStatus(const QString& line) = 0;
+    // Where the calling number belongs (号码归属地; empty when unknown),
+    // shown beside the announcement and in the line status box.
+    virtual void showRegion(const QString& number, const QString& region) = 0;
     // The data the customer card shows.
     virtual void setCardSource(DataSource* source) = 0;
     // The web search of the number in the first three tabs.

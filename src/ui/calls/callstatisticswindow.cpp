@@ -6,6 +6,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QDateEdit>
+#include <QFont>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -24,6 +25,8 @@
 
 namespace {
 
+// A bar a value; below them the categories, upright, or (without
+// categories: the hours of the day) a scale marked every third bar.
 QChart* barChart(const QString& title, const QStringList& categories, const QVector<qint64>& values)
 {
     auto* set = new QBarSet(title);
@@ -38,13 +41,35 @@ QChart* barChart(const QString& title, const QStringList& categories, const QVec
     chart->addSeries(series);
     chart->setTitle(title);
     chart->legend()->hide();
-    auto* x = new QBarCategoryAxis;
-    x->append(categories);
+    QAbstractAxis* x = nullptr;
+    if (!categories.isEmpty()) {
+        auto* named = new QBarCategoryAxis;
+        named->append(categories);
+        named->setLabelsAngle(-90);
+        x = named;
+    } else {
+        auto* scale = new QValueAxis;
+        scale->setRange(-0.5, double(values.size()) - 0.5);
+        scale->setTickType(QValueAxis::TicksDynamic);
+        scale->setTickAnchor(0);
+        scale->setTickInterval(3);
+        scale->setLabelFormat(QStringLiteral("%d"));
+        scale->setGridLineVisible(false);
+        x = scale;
+    }
+    QFont small = x->labelsFont();
+    small.setPixelSize(10);
+    x->setLabelsFont(small);
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
     auto* y = new QValueAxis;
     y->setRange(0, double(top));
     y->setLabelFormat(QStringLiteral("%d"));
+    // Whole numbers on the ticks: one a call while there are few.
+    if (top <= 10)
+        y->setTickCount(int(top) + 1);
+    else
+        y->applyNiceNumbers();
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
     return chart;
@@ -91,6 +116,9 @@ CallStatisticsWindow::CallStatisticsWindow(Connection* connection,
     grid->addWidget(perDay_, 2, 0, 1, 2);
     grid->addWidget(perHour_, 3, 0);
     grid->addWidget(frequent_, 3, 1);
+    // The hours want room for their 24 labels; the list's names are elided.
+    grid->setColumnStretch(0, 3);
+    grid->setColumnStretch(1, 2);
 
     connect(computeButton_, &QPushButton::clicked, this, &CallStatisticsWindow::compute);
     connect(exportButton_, &QPushButton::clicked, this, &CallStatisticsWindow::chooseExportFile);
@@ -123,17 +151,33 @@ void CallStatisticsWindow::compute()
                                                                  [&c] { return c.stopRequested(); });
                                         c.checkStop();
                                     });
-    runWork(work, this, [this, result](const WorkOutcome& outcome) {
-        computing_ = false;
-        computeButton_->setEnabled(true);
-        if (outcome.ok) {
-            stats_ = *result;
-            showStatistics();
-        } else if (!outcome.stopped) {
-            errorreport::report(QStringLiteral("来电统计没有完成：") + outcome.error);
-        }
-        emit computed();
+    work_ = work;
+    // The window may be closed (and gone) before the figures come.
+    QPointer<CallStatisticsWindow> self(this);
+    runWork(work, this, [self, result](const WorkOutcome& outcome) {
+        if (!self)
+            return;
+        self->finishComputing(outcome, *result);
     });
+}
+
+CallStatisticsWindow::~CallStatisticsWindow()
+{
+    if (work_)
+        work_->stop();
+}
+
+void CallStatisticsWindow::finishComputing(const WorkOutcome& outcome, const CallStatistics& result)
+{
+    computing_ = false;
+    computeButton_->setEnabled(true);
+    if (outcome.ok) {
+        stats_ = result;
+        showStatistics();
+    } else if (!outcome.stopped) {
+        errorreport::report(QStringLiteral("来电统计没有完成：") + outcome.error);
+    }
+    emit computed();
 }
 
 void CallStatisticsWindow::showStatistics()
@@ -141,15 +185,13 @@ void CallStatisticsWindow::showStatistics()
     summary_->setText(QStringLiteral("共 %1 次来电：老客户 %2 次，新客户 %3 次。")
                           .arg(QString::number(stats_.total), QString::number(stats_.known),
                                QString::number(stats_.fresh())));
-    QStringList days, hours;
+    QStringList days;
     for (QDate d = stats_.first; d.isValid() && d <= stats_.last; d = d.addDays(1))
         days << d.toString(QStringLiteral("M-d"));
-    for (int h = 0; h < 24; ++h)
-        hours << QString::number(h);
     std::unique_ptr<QChart> old(perDay_->chart());
     perDay_->setChart(barChart(QStringLiteral("每天来电"), days, stats_.perDay));
     std::unique_ptr<QChart> oldHour(perHour_->chart());
-    perHour_->setChart(barChart(QStringLiteral("各时段来电"), hours, stats_.perHour));
+    perHour_->setChart(barChart(QStringLiteral("各时段来电"), {}, stats_.perHour));
     frequent_->clear();
     frequentCustomers_.clear();
     for (const NumberCount& n : stats_.frequentNumbers) {

@@ -6,11 +6,14 @@
 // connection of their own.
 
 #include <QDialog>
+#include <QPointer>
 #include <functional>
 
 #include "data/calls/callstatistics.h"
 
+class BackgroundWork;
 class Connection;
+struct WorkOutcome;
 class QChartView;
 class QDateEdit;
 class QLabel;
@@ -23,6 +26,8 @@ public:
     // `customerOf` names the customer of a number ("" when none).
     CallStatisticsWindow(Connection* connection, std::function<QString(const QString&)> customerOf,
                          QWidget* parent = nullptr);
+    // A computation still under way is asked to stop; its outcome is dropped.
+    ~CallStatisticsWindow() override;
 
     void setRange(const QDate& first, const QDate& last);
     // Computes the figures of the range (in the background).
@@ -36,6 +41,7 @@ signals:
     void computed();
 
 private:
+    void finishComputing(const WorkOutcome& outcome, const CallStatistics& result);
     void showStatistics();
     void chooseExportFile();
 
@@ -52,4 +58,5 @@ private:
     CallStatistics stats_;
     QStringList frequentCustomers_;
     bool computing_ = false;
+    QPointer<BackgroundWork> work_;
 };

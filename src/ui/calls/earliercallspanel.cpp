@@ -15,7 +15,15 @@ EarlierCallsPanel::EarlierCallsPanel(QWidget* parent) : QWidget(parent)
     calls_->setRootIsDecorated(false);
     calls_->setUniformRowHeights(true);
     calls_->setHeaderLabels({QStringLiteral("日期"), QStringLiteral("时间"), QStringLiteral("事项"), QStringLiteral("答复")});
-    calls_->header()->setStretchLastSection(true);
+    // Date and time as wide as they are; the notes share the rest of the
+    // narrow panel, each whole in its tooltip.
+    QHeaderView* header = calls_->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(2, QHeaderView::Stretch);
+    header->setSectionResizeMode(3, QHeaderView::Stretch);
+    calls_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2);
@@ -24,16 +32,20 @@ EarlierCallsPanel::EarlierCallsPanel(QWidget* parent) : QWidget(parent)
     clear();
 }
 
-void EarlierCallsPanel::showHistory(const CallHistory& history)
+void EarlierCallsPanel::showHistory(const CallHistory& history, const QString& heading)
 {
-    title_->setText(callOrdinalText(history.count) +
+    title_->setText((heading.isEmpty() ? callOrdinalText(history.count) : heading) +
                     (history.count > history.calls.size()
                          ? QStringLiteral("（显示最近 %1 次）").arg(history.calls.size())
                          : QString()));
     calls_->clear();
     QList<QTreeWidgetItem*> items;
-    for (const EarlierCall& c : history.calls)
-        items << new QTreeWidgetItem({c.date, c.time, c.matter, c.reply});
+    for (const EarlierCall& c : history.calls) {
+        auto* item = new QTreeWidgetItem({c.date, c.time, c.matter, c.reply});
+        item->setToolTip(2, c.matter);
+        item->setToolTip(3, c.reply);
+        items << item;
+    }
     calls_->addTopLevelItems(items);
 }
 

@@ -14,8 +14,9 @@ class EarlierCallsPanel : public QWidget {
 public:
     explicit EarlierCallsPanel(QWidget* parent = nullptr);
 
-    // Shows the history of the call on screen (`history.count` calls before it).
-    void showHistory(const CallHistory& history);
+    // Shows the history of the call on screen (`history.count` calls before
+    // it) under "第 N 次来电", or under `heading` when one is given.
+    void showHistory(const CallHistory& history, const QString& heading = {});
     // Nothing to show (no call on screen).
     void clear();
 

@@ -4,6 +4,7 @@
 #include <QUrl>
 #include <deque>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include "ui/web/browser.h"
@@ -70,33 +71,60 @@ private:
     QTimer* timer_;
 };
 
-// A browser that really loads its pages.
+// A browser that really loads its pages.  Its web view is made when the
+// browser is first shown: a tab nobody has looked at costs no renderer.  The
+// address it was sent to last (its start page, or the latest search) loads
+// then.
 class WebEngineBrowser : public Browser {
 public:
-    explicit WebEngineBrowser(QWidget* parent) : Browser(parent), view_(new QWebEngineView(this))
+    explicit WebEngineBrowser(QWidget* parent) : Browser(parent), layout_(new QVBoxLayout(this))
     {
-        auto* lay = new QVBoxLayout(this);
-        lay->setContentsMargins(0, 0, 0, 0);
-        lay->addWidget(view_);
+        layout_->setContentsMargins(0, 0, 0, 0);
+    }
+    void navigate(const QString& address) override
+    {
+        record(address);
+        showingNotice_ = false;
+        if (view_)
+            LoadQueue::start(view_, urlOf(address));
+    }
+
+protected:
+    void showEvent(QShowEvent* e) override
+    {
+        Browser::showEvent(e);
+        if (view_)
+            return;
+        view_ = new QWebEngineView(this);
+        layout_->addWidget(view_);
         QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool ok) {
             if (!ok && !showingNotice_) {
                 showingNotice_ = true;
                 view_->setHtml(unreachablePage(address()));
             }
         });
-    }
-    void navigate(const QString& address) override
-    {
-        record(address);
-        showingNotice_ = false;
-        QUrl url(address);
-        if (url.scheme().isEmpty())
-            url = QUrl::fromUserInput(address);
-        LoadQueue::start(view_, url);
+        // The renderer is shared: when it ends abnormally, every view loads
+        // its page again in a new one.
+        QObject::connect(view_->page(), &QWebEnginePage::renderProcessTerminated, view_,
+                         [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                             if (status != QWebEnginePage::NormalTerminationStatus && !address().isEmpty())
+                                 QTimer::singleShot(1000, view_, [this] { LoadQueue::start(view_, urlOf(address())); });
+                         });
+        if (!address().isEmpty())
+            LoadQueue::start(view_, urlOf(address()));
     }
 
 private:
-    QWebEngineView* view_;
+    static QUrl urlOf(const QString& address)
+    {
+        QUrl url(address);
+        if (url.scheme().isEmpty())
+            url = QUrl::fromUserInput(address);
+        return url;
+    }
+
+    QVBoxLayout* layout_;
+    QWebEngineView* view_ = nullptr;
     bool showingNotice_ = false;
 };
 
@@ -104,5 +132,14 @@ private:
 
 void useWebEngineBrowsers()
 {
+    // Every web view of the window shares one renderer process: the pages
+    // are mostly idle, and each renderer of its own would cost tens of
+    // megabytes.  Set before the first view starts the engine; flags given
+    // from outside are kept (and a limit of their own wins).
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--renderer-process-limit")) {
+        flags += flags.isEmpty() ? "--renderer-process-limit=1" : " --renderer-process-limit=1";
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    }
     setBrowserFactory([](QWidget* parent) -> Browser* { return new WebEngineBrowser(parent); });
 }

@@ -25,10 +25,11 @@ qint64 scalar(const QString& file, const QString& sql)
     return v.isValid() ? v.toLongLong() : -1;
 }
 
-// An older database: customers and calls, neither index.
+// An older database: customers and calls, none of the indexes.
 void dropIndexes(const QString& file)
 {
-    testutil::execute(file, QStringLiteral("drop index if exists 来电数据_日期"));
+    for (const char* i : {"来电数据_日期", "来电数据_手机", "来电数据_电话"})
+        testutil::execute(file, QStringLiteral("drop index if exists ") + QString::fromUtf8(i));
     for (const char* t : {"客户号码_ai", "客户号码_ad", "客户号码_au"})
         testutil::execute(file, QStringLiteral("drop trigger if exists ") + QString::fromUtf8(t));
     testutil::execute(file, QStringLiteral("drop table if exists 客户号码"));
@@ -186,7 +187,20 @@ private slots:
         QVERIFY(ended.wait(10000));
         QVERIFY(ended.first().first().toBool());
         QVERIFY(dm.connection.hasNumberIndex());
-        QCOMPARE(scalar(file_, QStringLiteral("select count(*) from sqlite_master where name = '来电数据_日期'")), 1);
+        QCOMPARE(scalar(file_, QStringLiteral("select count(*) from sqlite_master where name in "
+                                              "('来电数据_日期', '来电数据_手机', '来电数据_电话')")), 3);
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void aSmallOlderDatabaseGetsItsCallIndexesWhenOpened()
+    {
+        testutil::execute(file_, QStringLiteral("insert into 来电数据 (手机, 日期) values ('139', '2026-1-1')"));
+        dropIndexes(file_);
+        DataModule dm;
+        dm.connection.open();
+        QVERIFY(!dm.connection.indexBuild());
+        QCOMPARE(scalar(file_, QStringLiteral("select count(*) from sqlite_master where name in "
+                                              "('来电数据_日期', '来电数据_手机', '来电数据_电话')")), 3);
         QVERIFY(reports_.isEmpty());
     }
 

@@ -58,6 +58,13 @@ private slots:
                                       "('来电数据_手机', '来电数据_电话')")));
         QVERIFY(q.next());
         QCOMPARE(q.value(0).toInt(), 2);
+        // A search of the call list over 电话 still reads the calls in the
+        // table's order (the index holds the numbered calls only).
+        QVERIFY(q.exec(QStringLiteral("select ID from 来电数据 where 电话 like '%0428%'")));
+        QStringList keys;
+        while (q.next())
+            keys << q.value(0).toString();
+        QCOMPARE(keys, (QStringList{"1", "3", "4", "5"}));
         q.finish();
         db.close();
     }

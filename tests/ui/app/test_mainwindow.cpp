@@ -430,12 +430,13 @@ void TestMainWindow::menuCaptions()
     QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("dataMenu"))),
              (QStringList{QStringLiteral("导入客户数据(excel格式）"), QStringLiteral("导入客户数据(Access格式）"),
                           QStringLiteral("导出客户数据(excel)"), QStringLiteral("导出来电数据(excel)"),
-                          QStringLiteral("-"), QStringLiteral("压缩数据库"), QStringLiteral("备份数据库"),
+                          QStringLiteral("来电统计"), QStringLiteral("-"), QStringLiteral("压缩数据库"), QStringLiteral("备份数据库"),
                           QStringLiteral("恢复数据库"), QStringLiteral("-"), QStringLiteral("退出软件")}));
     QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("printMenu"))), QStringList{QStringLiteral("打印客户资料")});
     QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("settingsMenu"))),
-             (QStringList{QStringLiteral("设置查询列表"), QStringLiteral("来电设备设置"),
-                          QStringLiteral("-"), QStringLiteral("清空客户数据"),
+             (QStringList{QStringLiteral("设置查询列表"), QStringLiteral("来电设备设置"), QStringLiteral("-"),
+                          QStringLiteral("来电时窗口置顶"), QStringLiteral("关闭到托盘"), QStringLiteral("开机自动启动"),
+                          QStringLiteral("来电时自动网页搜索"), QStringLiteral("-"), QStringLiteral("清空客户数据"),
                           QStringLiteral("清空来电数据")}));
     QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("helpMenu"))),
              (QStringList{QStringLiteral("访问技术支持网站"), QStringLiteral("关于软件")}));
@@ -447,8 +448,16 @@ void TestMainWindow::menuCaptions()
     testutil::named<QAction>(&w, QStringLiteral("miExportCalls"))->trigger();
     QCOMPARE(title, QStringLiteral("选择导出字段"));
 
-    // Entries without an action yet do nothing (and raise nothing).
+    // 打印客户资料 asks for the printer, 来电统计 opens the statistics (both
+    // closed here).
+    title.clear();
+    testutil::whenModal(QString(), nullptr, &title);
     testutil::named<QAction>(&w, QStringLiteral("miPrintCustomers"))->trigger();
+    QCOMPARE(title, QStringLiteral("打印客户资料"));
+    title.clear();
+    testutil::whenModal(QString(), nullptr, &title);
+    testutil::named<QAction>(&w, QStringLiteral("miCallStatistics"))->trigger();
+    QCOMPARE(title, QStringLiteral("来电统计"));
     QVERIFY(reports_.isEmpty());
 }
 

@@ -557,7 +557,9 @@ void TestCalls::blinkSeriesAndStatusLines()
 
     device.simulateRing(3);
     device.simulateHandoff(3);
-    QCOMPARE(testutil::named<QPlainTextEdit>(&m, QStringLiteral("lineStatus"))->toPlainText(), QStringLiteral("设备：3 电话振铃...\n设备：3 电话挂机..."));
+    QCOMPARE(testutil::named<QPlainTextEdit>(&m, QStringLiteral("lineStatus"))->toPlainText(),
+             QStringLiteral("来电：13900000001 新疆乌鲁木齐市\n来电：13900000002 新疆乌鲁木齐市\n"
+                            "设备：3 电话振铃...\n设备：3 电话挂机..."));
 }
 
 void TestCalls::simulationPlaysTestNumbers()

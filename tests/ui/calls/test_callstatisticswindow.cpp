@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "data/app/backgroundwork.h"
 #include "data/app/datamodule.h"
 #include "rules/app/errorreport.h"
 #include "rules/transfer/xlsread.h"
@@ -65,6 +66,28 @@ private slots:
         w.compute();
         QVERIFY(!w.computing());
         QCOMPARE(reports.size(), 1);
+        errorreport::setSink({});
+    }
+
+    void closedBeforeTheFiguresCome()
+    {
+        const QString folder = testutil::makeProgramFolder();
+        testutil::execute(folder + QStringLiteral("data/web.mdb"),
+                          QStringLiteral("insert into 来电数据 (手机, 日期, 时间) values ('13900001111', '2026-12-1', '9:05:00')"));
+        QStringList reports;
+        errorreport::setSink([&](const QString& t) { reports << t; });
+        DataModule dm;
+        dm.connection.open();
+        // The operator closes the window at once: the work ends without it.
+        for (int i = 0; i < 3; ++i) {
+            auto* w = new CallStatisticsWindow(&dm.connection, {});
+            w->setRange(QDate(2026, 11, 1), QDate(2026, 12, 7));
+            w->compute();
+            delete w;
+            QTRY_VERIFY(!BackgroundWork::anyRunning());
+            QTest::qWait(20);
+        }
+        QVERIFY2(reports.isEmpty(), qPrintable(reports.join('\n')));
         errorreport::setSink({});
     }
 };

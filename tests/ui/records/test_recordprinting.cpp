@@ -5,7 +5,10 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <QTabWidget>
+
 #include "data/app/datamodule.h"
+#include "ui/app/dbgrid.h"
 #include "testutil.h"
 #include "ui/records/recordprinting.h"
 
@@ -43,6 +46,48 @@ private slots:
         // The card on its own page, the list after it.
         QVERIFY(bytes.count(QByteArray("/Type /Page\n")) + bytes.count(QByteArray("/Type /Page\r")) +
                     bytes.count(QByteArray("/Type /Page ")) + bytes.count(QByteArray("/Type/Page")) >= 2);
+    }
+
+    // 打印客户资料 in the window: the card's record in the card's order, and
+    // the list of the tab in front with the grid's columns in its order.
+    void theWindowPrintsWhatItShows()
+    {
+        const QString folder = testutil::makeProgramFolder();
+        testutil::addCustomers(folder + QStringLiteral("data/web.mdb"), 5);
+        testutil::execute(folder + QStringLiteral("data/web.mdb"),
+                          QStringLiteral("insert into 来电数据 (电话, 日期, 时间, 联系人) values ('057163010428', '2026-1-5', '9:00:00', '来电人')"));
+        testutil::MainFixture f;
+        MainWindow& w = *f.w;
+        w.activate();
+        auto* tabs = testutil::named<QTabWidget>(&w, QStringLiteral("tabs"));
+        tabs->setCurrentWidget(testutil::named<QWidget>(&w, QStringLiteral("customerTab")));
+        f.dm->customerTable.next();  // 客户4
+        testutil::named<DBGrid>(&w, QStringLiteral("customerGrid"))
+            ->setColumnLayout({GridColumn{QStringLiteral("手机")}, GridColumn{QStringLiteral("联系人")}});
+
+        QString title;
+        const auto card = w.cardToPrint(&title);
+        QCOMPARE(title, QStringLiteral("客户资料"));
+        QCOMPARE(card.size(), 17);
+        QCOMPARE(card[0], (QPair<QString, QString>{QStringLiteral("联系人"), QStringLiteral("客户4")}));
+        QCOMPARE(card[4], (QPair<QString, QString>{QStringLiteral("手机"), QStringLiteral("13900000004")}));
+        QCOMPARE(card[16].first, QStringLiteral("答复"));
+        QCOMPARE(w.listColumnsToPrint(), (QStringList{QStringLiteral("手机"), QStringLiteral("联系人")}));
+
+        // The call list in front: the call record and the call grid's columns.
+        tabs->setCurrentWidget(testutil::named<QWidget>(&w, QStringLiteral("callTab")));
+        QCOMPARE(w.cardToPrint(&title)[0].second, QStringLiteral("来电人"));
+        QCOMPARE(title, QStringLiteral("来电记录"));
+        QCOMPARE(w.listColumnsToPrint().first(), QStringLiteral("ID"));
+
+        const QString pdf = folder + QStringLiteral("来电.pdf");
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        w.printRecordsTo(printer);
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("%PDF"));
     }
 };
 

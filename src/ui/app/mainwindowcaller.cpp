@@ -1,0 +1,154 @@
+// The main window's parts about the caller beyond the call itself: where the
+// number belongs, the earlier calls beside the card, a call record saved as
+// a customer, the call statistics, printing, and the desktop settings.
+
+#include "ui/app/mainwindow.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPushButton>
+
+#include "data/app/datamodule.h"
+#include "data/calls/callcustomer.h"
+#include "rules/app/desktopsettings.h"
+#include "rules/app/errorreport.h"
+#include "rules/calls/numberregion.h"
+#include "ui/app/dbgrid.h"
+#include "ui/app/desktopmenu.h"
+#include "ui/calls/callstatisticswindow.h"
+#include "ui/calls/earliercallsfollower.h"
+#include "ui/records/recordprinting.h"
+
+namespace {
+
+// The card's fields in the card's order, as they are printed.
+const char* const kCardFields[] = {"联系人", "部门", "职务", "电话", "手机", "宅电", "公司名称", "地址", "EMAIL",
+                                   "QQ",    "MSN",  "网址", "邮编", "分类1", "分类2", "事项", "答复"};
+
+// The customer a number belongs to, as the statistics name it: 联系人 and
+// 公司名称 of the best match, "" when the number is nobody's.
+QString customerOfNumber(DataModule& dm, const QString& number)
+{
+    const QString local = lookupNumber(number);
+    if (local.isEmpty())
+        return {};
+    DataSet found(&dm.connection, QStringLiteral("statisticsCustomer"));
+    found.setCommandText(dm.connection.hasNumberIndex() ? indexedLookupStatement(number)
+                                                        : digitsLookupStatement(number));
+    found.open();
+    if (found.eof())
+        return {};
+    return QStringList{found.text(QStringLiteral("联系人")), found.text(QStringLiteral("公司名称"))}
+        .join(QLatin1Char(' '))
+        .trimmed();
+}
+
+// The list of the tab in front as it is shown: the call list when it is in
+// front, else the customer list.
+PrintedList listOnScreen(const MainWindow& w, DataModule& dm)
+{
+    const bool calls = w.currentTab() == WebTab::Calls;
+    return listToPrint(calls ? QStringLiteral("来电列表") : QStringLiteral("客户列表"),
+                       calls ? dm.callTable : dm.customerTable, w.listColumnsToPrint());
+}
+
+}  // namespace
+
+void MainWindow::createCallerHandlers()
+{
+    // The region is read from the geocoder's data, which is loaded now off
+    // the window thread rather than on the first call.
+    warmUpNumberRegion();
+
+    earlierCalls_ = new EarlierCallsFollower(dm_, {firstTabCalls, customerTabCalls}, this);
+    connect(saveAsCustomerButton, &QPushButton::clicked, this, &MainWindow::saveCallAsCustomer);
+    connect(miCallStatistics, &QAction::triggered, this, &MainWindow::showCallStatistics);
+    connect(miPrintCustomers, &QAction::triggered, this, &MainWindow::printFromMenu);
+
+    // The desktop entries go before the clearing entries of menu 设置 (and
+    // the separator above them).
+    const QList<QAction*> entries = settingsMenu->actions();
+    const qsizetype at = entries.indexOf(miClearCustomers);
+    QAction* clearing = at > 0 && entries[at - 1]->isSeparator() ? entries[at - 1] : miClearCustomers;
+    desktopMenu_ = new DesktopSettingsMenu(settingsMenu, clearing, desktopSettingsFile(), this);
+    connect(desktopMenu_, &DesktopSettingsMenu::changed, this, &MainWindow::desktopSettingsChanged);
+
+    // Another call record on the card may be saved as a customer again.
+    connect(&dm_.callSource, &DataSource::recordChanged, this, [this] { saveAsCustomerButton->setEnabled(true); });
+    setCardSource(cardSource_);
+}
+
+const DesktopSettings& MainWindow::desktopSettings() const { return desktopMenu_->settings(); }
+
+void MainWindow::showRegion(const QString& number, const QString& region)
+{
+    regionLabel->setText(region);
+    appendLineStatus(QStringLiteral("来电：") + number + (region.isEmpty() ? QString() : QLatin1Char(' ') + region));
+}
+
+void MainWindow::saveCallAsCustomer()
+{
+    bool saved = false;
+    guarded([this, &saved] { saved = ::saveCallAsCustomer(dm_); });
+    if (!saved)
+        return;
+    // Once is enough for this record; the button comes back on another one.
+    saveAsCustomerButton->setEnabled(false);
+    setMessage(QStringLiteral("已存为新客户：") + dm_.customerTable.text(QStringLiteral("联系人")) +
+               QLatin1Char(' ') + dm_.customerTable.text(QStringLiteral("公司名称")));
+}
+
+void MainWindow::showCallStatistics()
+{
+    guarded([this] {
+        dm_.connection.open();
+        auto* w = new CallStatisticsWindow(
+            &dm_.connection, [this](const QString& number) { return customerOfNumber(dm_, number); }, this);
+        w->compute();
+        w->exec();
+        delete w;
+    });
+}
+
+QList<QPair<QString, QString>> MainWindow::cardToPrint(QString* title) const
+{
+    QList<QPair<QString, QString>> card;
+    DataSet* ds = cardSource_ ? cardSource_->dataSet() : nullptr;
+    const bool call = ds == &dm_.callTable;
+    if (title)
+        *title = call ? QStringLiteral("来电记录") : QStringLiteral("客户资料");
+    const bool record = ds && ds->isActive() && ds->currentRow() >= 0 && ds->recordReadable();
+    for (const char* f : kCardFields) {
+        const QString field = QString::fromUtf8(f);
+        card.append({field, record && ds->findField(field) >= 0 ? ds->text(field) : QString()});
+    }
+    return card;
+}
+
+QStringList MainWindow::listColumnsToPrint() const
+{
+    const DBGrid* grid = currentTab() == WebTab::Calls ? callGrid : customerGrid;
+    QStringList columns;
+    for (const GridColumn& c : grid->columnLayout())
+        columns << c.fieldName;
+    return columns;
+}
+
+void MainWindow::printRecordsTo(QPrinter& printer)
+{
+    QString title;
+    const auto card = cardToPrint(&title);
+    ::printRecords(printer, title, card, listOnScreen(*this, dm_));
+}
+
+void MainWindow::printFromMenu()
+{
+    guarded([this] {
+        QString title;
+        const auto card = cardToPrint(&title);
+        choosePrinterAndPrint(this, title, card, listOnScreen(*this, dm_));
+    });
+}

@@ -1,0 +1,91 @@
+#include "ui/calls/earliercallsfollower.h"
+
+#include "data/app/datamodule.h"
+#include "data/calls/callhistory.h"
+#include "rules/app/errorreport.h"
+#include "ui/calls/earliercallspanel.h"
+
+QString customerCallsText(qint64 calls)
+{
+    return QStringLiteral("共 ") + QString::number(calls) + QStringLiteral(" 次来电");
+}
+
+EarlierCallsFollower::EarlierCallsFollower(DataModule& dm, QList<EarlierCallsPanel*> panels, QObject* parent)
+    : QObject(parent), dm_(dm), panels_(std::move(panels))
+{
+    timer_.setSingleShot(true);
+    timer_.setInterval(0);
+    connect(&timer_, &QTimer::timeout, this, &EarlierCallsFollower::refresh);
+    // A call logged, removed or noted changes what every panel lists.
+    DataSet& calls = dm_.callTable;
+    connect(&calls, &DataSet::rowInserted, this, [this] { refreshSoon(true); });
+    connect(&calls, &DataSet::rowRemoved, this, [this] { refreshSoon(true); });
+    connect(&calls, &DataSet::stateChanged, this, [this] { refreshSoon(true); });
+    connect(&calls, &DataSet::layoutChanged, this, [this] { refreshSoon(true); });
+}
+
+void EarlierCallsFollower::follow(DataSource* source)
+{
+    if (source_ == source)
+        return;
+    if (source_)
+        disconnect(source_, nullptr, this, nullptr);
+    source_ = source;
+    if (source) {
+        connect(source, &DataSource::recordChanged, this, [this] { refreshSoon(false); });
+        connect(source, &DataSource::layoutChanged, this, [this] { refreshSoon(true); });
+        connect(source, &DataSource::dataSetChanged, this, [this] { refreshSoon(true); });
+    }
+    refreshSoon(true);
+}
+
+void EarlierCallsFollower::refreshSoon(bool force)
+{
+    if (force)
+        shownKey_.clear();
+    timer_.start();
+}
+
+QString EarlierCallsFollower::recordKey(DataSet* ds, QStringList* numbers, qint64* beforeId) const
+{
+    if (!ds || !ds->isActive() || ds->state() == DataSet::State::Insert || ds->currentRow() < 0 ||
+        !ds->recordReadable())
+        return QStringLiteral("-");
+    const bool callRow = ds == &dm_.callTable;
+    QStringList columns{QStringLiteral("手机"), QStringLiteral("电话")};
+    if (!callRow)
+        columns << QStringLiteral("宅电");
+    for (const QString& c : columns)
+        if (ds->findField(c) >= 0)
+            *numbers << ds->text(c);
+    const int id = ds->findField(QStringLiteral("ID"));
+    *beforeId = callRow && id >= 0 ? ds->value(id).toLongLong() : 0;
+    return ds->name() + QLatin1Char('|') + QString::number(id >= 0 ? ds->value(id).toLongLong() : -1) +
+           QLatin1Char('|') + numbers->join(QLatin1Char('|'));
+}
+
+void EarlierCallsFollower::refresh()
+{
+    timer_.stop();
+    DataSet* ds = source_ ? source_->dataSet() : nullptr;
+    QStringList numbers;
+    qint64 beforeId = 0;
+    const QString key = recordKey(ds, &numbers, &beforeId);
+    if (key == shownKey_)
+        return;  // the same record: typing on the card lists nothing new
+    shownKey_ = key;
+    if (historySpellings(numbers).isEmpty() || !dm_.connection.isConnected()) {
+        for (EarlierCallsPanel* p : panels_)
+            p->clear();
+        return;
+    }
+    CallHistory history;
+    if (!guarded([&] { history = earlierCalls(dm_.connection.database(), numbers, beforeId, kShownCalls); })) {
+        for (EarlierCallsPanel* p : panels_)
+            p->clear();
+        return;
+    }
+    const bool callRow = ds == &dm_.callTable;
+    for (EarlierCallsPanel* p : panels_)
+        p->showHistory(history, callRow ? QString() : customerCallsText(history.count));
+}
