@@ -36,8 +36,9 @@ QString customerOfNumber(DataModule& dm, const QString& number)
     if (local.isEmpty())
         return {};
     DataSet found(&dm.connection, QStringLiteral("statisticsCustomer"));
-    found.setCommandText(dm.connection.hasNumberIndex() ? indexedLookupStatement(number)
-                                                        : digitsLookupStatement(number));
+    found.setStatement(WrittenStatement::of(
+        dm.connection.hasNumberIndex() ? indexedLookupStatement(number) : digitsLookupStatement(number),
+        QStringLiteral("客户数据")));
     found.open();
     if (found.eof())
         return {};

@@ -215,7 +215,7 @@ void TestCallerInfo::aKnownCallersPanelHoldsAllTheirNumbers()
              QStringLiteral("客户1|东顺纺织"));
 
     // Moving to another customer in the list shows that customer's calls.
-    dm_->customerTable.reopen(QStringLiteral("select * from 客户数据 where 联系人 = '客户2'"));
+    dm_->customerTable.reopen(WrittenStatement::of(QStringLiteral("select * from 客户数据 where 联系人 = '客户2'"), QStringLiteral("客户数据")));
     QTRY_COMPARE(customer->title(), customerCallsText(1));
     QCOMPARE(customer->row(0)[2], QStringLiteral("别的客户"));
 }
