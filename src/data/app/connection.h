@@ -38,10 +38,12 @@ public:
     const QString& name() const { return name_; }
 
     // "Provider=...;Data Source=<file>;..." in the usual form; only the data
-    // source is used.
-    void setConnectionString(const QString& s) { connectionString_ = s; }
+    // source is used.  It makes the connection one to that SQLite file.
+    void setConnectionString(const QString& s);
     const QString& connectionString() const { return connectionString_; }
     static QString dataSourceOf(const QString& connectionString);
+    // Another database (a server): the engine follows at the next open.
+    void setLocation(const DatabaseLocation& where) { location_ = where; }
 
     // Runs just before every connect; normally sets the connection string.
     void setBeforeConnect(std::function<void(Connection&)> f) { beforeConnect_ = std::move(f); }
@@ -82,8 +84,9 @@ public:
     DbError failure(const QSqlQuery& q) const;
 
     QSqlDatabase database() const;
-    // The database file of the connection string (also when not connected).
-    QString databaseFile() const override { return dataSourceOf(connectionString_); }
+    // Where the database is: the file of the connection string, or the
+    // location set (also when not connected).
+    DatabaseLocation location() const override { return location_; }
 
     // Long work that writes holds the connection's writes while it runs
     // (see backgroundwork.h); writers that must not wait keep their rows
@@ -121,6 +124,7 @@ private:
     std::shared_ptr<const DatabaseEngine> engine_;
     QString sqlName_;
     QString connectionString_;
+    DatabaseLocation location_;
     std::function<void(Connection&)> beforeConnect_;
     QVector<ConnectionMember*> dataSets_;
     bool busy_ = false;

@@ -46,6 +46,10 @@ DataModule* DataModule::instance() { return g_instance; }
 
 void DataModule::prepareConnection(Connection& c)
 {
+    if (location_.isServer()) {
+        c.setLocation(location_);
+        return;
+    }
     c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + programFolder() +
                           QStringLiteral("\\data\\web.mdb") + QStringLiteral(";Persist Security Info=False"));
 }

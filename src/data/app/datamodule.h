@@ -49,6 +49,11 @@ public:
     int exportFileLimit = 0;  // belongs to the export
     int exportFileCount = 0;
 
+    // Where the database is: the file data/web.mdb (the standard), or a
+    // server.  Taken at the next connect; reopen() the lists to move.
+    void setDatabaseLocation(const DatabaseLocation& where) { location_ = where; }
+    const DatabaseLocation& databaseLocation() const { return location_; }
+
     // The window that owns the program's windows opened for the data.
     void setOwnerWindow(QWidget* w) { owner_ = w; }
     QWidget* ownerWindow() const { return owner_; }
@@ -95,6 +100,7 @@ private:
     void writeWaitingCalls();
 
     QList<CallRecord> waitingCalls_;
+    DatabaseLocation location_;
     QWidget* owner_ = nullptr;
     DataQuestions* questions_ = nullptr;
 };
