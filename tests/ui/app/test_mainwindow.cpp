@@ -440,7 +440,7 @@ void TestMainWindow::menuCaptions()
     QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("printMenu"))), QStringList{QStringLiteral("打印客户资料")});
     QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("settingsMenu"))),
              (QStringList{QStringLiteral("设置查询列表"), QStringLiteral("来电设备设置"),
-                          QStringLiteral("-"), QStringLiteral("清空客户数据"),
+                          QStringLiteral("数据库设置"), QStringLiteral("-"), QStringLiteral("清空客户数据"),
                           QStringLiteral("清空来电数据")}));
     QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("helpMenu"))),
              (QStringList{QStringLiteral("访问技术支持网站"), QStringLiteral("关于软件")}));
