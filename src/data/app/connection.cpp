@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -135,6 +136,13 @@ void Connection::open()
         throw DbError(cannotOpen + why);
     }
     engine_->prepareSession(db);
+    // Calls stored at other desks are told to this one.
+    if (const QString channel = engine_->watchInserts(db, kCalls); !channel.isEmpty())
+        connect(db.driver(), &QSqlDriver::notification, this,
+                [this, channel](const QString& name, QSqlDriver::NotificationSource source, const QVariant& key) {
+                    if (name == channel && source == QSqlDriver::OtherSource)
+                        emit storedElsewhere(kCalls, key.toLongLong());
+                });
     try {
         // The index's triggers need the digits function on every connection.
         numberindex::addDigitsFunction(db);

@@ -109,6 +109,9 @@ public:
     void detach(ConnectionMember* ds);
 
 signals:
+    // Another connection (another desk) stored a row in the table; `key`
+    // is the row's key.  Only where the engine can tell (a server).
+    void storedElsewhere(const QString& table, qint64 key);
     // The database was found locked by another program / is free again.
     void busyChanged(bool busy);
     // The indexes' build after an open ended (built or not).

@@ -95,12 +95,18 @@ signals:
     // Calls waiting for long work to end before they are logged (0: none).
     void callsWaitingChanged(int waiting);
 
+public:
+    // Another desk stored a call: the call list is read anew, on the same
+    // record; while a call is being edited, as soon as the edit ends.
+    void callStoredElsewhere();
+
 private:
     void writeCall(const CallRecord& call);
     void writeWaitingCalls();
 
     QList<CallRecord> waitingCalls_;
     DatabaseLocation location_;
+    bool callsOwed_ = false;  // a refresh waits for an edit to end
     QWidget* owner_ = nullptr;
     DataQuestions* questions_ = nullptr;
 };

@@ -98,6 +98,11 @@ public:
     // null lets them run again.
     virtual void stopWhenSet(const QSqlDatabase& db, const std::atomic<bool>* stop) const = 0;
 
+    // Asks to be told when another connection stores rows in `table`: the
+    // driver's notification() signal under the name answered, the new key
+    // as payload.  Empty when the engine cannot tell.
+    virtual QString watchInserts(QSqlDatabase& db, const QString& table) const = 0;
+
     // --- statements -----------------------------------------------------------
     // Begins a transaction that writes (taking the write lock at once where
     // the engine has one).

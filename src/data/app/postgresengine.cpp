@@ -141,8 +141,9 @@ bool PostgresEngine::reachesDatabase(QSqlDatabase& db, QString* error) const
 void PostgresEngine::prepareSession(QSqlDatabase& db) const
 {
     QSqlQuery q(db);
-    // Notices ("already exists, skipping") are not the operator's business.
-    q.exec(QStringLiteral("set client_min_messages = warning"));
+    // Notices and warnings ("already exists, skipping", a rollback with
+    // nothing to roll back) are not the operator's business.
+    q.exec(QStringLiteral("set client_min_messages = error"));
 }
 
 bool PostgresEngine::fixView(const QSqlDatabase& db, QString* error) const
@@ -183,6 +184,20 @@ void PostgresEngine::stopWhenSet(const QSqlDatabase&, const std::atomic<bool>*) 
 {
     // The server has no hook between rows: a stop interrupts the statement
     // through interrupter() instead.
+}
+
+QString PostgresEngine::insertChannel(const QString& table)
+{
+    // Qt's driver reads channel names as Latin-1: the table's name in hex.
+    return QStringLiteral("tavrin_") + QString::fromLatin1(table.toUtf8().toHex());
+}
+
+QString PostgresEngine::watchInserts(QSqlDatabase& db, const QString& table) const
+{
+    // The table's insert trigger notifies the channel (made with the
+    // tables, postgresschema.cpp).
+    const QString channel = insertChannel(table);
+    return db.driver() && db.driver()->subscribeToNotification(channel) ? channel : QString();
 }
 
 QString PostgresEngine::beginWrite() const { return QStringLiteral("begin"); }

@@ -18,6 +18,8 @@ public:
     // the fields given (empty ones left to libpq).  *error when the URI
     // cannot be read.
     static QMap<QString, QString> parameters(const DatabaseLocation& where, QString* error = nullptr);
+    // The channel a table's insert trigger notifies.
+    static QString insertChannel(const QString& table);
 
     DatabaseLocation::Kind kind() const override { return DatabaseLocation::Kind::Server; }
     QSqlDatabase connection(const QString& name, const DatabaseLocation& where, int waitMs,
@@ -26,11 +28,13 @@ public:
     DatabaseLocation locationOf(const QSqlDatabase& db) const override;
     bool reachesDatabase(QSqlDatabase& db, QString* error) const override;
     bool prepareDatabase(QSqlDatabase& db, QString* error) const override;  // postgresschema.cpp
+    bool prepareTables(QSqlDatabase& db, QString* error) const;
     void prepareSession(QSqlDatabase& db) const override;
     bool fixView(const QSqlDatabase& db, QString* error = nullptr) const override;
     bool isBusy(const QSqlError& error) const override;
     std::function<void()> interrupter(const QSqlDatabase& db) const override;
     void stopWhenSet(const QSqlDatabase& db, const std::atomic<bool>* stop) const override;
+    QString watchInserts(QSqlDatabase& db, const QString& table) const override;
 
     QString beginWrite() const override;
     QString rowsAtMostStatement(const QString& table) const override;

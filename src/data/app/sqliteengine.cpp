@@ -173,6 +173,12 @@ void SqliteEngine::stopWhenSet(const QSqlDatabase& db, const std::atomic<bool>* 
         const_cast<std::atomic<bool>*>(stop));
 }
 
+QString SqliteEngine::watchInserts(QSqlDatabase&, const QString&) const
+{
+    // One program on one file: nobody else stores there.
+    return {};
+}
+
 QString SqliteEngine::beginWrite() const { return QStringLiteral("begin immediate"); }
 
 QString SqliteEngine::rowsAtMostStatement(const QString& table) const

@@ -20,6 +20,7 @@ public:
     bool isBusy(const QSqlError& error) const override;
     std::function<void()> interrupter(const QSqlDatabase& db) const override;
     void stopWhenSet(const QSqlDatabase& db, const std::atomic<bool>* stop) const override;
+    QString watchInserts(QSqlDatabase& db, const QString& table) const override;
 
     QString beginWrite() const override;
     QString rowsAtMostStatement(const QString& table) const override;
