@@ -13,7 +13,7 @@ packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-tools-dev libqt6sql6-sq
           desktop-file-utils appstream lintian dpkg-dev  # the package and its checks
           dbus-daemon  # a private session bus for the notification tests
           libphonenumber-dev  # the region of a number (offline geocoder)
-          postgresql-15 libqt6sql6-psql  # the server several desks share
+          postgresql-15 libqt6sql6-psql libpq-dev  # the server several desks share
           qt6-charts-dev  # the call statistics charts
           gnumeric)  # ssconvert: an independent reader of the .xls files the export writes
 

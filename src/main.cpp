@@ -1,6 +1,8 @@
 // Tavrin来电显示自动查询软件: entry point.
 
 #include "data/app/datamodule.h"
+#include "rules/app/databaselocation.h"
+#include "rules/app/desktopsettings.h"
 #include "rules/app/programfolder.h"
 #include "rules/calls/callrules.h"
 #include "ui/app/aboutwindow.h"
@@ -46,6 +48,8 @@ int main(int argc, char** argv)
     useWebEngineBrowsers();
 
     DataModule dataModule;
+    // The database: the one given at start, else the one chosen in the settings.
+    dataModule.setDatabaseLocation(options.database ? *options.database : readDatabaseSettings(databaseSettingsFile()));
     // The caller-ID device named in set/device.dat (the simulated one,
     // state 0, when nothing is set).
     DeviceSwitch device;

@@ -58,7 +58,7 @@ struct BackgroundCount::Token {
 
 namespace {
 
-qint64 countOnThread(BackgroundCount::Token& token, const DatabaseEngine& engine, const QString& file,
+qint64 countOnThread(BackgroundCount::Token& token, const DatabaseEngine& engine, const DatabaseLocation& file,
                      const BoundStatement& sql)
 {
     qint64 count = -1;
@@ -105,7 +105,7 @@ void BackgroundCount::setPauseBeforeCount(std::function<void()> pause)
     pauseBeforeCount() = std::move(pause);
 }
 
-BackgroundCount::BackgroundCount(std::shared_ptr<const DatabaseEngine> engine, const QString& file,
+BackgroundCount::BackgroundCount(std::shared_ptr<const DatabaseEngine> engine, const DatabaseLocation& file,
                                  const BoundStatement& sql, QObject* context, std::function<void()> arrived)
     : token_(std::make_shared<Token>())
 {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+#include "rules/app/databaselocation.h"
 #include "rules/app/query.h"
 
 class DatabaseEngine;
@@ -21,10 +22,11 @@ class DatabaseEngine;
 class BackgroundCount {
 public:
     // Counts with `sql` (one row, one number) on the database `file`.
+    // (a location: the SQLite file or the server)
     // `arrived` runs on the thread of `context` once the count is there,
     // unless it was cancelled first.  Returns once the count's view of the
     // database is fixed: whatever is stored afterwards is not counted.
-    BackgroundCount(std::shared_ptr<const DatabaseEngine> engine, const QString& file, const BoundStatement& sql,
+    BackgroundCount(std::shared_ptr<const DatabaseEngine> engine, const DatabaseLocation& file, const BoundStatement& sql,
                     QObject* context, std::function<void()> arrived);
     ~BackgroundCount();  // cancels
 

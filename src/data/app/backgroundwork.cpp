@@ -101,10 +101,10 @@ void BackgroundWork::start()
         return;
     running_ = true;
     runningWork().append(this);
-    QString file;
+    DatabaseLocation file;
     std::shared_ptr<const DatabaseEngine> engine;
     if (site_ && access_ != Access::None) {
-        file = site_->databaseFile();
+        file = site_->location();
         engine = site_->sharedEngine();
     }
     if (access_ == Access::Write)

@@ -30,6 +30,8 @@
 #include <functional>
 #include <memory>
 
+#include "rules/app/databaselocation.h"
+
 class DatabaseEngine;
 class QThread;
 class WorkSite;
@@ -56,8 +58,8 @@ public:
     QSqlDatabase db() const { return db_; }
     // The engine of that connection (null for work without a connection).
     const DatabaseEngine* engine() const { return engine_.get(); }
-    // The database file (empty without a connection).
-    const QString& databaseFile() const { return file_; }
+    // Where the database is (an empty file without a connection).
+    const DatabaseLocation& location() const { return file_; }
 
     // The window asked the work to stop.
     bool stopRequested() const { return stop_->load(std::memory_order_relaxed); }
@@ -77,7 +79,7 @@ private:
     friend class BackgroundWork;
     QSqlDatabase db_;
     std::shared_ptr<const DatabaseEngine> engine_;
-    QString file_;
+    DatabaseLocation file_;
     std::shared_ptr<std::atomic<bool>> stop_;
     std::function<void(qint64, qint64, bool)> progress_;
     std::function<void(const QString&)> text_;
@@ -138,7 +140,7 @@ private:
         std::shared_ptr<Shared> shared;
         std::shared_ptr<std::atomic<bool>> stop;
         Job job;
-        QString file;
+        DatabaseLocation file;
         std::shared_ptr<const DatabaseEngine> engine;  // null: no connection
         std::function<void(bool force)> post;          // hands the progress to the window
     };

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -59,7 +60,7 @@ bool hasCallIndexes(const QSqlDatabase& db)
 qint64 rowsAtMost(const QSqlDatabase& db, const QString& table)
 {
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("select max(rowid) from ") + quotedIdentifier(table)) || !q.next())
+    if (!q.exec(DatabaseEngine::of(db).rowsAtMostStatement(table)) || !q.next())
         return 0;
     return q.value(0).toLongLong();
 }
@@ -86,6 +87,12 @@ Connection::~Connection()
         }
         QSqlDatabase::removeDatabase(sqlName_);
     }
+}
+
+void Connection::setConnectionString(const QString& s)
+{
+    connectionString_ = s;
+    location_ = DatabaseLocation::ofFile(dataSourceOf(s));
 }
 
 QString Connection::dataSourceOf(const QString& cs)
@@ -117,23 +124,36 @@ void Connection::open()
         return;
     if (beforeConnect_)
         beforeConnect_(*this);
-    const QString file = dataSourceOf(connectionString_);
-    // SQLite would quietly create a missing file; a missing database is an
-    // error here, and no empty file may appear in its place.
-    if (file.isEmpty() || !QFileInfo(file).isFile())
-        throw DbError(QStringLiteral("找不到数据库文件“%1”。").arg(QDir::toNativeSeparators(file)));
-    QSqlDatabase db = engine_->connection(sqlName_, file, kBusyTimeoutMs);
-    const QString cannotOpen =
-        QStringLiteral("无法打开数据库“") + QDir::toNativeSeparators(file) + QStringLiteral("”：");
+    const DatabaseLocation where = location_;
+    if (engine_->kind() != where.kind) {
+        // Another engine: a connection of its own under a new name.
+        if (QSqlDatabase::contains(sqlName_))
+            QSqlDatabase::removeDatabase(sqlName_);
+        sqlName_ = name_ + QLatin1Char('_') + QUuid::createUuid().toString(QUuid::Id128);
+        engine_ = DatabaseEngine::standard(where);
+    }
+    QString why;
+    if (!engine_->canTry(where, &why))
+        throw DbError(why);
+    QSqlDatabase db = engine_->connection(sqlName_, where, kBusyTimeoutMs);
+    const QString cannotOpen = (where.isServer() ? QStringLiteral("无法连接数据库服务器“") : QStringLiteral("无法打开数据库“")) +
+                               where.describe() + QStringLiteral("”：");
     if (!db.open())
         throw DbError(cannotOpen + db.lastError().text());
-    // Check at once that the file really is a database.
-    QString why;
-    if (!engine_->reachesDatabase(db, &why)) {
+    // Check at once that the file really is a database, and one the program
+    // can use (a server's empty database gets the tables).
+    if (!engine_->reachesDatabase(db, &why) || !engine_->prepareDatabase(db, &why)) {
         db.close();
         throw DbError(cannotOpen + why);
     }
     engine_->prepareSession(db);
+    // Calls stored at other desks are told to this one.
+    if (const QString channel = engine_->watchInserts(db, kCalls); !channel.isEmpty())
+        connect(db.driver(), &QSqlDriver::notification, this,
+                [this, channel](const QString& name, QSqlDriver::NotificationSource source, const QVariant& key) {
+                    if (name == channel && source == QSqlDriver::OtherSource)
+                        emit storedElsewhere(kCalls, key.toLongLong());
+                });
     try {
         // The index's triggers need the digits function on every connection.
         numberindex::addDigitsFunction(db);

@@ -40,10 +40,12 @@ public:
     const QString& name() const { return name_; }
 
     // "Provider=...;Data Source=<file>;..." in the usual form; only the data
-    // source is used.
-    void setConnectionString(const QString& s) { connectionString_ = s; }
+    // source is used.  It makes the connection one to that SQLite file.
+    void setConnectionString(const QString& s);
     const QString& connectionString() const { return connectionString_; }
     static QString dataSourceOf(const QString& connectionString);
+    // Another database (a server): the engine follows at the next open.
+    void setLocation(const DatabaseLocation& where) { location_ = where; }
 
     // Runs just before every connect; normally sets the connection string.
     void setBeforeConnect(std::function<void(Connection&)> f) { beforeConnect_ = std::move(f); }
@@ -88,8 +90,9 @@ public:
     DbError failure(const QSqlQuery& q) const;
 
     QSqlDatabase database() const;
-    // The database file of the connection string (also when not connected).
-    QString databaseFile() const override { return dataSourceOf(connectionString_); }
+    // Where the database is: the file of the connection string, or the
+    // location set (also when not connected).
+    DatabaseLocation location() const override { return location_; }
 
     // Long work that writes holds the connection's writes while it runs
     // (see backgroundwork.h); writers that must not wait keep their rows
@@ -112,6 +115,9 @@ public:
     void detach(ConnectionMember* ds);
 
 signals:
+    // Another connection (another desk) stored a row in the table; `key`
+    // is the row's key.  Only where the engine can tell (a server).
+    void storedElsewhere(const QString& table, qint64 key);
     // The database was found locked by another program / is free again.
     void busyChanged(bool busy);
     // The indexes' build after an open ended (built or not).
@@ -128,6 +134,7 @@ private:
     std::shared_ptr<const DatabaseEngine> engine_;
     QString sqlName_;
     QString connectionString_;
+    DatabaseLocation location_;
     std::function<void(Connection&)> beforeConnect_;
     QVector<ConnectionMember*> dataSets_;
     bool busy_ = false;

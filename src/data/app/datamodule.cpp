@@ -2,6 +2,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTimer>
 
 #include "rules/app/errorreport.h"
 #include "rules/app/paths.h"
@@ -30,6 +31,10 @@ DataModule::DataModule(QObject* parent)
     callTable.setAfterScroll([this](DataSet& ds) { callMoved(ds); });
     callTable.setBeforeDelete([this](DataSet& ds) { return confirmCallDelete(ds); });
     dictionaryTable.setAfterInsert([this](DataSet& ds) { dictionaryItemInserted(ds); });
+    connect(&connection, &Connection::storedElsewhere, this, [this](const QString& table) {
+        if (table == QStringLiteral("来电数据"))
+            callStoredElsewhere();
+    });
     connect(&connection, &Connection::writesHeldChanged, this, [this](bool held) {
         if (!held)
             writeWaitingCalls();
@@ -46,8 +51,34 @@ DataModule* DataModule::instance() { return g_instance; }
 
 void DataModule::prepareConnection(Connection& c)
 {
+    if (location_.isServer()) {
+        c.setLocation(location_);
+        return;
+    }
     c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + programFolder() +
                           QStringLiteral("\\data\\web.mdb") + QStringLiteral(";Persist Security Info=False"));
+}
+
+void DataModule::callStoredElsewhere()
+{
+    if (!callTable.isActive())
+        return;
+    if (callTable.state() != DataSet::State::Browse) {
+        // Typing on the card is never interrupted: looked at again shortly.
+        if (!callsOwed_) {
+            callsOwed_ = true;
+            QTimer::singleShot(300, this, [this] {
+                callsOwed_ = false;
+                callStoredElsewhere();
+            });
+        }
+        return;
+    }
+    try {
+        callTable.refresh();
+    } catch (const std::exception& e) {
+        errorreport::report(QString::fromUtf8(e.what()));
+    }
 }
 
 QString DataModule::positionText(const DataSet& ds)

@@ -47,6 +47,11 @@ public:
     void setDictionaryItem(const QString& field) { dictionaryItem_ = field; }
     const QString& dictionaryItem() const { return dictionaryItem_; }
 
+    // Where the database is: the file data/web.mdb (the standard), or a
+    // server.  Taken at the next connect; reopen() the lists to move.
+    void setDatabaseLocation(const DatabaseLocation& where) { location_ = where; }
+    const DatabaseLocation& databaseLocation() const { return location_; }
+
     // The window that owns the program's windows opened for the data.
     void setOwnerWindow(QWidget* w) { owner_ = w; }
     QWidget* ownerWindow() const { return owner_; }
@@ -88,11 +93,18 @@ signals:
     // Calls waiting for long work to end before they are logged (0: none).
     void callsWaitingChanged(int waiting);
 
+public:
+    // Another desk stored a call: the call list is read anew, on the same
+    // record; while a call is being edited, as soon as the edit ends.
+    void callStoredElsewhere();
+
 private:
     void writeCall(const CallRecord& call);
     void writeWaitingCalls();
 
     QList<CallRecord> waitingCalls_;
+    DatabaseLocation location_;
+    bool callsOwed_ = false;  // a refresh waits for an edit to end
     QWidget* owner_ = nullptr;
     DataQuestions* questions_ = nullptr;
     QString dictionaryItem_;

@@ -75,6 +75,11 @@ public:
     // Ends a pending edit or insert the way a move does; a failed store is
     // reported and gives false.
     bool endPendingEdit();
+    // Reads the rows anew with the same statement (rows other desks stored
+    // meanwhile appear) and stays on the same record when it is still
+    // among them.  Only in browse state: false, and nothing done, while a
+    // record is edited or inserted (datasetrefresh.cpp).
+    bool refresh();
     void close() override;  // discards a pending edit or insert
     bool isActive() const { return state_ != State::Inactive; }
     State state() const { return state_; }

@@ -134,7 +134,7 @@ void DataSet::startCount()
     DataSetRows& st = *store_;
     st.storedMeanwhile = st.removedMeanwhile = 0;
     const int generation = generation_;
-    st.counting = std::make_unique<BackgroundCount>(connection_->sharedEngine(), connection_->database().databaseName(),
+    st.counting = std::make_unique<BackgroundCount>(connection_->sharedEngine(), connection_->location(),
                                                     st.paging->countStatement(), this,
                                                     [this, generation] { countArrived(generation); });
 }

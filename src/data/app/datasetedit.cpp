@@ -219,7 +219,8 @@ void DataSet::storeInsert()
     const EditBuffer::Statement insert =
         edit_.insertStatement(st.baseTable, fields_, st.baseColumns, st.keyed() ? st.keyField : -1);
     QSqlQuery q(db);
-    if (!q.prepare(insert.sql))
+    const DatabaseEngine& engine = connection_->engine();
+    if (!q.prepare(st.keyed() ? engine.insertGivingKey(insert.sql, fields_[st.keyField]) : insert.sql))
         throw connection_->failure(q);
     for (const QVariant& v : insert.values)
         q.addBindValue(v);
@@ -228,7 +229,7 @@ void DataSet::storeInsert()
 
     const int pos = insertPos_;
     if (st.keyed()) {
-        const qint64 id = q.lastInsertId().toLongLong();
+        const qint64 id = engine.newKey(q).toLongLong();
         if (st.openEnded() && pos == st.keys().size())
             st.keys().appendBack(id);  // the last row, after those still to come
         else

@@ -18,7 +18,10 @@
 #include <functional>
 #include <memory>
 
+#include "rules/app/databaselocation.h"
+
 class QSqlError;
+class QSqlQuery;
 
 // How long work on a database file goes: how far it has come, in per cent,
 // whether it is asked to stop, and (for tests) the steps that matter for a
@@ -52,20 +55,33 @@ class DatabaseEngine {
 public:
     virtual ~DatabaseEngine() = default;
 
-    // The engine of the program's databases.
-    static std::shared_ptr<const DatabaseEngine> standard();
+    // The engine of a database: SQLite for a file (the standard), the
+    // PostgreSQL one for a server.
+    static std::shared_ptr<const DatabaseEngine> standard(const DatabaseLocation& where = {});
     // The engine a database handle was opened through.
     static const DatabaseEngine& of(const QSqlDatabase& db);
+    // Whether the engine serves databases of this kind.
+    virtual DatabaseLocation::Kind kind() const = 0;
 
     // --- connections ------------------------------------------------------
     enum class Access { ReadWrite, ReadOnly };
-    // A connection under `name` to the database `file` (an earlier one of
+    // A connection under `name` to the database `where` (an earlier one of
     // that name is taken up again), not yet opened.  A locked database is
     // waited for at most `waitMs` before a statement gives up.
-    virtual QSqlDatabase connection(const QString& name, const QString& file, int waitMs,
+    virtual QSqlDatabase connection(const QString& name, const DatabaseLocation& where, int waitMs,
                                     Access access = Access::ReadWrite) const = 0;
+    // Whether the database can be tried at all: a file must exist (no empty
+    // one may appear in its place), a server address must be readable.
+    // *error says why not, for the operator.
+    virtual bool canTry(const DatabaseLocation& where, QString* error) const = 0;
+    // Where an opened connection's database is (for another connection to it).
+    virtual DatabaseLocation locationOf(const QSqlDatabase& db) const = 0;
     // Whether the opened connection really reaches a database; *error says why not.
     virtual bool reachesDatabase(QSqlDatabase& db, QString* error) const = 0;
+    // Makes the database ready for the program: an engine that may create
+    // the tables on an empty database does so, and refuses a database whose
+    // tables of those names have another shape.  *error says why not.
+    virtual bool prepareDatabase(QSqlDatabase& db, QString* error) const = 0;
     // The settings every connection gets: readers and writers never keep
     // each other waiting, and every commit is on disk when it returns.
     virtual void prepareSession(QSqlDatabase& db) const = 0;
@@ -82,7 +98,21 @@ public:
     // null lets them run again.
     virtual void stopWhenSet(const QSqlDatabase& db, const std::atomic<bool>* stop) const = 0;
 
+    // Asks to be told when another connection stores rows in `table`: the
+    // driver's notification() signal under the name answered, the new key
+    // as payload.  Empty when the engine cannot tell.
+    virtual QString watchInserts(QSqlDatabase& db, const QString& table) const = 0;
+
     // --- statements -----------------------------------------------------------
+    // Begins a transaction that writes (taking the write lock at once where
+    // the engine has one).
+    virtual QString beginWrite() const = 0;
+    // "How many rows the table may hold, at a glance" (its highest key).
+    virtual QString rowsAtMostStatement(const QString& table) const = 0;
+    // The insert statement made to give the new row's key `keyColumn`, and
+    // that key read from the query that ran it.
+    virtual QString insertGivingKey(const QString& insert, const QString& keyColumn) const = 0;
+    virtual QVariant newKey(QSqlQuery& q) const = 0;
     // The statement's first `rows` rows only.
     virtual QString limited(const QString& sql, qint64 rows) const = 0;
     // "How many of the named tables, indexes or triggers exist": one

@@ -10,7 +10,8 @@
 #include "data/app/connection.h"
 #include "rules/app/statementtext.h"
 
-QString nestedStatement(const QString& sql) { return QStringLiteral("(\r\n") + sql + QStringLiteral("\r\n)"); }
+// Named, as every engine but SQLite wants a nested statement to be.
+QString nestedStatement(const QString& sql) { return QStringLiteral("(\r\n") + sql + QStringLiteral("\r\n) as 行"); }
 
 BoundStatement nestedStatement(const QString& head, const BoundStatement& st, const QString& tail)
 {

@@ -1,5 +1,7 @@
 #include "data/app/sqliteengine.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -11,17 +13,6 @@
 
 const QString SqliteEngine::driver = QStringLiteral("QSQLITE");
 
-std::shared_ptr<const DatabaseEngine> DatabaseEngine::standard()
-{
-    static const std::shared_ptr<const DatabaseEngine> engine = std::make_shared<SqliteEngine>();
-    return engine;
-}
-
-const DatabaseEngine& DatabaseEngine::of(const QSqlDatabase&)
-{
-    // Every database of the program is an SQLite one for now.
-    return *standard();
-}
 
 namespace {
 
@@ -87,11 +78,12 @@ QString marks(int n)
 
 }  // namespace
 
-QSqlDatabase SqliteEngine::connection(const QString& name, const QString& file, int waitMs, Access access) const
+QSqlDatabase SqliteEngine::connection(const QString& name, const DatabaseLocation& where, int waitMs,
+                                      Access access) const
 {
     QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
                                                    : QSqlDatabase::addDatabase(driver, name);
-    db.setDatabaseName(file);
+    db.setDatabaseName(where.file);
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=") + QString::number(waitMs);
     if (access == Access::ReadOnly)
         options = QStringLiteral("QSQLITE_OPEN_READONLY;") + options;
@@ -106,6 +98,28 @@ bool SqliteEngine::reachesDatabase(QSqlDatabase& db, QString* error) const
     if (!ok && error)
         *error = probe.lastError().text();
     return ok;
+}
+
+bool SqliteEngine::canTry(const DatabaseLocation& where, QString* error) const
+{
+    // SQLite would quietly create a missing file; a missing database is an
+    // error here, and no empty file may appear in its place.
+    if (!where.file.isEmpty() && QFileInfo(where.file).isFile())
+        return true;
+    *error = QStringLiteral("找不到数据库文件“") + QDir::toNativeSeparators(where.file) + QStringLiteral("”。");
+    return false;
+}
+
+DatabaseLocation SqliteEngine::locationOf(const QSqlDatabase& db) const
+{
+    return DatabaseLocation::ofFile(db.databaseName());
+}
+
+bool SqliteEngine::prepareDatabase(QSqlDatabase&, QString*) const
+{
+    // The file is made with its tables (the empty database supplied with
+    // the program); nothing is created in it here.
+    return true;
 }
 
 void SqliteEngine::prepareSession(QSqlDatabase& db) const
@@ -158,6 +172,23 @@ void SqliteEngine::stopWhenSet(const QSqlDatabase& db, const std::atomic<bool>* 
         h, 1000, [](void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0; },
         const_cast<std::atomic<bool>*>(stop));
 }
+
+QString SqliteEngine::watchInserts(QSqlDatabase&, const QString&) const
+{
+    // One program on one file: nobody else stores there.
+    return {};
+}
+
+QString SqliteEngine::beginWrite() const { return QStringLiteral("begin immediate"); }
+
+QString SqliteEngine::rowsAtMostStatement(const QString& table) const
+{
+    return QStringLiteral("select max(rowid) from ") + quotedIdentifier(table);
+}
+
+QString SqliteEngine::insertGivingKey(const QString& insert, const QString&) const { return insert; }
+
+QVariant SqliteEngine::newKey(QSqlQuery& q) const { return q.lastInsertId(); }
 
 QString SqliteEngine::limited(const QString& sql, qint64 rows) const
 {

@@ -8,15 +8,24 @@ class SqliteEngine final : public DatabaseEngine {
 public:
     static const QString driver;  // QSQLITE
 
-    QSqlDatabase connection(const QString& name, const QString& file, int waitMs,
+    DatabaseLocation::Kind kind() const override { return DatabaseLocation::Kind::File; }
+    QSqlDatabase connection(const QString& name, const DatabaseLocation& where, int waitMs,
                             Access access = Access::ReadWrite) const override;
+    bool canTry(const DatabaseLocation& where, QString* error) const override;
+    DatabaseLocation locationOf(const QSqlDatabase& db) const override;
     bool reachesDatabase(QSqlDatabase& db, QString* error) const override;
+    bool prepareDatabase(QSqlDatabase& db, QString* error) const override;
     void prepareSession(QSqlDatabase& db) const override;
     bool fixView(const QSqlDatabase& db, QString* error = nullptr) const override;
     bool isBusy(const QSqlError& error) const override;
     std::function<void()> interrupter(const QSqlDatabase& db) const override;
     void stopWhenSet(const QSqlDatabase& db, const std::atomic<bool>* stop) const override;
+    QString watchInserts(QSqlDatabase& db, const QString& table) const override;
 
+    QString beginWrite() const override;
+    QString rowsAtMostStatement(const QString& table) const override;
+    QString insertGivingKey(const QString& insert, const QString& keyColumn) const override;
+    QVariant newKey(QSqlQuery& q) const override;
     QString limited(const QString& sql, qint64 rows) const override;
     QString objectCountStatement(int names) const override;
     QString tableCountStatement() const override;

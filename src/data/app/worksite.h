@@ -6,12 +6,14 @@
 #include <QString>
 #include <memory>
 
+#include "rules/app/databaselocation.h"
+
 class DatabaseEngine;
 
 class WorkSite {
 public:
-    // The database file (also when not connected).
-    virtual QString databaseFile() const = 0;
+    // Where the database is (also when not connected).
+    virtual DatabaseLocation location() const = 0;
     virtual std::shared_ptr<const DatabaseEngine> sharedEngine() const = 0;
     virtual void holdWrites(const QString& what) = 0;
     virtual void releaseWrites() = 0;

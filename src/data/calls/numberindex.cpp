@@ -86,7 +86,7 @@ void indexRows(QSqlDatabase& db, qint64 from, qint64 upTo)
 template <class F>
 auto inTransaction(QSqlDatabase& db, F f)
 {
-    run(db, QStringLiteral("begin immediate"));
+    run(db, DatabaseEngine::of(db).beginWrite());
     try {
         auto result = f();
         run(db, QStringLiteral("commit"));
@@ -133,7 +133,7 @@ public:
                               QStringLiteral("select max(ID), count(*) from (") +
                                   DatabaseEngine::of(db_).limited(
                                       QStringLiteral("select ID from 客户数据 where ID > ? order by ID"), kStep) +
-                                  QLatin1Char(')'),
+                                  QStringLiteral(") as 步"),
                               {lastKey_});
             if (!q.next() || q.value(1).toLongLong() == 0)
                 return std::nullopt;
@@ -224,7 +224,8 @@ namespace {
 
 struct Stopped {};
 
-void buildOnThread(const std::shared_ptr<Build::Shared>& shared, const DatabaseEngine& engine, const QString& file,
+void buildOnThread(const std::shared_ptr<Build::Shared>& shared, const DatabaseEngine& engine,
+                   const DatabaseLocation& file,
                    QObject* context, const Build::Done& done)
 {
     QString error;
@@ -309,7 +310,7 @@ std::unique_ptr<Build> Build::start(QSqlDatabase& db, QObject* context, Done don
     std::unique_ptr<Build> build(new Build);
     build->shared_ = std::make_shared<Shared>();
     build->shared_->thread = std::thread(buildOnThread, build->shared_, std::cref(DatabaseEngine::of(db)),
-                                         db.databaseName(), context, std::move(done));
+                                         DatabaseEngine::of(db).locationOf(db), context, std::move(done));
     return build;
 }
 

@@ -55,6 +55,12 @@ StartOptions readStartOptions(const QStringList& arguments, const QString& versi
                                     QStringLiteral("程序文件夹（数据库、设置和 tel.txt 所在的文件夹）。"),
                                     QStringLiteral("DIR"));
     parser.addOption(folder);
+    const QCommandLineOption database(
+        QStringLiteral("database"),
+        QStringLiteral("这次运行使用的数据库：sqlite（程序文件夹里的本机数据库）或 postgresql://... 形式的服务器连接地址；"
+                       "不改动数据库设置。"),
+        QStringLiteral("DB"));
+    parser.addOption(database);
     StartOptions out;
     if (!parser.parse(arguments)) {
         out.finished = true;
@@ -70,6 +76,15 @@ StartOptions readStartOptions(const QStringList& arguments, const QString& versi
         out.output = QStringLiteral("tavrin ") + version + QLatin1Char('\n');
     }
     out.folder = parser.value(folder);
+    if (parser.isSet(database) && !out.finished) {
+        QString why;
+        out.database = databaseOption(parser.value(database), &why);
+        if (!out.database) {
+            out.finished = true;
+            out.exitCode = 2;
+            out.output = why + QLatin1Char('\n');
+        }
+    }
     return out;
 }
 

@@ -10,9 +10,14 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
+
+#include "rules/app/databaselocation.h"
 
 struct StartOptions {
     QString folder;        // --folder, empty when not given
+    // --database: the database of this run instead of set/database.dat.
+    std::optional<DatabaseLocation> database;
     bool finished = false;  // --help, --version or a bad option: nothing more to do
     int exitCode = 0;
     QString output;        // what to print when finished

@@ -126,7 +126,7 @@ QString rank(const std::function<QString(const QString&)>& column, const QString
            QStringLiteral("when ") + anyColumnLike(column, beginsWith(local)) + QStringLiteral(" then 1 else 2 end");
 }
 
-const QString kNothing = QStringLiteral("select * from 客户数据 where 0\r\n");
+const QString kNothing = QStringLiteral("select * from 客户数据 where 1 = 0\r\n");
 
 }  // namespace
 

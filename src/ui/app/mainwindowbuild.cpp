@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "data/app/datamodule.h"
+#include "ui/app/databasesettingswindow.h"
 #include "ui/app/dbgrid.h"
 #include "ui/app/look.h"
 #include "ui/app/numberfield.h"
@@ -439,6 +440,8 @@ void MainWindow::buildMenu()
     settingsMenu = menu("settingsMenu", QStringLiteral("设置[s&E]"));
     miSearchList = entry(settingsMenu, "miSearchList", QStringLiteral("设置查询列表"));
     miDevice = entry(settingsMenu, "miDevice", QStringLiteral("来电设备设置"));
+    QAction* miDatabase = entry(settingsMenu, "miDatabase", QStringLiteral("数据库设置"));
+    connect(miDatabase, &QAction::triggered, this, [this] { guarded([this] { chooseDatabase(*this); }); });
     settingsMenu->addSeparator();
     miClearCustomers = entry(settingsMenu, "miClearCustomers", QStringLiteral("清空客户数据"));
     miClearCalls = entry(settingsMenu, "miClearCalls", QStringLiteral("清空来电数据"));

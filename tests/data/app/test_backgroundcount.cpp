@@ -39,7 +39,7 @@ private slots:
         QElapsedTimer took;
         took.start();
         {
-            BackgroundCount count(conn_->sharedEngine(), file_, {slow, {}}, &context, [&] { arrived = true; });
+            BackgroundCount count(conn_->sharedEngine(), DatabaseLocation::ofFile(file_), {slow, {}}, &context, [&] { arrived = true; });
             count.cancel();
             QCOMPARE(count.wait(), -1);
         }
@@ -49,7 +49,7 @@ private slots:
 
         // A count that ends is reported, with what it found.
         qint64 found = -2;
-        BackgroundCount count(conn_->sharedEngine(), file_, {QStringLiteral("select count(*) from 字典"), {}}, &context,
+        BackgroundCount count(conn_->sharedEngine(), DatabaseLocation::ofFile(file_), {QStringLiteral("select count(*) from 字典"), {}}, &context,
                               [&] { arrived = true; });
         found = count.wait();
         QCOMPARE(found, 0);

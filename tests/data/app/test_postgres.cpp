@@ -1,44 +1,209 @@
-// The server the desks share: a private PostgreSQL cluster starts, Qt's
-// PostgreSQL driver reaches it, and the trigram extension the caller lookup's
-// index needs is there.
+// The server the desks share: a private PostgreSQL cluster of the test's
+// own.  On an empty database the program makes its tables; a database with
+// tables of those names in another shape is refused; the server computes a
+// number's digits exactly as the program does; and a call goes its whole way
+// (logged, the caller looked up) through the data module on the server.
 
+#include <QDateTime>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
+#include <memory>
 
+#include "data/app/datamodule.h"
+#include "data/app/dberror.h"
+#include "rules/calls/callrules.h"
 #include "testpg.h"
+
+namespace {
+
+// Runs statements on a database of the server through a connection of its own.
+QVariant onServer(const testutil::PrivatePostgres& server, const QString& database, const QString& sql,
+                  const QVariantList& values = {})
+{
+    QVariant out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("direct"));
+        db.setHostName(server.host());
+        db.setPort(server.port());
+        db.setUserName(server.user());
+        db.setDatabaseName(database);
+        if (!db.open())
+            qFatal("no connection: %s", qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        bool ok = values.isEmpty() ? q.exec(sql) : q.prepare(sql);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        if (!values.isEmpty())
+            ok = ok && q.exec();
+        if (!ok)
+            qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        if (q.next())
+            out = q.value(0);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("direct"));
+    return out;
+}
+
+}  // namespace
 
 class TestPostgres : public QObject {
     Q_OBJECT
-private slots:
-    void theServerAndItsTrigramIndex()
+    std::unique_ptr<testutil::PrivatePostgres> server_;
+
+    DatabaseLocation freshDatabase(const QString& name)
     {
-        testutil::PrivatePostgres server;
-        QVERIFY2(server.error().isEmpty(), qPrintable(server.error()));
-        QVERIFY2(server.createDatabase(QStringLiteral("客户")), qPrintable(server.error()));
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("pg"));
-            db.setHostName(server.host());
-            db.setPort(server.port());
-            db.setUserName(server.user());
-            db.setDatabaseName(QStringLiteral("客户"));
-            QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-            QSqlQuery q(db);
-            QVERIFY2(q.exec(QStringLiteral("create extension if not exists pg_trgm")), qPrintable(q.lastError().text()));
-            QVERIFY(q.exec(QStringLiteral("create table 客户数据 (\"ID\" integer generated always as identity primary key, "
-                                          "手机 text)")));
-            QVERIFY(q.exec(QStringLiteral("create index 客户号码 on 客户数据 using gin (手机 gin_trgm_ops)")));
-            QVERIFY(q.prepare(QStringLiteral("insert into 客户数据 (手机) values (?)")));
-            q.addBindValue(QStringLiteral("138-1234-5678"));
-            QVERIFY(q.exec());
-            QVERIFY(q.exec(QStringLiteral("select \"ID\" from 客户数据 where 手机 like '%1234%'")));
-            QVERIFY(q.next());
-            QCOMPARE(q.value(0).toInt(), 1);
-            q.finish();
-            db.close();
+        if (!server_->createDatabase(name))
+            qFatal("%s", qPrintable(server_->error()));
+        return DatabaseLocation::ofUri(server_->uri(name));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        server_ = std::make_unique<testutil::PrivatePostgres>();
+        QVERIFY2(server_->error().isEmpty(), qPrintable(server_->error()));
+    }
+
+    void anEmptyDatabaseGetsTheTablesOnce()
+    {
+        Connection c(QStringLiteral("c"));
+        c.setLocation(freshDatabase(QStringLiteral("空库")));
+        c.open();
+        QCOMPARE(c.engine().kind(), DatabaseLocation::Kind::Server);
+        QSqlQuery q(c.database());
+        // Every column the program uses, spelled as its statements spell them.
+        QVERIFY2(q.exec(QStringLiteral("insert into 客户数据 (联系人, 电话, 手机, 宅电, 公司名称, 地址, EMAIL, QQ, MSN, 网址, "
+                                       "部门, 职务, 分类1, 分类2, 邮编, 事项, 答复) values ('a', '', '', '', '', '', '', "
+                                       "'', '', '', '', '', '', '', '', '', '')")),
+                 qPrintable(q.lastError().text()));
+        QVERIFY(q.exec(QStringLiteral("insert into 来电数据 (电话, 手机, 日期, 时间, 联系人, 宅电, 公司名称, 地址, email, qq, msn, "
+                                      "网址, 部门, 职务, 分类1, 分类2, 邮编, 事项, 答复) values ('1', '', '2026-1-2', '9:00:00', "
+                                      "'', '', '', '', '', '', '', '', '', '', '', '', '', '', '')")));
+        QVERIFY(q.exec(QStringLiteral("insert into 字典 (项目, 内容) values ('部门', '销售')")));
+        QVERIFY(q.exec(QStringLiteral("select ID from 客户数据 order by id desc")) && q.next());
+        QCOMPARE(q.value(0).toLongLong(), 1);
+        // The caller lookup's index is there and complete.
+        QVERIFY(c.hasNumberIndex());
+        q.finish();
+        // Opened again: nothing made twice, nothing lost.
+        c.close();
+        c.open();
+        QVERIFY(q.exec(QStringLiteral("select count(*) from 客户数据")) && q.next());
+        QCOMPARE(q.value(0).toInt(), 1);
+    }
+
+    void tablesOfAnotherShapeAreRefused()
+    {
+        const DatabaseLocation other = freshDatabase(QStringLiteral("别的"));
+        onServer(*server_, QStringLiteral("别的"), QStringLiteral("create table 客户数据 (id integer, 名称 text, 手机 text)"));
+        Connection c(QStringLiteral("c"));
+        c.setLocation(other);
+        try {
+            c.open();
+            QFAIL("a database of another program was taken");
+        } catch (const DbError& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("“客户数据”，但它的结构与本程序的不同")), qPrintable(e.message()));
+            QVERIFY(e.message().contains(QStringLiteral("缺少列 联系人、电话、宅电")));
         }
-        QSqlDatabase::removeDatabase(QStringLiteral("pg"));
+        QVERIFY(!c.isConnected());
+        // Nothing was made beside it.
+        QCOMPARE(onServer(*server_, QStringLiteral("别的"), QStringLiteral("select to_regclass('来电数据') is null")).toBool(), true);
+
+        // A key that is not a number is another shape too.
+        const DatabaseLocation keyed = freshDatabase(QStringLiteral("文本键"));
+        onServer(*server_, QStringLiteral("文本键"), QStringLiteral("create table 字典 (id text, 项目 text, 内容 text)"));
+        c.setLocation(keyed);
+        try {
+            c.open();
+            QFAIL("a dictionary with a text key was taken");
+        } catch (const DbError& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("列 ID 的类型不对")), qPrintable(e.message()));
+        }
+    }
+
+    void theServerTakesTheDigitsAsTheProgramDoes()
+    {
+        Connection c(QStringLiteral("c"));
+        c.setLocation(freshDatabase(QStringLiteral("数字")));
+        c.open();
+        QStringList numbers = {QString(), "", "abc", "+", "+86", "86", "0086", "+86 571 8888 7777", "0086-21-12345678",
+                               "+8613912345678", "0086 139 1234 5678", "+86 10 1234", "8613912345678", "＋８６ １３９１２３４５６７８",
+                               "１３９ａ１２３", "(0571) 8888-7777转123", "+ 86 12", "1+86", "+0086 21 1", "+86 12345678901",
+                               "+86 13", "０", "+86 0571 1"};
+        QRandomGenerator r(3);
+        const QString alphabet = QStringLiteral("0123456789０１２３４５６７８９+＋- ()转a'%_８６");
+        for (int i = 0; i < 400; ++i) {
+            QString s;
+            const int len = r.bounded(16);
+            for (int k = 0; k < len; ++k)
+                s += alphabet.at(r.bounded(int(alphabet.size())));
+            numbers << s;
+        }
+        QSqlQuery q(c.database());
+        QVERIFY(q.prepare(QStringLiteral("select phone_digits(?)")));
+        for (const QString& n : numbers) {
+            q.addBindValue(n.isNull() ? QVariant() : QVariant(n));
+            QVERIFY2(q.exec() && q.next(), qPrintable(q.lastError().text()));
+            if (n.isNull())
+                QVERIFY(q.value(0).isNull());
+            else
+                QVERIFY2(q.value(0).toString() == numberDigits(n),
+                         qPrintable(n + QStringLiteral(": ") + q.value(0).toString() + QStringLiteral(" / ") + numberDigits(n)));
+        }
+    }
+
+    void aCallIsLoggedAndItsCallerFoundOnTheServer()
+    {
+        DataModule dm;
+        dm.setDatabaseLocation(freshDatabase(QStringLiteral("来电")));
+        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm.customerTable.open();
+        dm.callTable.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        dm.callTable.open();
+        QCOMPARE(dm.connection.engine().kind(), DatabaseLocation::Kind::Server);
+
+        // A customer stored through the card's data set gets its key.
+        dm.customerTable.append();
+        dm.customerTable.setValue(QStringLiteral("联系人"), QStringLiteral("王先生"));
+        dm.customerTable.setValue(QStringLiteral("手机"), QStringLiteral("139-1234-5678"));
+        dm.customerTable.post();
+        QCOMPARE(dm.customerTable.value(QStringLiteral("ID")).toLongLong(), 1);
+        dm.customerTable.append();
+        dm.customerTable.setValue(QStringLiteral("电话"), QStringLiteral("0571-8888 7777"));
+        dm.customerTable.post();
+        QCOMPARE(dm.customerTable.value(QStringLiteral("ID")).toLongLong(), 2);
+
+        // The call: stored at once, the card's record is the new row.
+        QSignalSpy position(&dm, &DataModule::recordPosition);
+        QVERIFY(dm.logCall(callRecord(QStringLiteral("+86 139 1234 5678"), QDateTime(QDate(2026, 3, 4), QTime(9, 5, 7)))));
+        QCOMPARE(dm.callTable.value(QStringLiteral("手机")).toString(), QStringLiteral("+86 139 1234 5678"));
+        QCOMPARE(dm.callTable.value(QStringLiteral("日期")).toString(), QStringLiteral("2026-3-4"));
+        QCOMPARE(dm.callTable.value(QStringLiteral("ID")).toLongLong(), 1);
+        QCOMPARE(position.last().first().toString(), QStringLiteral("1/1"));
+        QCOMPARE(onServer(*server_, QStringLiteral("来电"), QStringLiteral("select 时间 from 来电数据 where id = 1")).toString(),
+                 QStringLiteral("9:05:07"));
+
+        // The lookup as the call handling runs it: through the index, and
+        // without it, the same customer.
+        QVERIFY(dm.connection.hasNumberIndex());
+        dm.lookupTable.setCommandText(indexedLookupStatement(QStringLiteral("+86 139 1234 5678")));
+        dm.lookupTable.open();
+        QCOMPARE(dm.lookupTable.recordCount(), 1);
+        QCOMPARE(dm.lookupTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("王先生"));
+        dm.lookupTable.reopen(digitsLookupStatement(QStringLiteral("13912345678")));
+        QCOMPARE(dm.lookupTable.recordCount(), 1);
+        // A fixed line with its area code finds the one stored with separators.
+        dm.lookupTable.reopen(indexedLookupStatement(QStringLiteral("057188887777")));
+        QCOMPARE(dm.lookupTable.recordCount(), 1);
+        QCOMPARE(dm.lookupTable.value(QStringLiteral("ID")).toLongLong(), 2);
+        // No match: nothing, not an error.
+        dm.lookupTable.reopen(indexedLookupStatement(QStringLiteral("13800000000")));
+        QCOMPARE(dm.lookupTable.recordCount(), 0);
+        dm.lookupTable.reopen(indexedLookupStatement(QStringLiteral("0571")));
+        QCOMPARE(dm.lookupTable.recordCount(), 0);
     }
 };
 

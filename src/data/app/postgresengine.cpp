@@ -1,0 +1,236 @@
+#include "data/app/postgresengine.h"
+
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <libpq-fe.h>
+
+#include "rules/app/statementtext.h"
+
+const QString PostgresEngine::driver = QStringLiteral("QPSQL");
+
+namespace {
+
+// Set on every connection of the program (and taken off again when a
+// location is read back from a connection).
+const QString kApplication = QStringLiteral("tavrin");
+const QRegularExpression kOwnOptions(QStringLiteral("\\s*-c (lock_timeout|default_transaction_read_only)=\\S+"));
+
+// A value in a libpq keyword=value string.
+QString conninfoValue(const QString& v)
+{
+    QString out = v;
+    out.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    out.replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + out + QLatin1Char('\'');
+}
+
+// The keywords of a libpq connection string or URI; false with *error when
+// libpq cannot read it.
+bool parseConninfo(const QString& text, QMap<QString, QString>* out, QString* error)
+{
+    char* why = nullptr;
+    PQconninfoOption* options = PQconninfoParse(text.toUtf8().constData(), &why);
+    if (!options) {
+        if (error)
+            *error = QStringLiteral("连接地址无法识别：") +
+                     (why ? QString::fromUtf8(why).trimmed() : QStringLiteral("内存不足"));
+        PQfreemem(why);
+        return false;
+    }
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+        if (o->val && *o->val)
+            out->insert(QString::fromUtf8(o->keyword), QString::fromUtf8(o->val));
+    PQconninfoFree(options);
+    return true;
+}
+
+PGconn* handleOf(const QSqlDatabase& db)
+{
+    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+    if (h.isValid() && qstrcmp(h.typeName(), "PGconn*") == 0)
+        return *static_cast<PGconn* const*>(h.constData());
+    return nullptr;
+}
+
+}  // namespace
+
+QMap<QString, QString> PostgresEngine::parameters(const DatabaseLocation& where, QString* error)
+{
+    QMap<QString, QString> p;
+    if (!where.uri.isEmpty()) {
+        if (!parseConninfo(where.uri, &p, error))
+            return {};
+        return p;
+    }
+    const auto put = [&p](const char* key, const QString& value) {
+        if (!value.isEmpty())
+            p.insert(QLatin1String(key), value);
+    };
+    put("host", where.hosts);
+    put("port", where.port > 0 ? QString::number(where.port) : QString());
+    put("dbname", where.database);
+    put("user", where.user);
+    put("password", where.password);
+    return p;
+}
+
+QSqlDatabase PostgresEngine::connection(const QString& name, const DatabaseLocation& where, int waitMs,
+                                        Access access) const
+{
+    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
+                                                   : QSqlDatabase::addDatabase(driver, name);
+    QMap<QString, QString> p = parameters(where);
+    // The password goes through the driver's own field (quoted by it); the
+    // rest as keywords, so that several hosts, services and the other
+    // keywords of a URI reach libpq as they are.
+    db.setPassword(p.take(QStringLiteral("password")));
+    QString options = p.take(QStringLiteral("options"));
+    options += QStringLiteral(" -c lock_timeout=") + QString::number(waitMs);
+    if (access == Access::ReadOnly)
+        options += QStringLiteral(" -c default_transaction_read_only=on");
+    p.insert(QStringLiteral("options"), options.trimmed());
+    if (!p.contains(QStringLiteral("connect_timeout")))
+        p.insert(QStringLiteral("connect_timeout"), QStringLiteral("5"));
+    if (!p.contains(QStringLiteral("application_name")))
+        p.insert(QStringLiteral("application_name"), kApplication);
+    QStringList pairs;
+    for (auto it = p.cbegin(); it != p.cend(); ++it)
+        pairs << it.key() + QLatin1Char('=') + conninfoValue(it.value());
+    db.setConnectOptions(pairs.join(QLatin1Char(' ')));
+    return db;
+}
+
+bool PostgresEngine::canTry(const DatabaseLocation& where, QString* error) const
+{
+    QString why;
+    if (!where.uri.isEmpty() && parameters(where, &why).isEmpty() && !why.isEmpty()) {
+        *error = why;
+        return false;
+    }
+    return true;
+}
+
+DatabaseLocation PostgresEngine::locationOf(const QSqlDatabase& db) const
+{
+    QMap<QString, QString> p;
+    parseConninfo(db.connectOptions(), &p, nullptr);
+    QString options = p.take(QStringLiteral("options"));
+    options.remove(kOwnOptions);
+    if (!options.trimmed().isEmpty())
+        p.insert(QStringLiteral("options"), options.trimmed());
+    if (!db.password().isEmpty())
+        p.insert(QStringLiteral("password"), db.password());
+    QStringList query;
+    for (auto it = p.cbegin(); it != p.cend(); ++it)
+        query << it.key() + QLatin1Char('=') + QString::fromLatin1(QUrl::toPercentEncoding(it.value()));
+    return DatabaseLocation::ofUri(QStringLiteral("postgresql://?") + query.join(QLatin1Char('&')));
+}
+
+bool PostgresEngine::reachesDatabase(QSqlDatabase& db, QString* error) const
+{
+    QSqlQuery probe(db);
+    const bool ok = probe.exec(QStringLiteral("select 1"));
+    if (!ok && error)
+        *error = probe.lastError().text();
+    return ok;
+}
+
+void PostgresEngine::prepareSession(QSqlDatabase& db) const
+{
+    QSqlQuery q(db);
+    // Notices and warnings ("already exists, skipping", a rollback with
+    // nothing to roll back) are not the operator's business.
+    q.exec(QStringLiteral("set client_min_messages = error"));
+}
+
+bool PostgresEngine::fixView(const QSqlDatabase& db, QString* error) const
+{
+    // One snapshot for the whole transaction, taken at its first statement.
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (q.exec(QStringLiteral("set transaction isolation level repeatable read")) && q.exec(QStringLiteral("select 1")))
+        return true;
+    if (error)
+        *error = q.lastError().text();
+    return false;
+}
+
+bool PostgresEngine::isBusy(const QSqlError& error) const
+{
+    // lock_not_available, serialization_failure, deadlock_detected.
+    const QString state = error.nativeErrorCode();
+    return state == QLatin1String("55P03") || state == QLatin1String("40001") || state == QLatin1String("40P01");
+}
+
+std::function<void()> PostgresEngine::interrupter(const QSqlDatabase& db) const
+{
+    PGconn* conn = handleOf(db);
+    PGcancel* cancel = conn ? PQgetCancel(conn) : nullptr;
+    if (!cancel)
+        return {};
+    // libpq's cancel object may be used from any thread while the
+    // connection is busy on its own.
+    std::shared_ptr<PGcancel> shared(cancel, PQfreeCancel);
+    return [shared] {
+        char why[256];
+        PQcancel(shared.get(), why, int(sizeof why));
+    };
+}
+
+void PostgresEngine::stopWhenSet(const QSqlDatabase&, const std::atomic<bool>*) const
+{
+    // The server has no hook between rows: a stop interrupts the statement
+    // through interrupter() instead.
+}
+
+QString PostgresEngine::insertChannel(const QString& table)
+{
+    // Qt's driver reads channel names as Latin-1: the table's name in hex.
+    return QStringLiteral("tavrin_") + QString::fromLatin1(table.toUtf8().toHex());
+}
+
+QString PostgresEngine::watchInserts(QSqlDatabase& db, const QString& table) const
+{
+    // The table's insert trigger notifies the channel (made with the
+    // tables, postgresschema.cpp).
+    const QString channel = insertChannel(table);
+    return db.driver() && db.driver()->subscribeToNotification(channel) ? channel : QString();
+}
+
+QString PostgresEngine::beginWrite() const { return QStringLiteral("begin"); }
+
+QString PostgresEngine::rowsAtMostStatement(const QString& table) const
+{
+    return QStringLiteral("select coalesce(max(id), 0) from ") + quotedIdentifier(table);
+}
+
+QString PostgresEngine::insertGivingKey(const QString& insert, const QString& keyColumn) const
+{
+    return insert + QStringLiteral(" returning ") + quotedIdentifier(keyColumn);
+}
+
+QVariant PostgresEngine::newKey(QSqlQuery& q) const { return q.next() ? q.value(0) : QVariant(); }
+
+QString PostgresEngine::limited(const QString& sql, qint64 rows) const
+{
+    return sql + QStringLiteral(" limit ") + QString::number(rows);
+}
+
+QString PostgresEngine::objectCountStatement(int names) const
+{
+    QStringList marks;
+    for (int i = 0; i < names; ++i)
+        marks << QStringLiteral("?");
+    return QStringLiteral("select count(*) from (select relname::text as n from pg_class where pg_table_is_visible(oid) "
+                          "union all select tgname::text from pg_trigger where not tgisinternal) as o where n in (") +
+           marks.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+QString PostgresEngine::tableCountStatement() const
+{
+    return QStringLiteral("select count(*) from pg_class where relkind in ('r', 'p') and pg_table_is_visible(oid) "
+                          "and relname::text = ?");
+}

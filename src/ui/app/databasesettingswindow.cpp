@@ -1,0 +1,184 @@
+#include "ui/app/databasesettingswindow.h"
+
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QThread>
+
+#include "data/app/databasechoice.h"
+#include "data/app/datamodule.h"
+#include "data/app/postgresengine.h"
+#include "rules/app/errorreport.h"
+#include "ui/app/look.h"
+#include "ui/app/mainwindow.h"
+#include "ui/app/message.h"
+
+const QString badPortText = QStringLiteral("端口不正确！请输入 1 到 65535 之间的数字，或者不填（使用默认端口 5432）。");
+
+namespace {
+
+QLineEdit* field(QWidget* parent, const char* name, const QString& caption, int row)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setGeometry(36, 58 + row * 30, 90, 22);
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setGeometry(130, 57 + row * 30, 250, 24);
+    return edit;
+}
+
+}  // namespace
+
+DatabaseSettingsWindow::DatabaseSettingsWindow(const DatabaseLocation& current, const QString& settingFile,
+                                               Apply apply, QWidget* owner)
+    : QDialog(owner, kFixedDialog), file_(settingFile), apply_(std::move(apply)), current_(current)
+{
+    setWindowTitle(QStringLiteral("数据库设置"));
+    setFont(songti(14));
+    setFixedSize(420, 340);
+
+    auto* group = new QGroupBox(QStringLiteral("客户数据和来电数据保存在"), this);
+    group->setGeometry(12, 8, 396, 236);
+    localOption_ = new QRadioButton(QStringLiteral("本机数据库（程序文件夹里的 data/web.mdb）"), group);
+    localOption_->setObjectName(QStringLiteral("localOption"));
+    localOption_->setGeometry(16, 24, 370, 22);
+    serverOption_ = new QRadioButton(QStringLiteral("服务器数据库（PostgreSQL，多台电脑共用）："), group);
+    serverOption_->setObjectName(QStringLiteral("serverOption"));
+    serverOption_->setGeometry(16, 50, 370, 22);
+    // The server's fields, below its option.
+    auto* fields = new QWidget(group);
+    fields->setGeometry(0, 24, 396, 212);
+    host_ = field(fields, "hostField", QStringLiteral("服务器："), 1);
+    host_->setPlaceholderText(QStringLiteral("192.168.1.10（多台用逗号分开）"));
+    port_ = field(fields, "portField", QStringLiteral("端口："), 2);
+    port_->setPlaceholderText(QStringLiteral("5432"));
+    database_ = field(fields, "databaseField", QStringLiteral("数据库："), 3);
+    user_ = field(fields, "userField", QStringLiteral("用户："), 4);
+    password_ = field(fields, "passwordField", QStringLiteral("密码："), 5);
+    password_->setEchoMode(QLineEdit::Password);
+    password_->setPlaceholderText(QStringLiteral("不填则使用 ~/.pgpass"));
+    serverOption_->raise();
+    localOption_->raise();
+
+    test_ = new QPushButton(QStringLiteral("测试连接"), this);
+    test_->setObjectName(QStringLiteral("testButton"));
+    test_->setGeometry(12, 296, 96, 28);
+    result_ = new QLabel(this);
+    result_->setObjectName(QStringLiteral("resultLabel"));
+    result_->setGeometry(12, 248, 396, 44);
+    result_->setWordWrap(true);
+    ok_ = new QPushButton(QStringLiteral("确定"), this);
+    ok_->setObjectName(QStringLiteral("okButton"));
+    ok_->setGeometry(236, 296, 75, 28);
+    ok_->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    cancel->setGeometry(326, 296, 75, 28);
+
+    // A location given as a URI shows its parts.
+    const QMap<QString, QString> p = current.isServer() ? PostgresEngine::parameters(current) : QMap<QString, QString>();
+    fromUri_ = !current.uri.isEmpty();
+    serverOption_->setChecked(current.isServer());
+    localOption_->setChecked(!current.isServer());
+    host_->setText(p.value(QStringLiteral("host")));
+    port_->setText(p.value(QStringLiteral("port")));
+    database_->setText(p.value(QStringLiteral("dbname")));
+    user_->setText(p.value(QStringLiteral("user")));
+    password_->setText(p.value(QStringLiteral("password")));
+    enableFields();
+
+    for (QRadioButton* r : {localOption_, serverOption_})
+        connect(r, &QRadioButton::toggled, this, &DatabaseSettingsWindow::enableFields);
+    for (QLineEdit* e : {host_, port_, database_, user_, password_})
+        connect(e, &QLineEdit::textEdited, this, [this] { fromUri_ = false; });
+    connect(test_, &QPushButton::clicked, this, &DatabaseSettingsWindow::testConnection);
+    connect(ok_, &QPushButton::clicked, this, &DatabaseSettingsWindow::saveChoice);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    centreOnScreen(this);
+}
+
+void DatabaseSettingsWindow::enableFields()
+{
+    for (QLineEdit* e : {host_, port_, database_, user_, password_})
+        e->setEnabled(serverOption_->isChecked());
+}
+
+DatabaseLocation DatabaseSettingsWindow::choice() const
+{
+    if (!serverOption_->isChecked())
+        return DatabaseLocation::ofFile({});
+    // Untouched, a URI given at start stays as it was (its other keywords too).
+    if (fromUri_)
+        return current_;
+    DatabaseLocation l;
+    l.kind = DatabaseLocation::Kind::Server;
+    l.hosts = host_->text().trimmed();
+    l.port = port_->text().trimmed().toInt();
+    l.database = database_->text().trimmed();
+    l.user = user_->text().trimmed();
+    l.password = password_->text();
+    return l;
+}
+
+void DatabaseSettingsWindow::testConnection() { startTrial(false); }
+
+void DatabaseSettingsWindow::saveChoice() { startTrial(true); }
+
+void DatabaseSettingsWindow::startTrial(bool prepare)
+{
+    const QString port = port_->text().trimmed();
+    if (serverOption_->isChecked() && !port.isEmpty() && (port.toInt() < 1 || port.toInt() > 65535)) {
+        showMessage(badPortText);
+        port_->setFocus();
+        return;
+    }
+    const DatabaseLocation where = choice();
+    test_->setEnabled(false);
+    ok_->setEnabled(false);
+    result_->setText(QStringLiteral("正在连接……"));
+    QPointer<DatabaseSettingsWindow> self(this);
+    QThread* thread = QThread::create([self, where, prepare] {
+        const databasechoice::Trial t = prepare ? databasechoice::prepare(where) : databasechoice::test(where);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [self, prepare, t] {
+                if (self)
+                    self->trialDone(prepare, t.ok, t.text);
+            },
+            Qt::QueuedConnection);
+    });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
+}
+
+void DatabaseSettingsWindow::trialDone(bool prepare, bool ok, const QString& text)
+{
+    test_->setEnabled(true);
+    ok_->setEnabled(true);
+    result_->setText(text);
+    emit trialEnded(ok, text);
+    if (!prepare || !ok)
+        return;
+    guarded([this] {
+        const DatabaseLocation where = choice();
+        writeDatabaseSettings(file_, where);
+        if (!apply_ || apply_(where))
+            accept();
+    });
+}
+
+void chooseDatabase(MainWindow& main)
+{
+    DataModule& dm = main.dm();
+    DatabaseSettingsWindow w(dm.databaseLocation(), databaseSettingsFile(), [&main, &dm](const DatabaseLocation& where) {
+        if (!databasechoice::moveTo(dm, where))
+            return false;
+        main.activate();
+        return true;
+    }, &main);
+    w.exec();
+}

@@ -1,0 +1,114 @@
+// Two desks on one server, each with its own data module (its own
+// connection): a call logged at one reaches the other's call list and record
+// position without anybody asking, the other desk stays on the record it
+// shows, typing there is never interrupted, and a customer stored at one
+// desk is what the next lookup at the other finds.
+
+#include <QSignalSpy>
+#include <QtTest>
+#include <memory>
+
+#include "data/app/datamodule.h"
+#include "rules/calls/callrules.h"
+#include "testpg.h"
+
+namespace {
+
+std::unique_ptr<DataModule> desk(const DatabaseLocation& where)
+{
+    auto dm = std::make_unique<DataModule>();
+    dm->setDatabaseLocation(where);
+    dm->customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+    dm->customerTable.open();
+    dm->callTable.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+    dm->callTable.open();
+    return dm;
+}
+
+CallRecord call(const QString& number) { return callRecord(number, QDateTime(QDate(2026, 5, 6), QTime(10, 0, 0))); }
+
+}  // namespace
+
+class TestDesks : public QObject {
+    Q_OBJECT
+    std::unique_ptr<testutil::PrivatePostgres> server_;
+    DatabaseLocation where_;
+
+private slots:
+    void initTestCase()
+    {
+        server_ = std::make_unique<testutil::PrivatePostgres>();
+        QVERIFY2(server_->error().isEmpty(), qPrintable(server_->error()));
+    }
+
+    void init()
+    {
+        static int n = 0;
+        const QString name = QStringLiteral("前台") + QString::number(++n);
+        QVERIFY(server_->createDatabase(name));
+        where_ = DatabaseLocation::ofUri(server_->uri(name));
+    }
+
+    void aCallReachesTheOtherDesk()
+    {
+        auto a = desk(where_);
+        auto b = desk(where_);
+        QSignalSpy positionAtB(b.get(), &DataModule::recordPosition);
+        QVERIFY(a->logCall(call(QStringLiteral("13911112222"))));
+        QTRY_COMPARE(b->callTable.recordCount(), 1);
+        QCOMPARE(b->callTable.value(QStringLiteral("手机")).toString(), QStringLiteral("13911112222"));
+        QCOMPARE(positionAtB.last().first().toString(), QStringLiteral("1/1"));
+        // The desk's own call does not read its list anew.
+        QSignalSpy positionAtA(a.get(), &DataModule::recordPosition);
+        QTest::qWait(300);
+        QCOMPARE(positionAtA.count(), 0);
+
+        // A customer stored at one desk is found at the other.
+        a->customerTable.append();
+        a->customerTable.setValue(QStringLiteral("联系人"), QStringLiteral("赵"));
+        a->customerTable.setValue(QStringLiteral("宅电"), QStringLiteral("021-6666 5555"));
+        a->customerTable.post();
+        b->lookupTable.setCommandText(indexedLookupStatement(QStringLiteral("02166665555")));
+        b->lookupTable.open();
+        QCOMPARE(b->lookupTable.recordCount(), 1);
+        QCOMPARE(b->lookupTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("赵"));
+    }
+
+    void theOtherDeskStaysOnItsRecord()
+    {
+        auto a = desk(where_);
+        auto b = desk(where_);
+        for (const char* n : {"1", "2", "3"})
+            QVERIFY(a->logCall(call(QStringLiteral("1390000000") + QLatin1String(n))));
+        QTRY_COMPARE(b->callTable.recordCount(), 3);
+        b->callTable.moveTo(1);  // the second newest: ...02
+        QCOMPARE(b->callTable.value(QStringLiteral("手机")).toString(), QStringLiteral("13900000002"));
+        QSignalSpy positionAtB(b.get(), &DataModule::recordPosition);
+        QVERIFY(a->logCall(call(QStringLiteral("13900000004"))));
+        QTRY_COMPARE(b->callTable.recordCount(), 4);
+        QCOMPARE(b->callTable.value(QStringLiteral("手机")).toString(), QStringLiteral("13900000002"));
+        QCOMPARE(positionAtB.last().first().toString(), QStringLiteral("3/4"));
+    }
+
+    void typingAtTheOtherDeskIsNotInterrupted()
+    {
+        auto a = desk(where_);
+        auto b = desk(where_);
+        QVERIFY(a->logCall(call(QStringLiteral("13900000001"))));
+        QTRY_COMPARE(b->callTable.recordCount(), 1);
+        b->callTable.edit();
+        b->callTable.setValue(QStringLiteral("联系人"), QStringLiteral("正在输入"));
+        QVERIFY(a->logCall(call(QStringLiteral("13900000002"))));
+        QTest::qWait(700);
+        QCOMPARE(b->callTable.state(), DataSet::State::Edit);
+        QCOMPARE(b->callTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("正在输入"));
+        // Once stored, the list catches up, on the edited record.
+        b->callTable.post();
+        QTRY_COMPARE(b->callTable.recordCount(), 2);
+        QCOMPARE(b->callTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("正在输入"));
+        QCOMPARE(b->callTable.value(QStringLiteral("手机")).toString(), QStringLiteral("13900000001"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDesks)
+#include "test_desks.moc"
