@@ -31,13 +31,13 @@ private slots:
         const DatabaseLocation server = DatabaseLocation::ofUri(server_->uri(QStringLiteral("搬")));
 
         DataModule dm;
-        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id"));
+        dm.customerTable.setStatement(WrittenStatement::ordered(QStringLiteral("select * from 客户数据"), QStringLiteral(" order by id"), QStringLiteral("客户数据"), QStringLiteral("ID"), false));
         dm.customerTable.open();
-        dm.dictionaryTable.setCommandText(QStringLiteral("select * from 字典"));
+        dm.dictionaryTable.setStatement(WrittenStatement::of(QStringLiteral("select * from 字典"), QStringLiteral("字典")));
         dm.dictionaryTable.open();
         dm.customerTable.edit();
         dm.customerTable.setValue(QStringLiteral("联系人"), QStringLiteral("改了"));
-        dm.currentDictItem = QStringLiteral("部门");
+        dm.setDictionaryItem(QStringLiteral("部门"));
         dm.dictionaryTable.append();
         dm.dictionaryTable.setValue(QStringLiteral("内容"), QStringLiteral("售后"));
 
@@ -63,7 +63,7 @@ private slots:
         const QString file = testutil::makeProgramFolder() + QStringLiteral("data/web.mdb");
         testutil::addCustomers(file, 1);
         DataModule dm;
-        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据"));
+        dm.customerTable.setStatement(WrittenStatement::of(QStringLiteral("select * from 客户数据"), QStringLiteral("客户数据")));
         dm.customerTable.open();
         dm.customerTable.edit();
         dm.customerTable.setValue(QStringLiteral("联系人"), QStringLiteral("存不进"));

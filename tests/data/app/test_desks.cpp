@@ -8,6 +8,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "data/lists/reopen.h"
 #include "data/app/datamodule.h"
 #include "rules/calls/callrules.h"
 #include "testpg.h"
@@ -18,9 +19,9 @@ std::unique_ptr<DataModule> desk(const DatabaseLocation& where)
 {
     auto dm = std::make_unique<DataModule>();
     dm->setDatabaseLocation(where);
-    dm->customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+    dm->customerTable.setStatement(wholeList(QStringLiteral("客户数据")));
     dm->customerTable.open();
-    dm->callTable.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+    dm->callTable.setStatement(wholeList(QStringLiteral("来电数据")));
     dm->callTable.open();
     return dm;
 }
@@ -68,7 +69,7 @@ private slots:
         a->customerTable.setValue(QStringLiteral("联系人"), QStringLiteral("赵"));
         a->customerTable.setValue(QStringLiteral("宅电"), QStringLiteral("021-6666 5555"));
         a->customerTable.post();
-        b->lookupTable.setCommandText(indexedLookupStatement(QStringLiteral("02166665555")));
+        b->lookupTable.setStatement(WrittenStatement::of(indexedLookupStatement(QStringLiteral("02166665555")), QStringLiteral("客户数据")));
         b->lookupTable.open();
         QCOMPARE(b->lookupTable.recordCount(), 1);
         QCOMPARE(b->lookupTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("赵"));

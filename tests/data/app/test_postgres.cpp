@@ -12,6 +12,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "data/lists/reopen.h"
 #include "data/app/datamodule.h"
 #include "data/app/dberror.h"
 #include "rules/calls/callrules.h"
@@ -159,9 +160,9 @@ private slots:
     {
         DataModule dm;
         dm.setDatabaseLocation(freshDatabase(QStringLiteral("来电")));
-        dm.customerTable.setCommandText(QStringLiteral("select * from 客户数据 order by id desc"));
+        dm.customerTable.setStatement(wholeList(QStringLiteral("客户数据")));
         dm.customerTable.open();
-        dm.callTable.setCommandText(QStringLiteral("select * from 来电数据 order by id desc"));
+        dm.callTable.setStatement(wholeList(QStringLiteral("来电数据")));
         dm.callTable.open();
         QCOMPARE(dm.connection.engine().kind(), DatabaseLocation::Kind::Server);
 
@@ -189,20 +190,20 @@ private slots:
         // The lookup as the call handling runs it: through the index, and
         // without it, the same customer.
         QVERIFY(dm.connection.hasNumberIndex());
-        dm.lookupTable.setCommandText(indexedLookupStatement(QStringLiteral("+86 139 1234 5678")));
+        dm.lookupTable.setStatement(WrittenStatement::of(indexedLookupStatement(QStringLiteral("+86 139 1234 5678")), QStringLiteral("客户数据")));
         dm.lookupTable.open();
         QCOMPARE(dm.lookupTable.recordCount(), 1);
         QCOMPARE(dm.lookupTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("王先生"));
-        dm.lookupTable.reopen(digitsLookupStatement(QStringLiteral("13912345678")));
+        dm.lookupTable.reopen(WrittenStatement::of(digitsLookupStatement(QStringLiteral("13912345678")), QStringLiteral("客户数据")));
         QCOMPARE(dm.lookupTable.recordCount(), 1);
         // A fixed line with its area code finds the one stored with separators.
-        dm.lookupTable.reopen(indexedLookupStatement(QStringLiteral("057188887777")));
+        dm.lookupTable.reopen(WrittenStatement::of(indexedLookupStatement(QStringLiteral("057188887777")), QStringLiteral("客户数据")));
         QCOMPARE(dm.lookupTable.recordCount(), 1);
         QCOMPARE(dm.lookupTable.value(QStringLiteral("ID")).toLongLong(), 2);
         // No match: nothing, not an error.
-        dm.lookupTable.reopen(indexedLookupStatement(QStringLiteral("13800000000")));
+        dm.lookupTable.reopen(WrittenStatement::of(indexedLookupStatement(QStringLiteral("13800000000")), QStringLiteral("客户数据")));
         QCOMPARE(dm.lookupTable.recordCount(), 0);
-        dm.lookupTable.reopen(indexedLookupStatement(QStringLiteral("0571")));
+        dm.lookupTable.reopen(WrittenStatement::of(indexedLookupStatement(QStringLiteral("0571")), QStringLiteral("客户数据")));
         QCOMPARE(dm.lookupTable.recordCount(), 0);
     }
 };
