@@ -7,7 +7,10 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <QUuid>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "rules/app/statementtext.h"
@@ -24,6 +27,23 @@ QString serverBin()
             return bin;
     }
     return {};
+}
+
+// A port of 127.0.0.1 nobody listens on now.
+int freePort()
+{
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = 5432;
+    if (s >= 0 && bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    if (s >= 0)
+        close(s);
+    return port;
 }
 }  // namespace
 
@@ -66,8 +86,9 @@ PrivatePostgres::PrivatePostgres()
               QStringLiteral("-U"), user(), QStringLiteral("-E"), QStringLiteral("UTF8"),
               QStringLiteral("--locale=C.UTF-8")}))
         return;
+    port_ = freePort();
     const QString options = QStringLiteral("-k ") + dir_.path() + QStringLiteral(" -p ") + QString::number(port()) +
-                            QStringLiteral(" -c listen_addresses= -c fsync=off");
+                            QStringLiteral(" -c listen_addresses=127.0.0.1 -c fsync=off");
     if (!run({bin_ + QStringLiteral("pg_ctl"), QStringLiteral("-D"), data, QStringLiteral("-o"), options,
               QStringLiteral("-l"), dir_.filePath(QStringLiteral("server.log")), QStringLiteral("-w"),
               QStringLiteral("start")}))
@@ -106,6 +127,12 @@ bool PrivatePostgres::createDatabase(const QString& name)
     }
     QSqlDatabase::removeDatabase(connection);
     return ok;
+}
+
+QString PrivatePostgres::tcpUri(const QString& database) const
+{
+    return QStringLiteral("postgresql://") + user() + QStringLiteral("@127.0.0.1:") + QString::number(port()) +
+           QLatin1Char('/') + database;
 }
 
 QString PrivatePostgres::uri(const QString& database) const

@@ -1,7 +1,7 @@
 #pragma once
 // A PostgreSQL server of the test's own: a cluster made in a temporary
-// folder, listening only on a socket in that folder, stopped and removed
-// with the object.  Run as root (as CI does) the server runs as the system's
+// folder, listening on a socket in that folder and on a free port of
+// 127.0.0.1, stopped and removed with the object.  Run as root (as CI does) the server runs as the system's
 // postgres user, since PostgreSQL refuses to run as root.
 
 #include <QString>
@@ -20,12 +20,14 @@ public:
     const QString& error() const { return error_; }
     // The socket folder (libpq's host), the port and the user.
     QString host() const { return dir_.path(); }
-    int port() const { return 5432; }
+    int port() const { return port_; }
     QString user() const { return QStringLiteral("tavrin"); }
     // Makes a database; false (and error()) when it cannot.
     bool createDatabase(const QString& name);
-    // A libpq connection URI for the database.
+    // A libpq connection URI for the database (through the socket), and
+    // one over TCP.
     QString uri(const QString& database) const;
+    QString tcpUri(const QString& database) const;
 
 private:
     bool run(const QStringList& command, QString* output = nullptr);
@@ -34,6 +36,7 @@ private:
     QString bin_;
     QString error_;
     bool running_ = false;
+    int port_ = 5432;
 };
 
 }  // namespace testutil

@@ -61,17 +61,23 @@ void DataModule::prepareConnection(Connection& c)
 
 void DataModule::callStoredElsewhere()
 {
+    // Calls stored together (several desks, one busy moment) read the list
+    // once: the refresh runs when the notices of this moment are taken.
+    if (callsOwed_)
+        return;
+    callsOwed_ = true;
+    QTimer::singleShot(0, this, [this] { refreshCalls(); });
+}
+
+void DataModule::refreshCalls()
+{
+    callsOwed_ = false;
     if (!callTable.isActive())
         return;
     if (callTable.state() != DataSet::State::Browse) {
         // Typing on the card is never interrupted: looked at again shortly.
-        if (!callsOwed_) {
-            callsOwed_ = true;
-            QTimer::singleShot(300, this, [this] {
-                callsOwed_ = false;
-                callStoredElsewhere();
-            });
-        }
+        callsOwed_ = true;
+        QTimer::singleShot(300, this, [this] { refreshCalls(); });
         return;
     }
     try {

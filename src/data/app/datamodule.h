@@ -99,12 +99,13 @@ public:
     void callStoredElsewhere();
 
 private:
+    void refreshCalls();
     void writeCall(const CallRecord& call);
     void writeWaitingCalls();
 
     QList<CallRecord> waitingCalls_;
     DatabaseLocation location_;
-    bool callsOwed_ = false;  // a refresh waits for an edit to end
+    bool callsOwed_ = false;  // a refresh of the call list is on its way
     QWidget* owner_ = nullptr;
     DataQuestions* questions_ = nullptr;
     QString dictionaryItem_;

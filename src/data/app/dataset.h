@@ -209,6 +209,8 @@ private:
     bool fetchRow(int index, QVector<QVariant>* out, QString* error) const;
     QVector<QVariant> row(int index) const;  // stored record by index; throws when unreadable
     bool loadKeys(int index, QString* error) const;
+    void storeUnlessChanged(DataSetRows& st, const EditBuffer::Statement& update);
+    QString conflictText(const QVector<QVariant>& theirs, bool gone) const;
     void reportLater(const QString& text) const;
     void requireActive() const;
     void requireEditing() const;

@@ -264,15 +264,8 @@ void DataSet::storeEdit()
     st.readBaseColumns(db);
     const EditBuffer::Statement update =
         edit_.updateStatement(st.baseTable, fields_, st.baseColumns, st.keyField, st.keys().at(cur_));
-    if (!update.sql.isEmpty()) {
-        QSqlQuery q(db);
-        if (!q.prepare(update.sql))
-            throw connection_->failure(q);
-        for (const QVariant& v : update.values)
-            q.addBindValue(v);
-        if (!connection_->run(q))
-            throw connection_->failure(q);
-    }
+    if (!update.sql.isEmpty())
+        storeUnlessChanged(st, update);  // datasetconflict.cpp
     // Keep the stored values in the fetched page.
     st.cache.update(cur_, edit_.values());
     edit_.clear();

@@ -4,7 +4,7 @@
 
 void EditBuffer::start(const QVector<QVariant>& values)
 {
-    values_ = values;
+    values_ = original_ = values;
     changed_ = QVector<bool>(values.size(), false);
     modified_ = false;
 }
@@ -12,8 +12,17 @@ void EditBuffer::start(const QVector<QVariant>& values)
 void EditBuffer::clear()
 {
     values_.clear();
+    original_.clear();
     changed_.clear();
     modified_ = false;
+}
+
+void EditBuffer::rebase(const QVector<QVariant>& current)
+{
+    original_ = current;
+    for (int i = 0; i < values_.size() && i < current.size(); ++i)
+        if (!changed_[i])
+            values_[i] = current[i];
 }
 
 void EditBuffer::set(int field, const QVariant& value)

@@ -22,6 +22,12 @@ public:
     void clear();
 
     const QVariant& value(int field) const { return values_[field]; }
+    // The record's values when the edit began (what the operator saw).
+    const QVector<QVariant>& original() const { return original_; }
+    bool written(int field) const { return field < changed_.size() && changed_[field]; }
+    // Another desk stored the record meanwhile: its values become the ones
+    // the edit began from; what was typed stays, the rest shows theirs.
+    void rebase(const QVector<QVariant>& current);
     const QVector<QVariant>& values() const { return values_; }
     // An empty text is stored as NULL.
     void set(int field, const QVariant& value);
@@ -40,6 +46,7 @@ private:
     QList<int> written(const QStringList& fields, const QStringList& columns, int skip) const;
 
     QVector<QVariant> values_;
+    QVector<QVariant> original_;
     QVector<bool> changed_;
     bool modified_ = false;
 };

@@ -104,6 +104,8 @@ public:
     virtual QString watchInserts(QSqlDatabase& db, const QString& table) const = 0;
 
     // --- statements -----------------------------------------------------------
+    // "The column holds the bound value", NULL matching NULL.
+    virtual QString sameValue(const QString& quotedColumn) const = 0;
     // Begins a transaction that writes (taking the write lock at once where
     // the engine has one).
     virtual QString beginWrite() const = 0;

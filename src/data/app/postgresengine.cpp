@@ -200,6 +200,11 @@ QString PostgresEngine::watchInserts(QSqlDatabase& db, const QString& table) con
     return db.driver() && db.driver()->subscribeToNotification(channel) ? channel : QString();
 }
 
+QString PostgresEngine::sameValue(const QString& column) const
+{
+    return column + QStringLiteral(" is not distinct from ?");
+}
+
 QString PostgresEngine::beginWrite() const { return QStringLiteral("begin"); }
 
 QString PostgresEngine::rowsAtMostStatement(const QString& table) const

@@ -37,6 +37,7 @@ public:
     QString watchInserts(QSqlDatabase& db, const QString& table) const override;
 
     QString beginWrite() const override;
+    QString sameValue(const QString& quotedColumn) const override;
     QString rowsAtMostStatement(const QString& table) const override;
     QString insertGivingKey(const QString& insert, const QString& keyColumn) const override;
     QVariant newKey(QSqlQuery& q) const override;

@@ -179,6 +179,8 @@ QString SqliteEngine::watchInserts(QSqlDatabase&, const QString&) const
     return {};
 }
 
+QString SqliteEngine::sameValue(const QString& column) const { return column + QStringLiteral(" is ?"); }
+
 QString SqliteEngine::beginWrite() const { return QStringLiteral("begin immediate"); }
 
 QString SqliteEngine::rowsAtMostStatement(const QString& table) const

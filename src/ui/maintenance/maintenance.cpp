@@ -86,6 +86,17 @@ bool storeTyping(std::initializer_list<DataSet*> sets, bool* stored)
     return true;
 }
 
+// The file operations work on data/web.mdb; a desk on the server says so
+// instead of touching the local file.
+bool refusedOnServer(const DataModule& dm)
+{
+    if (!dm.databaseLocation().isServer())
+        return false;
+    showMessage(QStringLiteral("现在使用的是服务器数据库：压缩、备份和恢复请在服务器上用 PostgreSQL 的工具"
+                               "（vacuumdb、pg_dump、pg_restore）进行。"));
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -142,7 +153,7 @@ void Maintenance::say(const QString& text)
 
 void Maintenance::compact()
 {
-    if (refuseWhileWorking(owner_))
+    if (refuseWhileWorking(owner_) || refusedOnServer(dm_))
         return;
     DataSet& k = dm_.customerTable;
     DataSet& l = dm_.callTable;
@@ -212,7 +223,7 @@ void Maintenance::compact()
 
 void Maintenance::backUp()
 {
-    if (refuseWhileWorking(owner_))
+    if (refuseWhileWorking(owner_) || refusedOnServer(dm_))
         return;
     FileRequest r;
     r.save = true;
@@ -254,7 +265,7 @@ void Maintenance::backUp()
 
 void Maintenance::restore()
 {
-    if (refuseWhileWorking(owner_))
+    if (refuseWhileWorking(owner_) || refusedOnServer(dm_))
         return;
     if (!QuestionWindow::ask(owner_, QStringLiteral("恢复数据将覆盖现在的数据，继续吗?")))
         return;
@@ -458,6 +469,9 @@ void Maintenance::clearTable(DataSet& ds, const QString& what, const QString& me
         return;
 
     const QString db = databasePath();
+    // On the server the rows go in one transaction; the server keeps its
+    // own backups (pg_dump), there is no file to copy here.
+    const bool server = dm_.databaseLocation().isServer();
     QString target = programFolder() + QStringLiteral("data/") +
                      clearingBackupName(QDateTime::currentDateTime());
     for (int n = 2; QFileInfo::exists(target); ++n)
@@ -465,8 +479,15 @@ void Maintenance::clearTable(DataSet& ds, const QString& what, const QString& me
                  QStringLiteral(".mdb");
     auto* work = new BackgroundWork(
         &dm_.connection, what, BackgroundWork::Access::Write,
-        [db, target, statement, what](WorkContext& cx) {
+        [db, target, statement, what, server](WorkContext& cx) {
             QSqlQuery q(cx.db());
+            if (server) {
+                cx.setText(QStringLiteral("正在") + what + QStringLiteral("，请稍候……"));
+                cx.interruptOnStop();
+                if (!q.exec(QStringLiteral("begin")) || !q.exec(statement) || !q.exec(QStringLiteral("commit")))
+                    throw DbError(q.lastError().text());
+                return;
+            }
             // The database is held from before the copy until the rows are
             // gone: the copy holds everything that is cleared.
             if (!q.exec(QStringLiteral("begin immediate")))
@@ -488,15 +509,17 @@ void Maintenance::clearTable(DataSet& ds, const QString& what, const QString& me
         },
         owner_);
     DataSet* set = &ds;
-    start(work, [this, set, target, what](const WorkOutcome& o) {
+    start(work, [this, set, target, what, server](const WorkOutcome& o) {
         // The list is shown again whether or not the rows went, so that it
         // never looks empty while the records are still there.
         guarded([&] {
             if (set->hasStatement())
                 set->reopen();
         });
-        finish([this, o, target, what] {
-            if (o.ok)
+        finish([this, o, target, what, server] {
+            if (o.ok && server)
+                say(QStringLiteral("已") + what + QStringLiteral("。"));
+            else if (o.ok)
                 say(QStringLiteral("已") + what + QStringLiteral("。清空前的数据备份在“") + shown(target) +
                     QStringLiteral("”，可用“恢复数据库”找回。"));
             else if (!o.stopped)

@@ -5,11 +5,13 @@
 // desk is what the next lookup at the other finds.
 
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QtTest>
 #include <memory>
 
 #include "data/lists/reopen.h"
 #include "data/app/datamodule.h"
+#include "data/app/dberror.h"
 #include "rules/calls/callrules.h"
 #include "testpg.h"
 
@@ -89,6 +91,60 @@ private slots:
         QTRY_COMPARE(b->callTable.recordCount(), 4);
         QCOMPARE(b->callTable.value(QStringLiteral("手机")).toString(), QStringLiteral("13900000002"));
         QCOMPARE(positionAtB.last().first().toString(), QStringLiteral("3/4"));
+    }
+
+    void aSecondStoreOverAnotherDesksIsRefused()
+    {
+        auto a = desk(where_);
+        a->customerTable.append();
+        a->customerTable.setValue(QStringLiteral("联系人"), QStringLiteral("原来"));
+        a->customerTable.setValue(QStringLiteral("电话"), QStringLiteral("010-1"));
+        a->customerTable.post();
+        auto b = desk(where_);
+        QCOMPARE(b->customerTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("原来"));
+
+        // Both desks edit the same customer; the first store wins.
+        a->customerTable.edit();
+        b->customerTable.edit();
+        a->customerTable.setValue(QStringLiteral("联系人"), QStringLiteral("甲改的"));
+        a->customerTable.post();
+        b->customerTable.setValue(QStringLiteral("地址"), QStringLiteral("乙填的地址"));
+        try {
+            b->customerTable.post();
+            QFAIL("stored over the other desk's change");
+        } catch (const DbError& e) {
+            QVERIFY2(e.message().startsWith(QStringLiteral("另一台电脑在您修改的同时保存了这条记录，您的修改没有保存。")),
+                     qPrintable(e.message()));
+            QVERIFY(e.message().contains(QStringLiteral("联系人：甲改的")));
+        }
+        // Nothing stored; what was typed is still there, the rest is theirs.
+        QCOMPARE(b->customerTable.state(), DataSet::State::Edit);
+        QCOMPARE(b->customerTable.value(QStringLiteral("地址")).toString(), QStringLiteral("乙填的地址"));
+        QCOMPARE(b->customerTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("甲改的"));
+        b->lookupTable.setCommandText(QStringLiteral("select * from 客户数据 order by id"));
+        b->lookupTable.open();
+        QVERIFY(b->lookupTable.value(QStringLiteral("地址")).isNull());
+        QCOMPARE(b->lookupTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("甲改的"));
+        // Stored again, knowingly: both changes are kept.
+        b->customerTable.post();
+        b->lookupTable.reopen(QStringLiteral("select * from 客户数据 order by id"));
+        QCOMPARE(b->lookupTable.value(QStringLiteral("地址")).toString(), QStringLiteral("乙填的地址"));
+        QCOMPARE(b->lookupTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("甲改的"));
+
+        // Removed at one desk while edited at the other: nothing stored, the
+        // typing kept, cancel shows nothing of it.
+        b->customerTable.edit();
+        b->customerTable.setValue(QStringLiteral("电话"), QStringLiteral("020-2"));
+        QVERIFY(QSqlQuery(a->connection.database()).exec(QStringLiteral("delete from 客户数据")));
+        try {
+            b->customerTable.post();
+            QFAIL("stored into a removed record");
+        } catch (const DbError& e) {
+            QVERIFY(e.message().startsWith(QStringLiteral("另一台电脑已经删除了这条记录")));
+        }
+        QCOMPARE(b->customerTable.value(QStringLiteral("电话")).toString(), QStringLiteral("020-2"));
+        b->customerTable.cancel();
+        QCOMPARE(b->customerTable.state(), DataSet::State::Browse);
     }
 
     void typingAtTheOtherDeskIsNotInterrupted()

@@ -20,6 +20,7 @@
 #include "rules/app/paths.h"
 #include "ui/app/databasesettingswindow.h"
 #include "ui/app/message.h"
+#include "ui/maintenance/maintenance.h"
 #include "testpg.h"
 #include "testutil.h"
 
@@ -157,6 +158,35 @@ private slots:
         // A call now goes to the server.
         dm.logCall(callRecord(QStringLiteral("13900000001"), QDateTime::currentDateTime()));
         QCOMPARE(dm.callTable.recordCount(), 1);
+    }
+
+    void maintenanceOnTheServerLeavesTheLocalFileAlone()
+    {
+        QVERIFY(server_->createDatabase(QStringLiteral("维护")));
+        testutil::MainFixture f;
+        f.dm->setDatabaseLocation(DatabaseLocation::ofUri(server_->uri(QStringLiteral("维护"))));
+        f->activate();
+        DataModule& dm = *f.dm;
+        dm.logCall(callRecord(QStringLiteral("13900000001"), QDateTime::currentDateTime()));
+        QCOMPARE(dm.callTable.recordCount(), 1);
+        QStringList said;
+        setMessageSink([&said](const QString& text) { said << text; });
+        // The file operations say why they do not run.
+        f->maintenance()->compact();
+        f->maintenance()->backUp();
+        QCOMPARE(said.size(), 2);
+        QVERIFY(said.first().startsWith(QStringLiteral("现在使用的是服务器数据库")));
+        QVERIFY(dm.callTable.isActive());
+        // Clearing empties the server's table in one transaction.
+        QSignalSpy ended(f->maintenance(), &Maintenance::workEnded);
+        testutil::whenModal(QStringLiteral("是"));
+        f->maintenance()->clearCalls();
+        QVERIFY(ended.wait(30000));
+        setMessageSink({});
+        QCOMPARE(dm.callTable.recordCount(), 0);
+        QCOMPARE(said.size(), 2);
+        QCOMPARE(f->panelText(MainWindow::MessagePanel), QStringLiteral("已清空来电数据。"));
+        QVERIFY(Maintenance::clearingBackups().isEmpty());
     }
 };
 
