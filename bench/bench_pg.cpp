@@ -22,6 +22,7 @@
 #include <memory>
 #include <vector>
 
+#include "data/lists/reopen.h"
 #include "data/app/datamodule.h"
 #include "rules/app/statementtext.h"
 #include "rules/calls/callrules.h"
@@ -97,8 +98,8 @@ std::unique_ptr<DataModule> desk(const DatabaseLocation& where)
 {
     auto dm = std::make_unique<DataModule>();
     dm->setDatabaseLocation(where);
-    dm->customerTable.reopen(QStringLiteral("select * from 客户数据 order by id desc"));
-    dm->callTable.reopen(QStringLiteral("select * from 来电数据 order by id desc"));
+    dm->customerTable.reopen(wholeList(QStringLiteral("客户数据")));
+    dm->callTable.reopen(wholeList(QStringLiteral("来电数据")));
     return dm;
 }
 
@@ -113,7 +114,7 @@ void lookups(const testutil::PrivatePostgres& server, const DatabaseLocation& wh
     for (const TestNumber& t : numbers) {
         program.push_back(timed([&] {
             dm->logCall(callRecord(t.number, QDateTime::currentDateTime()));
-            dm->lookupTable.reopen(indexedLookupStatement(t.number));
+            dm->lookupTable.reopen(WrittenStatement::of(indexedLookupStatement(t.number), QStringLiteral("客户数据")));
         }));
         right += (dm->lookupTable.recordCount() > 0) == t.known;
         bare.push_back(psqlMs(server, indexedLookupStatement(t.number)));

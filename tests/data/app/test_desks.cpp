@@ -121,13 +121,13 @@ private slots:
         QCOMPARE(b->customerTable.state(), DataSet::State::Edit);
         QCOMPARE(b->customerTable.value(QStringLiteral("地址")).toString(), QStringLiteral("乙填的地址"));
         QCOMPARE(b->customerTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("甲改的"));
-        b->lookupTable.setCommandText(QStringLiteral("select * from 客户数据 order by id"));
+        b->lookupTable.setStatement(WrittenStatement::ordered(QStringLiteral("select * from 客户数据"), QStringLiteral(" order by id"), QStringLiteral("客户数据"), QStringLiteral("ID"), false));
         b->lookupTable.open();
         QVERIFY(b->lookupTable.value(QStringLiteral("地址")).isNull());
         QCOMPARE(b->lookupTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("甲改的"));
         // Stored again, knowingly: both changes are kept.
         b->customerTable.post();
-        b->lookupTable.reopen(QStringLiteral("select * from 客户数据 order by id"));
+        b->lookupTable.reopen(WrittenStatement::ordered(QStringLiteral("select * from 客户数据"), QStringLiteral(" order by id"), QStringLiteral("客户数据"), QStringLiteral("ID"), false));
         QCOMPARE(b->lookupTable.value(QStringLiteral("地址")).toString(), QStringLiteral("乙填的地址"));
         QCOMPARE(b->lookupTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("甲改的"));
 

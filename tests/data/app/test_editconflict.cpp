@@ -20,7 +20,7 @@ private slots:
         Connection c(QStringLiteral("c"));
         c.setConnectionString(QStringLiteral("Data Source=") + file);
         DataSet ds(&c, QStringLiteral("ds"));
-        ds.setCommandText(QStringLiteral("select * from 客户数据 order by id"));
+        ds.setStatement(WrittenStatement::ordered(QStringLiteral("select * from 客户数据"), QStringLiteral(" order by id"), QStringLiteral("客户数据"), QStringLiteral("ID"), false));
         ds.open();
         ds.edit();
         ds.setValue(QStringLiteral("QQ"), QStringLiteral("778899"));
