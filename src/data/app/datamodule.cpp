@@ -81,7 +81,9 @@ void DataModule::refreshCalls()
         return;
     }
     try {
-        callTable.refresh();
+        // Rows taken in above the record shown move its position.
+        if (callTable.refresh())
+            emit recordPosition(positionText(callTable));
     } catch (const std::exception& e) {
         errorreport::report(QString::fromUtf8(e.what()));
     }

@@ -77,8 +77,10 @@ public:
     bool endPendingEdit();
     // Reads the rows anew with the same statement (rows other desks stored
     // meanwhile appear) and stays on the same record when it is still
-    // among them.  Only in browse state: false, and nothing done, while a
-    // record is edited or inserted (datasetrefresh.cpp).
+    // among them.  A list in the order of its key only takes in the rows
+    // of the statement stored since it opened, each at its place; any
+    // other list is read again.  Only in browse state: false, and nothing
+    // done, while a record is edited or inserted (datasetrefresh.cpp).
     bool refresh();
     void close() override;  // discards a pending edit or insert
     bool isActive() const { return state_ != State::Inactive; }
@@ -235,6 +237,7 @@ private:
     // Moves and edits (datasetedit.cpp).
     void storeInsert();
     void storeEdit();
+    bool takeInNewerRows();
     void noteStored(qint64 key);
     void noteRemoved(qint64 key);
     void enterInsert(int position);
