@@ -179,6 +179,10 @@ public:
     // Waits for the background read under way and takes its rows.
     void finishLoad() const;
     void setCachedPages(int pages) { maxPages_ = pages; }
+    // The statements this data set runs find few rows through an index (the
+    // caller lookup): each is run once on the window's connection, its
+    // rows read whole, instead of its keys first and its rows after.
+    void setReadAtOnce(bool atOnce) { readAtOnce_ = atOnce; }
 
     // Tests slow the background readers down at fixed points, on their own
     // threads: before a count runs (its view of the database already fixed),
@@ -238,6 +242,8 @@ private:
     void storeInsert();
     void storeEdit();
     bool takeInNewerRows();
+    void openAtOnce(DataSetRows& st, const Shape& sh);
+    void finishOpen(std::unique_ptr<DataSetRows> store, bool readGoesOn);
     void noteStored(qint64 key);
     void noteRemoved(qint64 key);
     void enterInsert(int position);
@@ -269,6 +275,7 @@ private:
     bool pendingLayout_ = false;
     bool pendingRecord_ = false;
     int maxPages_ = 64;
+    bool readAtOnce_ = false;
     mutable QString failedText_;
     int generation_ = 0;  // one more at every open and close
     int openedAs_ = 0;

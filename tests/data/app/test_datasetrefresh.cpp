@@ -1,10 +1,12 @@
 // A list brought up to date with the rows another desk stored: a list in
 // its key's order takes in only the new rows of its statement, each at its
 // place, without reading the list again; the record shown stays current and
-// rows stored here are never taken in twice.
+// rows stored here are never taken in twice.  A lookup's list is read in
+// one pass, with no background read of its keys.
 
 #include <QSignalSpy>
 #include <QtTest>
+#include <atomic>
 
 #include "datasettest.h"
 
@@ -93,6 +95,8 @@ private slots:
         QCOMPARE(ds->text(QStringLiteral("联系人")), QStringLiteral("首位"));
     }
 
+    void aListReadAtOnceNeedsNoReaderOfItsOwn();
+
     void aLongListStillCountingCountsTheNewRowsOnce()
     {
         addCalls(file_, 3000);
@@ -110,6 +114,33 @@ private slots:
         QCOMPARE(ds->text(QStringLiteral("电话")), QStringLiteral("07559999"));
     }
 };
+
+// The caller lookup: one statement on the window's connection, every row
+// there when the open returns, nothing left to a reader of its own (which
+// would have to open a connection to the server for every call).
+void TestDataSetRefresh::aListReadAtOnceNeedsNoReaderOfItsOwn()
+{
+    addCalls(file_, 2500);
+    std::atomic<int> batches{0};
+    DataSet::setWorkerPauses({{}, [&](qint64) { ++batches; }});
+    DataSet found(conn_.get(), QStringLiteral("s1"));
+    found.setReadAtOnce(true);
+    found.setStatement(WrittenStatement::of(QStringLiteral("select * from 来电数据 where 电话 like '0755%'"),
+                                            QStringLiteral("来电数据")));
+    found.open();
+    DataSet::setWorkerPauses({});
+    QCOMPARE(batches.load(), 0);
+    QVERIFY(!found.loading());
+    QVERIFY(found.readsByKey());
+    QCOMPARE(found.recordCount(), 2500);
+    found.last();
+    QCOMPARE(found.text(QStringLiteral("电话")), QStringLiteral("07552500"));
+    // Its records are stored like any list's.
+    found.edit();
+    found.setValue(QStringLiteral("事项"), QStringLiteral("回电"));
+    found.post();
+    QCOMPARE(column(file_, QStringLiteral("select 事项 from 来电数据 where 电话 = '07552500'")), QStringList{"回电"});
+}
 
 QTEST_GUILESS_MAIN(TestDataSetRefresh)
 #include "test_datasetrefresh.moc"
