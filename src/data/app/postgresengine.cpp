@@ -50,7 +50,8 @@ bool parseConninfo(const QString& text, QMap<QString, QString>* out, QString* er
 PGconn* handleOf(const QSqlDatabase& db)
 {
     const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
-    if (h.isValid() && qstrcmp(h.typeName(), "PGconn*") == 0)
+    // Qt's driver names libpq's handle by the struct behind the typedef.
+    if (h.isValid() && (qstrcmp(h.typeName(), "PGconn*") == 0 || qstrcmp(h.typeName(), "pg_conn*") == 0))
         return *static_cast<PGconn* const*>(h.constData());
     return nullptr;
 }
