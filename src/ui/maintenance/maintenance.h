@@ -17,6 +17,8 @@
 #include <functional>
 #include <memory>
 
+#include "ui/maintenance/filerequest.h"
+
 class BackgroundWork;
 class DataSet;
 class ServerMaintenance;
@@ -36,13 +38,7 @@ public:
 
     // The file dialogs; tests put their own answer in.  An empty name means
     // the operator cancelled.
-    struct FileRequest {
-        bool save = false;
-        QString title;
-        QString filter;  // "name|pattern" pairs joined by "|"
-        QString defaultSuffix;
-        QString selected;  // the file an open dialog proposes
-    };
+    using FileRequest = MaintenanceFileRequest;
     using FileDialog = std::function<QString(const FileRequest&)>;
     void setFileDialog(FileDialog dialog) { fileDialog_ = std::move(dialog); }
 

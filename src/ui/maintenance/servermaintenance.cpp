@@ -10,6 +10,7 @@
 #include "data/maintenance/serverfiles.h"
 #include "data/maintenance/serverupload.h"
 #include "rules/app/errorreport.h"
+#include "rules/app/paths.h"
 #include "ui/app/message.h"
 #include "ui/app/questionwindow.h"
 #include "ui/app/workwindow.h"
@@ -110,7 +111,7 @@ void ServerMaintenance::compact()
 
 void ServerMaintenance::backUp()
 {
-    Maintenance::FileRequest r;
+    MaintenanceFileRequest r;
     r.save = true;
     r.title = QStringLiteral("请输入新生成的备份文件名称");
     r.filter = backupFilter();
@@ -170,7 +171,7 @@ void ServerMaintenance::restore()
 {
     if (!QuestionWindow::ask(owner_, QStringLiteral("恢复数据将覆盖现在的数据，继续吗?")))
         return;
-    Maintenance::FileRequest r;
+    MaintenanceFileRequest r;
     r.title = QStringLiteral("请选择一个过去备份的数据库文件");
     r.filter = backupFilter();
     const QString file = askFile_(r);
@@ -208,10 +209,10 @@ void ServerMaintenance::restore()
 
 QString ServerMaintenance::askUploadFile()
 {
-    Maintenance::FileRequest r;
+    MaintenanceFileRequest r;
     r.title = QStringLiteral("请选择要上传到服务器的本机数据库（通常是本软件的 data/web.mdb）");
     r.filter = QStringLiteral("本软件的数据库(*.mdb)|*.mdb|所有文件(*)|*");
-    r.selected = Maintenance::databasePath();
+    r.selected = programFolder() + QStringLiteral("data/web.mdb");
     return askFile_(r);
 }
 

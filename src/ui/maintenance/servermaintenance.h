@@ -16,7 +16,7 @@
 #include <QString>
 #include <functional>
 
-#include "ui/maintenance/maintenance.h"
+#include "ui/maintenance/filerequest.h"
 
 class BackgroundWork;
 class DataModule;
@@ -25,7 +25,7 @@ struct WorkOutcome;
 class ServerMaintenance : public QObject {
     Q_OBJECT
 public:
-    using AskFile = std::function<QString(const Maintenance::FileRequest&)>;
+    using AskFile = std::function<QString(const MaintenanceFileRequest&)>;
     ServerMaintenance(DataModule& dm, QWidget* owner, std::function<void()> activate, AskFile askFile,
                       QObject* parent);
 
