@@ -12,6 +12,7 @@
 
 #include "data/app/datamodule.h"
 #include "rules/app/errorreport.h"
+#include "rules/calls/callrules.h"
 #include "ui/app/message.h"
 #include "ui/maintenance/maintenance.h"
 #include "ui/maintenance/servermaintenance.h"
@@ -119,8 +120,19 @@ private slots:
         QString question;
         answerFiles({target + QStringLiteral(".dump")});
         whenModal(QStringLiteral("是"), &question);
-        QVERIFY(run(&Maintenance::restore));
+        QSignalSpy ended(&m(), &Maintenance::workEnded);
+        m().restore();
+        QVERIFY(m().work());
+        // A call while the restore runs waits for it and is then logged
+        // into the restored database, not into the one it replaces.
+        QVERIFY(!dm().logCall(callRecord(QStringLiteral("13912345678"), QDateTime::currentDateTime())));
+        QCOMPARE(dm().callsWaiting(), 1);
+        QVERIFY(ended.wait(60000));
+        QCOMPARE(dm().callsWaiting(), 0);
         QCOMPARE(question, QStringLiteral("恢复数据将覆盖现在的数据，继续吗?"));
+        QSqlQuery calls(dm().connection.database());
+        QVERIFY(calls.exec(QStringLiteral("select count(*) from 来电数据 where 手机 = '13912345678'")) && calls.next());
+        QCOMPARE(calls.value(0).toInt(), 1);
         QCOMPARE(requests_[1].title, QStringLiteral("请选择一个过去备份的数据库文件"));
         QCOMPARE(messages_.size(), 1);
         QVERIFY2(ownReports().isEmpty(), qPrintable(reports_.join('\n')));
