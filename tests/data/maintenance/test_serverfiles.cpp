@@ -5,6 +5,7 @@
 // compact runs, and says so when the server would pass a table over.
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -225,6 +226,31 @@ private slots:
         QCOMPARE(r.password, QStringLiteral("s3cr@t"));
         QCOMPARE(r.arguments, (QStringList{"--no-password", "--host", "db1", "--port", "5433", "--username", "前台",
                                            "--dbname", "tavrin"}));
+    }
+
+    // A stop ends pg_dump at once and leaves neither the file nor its
+    // temporary name.
+    void aStoppedBackupLeavesNothing()
+    {
+        const QString bin = dir_.filePath(QStringLiteral("slow"));
+        QDir().mkpath(bin);
+        writeFile(bin + QStringLiteral("/pg_dump"), "#!/bin/sh\nwhile [ \"$1\" != --file ]; do shift; done\n"
+                                                     "echo PGDMP > \"$2\"\nexec sleep 60\n");
+        QFile::setPermissions(bin + QStringLiteral("/pg_dump"), QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
+        serverfiles::setClientFolder(bin);
+        const QString target = dir_.filePath(QStringLiteral("stopped.dump"));
+        QElapsedTimer clock;
+        clock.start();
+        serverfiles::Progress p;
+        p.stopRequested = [&clock] { return clock.elapsed() > 500; };
+        QString why;
+        bool stopped = false;
+        QVERIFY(!serverfiles::dump(DatabaseLocation::ofUri(server_->uri(QStringLiteral("postgres"))), 15, target, p, &why,
+                                   &stopped));
+        QVERIFY(stopped);
+        QVERIFY(clock.elapsed() < 10000);
+        QVERIFY(!QFileInfo::exists(target));
+        QVERIFY(!QFileInfo::exists(target + QStringLiteral(".tmp")));
     }
 
     void compactRunsAndSaysWhenATableIsNotItsToCompact()
