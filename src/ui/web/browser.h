@@ -49,6 +49,6 @@ void useWebEngineBrowsers();
 // results; drawn in software they need no graphics driver (a desk whose
 // driver is broken still shows them), and neither the driver nor its shader
 // compiler (some 60 MB with Mesa's) is loaded.  Settings given from outside
-// (QT_QUICK_BACKEND, QT_XCB_GL_INTEGRATION, --enable-gpu or --disable-gpu
-// among the engine's flags) are kept.
+// (QT_QUICK_BACKEND, QT_XCB_GL_INTEGRATION, any of the engine's "-gpu"
+// flags) are kept.
 void drawWithoutOpenGL();
