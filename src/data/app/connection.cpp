@@ -316,9 +316,9 @@ void Connection::close()
     for (ConnectionMember* ds : QVector<ConnectionMember*>(dataSets_))
         ds->close();
     if (QSqlDatabase::contains(sqlName_)) {
+        // Also a connection the server dropped (no longer open, not yet let go).
         QSqlDatabase db = QSqlDatabase::database(sqlName_, false);
-        if (db.isOpen())
-            db.close();
+        db.close();
     }
 }
 
@@ -376,11 +376,15 @@ DbError Connection::failure(const QSqlQuery& q) const
     const QSqlError e = q.lastError();
     if (isBusy(e))
         return DbError(QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍后再试。\n") + e.databaseText());
+    if (engine_->connectionLost(database()))
+        return DbError(QStringLiteral("连接不上服务器数据库，程序正在自动重新连接，连上后再试。\n") + e.text());
     return DbError(e.databaseText().isEmpty() ? e.text() : e.databaseText());
 }
 
 void Connection::noteOutcome(const QSqlError& error)
 {
+    if (error.isValid() && engine_->connectionLost(database()))
+        emit lost();
     const bool busy = isBusy(error);
     if (busy == busy_ || (!busy && error.isValid()))
         return;

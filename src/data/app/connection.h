@@ -124,6 +124,9 @@ signals:
     void indexBuildEnded(bool built);
     // Long work began / ended holding the writes.
     void writesHeldChanged(bool held);
+    // A statement found the database gone (a server that went away): the
+    // connection must be opened anew before anything else succeeds.
+    void lost();
 
 private:
     void ensureNumberIndex(QSqlDatabase& db);

@@ -50,7 +50,8 @@ bool parseConninfo(const QString& text, QMap<QString, QString>* out, QString* er
 PGconn* handleOf(const QSqlDatabase& db)
 {
     const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
-    if (h.isValid() && qstrcmp(h.typeName(), "PGconn*") == 0)
+    // The driver names the type by libpq's struct (pg_conn*).
+    if (h.isValid() && (qstrcmp(h.typeName(), "PGconn*") == 0 || qstrcmp(h.typeName(), "pg_conn*") == 0))
         return *static_cast<PGconn* const*>(h.constData());
     return nullptr;
 }
@@ -94,6 +95,12 @@ QSqlDatabase PostgresEngine::connection(const QString& name, const DatabaseLocat
     p.insert(QStringLiteral("options"), options.trimmed());
     if (!p.contains(QStringLiteral("connect_timeout")))
         p.insert(QStringLiteral("connect_timeout"), QStringLiteral("5"));
+    // A server that vanished from the network (no reset ever comes) is
+    // given up after seconds, not after the system's quarter of an hour.
+    if (!p.contains(QStringLiteral("tcp_user_timeout")))
+        p.insert(QStringLiteral("tcp_user_timeout"), QStringLiteral("10000"));
+    if (!p.contains(QStringLiteral("keepalives_idle")))
+        p.insert(QStringLiteral("keepalives_idle"), QStringLiteral("30"));
     if (!p.contains(QStringLiteral("application_name")))
         p.insert(QStringLiteral("application_name"), kApplication);
     QStringList pairs;
@@ -199,6 +206,27 @@ QString PostgresEngine::watchInserts(QSqlDatabase& db, const QString& table) con
     const QString channel = insertChannel(table);
     return db.driver() && db.driver()->subscribeToNotification(channel) ? channel : QString();
 }
+
+bool PostgresEngine::connectionLost(const QSqlDatabase& db) const
+{
+    // libpq marks a connection bad as soon as it finds the server gone (a
+    // failed statement, the end of the socket read for notifications); the
+    // driver then no longer counts it open, but keeps it until closed.
+    PGconn* conn = handleOf(db);
+    return conn && PQstatus(conn) == CONNECTION_BAD;
+}
+
+void PostgresEngine::limitConnectWait(QSqlDatabase& db, int seconds) const
+{
+    // The last of a keyword given twice counts.
+    db.setConnectOptions(db.connectOptions() + QStringLiteral(" connect_timeout=") + QString::number(qMax(2, seconds)));
+}
+
+// txid_status() was made for exactly this: telling after a broken
+// connection whether its commit went through.
+QString PostgresEngine::transactionNumberStatement() const { return QStringLiteral("select txid_current()"); }
+
+QString PostgresEngine::transactionFateStatement() const { return QStringLiteral("select txid_status(?)"); }
 
 QString PostgresEngine::sameValue(const QString& column) const
 {
