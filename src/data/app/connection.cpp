@@ -5,6 +5,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUuid>
 
 #include "rules/app/statementtext.h"
@@ -376,14 +377,22 @@ DbError Connection::failure(const QSqlQuery& q) const
     const QSqlError e = q.lastError();
     if (isBusy(e))
         return DbError(QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍后再试。\n") + e.databaseText());
-    if (engine_->connectionLost(database()))
-        return DbError(QStringLiteral("连接不上服务器数据库，程序正在自动重新连接，连上后再试。\n") + e.text());
+    if (onOwnThread() && engine_->connectionLost(database()))
+        return DbError(serverGoneText() + QLatin1Char('\n') + e.text());
     return DbError(e.databaseText().isEmpty() ? e.text() : e.databaseText());
+}
+
+// The connection's database handle is used on the window thread only.
+bool Connection::onOwnThread() const { return QThread::currentThread() == thread(); }
+
+QString Connection::serverGoneText()
+{
+    return QStringLiteral("连接不上服务器数据库，程序正在自动重新连接，连上后再试。");
 }
 
 void Connection::noteOutcome(const QSqlError& error)
 {
-    if (error.isValid() && engine_->connectionLost(database()))
+    if (error.isValid() && onOwnThread() && engine_->connectionLost(database()))
         emit lost();
     const bool busy = isBusy(error);
     if (busy == busy_ || (!busy && error.isValid()))

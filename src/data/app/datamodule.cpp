@@ -47,6 +47,14 @@ DataModule::DataModule(QObject* parent)
 void DataModule::followServer()
 {
     connect(&connection, &Connection::lost, this, [this] { courier_.serverLost(); });
+    // The connection learns of a server gone also between statements (the
+    // socket it listens on for other desks' calls closes): the status bar
+    // then says so before the next call, without asking the server.
+    serverWatch_.setInterval(2000);
+    connect(&serverWatch_, &QTimer::timeout, this, [this] {
+        if (!courier_.away() && connectionLost())
+            courier_.serverLost();
+    });
     connect(&courier_, &CallCourier::changed, this,
             [this] { emit serverAwayChanged(courier_.away(), courier_.waiting()); });
     connect(&courier_, &CallCourier::serverBack, this, [this](int written) {
@@ -68,6 +76,10 @@ void DataModule::setDatabaseLocation(const DatabaseLocation& where)
     location_ = where;
     courier_.setLocation(where);
     courier_.deliverLeftovers();
+    if (where.isServer())
+        serverWatch_.start();
+    else
+        serverWatch_.stop();
 }
 
 bool DataModule::connectionLost() const
@@ -75,25 +87,23 @@ bool DataModule::connectionLost() const
     return connection.engine().connectionLost(connection.database());
 }
 
-// The server answers again.  A connection it had dropped is opened anew and
-// the lists with it; otherwise the call list just reads the calls written.
+// The server answers again.  A connection it had dropped is let go and
+// opened anew under the open lists, which then read their rows again; a
+// record being edited keeps its typing and can be stored at once, and its
+// list is read again when the edit ends.  Otherwise the call list just
+// reads the calls written.
 void DataModule::renewConnection()
 {
-    DataSet* const lists[] = {&customerTable, &callTable, &dictionaryTable};
     if (connectionLost()) {
-        for (DataSet* ds : lists)
-            if (ds->state() == DataSet::State::Edit || ds->state() == DataSet::State::Insert) {
-                // Typing on the card is never thrown away: renewed when it ends.
-                QTimer::singleShot(300, this, [this] { renewConnection(); });
-                return;
-            }
-        QList<DataSet*> open;
-        for (DataSet* ds : lists)
+        {
+            QSqlDatabase dropped = connection.database();
+            dropped.close();
+        }
+        if (!guarded([this] { connection.open(); }))
+            return;
+        for (DataSet* ds : {&customerTable, &callTable, &dictionaryTable})
             if (ds->isActive())
-                open << ds;
-        connection.close();
-        for (DataSet* ds : open)
-            guarded([ds] { ds->open(); });
+                reopenWhenBrowsing(ds);
     } else if (callTable.isActive()) {
         callStoredElsewhere();
     }
@@ -101,6 +111,16 @@ void DataModule::renewConnection()
     for (DataSet* ds : {&customerTable, &callTable})
         if (!ds->isActive() && ds->hasStatement())
             guarded([ds] { ds->open(); });
+}
+
+void DataModule::reopenWhenBrowsing(DataSet* ds)
+{
+    if (ds->state() == DataSet::State::Edit || ds->state() == DataSet::State::Insert) {
+        QTimer::singleShot(300, this, [this, ds] { reopenWhenBrowsing(ds); });
+        return;
+    }
+    if (ds->isActive())
+        guarded([ds] { ds->reopen(); });
 }
 
 DataModule::~DataModule()
@@ -117,7 +137,7 @@ void DataModule::prepareConnection(Connection& c)
     // unanswered connect would hold it for seconds): the courier's tries
     // find the server back, and the lists follow.
     if (location_.isServer() && courier_.away())
-        throw DbError(serverAwayText(courier_.waiting()));
+        throw DbError(Connection::serverGoneText());
     if (location_.isServer()) {
         c.setLocation(location_);
         return;

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include "data/app/backgroundwork.h"
 #include "data/app/connection.h"
@@ -123,8 +124,10 @@ private:
     bool storeCall(const CallRecord& call);
     bool connectionLost() const;
     void renewConnection();
+    void reopenWhenBrowsing(DataSet* ds);
 
     CallCourier courier_;
+    QTimer serverWatch_;
     QString lastDeliveryError_;
 
     QList<CallRecord> waitingCalls_;

@@ -165,6 +165,8 @@ private slots:
         {
             auto dm = desk(where_);
             stopServer();
+            // Found gone without a statement, by the connection itself.
+            QTRY_VERIFY_WITH_TIMEOUT(dm->serverAway(), 5000);
             for (int n = 1; n <= 3; ++n)
                 QVERIFY(!dm->logCall(call(n)));
             QCOMPARE(dm->callsKept(), 3);
@@ -182,6 +184,43 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(dm->callsKept() == 0 && !dm->callCourier().trying(), 15000);
         QCOMPARE(serverCalls(where_), numbers(1, 3));
         QTRY_COMPARE(dm->callTable.recordCount(), 3);
+    }
+
+    void typingOnTheCardOutlastsTheServersAbsence()
+    {
+        auto dm = desk(where_);
+        DataSet& customers = dm->customerTable;
+        customers.append();
+        customers.setValue(QStringLiteral("联系人"), QStringLiteral("原来"));
+        customers.post();
+        customers.edit();
+        customers.setValue(QStringLiteral("联系人"), QStringLiteral("改过"));
+        stopServer();
+        try {
+            customers.post();
+            QFAIL("stored on a server that is away");
+        } catch (const DbError& e) {
+            QVERIFY2(e.message().startsWith(Connection::serverGoneText()), qPrintable(e.message()));
+        }
+        QTRY_VERIFY(dm->serverAway());
+        QVERIFY(!dm->logCall(call(1)));
+        // Nothing reconnects on the window thread while the server is away.
+        QVERIFY_THROWS_EXCEPTION(DbError, dm->callTable.reopen());
+
+        startServer();
+        QTRY_VERIFY_WITH_TIMEOUT(!dm->serverAway() && dm->callsKept() == 0, 15000);
+        // The typing is still there and is stored now; the list follows.
+        QCOMPARE(customers.state(), DataSet::State::Edit);
+        QCOMPARE(customers.value(QStringLiteral("联系人")).toString(), QStringLiteral("改过"));
+        customers.post();
+        onServer(where_, [](QSqlDatabase& db) {
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("select 联系人 from 客户数据")) && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("改过"));
+        });
+        QTRY_VERIFY(dm->callTable.isActive() && dm->callTable.recordCount() == 1);
+        QVERIFY(dm->logCall(call(2)));
+        QCOMPARE(serverCalls(where_), numbers(1, 2));
     }
 
     // Each place a delivery can break off: the queue's record of the
