@@ -111,9 +111,11 @@ public:
         Q_UNUSED(db);
         return false;
     }
-    // Gives up connecting after `seconds` (a connection not yet opened);
-    // for tries that must not keep anybody waiting long.
-    virtual void limitConnectWait(QSqlDatabase& db, int seconds) const
+    // For tries that must not keep anybody waiting long (a connection not
+    // yet opened): connecting is given up after `seconds`, and the server
+    // ends a transaction of the connection left idle that long (its client
+    // gone), instead of holding it open for hours.
+    virtual void limitWaits(QSqlDatabase& db, int seconds) const
     {
         Q_UNUSED(db);
         Q_UNUSED(seconds);

@@ -16,7 +16,8 @@ namespace {
 // Set on every connection of the program (and taken off again when a
 // location is read back from a connection).
 const QString kApplication = QStringLiteral("tavrin");
-const QRegularExpression kOwnOptions(QStringLiteral("\\s*-c (lock_timeout|default_transaction_read_only)=\\S+"));
+const QRegularExpression kOwnOptions(QStringLiteral(
+    "\\s*-c (lock_timeout|default_transaction_read_only|idle_in_transaction_session_timeout)=\\S+"));
 
 // A value in a libpq keyword=value string.
 QString conninfoValue(const QString& v)
@@ -45,6 +46,14 @@ bool parseConninfo(const QString& text, QMap<QString, QString>* out, QString* er
             out->insert(QString::fromUtf8(o->keyword), QString::fromUtf8(o->val));
     PQconninfoFree(options);
     return true;
+}
+
+QString conninfo(const QMap<QString, QString>& p)
+{
+    QStringList pairs;
+    for (auto it = p.cbegin(); it != p.cend(); ++it)
+        pairs << it.key() + QLatin1Char('=') + conninfoValue(it.value());
+    return pairs.join(QLatin1Char(' '));
 }
 
 PGconn* handleOf(const QSqlDatabase& db)
@@ -103,10 +112,7 @@ QSqlDatabase PostgresEngine::connection(const QString& name, const DatabaseLocat
         p.insert(QStringLiteral("keepalives_idle"), QStringLiteral("30"));
     if (!p.contains(QStringLiteral("application_name")))
         p.insert(QStringLiteral("application_name"), kApplication);
-    QStringList pairs;
-    for (auto it = p.cbegin(); it != p.cend(); ++it)
-        pairs << it.key() + QLatin1Char('=') + conninfoValue(it.value());
-    db.setConnectOptions(pairs.join(QLatin1Char(' ')));
+    db.setConnectOptions(conninfo(p));
     return db;
 }
 
@@ -216,10 +222,16 @@ bool PostgresEngine::connectionLost(const QSqlDatabase& db) const
     return conn && PQstatus(conn) == CONNECTION_BAD;
 }
 
-void PostgresEngine::limitConnectWait(QSqlDatabase& db, int seconds) const
+void PostgresEngine::limitWaits(QSqlDatabase& db, int seconds) const
 {
-    // The last of a keyword given twice counts.
-    db.setConnectOptions(db.connectOptions() + QStringLiteral(" connect_timeout=") + QString::number(qMax(2, seconds)));
+    QMap<QString, QString> p;
+    parseConninfo(db.connectOptions(), &p, nullptr);
+    seconds = qMax(2, seconds);  // libpq's least
+    p.insert(QStringLiteral("connect_timeout"), QString::number(seconds));
+    p.insert(QStringLiteral("options"), p.value(QStringLiteral("options")) +
+                                            QStringLiteral(" -c idle_in_transaction_session_timeout=") +
+                                            QString::number(seconds * 1000));
+    db.setConnectOptions(conninfo(p));
 }
 
 // txid_status() was made for exactly this: telling after a broken

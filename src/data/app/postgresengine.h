@@ -36,7 +36,7 @@ public:
     void stopWhenSet(const QSqlDatabase& db, const std::atomic<bool>* stop) const override;
     QString watchInserts(QSqlDatabase& db, const QString& table) const override;
     bool connectionLost(const QSqlDatabase& db) const override;
-    void limitConnectWait(QSqlDatabase& db, int seconds) const override;
+    void limitWaits(QSqlDatabase& db, int seconds) const override;
     QString transactionNumberStatement() const override;
     QString transactionFateStatement() const override;
 

@@ -260,7 +260,7 @@ Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int co
     const QString name = uniqueName("callcourier_");
     {
         QSqlDatabase server = engine->connection(name, where, Connection::kBusyTimeoutMs);
-        engine->limitConnectWait(server, connectWaitSeconds);
+        engine->limitWaits(server, connectWaitSeconds);
         if (!server.open()) {
             out.error = server.lastError().text();
         } else {

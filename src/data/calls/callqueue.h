@@ -76,8 +76,12 @@ struct Delivery {
     QString error;         // why the delivery stopped short, for the operator
 };
 
-// Connects to `where` (giving up after `connectWaitSeconds`) and writes the
-// queue's calls to 来电数据 in order, each exactly once.  For any thread;
+// Connects to `where` (giving up after `connectWaitSeconds`; a transaction
+// of it left idle that long is ended by the server) and writes the queue's
+// calls to 来电数据 in order, each exactly once.  A call whose earlier
+// delivery is still an open transaction on the server stops it short (the
+// server ends that transaction within the same time, and the call is sent
+// by a later try).  For any thread;
 // `stop` ends it between two calls.
 Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int connectWaitSeconds,
                  const std::atomic<bool>* stop = nullptr);

@@ -269,6 +269,39 @@ private slots:
         QCOMPARE(serverCalls(where_).size(), 4);
     }
 
+    void aDeliveryLeftOpenIsWaitedForThenSentOnce()
+    {
+        desk(where_).reset();  // makes the tables
+        CallQueue queue(queueFile_);
+        queue.add(call(1));
+        // A delivery whose desk vanished between the insert and the commit:
+        // its transaction stays open on the server.
+        const std::shared_ptr<const DatabaseEngine> engine = DatabaseEngine::standard(where_);
+        const QString name = QUuid::createUuid().toString();
+        {
+            QSqlDatabase gone = engine->connection(name, where_, 1000);
+            engine->limitWaits(gone, 2);
+            QVERIFY(gone.open() && gone.transaction());
+            QSqlQuery q(gone);
+            const BoundStatement insert = callInsert(call(1));
+            q.prepare(insert.sql);
+            for (const QVariant& v : insert.values)
+                q.addBindValue(v);
+            QVERIFY(q.exec());
+            QVERIFY(q.exec(engine->transactionNumberStatement()) && q.next());
+            queue.noteTransaction(queue.entries().first().order, q.value(0).toLongLong());
+
+            const callqueue::Delivery d = callqueue::deliver(queueFile_, where_, 2);
+            QVERIFY(d.reached && !d.lost && !d.error.isEmpty());
+            QCOMPARE(d.delivered, 0);
+            // The server ends the idle transaction by itself; the call is then sent, once.
+            int sent = 0;
+            QTRY_VERIFY_WITH_TIMEOUT((sent += callqueue::deliver(queueFile_, where_, 2).delivered) == 1, 15000);
+            QCOMPARE(serverCalls(where_), QStringList{call(1).shouji});
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
     void aServerThatDoesNotAnswerIsGivenUpQuickly()
     {
         CallQueue queue(queueFile_);
