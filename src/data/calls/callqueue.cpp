@@ -71,7 +71,7 @@ QSqlDatabase CallQueue::database(bool create)
     exec(q, QStringLiteral("设置"));
     q.prepare(QStringLiteral("create table if not exists 待写来电 (序号 integer primary key autoincrement, "
                              "记号 text not null unique, 电话 text, 手机 text, 日期 text, 时间 text, "
-                             "联系人 text, 公司名称 text, 事务 integer, 存疑 integer not null default 0)"));
+                             "联系人 text, 公司名称 text, 事务 integer, 服务器 text, 存疑 integer not null default 0)"));
     exec(q, QStringLiteral("建表"));
     return db;
 }
@@ -95,7 +95,7 @@ QList<CallQueue::Entry> CallQueue::entries()
         return {};
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("select 序号, 记号, 电话, 手机, 日期, 时间, 联系人, 公司名称, 事务, 存疑 "
+    q.prepare(QStringLiteral("select 序号, 记号, 电话, 手机, 日期, 时间, 联系人, 公司名称, 事务, 存疑, 服务器 "
                              "from 待写来电 order by 序号"));
     exec(q, QStringLiteral("读出"));
     QList<Entry> out;
@@ -107,6 +107,7 @@ QList<CallQueue::Entry> CallQueue::entries()
                   q.value(5).toString(), q.value(6).toString(), q.value(7).toString()};
         e.transaction = q.value(8).isNull() ? -1 : q.value(8).toLongLong();
         e.unsure = q.value(9).toInt() != 0;
+        e.server = q.value(10).toString();
         out.append(e);
     }
     return out;
@@ -123,11 +124,12 @@ int CallQueue::count()
     return q.next() ? q.value(0).toInt() : 0;
 }
 
-void CallQueue::noteTransaction(qint64 order, qint64 transaction)
+void CallQueue::noteTransaction(qint64 order, qint64 transaction, const QString& server)
 {
     QSqlQuery q(database(true));
-    q.prepare(QStringLiteral("update 待写来电 set 事务 = ? where 序号 = ?"));
+    q.prepare(QStringLiteral("update 待写来电 set 事务 = ?, 服务器 = ? where 序号 = ?"));
     q.addBindValue(transaction);
+    q.addBindValue(server);
     q.addBindValue(order);
     exec(q, QStringLiteral("记下发送"));
 }
@@ -160,6 +162,7 @@ struct Courier {
     const DatabaseEngine& engine;
     CallQueue& queue;
     Delivery& out;
+    QString serverName;
 
     bool run(QSqlQuery& q, const BoundStatement& s)
     {
@@ -211,7 +214,7 @@ struct Courier {
         }
         // Noted on disk before the commit is asked for: from here on the
         // server can say whether the call arrived.
-        queue.noteTransaction(e.order, q.value(0).toLongLong());
+        queue.noteTransaction(e.order, q.value(0).toLongLong(), serverName);
         if (!server.commit()) {
             out.lost = engine.connectionLost(server);
             out.error = server.lastError().text();
@@ -223,8 +226,9 @@ struct Courier {
 
     Step deliver(const CallQueue::Entry& e)
     {
-        bool check = e.unsure;
-        if (e.transaction >= 0) {
+        // Another server's transaction numbers mean nothing here.
+        bool check = e.unsure || (e.transaction >= 0 && e.server != serverName);
+        if (e.transaction >= 0 && !check) {
             const QString f = fate(e.transaction);
             if (f == QLatin1String("committed")) {
                 queue.remove(e.order);
@@ -268,7 +272,7 @@ Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int co
             engine->prepareSession(server);
             try {
                 CallQueue queue(queuePath);
-                Courier courier{server, *engine, queue, out};
+                Courier courier{server, *engine, queue, out, where.describe()};
                 for (const CallQueue::Entry& e : queue.entries()) {
                     if (stop && stop->load())
                         break;

@@ -8,8 +8,9 @@
 // the key, so a call's delivery is made traceable through the server's own
 // transaction: the row is inserted in a transaction, the transaction's
 // number is noted in the queue file (on disk) before the commit is sent, and
-// the call leaves the queue after the commit returns.  Whatever breaks off
-// in between (the program killed, the server gone again), the next delivery
+// the call leaves the queue after the commit returns (a transaction number
+// is asked only of the server it was noted for).  Whatever breaks off in
+// between (the program killed, the server gone again), the next delivery
 // asks the server what became of that transaction: committed, the call is
 // there and leaves the queue unsent; aborted, it is sent again.  A call whose
 // store was broken off outside that protocol (the call list's own store when
@@ -45,6 +46,7 @@ public:
         QString key;              // made when the call arrived
         CallRecord call;
         qint64 transaction = -1;  // a delivery under way in this server transaction
+        QString server;           // of this server (DatabaseLocation::describe())
         bool unsure = false;      // may already be on the server
     };
 
@@ -54,7 +56,7 @@ public:
     // The calls in the order they came (none when there is no file).
     QList<Entry> entries();
     int count();
-    void noteTransaction(qint64 order, qint64 transaction);
+    void noteTransaction(qint64 order, qint64 transaction, const QString& server);
     void remove(qint64 order);
 
 private:

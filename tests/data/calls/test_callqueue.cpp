@@ -253,20 +253,24 @@ private slots:
         queue.add(call(3), true);
         // A transaction the server cannot tell about: checked by the record.
         queue.add(call(4));
+        // A number noted for another server: not asked here.
+        queue.add(call(5));
         const QList<CallQueue::Entry> kept = queue.entries();
-        QCOMPARE(kept.size(), 5);
-        queue.noteTransaction(kept[0].order, committed);
-        queue.noteTransaction(kept[1].order, aborted);
-        queue.noteTransaction(kept[4].order, committed + 1000000);
+        QCOMPARE(kept.size(), 6);
+        const QString here = where_.describe();
+        queue.noteTransaction(kept[0].order, committed, here);
+        queue.noteTransaction(kept[1].order, aborted, here);
+        queue.noteTransaction(kept[4].order, committed + 1000000, here);
+        queue.noteTransaction(kept[5].order, committed, QStringLiteral("另一台服务器"));
 
         const callqueue::Delivery d = callqueue::deliver(queueFile_, where_, 3);
         QVERIFY2(d.error.isEmpty(), qPrintable(d.error));
-        QCOMPARE(d.delivered, 5);
+        QCOMPARE(d.delivered, 6);
         QCOMPARE(queue.count(), 0);
-        QCOMPARE(serverCalls(where_), (QStringList{call(1).shouji, call(2).shouji, call(3).shouji, call(4).shouji}));
+        QCOMPARE(serverCalls(where_), numbers(1, 5));
         // Delivered again: nothing left to send, nothing doubled.
         QCOMPARE(callqueue::deliver(queueFile_, where_, 3).delivered, 0);
-        QCOMPARE(serverCalls(where_).size(), 4);
+        QCOMPARE(serverCalls(where_).size(), 5);
     }
 
     void aDeliveryLeftOpenIsWaitedForThenSentOnce()
@@ -289,7 +293,7 @@ private slots:
                 q.addBindValue(v);
             QVERIFY(q.exec());
             QVERIFY(q.exec(engine->transactionNumberStatement()) && q.next());
-            queue.noteTransaction(queue.entries().first().order, q.value(0).toLongLong());
+            queue.noteTransaction(queue.entries().first().order, q.value(0).toLongLong(), where_.describe());
 
             const callqueue::Delivery d = callqueue::deliver(queueFile_, where_, 2);
             QVERIFY(d.reached && !d.lost && !d.error.isEmpty());
