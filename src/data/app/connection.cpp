@@ -139,8 +139,11 @@ void Connection::open()
     QSqlDatabase db = engine_->connection(sqlName_, where, kBusyTimeoutMs);
     const QString cannotOpen = (where.isServer() ? QStringLiteral("无法连接数据库服务器“") : QStringLiteral("无法打开数据库“")) +
                                where.describe() + QStringLiteral("”：");
-    if (!db.open())
+    if (!db.open()) {
+        if (where.isServer())
+            emit lost();
         throw DbError(cannotOpen + db.lastError().text());
+    }
     // Check at once that the file really is a database, and one the program
     // can use (a server's empty database gets the tables).
     if (!engine_->reachesDatabase(db, &why) || !engine_->prepareDatabase(db, &why)) {

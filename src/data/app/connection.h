@@ -126,8 +126,9 @@ signals:
     void indexBuildEnded(bool built);
     // Long work began / ended holding the writes.
     void writesHeldChanged(bool held);
-    // A statement found the database gone (a server that went away): the
-    // connection must be opened anew before anything else succeeds.
+    // A statement found the database gone (a server that went away), or a
+    // server could not be reached: the connection must be opened anew
+    // before anything else succeeds.
     void lost();
 
 private:

@@ -267,6 +267,11 @@ Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int co
         engine->limitWaits(server, connectWaitSeconds);
         if (!server.open()) {
             out.error = server.lastError().text();
+        } else if (QString why; !engine->prepareDatabase(server, &why)) {
+            // An empty database gets the tables, as the program's open gives them.
+            out.reached = true;
+            out.lost = engine->connectionLost(server);
+            out.error = why;
         } else {
             out.reached = true;
             engine->prepareSession(server);

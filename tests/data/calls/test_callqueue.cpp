@@ -117,8 +117,8 @@ private slots:
     {
         startServer();
         // Nothing reached the operator as an error meanwhile.
-        QVERIFY2(reports_.isEmpty(), qPrintable(reports_.join(QLatin1Char('\n'))));
-        reports_.clear();
+        const QStringList reports = std::exchange(reports_, {});
+        QVERIFY2(reports.isEmpty(), qPrintable(reports.join(QLatin1Char('\n'))));
     }
 
     void callsWhileTheServerIsAwayArriveInOrderOnce()
@@ -184,6 +184,23 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(dm->callsKept() == 0 && !dm->callCourier().trying(), 15000);
         QCOMPARE(serverCalls(where_), numbers(1, 3));
         QTRY_COMPARE(dm->callTable.recordCount(), 3);
+    }
+
+    void aDeskStartedWhileTheServerIsAwayConnectsByItself()
+    {
+        stopServer();
+        DataModule dm;
+        dm.callCourier().setRetryDelays(50, 400);
+        dm.setDatabaseLocation(where_);
+        dm.customerTable.setStatement(wholeList(QStringLiteral("客户数据")));
+        dm.callTable.setStatement(wholeList(QStringLiteral("来电数据")));
+        QVERIFY_THROWS_EXCEPTION(DbError, dm.customerTable.open());
+        QVERIFY(dm.serverAway());
+        QVERIFY(!dm.logCall(call(1)));
+        startServer();
+        QTRY_VERIFY_WITH_TIMEOUT(dm.customerTable.isActive() && dm.callTable.isActive(), 15000);
+        QTRY_COMPARE(dm.callTable.recordCount(), 1);
+        QVERIFY(dm.logCall(call(2)));
     }
 
     void typingOnTheCardOutlastsTheServersAbsence()
