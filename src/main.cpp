@@ -72,6 +72,7 @@ int main(int argc, char** argv)
         AnnouncedCall call;
         call.known = text == knownCallerText;
         call.number = main.number();
+        call.tag = main.lastCallTag();
         DataSet& found = dataModule.lookupTable;
         if (call.known && found.isActive() && !found.isEmpty()) {
             call.contact = found.text(QStringLiteral("联系人"));
@@ -79,6 +80,8 @@ int main(int argc, char** argv)
         }
         presence.callAnnounced(call);
     });
+    // A click on a call's notification shows that call's record.
+    QObject::connect(&presence, &DesktopPresence::callChosen, &main, &MainWindow::showCall);
 
     main.show();
     return app.exec();

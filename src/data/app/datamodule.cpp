@@ -24,6 +24,8 @@ DataModule::DataModule(QObject* parent)
 {
     g_instance = this;
     connection.setBeforeConnect([this](Connection& c) { prepareConnection(c); });
+    // The caller lookup finds a few customers through the number index.
+    lookupTable.setReadAtOnce(true);
     customerTable.setAfterOpen([this](DataSet& ds) { customersOpened(ds); });
     customerTable.setAfterScroll([this](DataSet& ds) { customerMoved(ds); });
     customerTable.setBeforeDelete([this](DataSet& ds) { return confirmCustomerDelete(ds); });
@@ -169,7 +171,9 @@ void DataModule::refreshCalls()
         return;
     }
     try {
-        callTable.refresh();
+        // Rows taken in above the record shown move its position.
+        if (callTable.refresh())
+            emit recordPosition(positionText(callTable));
     } catch (const std::exception& e) {
         errorreport::report(QString::fromUtf8(e.what()));
     }

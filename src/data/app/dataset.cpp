@@ -92,6 +92,11 @@ void DataSet::open()
     auto store = std::make_unique<DataSetRows>(kPageSize, maxPages_);
 
     const Shape sh = shape();
+    if (readAtOnce_) {
+        openAtOnce(*store, sh);
+        finishOpen(std::move(store), false);
+        return;
+    }
     // Column names without reading a row: the engine stops before the first.
     QSqlQuery head(db);
     head.setForwardOnly(true);
@@ -128,7 +133,11 @@ void DataSet::open()
         throw;
     }
     store->baseTable = sh.table;
+    finishOpen(std::move(store), readGoesOn);
+}
 
+void DataSet::finishOpen(std::unique_ptr<DataSetRows> store, bool readGoesOn)
+{
     store_ = std::move(store);
     ++generation_;
     openedAs_ = nextOpening();

@@ -77,8 +77,10 @@ public:
     bool endPendingEdit();
     // Reads the rows anew with the same statement (rows other desks stored
     // meanwhile appear) and stays on the same record when it is still
-    // among them.  Only in browse state: false, and nothing done, while a
-    // record is edited or inserted (datasetrefresh.cpp).
+    // among them.  A list in the order of its key only takes in the rows
+    // of the statement stored since it opened, each at its place; any
+    // other list is read again.  Only in browse state: false, and nothing
+    // done, while a record is edited or inserted (datasetrefresh.cpp).
     bool refresh();
     void close() override;  // discards a pending edit or insert
     bool isActive() const { return state_ != State::Inactive; }
@@ -177,6 +179,10 @@ public:
     // Waits for the background read under way and takes its rows.
     void finishLoad() const;
     void setCachedPages(int pages) { maxPages_ = pages; }
+    // The statements this data set runs find few rows through an index (the
+    // caller lookup): each is run once on the window's connection, its
+    // rows read whole, instead of its keys first and its rows after.
+    void setReadAtOnce(bool atOnce) { readAtOnce_ = atOnce; }
 
     // Tests slow the background readers down at fixed points, on their own
     // threads: before a count runs (its view of the database already fixed),
@@ -235,6 +241,9 @@ private:
     // Moves and edits (datasetedit.cpp).
     void storeInsert();
     void storeEdit();
+    bool takeInNewerRows();
+    void openAtOnce(DataSetRows& st, const Shape& sh);
+    void finishOpen(std::unique_ptr<DataSetRows> store, bool readGoesOn);
     void noteStored(qint64 key);
     void noteRemoved(qint64 key);
     void enterInsert(int position);
@@ -266,6 +275,7 @@ private:
     bool pendingLayout_ = false;
     bool pendingRecord_ = false;
     int maxPages_ = 64;
+    bool readAtOnce_ = false;
     mutable QString failedText_;
     int generation_ = 0;  // one more at every open and close
     int openedAs_ = 0;

@@ -317,6 +317,8 @@ bool DataSet::remove()
 void DataSet::noteStored(qint64 key)
 {
     DataSetRows& st = *store_;
+    if (st.isNewer(key))
+        st.newer.insert(key);
     if (st.countPending)
         ++st.storedMeanwhile;
     if (st.loading)
@@ -326,6 +328,8 @@ void DataSet::noteStored(qint64 key)
 void DataSet::noteRemoved(qint64 key)
 {
     DataSetRows& st = *store_;
+    if (st.isNewer(key))
+        st.newer.insert(key);
     if (st.countPending) {
         if (st.paging->limitKey() && key > *st.paging->limitKey())
             --st.storedMeanwhile;  // stored here after the open

@@ -34,6 +34,14 @@ struct DataSetRows {
     bool partial = false;
     std::unique_ptr<KeyRead> read;
     QSet<qint64> seenHere;
+    // Keys above the list's highest key when it opened that the list holds
+    // now, or that were deleted here: rows stored since (here or at other
+    // desks) that a refresh must not take in again.
+    QSet<qint64> newer;
+    bool isNewer(qint64 key) const
+    {
+        return paging && (!paging->limitKey() || key > *paging->limitKey());
+    }
 
     QVector<QVector<QVariant>> rows;  // not keyed: every row
     RowCache cache;                   // keyed: fetched rows

@@ -59,7 +59,7 @@ QString conninfo(const QMap<QString, QString>& p)
 PGconn* handleOf(const QSqlDatabase& db)
 {
     const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
-    // The driver names the type by libpq's struct (pg_conn*).
+    // Qt's driver names libpq's handle by the struct behind the typedef.
     if (h.isValid() && (qstrcmp(h.typeName(), "PGconn*") == 0 || qstrcmp(h.typeName(), "pg_conn*") == 0))
         return *static_cast<PGconn* const*>(h.constData());
     return nullptr;

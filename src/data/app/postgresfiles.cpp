@@ -1,5 +1,9 @@
 // A server keeps its database itself: there is no file beside the program
 // to copy, compact or check.  Every file operation fails with that reason.
+// The one file of a server's database a desk handles is its backup, in
+// pg_dump's custom format (see serverfiles.h).
+
+#include <QFile>
 
 #include "data/app/postgresengine.h"
 
@@ -18,7 +22,11 @@ bool refuse(QString* error)
 
 QStringList PostgresEngine::sideFiles(const QString&) const { return {}; }
 
-bool PostgresEngine::looksLikeDatabase(const QString&) const { return false; }
+bool PostgresEngine::looksLikeDatabase(const QString& path) const
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) && f.read(5) == "PGDMP";
+}
 
 bool PostgresEngine::tablesOf(const QString&, QStringList*, QString* error) const { return refuse(error); }
 

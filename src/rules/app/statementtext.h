@@ -11,8 +11,11 @@
 // The value as it goes between single quotes: every ' doubled.
 QString quotedValue(const QString& value);
 
-// An identifier (a table or column name) as it goes into a statement:
-// between double quotes with its own double quotes doubled.
+// An identifier (a table or column name) as it goes into a statement.  A
+// plain word of ASCII letters, digits and underscores that is no keyword of
+// either engine goes in bare, so that each engine reads it its own way (a
+// server folds ID to the id it created, SQLite ignores case); any other name
+// goes between double quotes with its own double quotes doubled.
 QString quotedIdentifier(const QString& name);
 
 // Every line followed by CR LF.

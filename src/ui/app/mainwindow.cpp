@@ -419,6 +419,7 @@ void MainWindow::showNumber(const QString& number) { numberField->setText(number
 
 void MainWindow::announce(const QString& text)
 {
+    ++announcedCalls_;
     announcement->announce(text);
     emit callAnnounced(text);
 }

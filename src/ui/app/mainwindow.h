@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPair>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -125,6 +126,13 @@ public:
     void searchWeb(const QString& number) override;
     void showTabQuietly(WebTab tab) override;
     void showCustomerSidePage(const QString& address) override;
+    void callLogged(qint64 key) override;
+
+    // The calls announced so far are numbered from 1: the number of the
+    // latest.  showCall() shows that call's record on the card, current in
+    // the call list (when it is logged and still near the top of the list).
+    int lastCallTag() const { return announcedCalls_; }
+    void showCall(int tag);
 
     // TabScreen
     WebTab currentTab() const override;
@@ -145,6 +153,9 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
+    int announcedCalls_ = 0;
+    QHash<int, qint64> loggedCalls_;  // call tag -> key of its call record
+
     void buildUpperArea();
     void buildBottomBar();
     void buildTabs();

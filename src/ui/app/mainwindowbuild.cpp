@@ -26,6 +26,7 @@
 #include "ui/app/updownbox.h"
 #include "ui/calls/announcement.h"
 #include "ui/calls/earliercallspanel.h"
+#include "ui/maintenance/maintenance.h"
 #include "ui/web/addresses.h"
 #include "ui/web/browser.h"
 
@@ -442,6 +443,9 @@ void MainWindow::buildMenu()
     miDevice = entry(settingsMenu, "miDevice", QStringLiteral("来电设备设置"));
     QAction* miDatabase = entry(settingsMenu, "miDatabase", QStringLiteral("数据库设置"));
     connect(miDatabase, &QAction::triggered, this, [this] { guarded([this] { chooseDatabase(*this); }); });
+    // Beside the server's choice: where an office moving onto it looks.
+    QAction* miUpload = entry(settingsMenu, "miUpload", QStringLiteral("上传本机数据到服务器"));
+    connect(miUpload, &QAction::triggered, this, [this] { maintenance_->upload(); });
     settingsMenu->addSeparator();
     miClearCustomers = entry(settingsMenu, "miClearCustomers", QStringLiteral("清空客户数据"));
     miClearCalls = entry(settingsMenu, "miClearCalls", QStringLiteral("清空来电数据"));

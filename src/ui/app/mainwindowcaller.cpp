@@ -153,3 +153,36 @@ void MainWindow::printFromMenu()
         choosePrinterAndPrint(this, title, card, listOnScreen(*this, dm_));
     });
 }
+
+// ---------------------------------------------------------------------------
+// A call chosen from outside the window (its notification)
+
+void MainWindow::callLogged(qint64 key)
+{
+    // A shift's calls are remembered; older ones are found no more.
+    constexpr int kRemembered = 200;
+    loggedCalls_.insert(announcedCalls_, key);
+    loggedCalls_.remove(announcedCalls_ - kRemembered);
+}
+
+void MainWindow::showCall(int tag)
+{
+    const auto found = loggedCalls_.constFind(tag);
+    DataSet& calls = dm_.callTable;
+    if (found == loggedCalls_.constEnd() || !calls.isActive())
+        return;
+    const int key = calls.findField(QStringLiteral("ID"));
+    if (key < 0)
+        return;
+    // Calls come in at the top of the list: the call is among its first rows
+    // unless the list is a search that does not hold it.
+    constexpr int kLooked = 500;
+    for (int r = 0, n = std::min(calls.rowCount(), kLooked); r < n; ++r)
+        if (calls.rowValue(r, key).toLongLong() == *found) {
+            setCardSource(&dm_.callSource);
+            showTabQuietly(WebTab::Google);
+            if (r != calls.currentRow())
+                calls.moveTo(r);
+            return;
+        }
+}

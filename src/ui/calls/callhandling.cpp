@@ -146,7 +146,8 @@ void CallHandling::logCall(const QString& number, const QString& contact, const 
     call.lianxiren = contact;
     call.gongsi = company;
     // While long work holds the database the row waits and follows it.
-    dm_.logCall(call);
+    if (dm_.logCall(call) && dm_.callTable.isActive() && dm_.callTable.findField(QStringLiteral("ID")) >= 0)
+        screen_.callLogged(dm_.callTable.value(QStringLiteral("ID")).toLongLong());
 }
 
 // A server that cannot be reached knows no caller: the call is announced

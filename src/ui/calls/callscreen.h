@@ -2,6 +2,7 @@
 // What the call handling asks of the window that shows the calls.
 
 #include <QString>
+#include <QtGlobal>
 
 #include "ui/web/tabscreen.h"
 
@@ -27,6 +28,8 @@ public:
     virtual void showTabQuietly(WebTab tab) = 0;
     // The side page beside the customer list.
     virtual void showCustomerSidePage(const QString& address) = 0;
+    // The call announced last is in the call log under this key.
+    virtual void callLogged(qint64 key) { Q_UNUSED(key); }
 
 protected:
     ~CallScreen() = default;

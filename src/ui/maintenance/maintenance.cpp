@@ -17,6 +17,7 @@
 #include "ui/app/questionwindow.h"
 #include "ui/app/workwindow.h"
 #include "ui/maintenance/clearconfirmwindow.h"
+#include "ui/maintenance/servermaintenance.h"
 #include "data/maintenance/dbfiles.h"
 #include "rules/transfer/tablereader.h"
 
@@ -86,17 +87,6 @@ bool storeTyping(std::initializer_list<DataSet*> sets, bool* stored)
     return true;
 }
 
-// The file operations work on data/web.mdb; a desk on the server says so
-// instead of touching the local file.
-bool refusedOnServer(const DataModule& dm)
-{
-    if (!dm.databaseLocation().isServer())
-        return false;
-    showMessage(QStringLiteral("现在使用的是服务器数据库：压缩、备份和恢复请在服务器上用 PostgreSQL 的工具"
-                               "（vacuumdb、pg_dump、pg_restore）进行。"));
-    return true;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -104,8 +94,18 @@ bool refusedOnServer(const DataModule& dm)
 
 Maintenance::Maintenance(DataModule& dm, QWidget* owner, std::function<void()> activate)
     : QObject(owner), dm_(dm), owner_(owner), activate_(std::move(activate)),
-      openReader_(openTableReader)
+      openReader_(openTableReader),
+      server_(new ServerMaintenance(dm, owner, activate_, [this](const FileRequest& r) { return askFile(r); }, this))
 {
+    connect(server_, &ServerMaintenance::workEnded, this, &Maintenance::workEnded);
+}
+
+BackgroundWork* Maintenance::work() const { return work_ ? work_.data() : server_->work(); }
+
+void Maintenance::upload()
+{
+    if (!refuseWhileWorking(owner_))
+        server_->upload();
 }
 
 QString Maintenance::databasePath() { return programFolder() + QStringLiteral("data/web.mdb"); }
@@ -120,6 +120,8 @@ QString Maintenance::askFile(const FileRequest& r)
     // The program asks about an existing file itself.
     d.setOption(QFileDialog::DontConfirmOverwrite);
     d.setDefaultSuffix(r.defaultSuffix);
+    if (!r.selected.isEmpty())
+        d.selectFile(r.selected);
     if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty())
         return {};
     return d.selectedFiles().constFirst();
@@ -153,8 +155,10 @@ void Maintenance::say(const QString& text)
 
 void Maintenance::compact()
 {
-    if (refuseWhileWorking(owner_) || refusedOnServer(dm_))
+    if (refuseWhileWorking(owner_))
         return;
+    if (dm_.databaseLocation().isServer())
+        return server_->compact();
     DataSet& k = dm_.customerTable;
     DataSet& l = dm_.callTable;
     if (!k.endPendingEdit() || !l.endPendingEdit())
@@ -223,8 +227,10 @@ void Maintenance::compact()
 
 void Maintenance::backUp()
 {
-    if (refuseWhileWorking(owner_) || refusedOnServer(dm_))
+    if (refuseWhileWorking(owner_))
         return;
+    if (dm_.databaseLocation().isServer())
+        return server_->backUp();
     FileRequest r;
     r.save = true;
     r.title = QStringLiteral("请输入新生成的备份文件名称");
@@ -265,8 +271,10 @@ void Maintenance::backUp()
 
 void Maintenance::restore()
 {
-    if (refuseWhileWorking(owner_) || refusedOnServer(dm_))
+    if (refuseWhileWorking(owner_))
         return;
+    if (dm_.databaseLocation().isServer())
+        return server_->restore();
     if (!QuestionWindow::ask(owner_, QStringLiteral("恢复数据将覆盖现在的数据，继续吗?")))
         return;
     FileRequest r;

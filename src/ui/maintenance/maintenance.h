@@ -17,8 +17,11 @@
 #include <functional>
 #include <memory>
 
+#include "ui/maintenance/filerequest.h"
+
 class BackgroundWork;
 class DataSet;
+class ServerMaintenance;
 class DataModule;
 class TableReader;
 namespace dbfile {
@@ -35,12 +38,7 @@ public:
 
     // The file dialogs; tests put their own answer in.  An empty name means
     // the operator cancelled.
-    struct FileRequest {
-        bool save = false;
-        QString title;
-        QString filter;  // "name|pattern" pairs joined by "|"
-        QString defaultSuffix;
-    };
+    using FileRequest = MaintenanceFileRequest;
     using FileDialog = std::function<QString(const FileRequest&)>;
     void setFileDialog(FileDialog dialog) { fileDialog_ = std::move(dialog); }
 
@@ -59,6 +57,10 @@ public:
     void restore();  // 恢复数据库
     void clearCustomers();  // 清空客户数据
     void clearCalls();  // 清空来电数据
+    // 上传本机数据到服务器: a desk's own database moved onto the server it
+    // now uses (servermaintenance.h).  On a server the three above run
+    // there too.
+    void upload();
 
     // An old Access database found at data/web.mdb is converted into one of
     // this program (the original stays as data/web.mdb.jet), and `then`
@@ -75,7 +77,7 @@ public:
     static QStringList clearingBackups();                      // oldest first, full paths
 
     // The maintenance work under way, if any.
-    BackgroundWork* work() const { return work_; }
+    BackgroundWork* work() const;
 
 signals:
     // A maintenance work has ended and its outcome was told.
@@ -102,4 +104,5 @@ private:
     ReaderOpener openReader_;
     std::function<void(const QString&)> say_;
     QPointer<BackgroundWork> work_;
+    ServerMaintenance* server_;
 };

@@ -12,6 +12,7 @@
 #include "data/lists/reopen.h"
 #include "data/app/datamodule.h"
 #include "data/app/dberror.h"
+#include "data/calls/callhistory.h"
 #include "rules/calls/callrules.h"
 #include "testpg.h"
 
@@ -75,6 +76,27 @@ private slots:
         b->lookupTable.open();
         QCOMPARE(b->lookupTable.recordCount(), 1);
         QCOMPARE(b->lookupTable.value(QStringLiteral("联系人")).toString(), QStringLiteral("赵"));
+    }
+
+    // Names the server folds (ID, EMAIL) are spelled as the program spells
+    // them: the earlier calls of a caller are read on a server as on a file.
+    void earlierCallsAreReadOnTheServer()
+    {
+        auto a = desk(where_);
+        QVERIFY(a->logCall(call(QStringLiteral("13911112222"))));
+        QVERIFY(a->logCall(call(QStringLiteral("13933334444"))));
+        QVERIFY(a->logCall(call(QStringLiteral("13911112222"))));
+        const qint64 last = a->callTable.value(QStringLiteral("ID")).toLongLong();
+        const CallHistory h = earlierCalls(a->connection.database(), {QStringLiteral("139-1111-2222")}, last);
+        QCOMPARE(h.count, 1);
+        QCOMPARE(h.calls.size(), 1);
+        QVERIFY(h.calls[0].id < last);
+        // A list in the order of its key, searched and stored into by name.
+        a->customerTable.append();
+        a->customerTable.setValue(QStringLiteral("EMAIL"), QStringLiteral("a@b.cn"));
+        a->customerTable.post();
+        QVERIFY(a->customerTable.reopen(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true)));
+        QCOMPARE(a->customerTable.text(QStringLiteral("EMAIL")), QStringLiteral("a@b.cn"));
     }
 
     void theOtherDeskStaysOnItsRecord()

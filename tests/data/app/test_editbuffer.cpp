@@ -40,7 +40,7 @@ private slots:
         QCOMPARE(b.value(0).toInt(), 5);  // unwritten fields keep the record's values
         const EditBuffer::Statement update = b.updateStatement(QStringLiteral("客户数据"), fields_, columns_, 0, 5);
         QCOMPARE(update.sql,
-                 QStringLiteral("update \"客户数据\" set \"联系人\" = ?, \"所在 部门\" = ? where \"ID\" = ?"));
+                 QStringLiteral("update \"客户数据\" set \"联系人\" = ?, \"所在 部门\" = ? where ID = ?"));
         QCOMPARE(update.values.size(), 3);
         QCOMPARE(update.values[0].toString(), QStringLiteral("李四"));
         QVERIFY(update.values[1].isNull());

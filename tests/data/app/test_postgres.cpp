@@ -10,7 +10,11 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
+#include <QElapsedTimer>
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "data/lists/reopen.h"
 #include "data/app/datamodule.h"
@@ -94,6 +98,27 @@ private slots:
         c.open();
         QVERIFY(q.exec(QStringLiteral("select count(*) from 客户数据")) && q.next());
         QCOMPARE(q.value(0).toInt(), 1);
+    }
+
+    // 停止 on long work reaches the server: the statement is cancelled.
+    void aStatementIsInterruptedFromAnotherThread()
+    {
+        Connection c(QStringLiteral("c"));
+        c.setLocation(freshDatabase(QStringLiteral("停止")));
+        c.open();
+        const std::function<void()> interrupt = c.engine().interrupter(c.database());
+        QVERIFY(interrupt);
+        QElapsedTimer clock;
+        clock.start();
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            interrupt();
+        });
+        QSqlQuery q(c.database());
+        const bool ran = q.exec(QStringLiteral("select pg_sleep(20)"));
+        stopper.join();
+        QVERIFY(!ran);
+        QVERIFY(clock.elapsed() < 10000);
     }
 
     void tablesOfAnotherShapeAreRefused()

@@ -1,5 +1,6 @@
 #include "rules/app/paths.h"
 #include "rules/app/query.h"
+#include "rules/app/statementtext.h"
 #include "rules/calls/randomgen.h"
 #include "rules/app/textfile.h"
 
@@ -176,17 +177,32 @@ private slots:
     void statementsFromPartsBindValuesAndQuoteNames()
     {
         Query q = Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true);
-        QCOMPARE(q.render().sql, QStringLiteral("select * from \"客户数据\" order by \"ID\" desc"));
+        QCOMPARE(q.render().sql, QStringLiteral("select * from \"客户数据\" order by ID desc"));
         q.columns = {QStringLiteral("ID"), QStringLiteral("所在 部门")};
         q.conditions = {{QStringLiteral("所在 部门"), QStringLiteral("like"), QStringLiteral("%1'%")},
                         {QStringLiteral("ID"), QStringLiteral(">"), 5}};
         const BoundStatement st = q.render();
-        QCOMPARE(st.sql, QStringLiteral("select \"ID\", \"所在 部门\" from \"客户数据\" where \"所在 部门\" like ? "
-                                        "and \"ID\" > ? order by \"ID\" desc"));
+        QCOMPARE(st.sql, QStringLiteral("select ID, \"所在 部门\" from \"客户数据\" where \"所在 部门\" like ? "
+                                        "and ID > ? order by ID desc"));
         QCOMPARE(st.values, (QVariantList{QStringLiteral("%1'%"), 5}));
         // Written in, a value keeps its quotes doubled and its "%1" as typed.
-        QCOMPARE(q.unordered().text(), QStringLiteral("select \"ID\", \"所在 部门\" from \"客户数据\" where "
-                                                      "\"所在 部门\" like '%1''%' and \"ID\" > 5"));
+        QCOMPARE(q.unordered().text(), QStringLiteral("select ID, \"所在 部门\" from \"客户数据\" where "
+                                                      "\"所在 部门\" like '%1''%' and ID > 5"));
+    }
+
+    // A plain ASCII name goes in bare, so that a server folds ID and EMAIL to
+    // the id and email it created; keywords and every other name are quoted.
+    void namesQuotedOnlyWhereABareNameWouldBeReadOtherwise()
+    {
+        for (const char* bare : {"ID", "email", "QQ", "msn", "col_2", "_x"})
+            QCOMPARE(quotedIdentifier(QString::fromLatin1(bare)), QString::fromLatin1(bare));
+        QCOMPARE(quotedIdentifier(QStringLiteral("order")), QStringLiteral("\"order\""));
+        QCOMPARE(quotedIdentifier(QStringLiteral("User")), QStringLiteral("\"User\""));
+        QCOMPARE(quotedIdentifier(QStringLiteral("2nd")), QStringLiteral("\"2nd\""));
+        QCOMPARE(quotedIdentifier(QStringLiteral("a-b")), QStringLiteral("\"a-b\""));
+        QCOMPARE(quotedIdentifier(QStringLiteral("a\"b")), QStringLiteral("\"a\"\"b\""));
+        QCOMPARE(quotedIdentifier(QStringLiteral("联系人")), QStringLiteral("\"联系人\""));
+        QCOMPARE(quotedIdentifier(QString()), QStringLiteral("\"\""));
     }
 
     void programFolderEndsWithSlash()

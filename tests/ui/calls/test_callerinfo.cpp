@@ -48,6 +48,7 @@ private slots:
     void earlierCallsFollowTheCardThroughTheCallList();
     void aKnownCallersPanelHoldsAllTheirNumbers();
     void aNewCallerSavedAsCustomerIsKnownNextTime();
+    void aChosenNotificationShowsItsCall();
 
 private:
     // A fresh window, activated; every call is handled to its end.
@@ -256,6 +257,29 @@ void TestCallerInfo::aNewCallerSavedAsCustomerIsKnownNextTime()
              QStringLiteral("王五|五金公司|057155550000"));
     QVERIFY(save->isHidden());
     QCOMPARE(testutil::valueOf(file_, QStringLiteral("select count(*) from 客户数据")).toInt(), 4);
+}
+
+// A click on an earlier call's notification: the window shows that call's
+// record, whatever the operator moved to meanwhile.
+void TestCallerInfo::aChosenNotificationShowsItsCall()
+{
+    MainWindow& w = start();
+    call(QStringLiteral("13900000001"));
+    const int first = w.lastCallTag();
+    call(QStringLiteral("0571-5555-0000"));
+    const int second = w.lastCallTag();
+    QVERIFY(first > 0 && second == first + 1);
+    DataSet& calls = dm_->callTable;
+    calls.last();
+    w.setCardSource(&dm_->customerSource);
+    w.showCall(first);
+    QCOMPARE(w.cardSource(), &dm_->callSource);
+    QCOMPARE(calls.text(QStringLiteral("手机")), QStringLiteral("13900000001"));
+    w.showCall(second);
+    QCOMPARE(calls.text(QStringLiteral("电话")), QStringLiteral("0571-5555-0000"));
+    // A tag never given, or a call no longer in the list: nothing moves.
+    w.showCall(second + 5);
+    QCOMPARE(calls.text(QStringLiteral("电话")), QStringLiteral("0571-5555-0000"));
 }
 
 QTEST_MAIN(TestCallerInfo)
