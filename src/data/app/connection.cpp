@@ -382,7 +382,13 @@ DbError Connection::failure(const QSqlQuery& q) const
         return DbError(QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍后再试。\n") + e.databaseText());
     if (onOwnThread() && engine_->connectionLost(database()))
         return DbError(serverGoneText() + QLatin1Char('\n') + e.text());
-    return DbError(e.databaseText().isEmpty() ? e.text() : e.databaseText());
+    const QString why = e.databaseText().isEmpty() ? e.text() : e.databaseText();
+    // The driver gives no reason for a statement on a connection that is
+    // not open (the server went away and it is being opened anew).
+    if (why.trimmed().isEmpty() && !database().isOpen())
+        return DbError(engine_->kind() == DatabaseLocation::Kind::Server ? serverGoneText()
+                                                                          : QStringLiteral("数据库没有打开，请稍后再试。"));
+    return DbError(why);
 }
 
 // The connection's database handle is used on the window thread only.

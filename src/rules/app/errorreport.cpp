@@ -39,7 +39,9 @@ void reportCurrentException()
     } catch (const AbortOperation&) {
         // silent by design
     } catch (const std::exception& e) {
-        report(QString::fromUtf8(e.what()));
+        // A failure that came without a reason is still told in words.
+        const QString why = QString::fromUtf8(e.what()).trimmed();
+        report(why.isEmpty() ? QStringLiteral("操作没有完成（没有得到出错原因），请再试一次。") : why);
     } catch (...) {
         report(QStringLiteral("未知错误"));
     }

@@ -121,6 +121,20 @@ private slots:
         QVERIFY(clock.elapsed() < 10000);
     }
 
+    // A statement on a connection being opened anew (the server went away)
+    // fails with words the operator understands, not with an empty box.
+    void aStatementOnAClosedConnectionSaysTheServerIsAway()
+    {
+        Connection c(QStringLiteral("c"));
+        c.setLocation(freshDatabase(QStringLiteral("关闭")));
+        c.open();
+        QSqlDatabase db = c.database();
+        db.close();
+        QSqlQuery q(db);
+        QVERIFY(!q.exec(QStringLiteral("select 1")));
+        QCOMPARE(c.failure(q).message(), Connection::serverGoneText());
+    }
+
     void tablesOfAnotherShapeAreRefused()
     {
         const DatabaseLocation other = freshDatabase(QStringLiteral("别的"));

@@ -1,3 +1,4 @@
+#include "rules/app/errorreport.h"
 #include "rules/app/paths.h"
 #include "rules/app/query.h"
 #include "rules/app/statementtext.h"
@@ -148,6 +149,19 @@ private slots:
         QFETCH(QStringList, expected);
         writeRaw("r.txt", bytes);
         QCOMPARE(readTextLines(path("r.txt")), expected);
+    }
+
+    // A failure without a reason still reaches the operator in words.
+    void aFailureWithoutReasonIsToldInWords()
+    {
+        QStringList told;
+        errorreport::setSink([&](const QString& text) { told << text; });
+        QVERIFY(!guarded([] { throw std::runtime_error(""); }));
+        QVERIFY(!guarded([] { throw std::runtime_error("磁盘已满"); }));
+        errorreport::setSink({});
+        QCOMPARE(told.size(), 2);
+        QVERIFY(!told[0].trimmed().isEmpty());
+        QCOMPARE(told[1], QStringLiteral("磁盘已满"));
     }
 
     void fileErrors()
