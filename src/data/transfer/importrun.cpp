@@ -71,6 +71,14 @@ public:
     bool prepareKeyCheck()
     {
         idTaken_ = QSqlQuery(db_);
+        const QString following = DatabaseEngine::of(db_).keyFollowing();
+        if (idField_ >= 0 && !following.isEmpty()) {
+            keyFollows_.emplace(db_);
+            if (!keyFollows_->prepare(following)) {
+                idTaken_ = *keyFollows_;
+                return false;
+            }
+        }
         return idField_ < 0 ||
                idTaken_.prepare(QStringLiteral("select 1 from ") + quotedIdentifier(m_.target) +
                                 QStringLiteral(" where ") + quotedIdentifier(m_.standard[idField_]) +
@@ -96,6 +104,7 @@ public:
     {
         statements_.clear();
         idTaken_.finish();
+        keyFollows_.reset();
     }
 
     bool storeFailed = false;
@@ -191,6 +200,12 @@ private:
                 q.bindValue(k++, values_[f]);
         if (!q.exec())
             return fail(QStringLiteral("第%1行数据不能保存：%2").arg(QString::number(rowNumber), sqlError(q)));
+        if (keyFollows_ && filled_[idField_]) {
+            keyFollows_->bindValue(0, values_[idField_].trimmed().toLongLong());
+            keyFollows_->bindValue(1, quotedIdentifier(m_.target));
+            if (!keyFollows_->exec())
+                return fail(QStringLiteral("第%1行数据不能保存：%2").arg(QString::number(rowNumber), sqlError(*keyFollows_)));
+        }
         ++out_.stored;
         return true;
     }
@@ -201,6 +216,7 @@ private:
     QVector<int> target_;
     int idField_ = -1;
     QSqlQuery idTaken_;
+    std::optional<QSqlQuery> keyFollows_;  // the server's keys move past the row's own
     QHash<QByteArray, QSqlQuery> statements_;
     QVector<QString> values_;
     QVector<bool> filled_;
