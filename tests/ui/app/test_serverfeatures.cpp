@@ -346,6 +346,31 @@ private slots:
         QVERIFY(out.stored > 0);
     }
 
+    // The import window's 导出数据: the customer list goes to the end of the
+    // sheet, newest first.
+    void customerListOntoAWorkbook()
+    {
+        openDesk({QStringLiteral("insert into 客户数据 (联系人, 手机, EMAIL) values ('甲', '13900000001', 'a@x.cn'),"
+                                 " ('乙', '13900000002', null)")});
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("book.xlsx"));
+        QVERIFY(QFile::copy(transferFixture(QStringLiteral("book.xlsx")), file));
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        auto iw = importWindow(ImportWindow::Variant::Excel, file);
+        auto* tables = named<QListWidget>(iw.get(), QStringLiteral("tableList"));
+        tables->setCurrentItem(tables->findItems(QStringLiteral("客户资料$"), Qt::MatchExactly).value(0));
+        named<QPushButton>(iw.get(), QStringLiteral("exportButton"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!iw->isRunning(), 60000);
+        QCOMPARE(messages_, QStringList{"共完成2条数据导出完成"});
+        iw.reset();
+        const QList<xlsread::SheetCells> sheets = xlsread::readXlsx(file);
+        QVERIFY(!sheets.isEmpty());
+        const QList<QStringList>& rows = sheets[0].rows;
+        QCOMPARE(rows.value(rows.size() - 2).value(0), QStringLiteral("乙"));
+        QCOMPARE(rows.value(rows.size() - 1).value(0), QStringLiteral("甲"));
+        QVERIFY(rows.last().contains(QStringLiteral("a@x.cn")));
+    }
+
     // Rows bringing their own keys, then customers stored without: the
     // server gives each new customer a key past the imported ones.
     void importedKeysThenNewCustomers()
@@ -509,6 +534,16 @@ private slots:
         for (const GridColumn& c : grid->columnLayout())
             saved << c.fieldName;
         QVERIFY2(saved.contains(QStringLiteral("EMAIL")), qPrintable(saved.join(',')));
+        // The file another desk reads holds them so too.
+        QFile file(CustomerList::gridLayoutPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVector<layoutfile::Column> written;
+        QString error;
+        QVERIFY2(layoutfile::read(file.readAll(), &written, &error), qPrintable(error));
+        QStringList names;
+        for (const layoutfile::Column& c : written)
+            names << c.fieldName;
+        QVERIFY2(names.contains(QStringLiteral("EMAIL")) && names.contains(QStringLiteral("ID")), qPrintable(names.join(',')));
     }
 };
 
