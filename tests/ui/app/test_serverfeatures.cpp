@@ -37,7 +37,9 @@
 #include "ui/calls/callstatisticswindow.h"
 #include "ui/lists/customerlist.h"
 #include "ui/maintenance/maintenance.h"
+#include "ui/app/dbcontrols.h"
 #include "ui/records/dictionary.h"
+#include "ui/records/dictionarywindow.h"
 #include "ui/records/recordprinting.h"
 #include "ui/transfer/accessimportwindow.h"
 #include "ui/transfer/excelexport.h"
@@ -222,17 +224,31 @@ private slots:
         QCOMPARE(itemsOf(category), QStringList{"批发"});
         QCOMPARE(itemsOf(named<QComboBox>(&w(), QStringLiteral("departmentField"))), QStringList{"销售部"});
         QCOMPARE(category->currentText(), QStringLiteral("零售"));
-        DataSet& items = dm().dictionaryTable;
-        w().dictionary()->runItemQuery(QStringLiteral("分类1"));
-        QCOMPARE(items.recordCount(), 1);
-        items.append();
-        items.setValue(QStringLiteral("项目"), QStringLiteral("分类1"));
-        items.setValue(QStringLiteral("内容"), QStringLiteral("零售"));
-        items.post();
-        QCOMPARE(held(QStringLiteral("select 内容 from 字典 where 项目 = '分类1' order by id")),
-                 (QStringList{"批发", "零售"}));
-        w().dictionary()->refreshChoiceLists();
-        QCOMPARE(itemsOf(category), (QStringList{"批发", "零售"}));
+        // A double click opens the editor on the field's item; 添加 and 保存
+        // store the new value under that item.
+        int shown = -1;
+        QTimer::singleShot(0, [&] {
+            auto* editor = qobject_cast<DictionaryWindow*>(QApplication::activeModalWidget());
+            QVERIFY(editor);
+            shown = named<DBGrid>(editor, QStringLiteral("valueGrid"))->model()->rowCount();
+            named<QPushButton>(editor, QStringLiteral("addButton"))->click();
+            dm().dictionaryTable.setValue(QStringLiteral("内容"), QStringLiteral("代理"));
+            named<QPushButton>(editor, QStringLiteral("saveButton"))->click();
+            named<QPushButton>(editor, QStringLiteral("backButton"))->click();
+        });
+        emit static_cast<DBComboBox*>(category)->doubleClicked();
+        QCOMPARE(shown, 1);
+        QCOMPARE(held(QStringLiteral("select 项目, 内容 from 字典 where 项目 = '分类1' order by id")),
+                 (QStringList{"分类1|批发", "分类1|代理"}));
+        QCOMPARE(itemsOf(category), (QStringList{"批发", "代理"}));
+        // A value chosen from the list is stored with the customer.
+        const int at = category->findText(QStringLiteral("代理"));
+        category->showPopup();
+        category->setCurrentIndex(at);
+        emit category->textActivated(QStringLiteral("代理"));
+        category->hidePopup();
+        dm().customerTable.post();
+        QCOMPARE(held(QStringLiteral("select 分类1 from 客户数据")), QStringList{"代理"});
     }
 
     // The field search of both lists, the phone fields by their digits, the
