@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrinter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlError>
@@ -527,6 +528,15 @@ private slots:
         QCOMPARE(list.rows[0], (QStringList{"乙", "b@x.cn"}));
         QVERIFY2(w().listColumnsToPrint().contains(QStringLiteral("EMAIL")),
                  qPrintable(w().listColumnsToPrint().join(',')));
+        // 打印客户资料 from the window, to a PDF file.
+        const QString pdf = folder_ + QStringLiteral("客户资料.pdf");
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        w().printRecordsTo(printer);
+        QFile printed(pdf);
+        QVERIFY(printed.open(QIODevice::ReadOnly));
+        QVERIFY(printed.readAll().startsWith("%PDF"));
     }
 
     // The grids, the search fields and a saved layout spell the columns as
