@@ -118,6 +118,7 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    drawWithoutOpenGL();
     Application app(argc, argv);
     bench::printLoad("start");
     const int calls = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100;

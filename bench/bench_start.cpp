@@ -54,6 +54,7 @@ int oneStart(int argc, char** argv, const QElapsedTimer& clock, const QString& f
         }
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    drawWithoutOpenGL();
     Application app(argc, argv);
     installFontSubstitutions();
     QApplication::setFont(standardFont());

@@ -27,8 +27,10 @@ int main(int argc, char** argv)
     StartOptions options;
     if (const int answered = answerOptions(argc, argv, QStringLiteral(TAVRIN_VERSION), &options); answered >= 0)
         return answered;
-    // The web views want shared GL contexts set before the application exists.
+    // The web views want shared GL contexts set before the application
+    // exists, and are drawn without OpenGL.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    drawWithoutOpenGL();
     Application app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrin.Tavrin"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/hicolor/256x256/apps/org.tavrin.Tavrin.png")));

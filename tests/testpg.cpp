@@ -87,20 +87,41 @@ PrivatePostgres::PrivatePostgres()
               QStringLiteral("--locale=C.UTF-8")}))
         return;
     port_ = freePort();
-    const QString options = QStringLiteral("-k ") + dir_.path() + QStringLiteral(" -p ") + QString::number(port()) +
-                            QStringLiteral(" -c listen_addresses=127.0.0.1 -c fsync=off");
-    if (!run({bin_ + QStringLiteral("pg_ctl"), QStringLiteral("-D"), data, QStringLiteral("-o"), options,
-              QStringLiteral("-l"), dir_.filePath(QStringLiteral("server.log")), QStringLiteral("-w"),
-              QStringLiteral("start")}))
-        return;
-    running_ = true;
+    start();
 }
 
 PrivatePostgres::~PrivatePostgres()
 {
     if (running_)
-        run({bin_ + QStringLiteral("pg_ctl"), QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")),
-             QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("stop")});
+        control("stop");
+}
+
+bool PrivatePostgres::control(const char* action)
+{
+    const QString options = QStringLiteral("-k ") + dir_.path() + QStringLiteral(" -p ") + QString::number(port()) +
+                            QStringLiteral(" -c listen_addresses=127.0.0.1 -c fsync=off");
+    QStringList command{bin_ + QStringLiteral("pg_ctl"), QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")),
+                        QStringLiteral("-w")};
+    if (qstrcmp(action, "start") == 0)
+        command << QStringLiteral("-o") << options << QStringLiteral("-l") << dir_.filePath(QStringLiteral("server.log"));
+    else
+        command << QStringLiteral("-m") << QStringLiteral("immediate");
+    command << QLatin1String(action);
+    return run(command);
+}
+
+bool PrivatePostgres::start()
+{
+    if (!running_ && control("start"))
+        running_ = true;
+    return running_;
+}
+
+bool PrivatePostgres::stop()
+{
+    if (running_ && control("stop"))
+        running_ = false;
+    return !running_;
 }
 
 bool PrivatePostgres::createDatabase(const QString& name)

@@ -29,8 +29,16 @@ public:
     QString uri(const QString& database) const;
     QString tcpUri(const QString& database) const;
 
+    // Stops the server (its connections are ended at once, as when it goes
+    // away mid-shift) and starts it again on the same port; false (and
+    // error()) when it cannot.
+    bool stop();
+    bool start();
+    bool running() const { return running_; }
+
 private:
     bool run(const QStringList& command, QString* output = nullptr);
+    bool control(const char* action);
 
     QTemporaryDir dir_;
     QString bin_;

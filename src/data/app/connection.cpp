@@ -5,6 +5,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUuid>
 
 #include "rules/app/statementtext.h"
@@ -138,8 +139,11 @@ void Connection::open()
     QSqlDatabase db = engine_->connection(sqlName_, where, kBusyTimeoutMs);
     const QString cannotOpen = (where.isServer() ? QStringLiteral("无法连接数据库服务器“") : QStringLiteral("无法打开数据库“")) +
                                where.describe() + QStringLiteral("”：");
-    if (!db.open())
+    if (!db.open()) {
+        if (where.isServer())
+            emit lost();
         throw DbError(cannotOpen + db.lastError().text());
+    }
     // Check at once that the file really is a database, and one the program
     // can use (a server's empty database gets the tables).
     if (!engine_->reachesDatabase(db, &why) || !engine_->prepareDatabase(db, &why)) {
@@ -316,9 +320,9 @@ void Connection::close()
     for (ConnectionMember* ds : QVector<ConnectionMember*>(dataSets_))
         ds->close();
     if (QSqlDatabase::contains(sqlName_)) {
+        // Also a connection the server dropped (no longer open, not yet let go).
         QSqlDatabase db = QSqlDatabase::database(sqlName_, false);
-        if (db.isOpen())
-            db.close();
+        db.close();
     }
 }
 
@@ -376,11 +380,23 @@ DbError Connection::failure(const QSqlQuery& q) const
     const QSqlError e = q.lastError();
     if (isBusy(e))
         return DbError(QStringLiteral("数据库正忙（可能有其他程序正在使用），请稍后再试。\n") + e.databaseText());
+    if (onOwnThread() && engine_->connectionLost(database()))
+        return DbError(serverGoneText() + QLatin1Char('\n') + e.text());
     return DbError(e.databaseText().isEmpty() ? e.text() : e.databaseText());
+}
+
+// The connection's database handle is used on the window thread only.
+bool Connection::onOwnThread() const { return QThread::currentThread() == thread(); }
+
+QString Connection::serverGoneText()
+{
+    return QStringLiteral("连接不上服务器数据库，程序正在自动重新连接，连上后再试。");
 }
 
 void Connection::noteOutcome(const QSqlError& error)
 {
+    if (error.isValid() && onOwnThread() && engine_->connectionLost(database()))
+        emit lost();
     const bool busy = isBusy(error);
     if (busy == busy_ || (!busy && error.isValid()))
         return;

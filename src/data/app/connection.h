@@ -88,6 +88,8 @@ public:
     bool run(QSqlQuery& q, const BoundStatement& statement);
     // The failure of a statement as the operator reads it.
     DbError failure(const QSqlQuery& q) const;
+    // Said when the server went away under a statement or a connect.
+    static QString serverGoneText();
 
     QSqlDatabase database() const;
     // Where the database is: the file of the connection string, or the
@@ -124,8 +126,13 @@ signals:
     void indexBuildEnded(bool built);
     // Long work began / ended holding the writes.
     void writesHeldChanged(bool held);
+    // A statement found the database gone (a server that went away), or a
+    // server could not be reached: the connection must be opened anew
+    // before anything else succeeds.
+    void lost();
 
 private:
+    bool onOwnThread() const;
     void ensureNumberIndex(QSqlDatabase& db);
     void startIndexBuild(bool numbers, bool counts);
     bool keepRowCounts(QSqlDatabase& db);

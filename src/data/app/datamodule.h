@@ -5,12 +5,14 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include "data/app/backgroundwork.h"
 #include "data/app/connection.h"
 #include "data/app/dataset.h"
 #include "data/app/datasource.h"
 #include "data/app/questions.h"
+#include "data/calls/callcourier.h"
 #include "rules/calls/callrules.h"
 #include "data/transfer/importsource.h"
 
@@ -49,7 +51,8 @@ public:
 
     // Where the database is: the file data/web.mdb (the standard), or a
     // server.  Taken at the next connect; reopen() the lists to move.
-    void setDatabaseLocation(const DatabaseLocation& where) { location_ = where; }
+    // On a server, calls a former run kept on this computer are written.
+    void setDatabaseLocation(const DatabaseLocation& where);
     const DatabaseLocation& databaseLocation() const { return location_; }
 
     // The window that owns the program's windows opened for the data.
@@ -84,14 +87,29 @@ public:
     // the new row.  While long work holds the database's writes the row
     // waits, in the order of the calls, and is written as soon as the work
     // ends; the answer is then false.  Errors of the store are thrown.
+    //
+    // On a server that cannot be reached the call is kept on this computer
+    // (callcourier.h) and written, in order and once, when the server
+    // answers again; the answer is then false too.
     bool logCall(const CallRecord& call);
     int callsWaiting() const { return int(waitingCalls_.size()); }
+
+    // The shared server went away and has not answered since.
+    bool serverAway() const { return courier_.away(); }
+    // Calls kept on this computer for the server.
+    int callsKept() const { return courier_.waiting(); }
+    CallCourier& callCourier() { return courier_; }
 
 signals:
     // The record position panel of the main window listens to this.
     void recordPosition(const QString& text);
     // Calls waiting for long work to end before they are logged (0: none).
     void callsWaitingChanged(int waiting);
+    // The server was found gone or the calls kept for it changed in number.
+    void serverAwayChanged(bool away, int kept);
+    // The server answers again and every kept call (`written` of them) is
+    // in 来电数据; the lists read it anew.
+    void serverBack(int written);
 
 public:
     // Another desk stored a call: the call list is read anew, on the same
@@ -100,8 +118,17 @@ public:
 
 private:
     void refreshCalls();
+    void followServer();
     void writeCall(const CallRecord& call);
     void writeWaitingCalls();
+    bool storeCall(const CallRecord& call);
+    bool connectionLost() const;
+    void renewConnection();
+    void reopenWhenBrowsing(DataSet* ds);
+
+    CallCourier courier_;
+    QTimer serverWatch_;
+    QString lastDeliveryError_;
 
     QList<CallRecord> waitingCalls_;
     DatabaseLocation location_;
@@ -113,4 +140,7 @@ private:
 
 // Said while calls wait for long work (`work`, e.g. "导入数据") to end.
 QString callsWaitingText(const QString& work, int waiting);
+// Said while the server cannot be reached, and when it answers again.
+QString serverAwayText(int kept);
+QString serverBackText(int written);
 

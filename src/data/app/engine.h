@@ -103,6 +103,30 @@ public:
     // as payload.  Empty when the engine cannot tell.
     virtual QString watchInserts(QSqlDatabase& db, const QString& table) const = 0;
 
+    // Whether the opened connection has lost its database (a server that went
+    // away): no statement on it can succeed until it is opened anew.  Asked
+    // without reaching the database.
+    virtual bool connectionLost(const QSqlDatabase& db) const
+    {
+        Q_UNUSED(db);
+        return false;
+    }
+    // For tries that must not keep anybody waiting long (a connection not
+    // yet opened): connecting is given up after `seconds`, and the server
+    // ends a transaction of the connection left idle that long (its client
+    // gone), instead of holding it open for hours.
+    virtual void limitWaits(QSqlDatabase& db, int seconds) const
+    {
+        Q_UNUSED(db);
+        Q_UNUSED(seconds);
+    }
+    // Inside a transaction: the statement giving its lasting number, and the
+    // one telling, for a bound number, whether that transaction committed:
+    // "committed", "aborted", "in progress", or null when no longer known.
+    // Empty when the engine cannot tell.
+    virtual QString transactionNumberStatement() const { return {}; }
+    virtual QString transactionFateStatement() const { return {}; }
+
     // A column's name as the program spells it (ID, EMAIL), from the name a
     // result reports: an engine that folds names gives them back folded.
     virtual QString columnName(const QString& reported) const { return reported; }

@@ -16,7 +16,8 @@ namespace {
 // Set on every connection of the program (and taken off again when a
 // location is read back from a connection).
 const QString kApplication = QStringLiteral("tavrin");
-const QRegularExpression kOwnOptions(QStringLiteral("\\s*-c (lock_timeout|default_transaction_read_only)=\\S+"));
+const QRegularExpression kOwnOptions(QStringLiteral(
+    "\\s*-c (lock_timeout|default_transaction_read_only|idle_in_transaction_session_timeout)=\\S+"));
 
 // A value in a libpq keyword=value string.
 QString conninfoValue(const QString& v)
@@ -45,6 +46,14 @@ bool parseConninfo(const QString& text, QMap<QString, QString>* out, QString* er
             out->insert(QString::fromUtf8(o->keyword), QString::fromUtf8(o->val));
     PQconninfoFree(options);
     return true;
+}
+
+QString conninfo(const QMap<QString, QString>& p)
+{
+    QStringList pairs;
+    for (auto it = p.cbegin(); it != p.cend(); ++it)
+        pairs << it.key() + QLatin1Char('=') + conninfoValue(it.value());
+    return pairs.join(QLatin1Char(' '));
 }
 
 PGconn* handleOf(const QSqlDatabase& db)
@@ -95,12 +104,18 @@ QSqlDatabase PostgresEngine::connection(const QString& name, const DatabaseLocat
     p.insert(QStringLiteral("options"), options.trimmed());
     if (!p.contains(QStringLiteral("connect_timeout")))
         p.insert(QStringLiteral("connect_timeout"), QStringLiteral("5"));
+    // A server that vanished from the network (no reset ever comes) is
+    // given up after seconds, not after the system's quarter of an hour: a
+    // statement whose data goes unacknowledged for 5 s fails, and an idle
+    // connection is found dead within some 20 s (the desk then stops
+    // asking it before the next call).
+    for (const auto& [key, value] : {std::pair{"tcp_user_timeout", "5000"}, std::pair{"keepalives_idle", "10"},
+                                     std::pair{"keepalives_interval", "5"}, std::pair{"keepalives_count", "2"}})
+        if (!p.contains(QLatin1String(key)))
+            p.insert(QLatin1String(key), QLatin1String(value));
     if (!p.contains(QStringLiteral("application_name")))
         p.insert(QStringLiteral("application_name"), kApplication);
-    QStringList pairs;
-    for (auto it = p.cbegin(); it != p.cend(); ++it)
-        pairs << it.key() + QLatin1Char('=') + conninfoValue(it.value());
-    db.setConnectOptions(pairs.join(QLatin1Char(' ')));
+    db.setConnectOptions(conninfo(p));
     return db;
 }
 
@@ -200,6 +215,33 @@ QString PostgresEngine::watchInserts(QSqlDatabase& db, const QString& table) con
     const QString channel = insertChannel(table);
     return db.driver() && db.driver()->subscribeToNotification(channel) ? channel : QString();
 }
+
+bool PostgresEngine::connectionLost(const QSqlDatabase& db) const
+{
+    // libpq marks a connection bad as soon as it finds the server gone (a
+    // failed statement, the end of the socket read for notifications); the
+    // driver then no longer counts it open, but keeps it until closed.
+    PGconn* conn = handleOf(db);
+    return conn && PQstatus(conn) == CONNECTION_BAD;
+}
+
+void PostgresEngine::limitWaits(QSqlDatabase& db, int seconds) const
+{
+    QMap<QString, QString> p;
+    parseConninfo(db.connectOptions(), &p, nullptr);
+    seconds = qMax(2, seconds);  // libpq's least
+    p.insert(QStringLiteral("connect_timeout"), QString::number(seconds));
+    p.insert(QStringLiteral("options"), p.value(QStringLiteral("options")) +
+                                            QStringLiteral(" -c idle_in_transaction_session_timeout=") +
+                                            QString::number(seconds * 1000));
+    db.setConnectOptions(conninfo(p));
+}
+
+// txid_status() was made for exactly this: telling after a broken
+// connection whether its commit went through.
+QString PostgresEngine::transactionNumberStatement() const { return QStringLiteral("select txid_current()"); }
+
+QString PostgresEngine::transactionFateStatement() const { return QStringLiteral("select txid_status(?)"); }
 
 QString PostgresEngine::sameValue(const QString& column) const
 {

@@ -35,6 +35,10 @@ public:
     std::function<void()> interrupter(const QSqlDatabase& db) const override;
     void stopWhenSet(const QSqlDatabase& db, const std::atomic<bool>* stop) const override;
     QString watchInserts(QSqlDatabase& db, const QString& table) const override;
+    bool connectionLost(const QSqlDatabase& db) const override;
+    void limitWaits(QSqlDatabase& db, int seconds) const override;
+    QString transactionNumberStatement() const override;
+    QString transactionFateStatement() const override;
 
     QString beginWrite() const override;
     QString sameValue(const QString& quotedColumn) const override;

@@ -133,6 +133,13 @@ void MainWindow::followDatabase()
         else if (panelText(MessagePanel).startsWith(QStringLiteral("来电已记下")))
             setMessage(QStringLiteral("来电已全部记入来电数据。"));
     });
+    // A server that cannot be reached: how many calls wait on this
+    // computer, until they are in.
+    connect(&dm_, &DataModule::serverAwayChanged, this, [this](bool away, int kept) {
+        if (away)
+            setMessage(serverAwayText(kept));
+    });
+    connect(&dm_, &DataModule::serverBack, this, [this](int written) { setMessage(serverBackText(written)); });
 }
 
 // The card, the dictionary, the call handling, the simulation and the tabs.

@@ -77,7 +77,7 @@ void CallHandling::onNumber(const QString& number)
     // millisecond: it is shown with the announcement, known caller or new.
     if (!number.isEmpty())
         screen_.showRegion(number, numberRegion(number));
-    if (!number.isEmpty() && !dm_.callTable.isActive()) {
+    if (!number.isEmpty() && !dm_.callTable.isActive() && !dm_.callCourier().serves()) {
         // Without a database the caller is still announced, and the operator
         // learns that the call went unrecorded.
         screen_.setCardSource(&dm_.callSource);
@@ -93,7 +93,7 @@ void CallHandling::onNumber(const QString& number)
     // keep the call from being logged, nor a failure of the log the known
     // customer from being shown.
     bool known = false;
-    const bool looked = guarded([&] { known = lookUpCaller(number); });
+    const bool looked = lookUpOrAnnounce(number, &known);
     // A known caller's call is logged with the best match's names.
     QString contact, company;
     if (looked && known) {
@@ -148,6 +148,26 @@ void CallHandling::logCall(const QString& number, const QString& contact, const 
     // While long work holds the database the row waits and follows it.
     if (dm_.logCall(call) && dm_.callTable.isActive() && dm_.callTable.findField(QStringLiteral("ID")) >= 0)
         screen_.callLogged(dm_.callTable.value(QStringLiteral("ID")).toLongLong());
+}
+
+// A server that cannot be reached knows no caller: the call is announced
+// all the same (the status bar says why nobody is found), and kept.
+bool CallHandling::lookUpOrAnnounce(const QString& number, bool* known)
+{
+    if (!number.isEmpty() && (dm_.serverAway() || !dm_.callTable.isActive())) {
+        screen_.announce(newCallerText);
+        return false;
+    }
+    try {
+        *known = lookUpCaller(number);
+        return true;
+    } catch (...) {
+        if (dm_.serverAway())
+            screen_.announce(newCallerText);
+        else
+            errorreport::reportCurrentException();
+        return false;
+    }
 }
 
 bool CallHandling::lookUpCaller(const QString& number)

@@ -48,6 +48,7 @@ public:
     // Looks the caller up and announces; true for a known customer, whose
     // rows then wait in lookupTable for showKnownCaller().
     bool lookUpCaller(const QString& number);
+    bool lookUpOrAnnounce(const QString& number, bool* known);
     // The customer list shows the matches, the card the first of them.
     void showKnownCaller();
 

@@ -43,3 +43,12 @@ Browser* createBrowser(QWidget* parent);
 
 // Installs the factory of real web views (QtWebEngine).
 void useWebEngineBrowsers();
+
+// Before the application is made: the window and its web pages are drawn by
+// the processor instead of through OpenGL.  The pages are plain search
+// results; drawn in software they need no graphics driver (a desk whose
+// driver is broken still shows them), and neither the driver nor its shader
+// compiler (some 60 MB with Mesa's) is loaded.  Settings given from outside
+// (QT_QUICK_BACKEND, QT_XCB_GL_INTEGRATION, any of the engine's "-gpu"
+// flags) are kept.
+void drawWithoutOpenGL();

@@ -130,6 +130,19 @@ private:
 
 }  // namespace
 
+void drawWithoutOpenGL()
+{
+    if (!qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software");
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("-gpu")) {
+        flags += flags.isEmpty() ? "--disable-gpu" : " --disable-gpu";
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    }
+}
+
 void useWebEngineBrowsers()
 {
     // Every web view of the window shares one renderer process: the pages

@@ -435,7 +435,7 @@ void TestMainWindow::menuCaptions()
     QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("printMenu"))), QStringList{QStringLiteral("打印客户资料")});
     QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("settingsMenu"))),
              (QStringList{QStringLiteral("设置查询列表"), QStringLiteral("来电设备设置"),
-                          QStringLiteral("数据库设置"), QStringLiteral("-"),
+                          QStringLiteral("数据库设置"), QStringLiteral("上传本机数据到服务器"), QStringLiteral("-"),
                           QStringLiteral("来电时窗口置顶"), QStringLiteral("关闭到托盘"), QStringLiteral("开机自动启动"),
                           QStringLiteral("来电时自动网页搜索"), QStringLiteral("-"), QStringLiteral("清空客户数据"),
                           QStringLiteral("清空来电数据")}));

@@ -1,0 +1,302 @@
+#include "data/calls/callqueue.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+#include "rules/app/paths.h"
+#include "data/app/connection.h"
+#include "data/app/dberror.h"
+#include "data/app/engine.h"
+
+namespace {
+
+const QString kTable = QStringLiteral("待写来电");
+const QStringList kColumns{QStringLiteral("电话"), QStringLiteral("手机"), QStringLiteral("日期"),
+                           QStringLiteral("时间"), QStringLiteral("联系人"), QStringLiteral("公司名称")};
+
+QStringList valuesOf(const CallRecord& c) { return {c.dianhua, c.shouji, c.riqi, c.shijian, c.lianxiren, c.gongsi}; }
+
+QString uniqueName(const char* what)
+{
+    return QLatin1String(what) + QUuid::createUuid().toString(QUuid::Id128);
+}
+
+void exec(QSqlQuery& q, const QString& what)
+{
+    if (!q.exec())
+        throw DbError(QStringLiteral("本机的来电队列（") + what + QStringLiteral("）：") + q.lastError().text());
+}
+
+}  // namespace
+
+CallQueue::CallQueue(QString path) : path_(std::move(path)), name_(uniqueName("callqueue_")) {}
+
+CallQueue::~CallQueue()
+{
+    if (!QSqlDatabase::contains(name_))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name_, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name_);
+}
+
+QString CallQueue::standardPath() { return programFolder() + QStringLiteral("data/来电队列.db"); }
+
+// The file is made with the first call kept; until then there is nothing to
+// open.  Every commit reaches the disk before it returns (synchronous=FULL).
+QSqlDatabase CallQueue::database(bool create)
+{
+    if (QSqlDatabase::contains(name_)) {
+        QSqlDatabase db = QSqlDatabase::database(name_, false);
+        if (db.isOpen())
+            return db;
+    }
+    if (!create && !QFileInfo::exists(path_))
+        return {};
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    QSqlDatabase db = QSqlDatabase::contains(name_) ? QSqlDatabase::database(name_, false)
+                                                    : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+    db.setDatabaseName(path_);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open())
+        throw DbError(QStringLiteral("本机的来电队列打不开：") + db.lastError().text());
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("pragma synchronous = full"));
+    exec(q, QStringLiteral("设置"));
+    q.prepare(QStringLiteral("create table if not exists 待写来电 (序号 integer primary key autoincrement, "
+                             "记号 text not null unique, 电话 text, 手机 text, 日期 text, 时间 text, "
+                             "联系人 text, 公司名称 text, 事务 integer, 服务器 text, 存疑 integer not null default 0)"));
+    exec(q, QStringLiteral("建表"));
+    return db;
+}
+
+void CallQueue::add(const CallRecord& call, bool unsure)
+{
+    QSqlQuery q(database(true));
+    q.prepare(QStringLiteral("insert into 待写来电 (记号, 电话, 手机, 日期, 时间, 联系人, 公司名称, 存疑) "
+                             "values (?, ?, ?, ?, ?, ?, ?, ?)"));
+    q.addBindValue(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    for (const QString& v : valuesOf(call))
+        q.addBindValue(v);
+    q.addBindValue(unsure ? 1 : 0);
+    exec(q, QStringLiteral("记下来电"));
+}
+
+QList<CallQueue::Entry> CallQueue::entries()
+{
+    QSqlDatabase db = database(false);
+    if (!db.isValid())
+        return {};
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("select 序号, 记号, 电话, 手机, 日期, 时间, 联系人, 公司名称, 事务, 存疑, 服务器 "
+                             "from 待写来电 order by 序号"));
+    exec(q, QStringLiteral("读出"));
+    QList<Entry> out;
+    while (q.next()) {
+        Entry e;
+        e.order = q.value(0).toLongLong();
+        e.key = q.value(1).toString();
+        e.call = {q.value(2).toString(), q.value(3).toString(), q.value(4).toString(),
+                  q.value(5).toString(), q.value(6).toString(), q.value(7).toString()};
+        e.transaction = q.value(8).isNull() ? -1 : q.value(8).toLongLong();
+        e.unsure = q.value(9).toInt() != 0;
+        e.server = q.value(10).toString();
+        out.append(e);
+    }
+    return out;
+}
+
+int CallQueue::count()
+{
+    QSqlDatabase db = database(false);
+    if (!db.isValid())
+        return 0;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("select count(*) from 待写来电"));
+    exec(q, QStringLiteral("清点"));
+    return q.next() ? q.value(0).toInt() : 0;
+}
+
+void CallQueue::noteTransaction(qint64 order, qint64 transaction, const QString& server)
+{
+    QSqlQuery q(database(true));
+    q.prepare(QStringLiteral("update 待写来电 set 事务 = ?, 服务器 = ? where 序号 = ?"));
+    q.addBindValue(transaction);
+    q.addBindValue(server);
+    q.addBindValue(order);
+    exec(q, QStringLiteral("记下发送"));
+}
+
+void CallQueue::remove(qint64 order)
+{
+    QSqlQuery q(database(true));
+    q.prepare(QStringLiteral("delete from 待写来电 where 序号 = ?"));
+    q.addBindValue(order);
+    exec(q, QStringLiteral("划掉来电"));
+}
+
+BoundStatement callInsert(const CallRecord& call)
+{
+    BoundStatement s;
+    s.sql = QStringLiteral("insert into 来电数据 (电话, 手机, 日期, 时间, 联系人, 公司名称) values (?, ?, ?, ?, ?, ?)");
+    for (const QString& v : valuesOf(call))
+        s.values << (v.isEmpty() ? QVariant() : QVariant(v));
+    return s;
+}
+
+namespace callqueue {
+
+namespace {
+
+enum class Step { Done, Later, Failed };
+
+struct Courier {
+    QSqlDatabase& server;
+    const DatabaseEngine& engine;
+    CallQueue& queue;
+    Delivery& out;
+    QString serverName;
+
+    bool run(QSqlQuery& q, const BoundStatement& s)
+    {
+        q.prepare(s.sql);
+        for (const QVariant& v : s.values)
+            q.addBindValue(v);
+        if (q.exec())
+            return true;
+        out.lost = engine.connectionLost(server);
+        out.error = q.lastError().text();
+        return false;
+    }
+
+    // Whether 来电数据 holds a call with exactly this record.
+    bool onServer(const CallRecord& call, bool* known)
+    {
+        BoundStatement s{QStringLiteral("select count(*) from 来电数据 where "), {}};
+        QStringList conditions;
+        for (const QString& c : kColumns)
+            conditions << QStringLiteral("coalesce(") + c + QStringLiteral(", '') = coalesce(?, '')");
+        s.sql += conditions.join(QStringLiteral(" and "));
+        for (const QString& v : valuesOf(call))
+            s.values << v;
+        QSqlQuery q(server);
+        *known = run(q, s) && q.next();
+        return *known && q.value(0).toLongLong() > 0;
+    }
+
+    // What became of the transaction an earlier delivery of the call ran in.
+    QString fate(qint64 transaction)
+    {
+        QSqlQuery q(server);
+        if (!run(q, {engine.transactionFateStatement(), {transaction}}) || !q.next())
+            return out.lost ? QStringLiteral("lost") : QString();
+        return q.value(0).toString();
+    }
+
+    Step send(const CallQueue::Entry& e)
+    {
+        if (!server.transaction()) {
+            out.lost = engine.connectionLost(server);
+            out.error = server.lastError().text();
+            return Step::Failed;
+        }
+        QSqlQuery q(server);
+        if (!run(q, callInsert(e.call)) || !run(q, {engine.transactionNumberStatement(), {}}) || !q.next()) {
+            server.rollback();
+            return Step::Failed;
+        }
+        // Noted on disk before the commit is asked for: from here on the
+        // server can say whether the call arrived.
+        queue.noteTransaction(e.order, q.value(0).toLongLong(), serverName);
+        if (!server.commit()) {
+            out.lost = engine.connectionLost(server);
+            out.error = server.lastError().text();
+            return Step::Failed;
+        }
+        queue.remove(e.order);
+        return Step::Done;
+    }
+
+    Step deliver(const CallQueue::Entry& e)
+    {
+        // Another server's transaction numbers mean nothing here.
+        bool check = e.unsure || (e.transaction >= 0 && e.server != serverName);
+        if (e.transaction >= 0 && !check) {
+            const QString f = fate(e.transaction);
+            if (f == QLatin1String("committed")) {
+                queue.remove(e.order);
+                return Step::Done;
+            }
+            if (f == QLatin1String("in progress"))
+                return Step::Later;  // the server has not yet noticed the broken connection
+            if (out.lost)
+                return Step::Failed;
+            out.error.clear();
+            check = check || f != QLatin1String("aborted");  // too old to tell
+        }
+        if (check) {
+            bool known = false;
+            if (onServer(e.call, &known)) {
+                queue.remove(e.order);
+                return Step::Done;
+            }
+            if (!known)
+                return Step::Failed;
+        }
+        return send(e);
+    }
+};
+
+}  // namespace
+
+Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int connectWaitSeconds,
+                 const std::atomic<bool>* stop)
+{
+    Delivery out;
+    const std::shared_ptr<const DatabaseEngine> engine = DatabaseEngine::standard(where);
+    const QString name = uniqueName("callcourier_");
+    {
+        QSqlDatabase server = engine->connection(name, where, Connection::kBusyTimeoutMs);
+        engine->limitWaits(server, connectWaitSeconds);
+        if (!server.open()) {
+            out.error = server.lastError().text();
+        } else if (QString why; !engine->prepareDatabase(server, &why)) {
+            // An empty database gets the tables, as the program's open gives them.
+            out.reached = true;
+            out.lost = engine->connectionLost(server);
+            out.error = why;
+        } else {
+            out.reached = true;
+            engine->prepareSession(server);
+            try {
+                CallQueue queue(queuePath);
+                Courier courier{server, *engine, queue, out, where.describe()};
+                for (const CallQueue::Entry& e : queue.entries()) {
+                    if (stop && stop->load())
+                        break;
+                    const Step step = courier.deliver(e);
+                    if (step != Step::Done) {
+                        if (step == Step::Later && out.error.isEmpty())
+                            out.error = QStringLiteral("服务器还在结束上一次断开的写入，稍后再写。");
+                        break;
+                    }
+                    ++out.delivered;
+                }
+            } catch (const DbError& e) {
+                out.error = e.message();
+            }
+        }
+        server.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return out;
+}
+
+}  // namespace callqueue

@@ -1,0 +1,91 @@
+#pragma once
+// Calls kept on this computer while the shared server cannot be reached: a
+// small SQLite file beside the database (data/来电队列.db), every change on
+// disk before it returns, one row per call with its whole record, in the
+// order the calls came, each with a key made when it arrived.
+//
+// Writing them to the server exactly once.  The server's row cannot carry
+// the key, so a call's delivery is made traceable through the server's own
+// transaction: the row is inserted in a transaction, the transaction's
+// number is noted in the queue file (on disk) before the commit is sent, and
+// the call leaves the queue after the commit returns (a transaction number
+// is asked only of the server it was noted for).  Whatever breaks off in
+// between (the program killed, the server gone again), the next delivery
+// asks the server what became of that transaction: committed, the call is
+// there and leaves the queue unsent; aborted, it is sent again.  A call whose
+// store was broken off outside that protocol (the call list's own store when
+// the server went away under it) is marked unsure and sent only when the
+// server has no call with exactly its record.
+//
+// An object is used on one thread; another thread opens a queue of its own
+// on the same file.
+
+#include <QList>
+#include <QString>
+#include <atomic>
+
+#include "rules/app/databaselocation.h"
+#include "rules/app/query.h"
+#include "rules/calls/callrules.h"
+
+class QSqlDatabase;
+
+class CallQueue {
+public:
+    explicit CallQueue(QString path = standardPath());
+    ~CallQueue();
+    CallQueue(const CallQueue&) = delete;
+    CallQueue& operator=(const CallQueue&) = delete;
+
+    // data/来电队列.db of the program folder.
+    static QString standardPath();
+    const QString& path() const { return path_; }
+
+    struct Entry {
+        qint64 order = 0;         // the queue's own increasing number
+        QString key;              // made when the call arrived
+        CallRecord call;
+        qint64 transaction = -1;  // a delivery under way in this server transaction
+        QString server;           // of this server (DatabaseLocation::describe())
+        bool unsure = false;      // may already be on the server
+    };
+
+    // Keeps a call at the end of the queue; DbError when the file cannot
+    // take it.
+    void add(const CallRecord& call, bool unsure = false);
+    // The calls in the order they came (none when there is no file).
+    QList<Entry> entries();
+    int count();
+    void noteTransaction(qint64 order, qint64 transaction, const QString& server);
+    void remove(qint64 order);
+
+private:
+    QSqlDatabase database(bool create);
+
+    QString path_;
+    QString name_;
+};
+
+// The insert of a call row into 来电数据 (an empty value stored as null).
+BoundStatement callInsert(const CallRecord& call);
+
+namespace callqueue {
+
+struct Delivery {
+    bool reached = false;  // the server answered
+    bool lost = false;     // it went away during the delivery
+    int delivered = 0;     // calls that left the queue (sent or found there)
+    QString error;         // why the delivery stopped short, for the operator
+};
+
+// Connects to `where` (giving up after `connectWaitSeconds`; a transaction
+// of it left idle that long is ended by the server) and writes the queue's
+// calls to 来电数据 in order, each exactly once.  A call whose earlier
+// delivery is still an open transaction on the server stops it short (the
+// server ends that transaction within the same time, and the call is sent
+// by a later try).  For any thread;
+// `stop` ends it between two calls.
+Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int connectWaitSeconds,
+                 const std::atomic<bool>* stop = nullptr);
+
+}  // namespace callqueue
