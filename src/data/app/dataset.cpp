@@ -117,8 +117,9 @@ void DataSet::open()
     }
     fields_.clear();
     const QSqlRecord rec = head.record();
+    const DatabaseEngine& engine = connection_->engine();
     for (int i = 0; i < rec.count(); ++i)
-        fields_ << rec.fieldName(i);
+        fields_ << engine.columnName(rec.fieldName(i));
     head.finish();
 
     for (int i = 0; nests && i < fields_.size() && store->keyField < 0; ++i)

@@ -23,7 +23,7 @@ void DataSet::openAtOnce(DataSetRows& st, const Shape& sh)
     fields_.clear();
     const QSqlRecord rec = q.record();
     for (int i = 0; i < rec.count(); ++i) {
-        fields_ << rec.fieldName(i);
+        fields_ << connection_->engine().columnName(rec.fieldName(i));
         if (st.keyField < 0 && fields_.last().compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0)
             st.keyField = i;
     }

@@ -127,6 +127,10 @@ public:
     virtual QString transactionNumberStatement() const { return {}; }
     virtual QString transactionFateStatement() const { return {}; }
 
+    // A column's name as the program spells it (ID, EMAIL), from the name a
+    // result reports: an engine that folds names gives them back folded.
+    virtual QString columnName(const QString& reported) const { return reported; }
+
     // --- statements -----------------------------------------------------------
     // "The column holds the bound value", NULL matching NULL.
     virtual QString sameValue(const QString& quotedColumn) const = 0;
@@ -139,6 +143,14 @@ public:
     // that key read from the query that ran it.
     virtual QString insertGivingKey(const QString& insert, const QString& keyColumn) const = 0;
     virtual QVariant newKey(QSqlQuery& q) const = 0;
+    // "The column's value, as text, holds the pattern" as the lists' searches
+    // mean it: letters matched without regard to case, "%" and "_" the only
+    // wildcards.
+    virtual QString textLike(const QString& column, const QString& pattern) const = 0;
+    // Makes the keys the table gives from here on follow a key a stored row
+    // brought itself (bound: that key, then the table's name); empty when
+    // the engine's keys follow on their own.
+    virtual QString keyFollowing() const { return {}; }
     // The statement's first `rows` rows only.
     virtual QString limited(const QString& sql, qint64 rows) const = 0;
     // "How many of the named tables, indexes or triggers exist": one

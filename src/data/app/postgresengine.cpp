@@ -248,6 +248,20 @@ QString PostgresEngine::sameValue(const QString& column) const
     return column + QStringLiteral(" is not distinct from ?");
 }
 
+// The ID sequence is moved past the key, never back.
+QString PostgresEngine::keyFollowing() const
+{
+    return QStringLiteral("select setval(s, greatest(?, coalesce(pg_sequence_last_value(cast(s as regclass)), 0))) "
+                          "from pg_get_serial_sequence(?, 'id') as s");
+}
+
+// The server's like minds case and takes a backslash as its escape; the
+// key is a number, not text.
+QString PostgresEngine::textLike(const QString& column, const QString& pattern) const
+{
+    return QStringLiteral("cast(") + column + QStringLiteral(" as text) ilike ") + pattern + QStringLiteral(" escape ''");
+}
+
 QString PostgresEngine::beginWrite() const { return QStringLiteral("begin"); }
 
 QString PostgresEngine::rowsAtMostStatement(const QString& table) const

@@ -45,6 +45,9 @@ public:
     QString rowsAtMostStatement(const QString& table) const override;
     QString insertGivingKey(const QString& insert, const QString& keyColumn) const override;
     QVariant newKey(QSqlQuery& q) const override;
+    QString columnName(const QString& reported) const override;
+    QString keyFollowing() const override;
+    QString textLike(const QString& column, const QString& pattern) const override;
     QString limited(const QString& sql, qint64 rows) const override;
     QString objectCountStatement(int names) const override;
     QString tableCountStatement() const override;

@@ -15,13 +15,14 @@ struct Table {
 };
 
 // The tables of the empty database, as the SQLite file has them.  Names are
-// not quoted, so that statements may spell EMAIL or ID in either case.
+// not quoted, so that statements may spell EMAIL or ID in either case; the
+// server keeps them in lower case.
 const QList<Table>& tables()
 {
     static const QStringList customer = {
         QStringLiteral("联系人"), QStringLiteral("电话"), QStringLiteral("手机"), QStringLiteral("宅电"),
-        QStringLiteral("公司名称"), QStringLiteral("地址"), QStringLiteral("email"), QStringLiteral("qq"),
-        QStringLiteral("msn"), QStringLiteral("网址"), QStringLiteral("部门"), QStringLiteral("职务"),
+        QStringLiteral("公司名称"), QStringLiteral("地址"), QStringLiteral("EMAIL"), QStringLiteral("QQ"),
+        QStringLiteral("MSN"), QStringLiteral("网址"), QStringLiteral("部门"), QStringLiteral("职务"),
         QStringLiteral("分类1"), QStringLiteral("分类2"), QStringLiteral("邮编"), QStringLiteral("事项"),
         QStringLiteral("答复")};
     static const QList<Table> t = {
@@ -29,7 +30,7 @@ const QList<Table>& tables()
         {QStringLiteral("来电数据"), QStringList{QStringLiteral("电话"), QStringLiteral("手机"), QStringLiteral("日期"),
                                                 QStringLiteral("时间"), QStringLiteral("联系人"), QStringLiteral("宅电"),
                                                 QStringLiteral("公司名称"), QStringLiteral("地址"),
-                                                QStringLiteral("email"), QStringLiteral("qq"), QStringLiteral("msn"),
+                                                QStringLiteral("EMAIL"), QStringLiteral("QQ"), QStringLiteral("MSN"),
                                                 QStringLiteral("网址"), QStringLiteral("部门"), QStringLiteral("职务"),
                                                 QStringLiteral("分类1"), QStringLiteral("分类2"),
                                                 QStringLiteral("邮编"), QStringLiteral("事项"), QStringLiteral("答复")}},
@@ -158,6 +159,17 @@ void ensureCallNotice(QSqlDatabase& db)
 }
 
 }  // namespace
+
+QString PostgresEngine::columnName(const QString& reported) const
+{
+    if (reported.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("ID");
+    for (const Table& t : tables())
+        for (const QString& c : t.columns)
+            if (c.compare(reported, Qt::CaseInsensitive) == 0)
+                return c;
+    return reported;
+}
 
 bool PostgresEngine::prepareDatabase(QSqlDatabase& db, QString* error) const
 {

@@ -181,6 +181,11 @@ QString SqliteEngine::watchInserts(QSqlDatabase&, const QString&) const
 
 QString SqliteEngine::sameValue(const QString& column) const { return column + QStringLiteral(" is ?"); }
 
+QString SqliteEngine::textLike(const QString& column, const QString& pattern) const
+{
+    return column + QStringLiteral(" like ") + pattern;
+}
+
 QString SqliteEngine::beginWrite() const { return QStringLiteral("begin immediate"); }
 
 QString SqliteEngine::rowsAtMostStatement(const QString& table) const

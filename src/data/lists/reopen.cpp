@@ -1,6 +1,7 @@
 #include "data/lists/reopen.h"
 
 #include "rules/app/errorreport.h"
+#include "data/app/connection.h"
 #include "data/app/dataset.h"
 
 WrittenStatement wholeList(const QString& table)
@@ -9,6 +10,15 @@ WrittenStatement wholeList(const QString& table)
                                                    QStringLiteral(" order by id desc"), table, QStringLiteral("ID"), true);
     w.wholeTable = true;
     return w;
+}
+
+listsearch::TextLike textLikeOf(const DataSet& ds)
+{
+    Connection* c = ds.connection();
+    if (!c)
+        return {};
+    std::shared_ptr<const DatabaseEngine> engine = c->sharedEngine();
+    return [engine](const QString& column, const QString& pattern) { return engine->textLike(column, pattern); };
 }
 
 void reopenWith(DataSet& ds, const WrittenStatement& statement)

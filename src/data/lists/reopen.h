@@ -2,6 +2,7 @@
 // Reopening a data set with a new statement, as every search does.
 
 #include "rules/app/query.h"
+#include "rules/lists/listsearch.h"
 
 class DataSet;
 
@@ -11,6 +12,9 @@ class DataSet;
 // and ends the operation (AbortOperation) before anything else happens, so
 // the record being edited and the grid stay as they were.
 void reopenWith(DataSet& ds, const WrittenStatement& statement);
+
+// The field searches' comparison on the data set's database.
+listsearch::TextLike textLikeOf(const DataSet& ds);
 
 // Every row of a table, the newest first: the lists as they open
 // ("select * from <table> order by id desc").

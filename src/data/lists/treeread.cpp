@@ -25,9 +25,11 @@ bool readTree(QSqlDatabase db, const QStringList& fields, const std::function<bo
         return true;
     }
 
+    // Read in stretches of the key ID (SQLite's rowid itself, and the
+    // server's primary key).
     QSqlQuery range(db);
     range.setForwardOnly(true);
-    if (!range.exec(QStringLiteral("select min(rowid), max(rowid) from 客户数据")) || !range.next())
+    if (!range.exec(QStringLiteral("select min(ID), max(ID) from 客户数据")) || !range.next())
         fail(range);
     const bool empty = range.value(0).isNull();
     const qint64 first = range.value(0).toLongLong();
@@ -43,7 +45,7 @@ bool readTree(QSqlDatabase db, const QStringList& fields, const std::function<bo
     for (const QString& f : levels)
         columns << quotedIdentifier(f);
     if (!q.prepare(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
-                   QStringLiteral(" from 客户数据 where rowid between ? and ?")))
+                   QStringLiteral(" from 客户数据 where ID between ? and ?")))
         fail(q);
     const qint64 total = empty ? 0 : last - first + 1;
     QStringList row;

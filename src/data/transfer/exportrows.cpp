@@ -177,7 +177,7 @@ ExportReport writeWorkbooks(const QSqlDatabase& db, const ExportPlan& plan, cons
         throw DbError(QStringLiteral("读不出列表的记录：") + why);
     steps.viewTaken();
 
-    const qint64 total = scalar(db, QStringLiteral("select count(*) from (") + plan.statement + QStringLiteral(")"));
+    const qint64 total = scalar(db, QStringLiteral("select count(*) from (") + plan.statement + QStringLiteral(") as 列表"));
     report.records = total;
     ExportRows rows(db, plan.statement);
     QString missing;

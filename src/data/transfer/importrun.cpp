@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVector>
+#include <algorithm>
 #include <optional>
 
 #include "rules/app/statementtext.h"
@@ -71,6 +72,14 @@ public:
     bool prepareKeyCheck()
     {
         idTaken_ = QSqlQuery(db_);
+        const QString following = DatabaseEngine::of(db_).keyFollowing();
+        if (idField_ >= 0 && !following.isEmpty()) {
+            keyFollows_.emplace(db_);
+            if (!keyFollows_->prepare(following)) {
+                idTaken_ = *keyFollows_;
+                return false;
+            }
+        }
         return idField_ < 0 ||
                idTaken_.prepare(QStringLiteral("select 1 from ") + quotedIdentifier(m_.target) +
                                 QStringLiteral(" where ") + quotedIdentifier(m_.standard[idField_]) +
@@ -92,10 +101,17 @@ public:
         return true;
     }
 
-    void end()
+    // False with *error when the server's keys could not be moved past the
+    // rows' own.
+    bool end(QString* error)
     {
         statements_.clear();
         idTaken_.finish();
+        const bool ok = followKeys();
+        if (!ok)
+            *error = sqlError(*keyFollows_);
+        keyFollows_.reset();
+        return ok;
     }
 
     bool storeFailed = false;
@@ -184,6 +200,9 @@ private:
                 return fail(sqlError(q));
             it = statements_.insert(key, q);
         }
+        // A key the table gives must not meet one a row brought before.
+        if (idField_ >= 0 && !filled_[idField_] && !followKeys())
+            return fail(QStringLiteral("第%1行数据不能保存：%2").arg(QString::number(rowNumber), sqlError(*keyFollows_)));
         QSqlQuery& q = it.value();
         int k = 0;
         for (int f = 0; f < standard.size(); ++f)
@@ -191,6 +210,8 @@ private:
                 q.bindValue(k++, values_[f]);
         if (!q.exec())
             return fail(QStringLiteral("第%1行数据不能保存：%2").arg(QString::number(rowNumber), sqlError(q)));
+        if (keyFollows_ && filled_[idField_])
+            keyToFollow_ = std::max(keyToFollow_, values_[idField_].trimmed().toLongLong());
         ++out_.stored;
         return true;
     }
@@ -201,6 +222,22 @@ private:
     QVector<int> target_;
     int idField_ = -1;
     QSqlQuery idTaken_;
+    // The server's keys move past the rows' own: once before a row without
+    // a key, and at the end, past the highest key stored since.
+    std::optional<QSqlQuery> keyFollows_;
+    qint64 keyToFollow_ = 0;
+    bool followKeys()
+    {
+        if (!keyFollows_ || keyToFollow_ == 0)
+            return true;
+        keyFollows_->bindValue(0, keyToFollow_);
+        keyFollows_->bindValue(1, quotedIdentifier(m_.target));
+        const bool ok = keyFollows_->exec();
+        keyFollows_->finish();
+        if (ok)
+            keyToFollow_ = 0;
+        return ok;
+    }
     QHash<QByteArray, QSqlQuery> statements_;
     QVector<QString> values_;
     QVector<bool> filled_;
@@ -271,7 +308,8 @@ RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMa
         return true;
     });
     const QString readError = readOk ? QString() : source.reader->error();
-    run.end();
+    QString keyError;
+    const bool keysFollow = run.end(&keyError);
 
     if (!readOk) {
         // Nothing half-read is kept.
@@ -282,6 +320,10 @@ RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMa
         out.count = 0;
         abandon(QString());
         return out;
+    }
+    if (!keysFollow) {
+        out.count = 0;
+        return abandon(keyError + QChar(13) + nothingImported());
     }
     try {
         if (bulk)

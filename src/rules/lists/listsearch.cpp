@@ -5,15 +5,15 @@
 
 namespace listsearch {
 
-QString fieldSearch(const QString& table, const QString& field, const QString& text)
+QString fieldSearch(const QString& table, const QString& field, const QString& text, const TextLike& like)
 {
     // Telephone numbers are found however they were written.
     const QString phone = phoneFieldCondition(field, text);
     if (!phone.isEmpty())
         return QStringLiteral("select * from ") + table + QStringLiteral(" where ") + phone;
-    return QStringLiteral("select * from ") + table + QStringLiteral(" where ") + field +
-           QStringLiteral(" like ") + QLatin1Char('\'') + QLatin1Char('%') + quotedValue(text) +
-           QLatin1Char('%') + QLatin1Char('\'');
+    const QString pattern = QStringLiteral("'%") + quotedValue(text) + QStringLiteral("%'");
+    return QStringLiteral("select * from ") + table + QStringLiteral(" where ") +
+           (like ? like(field, pattern) : field + QStringLiteral(" like ") + pattern);
 }
 
 QString dayText(int year, int month, int day)

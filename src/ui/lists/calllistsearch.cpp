@@ -86,7 +86,7 @@ void CallListSearch::loadingChanged(bool loading)
 void CallListSearch::searchByField()
 {
     reopenWith(calls_, WrittenStatement::of(listsearch::fieldSearch(QStringLiteral("来电数据"), field_->currentText(),
-                                                                    text_->text()),
+                                                                    text_->text(), textLikeOf(calls_)),
                                             QStringLiteral("来电数据")));
 }
 

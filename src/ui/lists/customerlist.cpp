@@ -117,7 +117,8 @@ void CustomerList::showAllCustomers()
 void CustomerList::searchByField()
 {
     reopenWith(customers_, WrittenStatement::of(listsearch::fieldSearch(QStringLiteral("客户数据"),
-                                                                        c_.fieldBox->currentText(), c_.searchText->text()),
+                                                                        c_.fieldBox->currentText(), c_.searchText->text(),
+                                                                        textLikeOf(customers_)),
                                                 QStringLiteral("客户数据")));
 }
 
