@@ -152,8 +152,9 @@ void Connection::open()
     }
     engine_->prepareSession(db);
     // Calls stored at other desks are told to this one.
+    disconnect(notices_);
     if (const QString channel = engine_->watchInserts(db, kCalls); !channel.isEmpty())
-        connect(db.driver(), &QSqlDriver::notification, this,
+        notices_ = connect(db.driver(), &QSqlDriver::notification, this,
                 [this, channel](const QString& name, QSqlDriver::NotificationSource source, const QVariant& key) {
                     if (name == channel && source == QSqlDriver::OtherSource)
                         emit storedElsewhere(kCalls, key.toLongLong());

@@ -3,6 +3,7 @@
 // opens, asks its before-connect step for the connection string each time it
 // connects, and never creates a database file.
 
+#include <QMetaObject>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -145,6 +146,9 @@ private:
     std::function<void(Connection&)> beforeConnect_;
     QVector<ConnectionMember*> dataSets_;
     bool busy_ = false;
+    // The driver's notices of other desks' calls, listened to once however
+    // often the connection is opened anew.
+    QMetaObject::Connection notices_;
     std::unique_ptr<numberindex::Build> indexBuild_;
     bool numberIndex_ = false;
     QSet<QString> keptCounts_;

@@ -99,6 +99,23 @@ private slots:
         QCOMPARE(a->customerTable.text(QStringLiteral("EMAIL")), QStringLiteral("a@b.cn"));
     }
 
+    // A desk whose connection was opened anew (the server came back) hears
+    // of another desk's call once, not once for every opening.
+    void aCallIsToldOnceAfterTheConnectionWasOpenedAgain()
+    {
+        auto a = desk(where_);
+        auto b = desk(where_);
+        for (int i = 0; i < 2; ++i) {
+            b->connection.close();
+            b->connection.open();
+        }
+        QSignalSpy told(&b->connection, &Connection::storedElsewhere);
+        QVERIFY(a->logCall(call(QStringLiteral("13955556666"))));
+        QTRY_COMPARE(told.count(), 1);
+        QTest::qWait(300);
+        QCOMPARE(told.count(), 1);
+    }
+
     void theOtherDeskStaysOnItsRecord()
     {
         auto a = desk(where_);
