@@ -94,14 +94,7 @@ double psqlMs(const testutil::PrivatePostgres& server, const QString& sql)
     return at < 0 ? -1 : out.mid(at + 6).section(QLatin1Char(' '), 0, 0).toDouble();
 }
 
-std::unique_ptr<DataModule> desk(const DatabaseLocation& where)
-{
-    auto dm = std::make_unique<DataModule>();
-    dm->setDatabaseLocation(where);
-    dm->customerTable.reopen(wholeList(QStringLiteral("客户数据")));
-    dm->callTable.reopen(wholeList(QStringLiteral("来电数据")));
-    return dm;
-}
+std::unique_ptr<DataModule> desk(const DatabaseLocation& where) { return testutil::openDesk(where); }
 
 void lookups(const testutil::PrivatePostgres& server, const DatabaseLocation& where, const Size& size)
 {

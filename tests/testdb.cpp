@@ -115,4 +115,19 @@ QVariant valueOf(const QString& file, const QString& sql)
     return v;
 }
 
+QVariant scalar(QSqlDatabase db, const QString& sql)
+{
+    QSqlQuery q(db);
+    if (!q.exec(sql) || !q.next())
+        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    return q.value(0);
+}
+
+void exec(QSqlDatabase db, const QString& sql)
+{
+    QSqlQuery q(db);
+    if (!q.exec(sql))
+        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+}
+
 }  // namespace testutil

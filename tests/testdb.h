@@ -3,6 +3,7 @@
 // and program folders laid out like the real one.  Links the data layer
 // only.
 
+#include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
 
@@ -26,5 +27,10 @@ QVariant valueOf(const QString& file, const QString& sql);
 
 // Runs statements on the file through a connection of its own.
 void execute(const QString& file, const QString& sql);
+
+// On an open connection (either engine): the first value of a statement's
+// first row, and a statement run; a failure ends the test program.
+QVariant scalar(QSqlDatabase db, const QString& sql);
+void exec(QSqlDatabase db, const QString& sql);
 
 }  // namespace testutil

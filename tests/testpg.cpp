@@ -13,6 +13,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "data/app/datamodule.h"
+#include "data/lists/reopen.h"
 #include "rules/app/statementtext.h"
 
 namespace testutil {
@@ -160,6 +162,17 @@ QString PrivatePostgres::uri(const QString& database) const
 {
     return QStringLiteral("postgresql://") + user() + QStringLiteral("@/") + database + QStringLiteral("?host=") +
            QString::fromLatin1(QUrl::toPercentEncoding(host())) + QStringLiteral("&port=") + QString::number(port());
+}
+
+std::unique_ptr<DataModule> openDesk(const DatabaseLocation& where, const std::function<void(DataModule&)>& before)
+{
+    auto dm = std::make_unique<DataModule>();
+    if (before)
+        before(*dm);
+    dm->setDatabaseLocation(where);
+    dm->customerTable.reopen(wholeList(QStringLiteral("客户数据")));
+    dm->callTable.reopen(wholeList(QStringLiteral("来电数据")));
+    return dm;
 }
 
 }  // namespace testutil

@@ -6,8 +6,19 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+class DataModule;
+class DatabaseLocation;
 
 namespace testutil {
+
+// A desk on `where`: a data module with its customer and call lists open
+// as the window opens them.  `before` prepares the module before it is
+// pointed at its database.
+std::unique_ptr<DataModule> openDesk(const DatabaseLocation& where,
+                                     const std::function<void(DataModule&)>& before = {});
 
 class PrivatePostgres {
 public:

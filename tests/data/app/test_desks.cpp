@@ -18,16 +18,7 @@
 
 namespace {
 
-std::unique_ptr<DataModule> desk(const DatabaseLocation& where)
-{
-    auto dm = std::make_unique<DataModule>();
-    dm->setDatabaseLocation(where);
-    dm->customerTable.setStatement(wholeList(QStringLiteral("客户数据")));
-    dm->customerTable.open();
-    dm->callTable.setStatement(wholeList(QStringLiteral("来电数据")));
-    dm->callTable.open();
-    return dm;
-}
+auto desk(const DatabaseLocation& where) { return testutil::openDesk(where); }
 
 CallRecord call(const QString& number) { return callRecord(number, QDateTime(QDate(2026, 5, 6), QTime(10, 0, 0))); }
 

@@ -37,14 +37,7 @@ CallRecord call(int n)
 // server is away.
 std::unique_ptr<DataModule> desk(const DatabaseLocation& where)
 {
-    auto dm = std::make_unique<DataModule>();
-    dm->callCourier().setRetryDelays(50, 400);
-    dm->setDatabaseLocation(where);
-    dm->customerTable.setStatement(wholeList(QStringLiteral("客户数据")));
-    dm->customerTable.open();
-    dm->callTable.setStatement(wholeList(QStringLiteral("来电数据")));
-    dm->callTable.open();
-    return dm;
+    return testutil::openDesk(where, [](DataModule& dm) { dm.callCourier().setRetryDelays(50, 400); });
 }
 
 // Runs `f` on a connection of the test's own to the server.

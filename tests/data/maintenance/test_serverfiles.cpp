@@ -22,20 +22,8 @@
 
 namespace {
 
-QVariant scalar(QSqlDatabase db, const QString& sql)
-{
-    QSqlQuery q(db);
-    if (!q.exec(sql) || !q.next())
-        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-    return q.value(0);
-}
-
-void exec(QSqlDatabase db, const QString& sql)
-{
-    QSqlQuery q(db);
-    if (!q.exec(sql))
-        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-}
+using testutil::exec;
+using testutil::scalar;
 
 QString content(QSqlDatabase db)
 {

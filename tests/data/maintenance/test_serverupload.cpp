@@ -18,20 +18,8 @@
 
 namespace {
 
-QVariant scalar(QSqlDatabase db, const QString& sql)
-{
-    QSqlQuery q(db);
-    if (!q.exec(sql) || !q.next())
-        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-    return q.value(0);
-}
-
-void exec(QSqlDatabase db, const QString& sql)
-{
-    QSqlQuery q(db);
-    if (!q.exec(sql))
-        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-}
+using testutil::exec;
+using testutil::scalar;
 
 // Every row of a table as text, in ID order: the same on both engines.
 QStringList rowsOf(QSqlDatabase db, const QString& table, const QStringList& columns)
