@@ -11,6 +11,15 @@
 
 const QString PostgresEngine::driver = QStringLiteral("QPSQL");
 
+PGconn* PostgresEngine::handleOf(const QSqlDatabase& db)
+{
+    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+    // Qt's driver names libpq's handle by the struct behind the typedef.
+    if (h.isValid() && (qstrcmp(h.typeName(), "PGconn*") == 0 || qstrcmp(h.typeName(), "pg_conn*") == 0))
+        return *static_cast<PGconn* const*>(h.constData());
+    return nullptr;
+}
+
 namespace {
 
 // Set on every connection of the program (and taken off again when a
@@ -54,15 +63,6 @@ QString conninfo(const QMap<QString, QString>& p)
     for (auto it = p.cbegin(); it != p.cend(); ++it)
         pairs << it.key() + QLatin1Char('=') + conninfoValue(it.value());
     return pairs.join(QLatin1Char(' '));
-}
-
-PGconn* handleOf(const QSqlDatabase& db)
-{
-    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
-    // Qt's driver names libpq's handle by the struct behind the typedef.
-    if (h.isValid() && (qstrcmp(h.typeName(), "PGconn*") == 0 || qstrcmp(h.typeName(), "pg_conn*") == 0))
-        return *static_cast<PGconn* const*>(h.constData());
-    return nullptr;
 }
 
 }  // namespace

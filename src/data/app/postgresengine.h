@@ -10,9 +10,13 @@
 
 #include "data/app/engine.h"
 
+struct pg_conn;
+
 class PostgresEngine final : public DatabaseEngine {
 public:
     static const QString driver;  // QPSQL
+    // libpq's handle of an opened connection; null for another driver.
+    static pg_conn* handleOf(const QSqlDatabase& db);
 
     // The libpq keywords and values of a server location: the URI's, or
     // the fields given (empty ones left to libpq).  *error when the URI

@@ -11,19 +11,18 @@
 #include "rules/app/statementtext.h"
 #include "rules/calls/callrules.h"
 
-const QString SqliteEngine::driver = QStringLiteral("QSQLITE");
-
-
-namespace {
-
-// The engine's handle of a connection.
-sqlite3* handleOf(const QSqlDatabase& db)
+sqlite3* SqliteEngine::handleOf(const QSqlDatabase& db)
 {
     const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
     if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
         return *static_cast<sqlite3* const*>(h.constData());
     return nullptr;
 }
+
+const QString SqliteEngine::driver = QStringLiteral("QSQLITE");
+
+
+namespace {
 
 void digitsFunction(sqlite3_context* context, int, sqlite3_value** args)
 {

@@ -4,9 +4,13 @@
 
 #include "data/app/engine.h"
 
+struct sqlite3;
+
 class SqliteEngine final : public DatabaseEngine {
 public:
     static const QString driver;  // QSQLITE
+    // SQLite's own handle of an opened connection; null for another driver.
+    static sqlite3* handleOf(const QSqlDatabase& db);
 
     DatabaseLocation::Kind kind() const override { return DatabaseLocation::Kind::File; }
     QSqlDatabase connection(const QString& name, const DatabaseLocation& where, int waitMs,

@@ -3,7 +3,6 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QLocale>
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -15,6 +14,8 @@
 
 #include "data/app/dberror.h"
 #include "data/app/engine.h"
+#include "data/app/postgresengine.h"
+#include "data/app/sqliteengine.h"
 #include "data/app/rowcounts.h"
 #include "data/calls/numberindex.h"
 #include "data/maintenance/dbfiles.h"
@@ -52,15 +53,6 @@ QSqlQuery exec(QSqlDatabase& db, const QString& sql, const QVariantList& values 
     return q;
 }
 
-PGconn* handleOf(const QSqlDatabase& db)
-{
-    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
-    // Qt names the driver's handle after libpq's struct.
-    if (h.isValid() && (qstrcmp(h.typeName(), "pg_conn*") == 0 || qstrcmp(h.typeName(), "PGconn*") == 0))
-        return *static_cast<PGconn* const*>(h.constData());
-    return nullptr;
-}
-
 QString serverError(PGconn* conn) { return QString::fromUtf8(PQerrorMessage(conn)).trimmed(); }
 
 // A value in COPY's text format: \N for NULL, the four special
@@ -91,9 +83,7 @@ class FileRows {
 public:
     FileRows(QSqlDatabase& db, const QString& sql)
     {
-        const QVariant h = db.driver()->handle();
-        sqlite3* handle = h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3* const*>(h.constData())
-                                                                               : nullptr;
+        sqlite3* handle = SqliteEngine::handleOf(db);
         if (!handle || sqlite3_prepare_v2(handle, sql.toUtf8().constData(), -1, &statement_, nullptr) != SQLITE_OK)
             throw DbError(QStringLiteral("无法读取本机数据库：") +
                           (handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QStringLiteral("不是 SQLite 数据库")));
@@ -173,7 +163,7 @@ void putBack(QSqlDatabase& server, const QList<Sequence>& sequences)
 class Upload {
 public:
     Upload(QSqlDatabase& server, QSqlDatabase& local, const Progress& progress, QList<Sequence>* sequences)
-        : server_(server), local_(local), progress_(progress), conn_(handleOf(server)), sequences_(sequences)
+        : server_(server), local_(local), progress_(progress), conn_(PostgresEngine::handleOf(server)), sequences_(sequences)
     {
         if (!conn_)
             throw DbError(QStringLiteral("这不是服务器数据库的连接。"));
