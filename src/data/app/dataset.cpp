@@ -202,15 +202,23 @@ void DataSet::readWhole(DataSetRows& st, const BoundStatement& statement)
     q.setForwardOnly(true);
     if (!connection_->run(q, statement))
         throw connection_->failure(q);
-    const int n = int(fields_.size());
+    st.rows = readRemainingRows(q, int(fields_.size()));
+}
+
+// Every row the query has still to give, `n` values each; throws when the
+// read fails.
+QVector<QVector<QVariant>> DataSet::readRemainingRows(QSqlQuery& q, int n) const
+{
+    QVector<QVector<QVariant>> rows;
     while (q.next()) {
         QVector<QVariant> r(n);
         for (int i = 0; i < n; ++i)
             r[i] = q.value(i);
-        st.rows.append(std::move(r));
+        rows.append(std::move(r));
     }
     if (q.lastError().isValid())
         throw connection_->failure(q);
+    return rows;
 }
 
 // The rest of the keys comes in the background, with a progress window and

@@ -34,6 +34,7 @@
 #include "rules/app/query.h"
 
 class Connection;
+class QSqlQuery;
 struct DataSetRows;
 struct WorkOutcome;
 
@@ -243,6 +244,7 @@ private:
     void storeEdit();
     bool takeInNewerRows();
     void openAtOnce(DataSetRows& st, const Shape& sh);
+    QVector<QVector<QVariant>> readRemainingRows(QSqlQuery& q, int n) const;
     void finishOpen(std::unique_ptr<DataSetRows> store, bool readGoesOn);
     void noteStored(qint64 key);
     void noteRemoved(qint64 key);

@@ -27,17 +27,12 @@ void DataSet::openAtOnce(DataSetRows& st, const Shape& sh)
         if (st.keyField < 0 && fields_.last().compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0)
             st.keyField = i;
     }
-    const int n = int(fields_.size());
     QVector<QVector<QVariant>> rows;
-    while (q.next()) {
-        QVector<QVariant> r(n);
-        for (int i = 0; i < n; ++i)
-            r[i] = q.value(i);
-        rows.append(std::move(r));
-    }
-    if (q.lastError().isValid()) {
+    try {
+        rows = readRemainingRows(q, int(fields_.size()));
+    } catch (...) {
         fields_.clear();
-        throw connection_->failure(q);
+        throw;
     }
     st.baseTable = sh.table;
     if (st.keyField < 0) {
