@@ -1,6 +1,8 @@
 #include "testpg.h"
 
 #include <QDir>
+#include <QFile>
+#include <QList>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -10,6 +12,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -94,8 +97,10 @@ PrivatePostgres::PrivatePostgres()
 
 PrivatePostgres::~PrivatePostgres()
 {
-    if (running_)
+    if (running_) {
+        signalAll(SIGCONT);  // a test that paused it and failed
         control("stop");
+    }
 }
 
 bool PrivatePostgres::control(const char* action)
@@ -173,6 +178,42 @@ std::unique_ptr<DataModule> openDesk(const DatabaseLocation& where, const std::f
     dm->customerTable.reopen(wholeList(QStringLiteral("客户数据")));
     dm->callTable.reopen(wholeList(QStringLiteral("来电数据")));
     return dm;
+}
+
+bool PrivatePostgres::pause() { return signalAll(SIGSTOP); }
+
+bool PrivatePostgres::resume() { return signalAll(SIGCONT); }
+
+// The postmaster (first line of its pid file) and every process it started.
+bool PrivatePostgres::signalAll(int signal)
+{
+    QFile pidFile(dir_.filePath(QStringLiteral("data/postmaster.pid")));
+    if (!pidFile.open(QIODevice::ReadOnly)) {
+        error_ = QStringLiteral("no postmaster.pid");
+        return false;
+    }
+    const pid_t postmaster = pid_t(pidFile.readLine().trimmed().toLong());
+    QList<pid_t> pids{postmaster};
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toLong(&number));
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold spaces.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 1 && pid_t(rest[1].toLong()) == postmaster)
+            pids << pid;
+    }
+    for (pid_t pid : pids)
+        if (::kill(pid, signal) != 0) {
+            error_ = QStringLiteral("kill failed");
+            return false;
+        }
+    return true;
 }
 
 }  // namespace testutil

@@ -46,10 +46,16 @@ public:
     bool stop();
     bool start();
     bool running() const { return running_; }
+    // Stops the server's processes where they are (SIGSTOP) and lets them
+    // go on (SIGCONT): its connections stay open but nothing answers, as
+    // with a server frozen under load.
+    bool pause();
+    bool resume();
 
 private:
     bool run(const QStringList& command, QString* output = nullptr);
     bool control(const char* action);
+    bool signalAll(int signal);
 
     QTemporaryDir dir_;
     QString bin_;

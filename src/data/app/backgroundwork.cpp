@@ -95,6 +95,8 @@ BackgroundWork* BackgroundWork::runningOn(const WorkSite* site)
 
 bool BackgroundWork::anyRunning() { return !runningWork().isEmpty(); }
 
+QList<BackgroundWork*> BackgroundWork::allRunning() { return runningWork(); }
+
 void BackgroundWork::start()
 {
     if (running_ || delivered_)

@@ -23,6 +23,7 @@
 //     connect(work, &BackgroundWork::finished, owner, [=](const WorkOutcome& o) { ... });
 //     work->start();   // deletes itself after finished() unless keep() was called
 
+#include <QList>
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
@@ -127,6 +128,7 @@ public:
     static BackgroundWork* runningOn(const WorkSite* site);
     // Any work running in the program.
     static bool anyRunning();
+    static QList<BackgroundWork*> allRunning();
 
 signals:
     void progressed(qint64 done, qint64 total);

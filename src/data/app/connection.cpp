@@ -8,9 +8,11 @@
 #include <QThread>
 #include <QUuid>
 
+#include "rules/app/livefiles.h"
 #include "rules/app/statementtext.h"
 #include "data/app/backgroundwork.h"
 #include "data/app/rowcounts.h"
+#include "data/app/serverstallguard.h"
 #include "data/calls/callhistory.h"
 #include "data/calls/numberindex.h"
 
@@ -77,6 +79,7 @@ Connection::Connection(const QString& name, QObject* parent, std::shared_ptr<con
 Connection::~Connection()
 {
     indexBuild_.reset();
+    stallGuard_.reset();
     // No data set outlives its connection: each is closed and let go.
     for (ConnectionMember* ds : QVector<ConnectionMember*>(dataSets_))
         ds->connectionGone();
@@ -136,6 +139,8 @@ void Connection::open()
     QString why;
     if (!engine_->canTry(where, &why))
         throw DbError(why);
+    if (!where.isServer())
+        livefiles::mark(where.file);
     QSqlDatabase db = engine_->connection(sqlName_, where, kBusyTimeoutMs);
     const QString cannotOpen = (where.isServer() ? QStringLiteral("无法连接数据库服务器“") : QStringLiteral("无法打开数据库“")) +
                                where.describe() + QStringLiteral("”：");
@@ -151,6 +156,7 @@ void Connection::open()
         throw DbError(cannotOpen + why);
     }
     engine_->prepareSession(db);
+    watchForStalls(db);
     // Calls stored at other desks are told to this one.
     disconnect(notices_);
     if (const QString channel = engine_->watchInserts(db, kCalls); !channel.isEmpty())
@@ -168,8 +174,15 @@ void Connection::open()
     // The indexes of a database that lacks them (an older one, a restored
     // one) are built now when the tables are small; on large tables they are
     // built by long work while the program goes on without them.
-    const bool dateIndex = hasCallIndexes(db);
     numberIndex_ = numberindex::isComplete(db);
+    if (!engine_->canWrite(db)) {
+        // A read-only file is read as it is: nothing is built in it (the
+        // calls wait in the journal, which says so).
+        keptCounts_.clear();
+        emit opened();
+        return;
+    }
+    const bool dateIndex = hasCallIndexes(db);
     const bool smallCalls = dateIndex || rowsAtMost(db, kCalls) < backgroundIndexRows_;
     const bool smallCustomers = numberIndex_ || rowsAtMost(db, QStringLiteral("客户数据")) < backgroundIndexRows_;
     if (!dateIndex && smallCalls)
@@ -179,6 +192,27 @@ void Connection::open()
     const bool countsLater = !keepRowCounts(db);
     if (!smallCalls || !smallCustomers || countsLater)
         startIndexBuild(!smallCustomers, countsLater);
+    emit opened();
+}
+
+// A server connection used on the window thread is watched for a server
+// that stops answering; what the guard cuts off is found lost.
+void Connection::watchForStalls(const QSqlDatabase& db)
+{
+    const int socket = engine_->socketOf(db);
+    if (socket < 0 || !onOwnThread()) {
+        if (stallGuard_)
+            stallGuard_->watch(-1);
+        return;
+    }
+    if (!stallGuard_) {
+        stallGuard_ = std::make_unique<ServerStallGuard>(kServerAnswerWaitMs);
+        connect(stallGuard_.get(), &ServerStallGuard::cutOff, this, [this] {
+            if (engine_->connectionLost(database()))
+                emit lost();
+        });
+    }
+    stallGuard_->watch(socket);
 }
 
 // Notes which tables' row counts the database keeps, and makes those of
@@ -318,6 +352,8 @@ void Connection::close()
 {
     indexBuild_.reset();  // goes on where it stopped at the next open
     numberIndex_ = false;
+    if (stallGuard_)
+        stallGuard_->watch(-1);
     for (ConnectionMember* ds : QVector<ConnectionMember*>(dataSets_))
         ds->close();
     if (QSqlDatabase::contains(sqlName_)) {

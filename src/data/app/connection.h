@@ -23,6 +23,7 @@
 
 class BackgroundWork;
 class QSqlQuery;
+class ServerStallGuard;
 namespace numberindex {
 class Build;
 }
@@ -127,6 +128,8 @@ signals:
     void indexBuildEnded(bool built);
     // Long work began / ended holding the writes.
     void writesHeldChanged(bool held);
+    // The connection was opened (before any data set reads on it).
+    void opened();
     // A statement found the database gone (a server that went away), or a
     // server could not be reached: the connection must be opened anew
     // before anything else succeeds.
@@ -134,6 +137,7 @@ signals:
 
 private:
     bool onOwnThread() const;
+    void watchForStalls(const QSqlDatabase& db);
     void ensureNumberIndex(QSqlDatabase& db);
     void startIndexBuild(bool numbers, bool counts);
     bool keepRowCounts(QSqlDatabase& db);
@@ -154,6 +158,9 @@ private:
     QSet<QString> keptCounts_;
     qint64 backgroundIndexRows_ = 20000;
     std::function<void(BackgroundWork*)> workStarter_;
+    // Cuts off a server that leaves a statement of the window thread
+    // unanswered (see serverstallguard.h).
+    std::unique_ptr<ServerStallGuard> stallGuard_;
     QPointer<BackgroundWork> indexWork_;
     int writesHeld_ = 0;
     QString writesHeldBy_;

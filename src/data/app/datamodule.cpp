@@ -1,5 +1,8 @@
 #include "data/app/datamodule.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTimer>
@@ -9,6 +12,8 @@
 
 namespace {
 DataModule* g_instance = nullptr;
+// How long the window waits for the first connect to a server to answer.
+constexpr int kFirstConnectWaitMs = 2000;
 }
 
 DataModule::DataModule(QObject* parent)
@@ -38,9 +43,16 @@ DataModule::DataModule(QObject* parent)
             callStoredElsewhere();
     });
     connect(&connection, &Connection::writesHeldChanged, this, [this](bool held) {
+        courier_.setHeld(held);
         if (!held)
-            writeWaitingCalls();
+            storeUnjournalledCalls();
     });
+    connect(&connection, &Connection::opened, this, [this] { databaseOpened(); });
+    // Soon after writes, the file's log is moved into the file, off the
+    // window thread.
+    logFlush_.setInterval(3000);
+    connect(&logFlush_, &QTimer::timeout, this, [this] { flushLogWhenIdle(); });
+    logFlush_.start();
     followServer();
 }
 
@@ -57,14 +69,26 @@ void DataModule::followServer()
         if (!courier_.away() && connectionLost())
             courier_.serverLost();
     });
-    connect(&courier_, &CallCourier::changed, this,
-            [this] { emit serverAwayChanged(courier_.away(), courier_.waiting()); });
+    connect(&courier_, &CallCourier::changed, this, [this] {
+        if (courier_.serves())
+            emit serverAwayChanged(courier_.away(), courier_.waiting());
+        if (!courier_.away())
+            emit callsWaitingChanged(callsWaiting());
+    });
+    connect(&courier_, &CallCourier::movedIn, this, [this](int moved) { callsMovedIn(moved); });
     connect(&courier_, &CallCourier::serverBack, this, [this](int written) {
         lastDeliveryError_.clear();
         renewConnection();
         emit serverBack(written);
     });
     connect(&courier_, &CallCourier::deliveryFailed, this, [this](const QString& why) {
+        if (!courier_.serves()) {
+            // The file cannot take them now (read-only, locked): the status
+            // bar says so until it can.
+            storeProblem_ = why;
+            emit callsWaitingChanged(callsWaiting());
+            return;
+        }
         // Said once, not at every try.
         if (why == lastDeliveryError_)
             return;
@@ -77,7 +101,10 @@ void DataModule::setDatabaseLocation(const DatabaseLocation& where)
 {
     location_ = where;
     courier_.setLocation(where);
-    courier_.deliverLeftovers();
+    if (where.isServer())
+        courier_.connectFirst();  // also delivers what the journal holds
+    else
+        courier_.deliverLeftovers();
     if (where.isServer())
         serverWatch_.start();
     else
@@ -127,6 +154,8 @@ void DataModule::reopenWhenBrowsing(DataSet* ds)
 
 DataModule::~DataModule()
 {
+    if (flushing_)
+        flushing_->wait();
     if (g_instance == this)
         g_instance = nullptr;
 }
@@ -138,7 +167,7 @@ void DataModule::prepareConnection(Connection& c)
     // While the server is away nothing connects on the window thread (an
     // unanswered connect would hold it for seconds): the courier's tries
     // find the server back, and the lists follow.
-    if (location_.isServer() && courier_.away())
+    if (!serverReachable())
         throw DbError(Connection::serverGoneText());
     if (location_.isServer()) {
         c.setLocation(location_);
@@ -146,6 +175,52 @@ void DataModule::prepareConnection(Connection& c)
     }
     c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + programFolder() +
                           QStringLiteral("\\data\\web.mdb") + QStringLiteral(";Persist Security Info=False"));
+}
+
+void DataModule::flushLogWhenIdle()
+{
+    if (location_.isServer() || flushing_ || connection.writesHeld() || !connection.isConnected())
+        return;
+    const QFileInfo log(databaseFile() + QStringLiteral("-wal"));
+    if (!log.exists() || log.size() == 0 || log.lastModified() == logFlushed_)
+        return;
+    logFlushed_ = log.lastModified();
+    const std::shared_ptr<const DatabaseEngine> engine = connection.sharedEngine();
+    const QString file = databaseFile();
+    flushing_ = QThread::create([engine, file] { engine->flushLog(file, false, nullptr); });
+    connect(flushing_, &QThread::finished, this, [this] {
+        flushing_->deleteLater();
+        flushing_ = nullptr;
+    });
+    flushing_->start();
+}
+
+void DataModule::finishForExit()
+{
+    logFlush_.stop();
+    if (flushing_)
+        flushing_->wait();
+    if (!location_.isServer() && connection.isConnected() && !connection.writesHeld())
+        connection.engine().flushLog(databaseFile(), true, nullptr);
+}
+
+QString DataModule::databaseFile() const
+{
+    if (!location_.isServer() && !location_.file.isEmpty())
+        return location_.file;
+    return QDir::cleanPath(programFolder() + QStringLiteral("data/web.mdb"));
+}
+
+// The program's first connect to a server is the courier's, off the window
+// thread: given a moment to answer (a server that answers at all does so in
+// milliseconds), never more.
+bool DataModule::serverReachable()
+{
+    if (!location_.isServer())
+        return true;
+    if (courier_.connecting())
+        courier_.waitForTry(kFirstConnectWaitMs);
+    return !courier_.away();
 }
 
 void DataModule::callStoredElsewhere()
@@ -208,46 +283,158 @@ void DataModule::showNotice(const QString& text)
         errorreport::report(text);
 }
 
-bool DataModule::logCall(const CallRecord& call)
+// Every call goes into the journal first (on disk when it returns).  Where
+// nothing stands in the way it is then stored at once through the call list,
+// so that the card shows it, and leaves the journal; otherwise the journal
+// keeps it until the database can take it.
+bool DataModule::logCall(const CallRecord& call) { return storeCall(journalCall(call)); }
+
+JournalledCall DataModule::journalCall(const CallRecord& call)
 {
-    if (connection.writesHeld() || !waitingCalls_.isEmpty()) {
-        waitingCalls_.append(call);
-        emit callsWaitingChanged(int(waitingCalls_.size()));
-        return false;
+    JournalledCall j;
+    j.call = call;
+    j.atOnce = canStoreAtOnce();
+    try {
+        j.order = courier_.journal(call, j.atOnce);
+    } catch (const DbError& e) {
+        journalProblem(e.message());
+        if (!j.atOnce) {
+            unjournalled_.append(call);
+            emit callsWaitingChanged(callsWaiting());
+        }
     }
-    return storeCall(call);
+    return j;
 }
 
-// Writes the call, or keeps it on this computer when the server cannot be
-// reached (never trying to connect here: a server that does not answer
-// would hold the window).  False when kept.
-bool DataModule::storeCall(const CallRecord& call)
+bool DataModule::storeCall(const JournalledCall& j)
 {
-    if (!courier_.serves()) {
-        writeCall(call);
-        return true;
-    }
-    if (connectionLost())
-        courier_.serverLost();
-    // Calls kept before go first; a closed call list would have to connect.
-    if (courier_.away() || courier_.waiting() > 0 || !callTable.isActive()) {
-        courier_.keep(call, false);
+    if (j.order < 0 && !j.atOnce)
+        return false;  // waits in memory for the database
+    // Long work may have taken the database since the call was journalled.
+    if (!j.atOnce || (j.order >= 0 && !canStoreAtOnce(j.order))) {
+        // Kept in the journal behind the calls before it, which go first.
+        if (!courier_.away() && !connection.writesHeld())
+            courier_.deliverNow();
         return false;
     }
     try {
-        writeCall(call);
-        return true;
-    } catch (const DbError&) {
-        if (!connectionLost())
-            throw;
-        // The server went away under the store: the row may or may not
-        // have arrived, so it is checked for before it is sent again.
+        writeCall(j.call);
+    } catch (const DbError& e) {
         if (callTable.state() == DataSet::State::Insert)
             callTable.cancel();
-        courier_.serverLost();
-        courier_.keep(call, true);
+        if (j.order < 0)
+            throw;
+        if (courier_.serves()) {
+            if (!connectionLost())
+                throw;
+            // The server went away under the store: the call, marked
+            // unsure, is looked for there before it is sent again.
+            courier_.serverLost();
+            return false;
+        }
+        // The file cannot take it now: kept, said, tried again.
+        storeProblem_ = e.message();
+        emit callsWaitingChanged(callsWaiting());
+        courier_.deliverNow();
         return false;
     }
+    if (j.order >= 0)
+        courier_.stored(j.order);
+    // Calls journalled while this one waited for its turn follow it.
+    if (courier_.waiting() > 0)
+        courier_.deliverNow();
+    return true;
+}
+
+// `own`: the journalled call about to be stored, the one call allowed to
+// wait in the journal.
+bool DataModule::canStoreAtOnce(qint64 own)
+{
+    const int before = courier_.waiting() - (own >= 0 ? 1 : 0);
+    if (connection.writesHeld() || before > 0 || courier_.trying() || !unjournalled_.isEmpty() ||
+        !storeProblem_.isEmpty())
+        return false;
+    if (!courier_.serves())
+        return true;
+    if (connectionLost())
+        courier_.serverLost();
+    // A closed call list would have to connect on the window thread.
+    return !courier_.away() && callTable.isActive();
+}
+
+int DataModule::callsWaiting() const { return courier_.waiting() + int(unjournalled_.size()); }
+
+QString DataModule::waitingText() const
+{
+    if (!storeProblem_.isEmpty())
+        return cannotStoreText(callsWaiting(), storeProblem_);
+    return callsWaitingText(connection.writesHeldBy(), callsWaiting());
+}
+
+// Calls the journal could not take are stored as soon as the database is
+// free again (the journal's problem was said when it happened).
+void DataModule::storeUnjournalledCalls()
+{
+    while (!unjournalled_.isEmpty() && !connection.writesHeld()) {
+        if (!guarded([this] { writeCall(unjournalled_.first()); }))
+            return;
+        unjournalled_.removeFirst();
+        emit callsWaitingChanged(callsWaiting());
+    }
+}
+
+void DataModule::journalProblem(const QString& why)
+{
+    if (why == lastJournalError_)
+        return;
+    lastJournalError_ = why;
+    errorreport::report(QStringLiteral("本机的来电日志写不进去，来电只能直接记入数据库：\n") + why);
+}
+
+// The journal's calls are in the database file.  A connection that was
+// opened read-only is opened anew, so that the next call is stored at once.
+void DataModule::callsMovedIn(int moved)
+{
+    const bool wasStuck = !storeProblem_.isEmpty();
+    storeProblem_.clear();
+    if (wasStuck && connection.isConnected() && !connection.engine().canWrite(connection.database()))
+        reopenConnection();
+    else if (moved > 0 && callTable.isActive())
+        callStoredElsewhere();
+    emit callsWaitingChanged(callsWaiting());
+}
+
+void DataModule::reopenConnection()
+{
+    {
+        QSqlDatabase dropped = connection.database();
+        dropped.close();
+    }
+    if (!guarded([this] { connection.open(); }))
+        return;
+    for (DataSet* ds : {&customerTable, &callTable, &dictionaryTable})
+        if (ds->isActive())
+            reopenWhenBrowsing(ds);
+}
+
+// A database file that cannot be written (read-only) takes no call: said at
+// once, and the journal keeps them until it can.
+//
+// Calls the journal holds from before (the last run ended by a crash, a
+// kill or a power cut, or the database could not be opened) are moved into
+// a file before anything reads it.
+void DataModule::databaseOpened()
+{
+    if (courier_.serves())
+        return;
+    if (!connection.engine().canWrite(connection.database())) {
+        storeProblem_ = QStringLiteral("数据库文件是只读的");
+        emit callsWaitingChanged(callsWaiting());
+        courier_.deliverNow();
+        return;
+    }
+    if (!connection.writesHeld())
+        courier_.deliverHere();
 }
 
 void DataModule::writeCall(const CallRecord& call)
@@ -275,28 +462,16 @@ void DataModule::writeCall(const CallRecord& call)
     calls.post();
 }
 
-void DataModule::writeWaitingCalls()
-{
-    while (!waitingCalls_.isEmpty() && !connection.writesHeld()) {
-        const CallRecord call = waitingCalls_.first();
-        try {
-            storeCall(call);
-        } catch (const std::exception& e) {
-            // Kept for the next chance; the operator hears why.
-            errorreport::report(QStringLiteral("来电 %1 还没有记入来电数据：%2")
-                                    .arg(call.shouji.isEmpty() ? call.dianhua : call.shouji,
-                                         QString::fromUtf8(e.what())));
-            return;
-        }
-        waitingCalls_.removeFirst();
-        emit callsWaitingChanged(int(waitingCalls_.size()));
-    }
-}
-
 QString callsWaitingText(const QString& work, int waiting)
 {
     return QStringLiteral("来电已记下（%1 个），等").arg(waiting) + (work.isEmpty() ? QStringLiteral("数据库") : work) +
            QStringLiteral("完成后记入来电数据。");
+}
+
+QString cannotStoreText(int waiting, const QString& why)
+{
+    return QStringLiteral("来电已记下（%1 个），但现在记不进数据库（").arg(waiting) + why +
+           QStringLiteral("），已保存在本机，数据库可以写入后自动记入来电数据。");
 }
 
 QString serverAwayText(int kept)
@@ -304,6 +479,20 @@ QString serverAwayText(int kept)
     if (kept <= 0)
         return QStringLiteral("服务器数据库连接不上，正在自动重新连接……");
     return QStringLiteral("服务器数据库连接不上，来电已记在本机（%1 个），连上后自动写入。").arg(kept);
+}
+
+QString serverConnectingText(int kept)
+{
+    if (kept <= 0)
+        return QStringLiteral("正在连接服务器数据库……");
+    return QStringLiteral("正在连接服务器数据库……来电已记在本机（%1 个），连上后自动写入。").arg(kept);
+}
+
+QString serverReachedText(int written)
+{
+    if (written <= 0)
+        return QStringLiteral("已连上服务器数据库。");
+    return QStringLiteral("已连上服务器数据库，本机记下的 %1 个来电已写入来电数据。").arg(written);
 }
 
 QString serverBackText(int written)

@@ -3,6 +3,7 @@
 // data source the windows bind to, and the few values one window hands to
 // another.
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -16,7 +17,15 @@
 #include "rules/calls/callrules.h"
 #include "data/transfer/importsource.h"
 
+class QThread;
 class QWidget;
+
+// A call as the journal took it.
+struct JournalledCall {
+    CallRecord call;
+    qint64 order = -1;    // in the journal (-1: the journal could not take it)
+    bool atOnce = false;  // to be stored at once (marked unsure in the journal)
+};
 
 class DataModule : public QObject {
     Q_OBJECT
@@ -83,19 +92,38 @@ public:
     // Shows the text in the notice window (through the questions).
     void showNotice(const QString& text);
 
-    // Logs a call in 来电数据 through the call list, so that the card shows
-    // the new row.  While long work holds the database's writes the row
-    // waits, in the order of the calls, and is written as soon as the work
-    // ends; the answer is then false.  Errors of the store are thrown.
-    //
-    // On a server that cannot be reached the call is kept on this computer
-    // (callcourier.h) and written, in order and once, when the server
-    // answers again; the answer is then false too.
+    // Logs a call in 来电数据.  The call goes into the desk's journal first
+    // (callqueue.h, on disk when this returns); where nothing stands in the
+    // way it is then stored at once through the call list, so that the card
+    // shows the new row, and the answer is true.  Otherwise the journal
+    // keeps it (answer false) and it is moved in, in order and once, as soon
+    // as the database can take it: when long work that holds the writes
+    // ends, when a file that could not be written can be, when a server
+    // that went away answers again, or at the next start.  Errors of the
+    // store reach the caller only when even the journal could not take the
+    // call.
     bool logCall(const CallRecord& call);
-    int callsWaiting() const { return int(waitingCalls_.size()); }
+    // The same in two steps, for the call handling: the call is journalled
+    // the moment it is announced, and stored in a turn of its own.
+    JournalledCall journalCall(const CallRecord& call);
+    bool storeCall(const JournalledCall& call);
+    // Calls in the journal (or, failing it, in memory) not yet in 来电数据.
+    int callsWaiting() const;
+    // What the status bar says while calls wait.
+    QString waitingText() const;
+    // The database file the program's connection opens.
+    QString databaseFile() const;
+    // The program ends: the file's log is moved into the file, so that the
+    // file alone holds everything (a copy of it is a whole backup).
+    void finishForExit();
 
-    // The shared server went away and has not answered since.
+    // The shared server went away and has not answered since (also while
+    // the program's first connect to it is still being tried).
     bool serverAway() const { return courier_.away(); }
+    bool serverConnecting() const { return courier_.connecting(); }
+    // False while a server cannot be reached; the first time, its first
+    // connect is given a moment (see datamodule.cpp).  True for a file.
+    bool serverReachable();
     // Calls kept on this computer for the server.
     int callsKept() const { return courier_.waiting(); }
     CallCourier& callCourier() { return courier_; }
@@ -120,8 +148,13 @@ private:
     void refreshCalls();
     void followServer();
     void writeCall(const CallRecord& call);
-    void writeWaitingCalls();
-    bool storeCall(const CallRecord& call);
+    bool canStoreAtOnce(qint64 own = -1);
+    void storeUnjournalledCalls();
+    void journalProblem(const QString& why);
+    void callsMovedIn(int moved);
+    void databaseOpened();
+    void reopenConnection();
+    void flushLogWhenIdle();
     bool connectionLost() const;
     void renewConnection();
     void reopenWhenBrowsing(DataSet* ds);
@@ -130,7 +163,13 @@ private:
     QTimer serverWatch_;
     QString lastDeliveryError_;
 
-    QList<CallRecord> waitingCalls_;
+    // Calls the journal could not take (its disk full), in their order.
+    QList<CallRecord> unjournalled_;
+    QString storeProblem_;      // why the file takes no call now
+    QTimer logFlush_;
+    QDateTime logFlushed_;      // the log's time when last flushed
+    QThread* flushing_ = nullptr;
+    QString lastJournalError_;
     DatabaseLocation location_;
     bool callsOwed_ = false;  // a refresh of the call list is on its way
     QWidget* owner_ = nullptr;
@@ -140,7 +179,13 @@ private:
 
 // Said while calls wait for long work (`work`, e.g. "导入数据") to end.
 QString callsWaitingText(const QString& work, int waiting);
+// Said while calls wait because the database file cannot take them.
+QString cannotStoreText(int waiting, const QString& why);
 // Said while the server cannot be reached, and when it answers again.
 QString serverAwayText(int kept);
 QString serverBackText(int written);
+// Said while the program's first connect to its server is tried, and when
+// it succeeded.
+QString serverConnectingText(int kept);
+QString serverReachedText(int written);
 

@@ -103,6 +103,10 @@ public:
     // as payload.  Empty when the engine cannot tell.
     virtual QString watchInserts(QSqlDatabase& db, const QString& table) const = 0;
 
+    // The socket of a connection to a server (-1: none, a file).
+    virtual int socketOf(const QSqlDatabase&) const { return -1; }
+    // Whether the open database takes writes (a file opened read-only does not).
+    virtual bool canWrite(const QSqlDatabase&) const { return true; }
     // Whether the opened connection has lost its database (a server that went
     // away): no statement on it can succeed until it is opened anew.  Asked
     // without reaching the database.
@@ -226,6 +230,16 @@ public:
     // Brings a database about to be replaced back into a file of its own;
     // *inUse when another connection still has it open.
     virtual bool settle(const QString& path, QString* error, bool* inUse) const = 0;
+    // Moves what the file's write-ahead log holds into the file itself, so
+    // that a copy of the file alone holds every stored row (`truncate`:
+    // and empties the log, at the end of the program).
+    virtual bool flushLog(const QString& path, bool truncate, QString* error) const
+    {
+        Q_UNUSED(path);
+        Q_UNUSED(truncate);
+        Q_UNUSED(error);
+        return true;
+    }
     virtual std::unique_ptr<FileHold> holdWrites(const QString& path, QString* error) const = 0;
     // A new database file with these tables: each with the key ID and the
     // given text columns.

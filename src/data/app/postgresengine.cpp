@@ -225,6 +225,12 @@ bool PostgresEngine::connectionLost(const QSqlDatabase& db) const
     return conn && PQstatus(conn) == CONNECTION_BAD;
 }
 
+int PostgresEngine::socketOf(const QSqlDatabase& db) const
+{
+    PGconn* conn = handleOf(db);
+    return conn ? PQsocket(conn) : -1;
+}
+
 void PostgresEngine::limitWaits(QSqlDatabase& db, int seconds) const
 {
     QMap<QString, QString> p;

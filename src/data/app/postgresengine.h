@@ -40,6 +40,7 @@ public:
     void stopWhenSet(const QSqlDatabase& db, const std::atomic<bool>* stop) const override;
     QString watchInserts(QSqlDatabase& db, const QString& table) const override;
     bool connectionLost(const QSqlDatabase& db) const override;
+    int socketOf(const QSqlDatabase& db) const override;
     void limitWaits(QSqlDatabase& db, int seconds) const override;
     QString transactionNumberStatement() const override;
     QString transactionFateStatement() const override;

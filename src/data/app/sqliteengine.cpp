@@ -130,6 +130,12 @@ void SqliteEngine::prepareSession(QSqlDatabase& db) const
     q.exec(QStringLiteral("pragma synchronous = full"));
 }
 
+bool SqliteEngine::canWrite(const QSqlDatabase& db) const
+{
+    sqlite3* h = handleOf(db);
+    return !h || sqlite3_db_readonly(h, "main") != 1;
+}
+
 bool SqliteEngine::fixView(const QSqlDatabase& db, QString* error) const
 {
     // A read transaction takes its view at its first read.

@@ -20,6 +20,7 @@ public:
     bool reachesDatabase(QSqlDatabase& db, QString* error) const override;
     bool prepareDatabase(QSqlDatabase& db, QString* error) const override;
     void prepareSession(QSqlDatabase& db) const override;
+    bool canWrite(const QSqlDatabase& db) const override;
     bool fixView(const QSqlDatabase& db, QString* error = nullptr) const override;
     bool isBusy(const QSqlError& error) const override;
     std::function<void()> interrupter(const QSqlDatabase& db) const override;
@@ -58,6 +59,7 @@ public:
                   QString* error, bool* stopped) const override;
     bool detachSideFiles(const QString& path, QString* error) const override;
     bool settle(const QString& path, QString* error, bool* inUse) const override;
+    bool flushLog(const QString& path, bool truncate, QString* error) const override;
     std::unique_ptr<FileHold> holdWrites(const QString& path, QString* error) const override;
     bool createTables(const QString& path, const QList<QPair<QString, QStringList>>& tables,
                       QString* error) const override;

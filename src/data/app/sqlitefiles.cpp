@@ -383,6 +383,14 @@ bool SqliteEngine::settle(const QString& path, QString* error, bool* inUse) cons
     return true;
 }
 
+bool SqliteEngine::flushLog(const QString& path, bool truncate, QString* error) const
+{
+    Db db;
+    return db.open(path, SQLITE_OPEN_READWRITE, error) &&
+           db.exec(truncate ? QStringLiteral("pragma wal_checkpoint(truncate)") : QStringLiteral("pragma wal_checkpoint(passive)"),
+                   error);
+}
+
 std::unique_ptr<FileHold> SqliteEngine::holdWrites(const QString& path, QString* error) const
 {
     auto db = std::make_unique<Db>();

@@ -1,6 +1,9 @@
 #include "data/calls/callcourier.h"
 
+#include <QDir>
 #include <QThread>
+
+#include "rules/app/paths.h"
 
 #include "data/app/dberror.h"
 
@@ -29,15 +32,23 @@ void CallCourier::setLocation(const DatabaseLocation& where)
 {
     const bool moved = !(where == where_);
     where_ = where;
-    if (!serves() || moved) {
-        // Another database: whether it answers is found anew.  A file has no
-        // server to wait for; the queue then waits for the next one.
+    if (moved) {
+        // Another database: whether it answers is found anew.
         retry_.stop();
         if (away_) {
             away_ = false;
             emit changed();
         }
     }
+}
+
+bool CallCourier::knowsDatabase() const { return serves() || !target().file.isEmpty(); }
+
+DatabaseLocation CallCourier::target() const
+{
+    if (serves() || !where_.file.isEmpty() || programFolder().isEmpty())
+        return where_;
+    return DatabaseLocation::ofFile(QDir::cleanPath(programFolder() + QStringLiteral("data/web.mdb")));
 }
 
 void CallCourier::setQueuePath(const QString& path)
@@ -54,16 +65,61 @@ void CallCourier::setRetryDelays(int firstMs, int longestMs)
     longestDelayMs_ = longestMs;
 }
 
-void CallCourier::keep(const CallRecord& call, bool unsure)
+qint64 CallCourier::journal(const CallRecord& call, bool unsure)
 {
     if (!queue_)
         queue_ = std::make_unique<CallQueue>(queuePath());
-    queue_->add(call, unsure);
+    const qint64 order = queue_->add(call, unsure);
     ++waiting_;
     emit changed();
-    // Kept while the server answers (a delivery under way): it follows.
-    if (!away_ && !thread_)
+    return order;
+}
+
+void CallCourier::stored(qint64 order)
+{
+    if (!queue_)
+        queue_ = std::make_unique<CallQueue>(queuePath());
+    queue_->remove(order);
+    waiting_ = qMax(0, waiting_ - 1);
+    emit changed();
+}
+
+void CallCourier::keep(const CallRecord& call, bool unsure)
+{
+    journal(call, unsure);
+    // Kept while the database answers (a delivery under way): it follows.
+    if (!away_)
+        deliverNow();
+}
+
+void CallCourier::deliverNow()
+{
+    if (!thread_ && !held_)
         tryNow();
+}
+
+void CallCourier::deliverHere()
+{
+    if (thread_ || held_ || !knowsDatabase())
+        return;
+    recount();
+    if (waiting_ == 0)
+        return;
+    retry_.stop();
+    tried(callqueue::deliver(queuePath(), target(), kConnectWaitSeconds, &stop_));
+}
+
+void CallCourier::setHeld(bool held)
+{
+    held_ = held;
+    if (held)
+        retry_.stop();
+    else if (waiting_ > 0 && !away_ && serves())
+        deliverNow();
+    else if (waiting_ > 0 && !away_)
+        deliverHere();  // a file: at once, the work's end is the moment
+    else if (waiting_ > 0)
+        retryLater();
 }
 
 void CallCourier::serverLost()
@@ -79,13 +135,26 @@ void CallCourier::serverLost()
         retryLater();
 }
 
-void CallCourier::deliverLeftovers()
+void CallCourier::connectFirst()
 {
     if (!serves())
         return;
+    connecting_ = true;
+    away_ = true;
+    delayMs_ = firstDelayMs_;
     recount();
-    if (waiting_ > 0)
-        tryNow();
+    emit changed();
+    tryNow();
+}
+
+void CallCourier::deliverLeftovers()
+{
+    if (!knowsDatabase())
+        return;
+    recount();
+    // A file's are moved in when the program opens it (DataModule).
+    if (waiting_ > 0 && serves())
+        deliverNow();
 }
 
 void CallCourier::recount()
@@ -106,21 +175,36 @@ void CallCourier::recount()
 
 void CallCourier::tryNow()
 {
-    if (thread_ || !serves())
+    if (thread_ || !knowsDatabase() || held_)
         return;
     retry_.stop();
     auto result = std::make_shared<callqueue::Delivery>();
     const QString path = queuePath();
-    const DatabaseLocation where = where_;
-    thread_ = QThread::create([result, path, where, this] {
+    const DatabaseLocation where = target();
+    QThread* t = QThread::create([result, path, where, this] {
         *result = callqueue::deliver(path, where, kConnectWaitSeconds, &stop_);
     });
-    connect(thread_, &QThread::finished, this, [this, result] {
-        thread_->deleteLater();
+    thread_ = t;
+    result_ = result;
+    connect(t, &QThread::finished, this, [this, t] {
+        t->deleteLater();
+        if (thread_ != t)
+            return;  // taken by waitForTry()
         thread_ = nullptr;
-        tried(*result);
+        tried(*result_);
     });
-    thread_->start();
+    t->start();
+}
+
+bool CallCourier::waitForTry(int msecs)
+{
+    if (!thread_)
+        return true;
+    if (!thread_->wait(msecs))
+        return false;
+    thread_ = nullptr;
+    tried(*result_);
+    return true;
 }
 
 void CallCourier::tried(const callqueue::Delivery& d)
@@ -130,29 +214,46 @@ void CallCourier::tried(const callqueue::Delivery& d)
     if (stop_)
         return;
     if (!d.reached || d.lost) {
-        serverLost();
+        if (connecting_) {
+            // The first connect failed: from now on the server is away.
+            connecting_ = false;
+            emit changed();
+        }
+        if (serves())
+            serverLost();
+        else
+            retryLater();
         return;
     }
     if (!d.error.isEmpty()) {
-        // The server answers but refuses a call: said, and tried again later.
+        // The database answers but refuses a call: said, and tried again later.
         emit deliveryFailed(d.error);
         retryLater();
         return;
     }
     if (waiting_ > 0) {  // calls came during the try
-        tryNow();
+        deliverNow();
         return;
     }
     const int delivered = delivered_;
     delivered_ = 0;
     delayMs_ = firstDelayMs_;
+    if (!away_) {
+        // Calls that waited for long work (or for a file that could not be
+        // written) are in.
+        emit movedIn(delivered);
+        return;
+    }
     away_ = false;
     emit changed();
     emit serverBack(delivered);
+    connecting_ = false;
 }
 
 void CallCourier::retryLater()
 {
+    if (held_)
+        return;  // tried again when the work lets go
     retry_.start(delayMs_);
     delayMs_ = qMin(delayMs_ * 2, longestDelayMs_);
 }

@@ -1,9 +1,11 @@
 #pragma once
-// Brings the calls kept on this computer (callqueue.h) to the shared server
-// once it can be reached again.  Each try connects on a thread of its own
-// with a short connect wait, so that a server that does not answer never
-// holds the window; while tries fail they come less often (1 s, 2, 4 … up to
-// 30 s).  Not long work of the operator's: no progress window, nothing held.
+// Moves the calls of the desk's journal (callqueue.h) into 来电数据: on the
+// shared server once it can be reached again, in the database file once
+// long work no longer holds it and it can be written.  Each try connects on
+// a thread of its own with a short connect wait, so that a database that
+// does not answer never holds the window; while tries fail they come less
+// often (1 s, 2, 4 … up to 30 s).  Not long work of the operator's: no
+// progress window, nothing held.
 
 #include <QObject>
 #include <QString>
@@ -21,9 +23,14 @@ public:
     explicit CallCourier(QObject* parent = nullptr);
     ~CallCourier() override;  // waits for a try under way (a few seconds at most)
 
-    // The server the calls go to; a file location switches the courier off.
+    // The database the calls go to, a server or a file.
     void setLocation(const DatabaseLocation& where);
+    // Whether that is a shared server.
     bool serves() const { return where_.isServer(); }
+    bool knowsDatabase() const;
+    // Where the calls go: a file location without a file names data/web.mdb
+    // of the program folder.
+    DatabaseLocation target() const;
     // The queue file (CallQueue::standardPath() unless set).
     void setQueuePath(const QString& path);
     QString queuePath() const;
@@ -34,11 +41,31 @@ public:
     bool away() const { return away_; }
     // Calls in the queue (a count of the file, kept).
     int waiting() const { return waiting_; }
-    // A call goes into the queue (unsure: it may already be on the server).
-    // DbError when even the file on this computer cannot take it.
+    // A call goes into the journal (unsure: it may already be in 来电数据)
+    // and gives its order; DbError when even the file on this computer
+    // cannot take it.  Nothing is sent yet.
+    qint64 journal(const CallRecord& call, bool unsure);
+    // A journalled call was stored by the window: it leaves the journal.
+    void stored(qint64 order);
+    // Journals a call and sends it on (when nothing holds the database).
     void keep(const CallRecord& call, bool unsure);
+    // Sends what the journal holds, now (unless held or already under way).
+    void deliverNow();
+    // The same on this thread, for a database file that long work has just
+    // let go: its calls are in when this returns (unless it failed).
+    void deliverHere();
+    // While long work holds the database the journal keeps its calls.
+    void setHeld(bool held);
+    bool held() const { return held_; }
     // The server was found gone: tries begin.
     void serverLost();
+    // The program starts on a server: nothing connects on the window thread
+    // until a try of the courier's has reached it (away() meanwhile).
+    void connectFirst();
+    bool connecting() const { return connecting_; }
+    // Waits up to `msecs` for the try under way and takes its outcome at
+    // once (never an event loop); false when it still runs.
+    bool waitForTry(int msecs);
     // Delivers what the queue holds from an earlier run, if anything.
     void deliverLeftovers();
     bool trying() const { return thread_ != nullptr; }
@@ -52,6 +79,9 @@ signals:
     void serverBack(int delivered);
     // A try reached the server but could not write a call (kept for the next).
     void deliveryFailed(const QString& why);
+    // Calls of the journal were moved into the database file (`moved` of
+    // them), and the journal is empty.
+    void movedIn(int moved);
 
 private:
     void tryNow();
@@ -64,6 +94,7 @@ private:
     std::unique_ptr<CallQueue> queue_;
     QTimer retry_;
     QThread* thread_ = nullptr;
+    std::shared_ptr<callqueue::Delivery> result_;
     std::atomic<bool> stop_{false};
     int firstDelayMs_ = 1000;
     int longestDelayMs_ = 30000;
@@ -71,4 +102,6 @@ private:
     int waiting_ = 0;
     int delivered_ = 0;
     bool away_ = false;
+    bool held_ = false;
+    bool connecting_ = false;
 };

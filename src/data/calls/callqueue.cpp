@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QUuid>
 
+#include "rules/app/livefiles.h"
 #include "rules/app/paths.h"
 #include "data/app/connection.h"
 #include "data/app/dberror.h"
@@ -60,6 +61,7 @@ QSqlDatabase CallQueue::database(bool create)
     if (!create && !QFileInfo::exists(path_))
         return {};
     QDir().mkpath(QFileInfo(path_).absolutePath());
+    livefiles::mark(path_);
     QSqlDatabase db = QSqlDatabase::contains(name_) ? QSqlDatabase::database(name_, false)
                                                     : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
     db.setDatabaseName(path_);
@@ -67,6 +69,9 @@ QSqlDatabase CallQueue::database(bool create)
     if (!db.open())
         throw DbError(QStringLiteral("本机的来电队列打不开：") + db.lastError().text());
     QSqlQuery q(db);
+    // One flush a commit, and every commit on disk before it returns.
+    q.prepare(QStringLiteral("pragma journal_mode = wal"));
+    exec(q, QStringLiteral("设置"));
     q.prepare(QStringLiteral("pragma synchronous = full"));
     exec(q, QStringLiteral("设置"));
     q.prepare(QStringLiteral("create table if not exists 待写来电 (序号 integer primary key autoincrement, "
@@ -76,7 +81,7 @@ QSqlDatabase CallQueue::database(bool create)
     return db;
 }
 
-void CallQueue::add(const CallRecord& call, bool unsure)
+qint64 CallQueue::add(const CallRecord& call, bool unsure)
 {
     QSqlQuery q(database(true));
     q.prepare(QStringLiteral("insert into 待写来电 (记号, 电话, 手机, 日期, 时间, 联系人, 公司名称, 存疑) "
@@ -86,6 +91,7 @@ void CallQueue::add(const CallRecord& call, bool unsure)
         q.addBindValue(v);
     q.addBindValue(unsure ? 1 : 0);
     exec(q, QStringLiteral("记下来电"));
+    return q.lastInsertId().toLongLong();
 }
 
 QList<CallQueue::Entry> CallQueue::entries()
@@ -130,6 +136,14 @@ void CallQueue::noteTransaction(qint64 order, qint64 transaction, const QString&
     q.prepare(QStringLiteral("update 待写来电 set 事务 = ?, 服务器 = ? where 序号 = ?"));
     q.addBindValue(transaction);
     q.addBindValue(server);
+    q.addBindValue(order);
+    exec(q, QStringLiteral("记下发送"));
+}
+
+void CallQueue::markUnsure(qint64 order)
+{
+    QSqlQuery q(database(true));
+    q.prepare(QStringLiteral("update 待写来电 set 存疑 = 1 where 序号 = ?"));
     q.addBindValue(order);
     exec(q, QStringLiteral("记下发送"));
 }
@@ -208,13 +222,18 @@ struct Courier {
             return Step::Failed;
         }
         QSqlQuery q(server);
-        if (!run(q, callInsert(e.call)) || !run(q, {engine.transactionNumberStatement(), {}}) || !q.next()) {
+        const QString numbered = engine.transactionNumberStatement();
+        if (!run(q, callInsert(e.call)) || (!numbered.isEmpty() && (!run(q, {numbered, {}}) || !q.next()))) {
             server.rollback();
             return Step::Failed;
         }
         // Noted on disk before the commit is asked for: from here on the
-        // server can say whether the call arrived.
-        queue.noteTransaction(e.order, q.value(0).toLongLong(), serverName);
+        // server can say whether the call arrived (a file cannot: the call
+        // is then looked for by its record).
+        if (numbered.isEmpty())
+            queue.markUnsure(e.order);
+        else
+            queue.noteTransaction(e.order, q.value(0).toLongLong(), serverName);
         if (!server.commit()) {
             out.lost = engine.connectionLost(server);
             out.error = server.lastError().text();
@@ -265,7 +284,12 @@ Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int co
     {
         QSqlDatabase server = engine->connection(name, where, Connection::kBusyTimeoutMs);
         engine->limitWaits(server, connectWaitSeconds);
-        if (!server.open()) {
+        QString missing;
+        // A database file that is not there (being put back) is never made
+        // anew by the delivery.
+        if (!engine->canTry(where, &missing)) {
+            out.error = missing;
+        } else if (!server.open()) {
             out.error = server.lastError().text();
         } else if (QString why; !engine->prepareDatabase(server, &why)) {
             // An empty database gets the tables, as the program's open gives them.
@@ -275,6 +299,9 @@ Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int co
         } else {
             out.reached = true;
             engine->prepareSession(server);
+            // A file's triggers want the program's own functions.
+            if (!where.isServer())
+                engine->addDigitsFunction(server);
             try {
                 CallQueue queue(queuePath);
                 Courier courier{server, *engine, queue, out, where.describe()};

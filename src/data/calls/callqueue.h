@@ -1,10 +1,14 @@
 #pragma once
-// Calls kept on this computer while the shared server cannot be reached: a
-// small SQLite file beside the database (data/来电队列.db), every change on
-// disk before it returns, one row per call with its whole record, in the
-// order the calls came, each with a key made when it arrived.
+// The desk's call journal: every call is written here the moment it
+// arrives, before it goes anywhere else, and leaves it only once it is in
+// 来电数据.  A small SQLite file beside the database (data/来电队列.db),
+// every change on disk before it returns, one row per call with its whole
+// record, in the order the calls came, each with a key made when it arrived.
+// Calls stay here while long work holds the database, while the database
+// cannot be written, while the shared server cannot be reached, and across
+// a crash or a kill: the next start moves them in.
 //
-// Writing them to the server exactly once.  The server's row cannot carry
+// Writing them to a server exactly once.  The server's row cannot carry
 // the key, so a call's delivery is made traceable through the server's own
 // transaction: the row is inserted in a transaction, the transaction's
 // number is noted in the queue file (on disk) before the commit is sent, and
@@ -15,7 +19,9 @@
 // there and leaves the queue unsent; aborted, it is sent again.  A call whose
 // store was broken off outside that protocol (the call list's own store when
 // the server went away under it) is marked unsure and sent only when the
-// server has no call with exactly its record.
+// server has no call with exactly its record.  A database file has no
+// transaction numbers: a call is marked unsure before its store is
+// committed, so that a store broken off there is checked the same way.
 //
 // An object is used on one thread; another thread opens a queue of its own
 // on the same file.
@@ -50,13 +56,16 @@ public:
         bool unsure = false;      // may already be on the server
     };
 
-    // Keeps a call at the end of the queue; DbError when the file cannot
-    // take it.
-    void add(const CallRecord& call, bool unsure = false);
+    // Keeps a call at the end of the queue and gives its order; DbError
+    // when the file cannot take it.
+    qint64 add(const CallRecord& call, bool unsure = false);
     // The calls in the order they came (none when there is no file).
     QList<Entry> entries();
     int count();
     void noteTransaction(qint64 order, qint64 transaction, const QString& server);
+    // The call's store is about to be committed: it may be in 来电数据 from
+    // now on.
+    void markUnsure(qint64 order);
     void remove(qint64 order);
 
 private:
@@ -78,8 +87,9 @@ struct Delivery {
     QString error;         // why the delivery stopped short, for the operator
 };
 
-// Connects to `where` (giving up after `connectWaitSeconds`; a transaction
-// of it left idle that long is ended by the server) and writes the queue's
+// Connects to `where`, a server or the database file (giving up after
+// `connectWaitSeconds`; a transaction of it left idle that long is ended by
+// the server) and writes the queue's
 // calls to 来电数据 in order, each exactly once.  A call whose earlier
 // delivery is still an open transaction on the server stops it short (the
 // server ends that transaction within the same time, and the call is sent

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "rules/app/livefiles.h"
 #include "data/maintenance/filesteps.h"
 
 namespace dbfile {
@@ -168,6 +169,10 @@ QStringList requiredColumns(const QString& table)
 
 bool isAccessFile(const QString& path)
 {
+    // The program's own open database is no Access file, and a descriptor
+    // of it opened here would drop its locks when closed.
+    if (livefiles::isLive(path))
+        return false;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return false;

@@ -1,5 +1,7 @@
 #include "rules/transfer/readers.h"
 
+#include "rules/app/livefiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "rules/app/livefiles.h"
 #include "rules/transfer/fieldmapping.h"
 
 namespace readers {
@@ -81,6 +84,11 @@ std::unique_ptr<TableReader> openTableReader(const QString& path, QString* error
     const QFileInfo info(path);
     if (!info.exists() || !info.isFile()) {
         err = QStringLiteral("文件 %1 不存在！").arg(readers::shownName(path));
+        return nullptr;
+    }
+    // Not even a probe: its close would drop the program's locks.
+    if (livefiles::isLive(path)) {
+        err = livefiles::refusedText(path);
         return nullptr;
     }
     QFile probe(path);

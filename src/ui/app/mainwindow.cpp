@@ -1,6 +1,7 @@
 #include "ui/app/mainwindow.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
 #include <QDesktopServices>
@@ -129,17 +130,28 @@ void MainWindow::followDatabase()
     // it ends; the message panel says so meanwhile.
     connect(&dm_, &DataModule::callsWaitingChanged, this, [this](int waiting) {
         if (waiting > 0)
-            setMessage(callsWaitingText(dm_.connection.writesHeldBy(), waiting));
+            setMessage(dm_.waitingText());
         else if (panelText(MessagePanel).startsWith(QStringLiteral("来电已记下")))
             setMessage(QStringLiteral("来电已全部记入来电数据。"));
     });
     // A server that cannot be reached: how many calls wait on this
     // computer, until they are in.
     connect(&dm_, &DataModule::serverAwayChanged, this, [this](bool away, int kept) {
-        if (away)
+        if (away && dm_.serverConnecting())
+            setMessage(serverConnectingText(kept));
+        else if (away)
             setMessage(serverAwayText(kept));
     });
-    connect(&dm_, &DataModule::serverBack, this, [this](int written) { setMessage(serverBackText(written)); });
+    connect(&dm_, &DataModule::serverBack, this, [this](int written) {
+        setMessage(dm_.serverConnecting() ? serverReachedText(written) : serverBackText(written));
+        if (dm_.serverConnecting())
+            guarded([this] { dictionary_->refreshChoiceLists(); });
+        // Lists that opened only now get their search fields.
+        if (customerSearchField->count() == 0 && dm_.customerTable.isActive())
+            fillSearchFields(customerSearchField, dm_.customerTable);
+        if (callSearchField->count() == 0 && dm_.callTable.isActive())
+            fillSearchFields(callSearchField, dm_.callTable);
+    });
 }
 
 // The card, the dictionary, the call handling, the simulation and the tabs.
@@ -267,6 +279,31 @@ void MainWindow::resizeEvent(QResizeEvent* e)
     statusPanels->setPanelWidth(MessagePanel, frameGeometry().width() - 350);
 }
 
+void MainWindow::closeEvent(QCloseEvent* e)
+{
+    const QList<BackgroundWork*> working = BackgroundWork::allRunning();
+    if (working.isEmpty()) {
+        dm_.finishForExit();
+        QMainWindow::closeEvent(e);
+        return;
+    }
+    e->ignore();
+    if (closingAfterWork_)
+        return;
+    closingAfterWork_ = true;
+    setMessage(QStringLiteral("正在停止“") + working.first()->what() + QStringLiteral("”，停止后关闭软件……"));
+    for (BackgroundWork* work : working) {
+        connect(work, &BackgroundWork::finished, this, [this] {
+            // Closed in a turn of its own, once the work's own endings ran.
+            QTimer::singleShot(0, this, [this] {
+                closingAfterWork_ = false;
+                close();
+            });
+        });
+        work->stop();
+    }
+}
+
 void MainWindow::activate()
 {
     const bool done = guarded([this] { runActivation(); });
@@ -300,15 +337,23 @@ void MainWindow::runActivation()
     // once the converted one is in place.
     if (maintenance_ && !maintenance_->moveInOldDatabase([this] { activate(); }))
         return;
-    openCustomers();
-    openCalls();
+    if (!dm_.serverReachable()) {
+        // The server is not reached yet (tried off the window thread): the
+        // lists open when it answers (and fill their search fields then).
+        dm_.customerTable.setStatement(wholeList(QStringLiteral("客户数据")));
+        dm_.callTable.setStatement(wholeList(QStringLiteral("来电数据")));
+    } else {
+        openCustomers();
+        openCalls();
+    }
 
     // Grid layouts.  A damaged file is reported and its grid keeps its
     // columns; the rest of the activation still runs.
     guarded([this] { gridlayout::loadIfPresent(*customerGrid, customerGridLayout_->filePath()); });
     guarded([this] { gridlayout::loadIfPresent(*callGrid, callGridLayout_->filePath()); });
 
-    dictionary_->refreshChoiceLists();
+    if (dm_.serverReachable())
+        dictionary_->refreshChoiceLists();
 
     setCallDateToToday();
 
@@ -326,17 +371,20 @@ void MainWindow::runActivation()
 void MainWindow::openCustomers()
 {
     dm_.customerTable.reopen(wholeList(QStringLiteral("客户数据")));
-    customerSearchField->clear();
-    customerSearchField->addItems(dm_.customerTable.fieldNames());
-    customerSearchField->setCurrentIndex(0);
+    fillSearchFields(customerSearchField, dm_.customerTable);
 }
 
 void MainWindow::openCalls()
 {
     dm_.callTable.reopen(wholeList(QStringLiteral("来电数据")));
-    callSearchField->clear();
-    callSearchField->addItems(dm_.callTable.fieldNames());
-    callSearchField->setCurrentIndex(0);
+    fillSearchFields(callSearchField, dm_.callTable);
+}
+
+void MainWindow::fillSearchFields(QComboBox* box, const DataSet& list)
+{
+    box->clear();
+    box->addItems(list.fieldNames());
+    box->setCurrentIndex(0);
 }
 
 void MainWindow::setCallDateToToday()

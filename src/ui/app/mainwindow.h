@@ -28,6 +28,7 @@ class CallerIdDevice;
 class CustomerCard;
 class CustomerList;
 class DataModule;
+class DataSet;
 class DataQuestions;
 class DataSource;
 class DBEdit;
@@ -127,6 +128,7 @@ public:
     void showTabQuietly(WebTab tab) override;
     void showCustomerSidePage(const QString& address) override;
     void callLogged(qint64 key) override;
+    void sayInStatusBar(const QString& text) override { setMessage(text); }
 
     // The calls announced so far are numbered from 1: the number of the
     // latest.  showCall() shows that call's record on the card, current in
@@ -152,7 +154,15 @@ protected:
     void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
+protected:
+    // 关闭软件 while long work runs stops the work where that is safe and
+    // ends the program once it has stopped; the calls of the journal stay
+    // there for the next start.
+    void closeEvent(QCloseEvent* e) override;
+
 private:
+    void fillSearchFields(QComboBox* box, const DataSet& list);
+    bool closingAfterWork_ = false;
     int announcedCalls_ = 0;
     QHash<int, qint64> loggedCalls_;  // call tag -> key of its call record
 

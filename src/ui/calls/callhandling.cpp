@@ -9,9 +9,12 @@
 #include "ui/calls/device.h"
 #include "ui/web/addresses.h"
 
+#include <optional>
+
 QString callNotLoggedText(const QString& number)
 {
-    return QStringLiteral("数据库没有打开：来电 %1 没有记入来电数据，也无法查找客户。").arg(number);
+    return QStringLiteral("数据库没有打开：来电 %1 已记在本机，数据库打开后自动记入来电数据；现在无法查找客户。")
+        .arg(number);
 }
 
 CallHandling::CallHandling(DataModule& dm, CallerIdDevice& device, CallScreen& screen,
@@ -83,6 +86,7 @@ void CallHandling::onNumber(const QString& number)
         screen_.setCardSource(&dm_.callSource);
         screen_.showTabQuietly(WebTab::Google);
         screen_.announce(newCallerText);
+        guarded([&] { dm_.journalCall(callRecord(number, QDateTime::currentDateTime())); });
         errorreport::report(callNotLoggedText(number));
         return;
     }
@@ -103,10 +107,16 @@ void CallHandling::onNumber(const QString& number)
         if (found.findField(QStringLiteral("公司名称")) >= 0)
             company = found.text(QStringLiteral("公司名称"));
     }
-    later([this, number, contact, company] {
+    // The call is on disk in the journal before this turn ends; its row in
+    // 来电数据 follows in a turn of its own.
+    std::optional<JournalledCall> journalled;
+    if (!number.isEmpty())
+        guarded([&] { journalled = dm_.journalCall(callWithNames(number, contact, company)); });
+    later([this, journalled] {
         guarded([&] {
             screen_.setCardSource(&dm_.callSource);
-            logCall(number, contact, company);
+            if (journalled)
+                storeCall(*journalled);
             screen_.showTabQuietly(WebTab::Google);
         });
     });
@@ -138,15 +148,32 @@ void CallHandling::finishPending()
         pending_.takeFirst()();
 }
 
+QString lookupDelayedText(const QString& why)
+{
+    return QStringLiteral("数据库暂时没有应答，来电已记下，客户没能查到（") + why +
+           QStringLiteral("）。稍后可在客户列表里查找这个号码。");
+}
+
+CallRecord callWithNames(const QString& number, const QString& contact, const QString& company)
+{
+    CallRecord call = callRecord(number, QDateTime::currentDateTime());
+    call.lianxiren = contact;
+    call.gongsi = company;
+    return call;
+}
+
 void CallHandling::logCall(const QString& number, const QString& contact, const QString& company)
 {
     if (number.isEmpty())
         return;
-    CallRecord call = callRecord(number, QDateTime::currentDateTime());
-    call.lianxiren = contact;
-    call.gongsi = company;
-    // While long work holds the database the row waits and follows it.
-    if (dm_.logCall(call) && dm_.callTable.isActive() && dm_.callTable.findField(QStringLiteral("ID")) >= 0)
+    storeCall(dm_.journalCall(callWithNames(number, contact, company)));
+}
+
+void CallHandling::storeCall(const JournalledCall& call)
+{
+    // While long work holds the database the row waits in the journal and
+    // follows it.
+    if (dm_.storeCall(call) && dm_.callTable.isActive() && dm_.callTable.findField(QStringLiteral("ID")) >= 0)
         screen_.callLogged(dm_.callTable.value(QStringLiteral("ID")).toLongLong());
 }
 
@@ -161,11 +188,19 @@ bool CallHandling::lookUpOrAnnounce(const QString& number, bool* known)
     try {
         *known = lookUpCaller(number);
         return true;
-    } catch (...) {
-        if (dm_.serverAway())
+    } catch (const DbError& e) {
+        // A database that is away, slow or held by long work (a lock that
+        // was not let go in time): the caller is announced as far as can be
+        // told, and the call is kept all the same.
+        if (dm_.serverAway() || dm_.connection.writesHeld() || dm_.connection.busy()) {
             screen_.announce(newCallerText);
-        else
+            screen_.sayInStatusBar(lookupDelayedText(e.message()));
+        } else {
             errorreport::reportCurrentException();
+        }
+        return false;
+    } catch (...) {
+        errorreport::reportCurrentException();
         return false;
     }
 }

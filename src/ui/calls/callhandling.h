@@ -15,6 +15,7 @@ class CallScreen;
 class CallerIdDevice;
 class DataModule;
 class StatementBuffer;
+struct JournalledCall;
 
 // The handling of the number field, owned by the main window.
 //
@@ -63,6 +64,7 @@ public:
 private:
     void later(std::function<void()> step);
     void nextStep();
+    void storeCall(const JournalledCall& call);
 
     DataModule& dm_;
     CallScreen& screen_;
@@ -73,6 +75,12 @@ private:
     bool boxReported_ = false;
     QString boxNumber_;    // the number the box reported last
 };
+
+// The record of a call arriving now, with a known caller's names.
+CallRecord callWithNames(const QString& number, const QString& contact, const QString& company);
+
+// Said when a caller could not be looked up in time.
+QString lookupDelayedText(const QString& why);
 
 // Said when a call arrives while the database is not open.
 QString callNotLoggedText(const QString& number);

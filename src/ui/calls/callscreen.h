@@ -30,6 +30,8 @@ public:
     virtual void showCustomerSidePage(const QString& address) = 0;
     // The call announced last is in the call log under this key.
     virtual void callLogged(qint64 key) { Q_UNUSED(key); }
+    // A line of the status bar's message panel.
+    virtual void sayInStatusBar(const QString& text) { Q_UNUSED(text); }
 
 protected:
     ~CallScreen() = default;

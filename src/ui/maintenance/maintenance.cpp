@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "rules/app/livefiles.h"
 #include "rules/app/errorreport.h"
 #include "ui/app/look.h"
 #include "ui/app/message.h"
@@ -284,7 +285,12 @@ void Maintenance::restore()
     const QString source = askFile(r);
     if (source.isEmpty())
         return;
-    // The chosen file is looked at before anything is closed.
+    // The chosen file is looked at before anything is closed; the live
+    // database itself is not opened a second time.
+    if (livefiles::isLive(source)) {
+        showMessage(livefiles::refusedText(source));
+        return;
+    }
     const dbfile::Kind kind = dbfile::kindOf(source);
     if (!restorableOrTold(source, kind))
         return;

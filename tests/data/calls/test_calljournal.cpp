@@ -1,0 +1,236 @@
+// Every call is on disk in the desk's journal the moment it is logged, and
+// reaches 来电数据 exactly once with its arrival time: after long work that
+// was killed halfway, from a database file that could not be written for a
+// while, and never through a second descriptor of the live database.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <unistd.h>
+
+#include "data/app/datamodule.h"
+#include "data/calls/callqueue.h"
+#include "data/lists/reopen.h"
+#include "data/transfer/importsource.h"
+#include "rules/app/errorreport.h"
+#include "rules/app/livefiles.h"
+#include "rules/app/paths.h"
+#include "rules/calls/callrules.h"
+#include "rules/transfer/tablereader.h"
+#include "testdb.h"
+
+namespace {
+
+CallRecord call(int n)
+{
+    return callRecord(QStringLiteral("1380000000") + QString::number(n),
+                      QDateTime(QDate(2026, 12, 9), QTime(10, 0, n)));
+}
+
+QString database() { return programFolder() + QStringLiteral("data/web.mdb"); }
+
+qint64 count(const QString& sql) { return testutil::valueOf(database(), sql).toLongLong(); }
+
+// The locks this process holds, as the kernel lists them.
+int locksHeld()
+{
+    QFile f(QStringLiteral("/proc/locks"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    int n = 0;
+    const QByteArray pid = QByteArray::number(qint64(getpid()));
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 4 && fields[4] == pid)
+            ++n;
+    }
+    return n;
+}
+
+bool setImmutable(const QString& file, bool on)
+{
+    return QProcess::execute(QStringLiteral("chattr"), {on ? QStringLiteral("+i") : QStringLiteral("-i"), file}) == 0;
+}
+
+}  // namespace
+
+class TestCallJournal : public QObject {
+    Q_OBJECT
+    QStringList reports_;
+
+private slots:
+    void init()
+    {
+        testutil::makeProgramFolder();
+        errorreport::setSink([this](const QString& text) { reports_ << text; });
+    }
+
+    void cleanup()
+    {
+        errorreport::setSink({});
+        const QStringList reports = std::exchange(reports_, {});
+        QVERIFY2(reports.isEmpty(), qPrintable(reports.join(QLatin1Char('\n'))));
+    }
+
+    void callsOfWorkKilledHalfwayAreInAfterTheNextStart_data()
+    {
+        QTest::addColumn<QString>("work");
+        for (const char* work : {"压缩数据库", "恢复数据库", "导入数据", "导出数据"})
+            QTest::newRow(work) << QString::fromUtf8(work);
+    }
+
+    void callsOfWorkKilledHalfwayAreInAfterTheNextStart()
+    {
+        QFETCH(QString, work);
+        QProcess desk;
+        desk.start(QStringLiteral(JOURNAL_CHILD), {programFolder(), work});
+        QVERIFY(desk.waitForStarted());
+        QSignalSpy said(&desk, &QProcess::readyReadStandardOutput);
+        QVERIFY(said.wait(60000));
+        QCOMPARE(desk.readAllStandardOutput().trimmed(), QByteArray("journalled"));
+        desk.kill();  // SIGKILL: nothing of the program runs any more
+        QVERIFY(desk.waitForFinished());
+        QCOMPARE(count(QStringLiteral("select count(*) from 来电数据")), 0);
+
+        // The next start moves them in before the lists read, once each,
+        // in order, with the times they arrived.
+        DataModule dm;
+        dm.callTable.reopen(wholeList(QStringLiteral("来电数据")));
+        QCOMPARE(dm.callsWaiting(), 0);
+        QCOMPARE(dm.callTable.recordCount(), 3);
+        QSqlDatabase db = dm.connection.database();
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("select 手机, 日期, 时间 from 来电数据 order by ID")));
+        for (int n = 1; n <= 3; ++n) {
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("1390000000") + QString::number(n));
+            QCOMPARE(q.value(1).toString(), QStringLiteral("2026-12-9"));
+            QCOMPARE(q.value(2).toString(), QStringLiteral("9:00:0") + QString::number(n));
+        }
+        QVERIFY(!q.next());
+        QCOMPARE(CallQueue(CallQueue::standardPath()).count(), 0);
+    }
+
+    // A call whose store may have been committed just before the program
+    // died is looked for first; one that never got that far is written.
+    void leftoversAreWrittenOnceAtTheNextOpen()
+    {
+        testutil::execute(database(), QStringLiteral("insert into 来电数据 (手机, 日期, 时间) values "
+                                                     "('13800000001', '2026-12-9', '10:00:01')"));
+        {
+            CallQueue journal(CallQueue::standardPath());
+            journal.add(call(1), true);  // stored before the kill
+            journal.add(call(2), true);  // about to be stored
+            journal.add(call(3));        // waited for long work
+        }
+        DataModule dm;
+        dm.callTable.reopen(wholeList(QStringLiteral("来电数据")));
+        QCOMPARE(count(QStringLiteral("select count(*) from 来电数据")), 3);
+        for (int n = 1; n <= 3; ++n)
+            QCOMPARE(count(QStringLiteral("select count(*) from 来电数据 where 手机 = '") + call(n).shouji +
+                           QStringLiteral("'")),
+                     1);
+        QCOMPARE(dm.callsWaiting(), 0);
+        // The card's list sees them.
+        QCOMPARE(dm.callTable.recordCount(), 3);
+    }
+
+    void aCallIsOnDiskBeforeItIsStored()
+    {
+        DataModule dm;
+        dm.callTable.reopen(wholeList(QStringLiteral("来电数据")));
+        const JournalledCall j = dm.journalCall(call(1));
+        QVERIFY(j.atOnce);
+        QCOMPARE(CallQueue(CallQueue::standardPath()).count(), 1);
+        QVERIFY(dm.storeCall(j));
+        QCOMPARE(CallQueue(CallQueue::standardPath()).count(), 0);
+        QCOMPARE(dm.callTable.text(QStringLiteral("手机")), call(1).shouji);
+    }
+
+    void theLiveDatabaseIsNeverOpenedASecondTime()
+    {
+        DataModule dm;
+        dm.callTable.reopen(wholeList(QStringLiteral("来电数据")));
+        QVERIFY(dm.logCall(call(1)));
+        const int before = locksHeld();
+        QVERIFY2(before > 0, "the database holds no lock to lose");
+        QVERIFY(livefiles::isLive(database()));
+
+        // The import's reader, through another spelling of the same file.
+        const QString spelled = programFolder() + QStringLiteral("data/../data/web.mdb");
+        QString why;
+        QVERIFY(!openTableReader(spelled, &why));
+        QCOMPARE(why, livefiles::refusedText(spelled));
+        ImportConnection access(QStringLiteral("access"));
+        access.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + database());
+        QVERIFY_THROWS_EXCEPTION(AppError, access.open());
+        // The journal is the program's own too.
+        QVERIFY(!openTableReader(CallQueue::standardPath(), &why));
+        QCOMPARE(locksHeld(), before);
+
+        // Every call still reaches the database.
+        QVERIFY(dm.logCall(call(2)));
+        QCOMPARE(count(QStringLiteral("select count(*) from 来电数据")), 2);
+        // A copy of the file is read as any other.
+        const QString copy = programFolder() + QStringLiteral("copy.mdb");
+        dm.finishForExit();
+        QVERIFY(QFile::copy(database(), copy));
+        QVERIFY(!livefiles::isLive(copy));
+    }
+
+    // The log of writes goes into the file soon after them, so that the
+    // file alone (an office's copy of it) holds every stored call.
+    void aCopyOfTheFileAloneHoldsTheStoredCalls()
+    {
+        DataModule dm;
+        dm.callTable.reopen(wholeList(QStringLiteral("来电数据")));
+        QVERIFY(dm.logCall(call(1)));
+        QVERIFY(dm.logCall(call(2)));
+        const QString copy = programFolder() + QStringLiteral("copy.mdb");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                QFile::remove(copy);
+                return QFile::copy(database(), copy) &&
+                       testutil::valueOf(copy, QStringLiteral("select count(*) from 来电数据")).toInt() == 2;
+            }(),
+            20000);
+    }
+
+    void aReadOnlyDatabaseKeepsItsCallsUntilItCanBeWritten()
+    {
+        QVERIFY2(setImmutable(database(), true), "chattr +i failed");
+        struct Unlock {
+            ~Unlock() { setImmutable(database(), false); }
+        } unlock;
+        DataModule dm;
+        dm.callCourier().setRetryDelays(50, 400);
+        QSignalSpy waiting(&dm, &DataModule::callsWaitingChanged);
+        dm.callTable.reopen(wholeList(QStringLiteral("来电数据")));
+        // Said at once, in the operator's words.
+        QVERIFY(!waiting.isEmpty());
+        QVERIFY2(dm.waitingText().contains(QStringLiteral("只读")), qPrintable(dm.waitingText()));
+
+        QVERIFY(!dm.logCall(call(1)));
+        QCOMPARE(dm.callsWaiting(), 1);
+        QVERIFY2(dm.waitingText().startsWith(QStringLiteral("来电已记下（1 个）")), qPrintable(dm.waitingText()));
+        QCOMPARE(count(QStringLiteral("select count(*) from 来电数据")), 0);
+
+        QVERIFY(setImmutable(database(), false));
+        QTRY_COMPARE_WITH_TIMEOUT(dm.callsWaiting(), 0, 20000);
+        QCOMPARE(count(QStringLiteral("select count(*) from 来电数据 where 手机 = '13800000001'")), 1);
+        // The program's own connection takes the next call at once.
+        QTRY_VERIFY(dm.callTable.isActive());
+        QVERIFY(dm.logCall(call(2)));
+        QCOMPARE(count(QStringLiteral("select count(*) from 来电数据")), 2);
+    }
+};
+
+QTEST_MAIN(TestCallJournal)
+#include "test_calljournal.moc"
