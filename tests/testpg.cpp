@@ -184,6 +184,16 @@ bool PrivatePostgres::pause() { return signalAll(SIGSTOP); }
 
 bool PrivatePostgres::resume() { return signalAll(SIGCONT); }
 
+bool PrivatePostgres::crash()
+{
+    QFile pidFile(dataFolder() + QStringLiteral("/postmaster.pid"));
+    if (!pidFile.open(QIODevice::ReadOnly))
+        return false;
+    const pid_t postmaster = pid_t(pidFile.readLine().trimmed().toLong());
+    running_ = false;
+    return ::kill(postmaster, SIGKILL) == 0;
+}
+
 // The postmaster (first line of its pid file) and every process it started.
 bool PrivatePostgres::signalAll(int signal)
 {

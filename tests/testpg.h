@@ -51,6 +51,12 @@ public:
     // with a server frozen under load.
     bool pause();
     bool resume();
+    // Kills the postmaster with SIGKILL, as a machine that dies: its
+    // connections break off, nothing is flushed or stopped in order.
+    bool crash();
+    // The data folder and the server's programs (for a standby made from it).
+    QString dataFolder() const { return dir_.filePath(QStringLiteral("data")); }
+    QString programs() const { return bin_; }
 
 private:
     bool run(const QStringList& command, QString* output = nullptr);

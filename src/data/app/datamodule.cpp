@@ -13,7 +13,7 @@
 namespace {
 DataModule* g_instance = nullptr;
 // How long the window waits for the first connect to a server to answer.
-constexpr int kFirstConnectWaitMs = 2000;
+constexpr int kFirstConnectWaitMs = 5000;
 }
 
 DataModule::DataModule(QObject* parent)
@@ -124,15 +124,8 @@ bool DataModule::connectionLost() const
 void DataModule::renewConnection()
 {
     if (connectionLost()) {
-        {
-            QSqlDatabase dropped = connection.database();
-            dropped.close();
-        }
-        if (!guarded([this] { connection.open(); }))
+        if (!reopenConnection())
             return;
-        for (DataSet* ds : {&customerTable, &callTable, &dictionaryTable})
-            if (ds->isActive())
-                reopenWhenBrowsing(ds);
     } else if (callTable.isActive()) {
         callStoredElsewhere();
     }
@@ -338,7 +331,9 @@ bool DataModule::storeCall(const JournalledCall& j)
         courier_.deliverNow();
         return false;
     }
-    if (j.order >= 0)
+    if (j.order >= 0 && courier_.serves())
+        noteCommittedOnServer(j.order);
+    else if (j.order >= 0)
         courier_.stored(j.order);
     // Calls journalled while this one waited for its turn follow it.
     if (courier_.waiting() > 0)
@@ -348,6 +343,25 @@ bool DataModule::storeCall(const JournalledCall& j)
 
 // `own`: the journalled call about to be stored, the one call allowed to
 // wait in the journal.
+// A call stored on a server stays in the journal, with where in the
+// server's log its commit lies, until the server's standbys have replayed
+// it: a standby promoted before that would lack it.  Without a position
+// (the server went away just now) it stays marked unsure, and the courier
+// looks for it in 来电数据.
+void DataModule::noteCommittedOnServer(qint64 order)
+{
+    const QString positioned = connection.engine().logPositionStatement();
+    if (positioned.isEmpty()) {
+        courier_.stored(order);
+        return;
+    }
+    QSqlQuery q(connection.database());
+    if (connection.run(q, positioned) && q.next())
+        courier_.committed(order, q.value(0).toString(), serverName_);
+    else
+        courier_.deliverNow();
+}
+
 bool DataModule::canStoreAtOnce(qint64 own)
 {
     const int before = courier_.waiting() - (own >= 0 ? 1 : 0);
@@ -404,17 +418,20 @@ void DataModule::callsMovedIn(int moved)
     emit callsWaitingChanged(callsWaiting());
 }
 
-void DataModule::reopenConnection()
+// The connection is let go and opened anew under the open lists, which
+// then read their rows again (a list being edited once the edit ends).
+bool DataModule::reopenConnection()
 {
     {
         QSqlDatabase dropped = connection.database();
         dropped.close();
     }
     if (!guarded([this] { connection.open(); }))
-        return;
+        return false;
     for (DataSet* ds : {&customerTable, &callTable, &dictionaryTable})
         if (ds->isActive())
             reopenWhenBrowsing(ds);
+    return true;
 }
 
 // A database file that cannot be written (read-only) takes no call: said at
@@ -425,8 +442,11 @@ void DataModule::reopenConnection()
 // a file before anything reads it.
 void DataModule::databaseOpened()
 {
-    if (courier_.serves())
+    if (courier_.serves()) {
+        QSqlDatabase db = connection.database();
+        serverName_ = callqueue::serverName(location_, db, connection.engine());
         return;
+    }
     if (!connection.engine().canWrite(connection.database())) {
         storeProblem_ = QStringLiteral("数据库文件是只读的");
         emit callsWaitingChanged(callsWaiting());

@@ -149,11 +149,12 @@ private:
     void followServer();
     void writeCall(const CallRecord& call);
     bool canStoreAtOnce(qint64 own = -1);
+    void noteCommittedOnServer(qint64 order);
     void storeUnjournalledCalls();
     void journalProblem(const QString& why);
     void callsMovedIn(int moved);
     void databaseOpened();
-    void reopenConnection();
+    bool reopenConnection();
     void flushLogWhenIdle();
     bool connectionLost() const;
     void renewConnection();
@@ -166,6 +167,7 @@ private:
     // Calls the journal could not take (its disk full), in their order.
     QList<CallRecord> unjournalled_;
     QString storeProblem_;      // why the file takes no call now
+    QString serverName_;        // the server the connection reached (callqueue.h)
     QTimer logFlush_;
     QDateTime logFlushed_;      // the log's time when last flushed
     QThread* flushing_ = nullptr;

@@ -64,7 +64,9 @@ public:
     virtual DatabaseLocation::Kind kind() const = 0;
 
     // --- connections ------------------------------------------------------
-    enum class Access { ReadWrite, ReadOnly };
+    // Report: read-only, and from a standby where the location names one
+    // (a long report does not load the primary).
+    enum class Access { ReadWrite, ReadOnly, Report };
     // A connection under `name` to the database `where` (an earlier one of
     // that name is taken up again), not yet opened.  A locked database is
     // waited for at most `waitMs` before a statement gives up.
@@ -130,6 +132,19 @@ public:
     // Empty when the engine cannot tell.
     virtual QString transactionNumberStatement() const { return {}; }
     virtual QString transactionFateStatement() const { return {}; }
+    // Standbys.  Which server of several a connection reached (its address
+    // and port, so that a promoted standby is told apart from the primary it
+    // replaces); the position in the server's log at which what was just
+    // committed lies; and how far every standby has replayed the log (one
+    // row: the number of standbys, the lowest position replayed, null when
+    // not visible to this login).  Positions are compared by
+    // logPositionValue().  Empty when the engine has no standbys.
+    virtual QString serverIdentityStatement() const { return {}; }
+    virtual QString logPositionStatement() const { return {}; }
+    virtual QString standbyReplayStatement() const { return {}; }
+    // Which server a report read: its identity, whether it is a standby, and
+    // how many seconds its last replayed change lies behind (null: unknown).
+    virtual QString readingPlaceStatement() const { return {}; }
 
     // A column's name as the program spells it (ID, EMAIL), from the name a
     // result reports: an engine that folds names gives them back folded.

@@ -99,8 +99,11 @@ QSqlDatabase PostgresEngine::connection(const QString& name, const DatabaseLocat
     db.setPassword(p.take(QStringLiteral("password")));
     QString options = p.take(QStringLiteral("options"));
     options += QStringLiteral(" -c lock_timeout=") + QString::number(waitMs);
-    if (access == Access::ReadOnly)
+    if (access != Access::ReadWrite)
         options += QStringLiteral(" -c default_transaction_read_only=on");
+    // A report reads from a standby when several servers are named.
+    if (access == Access::Report && p.value(QStringLiteral("host")).contains(QLatin1Char(',')))
+        p.insert(QStringLiteral("target_session_attrs"), QStringLiteral("prefer-standby"));
     p.insert(QStringLiteral("options"), options.trimmed());
     if (!p.contains(QStringLiteral("connect_timeout")))
         p.insert(QStringLiteral("connect_timeout"), QStringLiteral("5"));
@@ -248,6 +251,29 @@ void PostgresEngine::limitWaits(QSqlDatabase& db, int seconds) const
 QString PostgresEngine::transactionNumberStatement() const { return QStringLiteral("select txid_current()"); }
 
 QString PostgresEngine::transactionFateStatement() const { return QStringLiteral("select txid_status(?)"); }
+
+QString PostgresEngine::serverIdentityStatement() const
+{
+    // A socket connection has no address: the data folder's port stands in.
+    return QStringLiteral("select coalesce(host(inet_server_addr()), 'local') || ':' || "
+                          "coalesce(inet_server_port(), current_setting('port')::int)");
+}
+
+QString PostgresEngine::readingPlaceStatement() const
+{
+    // Caught up (all it received is replayed): nothing behind, however old
+    // the last change is.
+    return serverIdentityStatement() +
+           QStringLiteral(", pg_is_in_recovery(), case when pg_last_wal_receive_lsn() = pg_last_wal_replay_lsn() "
+                          "then 0 else extract(epoch from now() - pg_last_xact_replay_timestamp()) end");
+}
+
+QString PostgresEngine::logPositionStatement() const { return QStringLiteral("select pg_current_wal_lsn()::text"); }
+
+QString PostgresEngine::standbyReplayStatement() const
+{
+    return QStringLiteral("select count(*), min(replay_lsn)::text from pg_stat_replication");
+}
 
 QString PostgresEngine::sameValue(const QString& column) const
 {

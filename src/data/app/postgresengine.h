@@ -44,6 +44,10 @@ public:
     void limitWaits(QSqlDatabase& db, int seconds) const override;
     QString transactionNumberStatement() const override;
     QString transactionFateStatement() const override;
+    QString serverIdentityStatement() const override;
+    QString logPositionStatement() const override;
+    QString standbyReplayStatement() const override;
+    QString readingPlaceStatement() const override;
 
     QString beginWrite() const override;
     QString sameValue(const QString& quotedColumn) const override;

@@ -10,6 +10,8 @@
 namespace {
 // A try gives up connecting after this long.
 constexpr int kConnectWaitSeconds = 3;
+// How often the standbys' replay is looked at while calls wait for it.
+constexpr int kStandbyCheckMs = 1000;
 }  // namespace
 
 CallCourier::CallCourier(QObject* parent) : QObject(parent)
@@ -82,6 +84,20 @@ void CallCourier::stored(qint64 order)
     queue_->remove(order);
     waiting_ = qMax(0, waiting_ - 1);
     emit changed();
+}
+
+void CallCourier::committed(qint64 order, const QString& position, const QString& server)
+{
+    if (!queue_)
+        queue_ = std::make_unique<CallQueue>(queuePath());
+    queue_->noteCommitted(order, position, server);
+    waiting_ = qMax(0, waiting_ - 1);
+    ++awaiting_;
+    emit changed();
+    // Let go of once the standbys have it (or at once without any).
+    standbyDelayMs_ = kStandbyCheckMs;
+    if (!away_ && !thread_ && !retry_.isActive())
+        retry_.start(kStandbyCheckMs);
 }
 
 void CallCourier::keep(const CallRecord& call, bool unsure)
@@ -164,6 +180,7 @@ void CallCourier::recount()
         if (!queue_)
             queue_ = std::make_unique<CallQueue>(queuePath());
         n = queue_->count();
+        awaiting_ = queue_->awaitingStandbys();
     } catch (const DbError& e) {
         emit deliveryFailed(e.message());
     }
@@ -210,6 +227,7 @@ bool CallCourier::waitForTry(int msecs)
 void CallCourier::tried(const callqueue::Delivery& d)
 {
     delivered_ += d.delivered;
+    const int awaitingBefore = awaiting_;
     recount();
     if (stop_)
         return;
@@ -238,6 +256,11 @@ void CallCourier::tried(const callqueue::Delivery& d)
     const int delivered = delivered_;
     delivered_ = 0;
     delayMs_ = firstDelayMs_;
+    // Calls the standbys have not replayed yet are looked at again shortly
+    // (less often while they do not move on).
+    standbyDelayMs_ = awaiting_ < awaitingBefore ? kStandbyCheckMs : qMin(standbyDelayMs_ * 2, 30000);
+    if (awaiting_ > 0 && !retry_.isActive())
+        retry_.start(standbyDelayMs_);
     if (!away_) {
         // Calls that waited for long work (or for a file that could not be
         // written) are in.

@@ -47,6 +47,11 @@ public:
     qint64 journal(const CallRecord& call, bool unsure);
     // A journalled call was stored by the window: it leaves the journal.
     void stored(qint64 order);
+    // A journalled call was stored by the window on a server, committed at
+    // this log position: kept until the server's standbys have replayed it.
+    void committed(qint64 order, const QString& position, const QString& server);
+    // Calls in 来电数据 that the standbys have not replayed yet.
+    int awaitingStandbys() const { return awaiting_; }
     // Journals a call and sends it on (when nothing holds the database).
     void keep(const CallRecord& call, bool unsure);
     // Sends what the journal holds, now (unless held or already under way).
@@ -100,6 +105,8 @@ private:
     int longestDelayMs_ = 30000;
     int delayMs_ = 1000;
     int waiting_ = 0;
+    int awaiting_ = 0;
+    int standbyDelayMs_ = 1000;
     int delivered_ = 0;
     bool away_ = false;
     bool held_ = false;

@@ -76,8 +76,16 @@ QSqlDatabase CallQueue::database(bool create)
     exec(q, QStringLiteral("设置"));
     q.prepare(QStringLiteral("create table if not exists 待写来电 (序号 integer primary key autoincrement, "
                              "记号 text not null unique, 电话 text, 手机 text, 日期 text, 时间 text, "
-                             "联系人 text, 公司名称 text, 事务 integer, 服务器 text, 存疑 integer not null default 0)"));
+                             "联系人 text, 公司名称 text, 事务 integer, 服务器 text, 存疑 integer not null default 0, "
+                             "提交位置 text)"));
     exec(q, QStringLiteral("建表"));
+    // A journal of an earlier version lacks the commit's log position.
+    q.prepare(QStringLiteral("select count(*) from pragma_table_info('待写来电') where name = '提交位置'"));
+    exec(q, QStringLiteral("建表"));
+    if (q.next() && q.value(0).toInt() == 0) {
+        q.prepare(QStringLiteral("alter table 待写来电 add column 提交位置 text"));
+        exec(q, QStringLiteral("建表"));
+    }
     return db;
 }
 
@@ -101,7 +109,7 @@ QList<CallQueue::Entry> CallQueue::entries()
         return {};
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("select 序号, 记号, 电话, 手机, 日期, 时间, 联系人, 公司名称, 事务, 存疑, 服务器 "
+    q.prepare(QStringLiteral("select 序号, 记号, 电话, 手机, 日期, 时间, 联系人, 公司名称, 事务, 存疑, 服务器, 提交位置 "
                              "from 待写来电 order by 序号"));
     exec(q, QStringLiteral("读出"));
     QList<Entry> out;
@@ -114,20 +122,65 @@ QList<CallQueue::Entry> CallQueue::entries()
         e.transaction = q.value(8).isNull() ? -1 : q.value(8).toLongLong();
         e.unsure = q.value(9).toInt() != 0;
         e.server = q.value(10).toString();
+        e.committedAt = q.value(11).toString();
         out.append(e);
     }
     return out;
 }
 
-int CallQueue::count()
+int CallQueue::count() { return countWhere(QStringLiteral("提交位置 is null")); }
+
+int CallQueue::awaitingStandbys() { return countWhere(QStringLiteral("提交位置 is not null")); }
+
+int CallQueue::countWhere(const QString& condition)
 {
     QSqlDatabase db = database(false);
     if (!db.isValid())
         return 0;
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("select count(*) from 待写来电"));
+    q.prepare(QStringLiteral("select count(*) from 待写来电 where ") + condition);
     exec(q, QStringLiteral("清点"));
     return q.next() ? q.value(0).toInt() : 0;
+}
+
+void CallQueue::noteCommitted(qint64 order, const QString& position, const QString& server)
+{
+    QSqlQuery q(database(true));
+    q.prepare(QStringLiteral("update 待写来电 set 提交位置 = ?, 服务器 = ?, 存疑 = 1 where 序号 = ?"));
+    q.addBindValue(position);
+    q.addBindValue(server);
+    q.addBindValue(order);
+    exec(q, QStringLiteral("记下提交"));
+}
+
+int CallQueue::replayedOn(const QString& server, const QString& replayed)
+{
+    const std::optional<quint64> upTo = replayed.isEmpty() ? std::optional<quint64>(~quint64(0))
+                                                            : logPositionValue(replayed);
+    if (!upTo)
+        return 0;
+    int removed = 0;
+    for (const Entry& e : entries()) {
+        if (e.committedAt.isEmpty() || e.server != server)
+            continue;
+        const std::optional<quint64> at = logPositionValue(e.committedAt);
+        if (at && *at <= *upTo) {
+            remove(e.order);
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+std::optional<quint64> logPositionValue(const QString& position)
+{
+    const int slash = position.indexOf(QLatin1Char('/'));
+    bool high = false, low = false;
+    const quint64 h = position.left(slash).toULongLong(&high, 16);
+    const quint64 l = position.mid(slash + 1).toULongLong(&low, 16);
+    if (slash <= 0 || !high || !low || h > 0xffffffffu || l > 0xffffffffu)
+        return std::nullopt;
+    return (h << 32) | l;
 }
 
 void CallQueue::noteTransaction(qint64 order, qint64 transaction, const QString& server)
@@ -205,6 +258,33 @@ struct Courier {
         return *known && q.value(0).toLongLong() > 0;
     }
 
+    // The call is in 来电数据: it leaves the journal, or, on a server whose
+    // standbys may not have it yet, stays until they have.
+    void settle(const CallQueue::Entry& e)
+    {
+        const QString positioned = engine.logPositionStatement();
+        QSqlQuery q(server);
+        if (!positioned.isEmpty() && run(q, {positioned, {}}) && q.next())
+            queue.noteCommitted(e.order, q.value(0).toString(), serverName);
+        else
+            queue.remove(e.order);
+    }
+
+    // Calls every standby has replayed leave the journal.
+    void letGoOfReplayed()
+    {
+        const QString replay = engine.standbyReplayStatement();
+        if (replay.isEmpty())
+            return;
+        QSqlQuery q(server);
+        if (!run(q, {replay, {}}) || !q.next())
+            return;
+        if (q.value(0).toLongLong() == 0)
+            queue.replayedOn(serverName, QString());  // no standby to wait for
+        else if (!q.value(1).isNull())
+            queue.replayedOn(serverName, q.value(1).toString());
+    }
+
     // What became of the transaction an earlier delivery of the call ran in.
     QString fate(qint64 transaction)
     {
@@ -239,7 +319,7 @@ struct Courier {
             out.error = server.lastError().text();
             return Step::Failed;
         }
-        queue.remove(e.order);
+        settle(e);
         return Step::Done;
     }
 
@@ -250,7 +330,7 @@ struct Courier {
         if (e.transaction >= 0 && !check) {
             const QString f = fate(e.transaction);
             if (f == QLatin1String("committed")) {
-                queue.remove(e.order);
+                settle(e);
                 return Step::Done;
             }
             if (f == QLatin1String("in progress"))
@@ -263,7 +343,7 @@ struct Courier {
         if (check) {
             bool known = false;
             if (onServer(e.call, &known)) {
-                queue.remove(e.order);
+                settle(e);
                 return Step::Done;
             }
             if (!known)
@@ -274,6 +354,16 @@ struct Courier {
 };
 
 }  // namespace
+
+QString serverName(const DatabaseLocation& where, QSqlDatabase& db, const DatabaseEngine& engine)
+{
+    QString name = where.describe();
+    const QString identity = engine.serverIdentityStatement();
+    QSqlQuery q(db);
+    if (!identity.isEmpty() && q.exec(identity) && q.next())
+        name += QLatin1Char('@') + q.value(0).toString();
+    return name;
+}
 
 Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int connectWaitSeconds,
                  const std::atomic<bool>* stop)
@@ -304,10 +394,15 @@ Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int co
                 engine->addDigitsFunction(server);
             try {
                 CallQueue queue(queuePath);
-                Courier courier{server, *engine, queue, out, where.describe()};
+                Courier courier{server, *engine, queue, out, serverName(where, server, *engine)};
                 for (const CallQueue::Entry& e : queue.entries()) {
                     if (stop && stop->load())
                         break;
+                    // In this server's table already, waiting for its
+                    // standbys; one committed on another server (before a
+                    // standby took over) is looked for here.
+                    if (!e.committedAt.isEmpty() && e.server == courier.serverName)
+                        continue;
                     const Step step = courier.deliver(e);
                     if (step != Step::Done) {
                         if (step == Step::Later && out.error.isEmpty())
@@ -316,6 +411,8 @@ Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int co
                     }
                     ++out.delivered;
                 }
+                if (out.error.isEmpty() && !out.lost)
+                    courier.letGoOfReplayed();
             } catch (const DbError& e) {
                 out.error = e.message();
             }

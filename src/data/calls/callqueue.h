@@ -29,11 +29,13 @@
 #include <QList>
 #include <QString>
 #include <atomic>
+#include <optional>
 
 #include "rules/app/databaselocation.h"
 #include "rules/app/query.h"
 #include "rules/calls/callrules.h"
 
+class DatabaseEngine;
 class QSqlDatabase;
 
 class CallQueue {
@@ -54,6 +56,7 @@ public:
         qint64 transaction = -1;  // a delivery under way in this server transaction
         QString server;           // of this server (DatabaseLocation::describe())
         bool unsure = false;      // may already be on the server
+        QString committedAt;      // in 来电数据 of `server` at this log position
     };
 
     // Keeps a call at the end of the queue and gives its order; DbError
@@ -61,7 +64,16 @@ public:
     qint64 add(const CallRecord& call, bool unsure = false);
     // The calls in the order they came (none when there is no file).
     QList<Entry> entries();
+    // Calls not yet in 来电数据.
     int count();
+    // Calls in 来电数据 of a server that has standbys, kept until every
+    // standby has replayed them (a standby promoted before that would lack
+    // them: they are then looked for there, and sent again when missing).
+    int awaitingStandbys();
+    void noteCommitted(qint64 order, const QString& position, const QString& server);
+    // Lets go of the calls committed on `server` at or before `replayed`
+    // (empty: the server has no standby); how many.
+    int replayedOn(const QString& server, const QString& replayed);
     void noteTransaction(qint64 order, qint64 transaction, const QString& server);
     // The call's store is about to be committed: it may be in 来电数据 from
     // now on.
@@ -70,10 +82,15 @@ public:
 
 private:
     QSqlDatabase database(bool create);
+    int countWhere(const QString& condition);
 
     QString path_;
     QString name_;
 };
+
+// A server's log position ("16/B374D848") as a number; nothing for text
+// that is none.
+std::optional<quint64> logPositionValue(const QString& position);
 
 // The insert of a call row into 来电数据 (an empty value stored as null).
 BoundStatement callInsert(const CallRecord& call);
@@ -95,6 +112,11 @@ struct Delivery {
 // server ends that transaction within the same time, and the call is sent
 // by a later try).  For any thread;
 // `stop` ends it between two calls.
+// The server a connection reached, as the journal notes it: the location
+// as configured, and the address and port of the server that answered (a
+// location naming a primary and its standby reaches either).
+QString serverName(const DatabaseLocation& where, QSqlDatabase& db, const DatabaseEngine& engine);
+
 Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int connectWaitSeconds,
                  const std::atomic<bool>* stop = nullptr);
 

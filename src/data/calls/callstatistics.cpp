@@ -6,8 +6,11 @@
 #include <QStringList>
 #include <algorithm>
 #include <QVariant>
+#include <QUuid>
+#include <memory>
 
 #include "data/app/dberror.h"
+#include "data/app/engine.h"
 #include "rules/app/statementtext.h"
 
 namespace {
@@ -126,4 +129,51 @@ CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& 
     if (s.frequentNumbers.size() > frequentLimit)
         s.frequentNumbers.resize(frequentLimit);
     return s;
+}
+
+CallStatistics callStatisticsForReport(const DatabaseLocation& where, const QDate& first, const QDate& last,
+                                       int frequentLimit, const std::function<bool()>& stopRequested,
+                                       ReadingPlace* place)
+{
+    const std::shared_ptr<const DatabaseEngine> engine = DatabaseEngine::standard(where);
+    const QString name = QStringLiteral("report_") + QUuid::createUuid().toString(QUuid::Id128);
+    CallStatistics out;
+    QString failure;
+    {
+        QSqlDatabase db = engine->connection(name, where, 5000, DatabaseEngine::Access::Report);
+        if (!db.open()) {
+            failure = db.lastError().text();
+        } else {
+            engine->prepareSession(db);
+            try {
+                out = callStatistics(db, first, last, frequentLimit, stopRequested);
+                QSqlQuery q(db);
+                const QString placed = engine->readingPlaceStatement();
+                if (place && !placed.isEmpty() && q.exec(placed) && q.next()) {
+                    place->server = q.value(0).toString();
+                    place->standby = q.value(1).toBool();
+                    place->behindSeconds = q.value(2).isNull() ? -1 : q.value(2).toDouble();
+                }
+            } catch (const DbError& e) {
+                failure = e.message();
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!failure.isEmpty())
+        throw DbError(failure);
+    return out;
+}
+
+QString readingPlaceText(const ReadingPlace& place)
+{
+    if (place.server.isEmpty())
+        return {};
+    if (!place.standby)
+        return QStringLiteral("数据读自服务器 ") + place.server + QStringLiteral("。");
+    QString text = QStringLiteral("数据读自备用服务器 ") + place.server;
+    if (place.behindSeconds >= 0)
+        text += QStringLiteral("，落后约 ") + QString::number(qRound64(place.behindSeconds)) + QStringLiteral(" 秒");
+    return text + QStringLiteral("。");
 }

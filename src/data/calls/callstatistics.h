@@ -12,6 +12,8 @@
 #include <QVector>
 #include <functional>
 
+#include "rules/app/databaselocation.h"
+
 struct NumberCount {
     QString number;  // as logged (手机, else 电话)
     qint64 calls = 0;
@@ -32,6 +34,22 @@ struct CallStatistics {
 // so far.  Throws DbError when a statement fails.
 CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& last, int frequentLimit = 20,
                               const std::function<bool()>& stopRequested = {});
+
+// The server a report read, as far as it tells.
+struct ReadingPlace {
+    QString server;          // address:port
+    bool standby = false;
+    double behindSeconds = -1;  // how old the standby's last replayed change is; -1 unknown
+};
+
+// The same statistics, read where reports read: on a server location that
+// names a primary and a standby, from the standby (the primary is left to
+// the desks' calls).  `place` says which server it was.  Throws DbError.
+CallStatistics callStatisticsForReport(const DatabaseLocation& where, const QDate& first, const QDate& last,
+                                       int frequentLimit, const std::function<bool()>& stopRequested,
+                                       ReadingPlace* place);
+// "数据读自备用服务器 127.0.0.1:5433，落后约 2 秒。" for the window.
+QString readingPlaceText(const ReadingPlace& place);
 
 // How a day is written in 来电数据 ("2026-12-8").
 QString storedDay(const QDate& day);

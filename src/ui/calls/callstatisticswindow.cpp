@@ -116,6 +116,11 @@ CallStatisticsWindow::CallStatisticsWindow(Connection* connection,
     grid->addWidget(perDay_, 2, 0, 1, 2);
     grid->addWidget(perHour_, 3, 0);
     grid->addWidget(frequent_, 3, 1);
+    // On a server: which one the figures were read from (a standby, and how
+    // far behind it was).
+    readFrom_ = new QLabel(this);
+    readFrom_->setObjectName(QStringLiteral("readFrom"));
+    grid->addWidget(readFrom_, 4, 0, 1, 2);
     // The hours want room for their 24 labels; the list's names are elided.
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
@@ -145,12 +150,18 @@ void CallStatisticsWindow::compute()
     computing_ = true;
     computeButton_->setEnabled(false);
     auto result = std::make_shared<CallStatistics>();
+    auto place = std::make_shared<ReadingPlace>();
     auto* work = new BackgroundWork(connection_, QStringLiteral("来电统计"), BackgroundWork::Access::Read,
-                                    [result, first, last](WorkContext& c) {
-                                        *result = callStatistics(c.db(), first, last, 20,
-                                                                 [&c] { return c.stopRequested(); });
+                                    [result, place, first, last](WorkContext& c) {
+                                        const auto stop = [&c] { return c.stopRequested(); };
+                                        // A server's report reads from its standby where it has one.
+                                        *result = c.location().isServer()
+                                                      ? callStatisticsForReport(c.location(), first, last, 20, stop,
+                                                                                place.get())
+                                                      : callStatistics(c.db(), first, last, 20, stop);
                                         c.checkStop();
                                     });
+    connect(work, &BackgroundWork::finished, this, [this, place] { readFrom_->setText(readingPlaceText(*place)); });
     work_ = work;
     // The window may be closed (and gone) before the figures come.
     QPointer<CallStatisticsWindow> self(this);

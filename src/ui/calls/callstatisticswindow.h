@@ -52,6 +52,7 @@ private:
     QPushButton* computeButton_;
     QPushButton* exportButton_;
     QLabel* summary_;
+    QLabel* readFrom_;
     QChartView* perDay_;
     QChartView* perHour_;
     QTreeWidget* frequent_;

@@ -244,7 +244,9 @@ private slots:
         CallQueue queue(queueFile_);
         // Sent and committed, then broken off before it left the queue.
         qint64 committed = 0, aborted = 0;
+        QString here;  // the server as the journal names it
         onServer(where_, [&](QSqlDatabase& db) {
+            here = callqueue::serverName(where_, db, DatabaseEngine::of(db));
             for (bool commit : {true, false}) {
                 QVERIFY(db.transaction());
                 QSqlQuery q(db);
@@ -269,7 +271,6 @@ private slots:
         queue.add(call(5));
         const QList<CallQueue::Entry> kept = queue.entries();
         QCOMPARE(kept.size(), 6);
-        const QString here = where_.describe();
         queue.noteTransaction(kept[0].order, committed, here);
         queue.noteTransaction(kept[1].order, aborted, here);
         queue.noteTransaction(kept[4].order, committed + 1000000, here);
@@ -305,7 +306,8 @@ private slots:
                 q.addBindValue(v);
             QVERIFY(q.exec());
             QVERIFY(q.exec(engine->transactionNumberStatement()) && q.next());
-            queue.noteTransaction(queue.entries().first().order, q.value(0).toLongLong(), where_.describe());
+            queue.noteTransaction(queue.entries().first().order, q.value(0).toLongLong(),
+                                  callqueue::serverName(where_, gone, *engine));
 
             const callqueue::Delivery d = callqueue::deliver(queueFile_, where_, 2);
             QVERIFY(d.reached && !d.lost && !d.error.isEmpty());
