@@ -94,8 +94,8 @@ int main(int argc, char** argv)
     }
     // The journal's write alone, for the same calls.
     std::vector<double> journalOnly;
+    CallQueue q(CallQueue::standardPath());
     for (int i = 0; i < calls; ++i) {
-        CallQueue q(CallQueue::standardPath());
         const CallRecord r = callRecord(QStringLiteral("13912345678"), QDateTime::currentDateTime());
         qint64 order = -1;
         journalOnly.push_back(timed([&] { order = q.add(r); }));

@@ -85,7 +85,7 @@ void DataModule::followServer()
         if (!courier_.serves()) {
             // The file cannot take them now (read-only, locked): the status
             // bar says so until it can.
-            storeProblem_ = why;
+            storeProblem_ = storeProblemText(why);
             emit callsWaitingChanged(callsWaiting());
             return;
         }
@@ -326,7 +326,7 @@ bool DataModule::storeCall(const JournalledCall& j)
             return false;
         }
         // The file cannot take it now: kept, said, tried again.
-        storeProblem_ = e.message();
+        storeProblem_ = storeProblemText(e.message());
         emit callsWaitingChanged(callsWaiting());
         courier_.deliverNow();
         return false;
@@ -448,7 +448,7 @@ void DataModule::databaseOpened()
         return;
     }
     if (!connection.engine().canWrite(connection.database())) {
-        storeProblem_ = QStringLiteral("数据库文件是只读的");
+        storeProblem_ = storeProblemText(QStringLiteral("readonly"));
         emit callsWaitingChanged(callsWaiting());
         courier_.deliverNow();
         return;
@@ -490,8 +490,27 @@ QString callsWaitingText(const QString& work, int waiting)
 
 QString cannotStoreText(int waiting, const QString& why)
 {
+    if (waiting <= 0)
+        return QStringLiteral("现在记不进数据库（") + why +
+               QStringLiteral("）：来电会先保存在本机，数据库可以写入后自动记入来电数据。");
     return QStringLiteral("来电已记下（%1 个），但现在记不进数据库（").arg(waiting) + why +
            QStringLiteral("），已保存在本机，数据库可以写入后自动记入来电数据。");
+}
+
+// Why a database file takes no call, in the operator's words (the engine's
+// own text only where nothing better is known).
+QString storeProblemText(const QString& why)
+{
+    const QString lower = why.toLower();
+    if (lower.contains(QLatin1String("readonly")) || lower.contains(QLatin1String("read-only")))
+        return QStringLiteral("数据库文件是只读的");
+    if (lower.contains(QLatin1String("locked")) || lower.contains(QLatin1String("busy")))
+        return QStringLiteral("数据库正被其他程序占用");
+    if (lower.contains(QLatin1String("disk is full")) || lower.contains(QLatin1String("no space")))
+        return QStringLiteral("磁盘已满");
+    if (lower.contains(QLatin1String("disk i/o")) || lower.contains(QLatin1String("malformed")))
+        return QStringLiteral("数据库文件读写出错");
+    return why.trimmed();
 }
 
 QString serverAwayText(int kept)

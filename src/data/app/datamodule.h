@@ -111,6 +111,9 @@ public:
     int callsWaiting() const;
     // What the status bar says while calls wait.
     QString waitingText() const;
+    // The database file takes no call now (read-only, locked, gone): the
+    // journal keeps them, and waitingText() says why.
+    bool callsCannotBeStored() const { return !storeProblem_.isEmpty(); }
     // The database file the program's connection opens.
     QString databaseFile() const;
     // The program ends: the file's log is moved into the file, so that the
@@ -183,6 +186,7 @@ private:
 QString callsWaitingText(const QString& work, int waiting);
 // Said while calls wait because the database file cannot take them.
 QString cannotStoreText(int waiting, const QString& why);
+QString storeProblemText(const QString& engineText);
 // Said while the server cannot be reached, and when it answers again.
 QString serverAwayText(int kept);
 QString serverBackText(int written);

@@ -129,9 +129,10 @@ void MainWindow::followDatabase()
     // Calls that arrive while long work holds the database are logged when
     // it ends; the message panel says so meanwhile.
     connect(&dm_, &DataModule::callsWaitingChanged, this, [this](int waiting) {
-        if (waiting > 0)
+        if (waiting > 0 || dm_.callsCannotBeStored())
             setMessage(dm_.waitingText());
-        else if (panelText(MessagePanel).startsWith(QStringLiteral("来电已记下")))
+        else if (panelText(MessagePanel).startsWith(QStringLiteral("来电已记下")) ||
+                 panelText(MessagePanel).startsWith(QStringLiteral("现在记不进数据库")))
             setMessage(QStringLiteral("来电已全部记入来电数据。"));
     });
     // A server that cannot be reached: how many calls wait on this

@@ -10,6 +10,7 @@
 #include "ui/web/addresses.h"
 
 #include <optional>
+#include <utility>
 
 QString callNotLoggedText(const QString& number)
 {
@@ -26,6 +27,28 @@ CallHandling::CallHandling(DataModule& dm, CallerIdDevice& device, CallScreen& s
     connect(&device, &CallerIdDevice::phoneHandoff, this, &CallHandling::onHangUp);
     stepTimer_.setSingleShot(true);
     connect(&stepTimer_, &QTimer::timeout, this, &CallHandling::nextStep);
+    // A caller who could not be looked up is looked up once the database
+    // answers again; a known customer then comes up as usual.
+    connect(&dm, &DataModule::serverBack, this, &CallHandling::catchUpLookup);
+    connect(&dm.connection, &Connection::writesHeldChanged, this, [this](bool held) {
+        if (!held)
+            catchUpLookup();
+    });
+    connect(&dm.connection, &Connection::busyChanged, this, [this](bool busy) {
+        if (!busy)
+            catchUpLookup();
+    });
+}
+
+void CallHandling::catchUpLookup()
+{
+    const QString number = std::exchange(lookUpLater_, QString());
+    // Only while the operator still has that caller in front of them.
+    if (number.isEmpty() || screen_.number() != number || !pending_.isEmpty() || !dm_.callTable.isActive())
+        return;
+    bool known = false;
+    if (lookUpOrAnnounce(number, &known) && known)
+        guarded([this] { showKnownCaller(); });
 }
 
 void CallHandling::setNumber(const QString& number)
@@ -181,8 +204,10 @@ void CallHandling::storeCall(const JournalledCall& call)
 // all the same (the status bar says why nobody is found), and kept.
 bool CallHandling::lookUpOrAnnounce(const QString& number, bool* known)
 {
+    lookUpLater_.clear();
     if (!number.isEmpty() && (dm_.serverAway() || !dm_.callTable.isActive())) {
         screen_.announce(newCallerText);
+        lookUpLater_ = number;
         return false;
     }
     try {
@@ -195,6 +220,7 @@ bool CallHandling::lookUpOrAnnounce(const QString& number, bool* known)
         if (dm_.serverAway() || dm_.connection.writesHeld() || dm_.connection.busy()) {
             screen_.announce(newCallerText);
             screen_.sayInStatusBar(lookupDelayedText(e.message()));
+            lookUpLater_ = number;
         } else {
             errorreport::reportCurrentException();
         }

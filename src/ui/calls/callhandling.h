@@ -65,6 +65,7 @@ private:
     void later(std::function<void()> step);
     void nextStep();
     void storeCall(const JournalledCall& call);
+    void catchUpLookup();
 
     DataModule& dm_;
     CallScreen& screen_;
@@ -74,6 +75,7 @@ private:
     bool hungUp_ = false;  // the box reported a hang-up since its last number
     bool boxReported_ = false;
     QString boxNumber_;    // the number the box reported last
+    QString lookUpLater_;  // a caller the database could not look up in time
 };
 
 // The record of a call arriving now, with a known caller's names.

@@ -139,6 +139,10 @@ private slots:
         connect(&device, &CallerIdDevice::comingCall, &m, [&m] { m.calls()->finishPending(); });
         m.activate();
         QVERIFY(dm.customerTable.isActive() && dm.callTable.isActive());
+        dm.customerTable.append();
+        dm.customerTable.setValue(QStringLiteral("联系人"), QStringLiteral("老李"));
+        dm.customerTable.setValue(QStringLiteral("手机"), QStringLiteral("13900000007"));
+        dm.customerTable.post();
 
         int ticks = 0;
         QTimer ticker;
@@ -155,6 +159,9 @@ private slots:
         QVERIFY(server_->resume());
         QTRY_VERIFY_WITH_TIMEOUT(!dm.serverAway() && dm.callsWaiting() == 0, 30000);
         QCOMPARE(callsOn(where), QStringList{QStringLiteral("13900000007 ") + today()});
+        // Looked up once the server answers: the customer comes up after all.
+        QTRY_COMPARE_WITH_TIMEOUT(announced(m), QStringLiteral("老客户来电"), 15000);
+        QCOMPARE(dm.customerTable.text(QStringLiteral("联系人")), QStringLiteral("老李"));
         QTRY_VERIFY_WITH_TIMEOUT(dm.callTable.isActive() && dm.callTable.recordCount() == 1, 15000);
     }
 
