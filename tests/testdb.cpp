@@ -3,15 +3,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUuid>
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
+#include "data/app/dataset.h"
 #include "rules/app/paths.h"
 
 namespace testutil {
@@ -128,6 +131,30 @@ void exec(QSqlDatabase db, const QString& sql)
     QSqlQuery q(db);
     if (!q.exec(sql))
         qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+}
+
+bool runPostedEvents()
+{
+    QObject sentinel;
+    QSignalSpy ran(&sentinel, &QObject::objectNameChanged);
+    // Posted now, the call runs after what was posted before; the zero
+    // timer it starts runs after the zero timers started before it.
+    QMetaObject::invokeMethod(
+        &sentinel,
+        [&sentinel] {
+            QTimer::singleShot(0, &sentinel, [&sentinel] { sentinel.setObjectName(QStringLiteral("ran")); });
+        },
+        Qt::QueuedConnection);
+    return ran.wait(30000);
+}
+
+bool readThrough(DataSet& list)
+{
+    QSignalSpy changed(&list, &DataSet::loadingChanged);
+    while (list.loading())
+        if (!changed.wait(60000))
+            return false;
+    return true;
 }
 
 }  // namespace testutil

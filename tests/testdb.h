@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVariant>
 
+class DataSet;
+
 namespace testutil {
 
 // Creates a database file from the schema (path from TAVRIN_SCHEMA) and
@@ -32,5 +34,16 @@ void execute(const QString& file, const QString& sql);
 // first row, and a statement run; a failure ends the test program.
 QVariant scalar(QSqlDatabase db, const QString& sql);
 void exec(QSqlDatabase db, const QString& sql);
+
+// A sentinel for "nothing more happens": lets what was posted to the event
+// loop before it run (queued calls, zero timers), by posting a call of its
+// own and waiting for that.  False when the call never came.
+bool runPostedEvents();
+
+// Waits until the list is read to its end, as the operator sees it once
+// the data set says its background read has ended (a list that takes
+// longer than a moment is read while the window goes on).  False when it
+// did not end in time.
+bool readThrough(DataSet& list);
 
 }  // namespace testutil

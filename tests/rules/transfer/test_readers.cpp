@@ -411,6 +411,47 @@ private slots:
         QVERIFY2(error.contains("已损坏"), qPrintable(error));
     }
 
+    // A cell naming a shared text the file does not hold (one past the last,
+    // below the first, not a number) makes the sheet a damaged file.
+    void xlsxSharedTextOutOfRange_data()
+    {
+        QTest::addColumn<QByteArray>("index");
+        QTest::newRow("one past the last") << QByteArray("2");
+        QTest::newRow("far past") << QByteArray("7");
+        QTest::newRow("negative") << QByteArray("-1");
+        QTest::newRow("not a number") << QByteArray("x");
+    }
+    void xlsxSharedTextOutOfRange()
+    {
+        QFETCH(QByteArray, index);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("index.xlsx");
+        const QByteArray strings = "<sst><si><t>联系人</t></si><si><t>张三</t></si></sst>";
+        writeXlsx(file, {text(kSheetHead + "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>"
+                                           "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>1</v></c></row>"
+                                           "<row r=\"3\"><c r=\"A3\" t=\"s\"><v>" +
+                              index + "</v></c></row>" + kSheetTail),
+                         text(strings)});
+        QString error;
+        auto r = openTableReader(file, &error);
+        QVERIFY2(r, qPrintable(error));
+        QCOMPARE(r->rowCount("表1$"), -1);
+        QVERIFY2(r->error().contains("已损坏"), qPrintable(r->error()));
+        bool ok = true;
+        allRows(*r, "表1$", &ok);
+        QVERIFY(!ok);
+
+        // The last text itself is read.
+        const QString sound = dir.filePath("sound.xlsx");
+        writeXlsx(sound, {text(kSheetHead + "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>"
+                                            "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>1</v></c></row>" + kSheetTail),
+                          text(strings)});
+        r = openTableReader(sound, &error);
+        QVERIFY2(r, qPrintable(error));
+        QCOMPARE(r->columnNames("表1$"), QStringList{"联系人"});
+        QCOMPARE(allRows(*r, "表1$").value(0).value(0).toString(), QStringLiteral("张三"));
+    }
+
     // Files past Excel's limits are refused quickly, in bounded memory, with
     // a message naming the limit.
     void xlsxLimits()

@@ -1,6 +1,9 @@
 #include "privatebus.h"
 
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QFile>
+#include <QSignalSpy>
 
 PrivateBus::PrivateBus()
 {
@@ -33,7 +36,19 @@ PrivateBus::~PrivateBus()
 
 QDBusConnection PrivateBus::connect(const QString& name) const
 {
-    return QDBusConnection::connectToBus(address_, name);
+    // Connection names are the process's: each bus has names of its own, so
+    // that a test never gets a connection to the bus of a test before it.
+    return QDBusConnection::connectToBus(address_, name + QLatin1Char('@') + address_);
+}
+
+bool roundTrip(const QDBusConnection& bus)
+{
+    const QDBusMessage ping = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
+    QDBusPendingCallWatcher answered(bus.asyncCall(ping));
+    QSignalSpy finished(&answered, &QDBusPendingCallWatcher::finished);
+    return finished.wait(10000);
 }
 
 FakeNotificationService::FakeNotificationService(QDBusConnection bus) : bus_(bus)

@@ -16,7 +16,8 @@ public:
     ~PrivateBus();
     bool started() const { return !address_.isEmpty(); }
     const QString& address() const { return address_; }
-    // A new connection to the bus under its own name.
+    // A connection to this bus under its own name (the same one for the
+    // same name).
     QDBusConnection connect(const QString& name) const;
 
 private:
@@ -24,6 +25,11 @@ private:
     QProcess daemon_;
     QString address_;
 };
+
+// Waits until what was sent on `bus` before has been answered and the
+// answers handled: a call to the bus itself, made after them, is answered
+// after them.  False when no answer came.
+bool roundTrip(const QDBusConnection& bus);
 
 class FakeNotificationService : public QObject {
     Q_OBJECT

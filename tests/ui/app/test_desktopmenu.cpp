@@ -55,7 +55,8 @@ private slots:
         f.device.simulateCall(1, QStringLiteral("13812345678"));
         w.calls()->finishPending();
         w.webTabs()->finishSearch();
-        QTest::qWait(450);  // longer than the searches would take
+        QVERIFY(testutil::runPostedEvents());
+        QVERIFY(!w.calls()->callPending());
         auto* google = named<Browser>(&w, QStringLiteral("googleBrowser"));
         QCOMPARE(google->history(), QStringList{webaddr::productPage1});
         QCOMPARE(named<Browser>(&w, QStringLiteral("baiduBrowser"))->history(), QStringList{webaddr::productPage3});

@@ -308,7 +308,7 @@ void TestMainWindow::activationRunsOnceAfterFirstShow()
     QVERIFY(f.dm->customerTable.isActive());
     w.hide();
     w.show();
-    QTest::qWait(50);
+    QVERIFY(testutil::runPostedEvents());
     QCOMPARE(testutil::named<Browser>(&w, QStringLiteral("googleBrowser"))->history().size(), 1);
 }
 
@@ -381,7 +381,7 @@ void TestMainWindow::startupFocusMovesOnceToContactField()
     QCOMPARE(w.card()->contactField()->dataField(), QStringLiteral("联系人"));
     QVERIFY(!testutil::named<QTimer>(&w, QStringLiteral("cardFocusTimer"))->isActive());
     testutil::named<QLineEdit>(&w, QStringLiteral("numberField"))->setFocus();
-    QTest::qWait(2300);
+    QVERIFY(testutil::runPostedEvents());
     QVERIFY(testutil::named<QLineEdit>(&w, QStringLiteral("numberField"))->hasFocus());  // once only
 }
 

@@ -58,8 +58,11 @@ namespace {
 QString transferFixture(const QString& name) { return QStringLiteral(TRANSFER_FIXTURES "/") + name; }
 QString accessFixture(const QString& name) { return QStringLiteral(ACCESS_FIXTURES "/") + name; }
 
+// The values of a field down the list, once the list is read to its end.
 QStringList column(DataSet& ds, const QString& field)
 {
+    if (!testutil::readThrough(ds))
+        return {QStringLiteral("the list was not read to its end")};
     QStringList r;
     for (int i = 0; i < ds.rowCount(); ++i)
         r << ds.rowValue(i, ds.fieldIndex(field)).toString();
@@ -153,6 +156,8 @@ class TestServerFeatures : public QObject {
                                                                                  : digitsLookupStatement(number),
                                                 QStringLiteral("客户数据")));
         found.open();
+        if (!testutil::readThrough(found))
+            return QStringLiteral("the lookup was not read to its end");
         return found.eof() ? QString() : found.text(QStringLiteral("联系人"));
     }
     bool runMaintenance(void (Maintenance::*handler)())
@@ -231,6 +236,7 @@ private slots:
         QTimer::singleShot(0, [&] {
             auto* editor = qobject_cast<DictionaryWindow*>(QApplication::activeModalWidget());
             QVERIFY(editor);
+            QVERIFY(testutil::readThrough(dm().dictionaryTable));
             shown = named<DBGrid>(editor, QStringLiteral("valueGrid"))->model()->rowCount();
             named<QPushButton>(editor, QStringLiteral("addButton"))->click();
             dm().dictionaryTable.setValue(QStringLiteral("内容"), QStringLiteral("代理"));

@@ -85,7 +85,7 @@ private slots:
             w->compute();
             delete w;
             QTRY_VERIFY(!BackgroundWork::anyRunning());
-            QTest::qWait(20);
+            QVERIFY(testutil::runPostedEvents());
         }
         QVERIFY2(reports.isEmpty(), qPrintable(reports.join('\n')));
         errorreport::setSink({});

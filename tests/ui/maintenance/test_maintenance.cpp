@@ -511,6 +511,30 @@ private slots:
         QCOMPARE(scalar(db_, QStringLiteral("select count(*) from 客户数据")), QStringLiteral("40"));
     }
 
+    // The copy made before the clearing fails its check: the table is not
+    // cleared, no copy is kept, and the operator hears why.
+    void clearingWhoseBackupFailsClearsNothing()
+    {
+        const QString data = folder_ + QStringLiteral("data/");
+        dbfile::setStepHook([data](const char* s) {
+            if (std::strcmp(s, "backup-written") != 0)
+                return;
+            for (const QString& name : QDir(data).entryList({QStringLiteral("清空前备份-*.tmp")}, QDir::Files))
+                spoilPages(data + name);
+        });
+        whenModal(QStringLiteral("是"));
+        QVERIFY(run(&Maintenance::clearCustomers));
+        dbfile::setStepHook({});
+        QCOMPARE(reports_.size(), 1);
+        QVERIFY2(reports_[0].startsWith(QStringLiteral("清空前的备份没有做成，数据没有清空。")), qPrintable(reports_[0]));
+        QCOMPARE(scalar(db_, QStringLiteral("select count(*) from 客户数据")), QStringLiteral("40"));
+        QVERIFY(dm().customerTable.isActive());
+        QCOMPARE(dm().customerTable.recordCount(), 40);
+        QCOMPARE(Maintenance::clearingBackups(), QStringList());
+        QCOMPARE(QDir(data).entryList({QStringLiteral("*.tmp")}), QStringList());
+        QVERIFY2(!statusText().startsWith(QStringLiteral("已清空")), qPrintable(statusText()));
+    }
+
     // Before a table is emptied the database is copied into data/, checked,
     // under the date and time; the status bar says where, the newest three
     // are kept, and "恢复数据库" brings the records back.  What was typed on
