@@ -6,6 +6,7 @@
 #include <QSaveFile>
 
 #include "rules/app/paths.h"
+#include "rules/app/privatefiles.h"
 #include "rules/app/textfile.h"
 
 namespace {
@@ -13,7 +14,8 @@ namespace {
 void saveBytes(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !privatefiles::applyMode(file, path) || file.write(bytes) != bytes.size() ||
+        !file.commit())
         throw FileError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
 }
 

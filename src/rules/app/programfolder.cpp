@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "rules/app/privatefiles.h"
+
 namespace {
 
 QString withSlash(QString folder)
@@ -33,9 +35,7 @@ bool copyIfMissing(const QString& from, const QString& to, QString* why)
         QFile::remove(part);
         return false;
     }
-    QFile::setPermissions(part, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                                    QFileDevice::ReadOther);
-    if (!QFile::rename(part, to)) {
+    if (!privatefiles::applyMode(part, to) || !QFile::rename(part, to)) {
         *why = QStringLiteral("不能写入“%1”。").arg(QDir::toNativeSeparators(to));
         QFile::remove(part);
         return false;
@@ -111,7 +111,10 @@ QString prepareProgramFolder(const QString& folder, const QString& sharedFolder)
 {
     QDir dir(folder);
     const QString shown = QDir::toNativeSeparators(dir.absolutePath());
-    if (!dir.mkpath(QStringLiteral("data")) || !dir.mkpath(QStringLiteral("set")))
+    // What it makes is the user's alone; what exists keeps its modes (a
+    // wider one is told in the status bar, never changed silently).
+    if (!privatefiles::makeFolder(dir.filePath(QStringLiteral("data"))) ||
+        !privatefiles::makeFolder(dir.filePath(QStringLiteral("set"))))
         return QStringLiteral("不能建立程序文件夹“%1”，请检查文件夹的权限，或用 --folder 指定另一个文件夹。").arg(shown);
     // A folder that exists but cannot be written would fail at the first call.
     const QString probe = dir.filePath(QStringLiteral("data/.write-test"));
