@@ -69,9 +69,18 @@ StartDecision prepareStart(QApplication& app, const StartOptions& options)
 
     d.instance = std::make_unique<SingleInstance>(folder);
     if (d.instance->askRunningProgram()) {
-        print(stdout, QStringLiteral("Tavrin来电显示已经在运行（程序文件夹 %1），已把它的窗口放到最前面。\n")
-                          .arg(QDir::toNativeSeparators(folder)));
-        return d;  // exit code 0
+        const QString shown = QDir::toNativeSeparators(folder);
+        if (d.instance->answered()) {
+            print(stdout, QStringLiteral("Tavrin来电显示已经在运行（程序文件夹 %1），已把它的窗口放到最前面。\n").arg(shown));
+            return d;  // exit code 0
+        }
+        const QString refused = QStringLiteral("Tavrin来电显示已经在这个程序文件夹上运行（进程 ") +
+                                QString::number(d.instance->runningProcess()) + QStringLiteral("，程序文件夹 ") + shown +
+                                QStringLiteral("），不能再启动一次。");
+        print(stderr, refused + QLatin1Char('\n'));
+        QMessageBox::warning(nullptr, QStringLiteral("Tavrin来电显示"), refused);
+        d.exitCode = 1;
+        return d;
     }
     d.instance->listen();
     d.goOn = true;
