@@ -5,6 +5,7 @@
 // postgres user, since PostgreSQL refuses to run as root.
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
@@ -46,6 +47,9 @@ public:
     bool stop();
     bool start();
     bool running() const { return running_; }
+    // Settings the server is started with from the next start on, as for
+    // postgres -c ("standard_conforming_strings=off").
+    void setServerSettings(const QStringList& settings) { settings_ = settings; }
 
 private:
     bool run(const QStringList& command, QString* output = nullptr);
@@ -56,6 +60,7 @@ private:
     QString error_;
     bool running_ = false;
     int port_ = 5432;
+    QStringList settings_;
 };
 
 }  // namespace testutil

@@ -11,6 +11,7 @@
 #include "rules/app/statementtext.h"
 #include "data/app/backgroundwork.h"
 #include "data/app/rowcounts.h"
+#include "data/app/serverrights.h"
 #include "data/calls/callhistory.h"
 #include "data/calls/numberindex.h"
 
@@ -168,8 +169,13 @@ void Connection::open()
     // The indexes of a database that lacks them (an older one, a restored
     // one) are built now when the tables are small; on large tables they are
     // built by long work while the program goes on without them.
-    const bool dateIndex = hasCallIndexes(db);
     numberIndex_ = numberindex::isComplete(db);
+    // A desk's login makes no index: the owner's next start does.
+    if (!serverrights::mayChangeTables(db)) {
+        keepRowCounts(db);
+        return;
+    }
+    const bool dateIndex = hasCallIndexes(db);
     const bool smallCalls = dateIndex || rowsAtMost(db, kCalls) < backgroundIndexRows_;
     const bool smallCustomers = numberIndex_ || rowsAtMost(db, QStringLiteral("客户数据")) < backgroundIndexRows_;
     if (!dateIndex && smallCalls)

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include "rules/app/privatefiles.h"
+#include "rules/app/servergrants.h"
 
 namespace {
 
@@ -58,9 +59,16 @@ StartOptions readStartOptions(const QStringList& arguments, const QString& versi
     const QCommandLineOption database(
         QStringLiteral("database"),
         QStringLiteral("这次运行使用的数据库：sqlite（程序文件夹里的本机数据库）或 postgresql://... 形式的服务器连接地址；"
-                       "不改动数据库设置。"),
+                       "不改动数据库设置。地址里不要写密码（程序运行期间别的用户用 ps 就能看到），"
+                       "密码请写在 ~/.pgpass 里，或用 service=名称 指向 ~/.pg_service.conf 中的一节。"),
         QStringLiteral("DB"));
     parser.addOption(database);
+    const QCommandLineOption grants(
+        QStringLiteral("server-grants"),
+        QStringLiteral("列出给一个前台登录用户（ROLE）授权的 SQL 语句，由数据库的所有者用 psql 在本程序的数据库里执行；"
+                       "前台可以读写客户数据和来电数据，不能建表、清空、恢复、上传或压缩。"),
+        QStringLiteral("ROLE"));
+    parser.addOption(grants);
     StartOptions out;
     if (!parser.parse(arguments)) {
         out.finished = true;
@@ -74,6 +82,15 @@ StartOptions readStartOptions(const QStringList& arguments, const QString& versi
     } else if (parser.isSet(showVersion)) {
         out.finished = true;
         out.output = QStringLiteral("tavrin ") + version + QLatin1Char('\n');
+    }
+    if (parser.isSet(grants) && !out.finished) {
+        QString why;
+        out.finished = true;
+        out.output = serverGrants(parser.value(grants), &why);
+        if (out.output.isEmpty()) {
+            out.exitCode = 2;
+            out.output = why + QLatin1Char('\n');
+        }
     }
     out.folder = parser.value(folder);
     if (parser.isSet(database) && !out.finished) {
