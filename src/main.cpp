@@ -10,6 +10,7 @@
 #include "ui/app/desktopnotifier.h"
 #include "ui/app/desktoppresence.h"
 #include "ui/app/mainwindow.h"
+#include "ui/app/passwordstore.h"
 #include "ui/app/singleinstance.h"
 #include "ui/app/startup.h"
 #include "ui/calls/deviceswitch.h"
@@ -51,7 +52,7 @@ int main(int argc, char** argv)
 
     DataModule dataModule;
     // The database: the one given at start, else the one chosen in the settings.
-    dataModule.setDatabaseLocation(options.database ? *options.database : readDatabaseSettings(databaseSettingsFile()));
+    dataModule.setDatabaseLocation(options.database ? *options.database : passwordstore::read(databaseSettingsFile()));
     // The caller-ID device named in set/device.dat (the simulated one,
     // state 0, when nothing is set).
     DeviceSwitch device;
