@@ -3,6 +3,7 @@
 #include "data/app/datamodule.h"
 #include "rules/app/databaselocation.h"
 #include "rules/app/desktopsettings.h"
+#include "rules/app/paths.h"
 #include "rules/app/programfolder.h"
 #include "rules/calls/callrules.h"
 #include "ui/app/aboutwindow.h"
@@ -58,6 +59,8 @@ int main(int argc, char** argv)
     DeviceSwitch device;
     device.apply(readDeviceSetting(deviceSettingFile()));
     MainWindow main(dataModule, device);
+    for (const QString& note : startNotes(programFolder(), options))
+        main.noteAtStart(note);
     AboutWindow about;  // created with the program, shown only through the menu
 
     // Calls reach the operator when the window is out of sight.

@@ -2,13 +2,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QStringList>
 #include <cstdio>
 #include <unistd.h>
 
+#include "rules/app/databaselocation.h"
 #include "rules/app/paths.h"
+#include "rules/app/privatefiles.h"
+#include "rules/app/textfile.h"
 #include "rules/app/programfolder.h"
 #include "ui/app/singleinstance.h"
 
@@ -33,6 +37,30 @@ bool refusedAsRoot()
 }
 
 }  // namespace
+
+QStringList startNotes(const QString& folder, const StartOptions& options)
+{
+    QStringList notes;
+    if (options.database && options.database->isServer() &&
+        uriWithoutPassword(options.database->uri) != options.database->uri)
+        notes << QStringLiteral("注意：--database 的地址里写了密码，程序运行期间本机的其他用户用 ps 就能看到；"
+                                "请把密码写在 ~/.pgpass 里，或用 service= 指向服务文件。");
+    const QString open = privatefiles::openToOthersText(privatefiles::openToOthers(folder));
+    const QString told = QDir(folder).filePath(QStringLiteral("set/modes-told.dat"));
+    QStringList before;
+    try {
+        if (QFileInfo::exists(told))
+            before = readTextLines(told);
+        if (!open.isEmpty() && before.value(0) != open) {
+            notes << open;
+            writeTextLines(told, {open});
+        }
+    } catch (const FileError&) {
+        if (!open.isEmpty())
+            notes << open;  // said every time rather than never
+    }
+    return notes;
+}
 
 int answerOptions(int argc, char** argv, const QString& version, StartOptions* options)
 {
