@@ -3,6 +3,7 @@
 #include "data/app/datamodule.h"
 #include "rules/app/databaselocation.h"
 #include "rules/app/desktopsettings.h"
+#include "rules/app/paths.h"
 #include "rules/app/programfolder.h"
 #include "rules/calls/callrules.h"
 #include "ui/app/aboutwindow.h"
@@ -10,6 +11,7 @@
 #include "ui/app/desktopnotifier.h"
 #include "ui/app/desktoppresence.h"
 #include "ui/app/mainwindow.h"
+#include "ui/app/passwordstore.h"
 #include "ui/app/singleinstance.h"
 #include "ui/app/startup.h"
 #include "ui/calls/deviceswitch.h"
@@ -51,12 +53,14 @@ int main(int argc, char** argv)
 
     DataModule dataModule;
     // The database: the one given at start, else the one chosen in the settings.
-    dataModule.setDatabaseLocation(options.database ? *options.database : readDatabaseSettings(databaseSettingsFile()));
+    dataModule.setDatabaseLocation(options.database ? *options.database : passwordstore::read(databaseSettingsFile()));
     // The caller-ID device named in set/device.dat (the simulated one,
     // state 0, when nothing is set).
     DeviceSwitch device;
     device.apply(readDeviceSetting(deviceSettingFile()));
     MainWindow main(dataModule, device);
+    for (const QString& note : startNotes(programFolder(), options))
+        main.noteAtStart(note);
     AboutWindow about;  // created with the program, shown only through the menu
 
     // Calls reach the operator when the window is out of sight.

@@ -105,8 +105,10 @@ PrivatePostgres::~PrivatePostgres()
 
 bool PrivatePostgres::control(const char* action)
 {
-    const QString options = QStringLiteral("-k ") + dir_.path() + QStringLiteral(" -p ") + QString::number(port()) +
+    QString options = QStringLiteral("-k ") + dir_.path() + QStringLiteral(" -p ") + QString::number(port()) +
                             QStringLiteral(" -c listen_addresses=127.0.0.1 -c fsync=off");
+    for (const QString& s : settings_)
+        options += QStringLiteral(" -c ") + s;
     QStringList command{bin_ + QStringLiteral("pg_ctl"), QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")),
                         QStringLiteral("-w")};
     if (qstrcmp(action, "start") == 0)

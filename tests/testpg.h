@@ -5,6 +5,7 @@
 // postgres user, since PostgreSQL refuses to run as root.
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
@@ -57,6 +58,9 @@ public:
     // The data folder and the server's programs (for a standby made from it).
     QString dataFolder() const { return dir_.filePath(QStringLiteral("data")); }
     QString programs() const { return bin_; }
+    // Settings the server is started with from the next start on, as for
+    // postgres -c ("standard_conforming_strings=off").
+    void setServerSettings(const QStringList& settings) { settings_ = settings; }
 
 private:
     bool run(const QStringList& command, QString* output = nullptr);
@@ -68,6 +72,7 @@ private:
     QString error_;
     bool running_ = false;
     int port_ = 5432;
+    QStringList settings_;
 };
 
 }  // namespace testutil

@@ -95,4 +95,11 @@ execute_process(COMMAND lintian --tag-display-limit 0 ${debs} OUTPUT_VARIABLE ou
 if(out MATCHES "(^|\n)E: ")
   fail("lintian reports errors:\n${out}")
 endif()
+# Built with Debian's hardening: lintian's informational tags stay away.
+execute_process(COMMAND lintian --display-info --tag-display-limit 0 ${debs} OUTPUT_VARIABLE info ERROR_VARIABLE err)
+foreach(tag hardening-no-bindnow hardening-no-fortify-functions hardening-no-relro)
+  if(info MATCHES "${tag}")
+    fail("lintian: ${tag}:\n${info}")
+  endif()
+endforeach()
 message(STATUS "install tree, package and validators: all right")

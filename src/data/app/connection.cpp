@@ -13,6 +13,7 @@
 #include "data/app/backgroundwork.h"
 #include "data/app/rowcounts.h"
 #include "data/app/serverstallguard.h"
+#include "data/app/serverrights.h"
 #include "data/calls/callhistory.h"
 #include "data/calls/numberindex.h"
 
@@ -179,6 +180,12 @@ void Connection::open()
         // A read-only file is read as it is: nothing is built in it (the
         // calls wait in the journal, which says so).
         keptCounts_.clear();
+        emit opened();
+        return;
+    }
+    // A desk's login makes no index: the owner's next start does.
+    if (!serverrights::mayChangeTables(db)) {
+        keepRowCounts(db);
         emit opened();
         return;
     }

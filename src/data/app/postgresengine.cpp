@@ -26,7 +26,8 @@ namespace {
 // location is read back from a connection).
 const QString kApplication = QStringLiteral("tavrin");
 const QRegularExpression kOwnOptions(QStringLiteral(
-    "\\s*-c (lock_timeout|default_transaction_read_only|idle_in_transaction_session_timeout)=\\S+"));
+    "\\s*-c (lock_timeout|default_transaction_read_only|idle_in_transaction_session_timeout|"
+    "standard_conforming_strings)=\\S+"));
 
 // A value in a libpq keyword=value string.
 QString conninfoValue(const QString& v)
@@ -99,6 +100,9 @@ QSqlDatabase PostgresEngine::connection(const QString& name, const DatabaseLocat
     db.setPassword(p.take(QStringLiteral("password")));
     QString options = p.take(QStringLiteral("options"));
     options += QStringLiteral(" -c lock_timeout=") + QString::number(waitMs);
+    // Quoted texts mean what they say whatever the server's own setting: a
+    // backslash typed into a field never ends a quoted literal.
+    options += QStringLiteral(" -c standard_conforming_strings=on");
     if (access != Access::ReadWrite)
         options += QStringLiteral(" -c default_transaction_read_only=on");
     // A report reads from a standby when several servers are named.

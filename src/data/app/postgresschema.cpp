@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 
 #include "data/app/postgresengine.h"
+#include "rules/app/statementtext.h"
 #include "rules/calls/callrules.h"
 
 namespace {
@@ -134,6 +135,38 @@ bool check(QSqlDatabase& db, QList<const Table*>* missing, QString* refusal, QSt
     return true;
 }
 
+// The program's trigger functions run with their owner's rights, so that a
+// desk's login needs no right on the tables they keep (the number index);
+// the search path is fixed to the schema they were made in, the system's
+// own functions first and the session's temporary tables last, so that
+// nothing a login makes can stand in for what they use.
+const char* const kSecureTrigger = "returns trigger language plpgsql security definer set search_path from current";
+
+// Made before a trigger function in the same transaction: the path the
+// function keeps.
+const char* const kFixedPath = "select set_config('search_path', quote_ident(current_schema()) || ', pg_temp', true)";
+
+// Trigger functions on the program's tables made before they ran with
+// their owner's rights are given them (by their owner).
+void secureTriggers(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("select distinct p.oid::regprocedure::text, current_schema() from pg_trigger t "
+                               "join pg_proc p on p.oid = t.tgfoid where not t.tgisinternal and not p.prosecdef "
+                               "and pg_has_role(p.proowner, 'USAGE') and t.tgrelid in "
+                               "(to_regclass('客户数据'), to_regclass('来电数据'), to_regclass('字典'))")))
+        return;
+    QStringList statements;
+    while (q.next())
+        statements << QStringLiteral("alter function ") + q.value(0).toString() +
+                          QStringLiteral(" security definer set search_path = ") +
+                          quotedIdentifier(q.value(1).toString()) + QStringLiteral(", pg_temp");
+    q.finish();
+    for (const QString& s : statements)
+        q.exec(s);
+}
+
 // Every stored call is told to the desks listening on the channel named
 // after the table, with its key.  A database where it cannot be made (no
 // right to) still works; the other desks then see the call when they
@@ -148,8 +181,10 @@ void ensureCallNotice(QSqlDatabase& db)
         return;
     q.finish();
     q.exec(QStringLiteral("begin"));
-    const bool ok = q.exec(QStringLiteral("create or replace function ") + name +
-                           QStringLiteral("() returns trigger language plpgsql as $body$ begin "
+    const bool ok = q.exec(QString::fromLatin1(kFixedPath)) &&
+                    q.exec(QStringLiteral("create or replace function ") + name + QStringLiteral("() ") +
+                           QString::fromLatin1(kSecureTrigger) +
+                           QStringLiteral(" as $body$ begin "
                                           "perform pg_notify('tavrin_' || encode(convert_to(TG_TABLE_NAME, 'UTF8'), 'hex'), new.id::text); "
                                           "return null; end $body$")) &&
                     q.exec(QStringLiteral("create trigger ") + name +
@@ -174,8 +209,10 @@ QString PostgresEngine::columnName(const QString& reported) const
 bool PostgresEngine::prepareDatabase(QSqlDatabase& db, QString* error) const
 {
     const bool ready = prepareTables(db, error);
-    if (ready)
+    if (ready) {
         ensureCallNotice(db);
+        secureTriggers(db);
+    }
     return ready;
 }
 
@@ -194,6 +231,14 @@ bool PostgresEngine::prepareTables(QSqlDatabase& db, QString* error) const
     }
     if (missing.isEmpty())
         return true;
+    QSqlQuery may(db);
+    if (may.exec(QStringLiteral("select has_schema_privilege(current_schema(), 'CREATE')")) && may.next() &&
+        !may.value(0).toBool()) {
+        *error = QStringLiteral("这台电脑登录服务器所用的用户没有建立本程序的表的权限，请先用数据库的所有者登录一次"
+                                "（它会建立这些表），再用这个用户登录。");
+        return false;
+    }
+    may.finish();
     if (createMissing(db, missing, &why))
         return true;
     // Another desk may have made them at the same moment: look again.
@@ -248,8 +293,8 @@ QString indexDelete(const DatabaseEngine::NumberIndex& ix)
 // The trigger function of a trigger: its body, then "return null".
 QString triggerFunction(const QString& name, const QString& body)
 {
-    return QStringLiteral("create or replace function ") + name +
-           QStringLiteral("() returns trigger language plpgsql as $body$ begin ") + body +
+    return QStringLiteral("create or replace function ") + name + QStringLiteral("() ") +
+           QString::fromLatin1(kSecureTrigger) + QStringLiteral(" as $body$ begin ") + body +
            QStringLiteral("return null; end $body$");
 }
 
@@ -282,7 +327,7 @@ bool PostgresEngine::addDigitsFunction(const QSqlDatabase& db) const
 
 QStringList PostgresEngine::numberIndexCreation(const NumberIndex& ix) const
 {
-    QStringList out{QStringLiteral("create extension if not exists pg_trgm"),
+    QStringList out{QString::fromLatin1(kFixedPath), QStringLiteral("create extension if not exists pg_trgm"),
                     QStringLiteral("create table ") + ix.index + QStringLiteral(" (rowid bigint primary key, ") +
                         ix.columns.join(QStringLiteral(" text, ")) + QStringLiteral(" text)")};
     // One trigram index a column: "like '%digits%'" is answered by it.

@@ -5,9 +5,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include "rules/app/privatefiles.h"
 #include "rules/app/statementtext.h"
 
 namespace {
@@ -287,7 +289,8 @@ bool SqliteEngine::compactInto(const QString& source, const QString& destination
 {
     Db db;
     VacuumWatch watch{&progress, nativePath(destination), 0};
-    bool ok = db.open(source, SQLITE_OPEN_READWRITE, error);
+    // Made empty and the user's alone before the copy is written into it.
+    bool ok = privatefiles::createEmpty(destination, error) && db.open(source, SQLITE_OPEN_READWRITE, error);
     if (ok) {
         // The copy holds the pages in use; the free ones stay behind.
         const qint64 pageSize = db.number(QStringLiteral("pragma page_size"));
@@ -318,7 +321,8 @@ bool SqliteEngine::copyInto(const QString& source, const QString& destination, c
                             QStringLiteral("”：") + why);
         return false;
     }
-    if (!copy.open(destination, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &why)) {
+    if ((!QFileInfo::exists(destination) && !privatefiles::createEmpty(destination, &why)) ||
+        !copy.open(destination, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &why)) {
         setError(error, QStringLiteral("无法创建“") + QDir::toNativeSeparators(QDir::cleanPath(destination)) +
                             QStringLiteral("”：") + why);
         return false;
@@ -403,7 +407,8 @@ bool SqliteEngine::createTables(const QString& path, const QList<QPair<QString, 
                                 QString* error) const
 {
     Db db;
-    if (!db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error))
+    if ((!QFileInfo::exists(path) && !privatefiles::createEmpty(path, error)) ||
+        !db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error))
         return false;
     for (const auto& [table, columns] : tables) {
         QStringList cols{QStringLiteral("ID INTEGER PRIMARY KEY AUTOINCREMENT")};

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "data/maintenance/filesteps.h"
+#include "rules/app/privatefiles.h"
 
 namespace dbfile {
 
@@ -58,7 +59,7 @@ bool keepOld(const QString& database, const QString& keepAs, QString* error)
     const QString temp = keepAs + QStringLiteral(".tmp");
     QFile::remove(temp);
     if (::link(nativePath(database).constData(), nativePath(temp).constData()) != 0) {
-        if (!QFile::copy(database, temp) || !syncPath(temp, false)) {
+        if (!QFile::copy(database, temp) || !privatefiles::applyMode(temp, keepAs) || !syncPath(temp, false)) {
             QFile::remove(temp);
             setError(error, QStringLiteral("无法保留原数据库为“") + shown(keepAs) + QStringLiteral("”。"));
             return false;
@@ -150,8 +151,8 @@ bool backupDatabase(const QString& database, const QString& target, QString* err
     if (!finishScratch(temp, &why))
         return fail(why);
     reached("backup-checked");
-    if (!renameInto(temp, target, &why))
-        return fail(why);
+    if (!privatefiles::applyMode(temp, target) || !renameInto(temp, target, &why))
+        return fail(why.isEmpty() ? QStringLiteral("无法设定“") + shown(temp) + QStringLiteral("”的权限。") : why);
     reached("backup-renamed");
     return true;
 }
@@ -168,6 +169,11 @@ bool replaceDatabase(const QString& database, const QString& replacement, const 
         if (!keepOld(database, keepAs, error))
             return false;
         reached("replace-kept");
+    }
+    // The database keeps the mode it had.
+    if (QFileInfo(database).isFile() && !privatefiles::applyMode(replacement, database)) {
+        setError(error, QStringLiteral("无法设定“") + shown(replacement) + QStringLiteral("”的权限。"));
+        return false;
     }
     if (!renameInto(replacement, database, error))
         return false;

@@ -15,6 +15,7 @@
 
 #include "data/app/postgresengine.h"
 #include "data/maintenance/filesteps.h"
+#include "rules/app/privatefiles.h"
 #include "rules/app/statementtext.h"
 
 namespace serverfiles {
@@ -267,6 +268,9 @@ bool dump(const DatabaseLocation& where, int serverMajor, const QString& target,
         return false;
     const QString scratch = target + QStringLiteral(".tmp");
     QFile::remove(scratch);
+    // pg_dump writes into a file that is the user's alone from its first byte.
+    if (!privatefiles::createEmpty(scratch, error))
+        return false;
     const Reach reach = reachOf(where);
     const QStringList arguments =
         QStringList{QStringLiteral("--format=custom"), QStringLiteral("--file"), scratch} + reach.arguments;
@@ -284,6 +288,10 @@ bool dump(const DatabaseLocation& where, int serverMajor, const QString& target,
     if (ok && !dbfile::steps::syncPath(scratch, false)) {
         ok = false;
         why = QStringLiteral("无法把“") + shown(scratch) + QStringLiteral("”写入磁盘。");
+    }
+    if (ok && !privatefiles::applyMode(scratch, target)) {
+        ok = false;
+        why = QStringLiteral("无法设定“") + shown(scratch) + QStringLiteral("”的权限。");
     }
     ok = ok && dbfile::steps::renameInto(scratch, target, &why);
     if (!ok) {

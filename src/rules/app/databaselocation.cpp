@@ -120,16 +120,26 @@ DatabaseLocation readDatabaseSettings(const QString& path)
     return l;
 }
 
-void writeDatabaseSettings(const QString& path, const DatabaseLocation& where)
+bool passwordInKeyring(const QString& path)
+{
+    for (const auto& [key, value] : readKeyValues(path))
+        if (key == QLatin1String("password-kept"))
+            return value == QLatin1String("keyring");
+    return false;
+}
+
+void writeDatabaseSettings(const QString& path, const DatabaseLocation& where, bool inKeyring)
 {
     QStringList lines{QStringLiteral("engine=") + (where.isServer() ? kServer : kLocal)};
     if (where.isServer()) {
         lines << QStringLiteral("host=") + where.hosts
               << QStringLiteral("port=") + (where.port > 0 ? QString::number(where.port) : QString())
               << QStringLiteral("database=") + where.database << QStringLiteral("user=") + where.user
-              << QStringLiteral("password=") + where.password;
+              << QStringLiteral("password=") + (inKeyring ? QString() : where.password);
+        if (inKeyring)
+            lines << QStringLiteral("password-kept=keyring");
         if (!where.uri.isEmpty())
-            lines << QStringLiteral("uri=") + where.uri;
+            lines << QStringLiteral("uri=") + (inKeyring ? uriWithoutPassword(where.uri) : where.uri);
     }
     QByteArray bytes;
     for (const QString& line : lines)

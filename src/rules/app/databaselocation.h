@@ -60,5 +60,10 @@ QString databaseSettingsFile();
 DatabaseLocation readDatabaseSettings(const QString& path);
 
 // Writes the choice, readable and writable by its owner only, to a
-// temporary name renamed into place.  Throws FileError when it cannot.
-void writeDatabaseSettings(const QString& path, const DatabaseLocation& where);
+// temporary name renamed into place.  With inKeyring the password is not
+// written; the file says it is kept in the desktop's keyring instead
+// (password-kept=keyring).  Throws FileError when it cannot.
+void writeDatabaseSettings(const QString& path, const DatabaseLocation& where, bool inKeyring = false);
+
+// Whether the file says the password is kept in the desktop's keyring.
+bool passwordInKeyring(const QString& path);

@@ -4,8 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include "rules/app/paths.h"
+#include "rules/app/privatefiles.h"
 #include "rules/app/textfile.h"
 
 namespace {
@@ -13,8 +15,21 @@ namespace {
 void saveBytes(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !privatefiles::applyMode(file, path) || file.write(bytes) != bytes.size() ||
+        !file.commit())
         throw FileError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
+}
+
+// The program the login looks for before it starts the entry: by its name
+// when that name finds this executable on PATH (an installed program; gone
+// after apt remove), else by its full path.
+QString tryExecValue(const QString& executable)
+{
+    const QFileInfo exe(executable);
+    const QString onPath = QStandardPaths::findExecutable(exe.fileName());
+    const bool found = !onPath.isEmpty() && QFileInfo(onPath).canonicalFilePath() == exe.canonicalFilePath();
+    QString value = found ? exe.fileName() : exe.absoluteFilePath();
+    return value.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
 }
 
 }  // namespace
@@ -78,6 +93,7 @@ void setStartWithDesktop(const QString& configHome, bool on, const QString& exec
     const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=Tavrin来电显示\n"
                                          "Comment=来电时自动显示客户资料\nIcon=org.tavrin.Tavrin\nExec=") +
                           desktopExecArgument(executable) + QStringLiteral(" --folder ") +
-                          desktopExecArgument(folder) + QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+                          desktopExecArgument(folder) + QStringLiteral("\nTryExec=") + tryExecValue(executable) +
+                          QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
     saveBytes(path, entry.toUtf8());
 }

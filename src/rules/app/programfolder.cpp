@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "rules/app/privatefiles.h"
+#include "rules/app/servergrants.h"
+
 namespace {
 
 QString withSlash(QString folder)
@@ -33,9 +36,7 @@ bool copyIfMissing(const QString& from, const QString& to, QString* why)
         QFile::remove(part);
         return false;
     }
-    QFile::setPermissions(part, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                                    QFileDevice::ReadOther);
-    if (!QFile::rename(part, to)) {
+    if (!privatefiles::applyMode(part, to) || !QFile::rename(part, to)) {
         *why = QStringLiteral("不能写入“%1”。").arg(QDir::toNativeSeparators(to));
         QFile::remove(part);
         return false;
@@ -58,9 +59,16 @@ StartOptions readStartOptions(const QStringList& arguments, const QString& versi
     const QCommandLineOption database(
         QStringLiteral("database"),
         QStringLiteral("这次运行使用的数据库：sqlite（程序文件夹里的本机数据库）或 postgresql://... 形式的服务器连接地址；"
-                       "不改动数据库设置。"),
+                       "不改动数据库设置。地址里不要写密码（程序运行期间别的用户用 ps 就能看到），"
+                       "密码请写在 ~/.pgpass 里，或用 service=名称 指向 ~/.pg_service.conf 中的一节。"),
         QStringLiteral("DB"));
     parser.addOption(database);
+    const QCommandLineOption grants(
+        QStringLiteral("server-grants"),
+        QStringLiteral("列出给一个前台登录用户（ROLE）授权的 SQL 语句，由数据库的所有者用 psql 在本程序的数据库里执行；"
+                       "前台可以读写客户数据和来电数据，不能建表、清空、恢复、上传或压缩。"),
+        QStringLiteral("ROLE"));
+    parser.addOption(grants);
     StartOptions out;
     if (!parser.parse(arguments)) {
         out.finished = true;
@@ -74,6 +82,15 @@ StartOptions readStartOptions(const QStringList& arguments, const QString& versi
     } else if (parser.isSet(showVersion)) {
         out.finished = true;
         out.output = QStringLiteral("tavrin ") + version + QLatin1Char('\n');
+    }
+    if (parser.isSet(grants) && !out.finished) {
+        QString why;
+        out.finished = true;
+        out.output = serverGrants(parser.value(grants), &why);
+        if (out.output.isEmpty()) {
+            out.exitCode = 2;
+            out.output = why + QLatin1Char('\n');
+        }
     }
     out.folder = parser.value(folder);
     if (parser.isSet(database) && !out.finished) {
@@ -111,7 +128,10 @@ QString prepareProgramFolder(const QString& folder, const QString& sharedFolder)
 {
     QDir dir(folder);
     const QString shown = QDir::toNativeSeparators(dir.absolutePath());
-    if (!dir.mkpath(QStringLiteral("data")) || !dir.mkpath(QStringLiteral("set")))
+    // What it makes is the user's alone; what exists keeps its modes (a
+    // wider one is told in the status bar, never changed silently).
+    if (!privatefiles::makeFolder(dir.filePath(QStringLiteral("data"))) ||
+        !privatefiles::makeFolder(dir.filePath(QStringLiteral("set"))))
         return QStringLiteral("不能建立程序文件夹“%1”，请检查文件夹的权限，或用 --folder 指定另一个文件夹。").arg(shown);
     // A folder that exists but cannot be written would fail at the first call.
     const QString probe = dir.filePath(QStringLiteral("data/.write-test"));

@@ -9,6 +9,8 @@
 #include <string>
 #include <iconv.h>
 
+#include "rules/app/privatefiles.h"
+
 namespace {
 
 // One iconv conversion descriptor for the duration of a call.
@@ -208,7 +210,7 @@ void writeTextLines(const QString& path, const QStringList& lines)
     // Written under a temporary name and renamed into place when complete:
     // a crash or a full disk mid-write leaves the old file as it was.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly) || !privatefiles::applyMode(file, path))
         throw FileError(QStringLiteral("无法创建文件：%1").arg(filePathForMessage(path)));
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw FileError(QStringLiteral("无法写入文件：%1").arg(filePathForMessage(path)));

@@ -4,6 +4,7 @@
 #include <QSaveFile>
 
 #include "rules/app/paths.h"
+#include "rules/app/privatefiles.h"
 #include "rules/app/textfile.h"
 
 QString deviceSettingFile() { return programFolder() + QStringLiteral("set/device.dat"); }
@@ -40,7 +41,8 @@ void writeDeviceSetting(const QString& path, const DeviceSetting& s)
     for (const QString& line : lines)
         bytes += toGbk(line) + "\r\n";
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !privatefiles::applyMode(file, path) || file.write(bytes) != bytes.size() ||
+        !file.commit())
         throw FileError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
 }
 

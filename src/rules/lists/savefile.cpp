@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "rules/app/privatefiles.h"
 #include "rules/app/textfile.h"
 
 void replaceFile(const QString& path, const QByteArray& bytes)
@@ -16,10 +17,7 @@ void replaceFile(const QString& path, const QByteArray& bytes)
     // file whole, and these files are the operator's settings, not records.
     QTemporaryFile f(path + QStringLiteral(".XXXXXX"));
     f.setAutoRemove(true);
-    const bool ok = f.open() && f.write(bytes) == bytes.size() && f.flush() &&
-                    f.setPermissions(QFile::exists(path) ? QFile::permissions(path)
-                                                         : QFile::ReadOwner | QFile::WriteOwner |
-                                                               QFile::ReadGroup | QFile::ReadOther);
+    const bool ok = f.open() && privatefiles::applyMode(f, path) && f.write(bytes) == bytes.size() && f.flush();
     if (!ok || std::rename(QFile::encodeName(f.fileName()).constData(),
                            QFile::encodeName(path).constData()) != 0)
         throw FileError(QStringLiteral("无法写入文件“%1”：%2")

@@ -1,4 +1,5 @@
 #include "rules/transfer/exportfile.h"
+#include "rules/app/privatefiles.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -339,9 +340,9 @@ bool moveIntoPlace(const QString& temporary, const QString& target, QString* err
             *error = QStringLiteral("不能把写好的文件放到 %1：%2").arg(QDir::toNativeSeparators(target), why);
         return false;
     };
-    // The temporary was made for its owner alone; the workbook gets the
-    // usual permissions of a new file.
-    if (!QFile::setPermissions(temporary, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther))
+    // The workbook holds the customers: a new one is the user's alone, one
+    // written over keeps the mode the user gave it.
+    if (!privatefiles::applyMode(temporary, target))
         return fail(QStringLiteral("不能设定文件的权限"));
     std::error_code ec;
     std::filesystem::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData(), ec);

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "rules/app/livefiles.h"
+#include "rules/app/privatefiles.h"
 #include "rules/transfer/fieldmapping.h"
 
 namespace readers {
@@ -54,7 +55,9 @@ bool replaceFile(const QString& path, const std::function<bool(const QString&, Q
         QFile::remove(temporary);
         return false;
     }
-    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+    // The file keeps its mode (a new one is the user's alone).
+    if (!privatefiles::applyMode(temporary, path) ||
+        std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(temporary);
         *error = QStringLiteral("文件 %1 不能写入：%2").arg(shownName(path), QString::fromLocal8Bit(strerror(errno)));
         return false;

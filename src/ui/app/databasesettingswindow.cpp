@@ -16,6 +16,7 @@
 #include "ui/app/look.h"
 #include "ui/app/mainwindow.h"
 #include "ui/app/message.h"
+#include "ui/app/passwordstore.h"
 
 const QString badPortText = QStringLiteral("端口不正确！请输入 1 到 65535 之间的数字，或者不填（使用默认端口 5432）。");
 
@@ -90,6 +91,8 @@ DatabaseSettingsWindow::DatabaseSettingsWindow(const DatabaseLocation& current, 
     user_->setText(p.value(QStringLiteral("user")));
     password_->setText(p.value(QStringLiteral("password")));
     enableFields();
+    // Where the password of the saved choice is kept.
+    result_->setText(passwordstore::placeText(passwordstore::placeOf(file_)));
 
     for (QRadioButton* r : {localOption_, serverOption_})
         connect(r, &QRadioButton::toggled, this, &DatabaseSettingsWindow::enableFields);
@@ -165,7 +168,7 @@ void DatabaseSettingsWindow::trialDone(bool prepare, bool ok, const QString& tex
         return;
     guarded([this] {
         const DatabaseLocation where = choice();
-        writeDatabaseSettings(file_, where);
+        passwordstore::save(file_, where);
         if (!apply_ || apply_(where))
             accept();
     });

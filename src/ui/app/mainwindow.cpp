@@ -310,6 +310,11 @@ void MainWindow::activate()
     const bool done = guarded([this] { runActivation(); });
     if (!done && !dm_.connection.isConnected())
         setMessage(databaseNotOpenText);
+    if (!startNotes_.isEmpty()) {
+        const QString said = panelText(MessagePanel);
+        setMessage((said.isEmpty() ? QString() : said + QStringLiteral("  ")) + startNotes_.join(QStringLiteral("  ")));
+        startNotes_.clear();
+    }
 }
 
 void MainWindow::runActivation()

@@ -91,6 +91,10 @@ public:
                  ClockCaption = 4, ClockPanel = 5 };
     QString panelText(Panel panel) const;
     void setMessage(const QString& text);
+    // A line for the message panel once the window has opened the database
+    // (after what the opening itself says): the program folder open to
+    // other users, a password on the command line.
+    void noteAtStart(const QString& line) { startNotes_ << line; }
     // The clock panel shows the date and time now (the clock timer's tick).
     void showClock();
 
@@ -196,6 +200,7 @@ private:
     QString folder_;
     std::unique_ptr<DataQuestions> questions_;  // the data module's, in windows
     bool firstShowDone_ = false;
+    QStringList startNotes_;
     bool quietTabChange_ = false;
     DataSource* cardSource_ = nullptr;
     int cardMode_ = 0;

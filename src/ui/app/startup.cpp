@@ -2,13 +2,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QStringList>
 #include <cstdio>
 #include <unistd.h>
 
+#include "rules/app/databaselocation.h"
 #include "rules/app/paths.h"
+#include "rules/app/privatefiles.h"
+#include "rules/app/textfile.h"
 #include "rules/app/programfolder.h"
 #include "ui/app/singleinstance.h"
 
@@ -33,6 +37,30 @@ bool refusedAsRoot()
 }
 
 }  // namespace
+
+QStringList startNotes(const QString& folder, const StartOptions& options)
+{
+    QStringList notes;
+    if (options.database && options.database->isServer() &&
+        uriWithoutPassword(options.database->uri) != options.database->uri)
+        notes << QStringLiteral("注意：--database 的地址里写了密码，程序运行期间本机的其他用户用 ps 就能看到；"
+                                "请把密码写在 ~/.pgpass 里，或用 service= 指向服务文件。");
+    const QString open = privatefiles::openToOthersText(privatefiles::openToOthers(folder));
+    const QString told = QDir(folder).filePath(QStringLiteral("set/modes-told.dat"));
+    QStringList before;
+    try {
+        if (QFileInfo::exists(told))
+            before = readTextLines(told);
+        if (!open.isEmpty() && before.value(0) != open) {
+            notes << open;
+            writeTextLines(told, {open});
+        }
+    } catch (const FileError&) {
+        if (!open.isEmpty())
+            notes << open;  // said every time rather than never
+    }
+    return notes;
+}
 
 int answerOptions(int argc, char** argv, const QString& version, StartOptions* options)
 {
@@ -69,9 +97,18 @@ StartDecision prepareStart(QApplication& app, const StartOptions& options)
 
     d.instance = std::make_unique<SingleInstance>(folder);
     if (d.instance->askRunningProgram()) {
-        print(stdout, QStringLiteral("Tavrin来电显示已经在运行（程序文件夹 %1），已把它的窗口放到最前面。\n")
-                          .arg(QDir::toNativeSeparators(folder)));
-        return d;  // exit code 0
+        const QString shown = QDir::toNativeSeparators(folder);
+        if (d.instance->answered()) {
+            print(stdout, QStringLiteral("Tavrin来电显示已经在运行（程序文件夹 %1），已把它的窗口放到最前面。\n").arg(shown));
+            return d;  // exit code 0
+        }
+        const QString refused = QStringLiteral("Tavrin来电显示已经在这个程序文件夹上运行（进程 ") +
+                                QString::number(d.instance->runningProcess()) + QStringLiteral("，程序文件夹 ") + shown +
+                                QStringLiteral("），不能再启动一次。");
+        print(stderr, refused + QLatin1Char('\n'));
+        QMessageBox::warning(nullptr, QStringLiteral("Tavrin来电显示"), refused);
+        d.exitCode = 1;
+        return d;
     }
     d.instance->listen();
     d.goOn = true;

@@ -4,6 +4,7 @@
 // to whoever starts the program as root, and one program per folder.
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class QApplication;
@@ -23,3 +24,8 @@ int answerOptions(int argc, char** argv, const QString& version, StartOptions* o
 
 // Once the application exists: the folder, root, one program per folder.
 StartDecision prepareStart(QApplication& app, const StartOptions& options);
+
+// What the status bar says once the window is open: a program folder other
+// users of this computer can read (once for the same finding; it is left as
+// it is), a password written into --database's URI.
+QStringList startNotes(const QString& folder, const StartOptions& options);

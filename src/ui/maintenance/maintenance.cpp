@@ -15,6 +15,7 @@
 #include "rules/app/paths.h"
 #include "data/app/backgroundwork.h"
 #include "data/app/datamodule.h"
+#include "data/app/serverrights.h"
 #include "ui/app/questionwindow.h"
 #include "ui/app/workwindow.h"
 #include "ui/maintenance/clearconfirmwindow.h"
@@ -471,11 +472,17 @@ QStringList Maintenance::clearingBackups()
     return out;
 }
 
-void Maintenance::clearTable(DataSet& ds, const QString& what, const QString& message,
+void Maintenance::clearTable(DataSet& ds, serverrights::Step step, const QString& what, const QString& message,
                              const QString& statement)
 {
     if (refuseWhileWorking(owner_))
         return;
+    // A desk's login may not clear: said before anything is asked or done.
+    const QString refusal = serverrights::refusal(dm_.connection.database(), step);
+    if (!refusal.isEmpty()) {
+        showMessage(refusal);
+        return;
+    }
     if (!ClearConfirmWindow::ask(owner_, QStringLiteral("删除所有数据吗？"), message))
         return;
     // What was typed is stored first, so that the backup holds it too.
@@ -544,12 +551,12 @@ void Maintenance::clearTable(DataSet& ds, const QString& what, const QString& me
 
 void Maintenance::clearCustomers()
 {
-    clearTable(dm_.customerTable, QStringLiteral("清空客户数据"), QStringLiteral("此操作将丢失所有客户数据！"),
+    clearTable(dm_.customerTable, serverrights::Step::ClearCustomers, QStringLiteral("清空客户数据"), QStringLiteral("此操作将丢失所有客户数据！"),
                QStringLiteral("delete from  客户数据"));
 }
 
 void Maintenance::clearCalls()
 {
-    clearTable(dm_.callTable, QStringLiteral("清空来电数据"), QStringLiteral("此操作将丢失来电数据！"),
+    clearTable(dm_.callTable, serverrights::Step::ClearCalls, QStringLiteral("清空来电数据"), QStringLiteral("此操作将丢失来电数据！"),
                QStringLiteral("delete from  来电数据"));
 }

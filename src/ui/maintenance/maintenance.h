@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 
+#include "data/app/serverrights.h"
 #include "ui/maintenance/filerequest.h"
 
 class BackgroundWork;
@@ -85,7 +86,7 @@ signals:
 
 private:
     QString askFile(const FileRequest& request);
-    void clearTable(DataSet& ds, const QString& what, const QString& message,
+    void clearTable(DataSet& ds, serverrights::Step step, const QString& what, const QString& message,
                     const QString& statement);
     void start(BackgroundWork* work, std::function<void(const WorkOutcome&)> done);
     // Runs after the work's end has been dealt with and the calls held

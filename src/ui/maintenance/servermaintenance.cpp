@@ -86,8 +86,18 @@ void ServerMaintenance::reload()
         activate_();
 }
 
+bool ServerMaintenance::refused(serverrights::Step step)
+{
+    const QString why = serverrights::refusal(dm_.connection.database(), step);
+    if (!why.isEmpty())
+        showMessage(why);
+    return !why.isEmpty();
+}
+
 void ServerMaintenance::compact()
 {
+    if (refused(serverrights::Step::Compact))
+        return;
     // The server compacts beside its work: readers and writers go on, and
     // so do the calls.
     auto* work = new BackgroundWork(
@@ -169,6 +179,8 @@ QString ServerMaintenance::restoreProblem(const QString& file)
 
 void ServerMaintenance::restore()
 {
+    if (refused(serverrights::Step::Restore))
+        return;
     if (!QuestionWindow::ask(owner_, QStringLiteral("恢复数据将覆盖现在的数据，继续吗?")))
         return;
     MaintenanceFileRequest r;
@@ -223,6 +235,8 @@ void ServerMaintenance::upload()
                                    "再把本机数据上传到服务器。"));
         return;
     }
+    if (refused(serverrights::Step::Upload))
+        return;
     // Asked now so that nobody chooses a file in vain; asked again, for
     // good, inside the upload's transaction.
     QString why;

@@ -16,6 +16,7 @@
 #include <QString>
 #include <functional>
 
+#include "data/app/serverrights.h"
 #include "ui/maintenance/filerequest.h"
 
 class BackgroundWork;
@@ -50,6 +51,8 @@ private:
     static QString restoreProblem(const QString& file);
     QString askUploadFile();
     void startUpload(const QString& file);
+    // True, after telling why, when this login may not take the step.
+    bool refused(serverrights::Step step);
     // The lists and everything else loaded again, as at start.
     void reload();
 

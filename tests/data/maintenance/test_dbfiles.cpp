@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +44,12 @@ QStringList sql(const QString& file, const QString& statement)
         throw std::runtime_error(e.toStdString());
     }
     return out;
+}
+
+unsigned modeOf(const QString& path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0xFFFF;
 }
 
 QString makeDatabase(const QString& file, int customers, int calls)
@@ -363,6 +370,36 @@ private slots:
         // Writing to the new database leaves the kept one alone.
         sql(db_, QStringLiteral("delete from 客户数据"));
         QCOMPARE(fingerprint(path("web.mdb.bak")), old);
+    }
+
+    // Copies of the customers are the user's alone whatever the umask and
+    // the database's own mode; the database keeps the mode it has.
+    void copiesAreTheUsersOwn()
+    {
+        const mode_t umaskBefore = ::umask(022);
+        QVERIFY(::chmod(QFile::encodeName(db_).constData(), 0644) == 0);
+        QString why;
+        QVERIFY2(dbfile::backupDatabase(db_, path("copy.mdb"), &why), qPrintable(why));
+        QCOMPARE(modeOf(path("copy.mdb")), 0600u);
+        // A backup written over one the user shares stays shared.
+        QVERIFY(::chmod(QFile::encodeName(path("copy.mdb")).constData(), 0640) == 0);
+        QVERIFY2(dbfile::backupDatabase(db_, path("copy.mdb"), &why), qPrintable(why));
+        QCOMPARE(modeOf(path("copy.mdb")), 0640u);
+
+        // Compacted and restored, the database keeps its mode (0644 here,
+        // 0600 once the user closed it); the scratch copy is never wider.
+        QVERIFY2(dbfile::compactDatabase(db_, path("new.MDB"), &why), qPrintable(why));
+        QCOMPARE(modeOf(db_), 0644u);
+        QVERIFY(::chmod(QFile::encodeName(db_).constData(), 0600) == 0);
+        makeDatabase(path("web.mdb.new"), 3, 4);
+        QVERIFY(::chmod(QFile::encodeName(path("web.mdb.new")).constData(), 0644) == 0);
+        QVERIFY2(dbfile::replaceDatabase(db_, path("web.mdb.new"), path("web.mdb.bak"), &why), qPrintable(why));
+        QCOMPARE(modeOf(db_), 0600u);
+        QVERIFY2(dbfile::Compact_Mdb(db_, path("scratch.MDB"), &why), qPrintable(why));
+        QCOMPARE(modeOf(path("scratch.MDB")), 0600u);
+        QVERIFY(dbfile::createDatabase(path("made.mdb"), &why));
+        QCOMPARE(modeOf(path("made.mdb")), 0600u);
+        ::umask(umaskBefore);
     }
 
     // A kill at any step leaves web.mdb whole, openable and holding either

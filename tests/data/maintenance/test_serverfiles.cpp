@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <sys/stat.h>
 
 #include "data/app/connection.h"
 #include "data/maintenance/serverfiles.h"
@@ -101,9 +102,13 @@ private slots:
         const QString file = dir_.filePath(QStringLiteral("备份 1.dump"));
         QString why;
         bool stopped = true;
+        const mode_t umaskBefore = ::umask(022);
         QVERIFY2(serverfiles::dump(where, 15, file, {}, &why, &stopped), qPrintable(why));
+        ::umask(umaskBefore);
         QVERIFY(!stopped);
         QVERIFY(serverfiles::isDumpFile(file));
+        // The office's customers: the user's alone, whatever the umask.
+        QCOMPARE(QFile::permissions(file) & QFile::Permissions(0x7077), QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(!QFileInfo::exists(file + QStringLiteral(".tmp")));
 
         // Stored after the backup, and a customer changed: gone again.

@@ -1,5 +1,6 @@
 // The desktop settings file and the autostart entry.
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -52,9 +53,36 @@ private slots:
         QVERIFY(validate.waitForFinished(10000));
         QVERIFY2(validate.exitCode() == 0, validate.readAllStandardOutput().constData());
 
+        // Not on PATH: the login looks for the executable by its path.
+        QVERIFY2(text.contains(QStringLiteral("\nTryExec=/usr/bin/tavrin\n")), qPrintable(text));
+        QCOMPARE(QFile::permissions(entry) & QFile::Permissions(0x7077), QFile::ReadOwner | QFile::WriteOwner);
+
         setStartWithDesktop(config, false, QStringLiteral("/usr/bin/tavrin"), folder);
         QVERIFY(!QFile::exists(entry));
         setStartWithDesktop(config, false, QStringLiteral("/usr/bin/tavrin"), folder);  // nothing to remove
+    }
+
+    void anInstalledProgramIsLookedForByName()
+    {
+        // Installed where PATH finds it: after the package is removed the
+        // login finds no "tavrin" and leaves the entry alone.
+        QTemporaryDir tmp;
+        const QString bin = tmp.filePath(QStringLiteral("bin"));
+        QDir().mkpath(bin);
+        const QString exe = bin + QStringLiteral("/tavrin");
+        QFile program(exe);
+        QVERIFY(program.open(QIODevice::WriteOnly));
+        program.close();
+        QVERIFY(QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin) + ':' + oldPath);
+        const QString config = tmp.filePath(QStringLiteral("config"));
+        setStartWithDesktop(config, true, exe, tmp.path());
+        qputenv("PATH", oldPath);
+        QFile f(autostartEntryPath(config));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        QVERIFY2(text.contains(QStringLiteral("\nTryExec=tavrin\n")), qPrintable(text));
     }
 };
 
