@@ -530,10 +530,13 @@ private slots:
                  qPrintable(w().listColumnsToPrint().join(',')));
         // 打印客户资料 from the window, to a PDF file.
         const QString pdf = folder_ + QStringLiteral("客户资料.pdf");
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdf);
+        auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(pdf);
+        QSignalSpy ended(&w(), &MainWindow::printingEnded);
         w().printRecordsTo(printer);
+        QVERIFY(ended.wait(30000));
+        QVERIFY(ended.first().first().toBool());
         QFile printed(pdf);
         QVERIFY(printed.open(QIODevice::ReadOnly));
         QVERIFY(printed.readAll().startsWith("%PDF"));
