@@ -175,6 +175,8 @@ private:
     void showCallStatistics();
     void printFromMenu();
     void saveCallAsCustomer();
+    // The customer with this key alone in the customer list, on the card.
+    void showCustomer(qint64 key);
     void followDatabase();
     void runActivation();
     void setCallDateToToday();

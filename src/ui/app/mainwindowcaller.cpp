@@ -97,14 +97,33 @@ void MainWindow::showRegion(const QString& number, const QString& region)
 
 void MainWindow::saveCallAsCustomer()
 {
-    bool saved = false;
+    SavedAsCustomer saved;
     guarded([this, &saved] { saved = ::saveCallAsCustomer(dm_); });
-    if (!saved)
+    if (saved.outcome == SavedAsCustomer::Outcome::Known) {
+        const QString whose = saved.knownName.isEmpty() ? QStringLiteral("一位客户") : QStringLiteral("客户“") + saved.knownName + QStringLiteral("”");
+        setMessage(QStringLiteral("号码 ") + saved.knownNumber + QStringLiteral(" 已是") + whose +
+                   QStringLiteral("的号码，没有存为新客户。"));
+        if (QuestionWindow::ask(this, QStringLiteral("号码 ") + saved.knownNumber + QStringLiteral(" 已是") + whose +
+                                          QStringLiteral("的号码，没有存为新客户。\n要打开这位客户吗？")))
+            showCustomer(saved.knownKey);
+        return;
+    }
+    if (saved.outcome != SavedAsCustomer::Outcome::Saved)
         return;
     // Once is enough for this record; the button comes back on another one.
     saveAsCustomerButton->setEnabled(false);
     setMessage(QStringLiteral("已存为新客户：") + dm_.customerTable.text(QStringLiteral("联系人")) +
                QLatin1Char(' ') + dm_.customerTable.text(QStringLiteral("公司名称")));
+}
+
+void MainWindow::showCustomer(qint64 key)
+{
+    guarded([this, key] {
+        if (dm_.customerTable.reopen(WrittenStatement::of(
+                QStringLiteral("select * from 客户数据 where ID = ") + QString::number(key), QStringLiteral("客户数据"))))
+            setCardSource(&dm_.customerSource);
+        showTabQuietly(WebTab::Customers);
+    });
 }
 
 void MainWindow::showCallStatistics()
