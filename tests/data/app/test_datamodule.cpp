@@ -41,6 +41,7 @@ private slots:
         QCOMPARE(spy.last().first().toString(), QStringLiteral("3/3"));
         dm.callTable.append();  // a new record has no number yet
         QCOMPARE(spy.last().first().toString(), QStringLiteral("-1/0"));
+        dm.callTable.setValue(QStringLiteral("电话"), QStringLiteral("88886666"));  // an empty one is not stored
         dm.callTable.post();  // once stored it has one
         QCOMPARE(spy.last().first().toString(), QStringLiteral("1/1"));
     }
