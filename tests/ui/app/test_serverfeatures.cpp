@@ -507,7 +507,7 @@ private slots:
         const CallStatistics& s = sw.statistics();
         QCOMPARE(s.total, qint64(4));
         QCOMPARE(s.known, qint64(3));
-        QCOMPARE(s.perDay, (QVector<qint64>{2, 0, 1, 0, 0, 0, 1}));
+        QCOMPARE(s.perPeriod, (QVector<qint64>{2, 0, 1, 0, 0, 0, 1}));
         QCOMPARE(s.perHour[9], qint64(2));
         QCOMPARE(s.perHour[14], qint64(1));
         QCOMPARE(s.perHour[23], qint64(1));
