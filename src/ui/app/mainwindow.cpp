@@ -313,6 +313,11 @@ void MainWindow::runActivation()
     // once the converted one is in place.
     if (maintenance_ && !maintenance_->moveInOldDatabase([this] { activate(); }))
         return;
+    // An empty or damaged file is set aside before anything opens it.
+    if (maintenance_ && !maintenance_->setAsideUnusableDatabase()) {
+        setMessage(databaseNotOpenText);
+        return;
+    }
     openCustomers();
     openCalls();
 
