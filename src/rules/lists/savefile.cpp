@@ -8,13 +8,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "rules/app/scratchfiles.h"
 #include "rules/app/textfile.h"
 
 void replaceFile(const QString& path, const QByteArray& bytes)
 {
     // No flush to the disk is forced: the rename leaves the old or the new
     // file whole, and these files are the operator's settings, not records.
-    QTemporaryFile f(path + QStringLiteral(".XXXXXX"));
+    scratch::removeLeftoversOf(path);
+    QTemporaryFile f(scratch::templateFor(path));
     f.setAutoRemove(true);
     const bool ok = f.open() && f.write(bytes) == bytes.size() && f.flush() &&
                     f.setPermissions(QFile::exists(path) ? QFile::permissions(path)

@@ -10,6 +10,7 @@
 
 #include "rules/app/paths.h"
 #include "rules/app/programfolder.h"
+#include "rules/app/scratchfiles.h"
 #include "ui/app/singleinstance.h"
 
 namespace {
@@ -74,6 +75,10 @@ StartDecision prepareStart(QApplication& app, const StartOptions& options)
         return d;  // exit code 0
     }
     d.instance->listen();
+    // The only program on this folder: what interrupted writes of an earlier
+    // run left (a compact's new.MDB, a backup's or an export's temporary)
+    // goes before anything could take it for a good file.
+    scratch::removeLeftoversIn(folder);
     d.goOn = true;
     return d;
 }

@@ -202,7 +202,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(path("scratch.MDB")));
         QVERIFY(!dbfile::backupDatabase(path("bad.mdb"), path("copy.mdb"), &why));
         QVERIFY(!QFileInfo::exists(path("copy.mdb")));
-        QVERIFY(!QFileInfo::exists(path("copy.mdb.tmp")));
+        QVERIFY(!QFileInfo::exists(path("copy.mdb.tavrin-tmp")));
         QFile f(db_);
         f.open(QIODevice::ReadOnly);
         QVERIFY(f.readAll() == original);
@@ -224,7 +224,7 @@ private slots:
         sqlite3_close(live);
         QCOMPARE(lastPercent, 100);
         QCOMPARE(fingerprint(path("copy.mdb")), fingerprint(db_));
-        QVERIFY(!QFileInfo::exists(path("copy.mdb.tmp")));
+        QVERIFY(!QFileInfo::exists(path("copy.mdb.tavrin-tmp")));
         // An existing file is replaced only by a good copy.
         QVERIFY(dbfile::backupDatabase(db_, path("copy.mdb"), &why));
         // Never onto the database itself.

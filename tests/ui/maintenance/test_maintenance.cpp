@@ -302,7 +302,7 @@ private slots:
         // A good backup that cannot be copied beside the database.
         answerFiles({folder_ + QStringLiteral("saved.mdb")});
         QVERIFY(run(&Maintenance::backUp));
-        QDir().mkpath(db_ + QStringLiteral(".new.tmp/locked"));
+        QDir().mkpath(db_ + QStringLiteral(".new.tavrin-tmp/locked"));
         answerFiles({folder_ + QStringLiteral("saved.mdb")});
         whenModal(QStringLiteral("是"));
         QVERIFY(run(&Maintenance::restore));
@@ -574,7 +574,7 @@ private slots:
                  QStringLiteral("1"));
         QVERIFY2(statusText().contains(QDir::toNativeSeparators(newest)), qPrintable(statusText()));
         QVERIFY(statusText().contains(QStringLiteral("恢复数据库")));
-        QCOMPARE(QDir(folder_ + QStringLiteral("data")).entryList({QStringLiteral("*.tmp")}), QStringList());
+        QCOMPARE(QDir(folder_ + QStringLiteral("data")).entryList({QStringLiteral("*.tmp"), QStringLiteral("*.tavrin-tmp*")}), QStringList());
 
         // The mistaken Enter undone.
         answerFiles({newest});
@@ -626,14 +626,14 @@ private slots:
         const QString before = contentOf(db_);
         QString spoiled, said;
         if (operation == QLatin1String("backup")) {
-            spoiled = folder_ + QStringLiteral("copy.mdb.tmp");
+            spoiled = folder_ + QStringLiteral("copy.mdb.tavrin-tmp");
             answerFiles({folder_ + QStringLiteral("copy.mdb")});
             said = QStringLiteral("备份失败！");
         } else if (operation == QLatin1String("compact")) {
             spoiled = folder_ + QStringLiteral("data/new.MDB");
             said = QStringLiteral("操作失败");
         } else {
-            spoiled = db_ + QStringLiteral(".new.tmp");
+            spoiled = db_ + QStringLiteral(".new.tavrin-tmp");
             answerFiles({saved});
             whenModal(QStringLiteral("是"));
             said = QStringLiteral("恢复数据库失败，数据没有改动。");
@@ -825,7 +825,7 @@ private slots:
         QVERIFY(messages_.isEmpty());
         QVERIFY(reports_.isEmpty());
         QVERIFY(!QFileInfo::exists(folder_ + QStringLiteral("copy.mdb")));
-        QVERIFY(!QFileInfo::exists(folder_ + QStringLiteral("copy.mdb.tmp")));
+        QVERIFY(!QFileInfo::exists(folder_ + QStringLiteral("copy.mdb.tavrin-tmp")));
         QVERIFY(!QFileInfo::exists(folder_ + QStringLiteral("data/new.MDB")));
         QCOMPARE(contentOf(db_), before);
         QCOMPARE(scalar(db_, QStringLiteral("pragma page_count")).toInt(), pages);
