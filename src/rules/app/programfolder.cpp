@@ -111,20 +111,37 @@ QString prepareProgramFolder(const QString& folder, const QString& sharedFolder)
 {
     QDir dir(folder);
     const QString shown = QDir::toNativeSeparators(dir.absolutePath());
+    // A folder that is refused is left as it was: nothing is made in it.
+    const bool hasDatabase = QFileInfo::exists(dir.filePath(QStringLiteral("data/web.mdb")));
+    if (!hasDatabase && (sharedFolder.isEmpty() || !QFileInfo::exists(sharedFolder + QStringLiteral("web.mdb"))))
+        return QStringLiteral("程序文件夹“%1”中没有数据库，也找不到安装的空数据库。").arg(shown);
+    QStringList made;  // folders made here, deepest last
+    for (const QString& sub : {QString(), QStringLiteral("data"), QStringLiteral("set")}) {
+        const QString path = QDir::cleanPath(dir.absoluteFilePath(sub.isEmpty() ? QStringLiteral(".") : sub));
+        if (!QFileInfo::exists(path))
+            made << path;
+    }
+    const auto unmake = [&made] {
+        for (auto it = made.crbegin(); it != made.crend(); ++it)
+            QDir().rmdir(*it);
+    };
     if (!dir.mkpath(QStringLiteral("data")) || !dir.mkpath(QStringLiteral("set")))
         return QStringLiteral("不能建立程序文件夹“%1”，请检查文件夹的权限，或用 --folder 指定另一个文件夹。").arg(shown);
     // A folder that exists but cannot be written would fail at the first call.
     const QString probe = dir.filePath(QStringLiteral("data/.write-test"));
     QFile test(probe);
-    if (!test.open(QIODevice::WriteOnly))
+    if (!test.open(QIODevice::WriteOnly)) {
+        unmake();
         return QStringLiteral("程序文件夹“%1”不能写入，请检查文件夹的权限，或用 --folder 指定另一个文件夹。").arg(shown);
+    }
     test.close();
     test.remove();
     QString why;
-    const bool hasDatabase = QFileInfo::exists(dir.filePath(QStringLiteral("data/web.mdb")));
-    if (!hasDatabase && (sharedFolder.isEmpty() ||
-                         !copyIfMissing(sharedFolder + QStringLiteral("web.mdb"), dir.filePath(QStringLiteral("data/web.mdb")), &why)))
+    if (!hasDatabase &&
+        !copyIfMissing(sharedFolder + QStringLiteral("web.mdb"), dir.filePath(QStringLiteral("data/web.mdb")), &why)) {
+        unmake();
         return why.isEmpty() ? QStringLiteral("程序文件夹“%1”中没有数据库，也找不到安装的空数据库。").arg(shown) : why;
+    }
     if (!sharedFolder.isEmpty())
         copyIfMissing(sharedFolder + QStringLiteral("tel.txt"), dir.filePath(QStringLiteral("tel.txt")), &why);
     return QString();

@@ -76,9 +76,14 @@ private slots:
         writeFile(tmp.filePath(QStringLiteral("blocked")), "a file");
         const QString why = prepareProgramFolder(tmp.filePath(QStringLiteral("blocked/tavrin")), shared);
         QVERIFY2(why.contains(QStringLiteral("blocked")) && why.contains(QStringLiteral("--folder")), qPrintable(why));
-        // No database anywhere: said, not an empty program.
+        // No database anywhere: said, not an empty program, and nothing
+        // made: neither the folder nor data/ and set/ in one that exists.
         const QString none = prepareProgramFolder(tmp.filePath(QStringLiteral("fresh")), QString());
         QVERIFY2(none.contains(QStringLiteral("数据库")), qPrintable(none));
+        QVERIFY(!QFileInfo::exists(tmp.filePath(QStringLiteral("fresh"))));
+        QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("office"))));
+        QVERIFY(!prepareProgramFolder(tmp.filePath(QStringLiteral("office")), tmp.filePath(QStringLiteral("nothing/"))).isEmpty());
+        QCOMPARE(QDir(tmp.filePath(QStringLiteral("office"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     void theCommandLine()
