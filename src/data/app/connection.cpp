@@ -294,7 +294,7 @@ void Connection::startIndexBuild(bool numbers, bool counts)
             if (numbers && !numberindex::isComplete(db)) {
                 cx.setText(QStringLiteral("正在为来电查找建立号码索引（只需一次），请稍候……"));
                 // One statement after another; a stop interrupts the one running.
-                numberindex::ensure(db);
+                numberindex::ensure(db, [&cx](qint64 done, qint64 total) { cx.progress(done, total); });
             }
             for (const QString& table : rowcounts::countedTables()) {
                 cx.checkStop();

@@ -141,7 +141,7 @@ public:
     void append();  // new record at the end
     void insert();  // new record before the current one
     void edit();    // on an empty data set starts a new record instead
-    void post();    // stores a pending edit or insert; nothing in browse
+    void post();    // stores a pending edit or insert (an insert with every field empty is dropped); nothing in browse
     void cancel();
     // Deleting a new record abandons it.  Deleting a stored record asks the
     // before-delete step first; returns false when it was cancelled.
@@ -241,6 +241,7 @@ private:
     void connectionGone() override;  // the connection is being destroyed
     // Moves and edits (datasetedit.cpp).
     void storeInsert();
+    bool insertIsBlank() const;  // no field of the new record holds anything
     void storeEdit();
     bool takeInNewerRows();
     void openAtOnce(DataSetRows& st, const Shape& sh);

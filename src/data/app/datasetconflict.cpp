@@ -72,7 +72,8 @@ QString DataSet::conflictText(const QVector<QVariant>& theirs, bool gone) const
 {
     if (gone)
         return QStringLiteral("另一台电脑已经删除了这条记录，您的修改没有保存。\n"
-                              "您输入的内容仍在卡片上，可以抄下后按取消。");
+                              "按“确定”后，您输入的内容仍在卡片上，可以抄下；"
+                              "抄下后在列表中按 Esc 键放弃这次修改。");
     QStringList lines;
     for (int i = 0; i < fields_.size() && i < theirs.size(); ++i) {
         if (theirs[i] == edit_.original().value(i) && !edit_.written(i))
@@ -84,5 +85,6 @@ QString DataSet::conflictText(const QVector<QVariant>& theirs, bool gone) const
     }
     return QStringLiteral("另一台电脑在您修改的同时保存了这条记录，您的修改没有保存。\n\n另一台电脑保存的内容：\n") +
            lines.join(QLatin1Char('\n')) +
-           QStringLiteral("\n\n您输入的内容仍在卡片上：再次保存将以您输入的内容为准；按取消则改为显示另一台电脑保存的内容。");
+           QStringLiteral("\n\n按“确定”后，您输入的内容仍在卡片上：再次保存将以您输入的内容为准；"
+                          "在列表中按 Esc 键则放弃您的修改，改为显示另一台电脑保存的内容。");
 }

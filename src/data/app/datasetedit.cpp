@@ -201,10 +201,26 @@ void DataSet::cancel()
 void DataSet::post()
 {
     requireActive();
-    if (state_ == State::Insert)
-        storeInsert();
-    else if (state_ == State::Edit)
+    if (state_ == State::Insert) {
+        // A new record with nothing in it (a letter typed and erased, then
+        // the tab changed or a call came) is no record: dropped, not stored.
+        if (insertIsBlank())
+            cancel();
+        else
+            storeInsert();
+    } else if (state_ == State::Edit) {
         storeEdit();
+    }
+}
+
+bool DataSet::insertIsBlank() const
+{
+    const int key = store_ ? store_->keyField : -1;
+    const QVector<QVariant>& values = edit_.values();
+    for (int f = 0; f < values.size(); ++f)
+        if (f != key && !values[f].isNull() && !values[f].toString().trimmed().isEmpty())
+            return false;
+    return true;
 }
 
 void DataSet::storeInsert()

@@ -227,6 +227,10 @@ public:
     // The tables of a database file, and the columns of one (read-only).
     virtual bool tablesOf(const QString& path, QStringList* tables, QString* error) const = 0;
     virtual QStringList columnsOf(const QString& path, const QString& table) const = 0;
+    // Whether the column ID of `table` is the table's key and can hold
+    // whole numbers only (what the lists' paging and the number index
+    // rely on).
+    virtual bool hasIntegerKey(const QString& path, const QString& table) const = 0;
     // The engine's own check of every page; *problems says what is damaged,
     // *error why the file could not be opened or checked.
     enum class Integrity { Sound, Damaged, Unreadable, Unopened };

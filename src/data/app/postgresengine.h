@@ -75,6 +75,7 @@ public:
     bool looksLikeDatabase(const QString& path) const override;
     bool tablesOf(const QString& path, QStringList* tables, QString* error) const override;
     QStringList columnsOf(const QString& path, const QString& table) const override;
+    bool hasIntegerKey(const QString& path, const QString& table) const override;
     Integrity checkIntegrity(const QString& path, QStringList* problems, QString* error) const override;
     bool compactInto(const QString& source, const QString& destination, const FileProgress& progress,
                      QString* error, bool* stopped) const override;

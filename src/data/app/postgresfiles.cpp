@@ -32,6 +32,8 @@ bool PostgresEngine::tablesOf(const QString&, QStringList*, QString* error) cons
 
 QStringList PostgresEngine::columnsOf(const QString&, const QString&) const { return {}; }
 
+bool PostgresEngine::hasIntegerKey(const QString&, const QString&) const { return false; }
+
 DatabaseEngine::Integrity PostgresEngine::checkIntegrity(const QString&, QStringList*, QString* error) const
 {
     refuse(error);

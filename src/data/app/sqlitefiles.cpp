@@ -267,6 +267,30 @@ QStringList SqliteEngine::columnsOf(const QString& path, const QString& table) c
     return present;
 }
 
+bool SqliteEngine::hasIntegerKey(const QString& path, const QString& table) const
+{
+    // Only a column declared INTEGER that is the sole primary key of a table
+    // with row ids stands for the row id, and the row id is always a whole
+    // number.  Any other ID (TEXT, INT, a key over two columns, a table
+    // WITHOUT ROWID) can hold text like 'id1'.
+    Db db;
+    if (!db.open(path, SQLITE_OPEN_READONLY, nullptr))
+        return false;
+    const QString name = QLatin1Char('\'') + quotedValue(table) + QLatin1Char('\'');
+    QStringList keys, types, pkIndexes;
+    return db.column(QStringLiteral("select name from pragma_table_info(") + name + QStringLiteral(") where pk > 0"),
+                     &keys, nullptr) &&
+           keys.size() == 1 && keys[0].compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0 &&
+           db.column(QStringLiteral("select upper(type) from pragma_table_info(") + name +
+                         QStringLiteral(") where pk > 0"),
+                     &types, nullptr) &&
+           types == QStringList{QStringLiteral("INTEGER")} &&
+           db.column(QStringLiteral("select name from pragma_index_list(") + name +
+                         QStringLiteral(") where origin = 'pk'"),
+                     &pkIndexes, nullptr) &&
+           pkIndexes.isEmpty();
+}
+
 DatabaseEngine::Integrity SqliteEngine::checkIntegrity(const QString& path, QStringList* problems,
                                                        QString* error) const
 {

@@ -56,9 +56,91 @@ void forDaySlices(QSqlDatabase db, const QStringList& days, const QString& sql, 
     }
 }
 
+// A range longer than this reads the days that hold calls instead of
+// listing every day of it.
+constexpr qint64 kListedDays = 400;
+
+qsizetype periodOf(const CallStatistics& s, const QDate& day)
+{
+    switch (s.unit) {
+    case StatisticsUnit::Day:
+        return s.first.daysTo(day);
+    case StatisticsUnit::Month:
+        return (day.year() - s.first.year()) * 12 + day.month() - s.first.month();
+    case StatisticsUnit::Year:
+        break;
+    }
+    return day.year() - s.first.year();
+}
+
+// The days of the range that hold calls, in order, as stored.
+QStringList daysWithCalls(QSqlDatabase db, const QDate& first, const QDate& last)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("select distinct ") + column("日期") + QStringLiteral(" from ") +
+                quotedIdentifier(kCalls)))
+        fail(q);
+    QList<QDate> found;
+    while (q.next()) {
+        const QString text = q.value(0).toString();
+        const QDate day = QDate::fromString(text, QStringLiteral("yyyy-M-d"));
+        // Only the stored form is counted, as the statements match it.
+        if (day.isValid() && day >= first && day <= last && storedDay(day) == text)
+            found << day;
+    }
+    if (q.lastError().isValid())
+        fail(q);
+    std::sort(found.begin(), found.end());
+    QStringList days;
+    for (const QDate& d : found)
+        days << storedDay(d);
+    return days;
+}
+
+// The days the statements ask for, and the range the figures cover.
+QStringList daysToCount(QSqlDatabase db, CallStatistics& s)
+{
+    QStringList days;
+    if (s.first.daysTo(s.last) < kListedDays) {
+        for (QDate d = s.first; d <= s.last; d = d.addDays(1))
+            days << storedDay(d);
+        return days;
+    }
+    days = daysWithCalls(db, s.first, s.last);
+    if (!days.isEmpty()) {
+        s.first = QDate::fromString(days.first(), QStringLiteral("yyyy-M-d"));
+        s.last = QDate::fromString(days.last(), QStringLiteral("yyyy-M-d"));
+    } else {
+        s.first = s.last;  // nothing to show but the last day
+    }
+    return days;
+}
+
 }  // namespace
 
 QString storedDay(const QDate& day) { return day.toString(QStringLiteral("yyyy-M-d")); }
+
+StatisticsUnit unitForRange(const QDate& first, const QDate& last)
+{
+    const qint64 days = first.daysTo(last) + 1;
+    if (days <= 62)
+        return StatisticsUnit::Day;
+    return days <= 5 * 366 ? StatisticsUnit::Month : StatisticsUnit::Year;
+}
+
+QDate CallStatistics::periodStart(qsizetype i) const
+{
+    switch (unit) {
+    case StatisticsUnit::Day:
+        return first.addDays(i);
+    case StatisticsUnit::Month:
+        return QDate(first.year(), first.month(), 1).addMonths(int(i));
+    case StatisticsUnit::Year:
+        break;
+    }
+    return QDate(first.year() + int(i), 1, 1);
+}
 
 CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& last, int frequentLimit,
                               const std::function<bool()>& stopRequested)
@@ -69,10 +151,9 @@ CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& 
     s.perHour.fill(0, 24);
     if (!first.isValid() || !last.isValid() || last < first)
         return s;
-    QStringList days;
-    for (QDate d = first; d <= last; d = d.addDays(1))
-        days << storedDay(d);
-    s.perDay.fill(0, days.size());
+    const QStringList days = daysToCount(db, s);
+    s.unit = unitForRange(s.first, s.last);
+    s.perPeriod.fill(0, periodOf(s, s.last) + 1);
     const auto stop = [&] { return stopRequested && stopRequested(); };
 
     const QString from = QStringLiteral(" from ") + quotedIdentifier(kCalls) + QStringLiteral(" where ") +
@@ -84,9 +165,9 @@ CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& 
                      QStringLiteral(", '') <> '' then 1 else 0 end)") + from + QStringLiteral(" group by ") +
                      column("日期"),
                  [&](const QSqlQuery& q) {
-                     const qsizetype at = days.indexOf(q.value(0).toString());
-                     if (at >= 0)
-                         s.perDay[at] = q.value(1).toLongLong();
+                     const QDate day = QDate::fromString(q.value(0).toString(), QStringLiteral("yyyy-M-d"));
+                     if (day.isValid())
+                         s.perPeriod[periodOf(s, day)] += q.value(1).toLongLong();
                      s.total += q.value(1).toLongLong();
                      s.known += q.value(2).toLongLong();
                  });

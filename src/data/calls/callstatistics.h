@@ -19,9 +19,21 @@ struct NumberCount {
     qint64 calls = 0;
 };
 
+// What one bar of the calls over time stands for.  A long range is counted
+// by months or years, so that the figures and the chart stay small.
+enum class StatisticsUnit { Day, Month, Year };
+
+// Days up to 62, months up to five years, years beyond.
+StatisticsUnit unitForRange(const QDate& first, const QDate& last);
+
 struct CallStatistics {
+    // The range the figures cover: the one asked for, or, for a range of
+    // more than a year, from the first to the last day with calls in it.
     QDate first, last;
-    QVector<qint64> perDay;   // one per day from first to last
+    StatisticsUnit unit = StatisticsUnit::Day;
+    QVector<qint64> perPeriod;  // one per day, month or year from first to last
+    // The first day of period `i` (for days, the day itself).
+    QDate periodStart(qsizetype i) const;
     QVector<qint64> perHour;  // 24, hour 0 to 23 of 时间
     QList<NumberCount> frequentNumbers;  // most calls first, at most the limit asked
     qint64 total = 0;
@@ -29,7 +41,9 @@ struct CallStatistics {
     qint64 fresh() const { return total - known; }
 };
 
-// The statistics of the calls from `first` to `last` (both included).
+// The statistics of the calls from `first` to `last` (both included).  A
+// range of more than a year reads only the days that hold calls (through
+// the 日期 index), whatever the range: 1900 to 9999 costs what the calls cost.
 // `stopRequested` is asked between steps; a stop gives what was computed
 // so far.  Throws DbError when a statement fails.
 CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& last, int frequentLimit = 20,

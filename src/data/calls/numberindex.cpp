@@ -137,17 +137,29 @@ public:
                               {lastKey_});
             if (!q.next() || q.value(1).toLongLong() == 0)
                 return std::nullopt;
-            const qint64 upTo = q.value(0).toLongLong();
+            // Every step must move on: a key that is no whole number (a
+            // text ID), or one that does not lie above the last, would
+            // give the same step again for ever.
+            bool whole = false;
+            const qint64 upTo = q.value(0).toLongLong(&whole);
+            if (!whole || upTo <= lastKey_)
+                throw failure(QStringLiteral("客户数据的ID不是整数编号"));
+            stepRows_ = q.value(1).toLongLong();
             q.finish();
             indexRows(db_, lastKey_, upTo);
             return upTo;
         });
         // Moved on only once the step is stored: a step refused at its
         // commit is done again.
-        if (done)
+        if (done) {
             lastKey_ = *done;
+            rowsDone_ += stepRows_;
+        }
         return done.has_value();
     }
+
+    // Customers gone through so far.
+    qint64 rowsDone() const { return rowsDone_; }
 
     void finish()
     {
@@ -169,6 +181,8 @@ private:
 
     QSqlDatabase& db_;
     qint64 lastKey_ = std::numeric_limits<qint64>::min();
+    qint64 stepRows_ = 0;
+    qint64 rowsDone_ = 0;
 };
 
 }  // namespace
@@ -195,7 +209,7 @@ bool isComplete(const QSqlDatabase& db)
     return m.exec() && m.next() && m.value(0).toInt() == 1;
 }
 
-void ensure(QSqlDatabase& db)
+void ensure(QSqlDatabase& db, const std::function<void(qint64, qint64)>& progress)
 {
     if (isComplete(db))
         return;
@@ -203,8 +217,10 @@ void ensure(QSqlDatabase& db)
         Steps steps(db);
         if (!steps.prepare())
             return;
-        while (steps.fill()) {
-        }
+        const qint64 total = progress ? scalar(db, QStringLiteral("select count(*) from 客户数据")) : 0;
+        while (steps.fill())
+            if (progress)
+                progress(std::min(steps.rowsDone(), total), total);
         steps.finish();
     } catch (const Busy& busy) {
         throw failure(busy.text);

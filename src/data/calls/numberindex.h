@@ -32,8 +32,9 @@ bool isComplete(const QSqlDatabase& db);
 
 // Builds the index on this connection at once when it is not complete.
 // Without the customer table it does nothing.  Throws DbError when the
-// database refuses.
-void ensure(QSqlDatabase& db);
+// database refuses.  `progress`, when given, hears after every step how many
+// customers are indexed out of how many.
+void ensure(QSqlDatabase& db, const std::function<void(qint64 done, qint64 total)>& progress = {});
 
 // A build that goes on in steps on a thread of its own, with a connection
 // of its own, while the program works: every step is a short transaction of

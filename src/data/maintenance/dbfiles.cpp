@@ -194,7 +194,18 @@ Kind kindOf(const QString& path)
         return Kind::NotDatabase;
     if (!missing.isEmpty())
         return Kind::NotOurs;
-    return missingColumns(path).isEmpty() ? Kind::Ours : Kind::Incomplete;
+    if (!missingColumns(path).isEmpty())
+        return Kind::Incomplete;
+    return tablesWithoutIntegerKey(path).isEmpty() ? Kind::Ours : Kind::TextKeys;
+}
+
+QStringList tablesWithoutIntegerKey(const QString& path)
+{
+    QStringList out;
+    for (const QString& table : requiredTables().mid(0, 2))
+        if (!engine().hasIntegerKey(path, table))
+            out << table;
+    return out;
 }
 
 MissingColumns missingColumns(const QString& path)

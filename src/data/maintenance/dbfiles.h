@@ -37,6 +37,7 @@ enum class Kind {
     Missing,      // no such file
     Ours,         // a database of the program: SQLite with the three tables and their columns
     Incomplete,   // SQLite with the three tables, but columns of them are missing
+    TextKeys,     // SQLite with every table and column, but an ID that is no whole-number key
     NotOurs,      // SQLite, but one of the three tables is missing
     Access,       // a Jet (.mdb) or Access 2007 (.accdb) file
     NotDatabase,  // anything else, including a damaged header
@@ -49,6 +50,11 @@ bool isAccessFile(const QString& path);
 // order of requiredTables() (tables lacking nothing left out).
 using MissingColumns = QList<QPair<QString, QStringList>>;
 MissingColumns missingColumns(const QString& path);
+
+// The tables among 客户数据 and 来电数据 whose ID is not a whole-number key
+// (a text ID, say): the lists page through them and the number index walks
+// them by that key, so the program cannot work with such a file.
+QStringList tablesWithoutIntegerKey(const QString& path);
 
 // Opens the file read-only and runs the integrity check; the three tables
 // must be there.  *error gets a Chinese reason.

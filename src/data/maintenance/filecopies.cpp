@@ -10,6 +10,7 @@
 
 #include "data/maintenance/filesteps.h"
 #include "rules/app/privatefiles.h"
+#include "rules/app/scratchfiles.h"
 
 namespace dbfile {
 
@@ -56,8 +57,8 @@ bool sameFile(const QString& a, const QString& b)
 // the file system allows, a copy otherwise.
 bool keepOld(const QString& database, const QString& keepAs, QString* error)
 {
-    const QString temp = keepAs + QStringLiteral(".tmp");
-    QFile::remove(temp);
+    const QString temp = scratch::nameFor(keepAs);
+    scratch::removeLeftoversOf(keepAs);
     if (::link(nativePath(database).constData(), nativePath(temp).constData()) != 0) {
         if (!QFile::copy(database, temp) || !privatefiles::applyMode(temp, keepAs) || !syncPath(temp, false)) {
             QFile::remove(temp);
@@ -133,7 +134,8 @@ bool backupDatabase(const QString& database, const QString& target, QString* err
         setError(error, QStringLiteral("不能把数据库备份到它自己的文件上，请另选一个文件名。"));
         return false;
     }
-    const QString temp = target + QStringLiteral(".tmp");
+    const QString temp = scratch::nameFor(target);
+    scratch::removeLeftoversOf(target);
     if (!removeDatabaseFile(temp)) {
         setError(error, QStringLiteral("无法删除“") + shown(temp) + QStringLiteral("”。"));
         return false;

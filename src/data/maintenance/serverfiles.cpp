@@ -16,6 +16,7 @@
 #include "data/app/postgresengine.h"
 #include "data/maintenance/filesteps.h"
 #include "rules/app/privatefiles.h"
+#include "rules/app/scratchfiles.h"
 #include "rules/app/statementtext.h"
 
 namespace serverfiles {
@@ -266,36 +267,36 @@ bool dump(const DatabaseLocation& where, int serverMajor, const QString& target,
     const QString program = clientProgram(QStringLiteral("pg_dump"), serverMajor, error);
     if (program.isEmpty())
         return false;
-    const QString scratch = target + QStringLiteral(".tmp");
-    QFile::remove(scratch);
+    const QString dumpFile = scratch::nameFor(target);
+    scratch::removeLeftoversOf(target);
     // pg_dump writes into a file that is the user's alone from its first byte.
-    if (!privatefiles::createEmpty(scratch, error))
+    if (!privatefiles::createEmpty(dumpFile, error))
         return false;
     const Reach reach = reachOf(where);
     const QStringList arguments =
-        QStringList{QStringLiteral("--format=custom"), QStringLiteral("--file"), scratch} + reach.arguments;
-    const Run r = runClient(program, arguments, reach, progress, [scratch](qint64 ms) {
+        QStringList{QStringLiteral("--format=custom"), QStringLiteral("--file"), dumpFile} + reach.arguments;
+    const Run r = runClient(program, arguments, reach, progress, [dumpFile](qint64 ms) {
                                 return QStringLiteral("正在备份服务器数据库，已写出 ") +
-                                       QString::number(QFileInfo(scratch).size() / 1048576.0, 'f', 1) +
+                                       QString::number(QFileInfo(dumpFile).size() / 1048576.0, 'f', 1) +
                                        QStringLiteral(" MB（") + seconds(ms) + QStringLiteral(" 秒）……");
                             });
     QString why = r.error;
     bool ok = r.ok;
-    if (ok && !isDumpFile(scratch)) {
+    if (ok && !isDumpFile(dumpFile)) {
         ok = false;
         why = QStringLiteral("pg_dump 没有写出备份文件。");
     }
-    if (ok && !dbfile::steps::syncPath(scratch, false)) {
+    if (ok && !dbfile::steps::syncPath(dumpFile, false)) {
         ok = false;
-        why = QStringLiteral("无法把“") + shown(scratch) + QStringLiteral("”写入磁盘。");
+        why = QStringLiteral("无法把“") + shown(dumpFile) + QStringLiteral("”写入磁盘。");
     }
-    if (ok && !privatefiles::applyMode(scratch, target)) {
+    if (ok && !privatefiles::applyMode(dumpFile, target)) {
         ok = false;
-        why = QStringLiteral("无法设定“") + shown(scratch) + QStringLiteral("”的权限。");
+        why = QStringLiteral("无法设定“") + shown(dumpFile) + QStringLiteral("”的权限。");
     }
-    ok = ok && dbfile::steps::renameInto(scratch, target, &why);
+    ok = ok && dbfile::steps::renameInto(dumpFile, target, &why);
     if (!ok) {
-        QFile::remove(scratch);
+        QFile::remove(dumpFile);
         *stopped = r.stopped;
         *error = why;
     }

@@ -385,6 +385,8 @@ QString fileProblem(const QString& file)
         return name + QStringLiteral("是Access数据库，请先在本机数据库中用“恢复数据库”或“导入客户数据(Access格式）”转入，再上传。");
     case dbfile::Kind::Incomplete:
         return name + QStringLiteral("缺少本软件要用的列，不能上传。");
+    case dbfile::Kind::TextKeys:
+        return name + QStringLiteral("的ID不是整数编号，不是本软件写出的数据库，不能上传。");
     case dbfile::Kind::NotOurs:
     case dbfile::Kind::NotDatabase:
         break;

@@ -9,6 +9,7 @@
 
 #include "data/app/dberror.h"
 #include "data/app/engine.h"
+#include "rules/app/diskfull.h"
 #include "rules/transfer/exportfile.h"
 
 ExportRows::ExportRows(const QSqlDatabase& db, const QString& sql) : q_(db)
@@ -238,7 +239,10 @@ QString exportFailureText(const ExportReport& report)
 {
     if (report.failures.isEmpty())
         return QString();
-    return exportfile::failureHeadline() + QLatin1Char('\n') + report.failures.join(QLatin1Char('\n'));
+    // A full disk is no file held by another program: said as what it is.
+    const bool full = !report.failures.filter(diskFullText()).isEmpty();
+    return (full ? QStringLiteral("导出没有完成：") + diskFullText() : exportfile::failureHeadline()) +
+           QLatin1Char('\n') + report.failures.join(QLatin1Char('\n'));
 }
 
 QString exportCutText(const ExportReport& report)

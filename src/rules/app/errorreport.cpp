@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "rules/app/diskfull.h"
+
 AppError::AppError(const QString& message) : std::runtime_error(message.toUtf8().toStdString()) {}
 
 namespace errorreport {
@@ -22,8 +24,10 @@ void setSink(std::function<void(const QString&)> s) { sink() = std::move(s); }
 
 void setPresenter(std::function<void(const QString&)> p) { presenter() = std::move(p); }
 
-void report(const QString& text)
+void report(const QString& given)
 {
+    // A full disk is said so, whatever words the failure came in.
+    const QString text = withDiskFullSaid(given);
     if (sink())
         sink()(text);
     else if (presenter())

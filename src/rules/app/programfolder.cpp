@@ -128,6 +128,20 @@ QString prepareProgramFolder(const QString& folder, const QString& sharedFolder)
 {
     QDir dir(folder);
     const QString shown = QDir::toNativeSeparators(dir.absolutePath());
+    // A folder that is refused is left as it was: nothing is made in it.
+    const bool hasDatabase = QFileInfo::exists(dir.filePath(QStringLiteral("data/web.mdb")));
+    if (!hasDatabase && (sharedFolder.isEmpty() || !QFileInfo::exists(sharedFolder + QStringLiteral("web.mdb"))))
+        return QStringLiteral("程序文件夹“%1”中没有数据库，也找不到安装的空数据库。").arg(shown);
+    QStringList made;  // folders made here, deepest last
+    for (const QString& sub : {QString(), QStringLiteral("data"), QStringLiteral("set")}) {
+        const QString path = QDir::cleanPath(dir.absoluteFilePath(sub.isEmpty() ? QStringLiteral(".") : sub));
+        if (!QFileInfo::exists(path))
+            made << path;
+    }
+    const auto unmake = [&made] {
+        for (auto it = made.crbegin(); it != made.crend(); ++it)
+            QDir().rmdir(*it);
+    };
     // What it makes is the user's alone; what exists keeps its modes (a
     // wider one is told in the status bar, never changed silently).
     if (!privatefiles::makeFolder(dir.filePath(QStringLiteral("data"))) ||
@@ -136,15 +150,18 @@ QString prepareProgramFolder(const QString& folder, const QString& sharedFolder)
     // A folder that exists but cannot be written would fail at the first call.
     const QString probe = dir.filePath(QStringLiteral("data/.write-test"));
     QFile test(probe);
-    if (!test.open(QIODevice::WriteOnly))
+    if (!test.open(QIODevice::WriteOnly)) {
+        unmake();
         return QStringLiteral("程序文件夹“%1”不能写入，请检查文件夹的权限，或用 --folder 指定另一个文件夹。").arg(shown);
+    }
     test.close();
     test.remove();
     QString why;
-    const bool hasDatabase = QFileInfo::exists(dir.filePath(QStringLiteral("data/web.mdb")));
-    if (!hasDatabase && (sharedFolder.isEmpty() ||
-                         !copyIfMissing(sharedFolder + QStringLiteral("web.mdb"), dir.filePath(QStringLiteral("data/web.mdb")), &why)))
+    if (!hasDatabase &&
+        !copyIfMissing(sharedFolder + QStringLiteral("web.mdb"), dir.filePath(QStringLiteral("data/web.mdb")), &why)) {
+        unmake();
         return why.isEmpty() ? QStringLiteral("程序文件夹“%1”中没有数据库，也找不到安装的空数据库。").arg(shown) : why;
+    }
     if (!sharedFolder.isEmpty())
         copyIfMissing(sharedFolder + QStringLiteral("tel.txt"), dir.filePath(QStringLiteral("tel.txt")), &why);
     return QString();

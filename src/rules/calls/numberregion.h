@@ -3,7 +3,9 @@
 // prefix or an area code), from libphonenumber's offline geocoder, which
 // Debian ships with its data.  The number is read as a Chinese number after
 // the program's own clean-up (numberDigits), so "+86 138-1234-5678",
-// "0571-8765-4321" and "0086 10 1234 5678" all find their place.
+// "0571-8765-4321" and "0086 10 1234 5678" all find their place.  A number
+// with another country's code ("+1 650 253 0000", "00852 2123 4567") is read
+// as that country's, and named in Chinese ("香港").
 
 #include <QString>
 

@@ -9,13 +9,15 @@
 #include <cstring>
 
 #include "rules/app/privatefiles.h"
+#include "rules/app/scratchfiles.h"
 #include "rules/app/textfile.h"
 
 void replaceFile(const QString& path, const QByteArray& bytes)
 {
     // No flush to the disk is forced: the rename leaves the old or the new
     // file whole, and these files are the operator's settings, not records.
-    QTemporaryFile f(path + QStringLiteral(".XXXXXX"));
+    scratch::removeLeftoversOf(path);
+    QTemporaryFile f(scratch::templateFor(path));
     f.setAutoRemove(true);
     const bool ok = f.open() && privatefiles::applyMode(f, path) && f.write(bytes) == bytes.size() && f.flush();
     if (!ok || std::rename(QFile::encodeName(f.fileName()).constData(),

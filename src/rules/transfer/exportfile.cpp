@@ -10,6 +10,8 @@
 #include <system_error>
 #include <xlsxwriter.h>
 
+#include "rules/app/diskfull.h"
+#include "rules/app/scratchfiles.h"
 #include "rules/transfer/xlswriter.h"
 
 namespace exportfile {
@@ -117,7 +119,14 @@ public:
         w_.beginSheet(name, h);
     }
     void addRow(const QStringList& row) override { w_.addTextRow(row); }
-    bool finish(QString* error) override { return w_.save(path_, error); }
+    bool finish(QString* error) override
+    {
+        if (w_.save(path_, error))
+            return true;
+        if (error && diskFullAt(path_))
+            *error = QStringLiteral("不能写入文件 ") + path_ + QStringLiteral("：") + diskFullText();
+        return false;
+    }
 
 private:
     QString path_;
@@ -171,6 +180,8 @@ public:
         wb_ = nullptr;
         if (problem_.isEmpty() && e != LXW_NO_ERROR)
             problem_ = QString::fromUtf8(lxw_strerror(e));
+        if (!problem_.isEmpty() && diskFullAt(QFile::decodeName(path_)))
+            problem_ = diskFullText();
         if (!problem_.isEmpty()) {
             if (error)
                 *error = QStringLiteral("不能写入文件 %1：%2").arg(QFile::decodeName(path_), problem_);
@@ -285,9 +296,11 @@ public:
     {
         flush();
         const bool ok = ok_ && f_.flush();
+        // The reason is read before the close, which forgets it.
+        const QString why = diskFullAt(f_.fileName()) ? diskFullText() : f_.errorString();
         f_.close();
         if (!ok && error)
-            *error = QStringLiteral("不能写入文件 %1：%2").arg(f_.fileName(), f_.errorString());
+            *error = QStringLiteral("不能写入文件 ") + f_.fileName() + QStringLiteral("：") + why;
         return ok;
     }
 
@@ -319,7 +332,9 @@ std::unique_ptr<TableWriter> makeWriter(Format f)
 QString temporaryBeside(const QString& target, QString* error)
 {
     const QFileInfo info(target);
-    QTemporaryFile tmp(info.absoluteDir().filePath(QStringLiteral(".") + info.fileName() + QStringLiteral(".XXXXXX")));
+    // What an interrupted write to this target left goes first.
+    scratch::removeLeftoversOf(target);
+    QTemporaryFile tmp(scratch::templateFor(info.absoluteFilePath()));
     tmp.setAutoRemove(false);
     if (!tmp.open()) {
         if (error)

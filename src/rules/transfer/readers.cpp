@@ -13,6 +13,7 @@
 
 #include "rules/app/livefiles.h"
 #include "rules/app/privatefiles.h"
+#include "rules/app/scratchfiles.h"
 #include "rules/transfer/fieldmapping.h"
 
 namespace readers {
@@ -48,9 +49,8 @@ bool replaceFile(const QString& path, const std::function<bool(const QString&, Q
         *error = QStringLiteral("文件 %1 是只读的，不能写入。").arg(shownName(path));
         return false;
     }
-    const QString temporary = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                              QStringLiteral(".%1.tmp").arg(QCoreApplication::applicationPid());
-    QFile::remove(temporary);
+    const QString temporary = scratch::nameFor(info.absoluteFilePath());
+    scratch::removeLeftoversOf(path);
     if (!write(temporary, error)) {
         QFile::remove(temporary);
         return false;

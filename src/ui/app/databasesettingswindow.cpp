@@ -1,13 +1,16 @@
 #include "ui/app/databasesettingswindow.h"
 
 #include <QCoreApplication>
+#include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QThread>
+#include <QVBoxLayout>
 
 #include "data/app/databasechoice.h"
 #include "data/app/datamodule.h"
@@ -22,63 +25,74 @@ const QString badPortText = QStringLiteral("端口不正确！请输入 1 到 65
 
 namespace {
 
-QLineEdit* field(QWidget* parent, const char* name, const QString& caption, int row)
+QLineEdit* field(QFormLayout* form, const char* name, const QString& caption)
 {
-    auto* label = new QLabel(caption, parent);
-    label->setGeometry(36, 58 + row * 30, 90, 22);
-    auto* edit = new QLineEdit(parent);
+    auto* edit = new QLineEdit(form->parentWidget());
     edit->setObjectName(QLatin1String(name));
-    edit->setGeometry(130, 57 + row * 30, 250, 24);
+    edit->setMinimumWidth(250);
+    form->addRow(caption, edit);
     return edit;
 }
 
 }  // namespace
 
+// Laid out by layouts, not by fixed places: every field and the whole of a
+// long error text show with whatever font the desk has, and the window can
+// be made larger.
 DatabaseSettingsWindow::DatabaseSettingsWindow(const DatabaseLocation& current, const QString& settingFile,
                                                Apply apply, QWidget* owner)
-    : QDialog(owner, kFixedDialog), file_(settingFile), apply_(std::move(apply)), current_(current)
+    : QDialog(owner), file_(settingFile), apply_(std::move(apply)), current_(current)
 {
     setWindowTitle(QStringLiteral("数据库设置"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFont(songti(14));
-    setFixedSize(420, 340);
 
     auto* group = new QGroupBox(QStringLiteral("客户数据和来电数据保存在"), this);
-    group->setGeometry(12, 8, 396, 236);
+    auto* options = new QVBoxLayout(group);
     localOption_ = new QRadioButton(QStringLiteral("本机数据库（程序文件夹里的 data/web.mdb）"), group);
     localOption_->setObjectName(QStringLiteral("localOption"));
-    localOption_->setGeometry(16, 24, 370, 22);
     serverOption_ = new QRadioButton(QStringLiteral("服务器数据库（PostgreSQL，多台电脑共用）："), group);
     serverOption_->setObjectName(QStringLiteral("serverOption"));
-    serverOption_->setGeometry(16, 50, 370, 22);
-    // The server's fields, below its option.
-    auto* fields = new QWidget(group);
-    fields->setGeometry(0, 24, 396, 212);
-    host_ = field(fields, "hostField", QStringLiteral("服务器："), 1);
+    options->addWidget(localOption_);
+    options->addWidget(serverOption_);
+    // The server's fields, below its option and set in from it.
+    auto* form = new QFormLayout;
+    form->setContentsMargins(24, 0, 0, 0);
+    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+    options->addLayout(form);
+    host_ = field(form, "hostField", QStringLiteral("服务器："));
     host_->setPlaceholderText(QStringLiteral("192.168.1.10（多台用逗号分开）"));
-    port_ = field(fields, "portField", QStringLiteral("端口："), 2);
+    port_ = field(form, "portField", QStringLiteral("端口："));
     port_->setPlaceholderText(QStringLiteral("5432"));
-    database_ = field(fields, "databaseField", QStringLiteral("数据库："), 3);
-    user_ = field(fields, "userField", QStringLiteral("用户："), 4);
-    password_ = field(fields, "passwordField", QStringLiteral("密码："), 5);
+    database_ = field(form, "databaseField", QStringLiteral("数据库："));
+    user_ = field(form, "userField", QStringLiteral("用户："));
+    password_ = field(form, "passwordField", QStringLiteral("密码："));
     password_->setEchoMode(QLineEdit::Password);
     password_->setPlaceholderText(QStringLiteral("不填则使用 ~/.pgpass"));
-    serverOption_->raise();
-    localOption_->raise();
 
     test_ = new QPushButton(QStringLiteral("测试连接"), this);
     test_->setObjectName(QStringLiteral("testButton"));
-    test_->setGeometry(12, 296, 96, 28);
     result_ = new QLabel(this);
     result_->setObjectName(QStringLiteral("resultLabel"));
-    result_->setGeometry(12, 248, 396, 44);
     result_->setWordWrap(true);
+    result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    result_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::MinimumExpanding);
     ok_ = new QPushButton(QStringLiteral("确定"), this);
     ok_->setObjectName(QStringLiteral("okButton"));
-    ok_->setGeometry(236, 296, 75, 28);
     ok_->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("取消"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
-    cancel->setGeometry(326, 296, 75, 28);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(test_);
+    buttons->addStretch(1);
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel);
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(group);
+    column->addWidget(result_, 1);
+    column->addLayout(buttons);
+    // Never smaller than what the fields need; a long text makes it taller.
+    column->setSizeConstraint(QLayout::SetMinimumSize);
 
     // A location given as a URI shows its parts.
     const QMap<QString, QString> p = current.isServer() ? PostgresEngine::parameters(current) : QMap<QString, QString>();
@@ -163,6 +177,10 @@ void DatabaseSettingsWindow::trialDone(bool prepare, bool ok, const QString& tex
     test_->setEnabled(true);
     ok_->setEnabled(true);
     result_->setText(text);
+    // The whole text shows: the window grows as tall as it needs.
+    layout()->activate();
+    if (const int need = layout()->totalHeightForWidth(width()); need > height())
+        resize(width(), need);
     emit trialEnded(ok, text);
     if (!prepare || !ok)
         return;

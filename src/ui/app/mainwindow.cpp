@@ -22,10 +22,13 @@
 #include "rules/app/errorreport.h"
 #include "rules/app/paths.h"
 #include "rules/app/textfile.h"
+#include "rules/calls/callrules.h"
 #include "ui/app/aboutwindow.h"
 #include "ui/app/dbcontrols.h"
 #include "ui/app/dbgrid.h"
 #include "ui/app/look.h"
+#include "ui/app/message.h"
+#include "ui/app/numberfield.h"
 #include "ui/app/statusbar.h"
 #include "ui/app/updownbox.h"
 #include "ui/app/windowquestions.h"
@@ -177,7 +180,17 @@ void MainWindow::createCallHandlers()
     });
 
     calls_ = new CallHandling(dm_, *device_, *this, statements_, this);
-    connect(numberField, &QLineEdit::returnPressed, calls_, &CallHandling::onNumberEntered);
+    connect(numberField, &QLineEdit::returnPressed, this, [this] {
+        // Longer than any telephone number: typed into an old number, most
+        // likely.  Refused, and selected to be typed over.
+        if (numberDigits(numberField->text()).size() > kLongestNumberDigits) {
+            numberField->selectAll();
+            showMessage(QStringLiteral("号码“") + numberField->text() + QStringLiteral("”超过") +
+                        QString::number(kLongestNumberDigits) + QStringLiteral("位数字，不是电话号码，请重新输入。"));
+            return;
+        }
+        calls_->onNumberEntered();
+    });
 
     // A simulated call is handled in full before the tab change runs.
     simulation_ = new CallSimulation(
@@ -343,6 +356,11 @@ void MainWindow::runActivation()
     // once the converted one is in place.
     if (maintenance_ && !maintenance_->moveInOldDatabase([this] { activate(); }))
         return;
+    // An empty or damaged file is set aside before anything opens it.
+    if (maintenance_ && !maintenance_->setAsideUnusableDatabase()) {
+        setMessage(databaseNotOpenText);
+        return;
+    }
     if (!dm_.serverReachable()) {
         // The server is not reached yet (tried off the window thread): the
         // lists open when it answers (and fill their search fields then).

@@ -104,8 +104,10 @@ public:
     const DesktopSettings& desktopSettings() const;
 
     // "打印客户资料": the card's record and the list of the tab in front (the
-    // call list when it is in front, else the customer list) as shown.
-    void printRecordsTo(QPrinter& printer);
+    // call list when it is in front, else the customer list) as shown,
+    // printed by long work; printingEnded() follows.  The status bar says
+    // when the list is longer than what is printed.
+    void printRecordsTo(std::shared_ptr<QPrinter> printer);
     QList<QPair<QString, QString>> cardToPrint(QString* title) const;
     QStringList listColumnsToPrint() const;
 
@@ -153,6 +155,8 @@ signals:
     void deviceStateChanged(const QString& text);
     // The operator changed a desktop setting; it is stored already.
     void desktopSettingsChanged(const DesktopSettings& settings);
+    // A print started by printRecordsTo() has ended (printed, stopped or failed).
+    void printingEnded(bool printed);
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -185,6 +189,8 @@ private:
     void showCallStatistics();
     void printFromMenu();
     void saveCallAsCustomer();
+    // The customer with this key alone in the customer list, on the card.
+    void showCustomer(qint64 key);
     void followDatabase();
     void runActivation();
     void setCallDateToToday();

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 
@@ -17,7 +18,11 @@
 #include "rules/app/errorreport.h"
 #include "rules/calls/numberregion.h"
 #include "ui/app/dbgrid.h"
+#include "data/app/backgroundwork.h"
 #include "ui/app/desktopmenu.h"
+#include "ui/app/message.h"
+#include "ui/app/questionwindow.h"
+#include "ui/app/workwindow.h"
 #include "ui/calls/callstatisticswindow.h"
 #include "ui/calls/earliercallsfollower.h"
 #include "ui/records/recordprinting.h"
@@ -92,14 +97,33 @@ void MainWindow::showRegion(const QString& number, const QString& region)
 
 void MainWindow::saveCallAsCustomer()
 {
-    bool saved = false;
+    SavedAsCustomer saved;
     guarded([this, &saved] { saved = ::saveCallAsCustomer(dm_); });
-    if (!saved)
+    if (saved.outcome == SavedAsCustomer::Outcome::Known) {
+        const QString whose = saved.knownName.isEmpty() ? QStringLiteral("一位客户") : QStringLiteral("客户“") + saved.knownName + QStringLiteral("”");
+        setMessage(QStringLiteral("号码 ") + saved.knownNumber + QStringLiteral(" 已是") + whose +
+                   QStringLiteral("的号码，没有存为新客户。"));
+        if (QuestionWindow::ask(this, QStringLiteral("号码 ") + saved.knownNumber + QStringLiteral(" 已是") + whose +
+                                          QStringLiteral("的号码，没有存为新客户。\n要打开这位客户吗？")))
+            showCustomer(saved.knownKey);
+        return;
+    }
+    if (saved.outcome != SavedAsCustomer::Outcome::Saved)
         return;
     // Once is enough for this record; the button comes back on another one.
     saveAsCustomerButton->setEnabled(false);
     setMessage(QStringLiteral("已存为新客户：") + dm_.customerTable.text(QStringLiteral("联系人")) +
                QLatin1Char(' ') + dm_.customerTable.text(QStringLiteral("公司名称")));
+}
+
+void MainWindow::showCustomer(qint64 key)
+{
+    guarded([this, key] {
+        if (dm_.customerTable.reopen(WrittenStatement::of(
+                QStringLiteral("select * from 客户数据 where ID = ") + QString::number(key), QStringLiteral("客户数据"))))
+            setCardSource(&dm_.customerSource);
+        showTabQuietly(WebTab::Customers);
+    });
 }
 
 void MainWindow::showCallStatistics()
@@ -138,19 +162,52 @@ QStringList MainWindow::listColumnsToPrint() const
     return columns;
 }
 
-void MainWindow::printRecordsTo(QPrinter& printer)
+void MainWindow::printRecordsTo(std::shared_ptr<QPrinter> printer)
 {
     QString title;
     const auto card = cardToPrint(&title);
-    ::printRecords(printer, title, card, listOnScreen(*this, dm_));
+    const PrintedList list = listOnScreen(*this, dm_);
+    if (list.isCut())
+        setMessage(cutListNote(list));
+    // The printer is the work's alone until it ends.
+    auto* work = new BackgroundWork(
+        nullptr, QStringLiteral("打印客户资料"), BackgroundWork::Access::None,
+        [printer, title, card, list](WorkContext& cx) {
+            cx.setText(QStringLiteral("正在打印，请稍候……"));
+            PrintSteps steps;
+            steps.report = [&cx](int done, int total) { cx.progress(done, total); };
+            steps.stopRequested = [&cx] { return cx.stopRequested(); };
+            if (!printRecords(*printer, title, card, list, steps))
+                cx.checkStop();
+            if (printer->printerState() == QPrinter::Error)
+                throw AppError(QStringLiteral("打印失败：打印机或文件不能写入。"));
+        },
+        this);
+    runWork(work, this, [this, printer](const WorkOutcome& outcome) {
+        if (!outcome.ok && !outcome.stopped)
+            showMessage(outcome.error);
+        emit printingEnded(outcome.ok);
+    });
 }
 
 void MainWindow::printFromMenu()
 {
+    if (refuseWhileWorking(this))
+        return;
     guarded([this] {
+        const PrintedList list = listOnScreen(*this, dm_);
+        if (list.isCut())
+            setMessage(cutListNote(list));
+        auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
         QString title;
-        const auto card = cardToPrint(&title);
-        choosePrinterAndPrint(this, title, card, listOnScreen(*this, dm_));
+        cardToPrint(&title);
+        printer->setDocName(title);
+        QPrintDialog dialog(printer.get(), this);
+        dialog.setWindowTitle(list.isCut() ? QStringLiteral("打印客户资料（列表只打印前 ") +
+                                                 QString::number(list.rows.size()) + QStringLiteral(" 行）")
+                                           : QStringLiteral("打印客户资料"));
+        if (dialog.exec() == QDialog::Accepted)
+            printRecordsTo(printer);
     });
 }
 

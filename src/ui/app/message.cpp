@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "rules/app/diskfull.h"
 #include "ui/app/look.h"
 
 namespace {
@@ -15,8 +16,9 @@ std::function<void(const QString&)>& sink()
 
 void setMessageSink(std::function<void(const QString&)> s) { sink() = std::move(s); }
 
-void showMessage(const QString& text)
+void showMessage(const QString& given)
 {
+    const QString text = withDiskFullSaid(given);
     if (sink()) {
         sink()(text);
         return;

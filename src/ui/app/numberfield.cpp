@@ -1,6 +1,16 @@
 #include "ui/app/numberfield.h"
 
+#include <QMouseEvent>
 #include <QPainter>
+
+void NumberField::mousePressEvent(QMouseEvent* e)
+{
+    QLineEdit::mousePressEvent(e);
+    // Typing since the number was shown (isModified) is the operator's own:
+    // there a click places the cursor as usual.
+    if (e->button() == Qt::LeftButton && !isModified())
+        selectAll();
+}
 
 void NumberField::paintEvent(QPaintEvent* e)
 {

@@ -7,6 +7,7 @@
 #include "ui/app/look.h"
 
 class QLabel;
+class QPushButton;
 class DataModule;
 
 class QuestionWindow : public QDialog {
@@ -22,6 +23,10 @@ public:
     static bool ask(QWidget* owner, const QString& question);
 
 private:
+    // The widest a question is shown before it is wrapped.
+    static constexpr int kWidestMessage = 560;
     QLabel* message_;
+    QPushButton* yesButton_;
+    QPushButton* noButton_;
     bool yes_ = false;
 };

@@ -14,6 +14,7 @@
 #include "rules/app/privatefiles.h"
 #include "rules/app/textfile.h"
 #include "rules/app/programfolder.h"
+#include "rules/app/scratchfiles.h"
 #include "ui/app/singleinstance.h"
 
 namespace {
@@ -111,6 +112,10 @@ StartDecision prepareStart(QApplication& app, const StartOptions& options)
         return d;
     }
     d.instance->listen();
+    // The only program on this folder: what interrupted writes of an earlier
+    // run left (a compact's new.MDB, a backup's or an export's temporary)
+    // goes before anything could take it for a good file.
+    scratch::removeLeftoversIn(folder);
     d.goOn = true;
     return d;
 }

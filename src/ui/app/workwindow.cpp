@@ -63,6 +63,20 @@ int WorkWindow::percent() const
     return bar_->maximum() == 0 ? -1 : bar_->value() * 100 / qMax(1, bar_->maximum());
 }
 
+void WorkWindow::end()
+{
+    ended_ = true;
+    close();
+}
+
+void WorkWindow::showIfRunning()
+{
+    // The closing message of a short work may still be open (its own event
+    // loop runs, the closed window is not yet deleted): never shown over it.
+    if (!ended_)
+        show();
+}
+
 bool WorkWindow::stopOffered() const { return stop_->isVisibleTo(const_cast<WorkWindow*>(this)) && stop_->isEnabled(); }
 
 void WorkWindow::pressStop()
@@ -91,14 +105,14 @@ void runWork(BackgroundWork* work, QWidget* owner, std::function<void(const Work
     QObject::connect(work, &BackgroundWork::finished, work, [guard, done](const WorkOutcome& outcome) {
         if (guard) {
             openWindows().removeAll(guard.data());
-            guard->close();
+            guard->end();
         }
         if (done)
             done(outcome);
     });
     QTimer::singleShot(kShowAfterMs, window, [guard] {
         if (guard)
-            guard->show();
+            guard->showIfRunning();
     });
     work->start();
 }

@@ -27,6 +27,10 @@ public:
     int percent() const;  // -1 while the total is not known
     bool stopOffered() const;
     void pressStop();
+    // The work has ended: the window closes and never shows again.
+    void end();
+    // Shown once the work has taken longer than a moment, unless it ended.
+    void showIfRunning();
 
 private:
     void showProgress(qint64 done, qint64 total);
@@ -35,6 +39,7 @@ private:
     QLabel* label_;
     QProgressBar* bar_;
     QPushButton* stop_;
+    bool ended_ = false;
 };
 
 // Starts the work with its progress window (shown once the work has taken

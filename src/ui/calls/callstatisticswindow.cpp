@@ -7,6 +7,8 @@
 #include <QChartView>
 #include <QDateEdit>
 #include <QFont>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -21,6 +23,7 @@
 #include "data/app/connection.h"
 #include "rules/app/errorreport.h"
 #include "rules/transfer/exportfile.h"
+#include "ui/app/message.h"
 #include "ui/app/workwindow.h"
 
 namespace {
@@ -73,6 +76,28 @@ QChart* barChart(const QString& title, const QStringList& categories, const QVec
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
     return chart;
+}
+
+// The bars over time: their title, the label of a period on the chart and
+// in the workbook, and the workbook's column.
+struct UnitWords {
+    QString title, shortForm, fullForm, column, said;
+};
+
+UnitWords wordsOf(StatisticsUnit unit)
+{
+    switch (unit) {
+    case StatisticsUnit::Day:
+        return {QStringLiteral("每天来电"), QStringLiteral("M-d"), QStringLiteral("yyyy-M-d"), QStringLiteral("日期"),
+                QString()};
+    case StatisticsUnit::Month:
+        return {QStringLiteral("每月来电"), QStringLiteral("yyyy-M"), QStringLiteral("yyyy-M"), QStringLiteral("月份"),
+                QStringLiteral("范围较长，按月统计。")};
+    case StatisticsUnit::Year:
+        break;
+    }
+    return {QStringLiteral("每年来电"), QStringLiteral("yyyy"), QStringLiteral("yyyy"), QStringLiteral("年份"),
+            QStringLiteral("范围较长，按年统计。")};
 }
 
 }  // namespace
@@ -149,6 +174,8 @@ void CallStatisticsWindow::compute()
     }
     computing_ = true;
     computeButton_->setEnabled(false);
+    askedFirst_ = first;
+    askedLast_ = last;
     auto result = std::make_shared<CallStatistics>();
     auto place = std::make_shared<ReadingPlace>();
     auto* work = new BackgroundWork(connection_, QStringLiteral("来电统计"), BackgroundWork::Access::Read,
@@ -193,14 +220,25 @@ void CallStatisticsWindow::finishComputing(const WorkOutcome& outcome, const Cal
 
 void CallStatisticsWindow::showStatistics()
 {
-    summary_->setText(QStringLiteral("共 %1 次来电：老客户 %2 次，新客户 %3 次。")
-                          .arg(QString::number(stats_.total), QString::number(stats_.known),
-                               QString::number(stats_.fresh())));
-    QStringList days;
-    for (QDate d = stats_.first; d.isValid() && d <= stats_.last; d = d.addDays(1))
-        days << d.toString(QStringLiteral("M-d"));
+    const UnitWords words = wordsOf(stats_.unit);
+    QString said = QStringLiteral("共 ") + QString::number(stats_.total) + QStringLiteral(" 次来电：老客户 ") +
+                   QString::number(stats_.known) + QStringLiteral(" 次，新客户 ") + QString::number(stats_.fresh()) +
+                   QStringLiteral(" 次。");
+    // A long range is narrowed to the days with calls: said, with the unit.
+    const bool narrowed = stats_.first != askedFirst_ || stats_.last != askedLast_;
+    if (narrowed || !words.said.isEmpty())
+        said += QStringLiteral("（") +
+                (narrowed ? QStringLiteral("有来电的日期：") + stats_.first.toString(QStringLiteral("yyyy-M-d")) +
+                                QStringLiteral(" 至 ") + stats_.last.toString(QStringLiteral("yyyy-M-d")) +
+                                (words.said.isEmpty() ? QString() : QStringLiteral("，"))
+                          : QString()) +
+                words.said + QStringLiteral("）");
+    summary_->setText(said);
+    QStringList periods;
+    for (qsizetype i = 0; i < stats_.perPeriod.size(); ++i)
+        periods << stats_.periodStart(i).toString(words.shortForm);
     std::unique_ptr<QChart> old(perDay_->chart());
-    perDay_->setChart(barChart(QStringLiteral("每天来电"), days, stats_.perDay));
+    perDay_->setChart(barChart(words.title, periods, stats_.perPeriod));
     std::unique_ptr<QChart> oldHour(perHour_->chart());
     perHour_->setChart(barChart(QStringLiteral("各时段来电"), {}, stats_.perHour));
     frequent_->clear();
@@ -217,35 +255,70 @@ bool CallStatisticsWindow::exportTo(const QString& path, QString* error) const
     const QString temporary = exportfile::temporaryBeside(path, error);
     if (temporary.isEmpty())
         return false;
-    auto writer = exportfile::makeWriter(exportfile::Format::Xlsx);
-    if (!writer->open(temporary, error))
+    // The kind of file the name says: a workbook of four sheets, or one
+    // .csv table holding the four parts one after the other.
+    const exportfile::Format format = exportfile::formatOf(path);
+    auto writer = exportfile::makeWriter(format);
+    if (!writer->open(temporary, error)) {
+        QFile::remove(temporary);
         return false;
-    writer->beginSheet(QStringLiteral("每天来电"), {QStringLiteral("日期"), QStringLiteral("来电次数")});
-    for (qsizetype i = 0; i < stats_.perDay.size(); ++i)
-        writer->addRow({stats_.first.addDays(i).toString(QStringLiteral("yyyy-M-d")), QString::number(stats_.perDay[i])});
-    writer->beginSheet(QStringLiteral("各时段来电"), {QStringLiteral("时"), QStringLiteral("来电次数")});
+    }
+    bool firstPart = true;
+    auto part = [&](const QString& name, const QStringList& header) {
+        if (format != exportfile::Format::Csv) {
+            writer->beginSheet(name, header);
+        } else {
+            writer->beginSheet(name, {});
+            if (!firstPart)
+                writer->addRow({});
+            writer->addRow({name});
+            writer->addRow(header);
+        }
+        firstPart = false;
+    };
+    const UnitWords words = wordsOf(stats_.unit);
+    part(words.title, {words.column, QStringLiteral("来电次数")});
+    for (qsizetype i = 0; i < stats_.perPeriod.size(); ++i)
+        writer->addRow({stats_.periodStart(i).toString(words.fullForm), QString::number(stats_.perPeriod[i])});
+    part(QStringLiteral("各时段来电"), {QStringLiteral("时"), QStringLiteral("来电次数")});
     for (int h = 0; h < stats_.perHour.size(); ++h)
         writer->addRow({QString::number(h), QString::number(stats_.perHour[h])});
-    writer->beginSheet(QStringLiteral("常来电号码"), {QStringLiteral("号码"), QStringLiteral("来电次数"), QStringLiteral("客户")});
+    part(QStringLiteral("常来电号码"), {QStringLiteral("号码"), QStringLiteral("来电次数"), QStringLiteral("客户")});
     for (qsizetype i = 0; i < stats_.frequentNumbers.size(); ++i)
         writer->addRow({stats_.frequentNumbers[i].number, QString::number(stats_.frequentNumbers[i].calls),
                         frequentCustomers_.value(i)});
-    writer->beginSheet(QStringLiteral("新老客户"), {QStringLiteral("来电"), QStringLiteral("次数")});
+    part(QStringLiteral("新老客户"), {QStringLiteral("来电"), QStringLiteral("次数")});
     writer->addRow({QStringLiteral("老客户来电"), QString::number(stats_.known)});
     writer->addRow({QStringLiteral("新客户来电"), QString::number(stats_.fresh())});
-    if (!writer->finish(error))
+    if (!writer->finish(error)) {
+        QFile::remove(temporary);
         return false;
+    }
     return exportfile::moveIntoPlace(temporary, path, error);
+}
+
+// The name chosen for the statistics' file with the extension that decides
+// its kind: .xlsx, .xls or .csv as the name says, else the chosen filter's.
+QString CallStatisticsWindow::exportName(const QString& chosen, const QString& filter)
+{
+    const exportfile::Format byFilter = filter.contains(QStringLiteral("*.csv"))    ? exportfile::Format::Csv
+                                        : filter.contains(QStringLiteral("*.xlsx")) ? exportfile::Format::Xlsx
+                                                                                    : exportfile::Format::Xls;
+    return exportfile::withExtension(chosen, byFilter);
 }
 
 void CallStatisticsWindow::chooseExportFile()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("导出来电统计"), QString(),
-                                                      QStringLiteral("Excel工作簿(*.xlsx)"));
-    if (path.isEmpty())
+    QString filter;
+    const QString chosen = QFileDialog::getSaveFileName(
+        this, QStringLiteral("导出来电统计"), QString(),
+        QStringLiteral("Excel工作簿(*.xlsx);;Excel 97-2003 工作簿(*.xls);;CSV 文本(*.csv)"), &filter);
+    if (chosen.isEmpty())
         return;
+    const QString path = exportName(chosen, filter);
     QString error;
-    if (!exportTo(path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive) ? path : path + QStringLiteral(".xlsx"),
-                  &error))
+    if (!exportTo(path, &error))
         errorreport::report(error);
+    else
+        showMessage(QStringLiteral("来电统计已导出到“") + QDir::toNativeSeparators(path) + QStringLiteral("”。"));
 }

@@ -34,8 +34,12 @@ public:
     void compute();
     bool computing() const { return computing_; }
     const CallStatistics& statistics() const { return stats_; }
-    // Writes the figures to `path` (.xlsx); false with *error when it cannot.
+    // Writes the figures to `path` in the kind its extension names (.xlsx,
+    // .xls or .csv); false with *error when it cannot.
     bool exportTo(const QString& path, QString* error) const;
+    // The file name the export writes for a name chosen with a filter of
+    // the save dialog: a name with one of the three extensions is kept.
+    static QString exportName(const QString& chosen, const QString& filter);
 
 signals:
     void computed();
@@ -59,5 +63,6 @@ private:
     CallStatistics stats_;
     QStringList frequentCustomers_;
     bool computing_ = false;
+    QDate askedFirst_, askedLast_;  // the range of the last computation
     QPointer<BackgroundWork> work_;
 };

@@ -324,6 +324,11 @@ bool Maintenance::restorableOrTold(const QString& source, dbfile::Kind kind)
                     lines.join(QLatin1Char('\n')));
         return false;
     }
+    case dbfile::Kind::TextKeys:
+        showMessage(QStringLiteral("“") + shown(source) + QStringLiteral("”中") +
+                    dbfile::tablesWithoutIntegerKey(source).join(QStringLiteral("、")) +
+                    QStringLiteral("表的ID不是整数编号，本软件不能使用这样的数据库，不能用来恢复，数据没有改动。"));
+        return false;
     case dbfile::Kind::Ours:
     case dbfile::Kind::Access:
         break;

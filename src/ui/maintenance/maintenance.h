@@ -69,6 +69,12 @@ public:
     // when the conversion was started or could not be.
     bool moveInOldDatabase(std::function<void()> then);
 
+    // A database file at data/web.mdb that is empty, damaged or not one of
+    // the program's is renamed aside (kept), and the operator chooses to
+    // start with an empty database or to restore a backup.  True when the
+    // activation may go on; false when the operator chose neither.
+    bool setAsideUnusableDatabase();
+
     static QString databasePath();  // program folder + data/web.mdb
 
     // Before a table is cleared the database is copied into data/ under a

@@ -164,6 +164,7 @@ QString ServerMaintenance::restoreProblem(const QString& file)
     switch (dbfile::kindOf(file)) {
     case dbfile::Kind::Ours:
     case dbfile::Kind::Incomplete:
+    case dbfile::Kind::TextKeys:
     case dbfile::Kind::NotOurs:
         return quoted(file) + QStringLiteral("是本机数据库文件，不是服务器数据库的备份，不能用来恢复服务器数据库。\n") + moveIn;
     case dbfile::Kind::Access:

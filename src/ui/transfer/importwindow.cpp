@@ -396,7 +396,9 @@ void ImportWindow::finishImport(RunOutcome out, const WorkOutcome& work)
             errorreport::report(out.error);
         return;
     }
-    QString done = mapping::importDoneMessage(out.count);
+    // What was stored: rows left out (their ID was there, or nothing in
+    // them) are not counted as done.
+    QString done = mapping::importDoneMessage(out.stored);
     if (out.skipped)
         done += QChar(13) + QStringLiteral("其中%1行的ID已经存在，没有导入。").arg(out.skipped);
     if (out.renumbered)

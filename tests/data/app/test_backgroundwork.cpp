@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 
 #include "rules/app/errorreport.h"
@@ -172,12 +173,21 @@ private slots:
 
     void aLargeOlderDatabaseOpensAtOnceAndGetsItsIndexesFromLongWork()
     {
-        testutil::addCustomers(file_, 300);
+        testutil::addCustomers(file_, 1200);
         for (int i = 0; i < 300; ++i)
             testutil::execute(file_, QStringLiteral("insert into 来电数据 (手机, 日期) values ('139', '2026-1-1')"));
         dropIndexes(file_);
         DataModule dm;
         dm.connection.setBackgroundIndexRows(100);
+        // The number index's build says how far it has come.
+        QList<qint64> done;
+        dm.connection.setWorkStarter([&](BackgroundWork* w) {
+            connect(w, &BackgroundWork::progressed, this, [&](qint64 n, qint64 total) {
+                if (total == 1200)
+                    done << n;
+            });
+            w->start();
+        });
         QSignalSpy ended(&dm.connection, &Connection::indexBuildEnded);
         dm.connection.open();
         // Open, usable, without the index for now.
@@ -187,6 +197,9 @@ private slots:
         QVERIFY(ended.wait(10000));
         QVERIFY(ended.first().first().toBool());
         QVERIFY(dm.connection.hasNumberIndex());
+        QVERIFY(!done.isEmpty());
+        QCOMPARE(done.last(), 1200);
+        QVERIFY(std::is_sorted(done.begin(), done.end()));
         QCOMPARE(scalar(file_, QStringLiteral("select count(*) from sqlite_master where name in "
                                               "('来电数据_日期', '来电数据_手机', '来电数据_电话')")), 3);
         QVERIFY(reports_.isEmpty());

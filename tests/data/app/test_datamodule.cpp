@@ -41,6 +41,7 @@ private slots:
         QCOMPARE(spy.last().first().toString(), QStringLiteral("3/3"));
         dm.callTable.append();  // a new record has no number yet
         QCOMPARE(spy.last().first().toString(), QStringLiteral("-1/0"));
+        dm.callTable.setValue(QStringLiteral("电话"), QStringLiteral("88886666"));  // an empty one is not stored
         dm.callTable.post();  // once stored it has one
         QCOMPARE(spy.last().first().toString(), QStringLiteral("1/1"));
     }
@@ -133,6 +134,22 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&q));
         QCOMPARE(QApplication::focusWidget(), q.findChild<QPushButton*>(QStringLiteral("yesButton")));  // Enter answers yes
         q.hide();
+        // A long question (a path, a server) is shown whole: wrapped, the
+        // window grown, the buttons below it.
+        const QString longQuestion = QStringLiteral("把“/home/办公室/文档/各部门的客户资料/二〇二六年十二月的备份/web.mdb”中的客户数据、"
+                                                    "来电数据和字典上传到服务器数据库“host=192.168.1.10 port=5432 dbname=tavrin user=office”吗?");
+        q.setQuestion(longQuestion);
+        auto* message = q.findChild<QLabel*>(QStringLiteral("message"));
+        QVERIFY(q.rect().contains(message->geometry()));
+        QVERIFY(message->heightForWidth(message->width()) <= message->height() || !message->wordWrap());
+        QVERIFY(message->sizeHint().width() <= message->width() || message->wordWrap());
+        for (const char* b : {"yesButton", "noButton"}) {
+            const QRect button = q.findChild<QPushButton*>(QLatin1String(b))->geometry();
+            QVERIFY(q.rect().contains(button));
+            QVERIFY(button.top() > message->geometry().bottom());
+        }
+        q.setQuestion(QStringLiteral("恢复数据将覆盖现在的数据，继续吗?"));
+        QCOMPARE(q.size(), QSize(356, 102));
 
         QString text, title;
         WindowQuestions windows(dm, nullptr);

@@ -40,6 +40,10 @@ private slots:
             QFAIL("stored over another program's change");
         } catch (const DbError& e) {
             QVERIFY2(e.message().contains(QStringLiteral("分类1：别人改的")), qPrintable(e.message()));
+            // The box has only 确定: the text names what there is to press.
+            QVERIFY2(e.message().contains(QStringLiteral("按“确定”后")) && e.message().contains(QStringLiteral("按 Esc 键")) &&
+                         !e.message().contains(QStringLiteral("按取消")),
+                     qPrintable(e.message()));
         }
         QCOMPARE(ds.state(), DataSet::State::Edit);
         QCOMPARE(ds.value(QStringLiteral("QQ")).toString(), QStringLiteral("778899"));

@@ -56,19 +56,25 @@ private slots:
 
         for (const auto& [first, last] : {std::pair{start.addDays(10), start.addDays(39)}, std::pair{start, start.addDays(299)}}) {
             const CallStatistics s = callStatistics(db, first, last, 20);
-            QVector<qint64> perDay(first.daysTo(last) + 1, 0), perHour(24, 0);
+            // 30 days by the day, 300 by the month.
+            const bool byDay = first.daysTo(last) < 62;
+            QCOMPARE(s.unit, byDay ? StatisticsUnit::Day : StatisticsUnit::Month);
+            auto period = [&](const QDate& d) {
+                return byDay ? first.daysTo(d) : (d.year() - first.year()) * 12 + d.month() - first.month();
+            };
+            QVector<qint64> perPeriod(period(last) + 1, 0), perHour(24, 0);
             QHash<QString, qint64> perNumber;
             qint64 total = 0, known = 0;
             for (const Call& c : calls) {
                 if (c.day < first || c.day > last)
                     continue;
-                ++perDay[first.daysTo(c.day)];
+                ++perPeriod[period(c.day)];
                 ++perHour[c.hour];
                 ++perNumber[c.number];
                 ++total;
                 known += c.known;
             }
-            QCOMPARE(s.perDay, perDay);
+            QCOMPARE(s.perPeriod, perPeriod);
             QCOMPARE(s.perHour, perHour);
             QCOMPARE(s.total, total);
             QCOMPARE(s.known, known);
@@ -85,9 +91,49 @@ private slots:
         // A range without calls, and one the wrong way round.
         const CallStatistics empty = callStatistics(db, QDate(2020, 1, 1), QDate(2020, 1, 30));
         QCOMPARE(empty.total, qint64(0));
-        QCOMPARE(empty.perDay.size(), 30);
+        QCOMPARE(empty.perPeriod.size(), 30);
         QVERIFY(empty.frequentNumbers.isEmpty());
-        QCOMPARE(callStatistics(db, start.addDays(5), start).perDay.size(), 0);
+        QCOMPARE(callStatistics(db, start.addDays(5), start).perPeriod.size(), 0);
+        db.close();
+    }
+
+    // A range of centuries costs what the calls cost: it is narrowed to the
+    // days that hold calls and counted by the year; a range of years by the
+    // month.  Days written otherwise than the log writes them are not counted.
+    void aHugeRangeIsCountedByTheYear()
+    {
+        QTemporaryDir tmp;
+        const QString file = testutil::makeDatabase(tmp.filePath(QStringLiteral("web.mdb")));
+        testutil::execute(file, QStringLiteral("insert into 来电数据 (手机, 日期, 时间) values "
+                                               "('13900000001', '1990-3-5', '9:00:00'), "
+                                               "('13900000001', '2026-1-1', '10:00:00'), "
+                                               "('13900000002', '2026-6-1', '11:00:00'), "
+                                               "('13900000003', '2026-06-02', '11:00:00'), "
+                                               "('13900000004', '9999-12-31', '11:00:00')"));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("huge"));
+        db.setDatabaseName(file);
+        QVERIFY(db.open());
+        const CallStatistics s = callStatistics(db, QDate(1900, 1, 1), QDate(9999, 12, 30));
+        QCOMPARE(s.unit, StatisticsUnit::Year);
+        QCOMPARE(s.first, QDate(1990, 3, 5));
+        QCOMPARE(s.last, QDate(2026, 6, 1));
+        QCOMPARE(s.perPeriod.size(), 37);
+        QCOMPARE(s.perPeriod.first(), qint64(1));
+        QCOMPARE(s.perPeriod.last(), qint64(2));
+        QCOMPARE(s.periodStart(36), QDate(2026, 1, 1));
+        QCOMPARE(s.total, qint64(3));
+        QCOMPARE(s.perHour[11], qint64(1));
+
+        const CallStatistics months = callStatistics(db, QDate(2024, 1, 1), QDate(2026, 12, 31));
+        QCOMPARE(months.unit, StatisticsUnit::Month);
+        QCOMPARE(months.first, QDate(2026, 1, 1));
+        QCOMPARE(months.perPeriod, (QVector<qint64>{1, 0, 0, 0, 0, 1}));
+        QCOMPARE(months.periodStart(5), QDate(2026, 6, 1));
+
+        // Nothing in a long range: one empty day, not millions.
+        const CallStatistics none = callStatistics(db, QDate(1900, 1, 1), QDate(1980, 1, 1));
+        QCOMPARE(none.total, qint64(0));
+        QCOMPARE(none.perPeriod.size(), 1);
         db.close();
     }
 };

@@ -13,6 +13,7 @@
 #include "rules/calls/callrules.h"
 #include "data/app/connection.h"
 #include "data/app/dataset.h"
+#include "data/app/dberror.h"
 #include "data/calls/numberindex.h"
 #include "testdb.h"
 
@@ -167,6 +168,37 @@ private slots:
         QVERIFY(again.hasNumberIndex());
         QCOMPARE(indexRow(again.database(), 999), QStringLiteral("-"));
         QCOMPARE(indexRow(again.database(), 1), QStringLiteral("13812345678|057187654321|057187654321"));
+    }
+
+    // Keys that are no whole numbers ('id1', a text beside a number, 2.5) end the
+    // build with a reason: every step must move on, whatever the data.
+    // Without that the window thread looped for ever at every start.
+    void keysThatAreNoNumbersEndTheBuild()
+    {
+        const QString path = file();
+        for (const QString& keys : {QStringLiteral("('id1', '13900000001'), ('id2', '13900000002')"),
+                                    QStringLiteral("(1, '13900000001'), ('id2', '13900000002')"),
+                                    QStringLiteral("(1, '13900000001'), (2.5, '13900000002')")}) {
+            // A table of its own each time (with it go the triggers of a
+            // build begun, which only the program's connections can run).
+            testutil::execute(path, QStringLiteral("drop table 客户数据"));
+            testutil::execute(path, QStringLiteral("create table 客户数据 (ID TEXT, 联系人, 电话, 手机, 宅电)"));
+            testutil::execute(path, QStringLiteral("insert into 客户数据 (ID, 手机) values ") + keys);
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("keys"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            numberindex::addDigitsFunction(db);
+            QVERIFY_THROWS_EXCEPTION(DbError, numberindex::ensure(db));
+            QVERIFY(!numberindex::isComplete(db));
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("keys"));
+        }
+        // The program still opens such a file, without the index.
+        Connection c(QStringLiteral("c"));
+        c.setConnectionString(QStringLiteral("Data Source=") + path);
+        c.open();
+        QVERIFY(!c.hasNumberIndex());
     }
 
     void largeTableIndexedWhileTheProgramWorks()

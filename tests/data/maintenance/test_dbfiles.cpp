@@ -209,7 +209,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(path("scratch.MDB")));
         QVERIFY(!dbfile::backupDatabase(path("bad.mdb"), path("copy.mdb"), &why));
         QVERIFY(!QFileInfo::exists(path("copy.mdb")));
-        QVERIFY(!QFileInfo::exists(path("copy.mdb.tmp")));
+        QVERIFY(!QFileInfo::exists(path("copy.mdb.tavrin-tmp")));
         QFile f(db_);
         f.open(QIODevice::ReadOnly);
         QVERIFY(f.readAll() == original);
@@ -231,7 +231,7 @@ private slots:
         sqlite3_close(live);
         QCOMPARE(lastPercent, 100);
         QCOMPARE(fingerprint(path("copy.mdb")), fingerprint(db_));
-        QVERIFY(!QFileInfo::exists(path("copy.mdb.tmp")));
+        QVERIFY(!QFileInfo::exists(path("copy.mdb.tavrin-tmp")));
         // An existing file is replaced only by a good copy.
         QVERIFY(dbfile::backupDatabase(db_, path("copy.mdb"), &why));
         // Never onto the database itself.
@@ -340,6 +340,27 @@ private slots:
         QCOMPARE(missing[1].first, QStringLiteral("来电数据"));
         QVERIFY(missing[1].second.contains(QStringLiteral("日期")));
         QVERIFY(dbfile::missingColumns(db_).isEmpty());
+        // Every column, but an ID the program cannot page by: declared TEXT,
+        // INT (not the row id), or the key of a table without row ids.
+        const QString callColumns = QStringLiteral(
+            "电话, 手机, 日期, 时间, 联系人, 宅电, 公司名称, 地址, EMAIL, QQ, MSN, 网址, 部门, 职务, 分类1, 分类2, 邮编, "
+            "事项, 答复");
+        const QString customerColumns = QStringLiteral(
+            "联系人, 电话, 手机, 宅电, 公司名称, 地址, EMAIL, QQ, MSN, 网址, 部门, 职务, 分类1, 分类2, 邮编, 事项, 答复");
+        const QStringList customerKeys = {"ID TEXT PRIMARY KEY", "ID INT PRIMARY KEY", "ID", "ID INTEGER, 键 INTEGER PRIMARY KEY"};
+        for (int i = 0; i < customerKeys.size(); ++i) {
+            const QString f = path("keys") + QString::number(i) + QStringLiteral(".db");
+            sql(f, "create table 客户数据 (" + customerKeys[i] + ", " + customerColumns +
+                       "); create table 来电数据 (ID INTEGER PRIMARY KEY, " + callColumns +
+                       "); create table 字典 (ID TEXT, 项目, 内容)");
+            QCOMPARE(dbfile::kindOf(f), dbfile::Kind::TextKeys);
+            QCOMPARE(dbfile::tablesWithoutIntegerKey(f), QStringList{QStringLiteral("客户数据")});
+        }
+        sql(path("norowid.db"), "create table 客户数据 (id integer primary key, " + customerColumns +
+                                     "); create table 来电数据 (ID INTEGER PRIMARY KEY, " + callColumns +
+                                     ") without rowid; create table 字典 (ID, 项目, 内容)");
+        QCOMPARE(dbfile::tablesWithoutIntegerKey(path("norowid.db")), QStringList{QStringLiteral("来电数据")});
+        QVERIFY(dbfile::tablesWithoutIntegerKey(db_).isEmpty());
         QFile text(path("notes.mdb"));
         text.open(QIODevice::WriteOnly);
         text.write("SQLite format 3 is what this text says, nothing more");

@@ -109,7 +109,7 @@ private slots:
         QVERIFY(serverfiles::isDumpFile(file));
         // The office's customers: the user's alone, whatever the umask.
         QCOMPARE(QFile::permissions(file) & QFile::Permissions(0x7077), QFile::ReadOwner | QFile::WriteOwner);
-        QVERIFY(!QFileInfo::exists(file + QStringLiteral(".tmp")));
+        QVERIFY(!QFileInfo::exists(file + QStringLiteral(".tavrin-tmp")));
 
         // Stored after the backup, and a customer changed: gone again.
         exec(db, QStringLiteral("insert into 客户数据 (联系人, 手机) values ('后来的', '13800000000')"));
@@ -175,7 +175,7 @@ private slots:
         QVERIFY2(why.contains(QStringLiteral("没有这个库")), qPrintable(why));
         QVERIFY(!why.contains(where.password));
         QCOMPARE(readFile(target), QByteArray("PGDMP the old one"));
-        QVERIFY(!QFileInfo::exists(target + QStringLiteral(".tmp")));
+        QVERIFY(!QFileInfo::exists(target + QStringLiteral(".tavrin-tmp")));
         QVERIFY(!serverfiles::dump(where, 15, dir_.filePath(QStringLiteral("new.dump")), {}, &why, &stopped));
         QVERIFY(!QFileInfo::exists(dir_.filePath(QStringLiteral("new.dump"))));
     }
@@ -240,7 +240,7 @@ private slots:
                                    &stopped));
         QVERIFY(stopped);
         QVERIFY(!QFileInfo::exists(target));
-        QVERIFY(!QFileInfo::exists(target + QStringLiteral(".tmp")));
+        QVERIFY(!QFileInfo::exists(target + QStringLiteral(".tavrin-tmp")));
     }
 
     void compactRunsAndSaysWhenATableIsNotItsToCompact()

@@ -3,6 +3,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -76,9 +78,14 @@ private slots:
         writeFile(tmp.filePath(QStringLiteral("blocked")), "a file");
         const QString why = prepareProgramFolder(tmp.filePath(QStringLiteral("blocked/tavrin")), shared);
         QVERIFY2(why.contains(QStringLiteral("blocked")) && why.contains(QStringLiteral("--folder")), qPrintable(why));
-        // No database anywhere: said, not an empty program.
+        // No database anywhere: said, not an empty program, and nothing
+        // made: neither the folder nor data/ and set/ in one that exists.
         const QString none = prepareProgramFolder(tmp.filePath(QStringLiteral("fresh")), QString());
         QVERIFY2(none.contains(QStringLiteral("数据库")), qPrintable(none));
+        QVERIFY(!QFileInfo::exists(tmp.filePath(QStringLiteral("fresh"))));
+        QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("office"))));
+        QVERIFY(!prepareProgramFolder(tmp.filePath(QStringLiteral("office")), tmp.filePath(QStringLiteral("nothing/"))).isEmpty());
+        QCOMPARE(QDir(tmp.filePath(QStringLiteral("office"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     void theCommandLine()
@@ -96,6 +103,25 @@ private slots:
         o = readStartOptions({QStringLiteral("tavrin"), QStringLiteral("--nonsense")}, QStringLiteral("1.1"));
         QVERIFY(o.finished);
         QCOMPARE(o.exitCode, 2);
+    }
+
+    // The manual page names every option --help shows, with its argument.
+    void theManualPageKnowsEveryOption()
+    {
+        const StartOptions help = readStartOptions({QStringLiteral("tavrin"), QStringLiteral("--help")}, QStringLiteral("1.1"));
+        QFile page(QFileInfo(qEnvironmentVariable("TAVRIN_SCHEMA")).absolutePath() + QStringLiteral("/package/tavrin.1"));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString man = QString::fromUtf8(page.readAll()).remove(QLatin1Char('\\'));
+        const QRegularExpression option(QStringLiteral("--([a-z]+)(?: <([A-Z]+)>)?"));
+        int seen = 0;
+        for (auto m = option.globalMatch(help.output); m.hasNext(); ++seen) {
+            const QRegularExpressionMatch found = m.next();
+            QVERIFY2(man.contains(QStringLiteral("--") + found.captured(1)), qPrintable(found.captured(0)));
+            if (!found.captured(2).isEmpty())
+                QVERIFY2(man.contains(QStringLiteral("--") + found.captured(1) + QStringLiteral(" \" ") + found.captured(2) + QLatin1Char('"')),
+                         qPrintable(found.captured(0)));
+        }
+        QVERIFY(seen >= 4);
     }
 };
 

@@ -67,8 +67,15 @@ FakeNotificationService::~FakeNotificationService()
 void FakeNotificationService::click(uint id) { emit ActionInvoked(id, QStringLiteral("default")); }
 
 uint FakeNotificationService::Notify(const QString&, uint, const QString& icon, const QString& summary,
-                                     const QString& body, const QStringList& actions, const QVariantMap&, int)
+                                     const QString& body, const QStringList& actions, const QVariantMap& hints,
+                                     int timeout)
 {
-    shown.append(Shown{summary, body, icon, actions});
+    shown.append(Shown{summary, body, icon, actions,
+                       hints.contains(QStringLiteral("urgency")) ? hints.value(QStringLiteral("urgency")).toInt() : -1,
+                       timeout});
     return uint(shown.size());
 }
+
+void FakeNotificationService::CloseNotification(uint id) { closed.append(id); }
+
+QStringList FakeNotificationService::GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }

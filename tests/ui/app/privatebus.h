@@ -42,14 +42,19 @@ public:
     struct Shown {
         QString summary, body, icon;
         QStringList actions;
+        int urgency = -1;  // the hint, -1 without one
+        int timeout = 0;   // ms; -1 the service's choice, 0 never
     };
     QList<Shown> shown;
+    QList<uint> closed;  // the notifications withdrawn, in order
     // What a click on notification `id` sends.
     void click(uint id);
 
 public slots:
     uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary, const QString& body,
                 const QStringList& actions, const QVariantMap& hints, int timeout);
+    void CloseNotification(uint id);
+    QStringList GetCapabilities();
 
 signals:
     void ActionInvoked(uint id, const QString& action);

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -84,6 +85,35 @@ private slots:
         QVERIFY2(failed.startsWith(QStringLiteral("连接失败：")), qPrintable(failed));
         QVERIFY(!failed.contains(QStringLiteral("不用的密码")));
         QVERIFY(named<QPushButton>(&w, QStringLiteral("okButton"))->isEnabled());
+    }
+
+    // Every field and the whole of a long error text show inside the
+    // window (and the fields inside their frame), and it can be made larger.
+    void everyFieldAndTheWholeErrorShow()
+    {
+        DatabaseSettingsWindow w(DatabaseLocation::ofFile({}), folder_ + QStringLiteral("set/database.dat"), nullptr);
+        fillServer(w, *server_, QStringLiteral("没有这个库"));
+        named<QLineEdit>(&w, QStringLiteral("hostField"))->setText(QStringLiteral("127.0.0.1,localhost"));
+        named<QLineEdit>(&w, QStringLiteral("portField"))->setText(QStringLiteral("1"));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QString failed = clickAndWait(w, "testButton");
+        QVERIFY2(failed.size() > 60, qPrintable(failed));  // several lines' worth
+        auto* frame = w.findChild<QGroupBox*>();
+        QVERIFY(frame);
+        for (const char* name : {"localOption", "serverOption", "hostField", "portField", "databaseField", "userField",
+                                 "passwordField", "resultLabel", "testButton", "okButton", "cancelButton"}) {
+            QWidget* c = named<QWidget>(&w, QLatin1String(name));
+            const QRect inWindow(c->mapTo(&w, QPoint(0, 0)), c->size());
+            QVERIFY2(w.rect().contains(inWindow), name);
+            if (QByteArray(name).endsWith("Field"))
+                QVERIFY2(QRect(QPoint(0, 0), frame->size()).contains(QRect(c->mapTo(frame, QPoint(0, 0)), c->size())), name);
+        }
+        auto* result = named<QLabel>(&w, QStringLiteral("resultLabel"));
+        QVERIFY2(result->heightForWidth(result->width()) <= result->height(),
+                 qPrintable(QString::number(result->heightForWidth(result->width())) + " > " +
+                            QString::number(result->height())));
+        QVERIFY(w.minimumWidth() < w.maximumWidth());
     }
 
     void anotherShapeIsRefusedAndNothingSaved()

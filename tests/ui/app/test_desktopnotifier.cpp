@@ -1,6 +1,7 @@
 // Notifications reach the desktop's notification service on the session bus
 // and a click on one comes back; without the service nothing happens.
 
+#include <QSet>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -27,6 +28,11 @@ private slots:
         QCOMPARE(service.shown[0].summary, QStringLiteral("老客户来电：张三 杭州东顺纺织品有限公司"));
         QCOMPARE(service.shown[1].summary, QStringLiteral("新客户来电：13900001111"));
         QVERIFY(service.shown[0].actions.contains(QStringLiteral("default")));
+        // News, not an alarm: normal urgency, gone by itself after a while.
+        for (const auto& s : service.shown) {
+            QCOMPARE(s.urgency, 1);
+            QVERIFY(s.timeout > 0);
+        }
 
         // A click on the second one names the second call.
         service.click(2);
@@ -39,6 +45,23 @@ private slots:
         QTRY_VERIFY(activated.count() >= 2);
         QCOMPARE(activated.count(), 2);
         QCOMPARE(activated.last().first().toInt(), 41);
+    }
+
+    // The program quits: its notifications are taken off the desktop.
+    void notificationsAreWithdrawnWhenTheProgramQuits()
+    {
+        PrivateBus bus;
+        QVERIFY2(bus.started(), "dbus-daemon did not start");
+        FakeNotificationService service(bus.connect(QStringLiteral("service of the quitting program")));
+        {
+            DesktopNotifier notifier(bus.connect(QStringLiteral("quitting program")), nullptr);
+            QSignalSpy shown(&notifier, &DesktopNotifier::shown);
+            notifier.notify(QStringLiteral("新客户来电：13900001111"), QString(), 1);
+            notifier.notify(QStringLiteral("新客户来电：13900002222"), QString(), 2);
+            QTRY_COMPARE(shown.count(), 2);
+        }
+        QTRY_COMPARE(service.closed.size(), 2);
+        QCOMPARE(QSet<uint>(service.closed.cbegin(), service.closed.cend()), (QSet<uint>{1, 2}));
     }
 
     void withoutTheServiceNothingHappens()

@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
@@ -39,6 +40,30 @@ private slots:
         errorreport::setSink([this](const QString& t) { reports_ << t; });
     }
     void cleanup() { errorreport::setSink({}); }
+
+    // A short work's closing message runs its own event loop while the
+    // closed progress window still waits for its deletion: the window's
+    // late showing must not bring it up over (or under) the message.
+    void theProgressWindowNeverShowsAfterItsWorkEnded()
+    {
+        QWidget owner;
+        auto* work = new BackgroundWork(nullptr, QStringLiteral("测试"), BackgroundWork::Access::None,
+                                        [](WorkContext&) {});
+        bool told = false;
+        QPointer<WorkWindow> window;
+        runWork(work, &owner, [&](const WorkOutcome& outcome) {
+            QVERIFY(outcome.ok);
+            QVERIFY(window);  // not deleted yet: the message's own loop would run now
+            QVERIFY(!window->isVisible());
+            window->showIfRunning();  // what the window's timer does meanwhile
+            QVERIFY(!window->isVisible());
+            QCOMPARE(currentWorkWindow(), nullptr);
+            told = true;
+        });
+        window = currentWorkWindow();
+        QVERIFY(window);
+        QTRY_VERIFY(told);
+    }
 
     void aCallDuringTheIndexBuildIsAnnouncedAtOnceAndLoggedOnceAfter()
     {

@@ -513,7 +513,7 @@ private slots:
         const CallStatistics& s = sw.statistics();
         QCOMPARE(s.total, qint64(4));
         QCOMPARE(s.known, qint64(3));
-        QCOMPARE(s.perDay, (QVector<qint64>{2, 0, 1, 0, 0, 0, 1}));
+        QCOMPARE(s.perPeriod, (QVector<qint64>{2, 0, 1, 0, 0, 0, 1}));
         QCOMPARE(s.perHour[9], qint64(2));
         QCOMPARE(s.perHour[14], qint64(1));
         QCOMPARE(s.perHour[23], qint64(1));
@@ -536,10 +536,13 @@ private slots:
                  qPrintable(w().listColumnsToPrint().join(',')));
         // 打印客户资料 from the window, to a PDF file.
         const QString pdf = folder_ + QStringLiteral("客户资料.pdf");
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdf);
+        auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(pdf);
+        QSignalSpy ended(&w(), &MainWindow::printingEnded);
         w().printRecordsTo(printer);
+        QVERIFY(ended.wait(30000));
+        QVERIFY(ended.first().first().toBool());
         QFile printed(pdf);
         QVERIFY(printed.open(QIODevice::ReadOnly));
         QVERIFY(printed.readAll().startsWith("%PDF"));

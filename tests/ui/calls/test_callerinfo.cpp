@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "data/app/datamodule.h"
+#include "data/calls/callcustomer.h"
 #include "rules/app/errorreport.h"
 #include "rules/app/paths.h"
 #include "testutil.h"
@@ -49,6 +50,7 @@ private slots:
     void aKnownCallersPanelHoldsAllTheirNumbers();
     void aNewCallerSavedAsCustomerIsKnownNextTime();
     void aChosenNotificationShowsItsCall();
+    void aCallOfAKnownNumberIsNotStoredAsANewCustomer();
 
 private:
     // A fresh window, activated; every call is handled to its end.
@@ -257,6 +259,43 @@ void TestCallerInfo::aNewCallerSavedAsCustomerIsKnownNextTime()
              QStringLiteral("王五|五金公司|057155550000"));
     QVERIFY(save->isHidden());
     QCOMPARE(testutil::valueOf(file_, QStringLiteral("select count(*) from 客户数据")).toInt(), 4);
+
+    // Back on the first call record (another record in between makes the
+    // button usable again), 存为新客户 once more: refused, said, nothing stored.
+    calls.first();
+    calls.last();
+    w.setCardSource(&dm_->callSource);
+    QVERIFY(save->isEnabled());
+    QString question;
+    testutil::whenModal(QStringLiteral("否"), &question);
+    save->click();
+    QVERIFY2(question.contains(QStringLiteral("已是客户“王五 五金公司”的号码")) &&
+                 question.contains(QStringLiteral("要打开这位客户吗")),
+             qPrintable(question));
+    QVERIFY(w.panelText(MainWindow::MessagePanel).contains(QStringLiteral("没有存为新客户")));
+    QCOMPARE(testutil::valueOf(file_, QStringLiteral("select count(*) from 客户数据")).toInt(), 4);
+}
+
+// 存为新客户 on the call record of a known customer's number (written
+// another way) stores nothing; 是 opens that customer on the card.
+void TestCallerInfo::aCallOfAKnownNumberIsNotStoredAsANewCustomer()
+{
+    testutil::execute(file_, QStringLiteral("insert into 来电数据 (手机, 日期, 时间) values ('+86 139-0000-0002', '2026-1-6', '9:00:00')"));
+    MainWindow& w = start();
+    dm_->callTable.first();
+    w.setCardSource(&dm_->callSource);
+    QString question;
+    testutil::whenModal(QStringLiteral("是"), &question);
+    named<QPushButton>(&w, QStringLiteral("saveAsCustomerButton"))->click();
+    QVERIFY2(question.startsWith(QStringLiteral("号码 +86 139-0000-0002 已是客户“客户2")), qPrintable(question));
+    QCOMPARE(testutil::valueOf(file_, QStringLiteral("select count(*) from 客户数据")).toInt(), 3);
+    QCOMPARE(w.cardSource(), &dm_->customerSource);
+    QCOMPARE(dm_->customerTable.recordCount(), 1);
+    QCOMPARE(dm_->customerTable.text(QStringLiteral("联系人")), QStringLiteral("客户2"));
+    // A number that is only part of a customer's is not that customer's.
+    QString name;
+    QCOMPARE(customerWithNumber(*dm_, QStringLiteral("0000002"), &name), qint64(0));
+    QVERIFY(customerWithNumber(*dm_, QStringLiteral("13900000002"), &name) > 0);
 }
 
 // A click on an earlier call's notification: the window shows that call's

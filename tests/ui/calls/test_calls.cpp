@@ -70,6 +70,7 @@ private slots:
     void knownCallerShowsMatchingCustomers();
     void newCallerStaysOnCallRecord();
     void twoCallsAreTwoCalls();
+    void aTypedNumberReplacesTheLastOne();
     void repeatRuleFollowsTheBox();
     void numbersFoundHoweverWritten();
     void bestMatchFirst();
@@ -312,6 +313,45 @@ void TestCalls::newCallerStaysOnCallRecord()
     QCOMPARE(testutil::named<QTabWidget>(&m, QStringLiteral("tabs"))->currentWidget(), testutil::named<QWidget>(&m, QStringLiteral("googleTab")));
     QCOMPARE(testutil::named<Announcement>(&m, QStringLiteral("announcement"))->text(), QStringLiteral("新客户来电"));
     QCOMPARE(dm->customerTable.commandText(), QStringLiteral("select * from 客户数据 order by id desc"));
+}
+
+// After a call the field holds its number: a click selects it, so typing
+// replaces it instead of going into its middle.  Typing of the operator's
+// own is clicked into as usual.  A number of more than 20 digits is no
+// telephone number: refused with a message, nothing logged.
+void TestCalls::aTypedNumberReplacesTheLastOne()
+{
+    MainWindow& m = start();
+    m.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m));
+    auto* field = testutil::named<QLineEdit>(&m, QStringLiteral("numberField"));
+    device.simulateCall(1, QStringLiteral("062345678"));
+    QCOMPARE(field->text(), QStringLiteral("062345678"));
+    const int before = int(storedCalls().size());
+    QTest::mouseClick(field, Qt::LeftButton, {}, QPoint(field->width() / 2, field->height() / 2));
+    QCOMPARE(field->selectedText(), QStringLiteral("062345678"));
+    QTest::keyClicks(field, QStringLiteral("13900001111"));
+    QCOMPARE(field->text(), QStringLiteral("13900001111"));
+    // Own typing: the click goes between the digits.
+    QTest::mouseClick(field, Qt::LeftButton, {}, QPoint(field->width() / 2, field->height() / 2));
+    QVERIFY(field->selectedText().isEmpty());
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(int(storedCalls().size()), before + 1);
+    QCOMPARE(storedCalls().last().section('|', 1, 1), QStringLiteral("13900001111"));
+
+    QStringList messages;
+    setMessageSink([&](const QString& text) { messages << text; });
+    field->setText(QStringLiteral("6234561390000111178123"));  // 22 digits
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages[0].contains(QStringLiteral("超过20位数字")), qPrintable(messages[0]));
+    QCOMPARE(int(storedCalls().size()), before + 1);
+    QCOMPARE(field->selectedText(), QStringLiteral("6234561390000111178123"));
+    // Twenty digits are still a number.
+    field->setText(QStringLiteral("62345613900001111781"));
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(int(storedCalls().size()), before + 2);
+    QCOMPARE(messages.size(), 1);
 }
 
 void TestCalls::twoCallsAreTwoCalls()

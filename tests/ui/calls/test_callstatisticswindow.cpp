@@ -1,7 +1,11 @@
 // The statistics window computes off the window thread, draws what it
 // computed, names the customers of frequent numbers and exports the figures.
 
+#include <QChart>
 #include <QChartView>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -41,7 +45,7 @@ private slots:
         const CallStatistics& s = w.statistics();
         QCOMPARE(s.total, qint64(4));
         QCOMPARE(s.known, qint64(3));
-        QCOMPARE(s.perDay, (QVector<qint64>{2, 0, 1, 0, 0, 0, 1}));
+        QCOMPARE(s.perPeriod, (QVector<qint64>{2, 0, 1, 0, 0, 0, 1}));
         QCOMPARE(s.perHour[9], qint64(2));
         QCOMPARE(s.perHour[14], qint64(1));
         QCOMPARE(s.perHour[23], qint64(1));
@@ -60,6 +64,39 @@ private slots:
         QCOMPARE(sheets[2].rows[1],
                  (QStringList{QStringLiteral("13900001111"), QStringLiteral("3"), QStringLiteral("张三")}));
         QCOMPARE(sheets[3].rows[2], (QStringList{QStringLiteral("新客户来电"), QStringLiteral("1")}));
+
+        // The kind of file the name says, whatever filter was chosen; a
+        // name without one of the three extensions gets the filter's.
+        const QString xlsFilter = QStringLiteral("Excel工作簿(*.xlsx)");
+        QCOMPARE(CallStatisticsWindow::exportName(QStringLiteral("/t/stats.csv"), xlsFilter), QStringLiteral("/t/stats.csv"));
+        QCOMPARE(CallStatisticsWindow::exportName(QStringLiteral("/t/stats"), xlsFilter), QStringLiteral("/t/stats.xlsx"));
+        QCOMPARE(CallStatisticsWindow::exportName(QStringLiteral("/t/stats"), QStringLiteral("CSV 文本(*.csv)")),
+                 QStringLiteral("/t/stats.csv"));
+        const QString csv = folder + QStringLiteral("统计.csv");
+        QVERIFY2(w.exportTo(csv, &error), qPrintable(error));
+        QFile csvFile(csv);
+        QVERIFY(csvFile.open(QIODevice::ReadOnly));
+        const QString csvText = QString::fromUtf8(csvFile.readAll());
+        QVERIFY2(csvText.contains(QStringLiteral("每天来电")) && csvText.contains(QStringLiteral("2026-12-1,2")) &&
+                     csvText.contains(QStringLiteral("新客户来电,1")),
+                 qPrintable(csvText));
+        const QString xls = folder + QStringLiteral("统计.xls");
+        QVERIFY2(w.exportTo(xls, &error), qPrintable(error));
+        QFile xlsFile(xls);
+        QVERIFY(xlsFile.open(QIODevice::ReadOnly));
+        QVERIFY(xlsFile.read(4) == QByteArray("\xD0\xCF\x11\xE0"));
+        QVERIFY(!QFileInfo::exists(xls + QStringLiteral(".xlsx")) && !QFileInfo::exists(csv + QStringLiteral(".xlsx")));
+
+        // A range of centuries: counted by the year over the years with
+        // calls (one call of 1999 beside those of 2026), and said so.
+        testutil::execute(file, QStringLiteral("insert into 来电数据 (手机, 日期, 时间) values ('13900001111', '1999-5-1', '9:00:00')"));
+        w.setRange(QDate(1900, 1, 1), QDate(9999, 12, 31));
+        w.compute();
+        QTRY_COMPARE(computed.count(), 2);
+        QCOMPARE(w.statistics().unit, StatisticsUnit::Year);
+        QVERIFY2(w.findChild<QLabel*>(QStringLiteral("summary"))->text().contains(QStringLiteral("1999-5-1 至 2026-12-7，范围较长，按年统计")),
+                 qPrintable(w.findChild<QLabel*>(QStringLiteral("summary"))->text()));
+        QCOMPARE(w.findChildren<QChartView*>().first()->chart()->title(), QStringLiteral("每年来电"));
 
         // The range the wrong way round is refused with a message.
         w.setRange(QDate(2026, 12, 7), QDate(2026, 12, 1));

@@ -302,7 +302,7 @@ private slots:
         // A good backup that cannot be copied beside the database.
         answerFiles({folder_ + QStringLiteral("saved.mdb")});
         QVERIFY(run(&Maintenance::backUp));
-        QDir().mkpath(db_ + QStringLiteral(".new.tmp/locked"));
+        QDir().mkpath(db_ + QStringLiteral(".new.tavrin-tmp/locked"));
         answerFiles({folder_ + QStringLiteral("saved.mdb")});
         whenModal(QStringLiteral("是"));
         QVERIFY(run(&Maintenance::restore));
@@ -337,6 +337,32 @@ private slots:
         QVERIFY2(!said.contains(QStringLiteral("字典表")), qPrintable(said));
         QCOMPARE(contentOf(db_), before);
         QVERIFY(dm().customerTable.isActive());
+        QCOMPARE(dm().customerTable.recordCount(), 40);
+        QVERIFY(reports_.isEmpty());
+    }
+
+    // A database with every column but text IDs ('id1') is refused before
+    // anything is touched: taken in, it would hang the number index's
+    // build at every start.
+    void restoreRefusesTextKeys()
+    {
+        const QString textKeys = folder_ + QStringLiteral("textkeys.mdb");
+        testutil::makeDatabase(textKeys);
+        testutil::execute(textKeys, QStringLiteral("alter table 客户数据 rename to 旧"));
+        testutil::execute(textKeys, QStringLiteral("create table 客户数据 as select * from 旧 where 0"));
+        testutil::execute(textKeys, QStringLiteral("drop table 旧"));
+        testutil::execute(textKeys, QStringLiteral("insert into 客户数据 (ID, 手机) values ('id1', '13900000001'), "
+                                                   "('id2', '13900000002'), (3, '13900000003')"));
+        const QString before = contentOf(db_);
+        answerFiles({textKeys});
+        whenModal(QStringLiteral("是"));
+        QVERIFY(run(&Maintenance::restore));
+        QVERIFY(!m().work());
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY2(messages_[0].contains(QStringLiteral("客户数据表的ID不是整数编号")) &&
+                     messages_[0].contains(QStringLiteral("数据没有改动")) && !messages_[0].contains(QStringLiteral("来电数据")),
+                 qPrintable(messages_[0]));
+        QCOMPARE(contentOf(db_), before);
         QCOMPARE(dm().customerTable.recordCount(), 40);
         QVERIFY(reports_.isEmpty());
     }
@@ -572,7 +598,7 @@ private slots:
                  QStringLiteral("1"));
         QVERIFY2(statusText().contains(QDir::toNativeSeparators(newest)), qPrintable(statusText()));
         QVERIFY(statusText().contains(QStringLiteral("恢复数据库")));
-        QCOMPARE(QDir(folder_ + QStringLiteral("data")).entryList({QStringLiteral("*.tmp")}), QStringList());
+        QCOMPARE(QDir(folder_ + QStringLiteral("data")).entryList({QStringLiteral("*.tmp"), QStringLiteral("*.tavrin-tmp*")}), QStringList());
 
         // The mistaken Enter undone.
         answerFiles({newest});
@@ -624,14 +650,14 @@ private slots:
         const QString before = contentOf(db_);
         QString spoiled, said;
         if (operation == QLatin1String("backup")) {
-            spoiled = folder_ + QStringLiteral("copy.mdb.tmp");
+            spoiled = folder_ + QStringLiteral("copy.mdb.tavrin-tmp");
             answerFiles({folder_ + QStringLiteral("copy.mdb")});
             said = QStringLiteral("备份失败！");
         } else if (operation == QLatin1String("compact")) {
             spoiled = folder_ + QStringLiteral("data/new.MDB");
             said = QStringLiteral("操作失败");
         } else {
-            spoiled = db_ + QStringLiteral(".new.tmp");
+            spoiled = db_ + QStringLiteral(".new.tavrin-tmp");
             answerFiles({saved});
             whenModal(QStringLiteral("是"));
             said = QStringLiteral("恢复数据库失败，数据没有改动。");
@@ -823,7 +849,7 @@ private slots:
         QVERIFY(messages_.isEmpty());
         QVERIFY(reports_.isEmpty());
         QVERIFY(!QFileInfo::exists(folder_ + QStringLiteral("copy.mdb")));
-        QVERIFY(!QFileInfo::exists(folder_ + QStringLiteral("copy.mdb.tmp")));
+        QVERIFY(!QFileInfo::exists(folder_ + QStringLiteral("copy.mdb.tavrin-tmp")));
         QVERIFY(!QFileInfo::exists(folder_ + QStringLiteral("data/new.MDB")));
         QCOMPARE(contentOf(db_), before);
         QCOMPARE(scalar(db_, QStringLiteral("pragma page_count")).toInt(), pages);

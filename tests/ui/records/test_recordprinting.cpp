@@ -10,7 +10,30 @@
 #include "data/app/datamodule.h"
 #include "ui/app/dbgrid.h"
 #include "testutil.h"
+#include "ui/app/message.h"
+#include "ui/app/workwindow.h"
 #include "ui/records/recordprinting.h"
+
+namespace {
+
+std::shared_ptr<QPrinter> pdfPrinter(const QString& file)
+{
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(file);
+    return printer;
+}
+
+// The pages of a PDF file as Qt writes them.
+int pagesOf(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    return int(f.readAll().count(QByteArray("/Type /Page\n")));
+}
+
+}  // namespace
 
 class TestRecordPrinting : public QObject {
     Q_OBJECT
@@ -81,13 +104,48 @@ private slots:
         QCOMPARE(w.listColumnsToPrint().first(), QStringLiteral("ID"));
 
         const QString pdf = folder + QStringLiteral("来电.pdf");
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdf);
-        w.printRecordsTo(printer);
-        QFile file(pdf);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().startsWith("%PDF"));
+        QSignalSpy ended(&w, &MainWindow::printingEnded);
+        w.printRecordsTo(pdfPrinter(pdf));
+        QVERIFY(ended.wait(30000));
+        QVERIFY(ended.first().first().toBool());
+        QCOMPARE(pagesOf(pdf), 2);
+        // A short list: nothing said about a cut.
+        QVERIFY(!w.panelText(MainWindow::MessagePanel).contains(QStringLiteral("只打印")));
+    }
+
+    // A long list is printed by long work: the window is free at once, the
+    // status bar says only the first 2,000 rows are printed, every row is
+    // laid out (in slices of a page), and 停止 ends it without a message.
+    void aLongListIsPrintedByLongWork()
+    {
+        const QString folder = testutil::makeProgramFolder();
+        testutil::addCustomers(folder + QStringLiteral("data/web.mdb"), 2300);
+        QStringList messages;
+        setMessageSink([&messages](const QString& t) { messages << t; });
+        testutil::MainFixture f;
+        MainWindow& w = *f.w;
+        w.activate();
+        auto* tabs = testutil::named<QTabWidget>(&w, QStringLiteral("tabs"));
+        tabs->setCurrentWidget(testutil::named<QWidget>(&w, QStringLiteral("customerTab")));
+
+        const QString pdf = folder + QStringLiteral("长.pdf");
+        QSignalSpy ended(&w, &MainWindow::printingEnded);
+        w.printRecordsTo(pdfPrinter(pdf));
+        QVERIFY(BackgroundWork::anyRunning());
+        QCOMPARE(w.panelText(MainWindow::MessagePanel), QStringLiteral("客户列表共 2300 行，只打印前 2000 行。"));
+        QVERIFY(currentWorkWindow() && currentWorkWindow()->stopOffered());
+        QVERIFY(ended.wait(60000));
+        QVERIFY(ended.first().first().toBool());
+        // The card's page and 2,000 rows at most 36 to a page.
+        QVERIFY2(pagesOf(pdf) >= 1 + 2000 / 36, qPrintable(QString::number(pagesOf(pdf))));
+
+        const QString stopped = folder + QStringLiteral("停.pdf");
+        w.printRecordsTo(pdfPrinter(stopped));
+        currentWorkWindow()->pressStop();
+        QVERIFY(ended.wait(60000));
+        QVERIFY(!ended.last().first().toBool());
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
+        setMessageSink({});
     }
 };
 
