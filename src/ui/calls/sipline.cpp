@@ -157,6 +157,14 @@ bool SipLineDevice::dial(const QString& number)
     return true;
 }
 
+bool SipLineDevice::answer()
+{
+    if (!isOpen() || currentCall_.isEmpty())
+        return false;
+    control_.write(sip::command(QStringLiteral("accept")));
+    return true;
+}
+
 void SipLineDevice::readControl()
 {
     const QList<QByteArray> messages = reader_.feed(control_.readAll());

@@ -31,6 +31,10 @@ public:
     // Sends baresip's dial command with the number's digits; baresip makes
     // the address with the PBX's domain.
     bool dial(const QString& number) override;
+    // Answers the ringing call at this extension (a desk whose baresip has a
+    // headset; the tests).  baresip serves one control client at a time,
+    // so this goes through the device's own connection.
+    bool answer();
 
     static constexpr int kFirstPauseMs = 1000;
     static constexpr int kLongestPauseMs = 30000;

@@ -59,11 +59,4 @@ struct SipDesk {
     {
         return testutil::named<QPlainTextEdit>(w.get(), QStringLiteral("lineStatus"))->toPlainText();
     }
-    // The desk's baresip, reached on its control port as a second client
-    // (to answer a call as the extension would).
-    std::unique_ptr<baresiprig::Control> deskControl()
-    {
-        auto c = std::make_unique<baresiprig::Control>();
-        return c->open(line->controlPort()) ? std::move(c) : nullptr;
-    }
 };

@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <sys/stat.h>
 
 #include "rules/calls/devicesetting.h"
@@ -200,8 +201,68 @@ void TestSipLine::incomingCallsEndToEnd()
     QTRY_COMPARE(storedCalls(*desk.dm), QStringList{QStringLiteral("|13900000002|客户2")});
 }
 
-void TestSipLine::answeredCallIsNoMissedCall() {}
-void TestSipLine::baresipStoppedMidCallComesBack() {}
+void TestSipLine::answeredCallIsNoMissedCall()
+{
+    SipDesk desk;
+    QVERIFY(desk.ready());
+    QSignalSpy calls(&desk.hub, &CallerIdDevice::comingCall);
+    QSignalSpy hangups(&desk.hub, &CallerIdDevice::phoneHandoff);
+    QSignalSpy missed(&desk.hub, &CallerIdDevice::callUnanswered);
+
+    // Answered at the extension, then ended by the caller: no missed call.
+    desk.far.call(QStringLiteral("057188881234"), desk.deskPort);
+    QVERIFY(calls.wait(10000));
+    QCOMPARE(calls.at(0).at(2).toString(), QStringLiteral("057188881234"));
+    QCOMPARE(calls.at(0).at(3).toString(), QStringLiteral("李四"));
+    QVERIFY(desk.line->answer());
+    QTRY_COMPARE_WITH_TIMEOUT(desk.far.control.count(Event::Established, true), 1, 10000);
+    desk.far.hangUp();
+    QVERIFY(hangups.wait(10000));
+
+    // Ended before anyone answered: missed, with its number, name and time.
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    desk.far.call(QStringLiteral("13800138000"), desk.deskPort);
+    QTRY_COMPARE_WITH_TIMEOUT(calls.count(), 2, 10000);
+    desk.far.hangUp();
+    QVERIFY(missed.wait(10000));
+    QCOMPARE(missed.count(), 1);
+    QCOMPARE(missed.at(0).at(2).toString(), QStringLiteral("13800138000"));
+    QCOMPARE(missed.at(0).at(3).toString(), QStringLiteral("张三"));
+    QVERIFY(missed.at(0).at(1).toDateTime() >= before);
+    QCOMPARE(hangups.count(), 2);
+}
+
+void TestSipLine::baresipStoppedMidCallComesBack()
+{
+    SipDesk desk;
+    QVERIFY(desk.ready());
+    QSignalSpy calls(&desk.hub, &CallerIdDevice::comingCall);
+    QSignalSpy hangups(&desk.hub, &CallerIdDevice::phoneHandoff);
+    QSignalSpy missed(&desk.hub, &CallerIdDevice::callUnanswered);
+    QSignalSpy states(&desk.hub, &CallerIdDevice::stateChanged);
+    desk.far.call(QStringLiteral("13900000002"), desk.deskPort);
+    QVERIFY(calls.wait(10000));
+
+    // The desk's baresip goes away in the middle of the call: the call ends
+    // on the line, the device is away, and nothing is taken for a missed call.
+    const qint64 first = desk.line->processId();
+    QVERIFY(first > 0);
+    QCOMPARE(::kill(pid_t(first), SIGKILL), 0);
+    QVERIFY(hangups.wait(10000));
+    QTRY_VERIFY(!states.isEmpty() && states.first().at(0).toInt() == 0);
+    QCOMPARE(desk.w->panelText(MainWindow::MessagePanel), QStringLiteral("来电显示设备存在！"));
+    desk.far.hangUp();
+
+    // It is started again by itself, and takes the next call.
+    QTRY_COMPARE_WITH_TIMEOUT(desk.hub.queryState(), 1, 10000);
+    QVERIFY(desk.line->processId() != first);
+    QCOMPARE(desk.w->panelText(MainWindow::MessagePanel), QStringLiteral("来电显示设备正常！"));
+    desk.far.call(QStringLiteral("057188881234"), desk.deskPort);
+    QTRY_COMPARE_WITH_TIMEOUT(calls.count(), 2, 10000);
+    QCOMPARE(calls.at(1).at(2).toString(), QStringLiteral("057188881234"));
+    QCOMPARE(missed.count(), 0);
+    QVERIFY(desk.reports.isEmpty());
+}
 
 QTEST_MAIN(TestSipLine)
 #include "test_sipline.moc"
