@@ -15,7 +15,7 @@ const QString missedCallsTable = QStringLiteral("未接来电");
 
 namespace {
 
-const QString kMoment = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QString kMoment = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
 
 [[noreturn]] void fail(const QSqlQuery& q)
 {

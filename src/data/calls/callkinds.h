@@ -6,7 +6,7 @@
 // outgoing call can never count as a caller's earlier call.
 //
 // Both tables: 电话号码, 日期 ("yyyy-M-d" like 来电数据), 时间 ("H:mm:ss"),
-// 时刻 ("yyyy-MM-dd HH:mm:ss", for the order).  去电数据 adds 联系人 and
+// 时刻 ("yyyy-MM-dd HH:mm:ss.zzz", for the order).  去电数据 adds 联系人 and
 // 公司名称; 未接来电 adds 名称 (the name the line sent) and 已看 (0 until
 // the list of missed calls was looked at).
 

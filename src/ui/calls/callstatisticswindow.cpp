@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 #include <QValueAxis>
 #include <memory>
+#include <numeric>
 
 #include "data/app/backgroundwork.h"
 #include "data/app/connection.h"
@@ -25,22 +26,28 @@
 
 namespace {
 
-// A bar a value; below them the categories, upright, or (without
-// categories: the hours of the day) a scale marked every third bar.
-QChart* barChart(const QString& title, const QStringList& categories, const QVector<qint64>& values)
+using BarSets = QList<QPair<QString, QVector<qint64>>>;
+
+// A bar a value (side by side for several sets, with a legend); below them
+// the categories, upright, or (without categories: the hours of the day) a
+// scale marked every third bar.
+QChart* barChart(const QString& title, const QStringList& categories, const BarSets& sets)
 {
-    auto* set = new QBarSet(title);
-    qint64 top = 1;
-    for (qint64 v : values) {
-        *set << double(v);
-        top = std::max(top, v);
-    }
     auto* series = new QBarSeries;
-    series->append(set);
+    qint64 top = 1;
+    for (const auto& [name, values] : sets) {
+        auto* set = new QBarSet(name);
+        for (qint64 v : values) {
+            *set << double(v);
+            top = std::max(top, v);
+        }
+        series->append(set);
+    }
+    const QVector<qint64> values = sets.value(0).second;
     auto* chart = new QChart;
     chart->addSeries(series);
     chart->setTitle(title);
-    chart->legend()->hide();
+    chart->legend()->setVisible(sets.size() > 1);
     QAbstractAxis* x = nullptr;
     if (!categories.isEmpty()) {
         auto* named = new QBarCategoryAxis;
@@ -74,6 +81,8 @@ QChart* barChart(const QString& title, const QStringList& categories, const QVec
     series->attachAxis(y);
     return chart;
 }
+
+qint64 sum(const QVector<qint64>& values) { return std::accumulate(values.begin(), values.end(), qint64(0)); }
 
 }  // namespace
 
@@ -145,18 +154,21 @@ void CallStatisticsWindow::compute()
     computing_ = true;
     computeButton_->setEnabled(false);
     auto result = std::make_shared<CallStatistics>();
+    auto kinds = std::make_shared<QVector<CallKinds>>();
     auto* work = new BackgroundWork(connection_, QStringLiteral("来电统计"), BackgroundWork::Access::Read,
-                                    [result, first, last](WorkContext& c) {
+                                    [result, kinds, first, last](WorkContext& c) {
                                         *result = callStatistics(c.db(), first, last, 20,
                                                                  [&c] { return c.stopRequested(); });
                                         c.checkStop();
+                                        *kinds = callKindsPerDay(c.db(), first, last);
                                     });
     work_ = work;
     // The window may be closed (and gone) before the figures come.
     QPointer<CallStatisticsWindow> self(this);
-    runWork(work, this, [self, result](const WorkOutcome& outcome) {
+    runWork(work, this, [self, result, kinds](const WorkOutcome& outcome) {
         if (!self)
             return;
+        self->kinds_ = *kinds;
         self->finishComputing(outcome, *result);
     });
 }
@@ -185,13 +197,27 @@ void CallStatisticsWindow::showStatistics()
     summary_->setText(QStringLiteral("共 %1 次来电：老客户 %2 次，新客户 %3 次。")
                           .arg(QString::number(stats_.total), QString::number(stats_.known),
                                QString::number(stats_.fresh())));
+    QVector<qint64> answered, missed, outgoing;
+    for (const CallKinds& k : kinds_) {
+        answered << k.answered();
+        missed << k.missed;
+        outgoing << k.outgoing;
+    }
+    summary_->setText(summary_->text() + QStringLiteral("接听 ") + QString::number(sum(answered)) +
+                      QStringLiteral(" 次，未接 ") + QString::number(sum(missed)) + QStringLiteral(" 次；去电 ") +
+                      QString::number(sum(outgoing)) + QStringLiteral(" 次。"));
     QStringList days;
     for (QDate d = stats_.first; d.isValid() && d <= stats_.last; d = d.addDays(1))
         days << d.toString(QStringLiteral("M-d"));
     std::unique_ptr<QChart> old(perDay_->chart());
-    perDay_->setChart(barChart(QStringLiteral("每天来电"), days, stats_.perDay));
+    perDay_->setChart(barChart(QStringLiteral("每天来电"), days,
+                               kinds_.size() == days.size()
+                                   ? BarSets{{QStringLiteral("接听"), answered},
+                                             {QStringLiteral("未接"), missed},
+                                             {QStringLiteral("去电"), outgoing}}
+                                   : BarSets{{QStringLiteral("每天来电"), stats_.perDay}}));
     std::unique_ptr<QChart> oldHour(perHour_->chart());
-    perHour_->setChart(barChart(QStringLiteral("各时段来电"), {}, stats_.perHour));
+    perHour_->setChart(barChart(QStringLiteral("各时段来电"), {}, {{QStringLiteral("各时段来电"), stats_.perHour}}));
     frequent_->clear();
     frequentCustomers_.clear();
     for (const NumberCount& n : stats_.frequentNumbers) {
@@ -222,6 +248,11 @@ bool CallStatisticsWindow::exportTo(const QString& path, QString* error) const
     writer->beginSheet(QStringLiteral("新老客户"), {QStringLiteral("来电"), QStringLiteral("次数")});
     writer->addRow({QStringLiteral("老客户来电"), QString::number(stats_.known)});
     writer->addRow({QStringLiteral("新客户来电"), QString::number(stats_.fresh())});
+    writer->beginSheet(QStringLiteral("接听未接去电"), {QStringLiteral("日期"), QStringLiteral("接听"), QStringLiteral("未接"),
+                                                  QStringLiteral("去电")});
+    for (qsizetype i = 0; i < kinds_.size(); ++i)
+        writer->addRow({stats_.first.addDays(i).toString(QStringLiteral("yyyy-M-d")), QString::number(kinds_[i].answered()),
+                        QString::number(kinds_[i].missed), QString::number(kinds_[i].outgoing)});
     if (!writer->finish(error))
         return false;
     return exportfile::moveIntoPlace(temporary, path, error);
