@@ -115,6 +115,8 @@ public:
     static constexpr int kMissedPanelWidth = 110;
     // 未接来电 (closes when the operator closes it).
     void showMissedCalls();
+    // 去电记录.
+    void showOutgoingCalls();
     // The number of the call list's current row (手机, else 电话).
     QString currentCallNumber() const;
     CallSimulation* simulation() const { return simulation_; }
@@ -321,6 +323,7 @@ private:
     QAction* miExit = nullptr;
     QAction* miCallStatistics = nullptr;  // 来电统计
     QAction* miMissedCalls = nullptr;     // 未接来电
+    QAction* miOutgoingCalls = nullptr;   // 去电记录
     QAction* miPrintCustomers = nullptr;
     QAction* miSearchList = nullptr;
     QAction* miDevice = nullptr;  // 来电设备设置: enabled when the device can be switched

@@ -13,6 +13,7 @@
 #include "ui/app/mainwindow.h"
 #include "ui/app/statusbar.h"
 #include "ui/calls/missedcallswindow.h"
+#include "ui/calls/outgoingcallswindow.h"
 #include "ui/calls/phoneline.h"
 
 namespace {
@@ -75,6 +76,7 @@ void MainWindow::createPhoneLine()
     connect(phoneLine_, &PhoneLine::unseenChanged, this,
             [this](int unseen) { statusPanels->setPanelText(missedPanel_, unseenMissedText(unseen)); });
     connect(miMissedCalls, &QAction::triggered, this, &MainWindow::showMissedCalls);
+    connect(miOutgoingCalls, &QAction::triggered, this, &MainWindow::showOutgoingCalls);
     statusPanels->setPanelText(missedPanel_, unseenMissedText(phoneLine_->unseen()));
 }
 
@@ -97,5 +99,13 @@ void MainWindow::showMissedCalls()
     auto* w = new MissedCallsWindow(dm_, *phoneLine_, this);
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->setObjectName(QStringLiteral("missedCallsWindow"));
+    w->show();
+}
+
+void MainWindow::showOutgoingCalls()
+{
+    auto* w = new OutgoingCallsWindow(dm_, *phoneLine_, this);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->setObjectName(QStringLiteral("outgoingCallsWindow"));
     w->show();
 }

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QSqlQuery>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 #include "data/calls/callhistory.h"
@@ -75,6 +76,12 @@ void TestDialling::fromTheCardThroughBaresip()
     QVERIFY(out.first().when >= before && out.first().when <= QDateTime::currentDateTime());
     QCOMPARE(count(*desk.dm, QStringLiteral("select count(*) from 来电数据")), 0);
     QCOMPARE(earlierCalls(desk.dm->connection.database(), {QStringLiteral("13900000002")}, 0).count, 0);
+    // 去电记录 lists it.
+    desk.w->showOutgoingCalls();
+    auto* log = testutil::named<QTableWidget>(desk.w.get(), QStringLiteral("outgoingTable"));
+    QCOMPARE(log->rowCount(), 1);
+    QCOMPARE(log->item(0, 1)->text(), QStringLiteral("13900000002"));
+    QCOMPARE(log->item(0, 2)->text(), QStringLiteral("客户2"));
     QVERIFY(desk.reports.isEmpty());
 }
 
