@@ -44,6 +44,20 @@ bool waitFor(Sender* sender, Signal signal, int ms = 5000)
     return loop.exec() == 0;
 }
 
+// Runs the event loop until `done()` or `ms` have passed; false on timeout.
+template <class Done>
+bool waitUntil(Done done, int ms = 5000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    }
+    return true;
+}
+
 void print(const char* what, std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -78,10 +92,14 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     std::vector<double> modemTimes, sipTimes;
     std::vector<double>* times = nullptr;
+    int announced = 0, rings = 0, hangups = 0;
     QObject::connect(&w, &MainWindow::callAnnounced, &w, [&] {
+        ++announced;
         if (times)
             times->push_back(clock.nsecsElapsed() / 1e6);
     });
+    QObject::connect(&hub, &CallerIdDevice::ring, &w, [&] { ++rings; });
+    QObject::connect(&hub, &CallerIdDevice::phoneHandoff, &w, [&] { ++hangups; });
 
     // The modem.
     FakeModem modem(folder + QStringLiteral("modem"));
@@ -92,13 +110,16 @@ int main(int argc, char** argv)
         return std::fprintf(stderr, "the modem did not initialise\n"), 1;
     times = &modemTimes;
     for (int i = 0; i < calls; ++i) {
+        const int rung = rings, before = announced, ended = hangups;
         modem.send("RING\r\n");
-        if (!waitFor(&hub, &CallerIdDevice::ring))
+        if (!waitUntil([&] { return rings > rung; }))
             return std::fprintf(stderr, "no ring at modem call %d\n", i), 1;
         clock.start();
         modem.send("NMBR = 1380013" + QByteArray::number(8000 + i) + "\r\n");
-        if (!waitFor(&w, &MainWindow::callAnnounced) || !waitFor(&hub, &CallerIdDevice::phoneHandoff))
+        if (!waitUntil([&] { return announced > before; }))
             return std::fprintf(stderr, "modem call %d not announced\n", i), 1;
+        if (!waitUntil([&] { return hangups > ended; }))
+            return std::fprintf(stderr, "modem call %d did not end\n", i), 1;
     }
 
     // The SIP line.
@@ -113,12 +134,13 @@ int main(int argc, char** argv)
             return std::fprintf(stderr, "the desk's baresip did not start\n"), 1;
     times = &sipTimes;
     for (int i = 0; i < calls; ++i) {
+        const int before = announced, ended = hangups;
         clock.start();
         far.call(QStringLiteral("13800138000"), deskPort);
-        if (!waitFor(&w, &MainWindow::callAnnounced))
+        if (!waitUntil([&] { return announced > before; }))
             return std::fprintf(stderr, "SIP call %d not announced\n", i), 1;
         far.hangUp();
-        if (!waitFor(&hub, &CallerIdDevice::phoneHandoff))
+        if (!waitUntil([&] { return hangups > ended; }))
             return std::fprintf(stderr, "SIP call %d did not end\n", i), 1;
     }
     times = nullptr;
