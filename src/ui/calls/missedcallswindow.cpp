@@ -53,7 +53,7 @@ MissedCallsWindow::MissedCallsWindow(DataModule& dm, PhoneLine& line, QWidget* o
     callBackButton_->setEnabled(line_.canDial());
 }
 
-QString MissedCallsWindow::customerOf(const QString& number)
+QPair<QString, QString> MissedCallsWindow::customerOf(const QString& number)
 {
     if (lookupNumber(number).isEmpty())
         return {};
@@ -63,9 +63,7 @@ QString MissedCallsWindow::customerOf(const QString& number)
         dm_.connection.hasNumberIndex() ? indexedLookupStatement(number) : digitsLookupStatement(number);
     if (!q.exec(sql) || !q.next())
         return {};
-    const QString contact = q.value(QStringLiteral("联系人")).toString();
-    const QString company = q.value(QStringLiteral("公司名称")).toString();
-    return contact.isEmpty() ? company : company.isEmpty() ? contact : contact + QLatin1Char(' ') + company;
+    return {q.value(QStringLiteral("联系人")).toString(), q.value(QStringLiteral("公司名称")).toString()};
 }
 
 void MissedCallsWindow::fill()
@@ -74,8 +72,12 @@ void MissedCallsWindow::fill()
     table_->setRowCount(int(calls_.size()));
     for (int row = 0; row < calls_.size(); ++row) {
         const MissedCall& c = calls_.at(row);
-        const QStringList cells{c.when.toString(QStringLiteral("yyyy-M-d H:mm:ss")), c.number, customerOf(c.number),
-                                c.name};
+        customers_ << customerOf(c.number);
+        const QString& contact = customers_.last().first;
+        const QString& company = customers_.last().second;
+        const QString customer = contact.isEmpty() || company.isEmpty() ? contact + company
+                                                                        : contact + QLatin1Char(' ') + company;
+        const QStringList cells{c.when.toString(QStringLiteral("yyyy-M-d H:mm:ss")), c.number, customer, c.name};
         for (int col = 0; col < cells.size(); ++col) {
             auto* item = new QTableWidgetItem(cells.at(col));
             if (!c.seen) {
@@ -96,6 +98,5 @@ bool MissedCallsWindow::callBack()
     const int row = table_->currentRow();
     if (row < 0 || row >= calls_.size())
         return false;
-    const QString customer = table_->item(row, 2)->text();
-    return line_.dial(calls_.at(row).number, customer);
+    return line_.dial(calls_.at(row).number, customers_.at(row).first, customers_.at(row).second);
 }

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QPair>
 
 #include "data/calls/callkinds.h"
 
@@ -27,11 +28,13 @@ public:
 
 private:
     void fill();
-    QString customerOf(const QString& number);
+    // The customer a number belongs to: 联系人 and 公司名称 (empty when none).
+    QPair<QString, QString> customerOf(const QString& number);
 
     DataModule& dm_;
     PhoneLine& line_;
     QList<MissedCall> calls_;
+    QList<QPair<QString, QString>> customers_;  // of each row
     QTableWidget* table_;
     QPushButton* callBackButton_;
 };

@@ -56,6 +56,8 @@ void TestMissedCalls::missedSipCallIsListedAndDialledBack()
 {
     SipDesk desk;
     QVERIFY(desk.ready());
+    testutil::exec(desk.dm->connection.database(),
+                   QStringLiteral("update 客户数据 set 公司名称 = '东顺纺织' where 联系人 = '客户2'"));
     QCOMPARE(missedPanel(*desk.w), QString());
     QSignalSpy calls(&desk.hub, &CallerIdDevice::comingCall);
     QSignalSpy unseen(desk.w->phoneLine(), &PhoneLine::unseenChanged);
@@ -81,7 +83,7 @@ void TestMissedCalls::missedSipCallIsListedAndDialledBack()
     QCOMPARE(table->item(0, 3)->text(), QStringLiteral("李四"));
     QVERIFY(table->item(0, 0)->font().bold());
     QCOMPARE(table->item(1, 1)->text(), QStringLiteral("13900000002"));
-    QVERIFY(table->item(1, 2)->text().startsWith(QStringLiteral("客户2")));
+    QCOMPARE(table->item(1, 2)->text(), QStringLiteral("客户2 东顺纺织"));
     QCOMPARE(missedPanel(*desk.w), QString());
     QCOMPARE(desk.w->phoneLine()->unseen(), 0);
 
@@ -91,7 +93,11 @@ void TestMissedCalls::missedSipCallIsListedAndDialledBack()
     testutil::named<QPushButton>(window, QStringLiteral("callBackButton"))->click();
     QTRY_COMPARE_WITH_TIMEOUT(desk.far.control.count(Event::Incoming), 1, 10000);
     desk.far.hangUp();
-    QCOMPARE(outgoingCalls(desk.dm->connection.database(), 5).value(0).number, QStringLiteral("13900000002"));
+    // Logged with the customer's own 联系人 and 公司名称.
+    const OutgoingCall back = outgoingCalls(desk.dm->connection.database(), 5).value(0);
+    QCOMPARE(back.number, QStringLiteral("13900000002"));
+    QCOMPARE(back.contact, QStringLiteral("客户2"));
+    QCOMPARE(back.company, QStringLiteral("东顺纺织"));
     window->close();
 
     // The next missed call counts from nought, and the list shows it alone in bold.
