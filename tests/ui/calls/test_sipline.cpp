@@ -11,7 +11,15 @@
 
 #include "rules/calls/devicesetting.h"
 #include "sipdesk.h"
+#include "ui/app/message.h"
 #include "ui/calls/announcement.h"
+#include "ui/calls/devicesettingswindow.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 
 using sip::Event;
 
@@ -23,6 +31,7 @@ private slots:
     void numberFromTheSipAddress();
     void configurationStaysOnItsPorts();
     void settingsKeepTheLine();
+    void settingsWindowSwitchesToTheLine();
     void incomingCallsEndToEnd();
     void answeredCallIsNoMissedCall();
     void baresipStoppedMidCallComesBack();
@@ -174,6 +183,62 @@ void TestSipLine::settingsKeepTheLine()
     const DeviceSetting read = readDeviceSetting(file);
     QCOMPARE(read.kind, DeviceSetting::Server);
     QCOMPARE(read.sip, SipAccount());
+}
+
+void TestSipLine::settingsWindowSwitchesToTheLine()
+{
+    const QString folder = testutil::makeProgramFolder();
+    const QString file = deviceSettingFile();
+    // The line listens on loopback only (kept from the setting the window
+    // was opened with: the window does not show the address).
+    DeviceSetting before;
+    before.sip.listenAddress = QStringLiteral("127.0.0.1");
+    before.sip.localPort = baresiprig::freeSipPort();
+    DeviceSwitch hub;
+    hub.use(std::make_unique<SimulatedDevice>(), before);
+    QStringList messages;
+    setMessageSink([&](const QString& m) { messages << m; });
+
+    DeviceSettingsWindow w(hub, file);
+    auto* sipOption = testutil::named<QRadioButton>(&w, QStringLiteral("sipOption"));
+    auto* user = testutil::named<QLineEdit>(&w, QStringLiteral("sipUser"));
+    auto* server = testutil::named<QLineEdit>(&w, QStringLiteral("sipServer"));
+    auto* registering = testutil::named<QCheckBox>(&w, QStringLiteral("sipRegister"));
+    QVERIFY(!user->isEnabled());
+    sipOption->setChecked(true);
+    QVERIFY(user->isEnabled() && server->isEnabled());
+    QCOMPARE(testutil::named<QSpinBox>(&w, QStringLiteral("sipPort"))->value(), int(before.sip.localPort));
+
+    // No extension, or a server that is no address: refused, nothing switched.
+    server->setText(QStringLiteral("127.0.0.1:5099"));
+    w.saveChoice();
+    user->setText(QStringLiteral("desk"));
+    server->setText(QStringLiteral("desk@pbx"));
+    w.saveChoice();
+    QCOMPARE(messages, (QStringList{badSipText, badSipText}));
+    QVERIFY(!QFile::exists(file));
+
+    server->setText(QStringLiteral("127.0.0.1:5099"));
+    registering->setChecked(false);
+    testutil::named<QPushButton>(&w, QStringLiteral("okButton"))->click();
+    QCOMPARE(w.result(), int(QDialog::Accepted));
+    const DeviceSetting saved = readDeviceSetting(file);
+    QCOMPARE(saved, w.choice());
+    QCOMPARE(saved.kind, DeviceSetting::Sip);
+    QCOMPARE(saved.sip.listenAddress, QStringLiteral("127.0.0.1"));
+    QVERIFY(!saved.sip.registering);
+    // The line runs at once, its baresip configured from the setting.
+    QVERIFY(qobject_cast<SipLineDevice*>(hub.device()));
+    QTRY_COMPARE_WITH_TIMEOUT(hub.queryState(), 1, 10000);
+    QFile accounts(sipLineFolder() + QStringLiteral("accounts"));
+    QVERIFY(accounts.open(QIODevice::ReadOnly));
+    QCOMPARE(accounts.readAll(), QByteArray("<sip:desk@127.0.0.1:5099>;regint=0;answermode=manual\n"));
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(sipLineFolder()).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0700u);
+    setMessageSink({});
+    hub.use(nullptr);
+    setProgramFolder(QString());
 }
 
 void TestSipLine::incomingCallsEndToEnd()
