@@ -99,6 +99,9 @@ void MainWindow::showMissedCalls()
     auto* w = new MissedCallsWindow(dm_, *phoneLine_, this);
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->setObjectName(QStringLiteral("missedCallsWindow"));
+    // Modal over the main window like the program's other windows, without
+    // an event loop of its own: calls go on being taken while it is open.
+    w->setWindowModality(Qt::ApplicationModal);
     w->show();
 }
 
@@ -107,5 +110,6 @@ void MainWindow::showOutgoingCalls()
     auto* w = new OutgoingCallsWindow(dm_, *phoneLine_, this);
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->setObjectName(QStringLiteral("outgoingCallsWindow"));
+    w->setWindowModality(Qt::ApplicationModal);
     w->show();
 }
