@@ -16,7 +16,8 @@ packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-tools-dev libqt6sql6-sq
           postgresql-15 libqt6sql6-psql libpq-dev  # the server several desks share
           qt6-charts-dev  # the call statistics charts
           qtkeychain-qt6-dev gnome-keyring  # the server's password in the keyring, and one for its tests
-          gnumeric)  # ssconvert: an independent reader of the .xls files the export writes
+          gnumeric  # ssconvert: an independent reader of the .xls files the export writes
+          baresip)  # the SIP line (the program starts its own baresip)
 
 missing=()
 for p in "${packages[@]}"; do

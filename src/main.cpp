@@ -12,6 +12,7 @@
 #include "ui/app/desktoppresence.h"
 #include "ui/app/mainwindow.h"
 #include "ui/app/passwordstore.h"
+#include "ui/calls/phoneline.h"
 #include "ui/app/singleinstance.h"
 #include "ui/app/startup.h"
 #include "ui/calls/deviceswitch.h"
@@ -88,6 +89,11 @@ int main(int argc, char** argv)
     });
     // A click on a call's notification shows that call's record.
     QObject::connect(&presence, &DesktopPresence::callChosen, &main, &MainWindow::showCall);
+    // Missed calls not yet looked at: counted in the tooltip and notified;
+    // their notification opens 未接来电.
+    presence.setMissedCalls(main.phoneLine()->unseen());
+    QObject::connect(main.phoneLine(), &PhoneLine::unseenChanged, &presence, &DesktopPresence::setMissedCalls);
+    QObject::connect(&presence, &DesktopPresence::missedCallsChosen, &main, &MainWindow::showMissedCalls);
 
     main.show();
     return app.exec();

@@ -9,6 +9,30 @@
 
 QString deviceSettingFile() { return programFolder() + QStringLiteral("set/device.dat"); }
 
+namespace {
+
+void readSipValue(SipAccount* a, const QString& key, const QString& value)
+{
+    if (key == QLatin1String("user")) {
+        a->user = value;
+    } else if (key == QLatin1String("server")) {
+        a->server = value;
+    } else if (key == QLatin1String("password")) {
+        a->password = value;
+    } else if (key == QLatin1String("port")) {
+        bool ok = false;
+        const uint port = value.toUInt(&ok);
+        if (ok && port > 0 && port <= 65535)
+            a->localPort = quint16(port);
+    } else if (key == QLatin1String("register")) {
+        a->registering = value != QLatin1String("0");
+    } else if (key == QLatin1String("listen") && !value.isEmpty()) {
+        a->listenAddress = value;
+    }
+}
+
+}  // namespace
+
 DeviceSetting readDeviceSetting(const QString& path)
 {
     DeviceSetting s;
@@ -18,12 +42,16 @@ DeviceSetting readDeviceSetting(const QString& path)
                 s.kind = DeviceSetting::Serial;
             else if (value.compare(QLatin1String("server"), Qt::CaseInsensitive) == 0)
                 s.kind = DeviceSetting::Server;
+            else if (value.compare(QLatin1String("sip"), Qt::CaseInsensitive) == 0)
+                s.kind = DeviceSetting::Sip;
             else
                 s.kind = DeviceSetting::Simulated;
         } else if (key == QLatin1String("port")) {
             s.port = value;
         } else if (key == QLatin1String("server")) {
             s.server = value;
+        } else if (key.startsWith(QLatin1String("sip_"))) {
+            readSipValue(&s.sip, key.mid(4), value);
         }
     }
     return s;
@@ -31,11 +59,17 @@ DeviceSetting readDeviceSetting(const QString& path)
 
 void writeDeviceSetting(const QString& path, const DeviceSetting& s)
 {
-    static const char* const kinds[] = {"simulated", "serial", "server"};
+    static const char* const kinds[] = {"simulated", "serial", "server", "sip"};
     const QStringList lines{
         QStringLiteral("device=") + QLatin1String(kinds[s.kind]),
         QStringLiteral("port=") + s.port,
         QStringLiteral("server=") + s.server,
+        QStringLiteral("sip_user=") + s.sip.user,
+        QStringLiteral("sip_server=") + s.sip.server,
+        QStringLiteral("sip_password=") + s.sip.password,
+        QStringLiteral("sip_port=") + QString::number(s.sip.localPort),
+        QStringLiteral("sip_register=") + QLatin1String(s.sip.registering ? "1" : "0"),
+        QStringLiteral("sip_listen=") + s.sip.listenAddress,
     };
     QByteArray bytes;
     for (const QString& line : lines)

@@ -1,18 +1,24 @@
 #pragma once
 // Which caller-ID device the program listens to: the simulated one, a modem
-// on a serial port or a network caller-ID server.  Kept in set/device.dat,
-// GBK with CR LF like the other set files:
-//     device=simulated | serial | server
+// on a serial port, a network caller-ID server or a SIP line.  Kept in
+// set/device.dat, GBK with CR LF like the other set files, readable by its
+// owner only (it may hold the SIP password):
+//     device=simulated | serial | server | sip
 //     port=<serial port, e.g. COM3 or /dev/ttyACM0>
 //     server=<host[:port]>
+//     sip_user=<extension>  sip_server=<PBX host[:port]>  sip_password=...
+//     sip_port=<local SIP port>  sip_register=1|0  sip_listen=<address>
 
 #include <QString>
 
+#include "rules/calls/sipcontrol.h"
+
 struct DeviceSetting {
-    enum Kind { Simulated, Serial, Server };
+    enum Kind { Simulated, Serial, Server, Sip };
     Kind kind = Simulated;
     QString port;
     QString server;
+    SipAccount sip;
 
     bool operator==(const DeviceSetting&) const = default;
 };

@@ -29,7 +29,10 @@ DesktopPresence::DesktopPresence(QWidget* window, DesktopNotifier* notifier, QOb
     if (notifier_)
         connect(notifier_, &DesktopNotifier::activated, this, [this](int tag) {
             bringWindowToFront();
-            emit callChosen(tag);
+            if (tag == kMissedCallsTag)
+                emit missedCallsChosen();
+            else
+                emit callChosen(tag);
         });
     if (window)
         window->installEventFilter(this);
@@ -41,8 +44,30 @@ void DesktopPresence::setSettings(const DesktopSettings& settings) { settings_ =
 
 void DesktopPresence::setDeviceState(const QString& text)
 {
+    deviceState_ = text;
+    showToolTip();
+}
+
+void DesktopPresence::showToolTip()
+{
+    QString tip = kProgramName;
+    if (!deviceState_.isEmpty())
+        tip += QLatin1Char('\n') + deviceState_;
+    if (missed_ > 0)
+        tip += QStringLiteral("\n未接来电 ") + QString::number(missed_) + QStringLiteral(" 个");
     if (tray_)
-        tray_->setToolTip(text.isEmpty() ? kProgramName : kProgramName + QLatin1Char('\n') + text);
+        tray_->setToolTip(tip);
+    toolTip_ = tip;
+}
+
+void DesktopPresence::setMissedCalls(int unseen)
+{
+    const bool more = unseen > missed_;
+    missed_ = unseen;
+    showToolTip();
+    if (more && operatorLooksElsewhere() && notifier_)
+        notifier_->notify(QStringLiteral("未接来电 ") + QString::number(unseen) + QStringLiteral(" 个"), QString(),
+                          kMissedCallsTag);
 }
 
 QString DesktopPresence::notificationText(const AnnouncedCall& call)

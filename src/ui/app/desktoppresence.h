@@ -39,25 +39,38 @@ public:
     void setDeviceState(const QString& text);
     // A call was announced.
     void callAnnounced(const AnnouncedCall& call);
+    // The count of missed calls not yet looked at: in the tray's tooltip,
+    // and a notification when it grows while the operator looks elsewhere.
+    void setMissedCalls(int unseen);
+    static constexpr int kMissedCallsTag = -1;  // the missed calls' notification
     // The notification's text for a call.
     static QString notificationText(const AnnouncedCall& call);
 
     // Shows the window in front and active.
     void bringWindowToFront();
 
+    // What the tray's tooltip says (also without a tray).
+    const QString& toolTip() const { return toolTip_; }
+
 signals:
     // The operator chose a call's notification (or the tray icon after it).
     void callChosen(int tag);
+    // The operator chose the missed calls' notification.
+    void missedCallsChosen();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool operatorLooksElsewhere() const;
+    void showToolTip();
 
     QPointer<QWidget> window_;
     DesktopNotifier* notifier_;
     QSystemTrayIcon* tray_ = nullptr;
     DesktopSettings settings_;
     int lastTag_ = 0;
+    QString deviceState_;
+    int missed_ = 0;
+    QString toolTip_;
 };

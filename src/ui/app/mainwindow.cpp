@@ -96,6 +96,7 @@ MainWindow::MainWindow(DataModule& dm, CallerIdDevice& device, QWidget* parent)
     createListHandlers();
     createMenuHandlers();
     createCallerHandlers();
+    createPhoneLine();
     folder_ = programFolder();
     showDeviceState();
     connect(device_, &CallerIdDevice::stateChanged, this, &MainWindow::showDeviceState);
@@ -290,7 +291,7 @@ void MainWindow::showEvent(QShowEvent* e)
 void MainWindow::resizeEvent(QResizeEvent* e)
 {
     QMainWindow::resizeEvent(e);
-    statusPanels->setPanelWidth(MessagePanel, frameGeometry().width() - 350);
+    statusPanels->setPanelWidth(MessagePanel, frameGeometry().width() - 350 - kMissedPanelWidth);
 }
 
 void MainWindow::closeEvent(QCloseEvent* e)

@@ -46,6 +46,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class PhoneLine;
 class QPlainTextEdit;
 class QPrinter;
 class QPushButton;
@@ -116,6 +117,14 @@ public:
 
     // The handlers the window created.
     CallHandling* calls() const { return calls_; }
+    PhoneLine* phoneLine() const { return phoneLine_; }
+    static constexpr int kMissedPanelWidth = 110;
+    // 未接来电 (closes when the operator closes it).
+    void showMissedCalls();
+    // 去电记录.
+    void showOutgoingCalls();
+    // The number of the call list's current row (手机, else 电话).
+    QString currentCallNumber() const;
     CallSimulation* simulation() const { return simulation_; }
     WebTabs* webTabs() const { return webTabs_; }
     CustomerCard* card() const { return card_; }
@@ -186,6 +195,8 @@ private:
     void createListHandlers();
     void createMenuHandlers();
     void createCallerHandlers();
+    void createPhoneLine();
+    void offerDialling(bool possible);
     void showCallStatistics();
     void printFromMenu();
     void saveCallAsCustomer();
@@ -216,6 +227,9 @@ private:
 
     // Handlers.
     CallHandling* calls_ = nullptr;
+    PhoneLine* phoneLine_ = nullptr;
+    QList<QAction*> dialActions_;  // 拨号 on the card's phone fields and the call list
+    int missedPanel_ = -1;         // the status bar's count of unseen missed calls
     CallSimulation* simulation_ = nullptr;
     WebTabs* webTabs_ = nullptr;
     CustomerCard* card_ = nullptr;
@@ -319,6 +333,8 @@ private:
     QAction* miRestore = nullptr;
     QAction* miExit = nullptr;
     QAction* miCallStatistics = nullptr;  // 来电统计
+    QAction* miMissedCalls = nullptr;     // 未接来电
+    QAction* miOutgoingCalls = nullptr;   // 去电记录
     QAction* miPrintCustomers = nullptr;
     QAction* miSearchList = nullptr;
     QAction* miDevice = nullptr;  // 来电设备设置: enabled when the device can be switched

@@ -428,6 +428,8 @@ void MainWindow::buildMenu()
     miExportCustomers = entry(dataMenu, "miExportCustomers", QStringLiteral("导出客户数据(excel)"));
     miExportCalls = entry(dataMenu, "miExportCalls", QStringLiteral("导出来电数据(excel)"));
     miCallStatistics = entry(dataMenu, "miCallStatistics", QStringLiteral("来电统计"));
+    miMissedCalls = entry(dataMenu, "miMissedCalls", QStringLiteral("未接来电"));
+    miOutgoingCalls = entry(dataMenu, "miOutgoingCalls", QStringLiteral("去电记录"));
     dataMenu->addSeparator();
     miCompact = entry(dataMenu, "miCompact", QStringLiteral("压缩数据库"));
     miBackup = entry(dataMenu, "miBackup", QStringLiteral("备份数据库"));

@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 #include <QValueAxis>
 #include <memory>
+#include <numeric>
 
 #include "data/app/backgroundwork.h"
 #include "data/app/connection.h"
@@ -28,22 +29,28 @@
 
 namespace {
 
-// A bar a value; below them the categories, upright, or (without
-// categories: the hours of the day) a scale marked every third bar.
-QChart* barChart(const QString& title, const QStringList& categories, const QVector<qint64>& values)
+using BarSets = QList<QPair<QString, QVector<qint64>>>;
+
+// A bar a value (side by side for several sets, with a legend); below them
+// the categories, upright, or (without categories: the hours of the day) a
+// scale marked every third bar.
+QChart* barChart(const QString& title, const QStringList& categories, const BarSets& sets)
 {
-    auto* set = new QBarSet(title);
-    qint64 top = 1;
-    for (qint64 v : values) {
-        *set << double(v);
-        top = std::max(top, v);
-    }
     auto* series = new QBarSeries;
-    series->append(set);
+    qint64 top = 1;
+    for (const auto& [name, values] : sets) {
+        auto* set = new QBarSet(name);
+        for (qint64 v : values) {
+            *set << double(v);
+            top = std::max(top, v);
+        }
+        series->append(set);
+    }
+    const QVector<qint64> values = sets.value(0).second;
     auto* chart = new QChart;
     chart->addSeries(series);
     chart->setTitle(title);
-    chart->legend()->hide();
+    chart->legend()->setVisible(sets.size() > 1);
     QAbstractAxis* x = nullptr;
     if (!categories.isEmpty()) {
         auto* named = new QBarCategoryAxis;
@@ -99,6 +106,7 @@ UnitWords wordsOf(StatisticsUnit unit)
     return {QStringLiteral("每年来电"), QStringLiteral("yyyy"), QStringLiteral("yyyy"), QStringLiteral("年份"),
             QStringLiteral("范围较长，按年统计。")};
 }
+qint64 sum(const QVector<qint64>& values) { return std::accumulate(values.begin(), values.end(), qint64(0)); }
 
 }  // namespace
 
@@ -178,8 +186,9 @@ void CallStatisticsWindow::compute()
     askedLast_ = last;
     auto result = std::make_shared<CallStatistics>();
     auto place = std::make_shared<ReadingPlace>();
+    auto kinds = std::make_shared<QVector<CallKinds>>();
     auto* work = new BackgroundWork(connection_, QStringLiteral("来电统计"), BackgroundWork::Access::Read,
-                                    [result, place, first, last](WorkContext& c) {
+                                    [result, place, kinds, first, last](WorkContext& c) {
                                         const auto stop = [&c] { return c.stopRequested(); };
                                         // A server's report reads from its standby where it has one.
                                         *result = c.location().isServer()
@@ -187,14 +196,19 @@ void CallStatisticsWindow::compute()
                                                                                 place.get())
                                                       : callStatistics(c.db(), first, last, 20, stop);
                                         c.checkStop();
+                                        // Day by day only where the figures are (a long
+                                        // range is counted by the month or the year).
+                                        if (result->unit == StatisticsUnit::Day)
+                                            *kinds = callKindsPerDay(c.db(), result->first, result->last);
                                     });
     connect(work, &BackgroundWork::finished, this, [this, place] { readFrom_->setText(readingPlaceText(*place)); });
     work_ = work;
     // The window may be closed (and gone) before the figures come.
     QPointer<CallStatisticsWindow> self(this);
-    runWork(work, this, [self, result](const WorkOutcome& outcome) {
+    runWork(work, this, [self, result, kinds](const WorkOutcome& outcome) {
         if (!self)
             return;
+        self->kinds_ = *kinds;
         self->finishComputing(outcome, *result);
     });
 }
@@ -237,10 +251,24 @@ void CallStatisticsWindow::showStatistics()
     QStringList periods;
     for (qsizetype i = 0; i < stats_.perPeriod.size(); ++i)
         periods << stats_.periodStart(i).toString(words.shortForm);
+    BarSets bars{{words.title, stats_.perPeriod}};
+    // Answered, missed and outgoing calls, when counted by the day.
+    if (kinds_.size() == stats_.perPeriod.size() && stats_.unit == StatisticsUnit::Day) {
+        QVector<qint64> answered, missed, outgoing;
+        for (const CallKinds& k : kinds_) {
+            answered << k.answered();
+            missed << k.missed;
+            outgoing << k.outgoing;
+        }
+        summary_->setText(summary_->text() + QStringLiteral("接听 ") + QString::number(sum(answered)) +
+                          QStringLiteral(" 次，未接 ") + QString::number(sum(missed)) + QStringLiteral(" 次；去电 ") +
+                          QString::number(sum(outgoing)) + QStringLiteral(" 次。"));
+        bars = {{QStringLiteral("接听"), answered}, {QStringLiteral("未接"), missed}, {QStringLiteral("去电"), outgoing}};
+    }
     std::unique_ptr<QChart> old(perDay_->chart());
-    perDay_->setChart(barChart(words.title, periods, stats_.perPeriod));
+    perDay_->setChart(barChart(words.title, periods, bars));
     std::unique_ptr<QChart> oldHour(perHour_->chart());
-    perHour_->setChart(barChart(QStringLiteral("各时段来电"), {}, stats_.perHour));
+    perHour_->setChart(barChart(QStringLiteral("各时段来电"), {}, {{QStringLiteral("各时段来电"), stats_.perHour}}));
     frequent_->clear();
     frequentCustomers_.clear();
     for (const NumberCount& n : stats_.frequentNumbers) {
@@ -290,6 +318,14 @@ bool CallStatisticsWindow::exportTo(const QString& path, QString* error) const
     part(QStringLiteral("新老客户"), {QStringLiteral("来电"), QStringLiteral("次数")});
     writer->addRow({QStringLiteral("老客户来电"), QString::number(stats_.known)});
     writer->addRow({QStringLiteral("新客户来电"), QString::number(stats_.fresh())});
+    if (stats_.unit == StatisticsUnit::Day) {
+        part(QStringLiteral("接听未接去电"),
+             {QStringLiteral("日期"), QStringLiteral("接听"), QStringLiteral("未接"), QStringLiteral("去电")});
+        for (qsizetype i = 0; i < kinds_.size(); ++i)
+            writer->addRow({stats_.first.addDays(i).toString(QStringLiteral("yyyy-M-d")),
+                            QString::number(kinds_[i].answered()), QString::number(kinds_[i].missed),
+                            QString::number(kinds_[i].outgoing)});
+    }
     if (!writer->finish(error)) {
         QFile::remove(temporary);
         return false;

@@ -1,6 +1,6 @@
 #pragma once
-// "来电统计" (menu 数据管理): calls per day and per hour of the day as bar
-// charts, the most frequent numbers with the customer where known, known
+// "来电统计" (menu 数据管理): calls per day (answered, missed and outgoing)
+// and per hour of the day as bar charts, the most frequent numbers with the customer where known, known
 // and new callers, over a range of days; "导出" writes the figures to an
 // .xlsx workbook.  The figures are computed off the window thread on a
 // connection of their own.
@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <functional>
 
+#include "data/calls/callkinds.h"
 #include "data/calls/callstatistics.h"
 
 class BackgroundWork;
@@ -34,6 +35,8 @@ public:
     void compute();
     bool computing() const { return computing_; }
     const CallStatistics& statistics() const { return stats_; }
+    // Per day: answered, missed and outgoing calls.
+    const QVector<CallKinds>& kinds() const { return kinds_; }
     // Writes the figures to `path` in the kind its extension names (.xlsx,
     // .xls or .csv); false with *error when it cannot.
     bool exportTo(const QString& path, QString* error) const;
@@ -61,6 +64,7 @@ private:
     QChartView* perHour_;
     QTreeWidget* frequent_;
     CallStatistics stats_;
+    QVector<CallKinds> kinds_;
     QStringList frequentCustomers_;
     bool computing_ = false;
     QDate askedFirst_, askedLast_;  // the range of the last computation

@@ -15,6 +15,15 @@ public:
     // 1 when the device is present and works; any other value means it does not.
     virtual int queryState() = 0;
 
+    // Whether the device can place a call (a modem, a SIP line).
+    virtual bool canDial() const { return false; }
+    // Dials the number's digits; false when the device cannot dial now.
+    virtual bool dial(const QString& number)
+    {
+        Q_UNUSED(number);
+        return false;
+    }
+
 signals:
     // A call has come in and its number (and name, if the line sends one)
     // has been received.
@@ -28,6 +37,9 @@ signals:
     void phoneEvent(int deviceId, int eventCode, int param);
     // The caller hung up.
     void phoneHandoff(int deviceId);
+    // The call ended without anyone answering it (only lines that can tell).
+    void callUnanswered(int deviceId, const QDateTime& callTime, const QString& callNumber,
+                        const QString& callName);
     // The telephone rings.
     void ring(int deviceId);
     // The answer of queryState() has changed (a port opened or lost, a

@@ -1,6 +1,7 @@
 #include "ui/calls/deviceswitch.h"
 
 #include "ui/calls/linedevices.h"
+#include "ui/calls/sipline.h"
 
 DeviceSwitch::~DeviceSwitch()
 {
@@ -28,6 +29,7 @@ void DeviceSwitch::use(std::unique_ptr<CallerIdDevice> device, const DeviceSetti
         connect(d, &CallerIdDevice::phoneKeyPress, this, &CallerIdDevice::phoneKeyPress);
         connect(d, &CallerIdDevice::phoneEvent, this, &CallerIdDevice::phoneEvent);
         connect(d, &CallerIdDevice::phoneHandoff, this, &CallerIdDevice::phoneHandoff);
+        connect(d, &CallerIdDevice::callUnanswered, this, &CallerIdDevice::callUnanswered);
         connect(d, &CallerIdDevice::ring, this, &CallerIdDevice::ring);
         connect(d, &CallerIdDevice::stateChanged, this, &CallerIdDevice::stateChanged);
     }
@@ -46,6 +48,10 @@ std::unique_ptr<CallerIdDevice> makeDevice(const DeviceSetting& setting)
             return std::make_unique<ServerDevice>(host, port);
         break;
     }
+    case DeviceSetting::Sip:
+        if (!setting.sip.user.trimmed().isEmpty() && sip::validServer(setting.sip.server))
+            return std::make_unique<SipLineDevice>(setting.sip, sipLineFolder());
+        break;
     case DeviceSetting::Simulated:
         break;
     }

@@ -15,6 +15,8 @@ public:
     ~DeviceSwitch() override;
 
     int queryState() override { return device_ ? device_->queryState() : 0; }
+    bool canDial() const override { return device_ && device_->canDial(); }
+    bool dial(const QString& number) override { return device_ && device_->dial(number); }
 
     // Replaces the device by the one the setting names (the old one is
     // closed, a call in progress on it ends with a hang-up).  Announces the
@@ -32,6 +34,6 @@ private:
 };
 
 // The device a setting names: a modem on the port, a client of the server,
-// or the simulated device (state 0) for the simulated choice or a server
+// a SIP line through the program's own baresip, or the simulated device (state 0) for the simulated choice or a server
 // address that cannot be read.
 std::unique_ptr<CallerIdDevice> makeDevice(const DeviceSetting& setting);

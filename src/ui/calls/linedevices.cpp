@@ -15,7 +15,8 @@ LineDevice::LineDevice(QObject* parent) : CallerIdDevice(parent)
 void LineDevice::lineRing()
 {
     inCall_ = true;
-    quiet_.start();
+    if (quietHangup_)
+        quiet_.start();
     emit ring(kDeviceId);
 }
 
@@ -30,7 +31,8 @@ void LineDevice::lineNumber(const QByteArray& number, const QByteArray& name,
         lineHangup();
     }
     inCall_ = true;
-    quiet_.start();
+    if (quietHangup_)
+        quiet_.start();
     if (numberReported_ || reported.isEmpty())
         return;  // the line repeating itself within one call, or no number
     numberReported_ = true;
@@ -70,6 +72,12 @@ ModemDevice::ModemDevice(const QString& portName, QObject* parent)
     reply_.setInterval(3000);
     connect(&reopen_, &QTimer::timeout, this, &ModemDevice::tryOpen);
     connect(&reply_, &QTimer::timeout, this, [this] { nextCommand(true); });
+    handset_.setSingleShot(true);
+    handset_.setInterval(kHandsetMs);
+    connect(&handset_, &QTimer::timeout, this, [this] {
+        if (port_.isOpen())
+            port_.write("ATH\r");
+    });
     connect(&port_, &QSerialPort::readyRead, this, &ModemDevice::readLines);
     connect(&port_, &QSerialPort::errorOccurred, this, &ModemDevice::portFailed);
     tryOpen();
@@ -136,6 +144,16 @@ void ModemDevice::send(const QByteArray& command)
     command_ = command;
     port_.write(command + '\r');
     reply_.start();
+}
+
+bool ModemDevice::dial(const QString& number)
+{
+    const QByteArray digits = numberDigits(number).toLatin1();
+    if (!port_.isOpen() || digits.isEmpty())
+        return false;
+    port_.write("ATDT" + digits + ";\r");
+    handset_.start();
+    return true;
 }
 
 void ModemDevice::nextCommand(bool refused)

@@ -34,6 +34,9 @@ public:
     bool inCall() const { return inCall_; }
 
 protected:
+    // A line that always reports the end of a call (a SIP line): no
+    // hang-up is made up after the rings stop.
+    void hangUpOnlyWhenTold() { quietHangup_ = false; }
     void lineRing();
     // The raw number and name bytes of the line; cleaned here.  A number
     // without digits still belongs to the call but is not reported.
@@ -46,6 +49,7 @@ protected:
 
 private:
     QTimer quiet_;
+    bool quietHangup_ = true;
     bool inCall_ = false;
     bool numberReported_ = false;
     QString number_;  // reported in this call
@@ -66,6 +70,14 @@ public:
     int queryState() override { return isOpen() ? 1 : 0; }
     const QString& portName() const { return portName_; }
 
+    // Dials with ATDT and the digits, staying in command mode (";"); the
+    // operator lifts the handset, and after kHandsetMs the modem lets go
+    // of the line (ATH) so that the handset carries the call.
+    bool canDial() const override { return isOpen(); }
+    bool dial(const QString& number) override;
+    static constexpr int kHandsetMs = 6000;
+    void setHandsetInterval(int ms) { handset_.setInterval(ms); }
+
     static constexpr int kMaxLine = 256;
     void setReopenInterval(int ms) { reopen_.setInterval(ms); }
     void setReplyTimeout(int ms) { reply_.setInterval(ms); }
@@ -85,6 +97,7 @@ private:
     QSerialPort port_;
     QTimer reopen_;
     QTimer reply_;
+    QTimer handset_;
     cid::LineSplitter lines_{kMaxLine};
     QByteArray command_;
     QByteArray date_, time_, name_;

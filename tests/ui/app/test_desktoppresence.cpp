@@ -54,6 +54,42 @@ private slots:
         QTRY_VERIFY(!window.isMinimized() && window.isVisible());
     }
 
+    void missedCallsCountedAndNotified()
+    {
+        // Connections of their own names: a name is taken up again by Qt,
+        // and the bus of the test before is gone.
+        PrivateBus bus;
+        QVERIFY2(bus.started(), "dbus-daemon did not start");
+        FakeNotificationService service(bus.connect(QStringLiteral("missed-service")));
+        DesktopNotifier notifier(bus.connect(QStringLiteral("missed-program")), nullptr);
+        QMainWindow window;
+        DesktopPresence presence(&window, &notifier);
+        QSignalSpy chosen(&presence, &DesktopPresence::missedCallsChosen);
+        QSignalSpy calls(&presence, &DesktopPresence::callChosen);
+        QSignalSpy shown(&notifier, &DesktopNotifier::shown);
+        presence.setDeviceState(QStringLiteral("来电显示设备正常！"));
+        window.show();
+        window.showMinimized();
+        QTRY_VERIFY(window.isMinimized());
+
+        // A count that grows is notified; one that shrinks (looked at) is not.
+        presence.setMissedCalls(2);
+        QTRY_COMPARE(shown.count(), 1);
+        QCOMPARE(service.shown[0].summary, QStringLiteral("未接来电 2 个"));
+        QVERIFY(presence.toolTip().endsWith(QStringLiteral("来电显示设备正常！\n未接来电 2 个")));
+        presence.setMissedCalls(0);
+        presence.setMissedCalls(0);
+        QVERIFY(presence.toolTip().endsWith(QStringLiteral("来电显示设备正常！")));
+        presence.setMissedCalls(1);
+        QTRY_COMPARE(shown.count(), 2);
+
+        // Its click opens the missed calls, not some call's record.
+        service.click(1);
+        QTRY_COMPARE(chosen.count(), 1);
+        QCOMPARE(calls.count(), 0);
+        QCOMPARE(service.shown.size(), 2);
+    }
+
     void raisingOnEveryCallInsteadOfNotifying()
     {
         PrivateBus bus;

@@ -153,16 +153,17 @@ void TestMainWindow::statusBarAtStart()
 {
     Fixture f(1);
     StatusBar* bar = testutil::named<StatusBar>(f.w.get(), QStringLiteral("statusPanels"));
+    // The last panel counts unseen missed calls (none: empty).
     const QStringList texts = {QStringLiteral("提示"), QStringLiteral("来电显示设备正常！"),
                                QStringLiteral("记录/总数"), QString(), QStringLiteral("时间"),
-                               QString()};
-    const QList<int> widths = {32, 650, 62, 80, 32, 100};
-    QCOMPARE(bar->panelCount(), 6);
-    for (int i = 0; i < 6; ++i) {
+                               QString(), QString()};
+    const QList<int> widths = {32, 650 - MainWindow::kMissedPanelWidth, 62, 80, 32, 100, MainWindow::kMissedPanelWidth};
+    QCOMPARE(bar->panelCount(), 7);
+    for (int i = 0; i < 7; ++i) {
         QCOMPARE(bar->panelText(i), texts[i]);
         QCOMPARE(bar->panelWidth(i), widths[i]);
         QCOMPARE(bar->panelAlignment(i),
-                 Qt::Alignment(i == 3 || i == 5 ? Qt::AlignHCenter : Qt::AlignLeft));
+                 Qt::Alignment(i == 3 || i >= 5 ? Qt::AlignHCenter : Qt::AlignLeft));
     }
 }
 
@@ -172,10 +173,11 @@ void TestMainWindow::messagePanelFollowsWindowWidth()
     MainWindow& w = *f.w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QCOMPARE(testutil::named<StatusBar>(&w, QStringLiteral("statusPanels"))->panelWidth(MainWindow::MessagePanel), w.frameGeometry().width() - 350);
+    const int others = 350 + MainWindow::kMissedPanelWidth;
+    QCOMPARE(testutil::named<StatusBar>(&w, QStringLiteral("statusPanels"))->panelWidth(MainWindow::MessagePanel), w.frameGeometry().width() - others);
     w.resize(1100, 720);
     QTRY_COMPARE(w.width(), 1100);
-    QCOMPARE(testutil::named<StatusBar>(&w, QStringLiteral("statusPanels"))->panelWidth(MainWindow::MessagePanel), w.frameGeometry().width() - 350);
+    QCOMPARE(testutil::named<StatusBar>(&w, QStringLiteral("statusPanels"))->panelWidth(MainWindow::MessagePanel), w.frameGeometry().width() - others);
 }
 
 void TestMainWindow::clockStartsEmptyThenTicks()
@@ -430,7 +432,8 @@ void TestMainWindow::menuCaptions()
     QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("dataMenu"))),
              (QStringList{QStringLiteral("导入客户数据(excel格式）"), QStringLiteral("导入客户数据(Access格式）"),
                           QStringLiteral("导出客户数据(excel)"), QStringLiteral("导出来电数据(excel)"),
-                          QStringLiteral("来电统计"), QStringLiteral("-"), QStringLiteral("压缩数据库"), QStringLiteral("备份数据库"),
+                          QStringLiteral("来电统计"), QStringLiteral("未接来电"), QStringLiteral("去电记录"),
+                          QStringLiteral("-"), QStringLiteral("压缩数据库"), QStringLiteral("备份数据库"),
                           QStringLiteral("恢复数据库"), QStringLiteral("-"), QStringLiteral("退出软件")}));
     QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("printMenu"))), QStringList{QStringLiteral("打印客户资料")});
     QCOMPARE(entries(testutil::named<QMenu>(&w, QStringLiteral("settingsMenu"))),

@@ -58,12 +58,16 @@ private slots:
         QString error;
         QVERIFY2(w.exportTo(xlsx, &error), qPrintable(error));
         const QList<xlsread::SheetCells> sheets = xlsread::readXlsx(xlsx);
-        QCOMPARE(sheets.size(), 4);
+        QCOMPARE(sheets.size(), 5);
         QCOMPARE(sheets[0].rows.size(), 8);  // header and seven days
         QCOMPARE(sheets[0].rows[1], (QStringList{QStringLiteral("2026-12-1"), QStringLiteral("2")}));
         QCOMPARE(sheets[2].rows[1],
                  (QStringList{QStringLiteral("13900001111"), QStringLiteral("3"), QStringLiteral("张三")}));
         QCOMPARE(sheets[3].rows[2], (QStringList{QStringLiteral("新客户来电"), QStringLiteral("1")}));
+        // Answered, missed and outgoing per day: none missed nor dialled here.
+        QCOMPARE(sheets[4].rows.size(), 8);
+        QCOMPARE(sheets[4].rows[1], (QStringList{QStringLiteral("2026-12-1"), QStringLiteral("2"), QStringLiteral("0"),
+                                                 QStringLiteral("0")}));
 
         // The kind of file the name says, whatever filter was chosen; a
         // name without one of the three extensions gets the filter's.
