@@ -191,6 +191,8 @@ void MainWindow::createCallHandlers()
             return;
         }
         calls_->onNumberEntered();
+        // Now the last call's number: the next click selects it too.
+        numberField->setModified(false);
     });
 
     // A simulated call is handled in full before the tab change runs.

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QStringList>
 #include <QTimer>
 
 #include "data/app/datamodule.h"
@@ -60,9 +62,22 @@ Choice ask(QWidget* owner, const QString& text)
 bool Maintenance::setAsideUnusableDatabase()
 {
     const QString db = databasePath();
-    if (dm_.databaseLocation().isServer() || !unusable(dbfile::kindOf(db)))
+    if (dm_.databaseLocation().isServer())
         return true;
-    dm_.connection.close();
+    // A file the program has open already is looked at through its own
+    // connection: closing a descriptor of another reader would give up the
+    // program's locks on it.  Only a file without the tables is let go.
+    if (dm_.connection.isConnected()) {
+        const QStringList tables = dm_.connection.database().tables();
+        bool complete = true;
+        for (const QString& t : dbfile::requiredTables())
+            complete = complete && tables.contains(t, Qt::CaseInsensitive);
+        if (complete)
+            return true;
+        dm_.connection.close();
+    }
+    if (!unusable(dbfile::kindOf(db)))
+        return true;
     const QString aside =
         db + QStringLiteral(".损坏-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     if (!renameAside(db, aside)) {

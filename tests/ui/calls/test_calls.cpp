@@ -338,6 +338,9 @@ void TestCalls::aTypedNumberReplacesTheLastOne()
     QTest::keyClick(field, Qt::Key_Return);
     QCOMPARE(int(storedCalls().size()), before + 1);
     QCOMPARE(storedCalls().last().section('|', 1, 1), QStringLiteral("13900001111"));
+    // Once called, a typed number is the last call's too.
+    QTest::mouseClick(field, Qt::LeftButton, {}, QPoint(field->width() / 2, field->height() / 2));
+    QCOMPARE(field->selectedText(), QStringLiteral("13900001111"));
 
     QStringList messages;
     setMessageSink([&](const QString& text) { messages << text; });

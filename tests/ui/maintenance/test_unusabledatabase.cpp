@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -63,6 +64,24 @@ private slots:
         QVERIFY2(said.contains(QStringLiteral("是空的或已损坏")) && said.contains(QStringLiteral("已改名保存为")), qPrintable(said));
         QCOMPARE(setAside().size(), 1);
         QCOMPARE(QFileInfo(folder_ + QStringLiteral("data/") + setAside()[0]).size(), 0);
+        QCOMPARE(dbfile::kindOf(db_), dbfile::Kind::Ours);
+        QVERIFY(f.dm->customerTable.isActive());
+        QVERIFY2(reports_.isEmpty(), qPrintable(reports_.join('\n')));
+    }
+
+    // Opened by the program before the activation (as a call at start
+    // may): looked at through that connection, let go, then set aside.
+    void anEmptyFileAlreadyOpenIsLetGoFirst()
+    {
+        writeFile(db_, {});
+        testutil::MainFixture f;
+        guarded([&] { f.dm->connection.open(); });
+        reports_.clear();
+        testutil::whenModal(QStringLiteral("新建空数据库"));
+        f->activate();
+        // The file with the log its opening left beside it, renamed alike.
+        const QStringList aside = setAside();
+        QCOMPARE(aside.filter(QRegularExpression(QStringLiteral("-(wal|shm|journal)$"))).size(), aside.size() - 1);
         QCOMPARE(dbfile::kindOf(db_), dbfile::Kind::Ours);
         QVERIFY(f.dm->customerTable.isActive());
         QVERIFY2(reports_.isEmpty(), qPrintable(reports_.join('\n')));
