@@ -74,6 +74,9 @@ QMap<QString, QString> PostgresEngine::parameters(const DatabaseLocation& where,
     if (!where.uri.isEmpty()) {
         if (!parseConninfo(where.uri, &p, error))
             return {};
+        // A URI kept without its password (that is in the keyring).
+        if (!where.password.isEmpty() && !p.contains(QStringLiteral("password")))
+            p.insert(QStringLiteral("password"), where.password);
         return p;
     }
     const auto put = [&p](const char* key, const QString& value) {

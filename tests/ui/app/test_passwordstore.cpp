@@ -13,6 +13,7 @@
 
 #include <sys/stat.h>
 
+#include "data/app/postgresengine.h"
 #include "privatebus.h"
 #include "ui/app/passwordstore.h"
 
@@ -93,7 +94,8 @@ private slots:
         QCOMPARE(passwordstore::save(file, uri), passwordstore::Place::Keyring);
         QVERIFY(!contents(file).contains("uripass"));
         QVERIFY(contents(file).contains("sslmode=verify-full"));
-        QCOMPARE(passwordstore::read(file).password, QStringLiteral("uripass"));
+        QCOMPARE(PostgresEngine::parameters(passwordstore::read(file)).value(QStringLiteral("password")),
+                 QStringLiteral("uripass"));
 
         // Without a password nothing is kept anywhere.
         QCOMPARE(passwordstore::save(file, server(QString())), passwordstore::Place::Nowhere);

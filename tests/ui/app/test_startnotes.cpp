@@ -72,15 +72,6 @@ private slots:
         QCOMPARE(startNotes(folder.path(), withDatabase(QStringLiteral("postgresql://db/tavrin?password=pw"))).size(), 1);
         QVERIFY(startNotes(folder.path(), withDatabase(QStringLiteral("postgresql://desk@db/tavrin"))).isEmpty());
         QVERIFY(startNotes(folder.path(), withDatabase(QStringLiteral("sqlite"))).isEmpty());
-
-        // --help says where the password belongs; --server-grants prints the grants.
-        const StartOptions help = readStartOptions({QStringLiteral("tavrin"), QStringLiteral("--help")}, QStringLiteral("1"));
-        QVERIFY(help.output.contains(QStringLiteral("~/.pgpass")));
-        const StartOptions grants =
-            readStartOptions({QStringLiteral("tavrin"), QStringLiteral("--server-grants"), QStringLiteral("desk1")}, QStringLiteral("1"));
-        QVERIFY(grants.finished);
-        QCOMPARE(grants.exitCode, 0);
-        QVERIFY(grants.output.contains(QStringLiteral("grant insert, update, delete on 客户数据")));
     }
 };
 
