@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QTimer>
 
+#include "data/app/serverstallguard.h"
 #include "rules/app/errorreport.h"
 #include "rules/app/paths.h"
 
@@ -311,6 +312,7 @@ bool DataModule::storeCall(const JournalledCall& j)
         return false;
     }
     try {
+        const CallOnItsWay onItsWay;
         writeCall(j.call);
     } catch (const DbError& e) {
         if (callTable.state() == DataSet::State::Insert)

@@ -23,7 +23,13 @@ unsigned long inodeOf(int socket)
     return st.st_ino;
 }
 
+std::atomic<int> callsOnTheirWay{0};
+
 }  // namespace
+
+CallOnItsWay::CallOnItsWay() { ++callsOnTheirWay; }
+CallOnItsWay::~CallOnItsWay() { --callsOnTheirWay; }
+bool CallOnItsWay::any() { return callsOnTheirWay.load() > 0; }
 
 ServerStallGuard::ServerStallGuard(int deadlineMs, QObject* parent)
     : QObject(parent), deadlineMs_(deadlineMs), lastBeat_(nowMs())
@@ -72,7 +78,7 @@ void ServerStallGuard::run()
     std::unique_lock lock(mutex_);
     while (!stop_) {
         wake_.wait_for(lock, step);
-        if (stop_ || socket_ < 0 || nowMs() - lastBeat_ < deadlineMs_)
+        if (stop_ || socket_ < 0 || !CallOnItsWay::any() || nowMs() - lastBeat_ < deadlineMs_)
             continue;
         // The same socket still (its number may have been given to another).
         if (inodeOf(socket_) != inode_ || !waitingForServer(socket_))

@@ -47,5 +47,17 @@ private:
     std::thread watcher_;
 };
 
-// How long a statement of the window thread may go unanswered by a server.
+// How long a statement on a call's way may go unanswered by a server.
 inline constexpr int kServerAnswerWaitMs = 700;
+
+// Marks the statements of a call's way (its lookup, its store): only these
+// are cut off.  A long statement the operator asked for (a search over
+// millions of rows) is left to finish.
+class CallOnItsWay {
+public:
+    CallOnItsWay();
+    ~CallOnItsWay();
+    CallOnItsWay(const CallOnItsWay&) = delete;
+    CallOnItsWay& operator=(const CallOnItsWay&) = delete;
+    static bool any();
+};

@@ -1,6 +1,12 @@
 #include "data/calls/callcourier.h"
 
 #include <QDir>
+#include <QHash>
+#include <QMutex>
+#include <QSet>
+#include <QTemporaryDir>
+#include <iterator>
+#include <memory>
 #include <QThread>
 
 #include "rules/app/paths.h"
@@ -14,8 +20,30 @@ constexpr int kConnectWaitSeconds = 3;
 constexpr int kStandbyCheckMs = 1000;
 }  // namespace
 
+namespace {
+
+// The journal of data/ belongs to one courier at a time: a second desk in
+// the same process (tests run several), or a desk without a program folder,
+// keeps a journal of its own in a private temporary folder.
+QMutex journalsMutex;
+QHash<QString, const CallCourier*> claimedJournals;
+QHash<const CallCourier*, std::shared_ptr<QTemporaryDir>> privateJournals;
+
+}  // namespace
+
 CallCourier::CallCourier(QObject* parent) : QObject(parent)
 {
+    {
+        QMutexLocker lock(&journalsMutex);
+        const QString standard = programFolder().isEmpty() ? QString() : CallQueue::standardPath();
+        if (!standard.isEmpty() && !claimedJournals.contains(standard)) {
+            claimedJournals.insert(standard, this);
+        } else {
+            auto dir = std::make_shared<QTemporaryDir>();
+            privateJournals.insert(this, dir);
+            queuePath_ = dir->filePath(QStringLiteral("来电队列.db"));
+        }
+    }
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &CallCourier::tryNow);
 }
@@ -28,6 +56,11 @@ CallCourier::~CallCourier()
         thread_->wait();
         delete thread_;
     }
+    queue_.reset();
+    QMutexLocker lock(&journalsMutex);
+    for (auto it = claimedJournals.begin(); it != claimedJournals.end();)
+        it = it.value() == this ? claimedJournals.erase(it) : std::next(it);
+    privateJournals.remove(this);
 }
 
 void CallCourier::setLocation(const DatabaseLocation& where)
@@ -244,6 +277,13 @@ void CallCourier::tried(const callqueue::Delivery& d)
         return;
     }
     if (!d.error.isEmpty()) {
+        if (connecting_) {
+            // The server answers but the desk cannot work on it yet (no
+            // tables, no rights): the window's own connect says why.
+            connecting_ = false;
+            away_ = false;
+            emit changed();
+        }
         // The database answers but refuses a call: said, and tried again later.
         emit deliveryFailed(d.error);
         retryLater();

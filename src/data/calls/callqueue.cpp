@@ -9,6 +9,7 @@
 
 #include "rules/app/livefiles.h"
 #include "rules/app/paths.h"
+#include "rules/app/privatefiles.h"
 #include "data/app/connection.h"
 #include "data/app/dberror.h"
 #include "data/app/engine.h"
@@ -62,6 +63,10 @@ QSqlDatabase CallQueue::database(bool create)
         return {};
     QDir().mkpath(QFileInfo(path_).absolutePath());
     livefiles::mark(path_);
+    // The calls are the office's: the file is the user's alone from its
+    // first byte (its log files take its mode).
+    if (!QFileInfo::exists(path_))
+        privatefiles::createEmpty(path_);
     QSqlDatabase db = QSqlDatabase::contains(name_) ? QSqlDatabase::database(name_, false)
                                                     : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
     db.setDatabaseName(path_);
@@ -403,6 +408,13 @@ Delivery deliver(const QString& queuePath, const DatabaseLocation& where, int co
                     // standby took over) is looked for here.
                     if (!e.committedAt.isEmpty() && e.server == courier.serverName)
                         continue;
+                    // Committed in another database (the desk was pointed
+                    // elsewhere since): it is there, and nothing of this one.
+                    if (!e.committedAt.isEmpty() &&
+                        e.server.left(e.server.lastIndexOf(QLatin1Char('@'))) != where.describe()) {
+                        queue.remove(e.order);
+                        continue;
+                    }
                     const Step step = courier.deliver(e);
                     if (step != Step::Done) {
                         if (step == Step::Later && out.error.isEmpty())

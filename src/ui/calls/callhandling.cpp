@@ -5,6 +5,7 @@
 #include "rules/calls/numberregion.h"
 #include "rules/calls/randomgen.h"
 #include "data/app/datamodule.h"
+#include "data/app/serverstallguard.h"
 #include "ui/calls/callscreen.h"
 #include "ui/calls/device.h"
 #include "ui/web/addresses.h"
@@ -211,6 +212,7 @@ bool CallHandling::lookUpOrAnnounce(const QString& number, bool* known)
         return false;
     }
     try {
+        const CallOnItsWay onItsWay;
         *known = lookUpCaller(number);
         return true;
     } catch (const DbError& e) {

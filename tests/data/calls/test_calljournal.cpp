@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "data/app/datamodule.h"
@@ -146,9 +147,15 @@ private slots:
     {
         DataModule dm;
         dm.callTable.reopen(wholeList(QStringLiteral("来电数据")));
+        ::umask(022);  // as on most desktops
         const JournalledCall j = dm.journalCall(call(1));
         QVERIFY(j.atOnce);
         QCOMPARE(CallQueue(CallQueue::standardPath()).count(), 1);
+        // The office's calls are the user's alone, the journal's logs too.
+        for (const char* side : {"", "-wal"})
+            QCOMPARE(QFile::permissions(CallQueue::standardPath() + QLatin1String(side)) &
+                         (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+                     QFileDevice::Permissions());
         QVERIFY(dm.storeCall(j));
         QCOMPARE(CallQueue(CallQueue::standardPath()).count(), 0);
         QCOMPARE(dm.callTable.text(QStringLiteral("手机")), call(1).shouji);

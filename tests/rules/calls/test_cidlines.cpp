@@ -153,7 +153,9 @@ private slots:
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("device=serial\r\nport=COM3\r\nserver=") +
-                                  toGbk(QStringLiteral("服务器")) + ":3333\r\n");
+                                  toGbk(QStringLiteral("服务器")) +
+                                  ":3333\r\nsip_user=\r\nsip_server=\r\nsip_password=\r\nsip_port=5060\r\n"
+                                  "sip_register=1\r\nsip_listen=0.0.0.0\r\n");
         QCOMPARE(readDeviceSetting(path), s);
 
         writeTextLines(path, {QStringLiteral("device=bogus"), QStringLiteral("port=x")});
