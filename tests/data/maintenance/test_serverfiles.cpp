@@ -233,7 +233,12 @@ private slots:
         const QString target = dir_.filePath(QStringLiteral("stopped.dump"));
         // The stop is asked for once pg_dump has begun to write.
         serverfiles::Progress p;
-        p.stopRequested = [&target] { return QFileInfo::exists(target + QStringLiteral(".tmp")); };
+        p.stopRequested = [this] {
+            for (const QFileInfo& f : QDir(dir_.path()).entryInfoList({QStringLiteral("stopped.dump.tavrin-tmp*")}))
+                if (f.size() > 0)
+                    return true;
+            return false;
+        };
         QString why;
         bool stopped = false;
         QVERIFY(!serverfiles::dump(DatabaseLocation::ofUri(server_->uri(QStringLiteral("postgres"))), 15, target, p, &why,
