@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -220,8 +221,9 @@ bool PrivatePostgres::signalAll(int signal)
         if (rest.size() > 1 && pid_t(rest[1].toLong()) == postmaster)
             pids << pid;
     }
+    // A process that ended meanwhile (a backend done) needs no signal.
     for (pid_t pid : pids)
-        if (::kill(pid, signal) != 0) {
+        if (::kill(pid, signal) != 0 && errno != ESRCH) {
             error_ = QStringLiteral("kill failed");
             return false;
         }

@@ -106,7 +106,10 @@ qint64 CallCourier::journal(const CallRecord& call, bool unsure)
         queue_ = std::make_unique<CallQueue>(queuePath());
     const qint64 order = queue_->add(call, unsure);
     ++waiting_;
-    emit changed();
+    // A call about to be stored at once is not said to wait (its store
+    // follows in a moment, or says otherwise).
+    if (!unsure)
+        emit changed();
     return order;
 }
 
