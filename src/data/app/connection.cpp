@@ -85,6 +85,8 @@ Connection::~Connection()
     for (ConnectionMember* ds : QVector<ConnectionMember*>(dataSets_))
         ds->connectionGone();
     dataSets_.clear();
+    if (!liveFile_.isEmpty())
+        livefiles::release(liveFile_);
     if (QSqlDatabase::contains(sqlName_)) {
         {
             QSqlDatabase db = QSqlDatabase::database(sqlName_, false);
@@ -140,8 +142,16 @@ void Connection::open()
     QString why;
     if (!engine_->canTry(where, &why))
         throw DbError(why);
-    if (!where.isServer())
-        livefiles::mark(where.file);
+    // The file stays live while this connection may hold it, also while it
+    // is closed for long work, until another one takes its place.
+    const QString liveFile = where.isServer() ? QString() : where.file;
+    if (liveFile != liveFile_) {
+        if (!liveFile.isEmpty())
+            livefiles::mark(liveFile);
+        if (!liveFile_.isEmpty())
+            livefiles::release(liveFile_);
+        liveFile_ = liveFile;
+    }
     QSqlDatabase db = engine_->connection(sqlName_, where, kBusyTimeoutMs);
     const QString cannotOpen = (where.isServer() ? QStringLiteral("无法连接数据库服务器“") : QStringLiteral("无法打开数据库“")) +
                                where.describe() + QStringLiteral("”：");

@@ -145,6 +145,7 @@ private:
     QString name_;
     std::shared_ptr<const DatabaseEngine> engine_;
     QString sqlName_;
+    QString liveFile_;  // the database file marked live by this connection
     QString connectionString_;
     DatabaseLocation location_;
     std::function<void(Connection&)> beforeConnect_;

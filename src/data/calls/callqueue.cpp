@@ -39,6 +39,8 @@ CallQueue::CallQueue(QString path) : path_(std::move(path)), name_(uniqueName("c
 
 CallQueue::~CallQueue()
 {
+    if (marked_)
+        livefiles::release(path_);
     if (!QSqlDatabase::contains(name_))
         return;
     {
@@ -62,7 +64,10 @@ QSqlDatabase CallQueue::database(bool create)
     if (!create && !QFileInfo::exists(path_))
         return {};
     QDir().mkpath(QFileInfo(path_).absolutePath());
-    livefiles::mark(path_);
+    if (!marked_) {
+        livefiles::mark(path_);
+        marked_ = true;
+    }
     // The calls are the office's: the file is the user's alone from its
     // first byte (its log files take its mode).
     if (!QFileInfo::exists(path_))

@@ -86,6 +86,7 @@ private:
 
     QString path_;
     QString name_;
+    bool marked_ = false;  // the file is marked live
 };
 
 // A server's log position ("16/B374D848") as a number; nothing for text

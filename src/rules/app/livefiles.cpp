@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QMutex>
 #include <QStringList>
 #include <sys/stat.h>
@@ -17,11 +18,14 @@ QMutex& lock()
     return m;
 }
 
-QStringList& marked()
+// Each marked file with the number of its holders.
+QMap<QString, int>& marked()
 {
-    static QStringList paths;
+    static QMap<QString, int> paths;
     return paths;
 }
+
+QString cleaned(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
 
 bool identity(const QString& path, dev_t* dev, ino_t* ino)
 {
@@ -37,10 +41,16 @@ bool identity(const QString& path, dev_t* dev, ino_t* ino)
 
 void mark(const QString& path)
 {
-    const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     QMutexLocker hold(&lock());
-    if (!marked().contains(clean))
-        marked().append(clean);
+    ++marked()[cleaned(path)];
+}
+
+void release(const QString& path)
+{
+    QMutexLocker hold(&lock());
+    const auto it = marked().find(cleaned(path));
+    if (it != marked().end() && --it.value() <= 0)
+        marked().erase(it);
 }
 
 bool isLive(const QString& path)
@@ -50,7 +60,7 @@ bool isLive(const QString& path)
     if (!identity(path, &dev, &ino))
         return false;
     QMutexLocker hold(&lock());
-    for (const QString& live : marked()) {
+    for (const QString& live : marked().keys()) {
         dev_t d = 0;
         ino_t i = 0;
         // Compared as they are now: a database put back by a restore is

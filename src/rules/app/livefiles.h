@@ -11,7 +11,11 @@
 
 namespace livefiles {
 
+// A connection marks its file when it opens it and lets it go when it no
+// longer holds it; a file marked by two connections stays live until both
+// have let it go.
 void mark(const QString& path);
+void release(const QString& path);
 // Whether `path` names one of the live files (also through a link or
 // another spelling).
 bool isLive(const QString& path);

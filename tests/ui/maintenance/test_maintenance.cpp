@@ -21,6 +21,7 @@
 
 #include "ui/calls/announcement.h"
 #include "rules/app/errorreport.h"
+#include "rules/app/scratchfiles.h"
 #include "ui/app/message.h"
 #include "ui/app/statusbar.h"
 #include "rules/calls/callrules.h"
@@ -545,7 +546,8 @@ private slots:
         dbfile::setStepHook([data](const char* s) {
             if (std::strcmp(s, "backup-written") != 0)
                 return;
-            for (const QString& name : QDir(data).entryList({QStringLiteral("清空前备份-*.tmp")}, QDir::Files))
+            const QString scratch = scratch::nameFor(QStringLiteral("清空前备份-*"));
+            for (const QString& name : QDir(data).entryList({scratch}, QDir::Files))
                 spoilPages(data + name);
         });
         whenModal(QStringLiteral("是"));
@@ -557,7 +559,7 @@ private slots:
         QVERIFY(dm().customerTable.isActive());
         QCOMPARE(dm().customerTable.recordCount(), 40);
         QCOMPARE(Maintenance::clearingBackups(), QStringList());
-        QCOMPARE(QDir(data).entryList({QStringLiteral("*.tmp")}), QStringList());
+        QCOMPARE(QDir(data).entryList({scratch::nameFor(QStringLiteral("*"))}), QStringList());
         QVERIFY2(!statusText().startsWith(QStringLiteral("已清空")), qPrintable(statusText()));
     }
 
