@@ -142,16 +142,7 @@ void Connection::open()
     QString why;
     if (!engine_->canTry(where, &why))
         throw DbError(why);
-    // The file stays live while this connection may hold it, also while it
-    // is closed for long work, until another one takes its place.
-    const QString liveFile = where.isServer() ? QString() : where.file;
-    if (liveFile != liveFile_) {
-        if (!liveFile.isEmpty())
-            livefiles::mark(liveFile);
-        if (!liveFile_.isEmpty())
-            livefiles::release(liveFile_);
-        liveFile_ = liveFile;
-    }
+    holdLive(where.isServer() ? QString() : where.file);
     QSqlDatabase db = engine_->connection(sqlName_, where, kBusyTimeoutMs);
     const QString cannotOpen = (where.isServer() ? QStringLiteral("无法连接数据库服务器“") : QStringLiteral("无法打开数据库“")) +
                                where.describe() + QStringLiteral("”：");
@@ -363,6 +354,19 @@ void Connection::releaseWrites()
         writesHeldBy_.clear();
         emit writesHeldChanged(false);
     }
+}
+
+// The file stays live while this connection may hold it, also while it is
+// closed for long work, until another one takes its place.
+void Connection::holdLive(const QString& file)
+{
+    if (file == liveFile_)
+        return;
+    if (!file.isEmpty())
+        livefiles::mark(file);
+    if (!liveFile_.isEmpty())
+        livefiles::release(liveFile_);
+    liveFile_ = file;
 }
 
 void Connection::close()

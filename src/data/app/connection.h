@@ -139,6 +139,7 @@ private:
     bool onOwnThread() const;
     void watchForStalls(const QSqlDatabase& db);
     void ensureNumberIndex(QSqlDatabase& db);
+    void holdLive(const QString& file);
     void startIndexBuild(bool numbers, bool counts);
     bool keepRowCounts(QSqlDatabase& db);
 

@@ -7,12 +7,12 @@
 #include <QSqlQuery>
 #include <QTimer>
 
+#include "data/app/filestore.h"
 #include "data/app/serverstallguard.h"
 #include "rules/app/errorreport.h"
 #include "rules/app/paths.h"
 
 namespace {
-DataModule* g_instance = nullptr;
 // How long the window waits for the first connect to a server to answer.
 constexpr int kFirstConnectWaitMs = 5000;
 }
@@ -28,7 +28,6 @@ DataModule::DataModule(QObject* parent)
       dictionaryTable(&connection, QStringLiteral("zidian")),
       dictionarySource(&dictionaryTable)
 {
-    g_instance = this;
     connection.setBeforeConnect([this](Connection& c) { prepareConnection(c); });
     // The caller lookup finds a few customers through the number index.
     lookupTable.setReadAtOnce(true);
@@ -150,11 +149,8 @@ DataModule::~DataModule()
 {
     if (flushing_)
         flushing_->wait();
-    if (g_instance == this)
-        g_instance = nullptr;
 }
 
-DataModule* DataModule::instance() { return g_instance; }
 
 void DataModule::prepareConnection(Connection& c)
 {
@@ -179,9 +175,8 @@ void DataModule::flushLogWhenIdle()
     if (!log.exists() || log.size() == 0 || log.lastModified() == logFlushed_)
         return;
     logFlushed_ = log.lastModified();
-    const std::shared_ptr<const DatabaseEngine> engine = connection.sharedEngine();
     const QString file = databaseFile();
-    flushing_ = QThread::create([engine, file] { engine->flushLog(file, false, nullptr); });
+    flushing_ = QThread::create([file] { FileStore::standard().flushLog(file, false, nullptr); });
     connect(flushing_, &QThread::finished, this, [this] {
         flushing_->deleteLater();
         flushing_ = nullptr;
@@ -195,7 +190,7 @@ void DataModule::finishForExit()
     if (flushing_)
         flushing_->wait();
     if (!location_.isServer() && connection.isConnected() && !connection.writesHeld())
-        connection.engine().flushLog(databaseFile(), true, nullptr);
+        FileStore::standard().flushLog(databaseFile(), true, nullptr);
 }
 
 QString DataModule::databaseFile() const

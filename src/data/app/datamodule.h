@@ -18,7 +18,6 @@
 #include "data/transfer/importsource.h"
 
 class QThread;
-class QWidget;
 
 // A call as the journal took it.
 struct JournalledCall {
@@ -32,8 +31,6 @@ class DataModule : public QObject {
 public:
     explicit DataModule(QObject* parent = nullptr);
     ~DataModule() override;
-
-    static DataModule* instance();  // the one created at start-up
 
     Connection connection;
 
@@ -63,10 +60,6 @@ public:
     // On a server, calls a former run kept on this computer are written.
     void setDatabaseLocation(const DatabaseLocation& where);
     const DatabaseLocation& databaseLocation() const { return location_; }
-
-    // The window that owns the program's windows opened for the data.
-    void setOwnerWindow(QWidget* w) { owner_ = w; }
-    QWidget* ownerWindow() const { return owner_; }
 
     // How questions reach the person at the screen; the windows fill it in.
     // Without it a question is answered no, a notice goes to the general
@@ -177,7 +170,6 @@ private:
     QString lastJournalError_;
     DatabaseLocation location_;
     bool callsOwed_ = false;  // a refresh of the call list is on its way
-    QWidget* owner_ = nullptr;
     DataQuestions* questions_ = nullptr;
     QString dictionaryItem_;
 };

@@ -1,6 +1,7 @@
 // SQLite database files: copies through the online backup and VACUUM INTO,
 // the integrity check, the write-ahead log beside a file, and new files.
 
+#include "data/app/sqlitefiles.h"
 #include "data/app/sqliteengine.h"
 
 #include <QDir>
@@ -239,25 +240,25 @@ int runBackup(sqlite3_backup* b, const FileProgress& progress, bool* stopped)
 
 }  // namespace
 
-QStringList SqliteEngine::sideFiles(const QString& path) const
+QStringList SqliteFileStore::sideFiles(const QString& path) const
 {
     return {path + QStringLiteral("-journal"), path + QStringLiteral("-wal"), path + QStringLiteral("-shm")};
 }
 
-bool SqliteEngine::looksLikeDatabase(const QString& path) const
+bool SqliteFileStore::looksLikeDatabase(const QString& path) const
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) && f.read(16) == QByteArray("SQLite format 3", 16);
 }
 
-bool SqliteEngine::tablesOf(const QString& path, QStringList* tables, QString* error) const
+bool SqliteFileStore::tablesOf(const QString& path, QStringList* tables, QString* error) const
 {
     Db db;
     return db.open(path, SQLITE_OPEN_READONLY, error) &&
            db.column(QStringLiteral("select name from sqlite_master where type = 'table'"), tables, error);
 }
 
-QStringList SqliteEngine::columnsOf(const QString& path, const QString& table) const
+QStringList SqliteFileStore::columnsOf(const QString& path, const QString& table) const
 {
     Db db;
     QStringList present;
@@ -267,7 +268,7 @@ QStringList SqliteEngine::columnsOf(const QString& path, const QString& table) c
     return present;
 }
 
-bool SqliteEngine::hasIntegerKey(const QString& path, const QString& table) const
+bool SqliteFileStore::hasIntegerKey(const QString& path, const QString& table) const
 {
     // Only a column declared INTEGER that is the sole primary key of a table
     // with row ids stands for the row id, and the row id is always a whole
@@ -291,7 +292,7 @@ bool SqliteEngine::hasIntegerKey(const QString& path, const QString& table) cons
            pkIndexes.isEmpty();
 }
 
-DatabaseEngine::Integrity SqliteEngine::checkIntegrity(const QString& path, QStringList* problems,
+FileStore::Integrity SqliteFileStore::checkIntegrity(const QString& path, QStringList* problems,
                                                        QString* error) const
 {
     Db db;
@@ -308,7 +309,7 @@ DatabaseEngine::Integrity SqliteEngine::checkIntegrity(const QString& path, QStr
     return Integrity::Damaged;
 }
 
-bool SqliteEngine::compactInto(const QString& source, const QString& destination, const FileProgress& progress,
+bool SqliteFileStore::compactInto(const QString& source, const QString& destination, const FileProgress& progress,
                                QString* error, bool* stopped) const
 {
     Db db;
@@ -331,7 +332,7 @@ bool SqliteEngine::compactInto(const QString& source, const QString& destination
     return ok;
 }
 
-bool SqliteEngine::copyInto(const QString& source, const QString& destination, const FileProgress& progress,
+bool SqliteFileStore::copyInto(const QString& source, const QString& destination, const FileProgress& progress,
                             QString* error, bool* stopped) const
 {
     Db from, copy;
@@ -371,7 +372,7 @@ bool SqliteEngine::copyInto(const QString& source, const QString& destination, c
     return true;
 }
 
-bool SqliteEngine::detachSideFiles(const QString& path, QString* error) const
+bool SqliteFileStore::detachSideFiles(const QString& path, QString* error) const
 {
     {
         Db db;
@@ -393,7 +394,7 @@ bool SqliteEngine::detachSideFiles(const QString& path, QString* error) const
     return true;
 }
 
-bool SqliteEngine::settle(const QString& path, QString* error, bool* inUse) const
+bool SqliteFileStore::settle(const QString& path, QString* error, bool* inUse) const
 {
     *inUse = false;
     Db db;
@@ -411,7 +412,7 @@ bool SqliteEngine::settle(const QString& path, QString* error, bool* inUse) cons
     return true;
 }
 
-bool SqliteEngine::flushLog(const QString& path, bool truncate, QString* error) const
+bool SqliteFileStore::flushLog(const QString& path, bool truncate, QString* error) const
 {
     Db db;
     return db.open(path, SQLITE_OPEN_READWRITE, error) &&
@@ -419,7 +420,7 @@ bool SqliteEngine::flushLog(const QString& path, bool truncate, QString* error) 
                    error);
 }
 
-std::unique_ptr<FileHold> SqliteEngine::holdWrites(const QString& path, QString* error) const
+std::unique_ptr<FileHold> SqliteFileStore::holdWrites(const QString& path, QString* error) const
 {
     auto db = std::make_unique<Db>();
     if (!db->open(path, SQLITE_OPEN_READWRITE, error) || !db->exec(QStringLiteral("begin immediate"), error))
@@ -427,7 +428,7 @@ std::unique_ptr<FileHold> SqliteEngine::holdWrites(const QString& path, QString*
     return std::make_unique<SqliteHold>(std::move(db));
 }
 
-bool SqliteEngine::createTables(const QString& path, const QList<QPair<QString, QStringList>>& tables,
+bool SqliteFileStore::createTables(const QString& path, const QList<QPair<QString, QStringList>>& tables,
                                 QString* error) const
 {
     Db db;
@@ -446,11 +447,17 @@ bool SqliteEngine::createTables(const QString& path, const QList<QPair<QString, 
     return true;
 }
 
-std::unique_ptr<RowWriter> SqliteEngine::writeRows(const QString& path, QString* error) const
+std::unique_ptr<RowWriter> SqliteFileStore::writeRows(const QString& path, QString* error) const
 {
     auto db = std::make_unique<Db>();
     if (!db->open(path, SQLITE_OPEN_READWRITE, error) || !db->exec(QStringLiteral("pragma synchronous = off"), error) ||
         !db->exec(QStringLiteral("begin"), error))
         return {};
     return std::make_unique<SqliteRowWriter>(std::move(db));
+}
+
+const FileStore& FileStore::standard()
+{
+    static const SqliteFileStore store;
+    return store;
 }

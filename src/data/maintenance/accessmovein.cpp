@@ -198,7 +198,7 @@ bool convertAccess(TableReader& reader, const QString& target, MoveInCounts* cou
     MoveInCounts moved;
     {
         QString why;
-        std::unique_ptr<RowWriter> writer = engine().writeRows(target, &why);
+        std::unique_ptr<RowWriter> writer = store().writeRows(target, &why);
         if (!writer)
             return fail(QStringLiteral("无法写入“") + shown(target) + QStringLiteral("”：") + why);
         Copy copy{reader, *writer, progress, source};

@@ -26,7 +26,7 @@ std::function<void(const char*)>& stepHook()
 bool tablesPresent(const QString& path, QString* missing, QString* error)
 {
     QStringList names;
-    if (!engine().tablesOf(path, &names, error))
+    if (!store().tablesOf(path, &names, error))
         return false;
     missing->clear();
     for (const QString& t : requiredTables())
@@ -79,7 +79,7 @@ const QStringList& standardColumns(int table)
 
 namespace steps {
 
-const DatabaseEngine& engine() { return *DatabaseEngine::standard(); }
+const FileStore& store() { return FileStore::standard(); }
 
 void reached(const char* name)
 {
@@ -137,7 +137,7 @@ bool renameInto(const QString& from, const QString& to, QString* error)
 
 bool finishScratch(const QString& path, QString* error)
 {
-    if (!engine().detachSideFiles(path, error))
+    if (!store().detachSideFiles(path, error))
         return false;
     if (!verifyDatabase(path, error))
         return false;
@@ -187,7 +187,7 @@ Kind kindOf(const QString& path)
         return Kind::Missing;
     if (isAccessFile(path))
         return Kind::Access;
-    if (!engine().looksLikeDatabase(path))
+    if (!store().looksLikeDatabase(path))
         return Kind::NotDatabase;
     QString missing;
     if (!tablesPresent(path, &missing, nullptr))
@@ -203,7 +203,7 @@ QStringList tablesWithoutIntegerKey(const QString& path)
 {
     QStringList out;
     for (const QString& table : requiredTables().mid(0, 2))
-        if (!engine().hasIntegerKey(path, table))
+        if (!store().hasIntegerKey(path, table))
             out << table;
     return out;
 }
@@ -214,7 +214,7 @@ MissingColumns missingColumns(const QString& path)
     if (!QFileInfo(path).isFile())
         return out;
     for (const QString& table : requiredTables()) {
-        const QStringList present = engine().columnsOf(path, table);
+        const QStringList present = store().columnsOf(path, table);
         QStringList lacking;
         for (const QString& c : requiredColumns(table))
             if (indexOfName(present, c) < 0)
@@ -229,18 +229,18 @@ bool verifyDatabase(const QString& path, QString* error)
 {
     QString why;
     QStringList problems;
-    switch (engine().checkIntegrity(path, &problems, &why)) {
-    case DatabaseEngine::Integrity::Unopened:
+    switch (store().checkIntegrity(path, &problems, &why)) {
+    case FileStore::Integrity::Unopened:
         setError(error, QStringLiteral("无法打开“") + shown(path) + QStringLiteral("”：") + why);
         return false;
-    case DatabaseEngine::Integrity::Unreadable:
+    case FileStore::Integrity::Unreadable:
         setError(error, QStringLiteral("“") + shown(path) + QStringLiteral("”不是可用的数据库文件：") + why);
         return false;
-    case DatabaseEngine::Integrity::Damaged:
+    case FileStore::Integrity::Damaged:
         setError(error, QStringLiteral("“") + shown(path) + QStringLiteral("”未通过完整性检查：") +
                             problems.mid(0, 3).join(QLatin1Char(' ')));
         return false;
-    case DatabaseEngine::Integrity::Sound:
+    case FileStore::Integrity::Sound:
         break;
     }
     QString missing;
@@ -262,7 +262,7 @@ bool WriteHold::take(const QString& database, QString* error)
 {
     release();
     QString why;
-    hold_ = engine().holdWrites(database, &why);
+    hold_ = store().holdWrites(database, &why);
     if (!hold_)
         setError(error, QStringLiteral("无法锁定数据库“") + shown(database) + QStringLiteral("”：") + why);
     return hold_ != nullptr;
@@ -270,7 +270,7 @@ bool WriteHold::take(const QString& database, QString* error)
 
 bool removeDatabaseFile(const QString& path)
 {
-    for (const QString& side : engine().sideFiles(path))
+    for (const QString& side : store().sideFiles(path))
         QFile::remove(side);
     return !QFileInfo::exists(path) || QFile::remove(path);
 }
@@ -290,7 +290,7 @@ bool createDatabase(const QString& path, QString* error,
         tables.append({names[t], columns});
     }
     QString why;
-    if (!engine().createTables(path, tables, &why)) {
+    if (!store().createTables(path, tables, &why)) {
         removeDatabaseFile(path);
         setError(error, QStringLiteral("无法创建“") + shown(path) + QStringLiteral("”：") + why);
         return false;

@@ -22,7 +22,7 @@
 #include <functional>
 #include <memory>
 
-#include "data/app/engine.h"
+#include "data/app/filestore.h"
 
 class TableReader;
 

@@ -30,17 +30,17 @@ QString inUseText(const QString& path)
 // the database open (it would go on writing into the old file).
 bool settle(const QString& path, QString* error)
 {
-    if (!QFileInfo(path).isFile() || !engine().looksLikeDatabase(path))
+    if (!QFileInfo(path).isFile() || !store().looksLikeDatabase(path))
         return true;
     QString why;
     bool inUse = false;
-    if (!engine().settle(path, &why, &inUse)) {
+    if (!store().settle(path, &why, &inUse)) {
         setError(error, inUse ? inUseText(path)
                               : QStringLiteral("无法打开数据库“") + shown(path) + QStringLiteral("”：") + why);
         return false;
     }
     reached("settled");
-    for (const QString& side : engine().sideFiles(path))
+    for (const QString& side : store().sideFiles(path))
         QFile::remove(side);
     return true;
 }
@@ -66,7 +66,7 @@ bool keepOld(const QString& database, const QString& keepAs, QString* error)
             return false;
         }
     }
-    for (const QString& side : engine().sideFiles(keepAs))
+    for (const QString& side : store().sideFiles(keepAs))
         QFile::remove(side);
     if (!renameInto(temp, keepAs, error)) {
         QFile::remove(temp);
@@ -89,7 +89,7 @@ bool Compact_Mdb(const QString& source, const QString& destination, QString* err
     }
     QString why;
     bool stopped = false;
-    if (!engine().compactInto(source, destination, withSteps(progress), &why, &stopped)) {
+    if (!store().compactInto(source, destination, withSteps(progress), &why, &stopped)) {
         removeDatabaseFile(destination);
         setError(error, stopped ? stoppedText()
                                 : QStringLiteral("压缩“") + shown(source) + QStringLiteral("”失败：") + why);
@@ -147,7 +147,7 @@ bool backupDatabase(const QString& database, const QString& target, QString* err
     };
     QString why;
     bool stopped = false;
-    if (!engine().copyInto(database, temp, withSteps(progress), &why, &stopped))
+    if (!store().copyInto(database, temp, withSteps(progress), &why, &stopped))
         return fail(stopped ? stoppedText() : why);
     reached("backup-written");
     if (!finishScratch(temp, &why))

@@ -5,11 +5,11 @@
 #include <QString>
 #include <QStringList>
 
-#include "data/app/engine.h"
+#include "data/app/filestore.h"
 
 namespace dbfile::steps {
 
-const DatabaseEngine& engine();
+const FileStore& store();
 
 // Tells the test hook (setStepHook) that a step was reached.
 void reached(const char* name);

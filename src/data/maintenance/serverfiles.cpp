@@ -146,9 +146,9 @@ QString seconds(qint64 ms) { return QString::number(ms / 1000); }
 
 bool isDumpFile(const QString& path)
 {
-    DatabaseLocation server;
-    server.kind = DatabaseLocation::Kind::Server;
-    return QFileInfo(path).isFile() && DatabaseEngine::standard(server)->looksLikeDatabase(path);
+    // pg_dump's custom format begins with its name.
+    QFile f(path);
+    return QFileInfo(path).isFile() && f.open(QIODevice::ReadOnly) && f.read(5) == "PGDMP";
 }
 
 int serverMajor(const QSqlDatabase& db)

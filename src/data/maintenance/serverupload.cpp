@@ -8,14 +8,12 @@
 #include <QSqlRecord>
 #include <QUuid>
 #include <QVariant>
-#include <libpq-fe.h>
-#include <sqlite3.h>
 #include <memory>
 
 #include "data/app/dberror.h"
 #include "data/app/engine.h"
-#include "data/app/postgresengine.h"
-#include "data/app/sqliteengine.h"
+#include "data/app/postgrescopy.h"
+#include "data/app/sqliterows.h"
 #include "data/app/rowcounts.h"
 #include "data/calls/numberindex.h"
 #include "data/maintenance/dbfiles.h"
@@ -52,64 +50,6 @@ QSqlQuery exec(QSqlDatabase& db, const QString& sql, const QVariantList& values 
         throw DbError(q.lastError().text());
     return q;
 }
-
-QString serverError(PGconn* conn) { return QString::fromUtf8(PQerrorMessage(conn)).trimmed(); }
-
-// A value in COPY's text format: \N for NULL, the four special
-// characters escaped.
-void appendValue(QByteArray& line, const char* text, int size)
-{
-    if (!text) {
-        line += "\\N";
-        return;
-    }
-    const char* run = text;
-    const char* const end = text + size;
-    for (const char* c = text; c < end; ++c) {
-        const char* escaped = *c == '\\' ? "\\\\" : *c == '\n' ? "\\n" : *c == '\r' ? "\\r" : *c == '\t' ? "\\t" : nullptr;
-        if (!escaped)
-            continue;
-        line.append(run, c - run);
-        line += escaped;
-        run = c + 1;
-    }
-    line.append(run, end - run);
-}
-
-// The rows of a statement on the file, read through SQLite's own
-// interface: its texts come as the UTF-8 COPY wants, without a detour
-// through Qt's values (three times faster on a million calls).
-class FileRows {
-public:
-    FileRows(QSqlDatabase& db, const QString& sql)
-    {
-        sqlite3* handle = SqliteEngine::handleOf(db);
-        if (!handle || sqlite3_prepare_v2(handle, sql.toUtf8().constData(), -1, &statement_, nullptr) != SQLITE_OK)
-            throw DbError(QStringLiteral("无法读取本机数据库：") +
-                          (handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QStringLiteral("不是 SQLite 数据库")));
-        db_ = handle;
-    }
-    ~FileRows() { sqlite3_finalize(statement_); }
-    bool next()
-    {
-        const int rc = sqlite3_step(statement_);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            throw DbError(QStringLiteral("无法读取本机数据库：") + QString::fromUtf8(sqlite3_errmsg(db_)));
-        return rc == SQLITE_ROW;
-    }
-    // Null for NULL.
-    const char* text(int column) const
-    {
-        return sqlite3_column_type(statement_, column) == SQLITE_NULL
-                   ? nullptr
-                   : reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
-    }
-    int size(int column) const { return sqlite3_column_bytes(statement_, column); }
-
-private:
-    sqlite3* db_ = nullptr;
-    sqlite3_stmt* statement_ = nullptr;
-};
 
 QString thousands(qint64 n) { return QLocale(QLocale::English).toString(n); }
 
@@ -163,10 +103,8 @@ void putBack(QSqlDatabase& server, const QList<Sequence>& sequences)
 class Upload {
 public:
     Upload(QSqlDatabase& server, QSqlDatabase& local, const Progress& progress, QList<Sequence>* sequences)
-        : server_(server), local_(local), progress_(progress), conn_(PostgresEngine::handleOf(server)), sequences_(sequences)
+        : server_(server), local_(local), progress_(progress), copy_(server), sequences_(sequences)
     {
-        if (!conn_)
-            throw DbError(QStringLiteral("这不是服务器数据库的连接。"));
     }
 
     void run(Counts* counts);
@@ -176,16 +114,14 @@ private:
     // The server's names of the file's columns, made where missing.
     QStringList matchColumns(const QString& table, const QStringList& local);
     qint64 copyTable(const QString& table);
-    void sendRows(FileRows& rows, int columns);
-    void send(QByteArray& buffer);
-    void finishCopy(bool stop);
+    void sendRows(SqliteTextRows& rows, int columns);
     void tell(const QString& table);
     void setSequences();
 
     QSqlDatabase& server_;
     QSqlDatabase& local_;
     const Progress& progress_;
-    PGconn* conn_;
+    PostgresCopyIn copy_;
     qint64 done_ = 0, total_ = 0;
     QElapsedTimer clock_;
     qint64 lastTold_ = -1000;
@@ -236,14 +172,7 @@ void Upload::tell(const QString& table)
                    QStringLiteral(" 行"));
 }
 
-void Upload::send(QByteArray& buffer)
-{
-    if (PQputCopyData(conn_, buffer.constData(), int(buffer.size())) != 1)
-        throw DbError(serverError(conn_));
-    buffer.clear();
-}
-
-void Upload::sendRows(FileRows& rows, int columns)
+void Upload::sendRows(SqliteTextRows& rows, int columns)
 {
     QByteArray buffer;
     buffer.reserve(1 << 20);
@@ -252,7 +181,7 @@ void Upload::sendRows(FileRows& rows, int columns)
             if (i > 0)
                 buffer += '\t';
             const char* text = rows.text(i);
-            appendValue(buffer, text, text ? rows.size(i) : 0);
+            PostgresCopyIn::appendValue(buffer, text, text ? rows.size(i) : 0);
         }
         buffer += '\n';
         if (++done_ % 1000 == 0) {
@@ -261,25 +190,10 @@ void Upload::sendRows(FileRows& rows, int columns)
             tell(table_);
         }
         if (buffer.size() >= (1 << 20) - 4096)
-            send(buffer);
+            copy_.send(buffer);
     }
     if (!buffer.isEmpty())
-        send(buffer);
-}
-
-// Ends the COPY (`stop`: abandoned) and reads the server's answer to it.
-void Upload::finishCopy(bool stop)
-{
-    if (PQputCopyEnd(conn_, stop ? "stopped" : nullptr) != 1)
-        throw DbError(serverError(conn_));
-    QString error;
-    while (PGresult* r = PQgetResult(conn_)) {
-        if (PQresultStatus(r) != PGRES_COMMAND_OK && error.isEmpty())
-            error = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
-        PQclear(r);
-    }
-    if (!error.isEmpty() && !stop)
-        throw DbError(error);
+        copy_.send(buffer);
 }
 
 qint64 Upload::copyTable(const QString& table)
@@ -296,24 +210,17 @@ qint64 Upload::copyTable(const QString& table)
         quotedRemote << quotedIdentifier(remote[i]);
     }
     const qint64 before = done_;
-    FileRows rows(local_, QStringLiteral("select ") + quotedLocal.join(QLatin1Char(',')) + QStringLiteral(" from ") +
-                              quotedIdentifier(table));
-    PGresult* r = PQexec(conn_, (QStringLiteral("copy ") + quotedIdentifier(table) + QStringLiteral(" (") +
-                                 quotedRemote.join(QLatin1Char(',')) + QStringLiteral(") from stdin"))
-                                    .toUtf8()
-                                    .constData());
-    const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
-    const QString refused = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
-    PQclear(r);
-    if (!copying)
-        throw DbError(refused);
+    SqliteTextRows rows(local_, QStringLiteral("select ") + quotedLocal.join(QLatin1Char(',')) +
+                                    QStringLiteral(" from ") + quotedIdentifier(table));
+    copy_.start(QStringLiteral("copy ") + quotedIdentifier(table) + QStringLiteral(" (") +
+                quotedRemote.join(QLatin1Char(',')) + QStringLiteral(") from stdin"));
     try {
         sendRows(rows, int(local.size()));
     } catch (...) {
-        finishCopy(true);
+        copy_.finish(true);
         throw;
     }
-    finishCopy(false);
+    copy_.finish(false);
     tell(table);
     return done_ - before;
 }

@@ -7,7 +7,6 @@
 #include <functional>
 #include <stdexcept>
 
-class QWidget;
 
 // Base of the program's own errors; the message is kept as UTF-8.
 class AppError : public std::runtime_error {
@@ -28,12 +27,9 @@ namespace errorreport {
 // installed by tests).
 void report(const QString& text);
 
-// Where the message box is parented; normally the main window.  The first
-// call installs the message box as the way reports are shown (the windows'
-// layer does that); without it a report goes to standard error.
-void setOwner(QWidget* owner);
-
-// How a report is shown when no sink is installed.
+// How a report is shown when no sink is installed (the windows install
+// their message box, see ui/app/errorbox.h); without one a report goes to
+// standard error.
 void setPresenter(std::function<void(const QString&)> presenter);
 
 // Tests replace the message box by a sink; an empty function restores it.

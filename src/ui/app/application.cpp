@@ -1,4 +1,5 @@
 #include "ui/app/application.h"
+#include "ui/app/errorbox.h"
 
 #include <QFont>
 
@@ -6,7 +7,7 @@
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
-    errorreport::setOwner(nullptr);
+    errorbox::install(nullptr);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

@@ -1,19 +1,19 @@
-// The general error report shown as the program's message box.
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
+#include "ui/app/errorbox.h"
 #include "rules/app/errorreport.h"
 #include "ui/app/message.h"
 
-namespace errorreport {
+namespace errorbox {
 
-void setOwner(QWidget* w)
+void install(QWidget* w)
 {
     static QPointer<QWidget> owner;
     owner = w;
-    setPresenter([](const QString& text) {
+    errorreport::setPresenter([](const QString& text) {
         QWidget* parent = owner;
         if (!parent)
             parent = QApplication::activeWindow();
@@ -21,4 +21,4 @@ void setOwner(QWidget* w)
     });
 }
 
-}  // namespace errorreport
+}  // namespace errorbox

@@ -1,4 +1,5 @@
 #include "ui/app/mainwindow.h"
+#include "ui/app/errorbox.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -86,8 +87,7 @@ MainWindow::MainWindow(DataModule& dm, CallerIdDevice& device, QWidget* parent)
     buildMenu();
     buildTimers();
 
-    errorreport::setOwner(this);
-    dm_.setOwnerWindow(this);
+    errorbox::install(this);
     questions_ = std::make_unique<WindowQuestions>(dm_, this);
     dm_.setQuestions(questions_.get());
     followDatabase();
@@ -104,8 +104,6 @@ MainWindow::MainWindow(DataModule& dm, CallerIdDevice& device, QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    if (dm_.ownerWindow() == this)
-        dm_.setOwnerWindow(nullptr);
     if (dm_.questions() == questions_.get())
         dm_.setQuestions(nullptr);
 }
