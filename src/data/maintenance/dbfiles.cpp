@@ -16,6 +16,8 @@ using namespace steps;
 
 namespace {
 
+bool verified(const QString& path, QString* error, bool copy);
+
 std::function<void(const char*)>& stepHook()
 {
     static std::function<void(const char*)> hook;
@@ -139,7 +141,9 @@ bool finishScratch(const QString& path, QString* error)
 {
     if (!engine().detachSideFiles(path, error))
         return false;
-    if (!verifyDatabase(path, error))
+    // The copy's pages are checked; the comparison of its indexes with its
+    // rows is left to the full check (of the file opened or restored).
+    if (!verified(path, error, true))
         return false;
     if (!syncPath(path, false)) {
         setError(error, QStringLiteral("无法把“") + shown(path) + QStringLiteral("”写入磁盘。"));
@@ -225,11 +229,15 @@ MissingColumns missingColumns(const QString& path)
     return out;
 }
 
-bool verifyDatabase(const QString& path, QString* error)
+namespace {
+
+// The check of verifyDatabase(), in full or (for a copy just written) of
+// the pages alone.
+bool verified(const QString& path, QString* error, bool copy)
 {
     QString why;
     QStringList problems;
-    switch (engine().checkIntegrity(path, &problems, &why)) {
+    switch (copy ? engine().checkCopy(path, &problems, &why) : engine().checkIntegrity(path, &problems, &why)) {
     case DatabaseEngine::Integrity::Unopened:
         setError(error, QStringLiteral("无法打开“") + shown(path) + QStringLiteral("”：") + why);
         return false;
@@ -255,6 +263,10 @@ bool verifyDatabase(const QString& path, QString* error)
     }
     return true;
 }
+
+}  // namespace
+
+bool verifyDatabase(const QString& path, QString* error) { return verified(path, error, false); }
 
 // --- holding, removing and creating a file -------------------------------------------
 
