@@ -58,16 +58,17 @@ void forDaySlices(QSqlDatabase db, const QStringList& days, const QString& sql, 
     }
 }
 
-// The hour of the text before a time's first colon: one or two digits, 0
-// to 23; -1 for anything else.
-int hourOf(const QString& text)
+// The hour of a time's first three characters: one or two digits before a
+// colon ("9:0", "09:"), 0 to 23; -1 for anything else.
+int hourOf(const QString& start)
 {
-    if (text.isEmpty() || text.size() > 2)
+    const qsizetype colon = start.indexOf(QLatin1Char(':'));
+    if (colon < 1 || colon > 2)
         return -1;
-    for (QChar c : text)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+    for (qsizetype i = 0; i < colon; ++i)
+        if (start[i] < QLatin1Char('0') || start[i] > QLatin1Char('9'))
             return -1;
-    const int h = text.toInt();
+    const int h = start.left(colon).toInt();
     return h < 24 ? h : -1;
 }
 
@@ -174,10 +175,9 @@ CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& 
     const QString from = QStringLiteral(" from ") + quotedIdentifier(kCalls) + QStringLiteral(" where ") +
                          column("日期") + QStringLiteral(" in (@days)");
     // Per day and hour of the day, with the known callers: one pass over
-    // the range's calls.  时间 is "H:mm:ss" (or "HH:mm:ss"); its hour is the
-    // text before the first colon.
-    const QString hour = QStringLiteral("substr(") + column("时间") + QStringLiteral(", 1, instr(") + column("时间") +
-                         QStringLiteral(", ':') - 1)");
+    // the range's calls.  时间 is "H:mm:ss" (or "HH:mm:ss"): its first three
+    // characters hold the hour (substr: both engines have it).
+    const QString hour = QStringLiteral("substr(") + column("时间") + QStringLiteral(", 1, 3)");
     forDaySlices(db, days,
                  QStringLiteral("select ") + column("日期") + QStringLiteral(", ") + hour +
                      QStringLiteral(", count(*), sum(case when coalesce(") + column("联系人") +

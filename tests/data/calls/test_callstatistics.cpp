@@ -111,14 +111,16 @@ private slots:
                                                "('13900000002', '2026-3-2', '９:00:00', null), "
                                                "('13900000002', '2026-3-2', ' 9:00:00', null), "
                                                "('13900000002', '2026-3-2', '900', null), "
+                                               "('13900000002', '2026-3-2', '123:00:00', null), "
+                                               "('13900000002', '2026-3-2', '7', null), "
                                                "('13900000002', '2026-3-2', '', null), "
                                                "('13900000002', '2026-3-2', null, null)"));
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("odd"));
         db.setDatabaseName(file);
         QVERIFY(db.open());
         const CallStatistics s = callStatistics(db, QDate(2026, 3, 1), QDate(2026, 3, 2));
-        QCOMPARE(s.perPeriod, (QVector<qint64>{3, 6}));
-        QCOMPARE(s.total, qint64(9));
+        QCOMPARE(s.perPeriod, (QVector<qint64>{3, 8}));
+        QCOMPARE(s.total, qint64(11));
         QCOMPARE(s.known, qint64(1));
         QVector<qint64> hours(24, 0);
         hours[0] = 2;
