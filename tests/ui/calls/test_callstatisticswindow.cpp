@@ -1,6 +1,8 @@
 // The statistics window computes off the window thread, draws what it
 // computed, names the customers of frequent numbers and exports the figures.
 
+#include <QBarSeries>
+#include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QFile>
@@ -107,6 +109,16 @@ private slots:
         QVERIFY2(w.findChild<QLabel*>(QStringLiteral("summary"))->text().contains(QStringLiteral("1999-5-1 至 2026-12-7，范围较长，按年统计")),
                  qPrintable(w.findChild<QLabel*>(QStringLiteral("summary"))->text()));
         QCOMPARE(w.findChildren<QChartView*>().first()->chart()->title(), QStringLiteral("每年来电"));
+        // Few bars, one a year, that still add up to every call; the hours too.
+        for (QChartView* v : w.findChildren<QChartView*>()) {
+            auto* bars = qobject_cast<QBarSeries*>(v->chart()->series().value(0));
+            QVERIFY(bars && bars->count() == 1);
+            double sum = 0;
+            for (int i = 0; i < bars->barSets()[0]->count(); ++i)
+                sum += bars->barSets()[0]->at(i);
+            QCOMPARE(qint64(sum), w.statistics().total);
+            QVERIFY(bars->barSets()[0]->count() <= 28);
+        }
 
         // The range the wrong way round is refused with a message.
         w.setRange(QDate(2026, 12, 7), QDate(2026, 12, 1));
