@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
+#include <future>
 #include <unistd.h>
 
 #include "rules/app/livefiles.h"
@@ -141,11 +142,14 @@ bool finishScratch(const QString& path, QString* error)
 {
     if (!engine().detachSideFiles(path, error))
         return false;
-    // The copy's pages are checked; the comparison of its indexes with its
-    // rows is left to the full check (of the file opened or restored).
-    if (!verified(path, error, true))
+    // The copy's pages are checked (its index entries come from its source:
+    // they are not compared with its rows) while the disk takes the file.
+    std::future<bool> synced = std::async(std::launch::async, [path] { return syncPath(path, false); });
+    const bool sound = verified(path, error, true);
+    const bool onDisk = synced.get();
+    if (!sound)
         return false;
-    if (!syncPath(path, false)) {
+    if (!onDisk) {
         setError(error, QStringLiteral("无法把“") + shown(path) + QStringLiteral("”写入磁盘。"));
         return false;
     }
