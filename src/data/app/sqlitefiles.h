@@ -11,6 +11,7 @@ public:
     QStringList columnsOf(const QString& path, const QString& table) const override;
     bool hasIntegerKey(const QString& path, const QString& table) const override;
     Integrity checkIntegrity(const QString& path, QStringList* problems, QString* error) const override;
+    Integrity checkCopy(const QString& path, QStringList* problems, QString* error) const override;
     bool compactInto(const QString& source, const QString& destination, const FileProgress& progress,
                      QString* error, bool* stopped) const override;
     bool copyInto(const QString& source, const QString& destination, const FileProgress& progress,

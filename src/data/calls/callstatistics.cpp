@@ -1,6 +1,7 @@
 #include "data/calls/callstatistics.h"
 
 #include <QSqlError>
+#include <QSqlRecord>
 #include <QSqlQuery>
 #include <QHash>
 #include <QStringList>
@@ -12,6 +13,7 @@
 #include "data/app/dberror.h"
 #include "data/app/engine.h"
 #include "rules/app/statementtext.h"
+#include "rules/calls/callrules.h"
 
 namespace {
 
@@ -54,6 +56,20 @@ void forDaySlices(QSqlDatabase db, const QStringList& days, const QString& sql, 
         if (q.lastError().isValid())
             fail(q);
     }
+}
+
+// The hour of a time's first three characters: one or two digits before a
+// colon ("9:0", "09:"), 0 to 23; -1 for anything else.
+int hourOf(const QString& start)
+{
+    const qsizetype colon = start.indexOf(QLatin1Char(':'));
+    if (colon < 1 || colon > 2)
+        return -1;
+    for (qsizetype i = 0; i < colon; ++i)
+        if (start[i] < QLatin1Char('0') || start[i] > QLatin1Char('9'))
+            return -1;
+    const int h = start.left(colon).toInt();
+    return h < 24 ? h : -1;
 }
 
 // A range longer than this reads the days that hold calls instead of
@@ -158,31 +174,26 @@ CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& 
 
     const QString from = QStringLiteral(" from ") + quotedIdentifier(kCalls) + QStringLiteral(" where ") +
                          column("日期") + QStringLiteral(" in (@days)");
-    // Per day, and the known callers with it.
+    // Per day and hour of the day, with the known callers: one pass over
+    // the range's calls.  时间 is "H:mm:ss" (or "HH:mm:ss"): its first three
+    // characters hold the hour (substr: both engines have it).
+    const QString hour = QStringLiteral("substr(") + column("时间") + QStringLiteral(", 1, 3)");
     forDaySlices(db, days,
-                 QStringLiteral("select ") + column("日期") + QStringLiteral(", count(*), sum(case when coalesce(") +
-                     column("联系人") + QStringLiteral(", '') <> '' or coalesce(") + column("公司名称") +
-                     QStringLiteral(", '') <> '' then 1 else 0 end)") + from + QStringLiteral(" group by ") +
-                     column("日期"),
+                 QStringLiteral("select ") + column("日期") + QStringLiteral(", ") + hour +
+                     QStringLiteral(", count(*), sum(case when coalesce(") + column("联系人") +
+                     QStringLiteral(", '') <> '' or coalesce(") + column("公司名称") +
+                     QStringLiteral(", '') <> '' then 1 else 0 end)") + from + QStringLiteral(" group by 1, 2"),
                  [&](const QSqlQuery& q) {
+                     const qint64 calls = q.value(2).toLongLong();
                      const QDate day = QDate::fromString(q.value(0).toString(), QStringLiteral("yyyy-M-d"));
                      if (day.isValid())
-                         s.perPeriod[periodOf(s, day)] += q.value(1).toLongLong();
-                     s.total += q.value(1).toLongLong();
-                     s.known += q.value(2).toLongLong();
+                         s.perPeriod[periodOf(s, day)] += calls;
+                     const int h = hourOf(q.value(1).toString());
+                     if (h >= 0)
+                         s.perHour[h] += calls;
+                     s.total += calls;
+                     s.known += q.value(3).toLongLong();
                  });
-    if (stop())
-        return s;
-    // Per hour: 时间 is "H:mm:ss"; 24 sums in one pass over the range.
-    QStringList sums;
-    for (int h = 0; h < 24; ++h)
-        sums << QStringLiteral("sum(case when ") + column("时间") + QStringLiteral(" like '") + QString::number(h) +
-                    QStringLiteral(":%' or ") + column("时间") + QStringLiteral(" like '") +
-                    QString::number(h).rightJustified(2, QLatin1Char('0')) + QStringLiteral(":%' then 1 else 0 end)");
-    forDaySlices(db, days, QStringLiteral("select ") + sums.join(QLatin1Char(',')) + from, [&](const QSqlQuery& q) {
-        for (int h = 0; h < 24; ++h)
-            s.perHour[h] += q.value(h).toLongLong();
-    });
     if (stop())
         return s;
     // The most frequent numbers over the whole range.
@@ -210,6 +221,30 @@ CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& 
     if (s.frequentNumbers.size() > frequentLimit)
         s.frequentNumbers.resize(frequentLimit);
     return s;
+}
+
+QStringList customersOfNumbers(QSqlDatabase db, bool numberIndex, const QList<NumberCount>& numbers)
+{
+    QStringList names;
+    for (const NumberCount& n : numbers) {
+        QString name;
+        if (!lookupNumber(n.number).isEmpty()) {
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            if (!q.exec(numberIndex ? indexedLookupStatement(n.number) : digitsLookupStatement(n.number)))
+                fail(q);
+            if (q.next()) {
+                const QSqlRecord r = q.record();
+                name = (q.value(r.indexOf(QStringLiteral("联系人"))).toString() + QLatin1Char(' ') +
+                        q.value(r.indexOf(QStringLiteral("公司名称"))).toString())
+                           .trimmed();
+            } else if (q.lastError().isValid()) {
+                fail(q);
+            }
+        }
+        names << name;
+    }
+    return names;
 }
 
 CallStatistics callStatisticsForReport(const DatabaseLocation& where, const QDate& first, const QDate& last,

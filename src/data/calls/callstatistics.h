@@ -49,6 +49,12 @@ struct CallStatistics {
 CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& last, int frequentLimit = 20,
                               const std::function<bool()>& stopRequested = {});
 
+// The customer of each number as the caller lookup finds it: its 联系人 and
+// 公司名称, "" where no customer has the number.  `numberIndex`: the
+// database has the number index (else the digits are taken row by row).
+// Throws DbError when a statement fails.
+QStringList customersOfNumbers(QSqlDatabase db, bool numberIndex, const QList<NumberCount>& numbers);
+
 // The server a report read, as far as it tells.
 struct ReadingPlace {
     QString server;          // address:port

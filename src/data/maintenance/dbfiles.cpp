@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
+#include <future>
 #include <unistd.h>
 
 #include "rules/app/livefiles.h"
@@ -15,6 +16,8 @@ namespace dbfile {
 using namespace steps;
 
 namespace {
+
+bool verified(const QString& path, QString* error, bool copy);
 
 std::function<void(const char*)>& stepHook()
 {
@@ -139,9 +142,14 @@ bool finishScratch(const QString& path, QString* error)
 {
     if (!store().detachSideFiles(path, error))
         return false;
-    if (!verifyDatabase(path, error))
+    // The copy's pages are checked (its index entries come from its source:
+    // they are not compared with its rows) while the disk takes the file.
+    std::future<bool> synced = std::async(std::launch::async, [path] { return syncPath(path, false); });
+    const bool sound = verified(path, error, true);
+    const bool onDisk = synced.get();
+    if (!sound)
         return false;
-    if (!syncPath(path, false)) {
+    if (!onDisk) {
         setError(error, QStringLiteral("无法把“") + shown(path) + QStringLiteral("”写入磁盘。"));
         return false;
     }
@@ -225,11 +233,15 @@ MissingColumns missingColumns(const QString& path)
     return out;
 }
 
-bool verifyDatabase(const QString& path, QString* error)
+namespace {
+
+// The check of verifyDatabase(), in full or (for a copy just written) of
+// the pages alone.
+bool verified(const QString& path, QString* error, bool copy)
 {
     QString why;
     QStringList problems;
-    switch (store().checkIntegrity(path, &problems, &why)) {
+    switch (copy ? store().checkCopy(path, &problems, &why) : store().checkIntegrity(path, &problems, &why)) {
     case FileStore::Integrity::Unopened:
         setError(error, QStringLiteral("无法打开“") + shown(path) + QStringLiteral("”：") + why);
         return false;
@@ -255,6 +267,10 @@ bool verifyDatabase(const QString& path, QString* error)
     }
     return true;
 }
+
+}  // namespace
+
+bool verifyDatabase(const QString& path, QString* error) { return verified(path, error, false); }
 
 // --- holding, removing and creating a file -------------------------------------------
 

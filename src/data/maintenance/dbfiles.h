@@ -4,7 +4,8 @@
 // files through the database engine (engine.h); no windows.
 //
 // Every operation that changes data/web.mdb writes the new content to a
-// scratch file beside it, checks it, flushes it to disk and only then renames
+// scratch file beside it, checks it (the structure of every page: the
+// engine's quick check), flushes it to disk and only then renames
 // it over the database.  A rename is atomic, so whatever moment the program
 // is killed at, data/web.mdb is either the old file or the new one, whole.
 //
@@ -56,8 +57,8 @@ MissingColumns missingColumns(const QString& path);
 // them by that key, so the program cannot work with such a file.
 QStringList tablesWithoutIntegerKey(const QString& path);
 
-// Opens the file read-only and runs the integrity check; the three tables
-// must be there.  *error gets a Chinese reason.
+// Opens the file read-only and runs the full integrity check (indexes
+// against their rows included); the three tables must be there.  *error gets a Chinese reason.
 bool verifyDatabase(const QString& path, QString* error);
 
 // How long work follows a file operation: how far it has come, in per cent,

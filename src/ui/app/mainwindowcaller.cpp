@@ -33,25 +33,6 @@ namespace {
 const char* const kCardFields[] = {"联系人", "部门", "职务", "电话", "手机", "宅电", "公司名称", "地址", "EMAIL",
                                    "QQ",    "MSN",  "网址", "邮编", "分类1", "分类2", "事项", "答复"};
 
-// The customer a number belongs to, as the statistics name it: 联系人 and
-// 公司名称 of the best match, "" when the number is nobody's.
-QString customerOfNumber(DataModule& dm, const QString& number)
-{
-    const QString local = lookupNumber(number);
-    if (local.isEmpty())
-        return {};
-    DataSet found(&dm.connection, QStringLiteral("statisticsCustomer"));
-    found.setStatement(WrittenStatement::of(
-        dm.connection.hasNumberIndex() ? indexedLookupStatement(number) : digitsLookupStatement(number),
-        QStringLiteral("客户数据")));
-    found.open();
-    if (found.eof())
-        return {};
-    return QStringList{found.text(QStringLiteral("联系人")), found.text(QStringLiteral("公司名称"))}
-        .join(QLatin1Char(' '))
-        .trimmed();
-}
-
 // The list of the tab in front as it is shown: the call list when it is in
 // front, else the customer list.
 PrintedList listOnScreen(const MainWindow& w, DataModule& dm)
@@ -130,8 +111,7 @@ void MainWindow::showCallStatistics()
 {
     guarded([this] {
         dm_.connection.open();
-        auto* w = new CallStatisticsWindow(
-            &dm_.connection, [this](const QString& number) { return customerOfNumber(dm_, number); }, this);
+        auto* w = new CallStatisticsWindow(&dm_.connection, this);
         w->compute();
         w->exec();
         delete w;

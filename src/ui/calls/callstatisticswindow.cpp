@@ -110,9 +110,8 @@ qint64 sum(const QVector<qint64>& values) { return std::accumulate(values.begin(
 
 }  // namespace
 
-CallStatisticsWindow::CallStatisticsWindow(Connection* connection,
-                                           std::function<QString(const QString&)> customerOf, QWidget* parent)
-    : QDialog(parent), connection_(connection), customerOf_(std::move(customerOf))
+CallStatisticsWindow::CallStatisticsWindow(Connection* connection, QWidget* parent)
+    : QDialog(parent), connection_(connection)
 {
     setObjectName(QStringLiteral("callStatisticsWindow"));
     setWindowTitle(QStringLiteral("来电统计"));
@@ -187,8 +186,10 @@ void CallStatisticsWindow::compute()
     auto result = std::make_shared<CallStatistics>();
     auto place = std::make_shared<ReadingPlace>();
     auto kinds = std::make_shared<QVector<CallKinds>>();
+    auto customers = std::make_shared<QStringList>();
+    const bool numberIndex = connection_->hasNumberIndex();
     auto* work = new BackgroundWork(connection_, QStringLiteral("来电统计"), BackgroundWork::Access::Read,
-                                    [result, place, kinds, first, last](WorkContext& c) {
+                                    [result, place, kinds, customers, numberIndex, first, last](WorkContext& c) {
                                         const auto stop = [&c] { return c.stopRequested(); };
                                         // A server's report reads from its standby where it has one.
                                         *result = c.location().isServer()
@@ -200,16 +201,19 @@ void CallStatisticsWindow::compute()
                                         // range is counted by the month or the year).
                                         if (result->unit == StatisticsUnit::Day)
                                             *kinds = callKindsPerDay(c.db(), result->first, result->last);
+                                        c.checkStop();
+                                        *customers = customersOfNumbers(c.db(), numberIndex,
+                                                                        result->frequentNumbers);
                                     });
     connect(work, &BackgroundWork::finished, this, [this, place] { readFrom_->setText(readingPlaceText(*place)); });
     work_ = work;
     // The window may be closed (and gone) before the figures come.
     QPointer<CallStatisticsWindow> self(this);
-    runWork(work, this, [self, result, kinds](const WorkOutcome& outcome) {
+    runWork(work, this, [self, result, kinds, customers](const WorkOutcome& outcome) {
         if (!self)
             return;
         self->kinds_ = *kinds;
-        self->finishComputing(outcome, *result);
+        self->finishComputing(outcome, *result, *customers);
     });
 }
 
@@ -219,12 +223,14 @@ CallStatisticsWindow::~CallStatisticsWindow()
         work_->stop();
 }
 
-void CallStatisticsWindow::finishComputing(const WorkOutcome& outcome, const CallStatistics& result)
+void CallStatisticsWindow::finishComputing(const WorkOutcome& outcome, const CallStatistics& result,
+                                           const QStringList& customers)
 {
     computing_ = false;
     computeButton_->setEnabled(true);
     if (outcome.ok) {
         stats_ = result;
+        frequentCustomers_ = customers;
         showStatistics();
     } else if (!outcome.stopped) {
         errorreport::report(QStringLiteral("来电统计没有完成：") + outcome.error);
@@ -270,10 +276,9 @@ void CallStatisticsWindow::showStatistics()
     std::unique_ptr<QChart> oldHour(perHour_->chart());
     perHour_->setChart(barChart(QStringLiteral("各时段来电"), {}, {{QStringLiteral("各时段来电"), stats_.perHour}}));
     frequent_->clear();
-    frequentCustomers_.clear();
-    for (const NumberCount& n : stats_.frequentNumbers) {
-        frequentCustomers_ << (customerOf_ ? customerOf_(n.number) : QString());
-        frequent_->addTopLevelItem(new QTreeWidgetItem({n.number, QString::number(n.calls), frequentCustomers_.last()}));
+    for (qsizetype i = 0; i < stats_.frequentNumbers.size(); ++i) {
+        const NumberCount& n = stats_.frequentNumbers[i];
+        frequent_->addTopLevelItem(new QTreeWidgetItem({n.number, QString::number(n.calls), frequentCustomers_.value(i)}));
     }
     exportButton_->setEnabled(true);
 }

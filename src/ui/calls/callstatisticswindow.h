@@ -7,7 +7,6 @@
 
 #include <QDialog>
 #include <QPointer>
-#include <functional>
 
 #include "data/calls/callkinds.h"
 #include "data/calls/callstatistics.h"
@@ -24,9 +23,9 @@ class QTreeWidget;
 class CallStatisticsWindow : public QDialog {
     Q_OBJECT
 public:
-    // `customerOf` names the customer of a number ("" when none).
-    CallStatisticsWindow(Connection* connection, std::function<QString(const QString&)> customerOf,
-                         QWidget* parent = nullptr);
+    // The customers of the frequent numbers are found by the caller lookup,
+    // with the figures.
+    explicit CallStatisticsWindow(Connection* connection, QWidget* parent = nullptr);
     // A computation still under way is asked to stop; its outcome is dropped.
     ~CallStatisticsWindow() override;
 
@@ -48,12 +47,11 @@ signals:
     void computed();
 
 private:
-    void finishComputing(const WorkOutcome& outcome, const CallStatistics& result);
+    void finishComputing(const WorkOutcome& outcome, const CallStatistics& result, const QStringList& customers);
     void showStatistics();
     void chooseExportFile();
 
     Connection* connection_;
-    std::function<QString(const QString&)> customerOf_;
     QDateEdit* firstDay_;
     QDateEdit* lastDay_;
     QPushButton* computeButton_;

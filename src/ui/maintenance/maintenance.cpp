@@ -354,7 +354,13 @@ void Maintenance::startRestore(const QString& source, dbfile::Kind kind)
             const QString file = db + QStringLiteral(".new");
             bool ok;
             if (kind == dbfile::Kind::Ours) {
+                // A file from elsewhere gets the full check, indexes against
+                // their rows, before it takes the database's place.
                 ok = dbfile::backupDatabase(source, file, &why, progressOf(cx));
+                if (ok && !dbfile::verifyDatabase(file, &why)) {
+                    dbfile::removeDatabaseFile(file);
+                    ok = false;
+                }
             } else {
                 std::unique_ptr<TableReader> reader = opener(source, &why);
                 ok = reader && dbfile::convertAccess(*reader, file, counts.get(), &why, progressOf(cx));

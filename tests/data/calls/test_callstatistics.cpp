@@ -97,6 +97,39 @@ private slots:
         db.close();
     }
 
+    // A time not written as "H:mm:ss" or "HH:mm:ss" counts for its day and
+    // the total but for no hour of the day.
+    void oddTimesCountForTheDayOnly()
+    {
+        QTemporaryDir tmp;
+        const QString file = testutil::makeDatabase(tmp.filePath(QStringLiteral("web.mdb")));
+        testutil::execute(file, QStringLiteral("insert into 来电数据 (手机, 日期, 时间, 公司名称) values "
+                                               "('13900000001', '2026-3-1', '0:00:00', '某公司'), "
+                                               "('13900000001', '2026-3-1', '00:30:00', null), "
+                                               "('13900000001', '2026-3-1', '23:59:59', null), "
+                                               "('13900000002', '2026-3-2', '24:00:00', null), "
+                                               "('13900000002', '2026-3-2', '９:00:00', null), "
+                                               "('13900000002', '2026-3-2', ' 9:00:00', null), "
+                                               "('13900000002', '2026-3-2', '900', null), "
+                                               "('13900000002', '2026-3-2', '123:00:00', null), "
+                                               "('13900000002', '2026-3-2', '7', null), "
+                                               "('13900000002', '2026-3-2', '', null), "
+                                               "('13900000002', '2026-3-2', null, null)"));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("odd"));
+        db.setDatabaseName(file);
+        QVERIFY(db.open());
+        const CallStatistics s = callStatistics(db, QDate(2026, 3, 1), QDate(2026, 3, 2));
+        QCOMPARE(s.perPeriod, (QVector<qint64>{3, 8}));
+        QCOMPARE(s.total, qint64(11));
+        QCOMPARE(s.known, qint64(1));
+        QVector<qint64> hours(24, 0);
+        hours[0] = 2;
+        hours[23] = 1;
+        QCOMPARE(s.perHour, hours);
+        QCOMPARE(s.frequentNumbers.first().number, QStringLiteral("13900000002"));
+        db.close();
+    }
+
     // A range of centuries costs what the calls cost: it is narrowed to the
     // days that hold calls and counted by the year; a range of years by the
     // month.  Days written otherwise than the log writes them are not counted.

@@ -270,6 +270,66 @@ private slots:
         QVERIFY(!anySideFile(path("copy.mdb")));
     }
 
+    // A copy spoiled between its writing and its check (a page of garbage,
+    // a page of zeros, a sound page of the tree written over another, its
+    // tail lost) is refused: the earlier backup and the database stay as
+    // they were and nothing is left beside them.  The lost tail shows
+    // before the check, when the new file is first opened.
+    void aSpoiledCopyIsRefused_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("spoil");
+        for (const char* op : {"backup", "compact"})
+            for (const char* how : {"garbage", "zeros", "moved", "tail"})
+                QTest::newRow((std::string(op) + ", " + how).c_str()) << op << how;
+    }
+    void aSpoiledCopyIsRefused()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, spoil);
+        makeDatabase(db_, 300, 20000);
+        const QString before = fingerprint(db_);
+        const QString target = path("copy.mdb");
+        QString why;
+        QVERIFY2(dbfile::backupDatabase(db_, target, &why), qPrintable(why));
+        const bool backup = operation == QLatin1String("backup");
+        const QString scratch = backup ? target + QStringLiteral(".tavrin-tmp") : path("new.MDB");
+        bool spoiled = false;
+        dbfile::setStepHook([&](const char* step) {
+            if (std::strcmp(step, backup ? "backup-written" : "compact-written") != 0)
+                return;
+            QFile f(scratch);
+            if (!f.open(QIODevice::ReadWrite))
+                return;
+            const QByteArray header = f.read(100);
+            const qint64 pageSize = (uchar(header[16]) << 8) | uchar(header[17]);
+            const qint64 pages = f.size() / pageSize;
+            if (spoil == QLatin1String("tail")) {
+                spoiled = f.resize((pages - pages / 4) * pageSize);
+                return;
+            }
+            QByteArray page(int(pageSize), '\0');
+            if (spoil == QLatin1String("moved") && f.seek(pages / 4 * pageSize))
+                page = f.read(pageSize);
+            if (spoil == QLatin1String("garbage"))
+                for (int i = 0; i < page.size(); ++i)
+                    page[i] = char((i * 7919 + 13) % 251);
+            spoiled = f.seek(pages / 2 * pageSize) && f.write(page) == pageSize;
+        });
+        const bool done = backup ? dbfile::backupDatabase(db_, target, &why) : dbfile::compactDatabase(db_, path("new.MDB"), &why);
+        dbfile::setStepHook({});
+        QVERIFY(spoiled);
+        QVERIFY(!done);
+        // Refused by the check: what it found, or that it could not read on.
+        if (spoil != QLatin1String("tail"))
+            QVERIFY2(why.contains(QStringLiteral("未通过完整性检查")) || why.contains(QStringLiteral("不是可用的数据库")),
+                     qPrintable(why));
+        QVERIFY(!QFileInfo::exists(scratch));
+        QCOMPARE(fingerprint(db_), before);
+        QCOMPARE(fingerprint(target), before);
+        QVERIFY(dbfile::verifyDatabase(target, &why));
+    }
+
     // Commits that live only in the log are part of the database: a compact
     // keeps them, a replaced file keeps them, and the new file never gets
     // the old file's log.

@@ -505,7 +505,7 @@ private slots:
             "('', '057163010428', '2026-12-3', '14:00:00', null),"
             "('13900001111', null, '2026-12-7', '23:59:59', '张三'),"
             "(null, '057163010428', '2026-11-20', '10:00:00', null)")});
-        CallStatisticsWindow sw(&dm().connection, [](const QString&) { return QString(); });
+        CallStatisticsWindow sw(&dm().connection);
         sw.setRange(QDate(2026, 12, 1), QDate(2026, 12, 7));
         QSignalSpy computed(&sw, &CallStatisticsWindow::computed);
         sw.compute();

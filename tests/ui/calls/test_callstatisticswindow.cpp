@@ -1,12 +1,15 @@
 // The statistics window computes off the window thread, draws what it
 // computed, names the customers of frequent numbers and exports the figures.
 
+#include <QBarSeries>
+#include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "data/app/backgroundwork.h"
@@ -30,13 +33,14 @@ private slots:
             "(null, '057163010428', '2026-12-3', '14:00:00', null),"
             "('13900001111', null, '2026-12-7', '23:59:59', '张三'),"
             "(null, '057163010428', '2026-11-20', '10:00:00', null)"));
+        // The customer of the frequent mobile, stored as an operator typed it.
+        testutil::execute(file, QStringLiteral("insert into 客户数据 (联系人, 公司名称, 手机) values "
+                                               "('张三', '', '139 0000 1111'), ('李四', '某公司', '13900002222')"));
         QStringList reports;
         errorreport::setSink([&](const QString& t) { reports << t; });
         DataModule dm;
         dm.connection.open();
-        CallStatisticsWindow w(&dm.connection, [](const QString& n) {
-            return n == QStringLiteral("13900001111") ? QStringLiteral("张三") : QString();
-        });
+        CallStatisticsWindow w(&dm.connection);
         w.setRange(QDate(2026, 12, 1), QDate(2026, 12, 7));
         QSignalSpy computed(&w, &CallStatisticsWindow::computed);
         w.compute();
@@ -53,6 +57,8 @@ private slots:
         QCOMPARE(s.frequentNumbers[0].number, QStringLiteral("13900001111"));
         for (QChartView* v : w.findChildren<QChartView*>())
             QVERIFY(v->chart() && !v->chart()->series().isEmpty());
+        QTreeWidget* frequent = w.findChild<QTreeWidget*>();
+        QCOMPARE(frequent->topLevelItem(0)->text(2), QStringLiteral("张三"));
 
         const QString xlsx = folder + QStringLiteral("统计.xlsx");
         QString error;
@@ -63,6 +69,8 @@ private slots:
         QCOMPARE(sheets[0].rows[1], (QStringList{QStringLiteral("2026-12-1"), QStringLiteral("2")}));
         QCOMPARE(sheets[2].rows[1],
                  (QStringList{QStringLiteral("13900001111"), QStringLiteral("3"), QStringLiteral("张三")}));
+        // A number nobody has stays without a customer.
+        QCOMPARE(sheets[2].rows[2].value(2), QString());
         QCOMPARE(sheets[3].rows[2], (QStringList{QStringLiteral("新客户来电"), QStringLiteral("1")}));
         // Answered, missed and outgoing per day: none missed nor dialled here.
         QCOMPARE(sheets[4].rows.size(), 8);
@@ -101,6 +109,16 @@ private slots:
         QVERIFY2(w.findChild<QLabel*>(QStringLiteral("summary"))->text().contains(QStringLiteral("1999-5-1 至 2026-12-7，范围较长，按年统计")),
                  qPrintable(w.findChild<QLabel*>(QStringLiteral("summary"))->text()));
         QCOMPARE(w.findChildren<QChartView*>().first()->chart()->title(), QStringLiteral("每年来电"));
+        // Few bars, one a year, that still add up to every call; the hours too.
+        for (QChartView* v : w.findChildren<QChartView*>()) {
+            auto* bars = qobject_cast<QBarSeries*>(v->chart()->series().value(0));
+            QVERIFY(bars && bars->count() == 1);
+            double sum = 0;
+            for (int i = 0; i < bars->barSets()[0]->count(); ++i)
+                sum += bars->barSets()[0]->at(i);
+            QCOMPARE(qint64(sum), w.statistics().total);
+            QVERIFY(bars->barSets()[0]->count() <= 28);
+        }
 
         // The range the wrong way round is refused with a message.
         w.setRange(QDate(2026, 12, 7), QDate(2026, 12, 1));
