@@ -99,6 +99,7 @@ private:
     struct Rebuilt;
     struct TreeRead;
     void showTree(std::shared_ptr<const customertree::Outline> outline);
+    static void releaseFreedMemory();
     bool eventFilter(QObject* watched, QEvent* event) override;
     QStringList customerFields() const;
     bool checkSearchList(const QStringList& searchList);
