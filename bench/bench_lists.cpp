@@ -29,7 +29,7 @@
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -145,7 +145,7 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
             q.exec(QStringLiteral("select ") + list.join(QStringLiteral(", ")) + QStringLiteral(" from 客户数据"));
             readToEnd(q);
         }));
-        w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->clear();
+        w.customerList()->setTreeNodes({});
         QFile::remove(CustomerList::treePath());
         QApplication::processEvents();
         meter.start();
@@ -156,7 +156,7 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
             return;
         }
         waitUntil([&] { return !w.customerList()->rebuildRunning(); }, 600000);
-        w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->repaint();
+        w.findChild<QTreeView*>(QStringLiteral("categoryTree"))->repaint();
         rebuild.push_back(t.nsecsElapsed() / 1e6);
         QApplication::processEvents();
         stalls.push_back(meter.worst());
@@ -170,11 +170,12 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
 
     std::vector<double> load, bareRead;
     for (int run = 0; run < kRuns; ++run) {
-        w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->clear();  // at start-up the tree is empty
+        w.customerList()->setTreeNodes({});  // at start-up the tree is empty
         QElapsedTimer t;
         t.start();
         w.customerList()->loadTreeFile();
-        w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->repaint();
+        waitUntil([&] { return !w.customerList()->treeLoading(); }, 600000);
+        w.findChild<QTreeView*>(QStringLiteral("categoryTree"))->repaint();
         load.push_back(t.nsecsElapsed() / 1e6);
         bareRead.push_back(timed([&] {
             QFile f(CustomerList::treePath());
@@ -186,18 +187,21 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
 
     // Searches for third-level nodes (three conditions), each another node.
     writeTextLines(CustomerList::searchListPath(), list);
-    QVector<QTreeWidgetItem*> third;
-    for (int i = 0; i < w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->topLevelItemCount(); ++i)
-        for (int j = 0; j < w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->topLevelItem(i)->childCount(); ++j)
-            for (int k = 0; k < w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->topLevelItem(i)->child(j)->childCount(); k += 17)
-                third << w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->topLevelItem(i)->child(j)->child(k);
+    auto* view = w.findChild<QTreeView*>(QStringLiteral("categoryTree"));
+    const QAbstractItemModel* m = view->model();
+    QVector<QModelIndex> third;
+    for (int i = 0; i < m->rowCount(); ++i)
+        for (int j = 0; j < m->rowCount(m->index(i, 0)); ++j)
+            for (int k = 0; k < m->rowCount(m->index(j, 0, m->index(i, 0))); k += 17)
+                third << m->index(k, 0, m->index(j, 0, m->index(i, 0)));
     std::vector<double> ours, paint, bareSearch;
     qint64 rows = 0;
     const int screen = screenRows(*w.findChild<DBGrid*>(QStringLiteral("customerGrid")));
     for (int run = 0; run < kRuns && !third.isEmpty(); ++run) {
-        QTreeWidgetItem* item = third[int(qint64(run) * third.size() / kRuns)];
-        w.findChild<QTreeWidget*>(QStringLiteral("categoryTree"))->setCurrentItem(item);
-        const QStringList path{item->parent()->parent()->text(0), item->parent()->text(0), item->text(0)};
+        const QModelIndex item = third[int(qint64(run) * third.size() / kRuns)];
+        view->setCurrentIndex(item);
+        const QStringList path{item.parent().parent().data().toString(), item.parent().data().toString(),
+                               item.data().toString()};
         const QString sql = customertree::joinLines(customertree::treeSearch(list, path, true).lines);
         bareKeysAndScreen(bare, sql, screen, &rows);
         bareSearch.push_back(bareKeysAndScreen(bare, sql, screen, &rows));

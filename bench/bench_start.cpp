@@ -6,10 +6,18 @@
 // start is a process of its own; the two take turns, five starts each, and
 // the figures are medians.
 //
-//   bench_start [--large] [database file] [cold]
+//   bench_start [--large] [database file] [cold] [tree]
 //     Without a file the generator's database (built on first use).  The
 //     database is put (linked) into a temporary program folder of each
 //     start; "cold" drops the file from the page cache before each start.
+//     "tree": a third start takes turns with them, over the same database
+//     with its saved customer tree (as "重生列表" leaves it, built on first
+//     use) in set/: until the tree is read and shown, the longest stall
+//     meanwhile, and the resident memory with the tree and once a few of
+//     its levels are open.  Beside it the bare read of the tree file's bytes.
+//     "rebuild" (with "tree"): one more start that then runs "重生列表" twice,
+//     each until the new tree is shown, with the memory after each; beside
+//     it a bare read of the tree's four fields of every customer.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,6 +27,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTreeView>
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
@@ -32,8 +43,11 @@
 #include "ui/calls/deviceswitch.h"
 #include "data/app/datamodule.h"
 #include "ui/web/browser.h"
+#include "ui/lists/customerlist.h"
+#include "ui/lists/customertreemodel.h"
 
 #include "benchdb.h"
+#include "benchtree.h"
 #include "measure.h"
 
 namespace {
@@ -44,7 +58,75 @@ constexpr int kRuns = 5;
 const char* const kChild = "--one-start";
 
 // One start in this process; prints its figures on one line.
-int oneStart(int argc, char** argv, const QElapsedTimer& clock, const QString& file, bool cold)
+// The tree's figures of a start with the saved tree: "TREE" and the time
+// from the start until it is shown, the longest stall since the window was
+// shown, the memory with it, the
+// nodes open and the memory then.
+void treeFigures(MainWindow& w, const QElapsedTimer& clock, StallMeter& stalls)
+{
+    CustomerList* list = w.customerList();
+    while (list->treeLoading())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    const double loadedMs = clock.nsecsElapsed() / 1e6;
+    const double stall = stalls.worst();
+    const double loadedMb = residentKb() / 1024.0;
+    // A few levels open: the first 20 top-level nodes, under each its first
+    // 20 children, and under those their first 5, each shown in turn.
+    auto* view = w.findChild<QTreeView*>(QStringLiteral("categoryTree"));
+    const QAbstractItemModel* m = view->model();
+    int open = 0;
+    for (int i = 0; i < std::min(20, m->rowCount()); ++i) {
+        const QModelIndex top = m->index(i, 0);
+        view->expand(top);
+        ++open;
+        for (int j = 0; j < std::min(20, m->rowCount(top)); ++j) {
+            const QModelIndex second = m->index(j, 0, top);
+            view->expand(second);
+            ++open;
+            for (int k = 0; k < std::min(5, m->rowCount(second)); ++k, ++open)
+                view->expand(m->index(k, 0, second));
+            view->scrollTo(second);
+            QCoreApplication::processEvents();
+        }
+    }
+    view->repaint();
+    std::printf("TREE %f %f %f %d %lld %f\n", loadedMs, stall, loadedMb, open,
+                qint64(list->treeModel()->outline().count()), residentKb() / 1024.0);
+}
+
+// "REBUILD", then per rebuild its time and the memory after it, and the
+// bare read of the fields.
+void rebuildTwice(MainWindow& w, const QString& file)
+{
+    double bareMs = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("barefields"));
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        db.open();
+        bareMs = timed([&] {
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            q.exec(QStringLiteral("select ") + treeFields().join(QStringLiteral(", ")) + QStringLiteral(" from 客户数据"));
+            readToEnd(q);
+        });
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("barefields"));
+    std::printf("REBUILD %f %f", bareMs, residentKb() / 1024.0);
+    for (int run = 0; run < 2; ++run) {
+        const double ms = timed([&] {
+            if (!w.customerList()->startRebuild(treeFields(), &w))
+                return;
+            while (w.customerList()->rebuildRunning())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        });
+        std::printf(" %f %f", ms, residentKb() / 1024.0);
+    }
+    std::printf(" %f\n", peakResidentKb() / 1024.0);
+}
+
+int oneStart(int argc, char** argv, const QElapsedTimer& clock, const QString& file, bool cold, bool tree,
+             bool rebuild)
 {
     if (cold) {
         const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY);
@@ -65,6 +147,8 @@ int oneStart(int argc, char** argv, const QElapsedTimer& clock, const QString& f
     QDir(folder.path()).mkpath(QStringLiteral("set"));
     QFile::link(file, folder.path() + QStringLiteral("/data/web.mdb"));
     setProgramFolder(folder.path());
+    if (tree)
+        putSavedTree(file, folder.path());
 
     DataModule dm;
     DeviceSwitch device;
@@ -87,6 +171,10 @@ int oneStart(int argc, char** argv, const QElapsedTimer& clock, const QString& f
     const qint64 until = clock.elapsed() + 2000;
     while (clock.elapsed() < until)
         app.processEvents(QEventLoop::WaitForMoreEvents, 20);
+    if (tree)
+        treeFigures(w, clock, stalls);
+    if (rebuild)
+        rebuildTwice(w, file);
 
     // The activation step once more, as a restore runs it: its own share.
     QElapsedTimer again;
@@ -102,21 +190,45 @@ int oneStart(int argc, char** argv, const QElapsedTimer& clock, const QString& f
 
 struct Starts {
     std::vector<double> built, shown, stall, stallAfter, again, memory;
-    QString position;
+    std::vector<double> treeShown, treeStall, treeMemory, openMemory;
+    QString position, tree, rebuilds;
 };
 
-bool startOnce(const QString& file, bool cold, Starts* s)
+bool startOnce(const QString& file, bool cold, Starts* s, bool tree = false, bool rebuild = false)
 {
     QProcess p;
     QStringList args{QString::fromLatin1(kChild), file};
     if (cold)
         args << QStringLiteral("cold");
+    if (tree)
+        args << QStringLiteral("tree");
+    if (rebuild)
+        args << QStringLiteral("rebuild");
     p.start(QCoreApplication::applicationFilePath(), args);
     if (!p.waitForFinished(600000) || p.exitCode() != 0) {
         std::fprintf(stderr, "%s", p.readAllStandardError().constData());
         return false;
     }
-    for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+    const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.startsWith("REBUILD ")) {
+            const QList<QByteArray> f = line.mid(8).split(' ');
+            s->rebuilds = QString::asprintf(
+                "bare read of the fields %.0f ms; memory before %.0f MB; rebuild 1: %.0f ms, then %.0f MB; "
+                "rebuild 2: %.0f ms, then %.0f MB; peak %.0f MB",
+                f.value(0).toDouble(), f.value(1).toDouble(), f.value(2).toDouble(), f.value(3).toDouble(),
+                f.value(4).toDouble(), f.value(5).toDouble(), f.value(6).toDouble());
+        }
+        if (!line.startsWith("TREE "))
+            continue;
+        const QList<QByteArray> f = line.mid(5).split(' ');
+        s->treeShown.push_back(f.value(0).toDouble());
+        s->treeStall.push_back(f.value(1).toDouble());
+        s->treeMemory.push_back(f.value(2).toDouble());
+        s->openMemory.push_back(f.value(5).toDouble());
+        s->tree = QString::fromLatin1(f.value(4) + " nodes, " + f.value(3) + " opened");
+    }
+    for (const QByteArray& line : lines) {
         if (!line.startsWith("RESULT "))
             continue;
         const QList<QByteArray> f = line.mid(7).split(' ');
@@ -148,23 +260,45 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
         !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (argc > 2 && qstrcmp(argv[1], kChild) == 0)
-        return oneStart(argc, argv, clock, QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath(),
-                        argc > 3 && qstrcmp(argv[3], "cold") == 0);
+    if (argc > 2 && qstrcmp(argv[1], kChild) == 0) {
+        bool cold = false, tree = false, rebuild = false;
+        for (int i = 3; i < argc; ++i) {
+            cold = cold || qstrcmp(argv[i], "cold") == 0;
+            tree = tree || qstrcmp(argv[i], "tree") == 0;
+            rebuild = rebuild || qstrcmp(argv[i], "rebuild") == 0;
+        }
+        return oneStart(argc, argv, clock, QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath(), cold,
+                        tree, rebuild);
+    }
 
     QCoreApplication app(argc, argv);
     printLoad("start");
     QStringList args = app.arguments().mid(1);
     const Size size = sizeFromArguments(&args);
     const bool cold = args.removeAll(QStringLiteral("cold")) > 0;
+    const bool withTree = args.removeAll(QStringLiteral("tree")) > 0;
+    const bool rebuild = withTree && args.removeAll(QStringLiteral("rebuild")) > 0;
     const QString file =
         QFileInfo(!args.isEmpty() ? args.first() : database(size)).absoluteFilePath();
     QTemporaryDir dir;
     const QString empty = dir.filePath(QStringLiteral("empty.mdb"));
     createEmptyDatabase(empty);
 
-    Starts full, bare;
+    const QString treeFile = withTree ? savedTree(file) : QString();
+    Starts full, bare, tree;
+    std::vector<double> treeBytes;
     for (int i = 0; i < kRuns; ++i) {
+        if (withTree) {
+            if (!startOnce(file, cold, &tree, true)) {
+                std::fprintf(stderr, "a start with the tree did not finish\n");
+                return 1;
+            }
+            treeBytes.push_back(timed([&] {
+                QFile f(treeFile);
+                f.open(QIODevice::ReadOnly);
+                f.readAll();
+            }));
+        }
         if (!startOnce(empty, cold, &bare) || !startOnce(file, cold, &full)) {
             std::fprintf(stderr, "a start did not finish\n");
             return 1;
@@ -182,6 +316,30 @@ int main(int argc, char** argv)
     row("activation step run again", full.again, bare.again, "ms");
     row("resident memory after start", full.memory, bare.memory, "MB");
     std::printf("  position panel: \"%s\" (empty: \"%s\")\n", qPrintable(full.position), qPrintable(bare.position));
+    if (withTree) {
+        std::printf("with the saved tree (%s, %.1f MB file), same database:\n", qPrintable(tree.tree),
+                    QFileInfo(treeFile).size() / 1048576.0);
+        std::printf("  %-34s %9.1f ms   (without the tree %.1f ms)\n", "record position shown", median(tree.shown),
+                    median(full.shown));
+        std::printf("  %-34s %9.1f ms\n", "longest stall until then", median(tree.stall));
+        std::printf("  %-34s %9.1f ms\n", "longest stall with the 2 s after", median(tree.stallAfter));
+        std::printf("  %-34s %9.1f ms   (bare: the file's bytes read %.1f ms)\n", "tree shown, from the start",
+                    median(tree.treeShown), median(treeBytes));
+        std::printf("  %-34s %9.1f ms\n", "longest stall from show to tree", median(tree.treeStall));
+        std::printf("  %-34s %9.1f MB   (without the tree, after start %.1f MB)\n", "resident memory, tree shown",
+                    median(tree.treeMemory), median(full.memory));
+        std::printf("  %-34s %9.1f MB   (goal under 400 MB: %s)\n", "resident memory, levels open",
+                    median(tree.openMemory), median(tree.openMemory) < 400 ? "met" : "NOT met");
+    }
+    if (rebuild) {
+        Starts again;
+        if (!startOnce(file, cold, &again, true, true)) {
+            std::fprintf(stderr, "the start with two rebuilds did not finish\n");
+            return 1;
+        }
+        std::printf("\"重生列表\" twice in one run (load %s):\n  %s\n", loadAverage().constData(),
+                    qPrintable(again.rebuilds));
+    }
     printLoad("end");
     return 0;
 }

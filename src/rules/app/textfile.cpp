@@ -172,7 +172,7 @@ QString fromGb18030(const QByteArray& bytes)
     return QString::fromUtf8(out);
 }
 
-QStringList readTextLines(const QString& path)
+QString readText(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -180,8 +180,12 @@ QStringList readTextLines(const QString& path)
     const QByteArray bytes = file.readAll();
     // A file saved by an editor that marks UTF-8 with a byte-order mark is
     // read as UTF-8; every other file is GBK.
-    const QString text = bytes.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(bytes.mid(3))
-                                                           : fromGb18030(bytes);
+    return bytes.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(bytes.mid(3)) : fromGb18030(bytes);
+}
+
+QStringList readTextLines(const QString& path)
+{
+    const QString text = readText(path);
 
     QStringList lines;
     qsizetype start = 0;

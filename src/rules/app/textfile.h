@@ -32,6 +32,10 @@ QString fromGbk(const QByteArray& bytes);
 QByteArray toGb18030(const QString& text);
 QString fromGb18030(const QByteArray& bytes);
 
+// The whole text of a file as readTextLines decodes it, line breaks kept.
+// Throws FileError when the file cannot be opened.
+QString readText(const QString& path);
+
 // Reads the lines of a text file (GB18030, GBK being part of it).  CR LF, lone CR and lone LF all end a
 // line; a break at the very end adds no line, an empty line in the middle is
 // an empty entry.  Lines are returned as they are, not trimmed.

@@ -386,8 +386,8 @@ void MainWindow::runActivation()
     if (QFileInfo::exists(telFile))
         simulation_->setTestNumbers(readTextLines(telFile));
 
-    // A damaged tree file is reported with the nodes read so far kept; the
-    // rest of the activation still runs.
+    // The tree file is read beside the window; a damaged one is reported
+    // once read, with the nodes read so far kept.
     guarded([this] { customerList_->loadTreeFile(); });
 
     restoreSearchFields(callSearchField, customerSearchField);

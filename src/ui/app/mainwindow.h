@@ -52,7 +52,7 @@ class QPrinter;
 class QPushButton;
 class QTabWidget;
 class QTimer;
-class QTreeWidget;
+class QTreeView;
 class StatusBar;
 class UpDownBox;
 class WebTabs;
@@ -299,7 +299,7 @@ private:
     QComboBox* customerSearchField = nullptr;
     QLineEdit* customerSearchText = nullptr;
     QPushButton* customerSearchButton = nullptr;    // 查询
-    QTreeWidget* categoryTree = nullptr;             // 客户分类
+    QTreeView* categoryTree = nullptr;               // 客户分类
     DBGrid* customerGrid = nullptr;
     QPushButton* customerEvenWidthsButton = nullptr;   // 平均列宽
     QPushButton* customerSaveLayoutButton = nullptr;   // 保存设置

@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "data/app/datamodule.h"
@@ -315,9 +315,8 @@ void MainWindow::buildCustomerTab()
 
     auto* body = new QHBoxLayout;
     body->setSpacing(2);
-    categoryTree = new QTreeWidget(area);
+    categoryTree = new QTreeView(area);  // its model and caption come with the customer list
     categoryTree->setObjectName(QStringLiteral("categoryTree"));
-    categoryTree->setHeaderLabel(QStringLiteral("客户分类"));
     categoryTree->setIndentation(19);
     categoryTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     categoryTree->setFixedWidth(160);

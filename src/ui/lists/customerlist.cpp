@@ -7,8 +7,13 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QThread>
+#include <QTreeView>
 #include <algorithm>
+#include <sys/resource.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <utility>
 
 #include "rules/app/errorreport.h"
@@ -24,7 +29,7 @@
 #include "rules/lists/listsearch.h"
 #include "data/lists/reopen.h"
 #include "rules/lists/savefile.h"
-#include "ui/lists/treefiller.h"
+#include "ui/lists/customertreemodel.h"
 #include "data/lists/treeread.h"
 
 using customertree::Node;
@@ -32,14 +37,6 @@ using customertree::Node;
 namespace {
 
 const QString kOutdated = QStringLiteral("检索列表过时，应该重新生成！");
-
-int levelOf(const QTreeWidgetItem* item)
-{
-    int level = 0;
-    for (const QTreeWidgetItem* p = item->parent(); p; p = p->parent())
-        ++level;
-    return level;
-}
 
 // While the tree is refilled or the rebuild reads the table.
 struct BusyCursor {
@@ -49,11 +46,16 @@ struct BusyCursor {
 
 }  // namespace
 
-// What a rebuild's worker hands over: the items of the new tree, deleted
-// unless they are taken.
+// What a rebuild's worker hands over: the new tree.
 struct CustomerList::Rebuilt {
-    QVector<treeitems::Group> groups;
-    ~Rebuilt() { treeitems::deleteGroups(groups); }
+    std::shared_ptr<const customertree::Outline> outline;
+};
+
+// What the tree file's reader hands over: the tree read, and the error that
+// ended the reading, if any.
+struct CustomerList::TreeRead {
+    std::shared_ptr<const customertree::Outline> outline;
+    std::exception_ptr failure;
 };
 
 CustomerList::CustomerList(DataSet& customers, const Controls& controls,
@@ -68,8 +70,11 @@ CustomerList::CustomerList(DataSet& customers, const Controls& controls,
     c_.searchText->installEventFilter(this);
     c_.tree->viewport()->installEventFilter(this);
     c_.tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    filler_ = new TreeFiller(c_.tree, this);
-    connect(filler_, &TreeFiller::finished, this, [this] { emit rebuildFinished(true); });
+    // Every row is one line high: the view need not measure rows it does
+    // not show.
+    c_.tree->setUniformRowHeights(true);
+    model_ = new CustomerTreeModel(this);
+    c_.tree->setModel(model_);
 }
 
 CustomerList::~CustomerList()
@@ -80,6 +85,8 @@ CustomerList::~CustomerList()
         rebuild_->stop();
         rebuild_->wait();
     }
+    if (loader_)
+        loader_->wait();
 }
 
 QString CustomerList::searchListPath() { return programFolder() + QStringLiteral("set/kehu_Search.List"); }
@@ -124,8 +131,8 @@ void CustomerList::searchByField()
 
 void CustomerList::searchTreeNode()
 {
-    const QList<QTreeWidgetItem*> selected = c_.tree->selectedItems();
-    QTreeWidgetItem* node = selected.isEmpty() ? nullptr : selected.first();
+    const QModelIndexList selected = c_.tree->selectionModel()->selectedIndexes();
+    const QModelIndex node = selected.isEmpty() ? QModelIndex() : selected.first();
     const QStringList fields = customerFields();
     if (!QFile::exists(searchListPath())) {
         showMessage(kOutdated);
@@ -136,9 +143,7 @@ void CustomerList::searchTreeNode()
         showMessage(kOutdated);
         return;
     }
-    QStringList path;
-    for (QTreeWidgetItem* n = node; n; n = n->parent())
-        path.prepend(treeitems::valueOf(n));
+    const QStringList path = model_->pathTo(node);
     bool orderById = false;
     for (int i = 0; i < c_.fieldBox->count(); ++i)
         orderById = orderById ||
@@ -155,46 +160,64 @@ void CustomerList::searchTreeNode()
     }
 }
 
-QVector<Node> CustomerList::treeNodes() const
-{
-    QVector<Node> out;
-    QVector<QTreeWidgetItem*> stack;
-    for (int i = c_.tree->topLevelItemCount() - 1; i >= 0; --i)
-        stack.append(c_.tree->topLevelItem(i));
-    while (!stack.isEmpty()) {
-        QTreeWidgetItem* item = stack.takeLast();
-        out.append({levelOf(item), treeitems::valueOf(item)});
-        for (int i = item->childCount() - 1; i >= 0; --i)
-            stack.append(item->child(i));
-    }
-    return out;
-}
+QVector<Node> CustomerList::treeNodes() const { return model_->outline().nodes(); }
 
 void CustomerList::setTreeNodes(const QVector<Node>& nodes)
 {
-    if (filler_->running()) {
-        filler_->abandon();
-        emit rebuildFinished(false);
-    }
-    QTreeWidget* tree = c_.tree;
-    tree->setUpdatesEnabled(false);
-    tree->clear();
-    // Items are joined to their parents before the tree sees them, so the
-    // view takes the whole tree at once.
-    tree->addTopLevelItems(treeitems::joinGroups(treeitems::makeGroups(nodes)));
-    tree->setUpdatesEnabled(true);
+    showTree(std::make_shared<const customertree::Outline>(customertree::Outline::fromNodes(nodes)));
+}
+
+void CustomerList::showTree(std::shared_ptr<const customertree::Outline> outline)
+{
+    ++treeGeneration_;  // a file read still under way comes too late
+    model_->setOutline(std::move(outline));
+    releaseFreedMemory();
+}
+
+void CustomerList::releaseFreedMemory()
+{
+    // Building a large tree leaves a worker's heap full of freed blocks the
+    // allocator keeps; handed back, the next build does not add to them.
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
 }
 
 void CustomerList::loadTreeFile()
 {
-    if (!QFile::exists(treePath()))
+    if (!QFile::exists(treePath()) || loader_)
         return;
-    QVector<Node> nodes;
-    QString error;
-    const bool ok = customertree::parseTree(readTextLines(treePath()), &nodes, &error);
-    setTreeNodes(nodes);
-    if (!ok)
-        throw AppError(error);
+    auto read = std::make_shared<TreeRead>();
+    const QString path = treePath();
+    loader_ = QThread::create([read, path] {
+        // The start's own work (the lists, the record position) comes first.
+        ::setpriority(PRIO_PROCESS, 0, 10);  // this thread only, on Linux
+        try {
+            QString error;
+            read->outline = std::make_shared<const customertree::Outline>(
+                customertree::Outline::fromText(readText(path), &error));
+            if (!error.isEmpty())
+                throw AppError(error);
+        } catch (...) {
+            read->failure = std::current_exception();
+        }
+    });
+    loader_->setParent(this);
+    const int generation = treeGeneration_;
+    connect(loader_, &QThread::finished, this, [this, read, generation] {
+        loader_->deleteLater();
+        loader_ = nullptr;
+        // A tree set or rebuilt meanwhile stays, and the file's faults with
+        // the file's tree go unseen.
+        if (generation == treeGeneration_) {
+            if (read->outline)
+                showTree(read->outline);
+            if (read->failure)
+                guarded([&read] { std::rethrow_exception(read->failure); });
+        }
+        emit treeLoaded();
+    });
+    loader_->start();
 }
 
 bool CustomerList::checkSearchList(const QStringList& searchList)
@@ -229,7 +252,7 @@ bool CustomerList::rebuildTreeNow(const QStringList& searchList)
 
 bool CustomerList::startRebuild(const QStringList& searchList, QWidget* owner)
 {
-    if (refuseWhileWorking(owner) || filler_->running() || !checkSearchList(searchList))
+    if (refuseWhileWorking(owner) || rebuild_ || !checkSearchList(searchList))
         return false;
     const QStringList fields = searchList.mid(0, 4);
     const QString treeFile = treePath();
@@ -244,7 +267,7 @@ bool CustomerList::startRebuild(const QStringList& searchList, QWidget* owner)
                     [&cx](qint64 done, qint64 total) { cx.progress(done, total); }, &nodes))
                 throw WorkStopped();
             cx.setText(QStringLiteral("正在生成客户分类列表……"));
-            rebuilt->groups = treeitems::makeGroups(nodes);
+            rebuilt->outline = std::make_shared<const customertree::Outline>(customertree::Outline::fromNodes(nodes));
             cx.checkStop();
             // From here on it is not stopped any more: the new file and the
             // new tree go together.
@@ -261,16 +284,17 @@ bool CustomerList::startRebuild(const QStringList& searchList, QWidget* owner)
             // Stopped or failed: the old tree and its file stay.
             if (!outcome.stopped)
                 errorreport::report(outcome.error);
+            releaseFreedMemory();
             emit rebuildFinished(false);
             return;
         }
-        // The new items go into the tree a slice at a time.
-        filler_->start(std::exchange(rebuilt->groups, {}));
+        showTree(std::exchange(rebuilt->outline, {}));
+        emit rebuildFinished(true);
     });
     return true;
 }
 
-bool CustomerList::rebuildRunning() const { return rebuild_ || filler_->running(); }
+bool CustomerList::rebuildRunning() const { return !rebuild_.isNull(); }
 
 void CustomerList::editSearchList(QWidget* owner)
 {

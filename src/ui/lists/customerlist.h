@@ -1,7 +1,8 @@
 #pragma once
 // The customer list tab: "显示所有数据", the field search ("查询" or Enter),
-// the search by a click in the category tree, loading the tree at start-up,
-// rebuilding it from the customers, and the settings window it is arranged in.
+// the search by a click in the category tree, loading the tree at start-up
+// (read on a thread of its own), rebuilding it from the customers, and the
+// settings window it is arranged in.
 
 #include <QList>
 #include <QObject>
@@ -13,16 +14,17 @@
 #include <memory>
 
 #include "rules/lists/customertree.h"
+#include "rules/lists/treeoutline.h"
 
 class DBGrid;
 class DataSet;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QThread;
+class QTreeView;
 class QWidget;
-class TreeFiller;
+class CustomerTreeModel;
 class BackgroundWork;
 
 class CustomerList : public QObject {
@@ -33,7 +35,7 @@ public:
         QLineEdit* searchText;
         QPushButton* searchButton;    // 查询
         QPushButton* showAllButton;   // 显示所有数据
-        QTreeWidget* tree;            // the category tree
+        QTreeView* tree;              // the category tree
         DBGrid* grid;                 // the customer list
     };
     // `setMessage` writes the status bar's message panel; `showAll` is the
@@ -51,10 +53,14 @@ public:
     void searchByField();    // field search
     void searchTreeNode();  // search for the tree's selected node
 
-    // The tree from set/kehu_TreeView.List when it exists.  A line more than
-    // one level below the one before ends the load with an error; the nodes
-    // read until then stay in the tree.
+    // The tree from set/kehu_TreeView.List when it exists, read and built
+    // on a thread of its own while the window goes on; treeLoaded() follows
+    // once it is in the tree.  A line more than one level below the one
+    // before ends the load with an error, reported then; the nodes read until
+    // there stay in the tree.  A tree set or rebuilt meanwhile wins over the
+    // file's.
     void loadTreeFile();
+    bool treeLoading() const { return loader_ != nullptr; }
 
     // Rebuilds the tree from the customers for the search list (its first
     // four entries) and writes it to set/kehu_TreeView.List, here and now.
@@ -65,8 +71,9 @@ public:
 
     // "重生列表": the same rebuild with the table read on a worker thread over
     // a connection of its own, while a progress window over `owner` shows how
-    // far it has come and offers "停止"; the new items then go into the tree a
-    // slice at a time.  Stopping keeps the tree and its file as they were.
+    // far it has come and offers "停止"; the new tree is built there too and
+    // replaces the old at once.  Stopping keeps the tree and its file as they
+    // were.
     // The checks are made first, here; returns false when they fail (or other
     // long work is running).  rebuildFinished() follows the end of a started
     // rebuild, whichever way it ends.
@@ -77,6 +84,7 @@ public:
     // shows of them); replacing them.
     QVector<customertree::Node> treeNodes() const;
     void setTreeNodes(const QVector<customertree::Node>& nodes);
+    CustomerTreeModel* treeModel() const { return model_; }
 
     // Menu 设置 › 设置查询列表: the settings window, modal over `owner`.
     void editSearchList(QWidget* owner);
@@ -85,9 +93,13 @@ public:
 
 signals:
     void rebuildFinished(bool rebuilt);
+    void treeLoaded();
 
 private:
     struct Rebuilt;
+    struct TreeRead;
+    void showTree(std::shared_ptr<const customertree::Outline> outline);
+    static void releaseFreedMemory();
     bool eventFilter(QObject* watched, QEvent* event) override;
     QStringList customerFields() const;
     bool checkSearchList(const QStringList& searchList);
@@ -98,6 +110,8 @@ private:
     std::function<void()> showAll_;
     std::function<bool()> customerTabActive_;
     QPointer<BackgroundWork> rebuild_;  // the read under way
-    TreeFiller* filler_;                // puts a rebuilt tree's items in
+    CustomerTreeModel* model_;          // what the tree shows
+    QThread* loader_ = nullptr;         // reading the tree file
+    int treeGeneration_ = 0;            // counts the trees shown
     bool closing_ = false;
 };

@@ -7,6 +7,7 @@
 #include "rules/app/textfile.h"
 #include "rules/lists/customertree.h"
 #include "rules/lists/savefile.h"
+#include "rules/lists/treeoutline.h"
 
 using customertree::Node;
 
@@ -72,6 +73,69 @@ private slots:
         QVERIFY(!customertree::parseTree({"A", "\tA1", "\t\t\tdeep", "B"}, &nodes, &error));
         QCOMPARE(error, QStringLiteral("Invalid level (3) for item \"deep\""));
         QCOMPARE(nodes, (QVector<Node>{{0, "A"}, {1, "A1"}}));
+    }
+
+    // The compact outline reads a file's text as the lines are read: the
+    // same nodes, levels, order and error, whatever ends the lines.
+    void outlineReadsTheFileAsTheLines_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("CR LF") << QStringLiteral("A\r\n\tA1\r\n\t\tX\r\n\tA2\r\nB\r\nC\r\n");
+        QTest::newRow("lone CR, LF, no break at the end") << QStringLiteral("A\r\tA1\n\t\tX\r\n\tA2\nB\rC");
+        QTest::newRow("empty lines in the middle") << QStringLiteral("A\r\n\r\n\tB1\r\n\r\n\r\n");
+        QTest::newRow("spaces and an indented first line") << QStringLiteral("\t\tA\r\n A1\r\n  X\r\nB\r\n B1\r\n\t B2\r\n");
+        QTest::newRow("marked values") << (QStringLiteral("\uFDD0s华南\r\n\t\uFDD0t前置\r\n\t\t第一行\uFDD0r\uFDD0n第二行\r\n")
+                                           + QStringLiteral("\uFDD0m\uFDD0q\r\n"));
+        QTest::newRow("a level too deep") << QStringLiteral("A\r\n\tA1\r\n\t\t\tdeep\r\nB\r\n");
+        QTest::newRow("too deep at once") << QStringLiteral("A\r\n\t\tB\r\n");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("only breaks") << QStringLiteral("\r\n\r\n");
+    }
+    void outlineReadsTheFileAsTheLines()
+    {
+        QFETCH(QString, text);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("kehu_TreeView.List"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(toGb18030(text));
+        }
+        QVector<Node> expected;
+        QString expectedError;
+        const bool whole = customertree::parseTree(readTextLines(path), &expected, &expectedError);
+        QString error;
+        const customertree::Outline o = customertree::Outline::fromText(readText(path), &error);
+        QCOMPARE(o.nodes(), expected);
+        QCOMPARE(error, whole ? QString() : expectedError);
+        // Every node is found again from its parent and place, and the
+        // children of each come in the file's order.
+        int seen = 0;
+        for (int node = 0; node < o.count(); ++node) {
+            QCOMPARE(o.child(o.parent(node), o.row(node)), node);
+            QCOMPARE(o.parent(node) < 0 ? 0 : o.level(o.parent(node)) + 1, o.level(node));
+            for (int r = 1; r < o.childCount(node); ++r)
+                QVERIFY(o.child(node, r - 1) < o.child(node, r));
+            seen += o.childCount(node);
+        }
+        QCOMPARE(seen + o.childCount(-1), o.count());
+        QCOMPARE(o.child(-1, o.childCount(-1)), -1);
+        // Built from the nodes, it writes the same lines back.
+        QCOMPARE(customertree::treeLines(customertree::Outline::fromNodes(expected).nodes()),
+                 customertree::treeLines(expected));
+    }
+
+    void outlineCaptionsShowOneLine()
+    {
+        const customertree::Outline o = customertree::Outline::fromNodes(
+            {{0, "两\r\n行"}, {1, "cr\ronly"}, {1, "lf\nonly"}, {0, QStringLiteral("\uFDD0")}});
+        QCOMPARE(o.caption(0), QStringLiteral("两 行"));
+        QCOMPARE(o.value(0), QStringLiteral("两\r\n行"));
+        QCOMPARE(o.caption(1), QStringLiteral("cr only"));
+        QCOMPARE(o.caption(2), QStringLiteral("lf only"));
+        QCOMPARE(o.value(3), QStringLiteral("\uFDD0"));
+        QCOMPARE(o.childCount(0), 2);
+        QCOMPARE(o.childCount(3), 0);
     }
 
     void searchStatements()

@@ -19,7 +19,7 @@
 #include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QtTest>
 #include <memory>
 
@@ -311,13 +311,13 @@ private slots:
                                  "('c4','零售','华南'), ('c5','',null)")});
         QVERIFY(w().customerList()->rebuildTreeNow({QStringLiteral("分类1"), QStringLiteral("分类2")}));
         QCOMPARE(w().customerList()->treeNodes().size(), 5);  // 零售 华南 华东, 批发 华东
-        auto* tree = named<QTreeWidget>(&w(), QStringLiteral("categoryTree"));
-        QTreeWidgetItem* retail = nullptr;
-        for (int i = 0; i < tree->topLevelItemCount(); ++i)
-            if (tree->topLevelItem(i)->text(0) == QStringLiteral("零售"))
-                retail = tree->topLevelItem(i);
-        QVERIFY(retail);
-        tree->setCurrentItem(retail);
+        auto* tree = named<QTreeView>(&w(), QStringLiteral("categoryTree"));
+        QModelIndex retail;
+        for (int i = 0; i < tree->model()->rowCount(); ++i)
+            if (tree->model()->index(i, 0).data().toString() == QStringLiteral("零售"))
+                retail = tree->model()->index(i, 0);
+        QVERIFY(retail.isValid());
+        tree->setCurrentIndex(retail);
         w().customerList()->searchTreeNode();
         QCOMPARE(sorted(column(dm().customerTable, QStringLiteral("联系人"))), (QStringList{"c1", "c3", "c4"}));
     }

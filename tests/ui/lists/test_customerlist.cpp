@@ -13,10 +13,14 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
+#include <QAbstractItemModelTester>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QtTest>
+#include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "rules/app/errorreport.h"
 #include "ui/app/message.h"
@@ -31,7 +35,7 @@
 #include "ui/lists/gridlayout.h"
 #include "ui/lists/customerlistsettingswindow.h"
 #include "rules/lists/savefile.h"
-#include "ui/lists/treefiller.h"
+#include "ui/lists/customertreemodel.h"
 #include "data/lists/treeread.h"
 #include "testutil.h"
 
@@ -79,49 +83,106 @@ QVector<Node> referenceTree(const QString& file, const QStringList& list)
     return nodes;
 }
 
-QTreeWidgetItem* findNode(QTreeWidget* tree, const QStringList& path)
-{
-    QTreeWidgetItem* item = nullptr;
-    for (const QString& text : path) {
-        QTreeWidgetItem* next = nullptr;
-        const int n = item ? item->childCount() : tree->topLevelItemCount();
-        for (int i = 0; i < n && !next; ++i) {
-            QTreeWidgetItem* c = item ? item->child(i) : tree->topLevelItem(i);
-            if (c->text(0) == text)
-                next = c;
-        }
-        if (!next)
-            return nullptr;
-        item = next;
-    }
-    return item;
-}
+QTreeView* tree(Fixture& f) { return testutil::named<QTreeView>(&*f, QStringLiteral("categoryTree")); }
+
+// The node a path of captions leads to (invalid when there is none).
+QModelIndex findNodeIn(const QAbstractItemModel& m, const QStringList& path);
+QModelIndex findNode(QTreeView* tree, const QStringList& path) { return findNodeIn(*tree->model(), path); }
 
 // A mouse click on a node (or on the tree's empty part when there is none),
 // and the events it leads to.
-void clickNode(QTreeWidget* tree, QTreeWidgetItem* item)
+void clickNode(QTreeView* tree, const QModelIndex& item)
 {
     QPoint at(5, tree->viewport()->height() - 3);
-    if (item) {
-        tree->scrollToItem(item);
-        at = tree->visualItemRect(item).center();
+    if (item.isValid()) {
+        for (QModelIndex p = item.parent(); p.isValid(); p = p.parent())
+            tree->expand(p);  // as the operator opens the nodes above it
+        tree->scrollTo(item);
+        at = tree->visualRect(item).center();
     }
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
     QCoreApplication::processEvents();
 }
 
-// The nodes a tree view shows, depth first, with their values.
-QVector<Node> shownNodes(QTreeWidget* tree)
+// The nodes a tree model gives, depth first, with their values and, apart,
+// their captions.
+QVector<Node> shownNodes(const QAbstractItemModel& m, QStringList* captions = nullptr)
 {
     QVector<Node> out;
-    std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* item, int level) {
-        for (int i = 0; i < item->childCount(); ++i) {
-            out.append({level, treeitems::valueOf(item->child(i))});
-            walk(item->child(i), level + 1);
+    std::function<void(const QModelIndex&, int)> walk = [&](const QModelIndex& parent, int level) {
+        for (int i = 0; i < m.rowCount(parent); ++i) {
+            const QModelIndex c = m.index(i, 0, parent);
+            if (c.parent() != parent || c.row() != i)
+                qFatal("a node's parent or row does not lead back to it");
+            out.append({level, c.data(CustomerTreeModel::kValueRole).toString()});
+            if (captions)
+                captions->append(c.data().toString());
+            walk(c, level + 1);
         }
     };
-    walk(tree->invisibleRootItem(), 0);
+    walk({}, 0);
     return out;
+}
+
+QModelIndex findNodeIn(const QAbstractItemModel& m, const QStringList& path)
+{
+    QModelIndex item;
+    for (const QString& text : path) {
+        QModelIndex next;
+        for (int i = 0; i < m.rowCount(item) && !next.isValid(); ++i)
+            if (m.index(i, 0, item).data().toString() == text)
+                next = m.index(i, 0, item);
+        if (!next.isValid())
+            return {};
+        item = next;
+    }
+    return item;
+}
+
+// The tree file as a named pipe: its reader gets the lines only once they
+// are written.  Going out of scope it ends the file for a reader still
+// waiting, so that nothing is left hanging.
+struct TreePipe {
+    QByteArray path = QFile::encodeName(CustomerList::treePath());
+    int fd = -1;
+    TreePipe()
+    {
+        if (::mkfifo(path.constData(), 0600) != 0)
+            qFatal("no pipe for the tree file");
+    }
+    ~TreePipe()
+    {
+        if (fd < 0)
+            openWriter();
+        close();
+    }
+    bool openWriter()
+    {
+        if (fd < 0)
+            fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);  // fails while no one reads
+        return fd >= 0;
+    }
+    void write(const QStringList& lines)
+    {
+        QByteArray bytes;
+        for (const QString& l : lines)
+            bytes += toGb18030(l) + "\r\n";
+        if (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
+            qFatal("the pipe took less than was written");
+        close();
+    }
+    void close()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+};
+
+// Waits for the tree file read at the start to be in the tree.
+bool treeRead(Fixture& f)
+{
+    return QTest::qWaitFor([&f] { return !f->customerList()->treeLoading(); }, 30000);
 }
 
 // A tree with `top` top-level nodes, the first with `wide` children, each
@@ -215,7 +276,7 @@ private slots:
         press("saveButton");
         press("rebuildButton");
         QCOMPARE(readTextLines(CustomerList::searchListPath()), QStringList{"分类1"});
-        QCOMPARE(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree"))->topLevelItemCount(), 0);
+        QCOMPARE(tree(f)->model()->rowCount(), 0);
     }
 
     void settingsWindowEditsTheList()
@@ -335,12 +396,12 @@ private slots:
         f->activate();
         QVERIFY(f->customerList()->rebuildTreeNow({"分类1"}));
         const QByteArray before = fileBytes(CustomerList::treePath());
-        const int top = testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree"))->topLevelItemCount();
+        const int top = tree(f)->model()->rowCount();
         QVERIFY(!f->customerList()->rebuildTreeNow({"分类1", "没有的字段"}));
         QCOMPARE(messages_, QStringList{"左边的列表有误，不属于右边列表的一部分！"});
         QVERIFY(!f->customerList()->rebuildTreeNow({}));
         QCOMPARE(messages_.size(), 2);
-        QCOMPARE(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree"))->topLevelItemCount(), top);
+        QCOMPARE(tree(f)->model()->rowCount(), top);
         QCOMPARE(fileBytes(CustomerList::treePath()), before);
         QVERIFY(reports_.isEmpty());
     }
@@ -358,45 +419,45 @@ private slots:
         DataSet& kh = f->dm().customerTable;
         auto panel = [&] { return testutil::named<StatusBar>(&*f, QStringLiteral("statusPanels"))->panelText(MainWindow::MessagePanel); };
 
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售"}));
+        clickNode(tree(f), findNode(tree(f), {"零售"}));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c3", "c4", "c8", "c10"}));
         QCOMPARE(panel(), QStringLiteral("当前数据：  零售"));
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售", "华南"}));
+        clickNode(tree(f), findNode(tree(f), {"零售", "华南"}));
         QCOMPARE(kh.commandText(), QStringLiteral("Select  * from 客户数据\r\nwhere 分类2='华南'\r\n"
                                                   "and 分类1='零售'\r\norder by ID\r\n"));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c4", "c10"}));
         QCOMPARE(panel(), QStringLiteral("当前数据：  零售     华南"));
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售", "华南", "采购部"}));
+        clickNode(tree(f), findNode(tree(f), {"零售", "华南", "采购部"}));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c10"}));
         QCOMPARE(panel(), QStringLiteral("当前数据：  零售    华南    采购部"));
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"代理", "O'Brien", "采购部", "经理"}));
+        clickNode(tree(f), findNode(tree(f), {"代理", "O'Brien", "采购部", "经理"}));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c9"}));
         QCOMPARE(panel(), QStringLiteral("当前数据：  代理    O'Brien    采购部    经理"));
         // The same node again searches again.
         testutil::named<QPushButton>(&*f, QStringLiteral("showAllCustomersButton"))->click();
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"代理", "O'Brien", "采购部", "经理"}));
+        clickNode(tree(f), findNode(tree(f), {"代理", "O'Brien", "采购部", "经理"}));
         QCOMPARE(rowsShown(kh), 1);
         QVERIFY(reports_.isEmpty());
 
         // No node selected: everyone, by ID.
-        testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree"))->clearSelection();
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), nullptr);
+        tree(f)->clearSelection();
+        clickNode(tree(f), {});
         QCOMPARE(rowsShown(kh), 10);
         QCOMPARE(column(kh, "联系人").first(), QStringLiteral("c1"));
         QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
 
         // An outdated list: only the message.
         writeTextLines(CustomerList::searchListPath(), {"分类1", "旧字段"});
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售"}));
+        clickNode(tree(f), findNode(tree(f), {"零售"}));
         QCOMPARE(messages_, QStringList{"检索列表过时，应该重新生成！"});
         QCOMPARE(rowsShown(kh), 10);
         QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
         QFile::remove(CustomerList::searchListPath());
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售"}));
+        clickNode(tree(f), findNode(tree(f), {"零售"}));
         QCOMPARE(messages_.size(), 2);
         // A list shorter than the node's level: an error, the grid as it was.
         writeTextLines(CustomerList::searchListPath(), {"分类1"});
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售", "华南"}));
+        clickNode(tree(f), findNode(tree(f), {"零售", "华南"}));
         QCOMPARE(reports_.size(), 1);
         QCOMPARE(rowsShown(kh), 10);
     }
@@ -480,17 +541,17 @@ private slots:
         QVERIFY(f->customerList()->rebuildTreeNow({"分类1", "分类2"}));
         DataSet& kh = f->dm().customerTable;
         auto panel = [&] { return testutil::named<StatusBar>(&*f, QStringLiteral("statusPanels"))->panelText(MainWindow::MessagePanel); };
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"零售", "华南"}));
+        clickNode(tree(f), findNode(tree(f), {"零售", "华南"}));
         QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c4", "c10"}));
         // Below the last node: whatever the tree shows selected afterwards is
         // what was searched for.
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), nullptr);
-        const QList<QTreeWidgetItem*> shown = testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree"))->selectedItems();
+        clickNode(tree(f), {});
+        const QModelIndexList shown = tree(f)->selectionModel()->selectedIndexes();
         if (shown.isEmpty()) {
             QCOMPARE(panel(), QStringLiteral("当前数据：  全国客户"));
             QCOMPARE(rowsShown(kh), 10);
         } else {
-            QCOMPARE(shown.first()->text(0), QStringLiteral("华南"));
+            QCOMPARE(shown.first().data().toString(), QStringLiteral("华南"));
             QCOMPARE(column(kh, "联系人"), (QStringList{"c1", "c4", "c10"}));
         }
         QVERIFY(reports_.isEmpty() && messages_.isEmpty());
@@ -523,6 +584,7 @@ private slots:
         writeTextLines(CustomerList::searchListPath(), {"分类1", "分类2"});
         Fixture f;
         f->activate();
+        QVERIFY(treeRead(f));
         QCOMPARE(f->customerList()->treeNodes(), built);
         QVERIFY(reports_.isEmpty());
         // A value on two lines shows on one and is searched for whole.
@@ -530,11 +592,14 @@ private slots:
         f->resize(952, 700);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
-        QTreeWidgetItem* twoLines = findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {QStringLiteral("两 行")});
-        QVERIFY(twoLines);
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), twoLines->child(0));
+        // Shown, the window runs its activation again, and reads the file again.
+        QVERIFY(testutil::runPostedEvents());
+        QVERIFY(treeRead(f));
+        const QModelIndex twoLines = findNode(tree(f), {QStringLiteral("两 行")});
+        QVERIFY(twoLines.isValid());
+        clickNode(tree(f), tree(f)->model()->index(0, 0, twoLines));
         QCOMPARE(column(f->dm().customerTable, "联系人"), QStringList{"w3"});
-        clickNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {" 前有空格", "\t前有TAB"}));
+        clickNode(tree(f), findNode(tree(f), {" 前有空格", "\t前有TAB"}));
         QCOMPARE(column(f->dm().customerTable, "联系人"), QStringList{"w2"});
         QVERIFY(reports_.isEmpty());
 
@@ -550,6 +615,7 @@ private slots:
         writeTextLines(CustomerList::treePath(), {"旧"});
         Fixture f;
         f->activate();
+        QVERIFY(treeRead(f));
         testutil::named<QTabWidget>(&*f, QStringLiteral("tabs"))->setCurrentWidget(testutil::named<QWidget>(&*f, QStringLiteral("customerTab")));
         QCOMPARE(f->customerList()->treeNodes(), (QVector<Node>{{0, "旧"}}));
         QSignalSpy finished(f->customerList(), &CustomerList::rebuildFinished);
@@ -595,6 +661,7 @@ private slots:
         const QByteArray before = fileBytes(CustomerList::treePath());
         Fixture f;
         f->activate();
+        QVERIFY(treeRead(f));
         QVERIFY(f.dm->connection.waitForIndexBuild());  // a large table gets its indexes after the open
         QSignalSpy finished(f->customerList(), &CustomerList::rebuildFinished);
         QVERIFY(f->customerList()->startRebuild({"分类1", "分类2"}, f.w.get()));
@@ -629,6 +696,7 @@ private slots:
         writeTextLines(CustomerList::treePath(), {"旧"});
         Fixture f;
         f->activate();
+        QVERIFY(treeRead(f));
         QSignalSpy finished(f->customerList(), &CustomerList::rebuildFinished);
         // The worker's own connection finds no database file.
         QVERIFY(QFile::remove(db_));
@@ -640,44 +708,84 @@ private slots:
         QCOMPARE(readTextLines(CustomerList::treePath()), QStringList{"旧"});
     }
 
-    void largeTreesGoInASliceAtATime()
+    void theModelFollowsTheOutline()
     {
-        // Items made apart from the view, joined the same way.
+        // Levels that jump are taken as one below the node before; a value
+        // on two lines shows on one.
         const QVector<Node> jumpy{{0, "A"}, {2, "deep"}, {1, "A1"}, {3, "x"}, {0, "B"}, {1, "B\r\n1"}};
-        QTreeWidget plain;
-        plain.addTopLevelItems(treeitems::joinGroups(treeitems::makeGroups(jumpy)));
-        QCOMPARE(shownNodes(&plain), (QVector<Node>{{0, "A"}, {1, "deep"}, {1, "A1"}, {2, "x"}, {0, "B"},
-                                                     {1, "B\r\n1"}}));
-        QCOMPARE(plain.topLevelItem(1)->child(0)->text(0), QStringLiteral("B 1"));
+        CustomerTreeModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setOutline(std::make_shared<const customertree::Outline>(customertree::Outline::fromNodes(jumpy)));
+        QStringList captions;
+        QCOMPARE(shownNodes(model, &captions),
+                 (QVector<Node>{{0, "A"}, {1, "deep"}, {1, "A1"}, {2, "x"}, {0, "B"}, {1, "B\r\n1"}}));
+        QCOMPARE(captions, (QStringList{"A", "deep", "A1", "x", "B", "B 1"}));
+        QCOMPARE(model.pathTo(findNodeIn(model, {"A", "A1", "x"})), (QStringList{"A", "A1", "x"}));
+        QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("客户分类"));
 
-        QTreeWidget tree;
-        tree.resize(200, 300);
-        tree.show();
-        TreeFiller filler(&tree);
-        QSignalSpy finished(&filler, &TreeFiller::finished);
+        // A wide tree in a view, opened and selected, then replaced: the view
+        // lets the old rows go and shows the new.
+        QTreeView view;
+        view.setModel(&model);
+        view.resize(200, 300);
+        view.show();
         const QVector<Node> first = wideTree(2500, 3000, QStringLiteral("旧"));
-        filler.start(treeitems::makeGroups(first));
-        QTRY_COMPARE(finished.size(), 1);
-        QVERIFY(!filler.running());
-        QCOMPARE(shownNodes(&tree), first);
-        tree.expandAll();
-        // A new tree over the old: the old items go, the new ones come.
-        const QVector<Node> second = wideTree(1200, 2500, QStringLiteral("新"));
-        filler.start(treeitems::makeGroups(second));
-        QTRY_COMPARE(finished.size(), 2);
-        QCOMPARE(shownNodes(&tree), second);
-        // Abandoned half way: the view keeps what it has, nothing more comes.
-        filler.start(treeitems::makeGroups(first));
-        filler.abandon();
-        QVERIFY(!filler.running());
-        const int kept = int(shownNodes(&tree).size());
-        QVERIFY(testutil::runPostedEvents());
-        QCOMPARE(int(shownNodes(&tree).size()), kept);
-        QCOMPARE(finished.size(), 2);
-        // And the next fill is whole again.
-        filler.start(treeitems::makeGroups(first));
-        QTRY_COMPARE(finished.size(), 3);
-        QCOMPARE(shownNodes(&tree), first);
+        model.setOutline(std::make_shared<const customertree::Outline>(customertree::Outline::fromNodes(first)));
+        QCOMPARE(shownNodes(model), first);
+        view.expand(model.index(0, 0));
+        view.setCurrentIndex(model.index(5, 0, model.index(0, 0)));
+        const QVector<Node> second = wideTree(1200, 10, QStringLiteral("新"));
+        model.setOutline(std::make_shared<const customertree::Outline>(customertree::Outline::fromNodes(second)));
+        QVERIFY(!view.currentIndex().isValid());
+        QCOMPARE(shownNodes(model), second);
+        view.expandAll();
+        model.setOutline(nullptr);
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void theTreeFileIsReadBesideTheWindow()
+    {
+        Fixture f;
+        // The file is a pipe that gives its lines only when the test writes
+        // them: read on the window thread, the activation would never end.
+        TreePipe pipe;
+        QSignalSpy loaded(f->customerList(), &CustomerList::treeLoaded);
+        f->activate();
+        QVERIFY(f->customerList()->treeLoading());
+        QTRY_VERIFY(pipe.openWriter());  // the reader waits on the other end
+        // The window answers meanwhile.
+        QTimer sentinel;
+        sentinel.setSingleShot(true);
+        QSignalSpy ticked(&sentinel, &QTimer::timeout);
+        sentinel.start(0);
+        QVERIFY(ticked.wait());
+        QVERIFY(f->customerList()->treeLoading());
+        QCOMPARE(tree(f)->model()->rowCount(), 0);
+        pipe.write({"A", "\tA1", "\t\tX", "B"});
+        QTRY_COMPARE(loaded.size(), 1);
+        QVERIFY(!f->customerList()->treeLoading());
+        QCOMPARE(f->customerList()->treeNodes(), (QVector<Node>{{0, "A"}, {1, "A1"}, {2, "X"}, {0, "B"}}));
+        QCOMPARE(findNode(tree(f), {"A", "A1", "X"}).data().toString(), QStringLiteral("X"));
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void aTreeRebuiltWhileTheFileIsReadStays()
+    {
+        Fixture f;
+        TreePipe pipe;
+        QSignalSpy loaded(f->customerList(), &CustomerList::treeLoaded);
+        f->activate();
+        QTRY_VERIFY(pipe.openWriter());
+        QVERIFY(f->customerList()->rebuildTreeNow({"分类1"}));
+        const QVector<Node> rebuilt = f->customerList()->treeNodes();
+        QCOMPARE(rebuilt, referenceTree(db_, {"分类1"}));
+        // The old file's lines come in late, a damaged one among them: neither
+        // the old tree nor its fault is shown.
+        pipe.write({"旧", "\t\t\t坏"});
+        QTRY_COMPARE(loaded.size(), 1);
+        QCOMPARE(f->customerList()->treeNodes(), rebuilt);
+        QCOMPARE(shownNodes(*tree(f)->model()), rebuilt);
+        QVERIFY(reports_.isEmpty());
     }
 
     void treeFileAtStart()
@@ -686,8 +794,9 @@ private slots:
         {
             Fixture f;
             f->activate();
-            QCOMPARE(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree"))->topLevelItemCount(), 3);
-            QCOMPARE(findNode(testutil::named<QTreeWidget>(&*f, QStringLiteral("categoryTree")), {"A", "A1", "X"})->text(0), QStringLiteral("X"));
+            QVERIFY(treeRead(f));
+            QCOMPARE(tree(f)->model()->rowCount(), 3);
+            QCOMPARE(findNode(tree(f), {"A", "A1", "X"}).data().toString(), QStringLiteral("X"));
             QCOMPARE(f->customerList()->treeNodes().size(), 6);
         }
         // A bad level: reported, the nodes before it stay, the rest of the
@@ -696,6 +805,7 @@ private slots:
         writeTextLines(folder_ + QStringLiteral("set/khfield.dat"), {"2"});
         Fixture f;
         f->activate();
+        QVERIFY(treeRead(f));
         QCOMPARE(reports_, QStringList{"Invalid level (3) for item \"deep\""});
         QCOMPARE(f->customerList()->treeNodes(), (QVector<Node>{{0, "A"}, {1, "A1"}}));
         QCOMPARE(testutil::named<QComboBox>(&*f, QStringLiteral("customerSearchField"))->currentIndex(), 2);
