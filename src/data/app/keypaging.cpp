@@ -231,8 +231,6 @@ bool KeyPaging::readMissing(const QList<qint64>& missing, const QStringList& fie
     QSqlQuery q(connection_.database());
     q.setForwardOnly(true);
     if (!connection_.run(q, QStringLiteral("select * from ") + quotedIdentifier(table) + keysIn(missing))) {
-        if (!connection_.isBusy(q.lastError()))
-            return true;
         *error = connection_.failure(q).message();
         return false;
     }
