@@ -317,7 +317,7 @@ private slots:
         int connects = 0;
         c.setBeforeConnect([&](Connection& cc) {
             ++connects;
-            cc.setConnectionString(QStringLiteral("Provider=x;Data Source=") + missing);
+            cc.setLocation(DatabaseLocation::ofFile(missing));
         });
         DataSet ds(&c, QStringLiteral("kehutable"));
         ds.setStatement(WrittenStatement::of(QStringLiteral("select * from 客户数据"), QStringLiteral("客户数据")));
@@ -682,7 +682,7 @@ private slots:
         const pid_t pid = fork();
         if (pid == 0) {
             Connection c(QStringLiteral("child"));
-            c.setConnectionString(QStringLiteral("Data Source=") + file_);
+            c.setLocation(DatabaseLocation::ofFile(file_));
             DataSet ds(&c, QStringLiteral("laidianTel"));
             ds.setQuery(Query::ordered(QStringLiteral("来电数据"), QStringLiteral("ID"), true));
             ds.open();
