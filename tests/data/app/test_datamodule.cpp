@@ -63,12 +63,11 @@ private slots:
         QCOMPARE(dm.customerTable.recordCount(), 2);
 
         // A folder whose path holds ';', '\\' and spaces is a folder like any
-        // other; the folder its name would be cut to holds a database too.
+        // other; what its path would be cut to at the ';' is a database too.
         dm.connection.close();
         QTemporaryDir dir;
-        const QString cut = dir.filePath(QStringLiteral("程序 文件/"));
         const QString odd = dir.filePath(QStringLiteral("程序 文件;2024\\新/"));
-        testutil::makeDatabase(cut + QStringLiteral("data/web.mdb"));
+        testutil::makeDatabase(dir.filePath(QStringLiteral("程序 文件")));
         testutil::makeDatabase(odd + QStringLiteral("data/web.mdb"));
         QVERIFY(QDir().mkpath(odd + QStringLiteral("set")));
         testutil::addCustomers(odd + QStringLiteral("data/web.mdb"), 4);
