@@ -98,7 +98,7 @@ int main(int argc, char** argv)
     const QString file = database(size);
 
     Connection conn(QStringLiteral("bench"));
-    conn.setConnectionString(QStringLiteral("Data Source=") + file);
+    conn.setLocation(DatabaseLocation::ofFile(file));
     DataSet ds(&conn, QStringLiteral("kehutable"));
     ds.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
     ds.open();

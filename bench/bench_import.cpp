@@ -183,8 +183,8 @@ int main(int argc, char** argv)
         {
             Connection adob(QStringLiteral("ADOB"));
             adob.setBeforeConnect([&](Connection& c) {
-                c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
-                                      QStringLiteral("data/web.mdb"));
+                c.setLocation(DatabaseLocation::ofFile(folder +
+                                      QStringLiteral("data/web.mdb")));
             });
             DataSet customerTable(&adob, QStringLiteral("kehutable"));
             customerTable.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
@@ -197,7 +197,7 @@ int main(int argc, char** argv)
             t.start();
             const double cpu0 = cpuMs();
             ImportConnection conn(QStringLiteral("OpenExcel_data_In"));
-            conn.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + xlsFile);
+            conn.setFile(xlsFile);
             conn.open();
             ImportDataSet ds(&conn, QStringLiteral("ExcelDataSet_in"));
             for (const QString& table : conn.tableNames()) {

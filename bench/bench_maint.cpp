@@ -184,7 +184,7 @@ int main(int argc, char** argv)
             [&] {
                 copyFlushed(db, work);
                 Connection conn(QStringLiteral("ADOB"));
-                conn.setConnectionString(QStringLiteral("Data Source=") + work);
+                conn.setLocation(DatabaseLocation::ofFile(work));
                 DataSet list(&conn, QStringLiteral("list"));
                 list.setQuery(Query::ordered(name, QStringLiteral("ID"), true));
                 list.open();

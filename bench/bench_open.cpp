@@ -288,7 +288,7 @@ int main(int argc, char** argv)
     }
     std::printf("%s; medians of %d runs\n", qPrintable(sizeText(size)), kRuns);
     Connection conn(QStringLiteral("ADOB"));
-    conn.setConnectionString(QStringLiteral("Data Source=") + file);
+    conn.setLocation(DatabaseLocation::ofFile(file));
     measure(conn, file, QStringLiteral("来电数据"));
     measure(conn, file, QStringLiteral("客户数据"));
     printLoad("end");

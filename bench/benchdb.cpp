@@ -1030,7 +1030,7 @@ QString digitsOf(const QString& stored) { return QString::fromStdString(digitsOn
 std::unique_ptr<Connection> bareConnection(const QString& file, const QString& name)
 {
     auto conn = std::make_unique<Connection>(name);
-    conn->setConnectionString(QStringLiteral("Data Source=") + file);
+    conn->setLocation(DatabaseLocation::ofFile(file));
     conn->open();
     return conn;
 }

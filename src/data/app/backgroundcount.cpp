@@ -2,12 +2,12 @@
 
 #include <QMetaObject>
 #include <QPointer>
+#include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QUuid>
 #include <QVariant>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -17,22 +17,26 @@
 
 namespace {
 
+struct Pauses {
+    std::function<void()> beforeView, beforeCount;
+};
+
 std::mutex& pauseMutex()
 {
     static std::mutex m;
     return m;
 }
 
-std::function<void()>& pauseBeforeCount()
+Pauses& pauses()
 {
-    static std::function<void()> pause;
-    return pause;
+    static Pauses p;
+    return p;
 }
 
-std::function<void()> currentPause()
+Pauses currentPauses()
 {
     std::lock_guard<std::mutex> lock(pauseMutex());
-    return pauseBeforeCount();
+    return pauses();
 }
 
 }  // namespace
@@ -42,55 +46,69 @@ struct BackgroundCount::Token {
     std::atomic<bool> stop{false};
     std::mutex mutex;
     std::condition_variable changed;
-    bool viewFixed = false;  // the count's view of the database is taken
     bool done = false;
     qint64 count = -1;  // -1: failed
-
-    void mark(bool Token::*flag)
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            this->*flag = true;
-        }
-        changed.notify_all();
-    }
+    // Rows of the list deleted by the window while the count runs: those
+    // handed over before the count looked at them, and how many came after.
+    QList<qint64> removed;
+    bool removedTaken = false;
+    qint64 removedLater = 0;
 };
 
 namespace {
 
-qint64 countOnThread(BackgroundCount::Token& token, const DatabaseEngine& engine, const DatabaseLocation& file,
-                     const BoundStatement& sql)
+// The number of a one-row, one-number statement; -1 when it fails.
+qint64 numberOf(QSqlDatabase& db, const BoundStatement& sql, const std::atomic<bool>& stop)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (stop || !q.prepare(sql.sql))
+        return -1;
+    for (const QVariant& v : sql.values)
+        q.addBindValue(v);
+    return q.exec() && q.next() ? q.value(0).toLongLong() : -1;
+}
+
+// The count in one read transaction, less the deleted rows its view held.
+qint64 countInView(BackgroundCount::Token& token, QSqlDatabase& db, const DatabaseEngine& engine,
+                   const BoundStatement& sql, const BackgroundCount::AmongStatement& among)
+{
+    const Pauses pause = currentPauses();
+    if (pause.beforeView)
+        pause.beforeView();
+    // One read transaction: the count sees the database as it is now,
+    // whatever the window stores from here on.
+    if (!db.transaction() || !engine.fixView(db))
+        return -1;
+    if (pause.beforeCount)
+        pause.beforeCount();
+    // A cancel stops the count where it is.
+    engine.stopWhenSet(db, &token.stop);
+    qint64 count = numberOf(db, sql, token.stop);
+    QList<qint64> removed;
+    {
+        std::lock_guard<std::mutex> lock(token.mutex);
+        removed.swap(token.removed);
+        token.removedTaken = true;
+    }
+    if (count >= 0 && !removed.isEmpty()) {
+        const qint64 held = among ? numberOf(db, among(removed), token.stop) : -1;
+        count = held < 0 ? -1 : count - held;
+    }
+    engine.stopWhenSet(db, nullptr);
+    db.commit();
+    return count;
+}
+
+qint64 countOnThread(BackgroundCount::Token& token, const DatabaseEngine& engine, const DatabaseLocation& where,
+                     const BoundStatement& sql, const BackgroundCount::AmongStatement& among)
 {
     qint64 count = -1;
     const QString name = QStringLiteral("count_") + QUuid::createUuid().toString(QUuid::Id128);
     {
-        QSqlDatabase db = engine.connection(name, file, Connection::kBusyTimeoutMs, DatabaseEngine::Access::ReadOnly);
-        if (db.open()) {
-            // One read transaction: the count sees the database as it is
-            // now, whatever the window stores from here on.
-            const bool fixedView = db.transaction() && engine.fixView(db);
-            token.mark(&BackgroundCount::Token::viewFixed);
-            if (fixedView) {
-                if (const std::function<void()> pause = currentPause())
-                    pause();
-                // A cancel stops the count where it is.
-                engine.stopWhenSet(db, &token.stop);
-                QSqlQuery q(db);
-                q.setForwardOnly(true);
-                bool ran = false;
-                if (!token.stop && q.prepare(sql.sql)) {
-                    for (const QVariant& v : sql.values)
-                        q.addBindValue(v);
-                    ran = q.exec();
-                }
-                if (ran && q.next())
-                    count = q.value(0).toLongLong();
-                q.finish();
-                engine.stopWhenSet(db, nullptr);
-                db.commit();
-            }
-        }
-        token.mark(&BackgroundCount::Token::viewFixed);
+        QSqlDatabase db = engine.connection(name, where, Connection::kBusyTimeoutMs, DatabaseEngine::Access::ReadOnly);
+        if (db.open())
+            count = countInView(token, db, engine, sql, among);
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
@@ -99,20 +117,21 @@ qint64 countOnThread(BackgroundCount::Token& token, const DatabaseEngine& engine
 
 }  // namespace
 
-void BackgroundCount::setPauseBeforeCount(std::function<void()> pause)
+void BackgroundCount::setPauses(std::function<void()> beforeView, std::function<void()> beforeCount)
 {
     std::lock_guard<std::mutex> lock(pauseMutex());
-    pauseBeforeCount() = std::move(pause);
+    pauses() = {std::move(beforeView), std::move(beforeCount)};
 }
 
-BackgroundCount::BackgroundCount(std::shared_ptr<const DatabaseEngine> engine, const DatabaseLocation& file,
-                                 const BoundStatement& sql, QObject* context, std::function<void()> arrived)
+BackgroundCount::BackgroundCount(std::shared_ptr<const DatabaseEngine> engine, const DatabaseLocation& where,
+                                 const BoundStatement& sql, QObject* context, std::function<void()> arrived,
+                                 AmongStatement among)
     : token_(std::make_shared<Token>())
 {
     const std::shared_ptr<Token> token = token_;
     QPointer<QObject> target(context);
-    token->thread = std::thread([token, engine, file, sql, target, arrived] {
-        const qint64 count = countOnThread(*token, *engine, file, sql);
+    token->thread = std::thread([token, engine, where, sql, among, target, arrived] {
+        const qint64 count = countOnThread(*token, *engine, where, sql, among);
         {
             std::lock_guard<std::mutex> lock(token->mutex);
             token->count = token->stop ? -1 : count;
@@ -128,9 +147,21 @@ BackgroundCount::BackgroundCount(std::shared_ptr<const DatabaseEngine> engine, c
                 },
                 Qt::QueuedConnection);
     });
-    // Whatever is stored from now on comes after the count's view.
-    std::unique_lock<std::mutex> lock(token->mutex);
-    token->changed.wait_for(lock, std::chrono::seconds(2), [&token] { return token->viewFixed; });
+}
+
+bool BackgroundCount::removing(qint64 key, const std::function<bool()>& remove)
+{
+    // Held while the delete runs, so that the count takes the rows deleted
+    // so far either before it (and looks for them in its view) or after it
+    // (and its view, fixed before, held the row).
+    std::lock_guard<std::mutex> lock(token_->mutex);
+    if (!remove())
+        return false;
+    if (token_->removedTaken)
+        ++token_->removedLater;
+    else
+        token_->removed << key;
+    return true;
 }
 
 BackgroundCount::~BackgroundCount() { cancel(); }
@@ -139,7 +170,7 @@ qint64 BackgroundCount::wait()
 {
     std::unique_lock<std::mutex> lock(token_->mutex);
     token_->changed.wait(lock, [this] { return token_->done; });
-    return token_->count;
+    return token_->count < 0 ? -1 : token_->count - token_->removedLater;
 }
 
 void BackgroundCount::cancel()

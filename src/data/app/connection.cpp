@@ -1,6 +1,5 @@
 #include "data/app/connection.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -94,28 +93,6 @@ Connection::~Connection()
         }
         QSqlDatabase::removeDatabase(sqlName_);
     }
-}
-
-void Connection::setConnectionString(const QString& s)
-{
-    connectionString_ = s;
-    location_ = DatabaseLocation::ofFile(dataSourceOf(s));
-}
-
-QString Connection::dataSourceOf(const QString& cs)
-{
-    const QStringList parts = cs.split(QLatin1Char(';'));
-    for (const QString& part : parts) {
-        const int eq = part.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            continue;
-        if (part.left(eq).trimmed().compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0) {
-            QString path = part.mid(eq + 1).trimmed();
-            path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-            return QDir::cleanPath(path);
-        }
-    }
-    return {};
 }
 
 bool Connection::isConnected() const

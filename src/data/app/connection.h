@@ -41,15 +41,11 @@ public:
 
     const QString& name() const { return name_; }
 
-    // "Provider=...;Data Source=<file>;..." in the usual form; only the data
-    // source is used.  It makes the connection one to that SQLite file.
-    void setConnectionString(const QString& s);
-    const QString& connectionString() const { return connectionString_; }
-    static QString dataSourceOf(const QString& connectionString);
-    // Another database (a server): the engine follows at the next open.
+    // The database: a SQLite file (its name taken as it is) or a server;
+    // the engine follows at the next open.
     void setLocation(const DatabaseLocation& where) { location_ = where; }
 
-    // Runs just before every connect; normally sets the connection string.
+    // Runs just before every connect; normally sets the location.
     void setBeforeConnect(std::function<void(Connection&)> f) { beforeConnect_ = std::move(f); }
 
     void open();   // no-op when connected
@@ -94,8 +90,7 @@ public:
     static QString serverGoneText();
 
     QSqlDatabase database() const;
-    // Where the database is: the file of the connection string, or the
-    // location set (also when not connected).
+    // Where the database is (also when not connected).
     DatabaseLocation location() const override { return location_; }
 
     // Long work that writes holds the connection's writes while it runs
@@ -147,7 +142,6 @@ private:
     std::shared_ptr<const DatabaseEngine> engine_;
     QString sqlName_;
     QString liveFile_;  // the database file marked live by this connection
-    QString connectionString_;
     DatabaseLocation location_;
     std::function<void(Connection&)> beforeConnect_;
     QVector<ConnectionMember*> dataSets_;

@@ -7,7 +7,7 @@ class ConnectionMember {
 public:
     virtual void close() = 0;
     // Waits for a count under way and applies it.
-    virtual void finishCount() const = 0;
+    virtual void finishCount() = 0;
     virtual bool countPending() const = 0;
     // Opens are numbered in order.
     virtual int openedAs() const = 0;

@@ -163,8 +163,7 @@ void DataModule::prepareConnection(Connection& c)
         c.setLocation(location_);
         return;
     }
-    c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + programFolder() +
-                          QStringLiteral("\\data\\web.mdb") + QStringLiteral(";Persist Security Info=False"));
+    c.setLocation(DatabaseLocation::ofFile(databaseFile()));
 }
 
 void DataModule::flushLogWhenIdle()

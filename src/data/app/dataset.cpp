@@ -24,7 +24,7 @@ DataSet::Shape DataSet::shape() const { return query_ ? shapeOf(*query_) : shape
 
 void DataSet::setWorkerPauses(WorkerPauses p)
 {
-    BackgroundCount::setPauseBeforeCount(std::move(p.beforeCount));
+    BackgroundCount::setPauses(std::move(p.beforeView), std::move(p.beforeCount));
     KeyRead::setPauseAfterBatch(std::move(p.afterBatch));
 }
 

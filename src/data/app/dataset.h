@@ -107,13 +107,17 @@ public:
     bool recordReadable() const;
 
     // --- position ---------------------------------------------------------
-    // Stored records (a pending insert not counted); waits for a count or a
-    // background read under way.
+    // Stored records known now (a pending insert not counted): while a long
+    // list is counted or read, those known so far.  Never waits.
     int recordCount() const;
+    // Waits for a count or a background read under way, applies it (the
+    // open's held events run) and gives the records then stored.  Blocks
+    // the calling thread: only where the whole count is needed at once.
+    int waitForCount();
     bool countPending() const override;  // a long list is still being counted
     // The rest of the rows is still being read in the background.  Moves and
-    // the grid use the rows known so far; a move past them, last() and
-    // recordCount() wait for the rest.
+    // the grid use the rows known so far; a move past them and last() wait
+    // for the rest (waitForCount()).
     bool loading() const;
     // Asks the background read to stop: the rows found so far stay, and the
     // list is then partial().
@@ -124,7 +128,8 @@ public:
     bool readsByKey() const;
     int openedAs() const override;  // opens are numbered in order
     int recNo() const;        // from 1; -1 when empty or inserting
-    bool isEmpty() const { return recordCount() == 0 && state_ != State::Insert; }
+    // No record, and none still to come.
+    bool isEmpty() const { return recordCount() == 0 && !eventsHeld() && state_ != State::Insert; }
     bool eof() const { return eof_; }
     bool bof() const { return bof_; }
 
@@ -176,9 +181,9 @@ public:
     static constexpr int kFirstKeys = 2000;
     static constexpr int kFirstWaitMs = 40;
     // Waits for a count under way and applies it.
-    void finishCount() const override;
+    void finishCount() override;
     // Waits for the background read under way and takes its rows.
-    void finishLoad() const;
+    void finishLoad();
     void setCachedPages(int pages) { maxPages_ = pages; }
     // The statements this data set runs find few rows through an index (the
     // caller lookup): each is run once on the window's connection, its
@@ -187,10 +192,12 @@ public:
 
     // Tests slow the background readers down at fixed points, on their own
     // threads: before a count runs (its view of the database already fixed),
-    // and after each batch of keys a background read hands over.
+    // after each batch of keys a background read hands over, and before a
+    // count fixes its view.
     struct WorkerPauses {
         std::function<void()> beforeCount;
         std::function<void(qint64 keysSoFar)> afterBatch;
+        std::function<void()> beforeView;
     };
     static void setWorkerPauses(WorkerPauses pauses);
 
@@ -231,12 +238,12 @@ private:
     bool eventsHeld() const;  // the open's events wait for a count or a read
     int knownCount() const { return rowCount() - (state_ == State::Insert ? 1 : 0); }
     // The rows up to `row` are known, waiting for a count or read if need be.
-    int countReaching(int row) const;
+    int countReaching(int row);
     // `n` rows came and stand from row `at` on (before rows stored here
     // while they were still coming).
     void rowsArrived(int at, int n);
     // Joins the background count and applies it; `announce` tells the views.
-    void settleCount(bool announce) const;
+    void settleCount(bool announce);
     void runHeldEvents();
     void connectionGone() override;  // the connection is being destroyed
     // Moves and edits (datasetedit.cpp).

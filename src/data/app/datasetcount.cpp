@@ -95,7 +95,7 @@ void DataSet::endLoad()
     work->wait();
 }
 
-void DataSet::finishLoad() const
+void DataSet::finishLoad()
 {
     if (!store_ || !store_->loading || !store_->read || !store_->read->work())
         return;
@@ -132,11 +132,11 @@ void DataSet::runHeldEvents()
 void DataSet::startCount()
 {
     DataSetRows& st = *store_;
-    st.storedMeanwhile = st.removedMeanwhile = 0;
+    st.storedMeanwhile = 0;
     const int generation = generation_;
-    st.counting = std::make_unique<BackgroundCount>(connection_->sharedEngine(), connection_->location(),
-                                                    st.paging->countStatement(), this,
-                                                    [this, generation] { countArrived(generation); });
+    st.counting = std::make_unique<BackgroundCount>(
+        connection_->sharedEngine(), connection_->location(), st.paging->countStatement(), this,
+        [this, generation] { countArrived(generation); }, st.paging->amongStatement());
 }
 
 void DataSet::endCount()
@@ -151,23 +151,22 @@ void DataSet::countArrived(int generation)
         finishCount();
 }
 
-void DataSet::finishCount() const
+void DataSet::finishCount()
 {
     if (!store_ || !store_->countPending)
         return;
     settleCount(true);
-    const_cast<DataSet*>(this)->runHeldEvents();
+    runHeldEvents();
 }
 
-void DataSet::settleCount(bool announce) const
+void DataSet::settleCount(bool announce)
 {
-    auto* self = const_cast<DataSet*>(this);
     DataSetRows& st = *store_;
     st.countPending = false;
     const std::unique_ptr<BackgroundCount> counting = std::move(st.counting);
     qint64 count = counting ? counting->wait() : -1;
     if (count >= 0) {
-        count += st.storedMeanwhile - st.removedMeanwhile;
+        count += st.storedMeanwhile;
     } else {
         // The count's own connection failed: count here instead, the rows
         // as they are now.
@@ -176,9 +175,9 @@ void DataSet::settleCount(bool announce) const
         if (connection_->run(q, st.paging->countNowStatement()) && q.next())
             count = q.value(0).toLongLong() + st.storedMeanwhile;
         else
-            self->reportLater(connection_->failure(q).message());
+            reportLater(connection_->failure(q).message());
     }
-    st.storedMeanwhile = st.removedMeanwhile = 0;
+    st.storedMeanwhile = 0;
     const int known = st.keys().size();
     if (count > known) {
         // The rows not known yet stand between those read from the front
@@ -187,7 +186,7 @@ void DataSet::settleCount(bool announce) const
         st.keys().setCount(int(count));
         if (!announce)
             return;
-        self->rowsArrived(at, int(count) - known);
+        rowsArrived(at, int(count) - known);
     }
 }
 
@@ -196,14 +195,16 @@ bool DataSet::countPending() const { return store_ && store_->countPending; }
 int DataSet::openedAs() const { return openedAs_; }
 
 
-int DataSet::recordCount() const
+int DataSet::recordCount() const { return store_ ? store_->count() : 0; }
+
+int DataSet::waitForCount()
 {
     finishCount();
     finishLoad();
-    return store_ ? store_->count() : 0;
+    return recordCount();
 }
 
-int DataSet::countReaching(int row) const
+int DataSet::countReaching(int row)
 {
     if (store_ && store_->openEnded() && row >= store_->count()) {
         finishCount();

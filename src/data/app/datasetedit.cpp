@@ -62,7 +62,7 @@ void DataSet::first()
 void DataSet::last()
 {
     checkBrowseMode();
-    const int n = recordCount();
+    const int n = waitForCount();
     eof_ = true;
     bof_ = n == 0;
     scrollTo(n - 1);
@@ -313,7 +313,11 @@ bool DataSet::remove()
         throw connection_->failure(q);
     const qint64 key = st.keys().at(cur_);
     q.addBindValue(key);
-    if (!connection_->run(q))
+    const auto run = [&] { return connection_->run(q); };
+    // A row of the list as it was opened, deleted while the list is
+    // counted: the count hears of it and counts it once.
+    const bool counted = st.counting && !st.isNewer(key);
+    if (!(counted ? st.counting->removing(key, run) : run()))
         throw connection_->failure(q);
     // An edit in progress goes with the record.
     edit_.clear();
@@ -346,12 +350,9 @@ void DataSet::noteRemoved(qint64 key)
     DataSetRows& st = *store_;
     if (st.isNewer(key))
         st.newer.insert(key);
-    if (st.countPending) {
-        if (st.paging->limitKey() && key > *st.paging->limitKey())
-            --st.storedMeanwhile;  // stored here after the open
-        else
-            ++st.removedMeanwhile;
-    }
+    // Stored here after the open; the count leaves out the others itself.
+    if (st.countPending && st.isNewer(key))
+        --st.storedMeanwhile;
     if (st.loading)
         st.seenHere.insert(key);
 }

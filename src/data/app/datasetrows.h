@@ -21,12 +21,12 @@ struct DataSetRows {
     KeyList& keys() { return paging->keys(); }
     const KeyList& keys() const { return paging->keys(); }
 
-    // A count under way.  What was stored and deleted here meanwhile: the
-    // count sees the list as it was opened.
+    // A count under way, and the rows stored here meanwhile (net): the
+    // count sees the list as it was opened.  Rows of that list deleted here
+    // meanwhile go through the count (BackgroundCount::removing()).
     bool countPending = false;
     std::unique_ptr<BackgroundCount> counting;
-    int storedMeanwhile = 0;   // rows added to the list (net)
-    int removedMeanwhile = 0;  // rows of the list as opened that were deleted
+    int storedMeanwhile = 0;
 
     // A background read, and the keys stored or deleted here meanwhile (the
     // read may still come across them).

@@ -31,6 +31,16 @@ std::vector<qint64> readKeys(Connection& connection, QSqlQuery& q)
     return keys;
 }
 
+// " where <key> in (<keys>)"
+QString whereKeyIn(const QString& keyName, const QList<qint64>& keys)
+{
+    QStringList ids;
+    for (qint64 k : keys)
+        ids << QString::number(k);
+    return QStringLiteral(" where ") + keyName + QStringLiteral(" in (") + ids.join(QLatin1Char(',')) +
+           QLatin1Char(')');
+}
+
 }  // namespace
 
 KeyPaging::KeyPaging(Connection& connection, const QString& keyName, const BoundStatement& base, Order order)
@@ -165,14 +175,17 @@ BoundStatement KeyPaging::countNowStatement() const
     return st;
 }
 
-QString KeyPaging::keysIn(const QList<qint64>& keys) const
+std::function<BoundStatement(const QList<qint64>&)> KeyPaging::amongStatement() const
 {
-    QStringList ids;
-    for (qint64 k : keys)
-        ids << QString::number(k);
-    return QStringLiteral(" where ") + keyName_ + QStringLiteral(" in (") + ids.join(QLatin1Char(',')) +
-           QLatin1Char(')');
+    return [keyName = keyName_, base = base_, limit = limitKey_](const QList<qint64>& keys) {
+        QString where = whereKeyIn(keyName, keys);
+        if (limit)
+            where += QStringLiteral(" and ") + keyName + QStringLiteral(" <= ") + QString::number(*limit);
+        return nestedStatement(QStringLiteral("select count(*) from "), base, where);
+    };
 }
+
+QString KeyPaging::keysIn(const QList<qint64>& keys) const { return whereKeyIn(keyName_, keys); }
 
 bool KeyPaging::readRows(int from, int to, const QStringList& fields, int keyField, const QString& table,
                          QVector<QVector<QVariant>>* rows, QString* error)
@@ -231,8 +244,6 @@ bool KeyPaging::readMissing(const QList<qint64>& missing, const QStringList& fie
     QSqlQuery q(connection_.database());
     q.setForwardOnly(true);
     if (!connection_.run(q, QStringLiteral("select * from ") + quotedIdentifier(table) + keysIn(missing))) {
-        if (!connection_.isBusy(q.lastError()))
-            return true;
         *error = connection_.failure(q).message();
         return false;
     }

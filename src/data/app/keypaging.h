@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -50,6 +51,9 @@ public:
     // Nothing when it cannot tell.
     std::optional<qint64> countFromKept(qint64 kept);
     BoundStatement countNowStatement() const;
+    // Of the given keys, how many are rows of the list as it was opened
+    // (for a count that leaves out rows deleted meanwhile).
+    std::function<BoundStatement(const QList<qint64>&)> amongStatement() const;
 
     // The rows from..to-1 (their keys known) by key, in the order of
     // `fields`: first through the list's statement, then records stored

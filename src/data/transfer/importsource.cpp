@@ -11,14 +11,6 @@ ImportConnection::~ImportConnection()
         ds->setConnection(nullptr);
 }
 
-QString ImportConnection::fileName() const
-{
-    static const QRegularExpression re(QStringLiteral("Data Source=([^;]*)"),
-                                       QRegularExpression::CaseInsensitiveOption);
-    const auto m = re.match(connectionString_);
-    return m.hasMatch() ? m.captured(1) : QString();
-}
-
 void ImportConnection::open()
 {
     if (reader_)

@@ -25,10 +25,9 @@ public:
     ImportConnection& operator=(const ImportConnection&) = delete;
 
     const QString& name() const { return name_; }
-    // "Provider=...;Data Source=<file>;..."; only the data source is used.
-    void setConnectionString(const QString& s) { connectionString_ = s; }
-    const QString& connectionString() const { return connectionString_; }
-    QString fileName() const;
+    // The file read, its name taken as it is.
+    void setFile(const QString& file) { file_ = file; }
+    const QString& fileName() const { return file_; }
 
     // Opens the file; an AppError with the reader's Chinese message when it
     // cannot be read.  Closing first closes the data sets on it.
@@ -46,7 +45,7 @@ public:
 
 private:
     QString name_;
-    QString connectionString_;
+    QString file_;
     std::unique_ptr<TableReader> reader_;
     QList<ImportDataSet*> dataSets_;
 };

@@ -12,10 +12,7 @@ bool showImportWindow(DataModule& dm, QWidget* owner, ImportWindow::Variant v, c
     const bool excel = v == ImportWindow::Variant::Excel;
     ImportConnection& c = excel ? dm.excelFile : dm.accessFile;
     c.close();
-    // The connection strings of the file kinds; only the data source is read.
-    c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + file +
-                          (excel ? QStringLiteral(";Extended Properties=Excel 8.0;Persist Security Info=False")
-                                 : QStringLiteral(";Persist Security Info=False")));
+    c.setFile(file);
     if (!guarded([&] { c.open(); }))
         return false;
     ImportWindow* w = excel ? static_cast<ImportWindow*>(new ExcelImportWindow(dm, owner))

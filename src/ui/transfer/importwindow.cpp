@@ -450,7 +450,7 @@ void ImportWindow::runExport()
     qint64 total = 0;
     if (!guarded([&] {
             customers.checkBrowseMode();
-            total = customers.isActive() ? customers.recordCount() : 0;
+            total = customers.isActive() ? customers.waitForCount() : 0;
         }))
         return;
     if (!customers.isActive()) {

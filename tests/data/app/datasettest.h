@@ -26,7 +26,7 @@ protected:
     {
         file_ = testutil::makeDatabase(dir_.path() + QStringLiteral("/web.mdb"));
         conn_ = std::make_unique<Connection>(QStringLiteral("ADOB"));
-        conn_->setConnectionString(QStringLiteral("Provider=x;Data Source=") + file_ + QStringLiteral(";Persist=False"));
+        conn_->setLocation(DatabaseLocation::ofFile(file_));
     }
     void dropDatabase()
     {

@@ -1,9 +1,11 @@
 // The data module's events, its questions and its two small windows.
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -46,21 +48,35 @@ private slots:
         QCOMPARE(spy.last().first().toString(), QStringLiteral("1/1"));
     }
 
-    void connectionStringFromProgramFolderAndReconnect()
+    void databaseOfTheProgramFolderAndReconnect()
     {
         DataModule dm;
         dm.customerTable.setStatement(WrittenStatement::of(QStringLiteral("select * from 客户数据"), QStringLiteral("客户数据")));
         dm.customerTable.open();
-        QCOMPARE(dm.connection.connectionString(),
-                 QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder_ +
-                     QStringLiteral("\\data\\web.mdb;Persist Security Info=False"));
+        QCOMPARE(dm.connection.location(), DatabaseLocation::ofFile(folder_ + QStringLiteral("data/web.mdb")));
         dm.connection.close();
         QVERIFY(!dm.customerTable.isActive());
-        // Another folder in between: the next open asks for the string again.
+        // Another folder in between: the next open asks for the location again.
         const QString other = testutil::makeProgramFolder();
         testutil::addCustomers(other + QStringLiteral("data/web.mdb"), 2);
         dm.customerTable.open();
         QCOMPARE(dm.customerTable.recordCount(), 2);
+
+        // A folder whose path holds ';', '\\' and spaces is a folder like any
+        // other; what its path would be cut to at the ';' is a database too.
+        dm.connection.close();
+        QTemporaryDir dir;
+        const QString odd = dir.filePath(QStringLiteral("程序 文件;2024\\新/"));
+        testutil::makeDatabase(dir.filePath(QStringLiteral("程序 文件")));
+        testutil::makeDatabase(odd + QStringLiteral("data/web.mdb"));
+        QVERIFY(QDir().mkpath(odd + QStringLiteral("set")));
+        testutil::addCustomers(odd + QStringLiteral("data/web.mdb"), 4);
+        setProgramFolder(odd);
+        dm.customerTable.open();
+        QCOMPARE(dm.connection.location(), DatabaseLocation::ofFile(odd + QStringLiteral("data/web.mdb")));
+        QCOMPARE(dm.customerTable.recordCount(), 4);
+        dm.connection.close();
+        setProgramFolder(folder_);
     }
 
     void deleteAsksAndOnlyYesDeletes()

@@ -108,7 +108,7 @@ private slots:
         ds->open();
         testutil::execute(file_, QStringLiteral("insert into 来电数据 (电话) values ('07559999')"));
         QVERIFY(ds->refresh());
-        QCOMPARE(ds->recordCount(), 3001);
+        QCOMPARE(ds->waitForCount(), 3001);
         QCOMPARE(ds->text(QStringLiteral("电话")), QStringLiteral("0755" "3000"));
         ds->first();
         QCOMPARE(ds->text(QStringLiteral("电话")), QStringLiteral("07559999"));

@@ -26,7 +26,7 @@ private slots:
         const QString file = testutil::makeProgramFolder() + QStringLiteral("data/web.mdb");
         testutil::addCustomers(file, 2);
         Connection c(QStringLiteral("c"));
-        c.setConnectionString(QStringLiteral("Data Source=") + file);
+        c.setLocation(DatabaseLocation::ofFile(file));
         DataSet ds(&c, QStringLiteral("ds"));
         ds.setStatement(WrittenStatement::ordered(QStringLiteral("select * from 客户数据"), QStringLiteral(" order by id"), QStringLiteral("客户数据"), QStringLiteral("ID"), false));
         ds.open();

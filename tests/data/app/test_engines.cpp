@@ -97,7 +97,7 @@ private slots:
         QTemporaryDir tmp;
         const QString missing = tmp.filePath(QStringLiteral("data/web.mdb"));
         Connection c(QStringLiteral("c"));
-        c.setConnectionString(QStringLiteral("Data Source=") + missing);
+        c.setLocation(DatabaseLocation::ofFile(missing));
         QCOMPARE(c.location(), DatabaseLocation::ofFile(missing));
         try {
             c.open();

@@ -83,6 +83,13 @@ private slots:
         for (const auto& r : rows)
             seen << r[0].toString() + QLatin1Char(':') + r[1].toString();
         QCOMPARE(seen, (QStringList{"3:客户3", "16:客户16", "17:", "18:客户18", "19:客户19", "20:客户20"}));
+
+        // When the stored ones cannot be read (their table gone, renamed by
+        // another program), the page is a failure, not rows with only a key.
+        rows.clear();
+        QVERIFY(!paging.readRows(0, 6, fields, 0, QStringLiteral("旧客户数据"), &rows, &error));
+        QVERIFY(error.contains(QStringLiteral("旧客户数据")));
+        QVERIFY(rows.isEmpty());
     }
 };
 

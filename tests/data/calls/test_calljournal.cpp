@@ -176,7 +176,7 @@ private slots:
         QVERIFY(!openTableReader(spelled, &why));
         QCOMPARE(why, livefiles::refusedText(spelled));
         ImportConnection access(QStringLiteral("access"));
-        access.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + database());
+        access.setFile(database());
         QVERIFY_THROWS_EXCEPTION(AppError, access.open());
         // The journal is the program's own too.
         QVERIFY(!openTableReader(CallQueue::standardPath(), &why));

@@ -145,7 +145,7 @@ private slots:
         makeOlderIndex(path);
         {
             Connection c(QStringLiteral("c"));
-            c.setConnectionString(QStringLiteral("Data Source=") + path);
+            c.setLocation(DatabaseLocation::ofFile(path));
             c.open();
             QVERIFY(c.hasNumberIndex());
             QSqlDatabase db = c.database();
@@ -156,7 +156,7 @@ private slots:
             QVERIFY(q.exec(QStringLiteral("insert into 客户号码(rowid, 手机) values (999, '777')")));
         }
         Connection again(QStringLiteral("again"));
-        again.setConnectionString(QStringLiteral("Data Source=") + path);
+        again.setLocation(DatabaseLocation::ofFile(path));
         again.open();
         QVERIFY(again.hasNumberIndex());
         QCOMPARE(indexRow(again.database(), 999), QStringLiteral("777||"));
@@ -196,7 +196,7 @@ private slots:
         }
         // The program still opens such a file, without the index.
         Connection c(QStringLiteral("c"));
-        c.setConnectionString(QStringLiteral("Data Source=") + path);
+        c.setLocation(DatabaseLocation::ofFile(path));
         c.open();
         QVERIFY(!c.hasNumberIndex());
     }
@@ -208,7 +208,7 @@ private slots:
         fill(path, n);
         testutil::execute(path, QStringLiteral("update 客户数据 set 宅电 = '0571-87654321' where ID = 5"));
         Connection c(QStringLiteral("c"));
-        c.setConnectionString(QStringLiteral("Data Source=") + path);
+        c.setLocation(DatabaseLocation::ofFile(path));
         c.open();
         QSqlDatabase db = c.database();
         // Not there yet, the lookup still finds the customer (without it).
@@ -243,7 +243,7 @@ private slots:
         const QString path = file();
         fill(path, 3000);
         Connection c(QStringLiteral("c"));
-        c.setConnectionString(QStringLiteral("Data Source=") + path);
+        c.setLocation(DatabaseLocation::ofFile(path));
         c.open();
         QVERIFY(c.hasNumberIndex());
         QSqlDatabase db = c.database();
@@ -300,7 +300,7 @@ private slots:
         const QString path = file();
         testutil::addCustomers(path, 3);
         Connection c(QStringLiteral("c"));
-        c.setConnectionString(QStringLiteral("Data Source=") + path);
+        c.setLocation(DatabaseLocation::ofFile(path));
         c.open();
         QVERIFY(c.hasNumberIndex());
         QSqlDatabase db = c.database();

@@ -135,8 +135,8 @@ private slots:
         const QList<QStringList> rows = customers(3000);
         // The SQLite file.
         Connection lite(QStringLiteral("lite"));
-        lite.setConnectionString(QStringLiteral("Data Source=") + testutil::makeProgramFolder() +
-                                 QStringLiteral("data/web.mdb"));
+        lite.setLocation(DatabaseLocation::ofFile(testutil::makeProgramFolder() +
+                                 QStringLiteral("data/web.mdb")));
         lite.open();
         store(lite.database(), rows);
         // The server: the tables made by the open, the rows indexed by the

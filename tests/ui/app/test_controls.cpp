@@ -25,7 +25,7 @@ private slots:
         testutil::addCustomers(file, 3);
         testutil::execute(file, QStringLiteral("insert into 来电数据 (电话, 联系人) values ('88886666', '来电人')"));
         conn_ = std::make_unique<Connection>(QStringLiteral("ADOB"));
-        conn_->setConnectionString(QStringLiteral("Data Source=") + file);
+        conn_->setLocation(DatabaseLocation::ofFile(file));
         customers_ = std::make_unique<DataSet>(conn_.get(), QStringLiteral("kehutable"));
         customers_->setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
         customers_->open();

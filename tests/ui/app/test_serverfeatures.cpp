@@ -171,8 +171,7 @@ class TestServerFeatures : public QObject {
     {
         ImportConnection& c = v == ImportWindow::Variant::Excel ? dm().excelFile : dm().accessFile;
         c.close();
-        c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + file +
-                              QStringLiteral(";Persist Security Info=False"));
+        c.setFile(file);
         c.open();
         if (v == ImportWindow::Variant::Excel)
             return std::make_unique<ExcelImportWindow>(dm());

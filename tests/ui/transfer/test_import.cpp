@@ -146,8 +146,7 @@ class TestImport : public QObject {
     {
         ImportConnection& c = v == ImportWindow::Variant::Excel ? dm_->excelFile : dm_->accessFile;
         c.close();
-        c.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + file +
-                              QStringLiteral(";Persist Security Info=False"));
+        c.setFile(file);
         c.open();
         if (v == ImportWindow::Variant::Excel)
             return std::make_unique<ExcelImportWindow>(*dm_);
@@ -740,6 +739,26 @@ private slots:
     }
 
     // A file that cannot be read opens no window.
+    // A workbook whose name or folder holds ';', '\\' or spaces opens like
+    // any other.
+    void oddFileNames()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("客户 资料\\2024;旧"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString file = folder + QStringLiteral("/客户;2024 年.csv");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(toGbk(QStringLiteral("联系人,电话\r\n王五,88886666\r\n")));
+        f.close();
+        testutil::whenModal(QString());
+        QVERIFY(showImportWindow(*dm_, nullptr, ImportWindow::Variant::Excel, file));
+        QCOMPARE(errors_, QStringList());
+        QCOMPARE(dm_->excelFile.fileName(), file);
+        QVERIFY(dm_->excelFile.isConnected());
+        QCOMPARE(dm_->excelFile.tableNames().size(), 1);
+    }
+
     void unreadableFile()
     {
         QTemporaryDir dir;
