@@ -33,12 +33,12 @@
 #include <vector>
 
 #include "ui/calls/announcement.h"
-#include "rules/app/paths.h"
-#include "ui/app/mainwindow.h"
+#include "rules/files/paths.h"
+#include "ui/shell/mainwindow.h"
 #include "rules/calls/callrules.h"
 #include "ui/calls/device.h"
-#include "data/app/connection.h"
-#include "data/app/datamodule.h"
+#include "data/connection/connection.h"
+#include "data/module/datamodule.h"
 #include "ui/lists/customerlist.h"
 #include "ui/lists/customertreemodel.h"
 

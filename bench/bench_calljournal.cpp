@@ -19,10 +19,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "data/calls/callqueue.h"
-#include "rules/app/paths.h"
-#include "ui/app/mainwindow.h"
+#include "rules/files/paths.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/callhandling.h"
 #include "ui/calls/device.h"
 

@@ -21,10 +21,10 @@
 #include <QUuid>
 #include <cstdio>
 
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "data/calls/callqueue.h"
 #include "data/lists/reopen.h"
-#include "rules/app/paths.h"
+#include "rules/files/paths.h"
 #include "rules/calls/callrules.h"
 
 #include "measure.h"
@@ -148,7 +148,7 @@ Round round(testutil::PrivatePostgres& server, int index, int calls, const QStri
     QSqlQuery q(check);
     q.exec(QStringLiteral("select 手机 from 来电数据 order by id"));
     for (int n = 0; n < 3 * calls; ++n)
-        if (!q.next() || q.value(0).toString() != call(n).shouji)
+        if (!q.next() || q.value(0).toString() != call(n).mobile)
             fail(QStringLiteral("call %1 lost, doubled or out of order").arg(n));
     if (q.next())
         fail(QStringLiteral("a call doubled"));

@@ -19,8 +19,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "data/app/connection.h"
-#include "data/app/dataset.h"
+#include "data/connection/connection.h"
+#include "data/dataset/dataset.h"
 #include "data/transfer/exportrows.h"
 
 #include "benchdb.h"
@@ -99,7 +99,7 @@ int main(int argc, char** argv)
 
     Connection conn(QStringLiteral("bench"));
     conn.setLocation(DatabaseLocation::ofFile(file));
-    DataSet ds(&conn, QStringLiteral("kehutable"));
+    DataSet ds(&conn, QStringLiteral("customers"));
     ds.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
     ds.open();
     QStringList columns = ds.fieldNames();

@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "rules/calls/callrules.h"
 #include "testdb.h"
 #include "testpg.h"

@@ -16,8 +16,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "data/app/connection.h"
-#include "data/calls/callhistory.h"
+#include "data/connection/connection.h"
+#include "data/numbers/callhistory.h"
 #include "data/calls/callstatistics.h"
 
 #include "benchdb.h"

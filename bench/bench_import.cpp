@@ -26,14 +26,14 @@
 #include <optional>
 #include <vector>
 
-#include "rules/app/paths.h"
-#include "data/app/connection.h"
-#include "data/app/dataset.h"
-#include "data/calls/numberindex.h"
+#include "rules/files/paths.h"
+#include "data/connection/connection.h"
+#include "data/dataset/dataset.h"
+#include "data/numbers/numberindex.h"
 #include "rules/transfer/fieldmapping.h"
 #include "data/transfer/importrun.h"
 #include "data/transfer/importsource.h"
-#include "rules/transfer/xlswriter.h"
+#include "rules/formats/xlswriter.h"
 
 #include "benchdb.h"
 #include "measure.h"
@@ -181,12 +181,12 @@ int main(int argc, char** argv)
         long before = 0;
         qint64 stored = 0;
         {
-            Connection adob(QStringLiteral("ADOB"));
-            adob.setBeforeConnect([&](Connection& c) {
+            Connection database(QStringLiteral("database"));
+            database.setBeforeConnect([&](Connection& c) {
                 c.setLocation(DatabaseLocation::ofFile(folder +
                                       QStringLiteral("data/web.mdb")));
             });
-            DataSet customerTable(&adob, QStringLiteral("kehutable"));
+            DataSet customerTable(&database, QStringLiteral("customers"));
             customerTable.setQuery(Query::ordered(QStringLiteral("客户数据"), QStringLiteral("ID"), true));
             customerTable.open();
             const QStringList standard = mapping::standardFields(customerTable.fieldNames(), QStringLiteral("序号"));
@@ -196,15 +196,15 @@ int main(int argc, char** argv)
             QElapsedTimer t;
             t.start();
             const double cpu0 = cpuMs();
-            ImportConnection conn(QStringLiteral("OpenExcel_data_In"));
+            ImportConnection conn(QStringLiteral("workbookFile"));
             conn.setFile(xlsFile);
             conn.open();
-            ImportDataSet ds(&conn, QStringLiteral("ExcelDataSet_in"));
+            ImportDataSet ds(&conn, QStringLiteral("workbookTable"));
             for (const QString& table : conn.tableNames()) {
                 ds.setCommandText(QStringLiteral("select * from [") + table + QLatin1Char(']'));
                 ds.open();
                 const RunOutcome out =
-                    importRows(adob, QStringLiteral("客户数据"), ds, standard,
+                    importRows(database, QStringLiteral("客户数据"), ds, standard,
                                mapping::prefilledNumbers(ds.fieldNames(), standard), [](qint64, qint64) {});
                 if (!out.finished) {
                     std::fprintf(stderr, "import stopped: %s\n", qPrintable(out.error));
@@ -218,7 +218,7 @@ int main(int argc, char** argv)
             if (run == 0)
                 growthKb = peakResidentKb() - before;
             customerTable.close();
-            adob.close();
+            database.close();
         }
         if (stored != rows) {
             std::fprintf(stderr, "stored %lld of %d rows\n", stored, rows);

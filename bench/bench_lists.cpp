@@ -34,14 +34,14 @@
 #include <cstdio>
 #include <vector>
 
-#include "ui/app/updownbox.h"
-#include "rules/app/paths.h"
-#include "rules/app/textfile.h"
-#include "ui/app/mainwindow.h"
+#include "ui/kit/updownbox.h"
+#include "rules/files/paths.h"
+#include "rules/files/textfile.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/device.h"
-#include "data/app/connection.h"
-#include "data/app/datamodule.h"
-#include "ui/app/dbgrid.h"
+#include "data/connection/connection.h"
+#include "data/module/datamodule.h"
+#include "ui/kit/dbgrid.h"
 #include "ui/lists/customerlist.h"
 #include "rules/lists/customertree.h"
 #include "ui/lists/gridlayout.h"

@@ -22,8 +22,8 @@
 
 #include <sqlite3.h>
 
-#include "data/app/connection.h"
-#include "data/app/dataset.h"
+#include "data/connection/connection.h"
+#include "data/dataset/dataset.h"
 #include "data/maintenance/dbfiles.h"
 
 #include "benchdb.h"
@@ -183,7 +183,7 @@ int main(int argc, char** argv)
         const Pair p = alternate(
             [&] {
                 copyFlushed(db, work);
-                Connection conn(QStringLiteral("ADOB"));
+                Connection conn(QStringLiteral("database"));
                 conn.setLocation(DatabaseLocation::ofFile(work));
                 DataSet list(&conn, QStringLiteral("list"));
                 list.setQuery(Query::ordered(name, QStringLiteral("ID"), true));

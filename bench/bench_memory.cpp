@@ -19,10 +19,10 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "data/app/datamodule.h"
-#include "rules/app/paths.h"
-#include "ui/app/application.h"
-#include "ui/app/mainwindow.h"
+#include "data/module/datamodule.h"
+#include "rules/files/paths.h"
+#include "ui/shell/application.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/callhandling.h"
 #include "ui/calls/device.h"
 #include "ui/web/browser.h"

@@ -26,9 +26,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "data/app/connection.h"
-#include "data/app/datasource.h"
-#include "ui/app/dbgrid.h"
+#include "data/connection/connection.h"
+#include "data/dataset/datasource.h"
+#include "ui/kit/dbgrid.h"
 
 #include "benchdb.h"
 #include "measure.h"
@@ -287,7 +287,7 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("%s; medians of %d runs\n", qPrintable(sizeText(size)), kRuns);
-    Connection conn(QStringLiteral("ADOB"));
+    Connection conn(QStringLiteral("database"));
     conn.setLocation(DatabaseLocation::ofFile(file));
     measure(conn, file, QStringLiteral("来电数据"));
     measure(conn, file, QStringLiteral("客户数据"));

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "data/lists/reopen.h"
-#include "data/app/datamodule.h"
-#include "rules/app/statementtext.h"
+#include "data/module/datamodule.h"
+#include "rules/statements/statementtext.h"
 #include "rules/calls/callrules.h"
 
 #include "benchdb.h"

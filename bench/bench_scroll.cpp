@@ -21,8 +21,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "data/app/connection.h"
-#include "data/app/dataset.h"
+#include "data/connection/connection.h"
+#include "data/dataset/dataset.h"
 
 #include "benchdb.h"
 #include "measure.h"

@@ -17,9 +17,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "data/app/datamodule.h"
-#include "rules/app/paths.h"
-#include "ui/app/mainwindow.h"
+#include "data/module/datamodule.h"
+#include "rules/files/paths.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/baresiprig.h"
 #include "ui/calls/deviceswitch.h"
 #include "ui/calls/fakemodem.h"

@@ -36,12 +36,12 @@
 #include <unistd.h>
 #include <vector>
 
-#include "ui/app/application.h"
-#include "rules/app/paths.h"
-#include "ui/app/statusbar.h"
-#include "ui/app/mainwindow.h"
+#include "ui/shell/application.h"
+#include "rules/files/paths.h"
+#include "ui/kit/statusbar.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/deviceswitch.h"
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "ui/web/browser.h"
 #include "ui/lists/customerlist.h"
 #include "ui/lists/customertreemodel.h"

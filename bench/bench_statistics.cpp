@@ -27,7 +27,7 @@
 
 #include <sqlite3.h>
 
-#include "data/app/connection.h"
+#include "data/connection/connection.h"
 #include "data/calls/callkinds.h"
 #include "data/calls/callstatistics.h"
 #include "ui/calls/callstatisticswindow.h"

@@ -23,7 +23,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "data/app/connection.h"
+#include "data/connection/connection.h"
 #include "data/maintenance/serverfiles.h"
 #include "data/maintenance/serverupload.h"
 

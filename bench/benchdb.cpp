@@ -22,7 +22,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include "data/app/connection.h"
+#include "data/connection/connection.h"
 
 namespace bench {
 namespace {

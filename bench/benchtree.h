@@ -13,7 +13,7 @@
 
 #include "benchdb.h"
 #include "data/lists/treeread.h"
-#include "rules/app/textfile.h"
+#include "rules/files/textfile.h"
 #include "rules/lists/customertree.h"
 #include "rules/lists/savefile.h"
 

@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "rules/calls/callrules.h"
-#include "data/app/connection.h"
+#include "data/connection/connection.h"
 #include "rules/lists/customertree.h"
 
 #include "benchdb.h"

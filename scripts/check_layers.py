@@ -20,6 +20,29 @@ ROOT = os.path.normpath(os.path.join(os.path.dirname(__file__), '..'))
 SRC = os.path.join(ROOT, 'src')
 LAYERS = ['rules', 'data', 'ui']
 QT_MODULES = {'rules': {'QtCore'}, 'data': {'QtCore', 'QtSql'}, 'ui': None}
+# The folders of each layer, bottom up.
+FOLDERS = {
+    'rules': ['errors', 'files', 'statements', 'settings', 'calls', 'lists', 'records', 'transfer', 'formats'],
+    'data': ['engine', 'numbers', 'work', 'connection', 'dataset', 'calls', 'lists', 'transfer', 'maintenance',
+             'module'],
+    'ui': ['kit', 'web', 'calls', 'lists', 'records', 'transfer', 'maintenance', 'desktop', 'shell'],
+}
+# Headers of other libraries (by the start of their path) and the folders
+# that may include them.
+LIBRARY_HEADERS = {
+    'sqlite3.h': {'data/engine', 'rules/formats'},
+    'libpq-fe.h': {'data/engine'},
+    'freexl.h': {'rules/formats'},
+    'mdbtools.h': {'rules/formats'},
+    'mdbsql.h': {'rules/formats'},
+    'xlsxwriter.h': {'rules/formats'},
+    'unzip.h': {'rules/formats'},
+    'zip.h': {'rules/formats'},
+    'minizip/': {'rules/formats'},
+    'phonenumbers/': {'rules/calls'},
+    'unicode/': {'rules/calls'},
+    'qt6keychain/': {'ui/shell'},
+}
 MAX_FILE_LINES = 600
 MAX_FUNCTION_LINES = 80
 NUMBERED_NAME = re.compile(
@@ -52,6 +75,72 @@ def sources():
 def layer_of(path):
     head = path.split(os.sep)[0]
     return head if head in LAYERS else None
+
+
+def folder_of(path):
+    """'data/engine' for data/engine/engine.h (None outside a layer folder)."""
+    parts = path.split('/')
+    return '/'.join(parts[:2]) if len(parts) > 2 and parts[0] in LAYERS else None
+
+
+def folder_rank(folder):
+    layer, name = folder.split('/')
+    order = FOLDERS.get(layer, [])
+    return order.index(name) if name in order else None
+
+
+def library_allowed(target):
+    for start, folders in LIBRARY_HEADERS.items():
+        if target == start or (start.endswith('/') and target.startswith(start)):
+            return folders
+    return None
+
+
+def declared_functions(headers):
+    """Maps 'namespace::name' to the layers whose headers declare it."""
+    found = {}
+    for path, code in headers:
+        layer = layer_of(path)
+        for ns in re.finditer(r'\bnamespace\s+(\w+)\s*\{', code):
+            depth, i = 1, ns.end()
+            while i < len(code) and depth:
+                depth += {'{': 1, '}': -1}.get(code[i], 0)
+                i += 1
+            body = code[ns.end():i]
+            for f in re.finditer(r'\b(\w+)\s*\([^;{}]*\)\s*(?:noexcept\s*)?;', body):
+                found.setdefault(ns.group(1) + '::' + f.group(1), set()).add(layer)
+    return found
+
+
+def foreign_definitions(path, code, declared):
+    """Functions this source file defines in a namespace whose declaration
+    lies in another layer's header."""
+    layer = layer_of(path)
+    found = []
+    for ns in re.finditer(r'^namespace\s+(\w+)\s*\{', code, re.M):
+        depth, i = 1, ns.end()
+        while i < len(code) and depth:
+            depth += {'{': 1, '}': -1}.get(code[i], 0)
+            i += 1
+        body = code[ns.end():i]
+        # Definitions at the namespace's own level.
+        flat, d = [], 0
+        for ch in body:
+            if ch == '{':
+                d += 1
+                if d == 1:
+                    flat.append('{')
+                continue
+            if ch == '}':
+                d -= 1
+                continue
+            if d == 0:
+                flat.append(ch)
+        for f in re.finditer(r'\b(\w+)\s*\([^;{}]*\)\s*(?:const\s*)?\{', ''.join(flat)):
+            layers = declared.get(ns.group(1) + '::' + f.group(1))
+            if layers and layer not in layers:
+                found.append(f'{ns.group(1)}::{f.group(1)} (declared in the {"/".join(sorted(layers))} layer)')
+    return found
 
 
 def strip_code(text):
@@ -169,6 +258,10 @@ def main():
         layer = layer_of(path)
         if layer is None and path != 'main.cpp':
             errors.append(f'src/{path}: not in a layer folder (src/rules, src/data, src/ui)')
+        folder = folder_of(path)
+        if layer and (folder is None or folder_rank(folder) is None):
+            errors.append(f'src/{path}: in a folder the layer check does not know (add it to FOLDERS in its place)')
+            folder = None
         with open(os.path.join(SRC, path), encoding='utf-8') as f:
             text = f.read()
         unit = os.path.splitext(path)[0]
@@ -187,6 +280,16 @@ def main():
                 if layer and LAYERS.index(layer_of(target)) > LAYERS.index(layer):
                     errors.append(f'src/{path}:{number}: the {layer} layer includes "{target}" from the '
                                   f'higher {layer_of(target)} layer')
+                target_folder = folder_of(target)
+                if (folder and target_folder and layer_of(target) == layer and target_folder != folder and
+                        folder_rank(target_folder) is not None and
+                        folder_rank(target_folder) > folder_rank(folder)):
+                    errors.append(f'src/{path}:{number}: {folder} includes "{target}" from {target_folder}, '
+                                  f'which comes after it')
+            elif library_allowed(target) is not None:
+                if os.path.dirname(path) not in library_allowed(target):
+                    errors.append(f'src/{path}:{number}: includes <{target}>, which only '
+                                  f'{", ".join(sorted(library_allowed(target)))} may wrap')
             elif layer and QT_MODULES[layer] is not None and target in qt:
                 if qt[target] not in QT_MODULES[layer]:
                     errors.append(f'src/{path}:{number}: the {layer} layer includes <{target}> of {qt[target]}')
@@ -201,6 +304,17 @@ def main():
         if path.endswith('.h'):
             for member in public_window_members(code):
                 notes.append(f'src/{path}: public data member {member}')
+
+    # A function declared in one layer and defined in another.
+    texts = {}
+    for path in sources():
+        with open(os.path.join(SRC, path), encoding='utf-8') as f:
+            texts[path] = strip_code(f.read())
+    declared = declared_functions([(p, c) for p, c in texts.items() if p.endswith('.h') and layer_of(p)])
+    for path, code in texts.items():
+        if path.endswith('.cpp') and layer_of(path):
+            for what in foreign_definitions(path, code, declared):
+                errors.append(f'src/{path}: defines {what}')
 
     # Include loops between units (a header and its source file are one), by
     # depth-first search.

@@ -14,8 +14,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "data/app/dataset.h"
-#include "rules/app/paths.h"
+#include "data/dataset/dataset.h"
+#include "rules/files/paths.h"
 
 namespace testutil {
 namespace {

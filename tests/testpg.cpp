@@ -17,9 +17,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "data/lists/reopen.h"
-#include "rules/app/statementtext.h"
+#include "rules/statements/statementtext.h"
 
 namespace testutil {
 

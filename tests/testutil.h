@@ -6,9 +6,9 @@
 #include <QString>
 #include <memory>
 
-#include "ui/app/mainwindow.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/device.h"
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "testdb.h"
 
 namespace testutil {

@@ -9,9 +9,9 @@
 #include <memory>
 #include <QThread>
 
-#include "rules/app/paths.h"
+#include "rules/files/paths.h"
 
-#include "data/app/dberror.h"
+#include "data/engine/dberror.h"
 
 namespace {
 // A try gives up connecting after this long.

@@ -6,9 +6,10 @@
 #include <QStringList>
 #include <QVariant>
 
-#include "data/app/dberror.h"
+#include "data/engine/dberror.h"
 #include "data/calls/callstatistics.h"
-#include "rules/app/statementtext.h"
+#include "rules/statements/statementtext.h"
+#include "rules/statements/tablenames.h"
 
 const QString outgoingCallsTable = QStringLiteral("去电数据");
 const QString missedCallsTable = QStringLiteral("未接来电");
@@ -166,7 +167,7 @@ QVector<CallKinds> callKindsPerDay(QSqlDatabase db, const QDate& first, const QD
     QStringList days;
     for (QDate d = first; d <= last; d = d.addDays(1))
         days << storedDay(d);
-    const QHash<QString, qint64> incoming = perDay(db, QStringLiteral("来电数据"), days);
+    const QHash<QString, qint64> incoming = perDay(db, tables::calls(), days);
     const QHash<QString, qint64> missed = perDay(db, missedCallsTable, days);
     const QHash<QString, qint64> outgoing = perDay(db, outgoingCallsTable, days);
     for (const QString& d : days)

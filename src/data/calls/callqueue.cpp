@@ -7,12 +7,12 @@
 #include <QSqlQuery>
 #include <QUuid>
 
-#include "rules/app/livefiles.h"
-#include "rules/app/paths.h"
-#include "rules/app/privatefiles.h"
-#include "data/app/connection.h"
-#include "data/app/dberror.h"
-#include "data/app/engine.h"
+#include "rules/files/livefiles.h"
+#include "rules/files/paths.h"
+#include "rules/files/privatefiles.h"
+#include "data/connection/connection.h"
+#include "data/engine/dberror.h"
+#include "data/engine/engine.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ const QString kTable = QStringLiteral("待写来电");
 const QStringList kColumns{QStringLiteral("电话"), QStringLiteral("手机"), QStringLiteral("日期"),
                            QStringLiteral("时间"), QStringLiteral("联系人"), QStringLiteral("公司名称")};
 
-QStringList valuesOf(const CallRecord& c) { return {c.dianhua, c.shouji, c.riqi, c.shijian, c.lianxiren, c.gongsi}; }
+QStringList valuesOf(const CallRecord& c) { return {c.phone, c.mobile, c.date, c.time, c.contact, c.company}; }
 
 QString uniqueName(const char* what)
 {

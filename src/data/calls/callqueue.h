@@ -31,8 +31,8 @@
 #include <atomic>
 #include <optional>
 
-#include "rules/app/databaselocation.h"
-#include "rules/app/query.h"
+#include "rules/settings/databaselocation.h"
+#include "rules/statements/query.h"
 #include "rules/calls/callrules.h"
 
 class DatabaseEngine;

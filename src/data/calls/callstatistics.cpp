@@ -10,14 +10,15 @@
 #include <QUuid>
 #include <memory>
 
-#include "data/app/dberror.h"
-#include "data/app/engine.h"
-#include "rules/app/statementtext.h"
+#include "data/engine/dberror.h"
+#include "data/engine/engine.h"
+#include "rules/statements/statementtext.h"
 #include "rules/calls/callrules.h"
+#include "rules/statements/tablenames.h"
 
 namespace {
 
-const QString kCalls = QStringLiteral("来电数据");
+const QString kCalls = tables::calls();
 // Days per statement: the IN list of one statement stays short.
 constexpr int kDaysPerStatement = 200;
 

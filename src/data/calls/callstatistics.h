@@ -12,7 +12,7 @@
 #include <QVector>
 #include <functional>
 
-#include "rules/app/databaselocation.h"
+#include "rules/settings/databaselocation.h"
 
 struct NumberCount {
     QString number;  // as logged (手机, else 电话)

@@ -1,8 +1,8 @@
 #include "data/lists/reopen.h"
 
-#include "rules/app/errorreport.h"
-#include "data/app/connection.h"
-#include "data/app/dataset.h"
+#include "rules/errors/errorreport.h"
+#include "data/connection/connection.h"
+#include "data/dataset/dataset.h"
 
 WrittenStatement wholeList(const QString& table)
 {

@@ -1,7 +1,7 @@
 #pragma once
 // Reopening a data set with a new statement, as every search does.
 
-#include "rules/app/query.h"
+#include "rules/statements/query.h"
 #include "rules/lists/listsearch.h"
 
 class DataSet;

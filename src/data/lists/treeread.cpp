@@ -4,8 +4,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include "rules/app/statementtext.h"
-#include "data/app/connection.h"
+#include "rules/statements/statementtext.h"
+#include "data/connection/connection.h"
 
 namespace customertree {
 

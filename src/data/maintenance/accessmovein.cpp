@@ -10,7 +10,7 @@
 #include <QVariant>
 
 #include "data/maintenance/filesteps.h"
-#include "rules/transfer/tablereader.h"
+#include "rules/formats/tablereader.h"
 
 namespace dbfile {
 

@@ -8,8 +8,9 @@
 #include <future>
 #include <unistd.h>
 
-#include "rules/app/livefiles.h"
+#include "rules/files/livefiles.h"
 #include "data/maintenance/filesteps.h"
+#include "rules/statements/tablenames.h"
 
 namespace dbfile {
 
@@ -164,7 +165,7 @@ void setStepHook(std::function<void(const char*)> hook) { stepHook() = std::move
 
 QStringList requiredTables()
 {
-    return {QStringLiteral("客户数据"), QStringLiteral("来电数据"), QStringLiteral("字典")};
+    return {tables::customers(), tables::calls(), tables::dictionary()};
 }
 
 QStringList requiredColumns(const QString& table)

@@ -23,7 +23,7 @@
 #include <functional>
 #include <memory>
 
-#include "data/app/filestore.h"
+#include "data/engine/filestore.h"
 
 class TableReader;
 

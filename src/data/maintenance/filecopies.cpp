@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include "data/maintenance/filesteps.h"
-#include "rules/app/privatefiles.h"
-#include "rules/app/scratchfiles.h"
+#include "rules/files/privatefiles.h"
+#include "rules/files/scratchfiles.h"
 
 namespace dbfile {
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "data/app/filestore.h"
+#include "data/engine/filestore.h"
 
 namespace dbfile::steps {
 

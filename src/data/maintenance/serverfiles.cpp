@@ -13,11 +13,12 @@
 #include <algorithm>
 #include <csignal>
 
-#include "data/app/postgresengine.h"
+#include "data/engine/postgresengine.h"
 #include "data/maintenance/filesteps.h"
-#include "rules/app/privatefiles.h"
-#include "rules/app/scratchfiles.h"
-#include "rules/app/statementtext.h"
+#include "rules/files/privatefiles.h"
+#include "rules/files/scratchfiles.h"
+#include "rules/statements/statementtext.h"
+#include "rules/statements/tablenames.h"
 
 namespace serverfiles {
 
@@ -219,7 +220,7 @@ bool vacuumTables(QSqlDatabase& db, const Progress& progress, QString* error, bo
 {
     *stopped = false;
     // The three tables and the caller lookup's number index.
-    const QStringList names = {QStringLiteral("客户数据"), QStringLiteral("来电数据"), QStringLiteral("字典"),
+    const QStringList names = {tables::customers(), tables::calls(), tables::dictionary(),
                                QStringLiteral("客户号码")};
     QStringList present;
     QSqlQuery q(db);

@@ -15,7 +15,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "rules/app/databaselocation.h"
+#include "rules/settings/databaselocation.h"
 
 namespace serverfiles {
 

@@ -10,15 +10,16 @@
 #include <QVariant>
 #include <memory>
 
-#include "data/app/dberror.h"
-#include "data/app/engine.h"
-#include "data/app/postgrescopy.h"
-#include "data/app/sqliterows.h"
-#include "data/app/rowcounts.h"
-#include "data/calls/numberindex.h"
+#include "data/engine/dberror.h"
+#include "data/engine/engine.h"
+#include "data/engine/postgrescopy.h"
+#include "data/engine/sqliterows.h"
+#include "data/connection/rowcounts.h"
+#include "data/numbers/numberindex.h"
 #include "data/maintenance/dbfiles.h"
 #include "data/maintenance/filesteps.h"
-#include "rules/app/statementtext.h"
+#include "rules/statements/statementtext.h"
+#include "rules/statements/tablenames.h"
 
 namespace serverupload {
 
@@ -31,9 +32,9 @@ struct Stopped {};
 
 // The tables in the order they are copied: the small one first, so that a
 // refusal of the server shows at once.
-const QStringList& tables()
+const QStringList& uploadOrder()
 {
-    static const QStringList t = {QStringLiteral("字典"), QStringLiteral("客户数据"), QStringLiteral("来电数据")};
+    static const QStringList t = {tables::dictionary(), tables::customers(), tables::calls()};
     return t;
 }
 
@@ -229,7 +230,7 @@ qint64 Upload::copyTable(const QString& table)
 // nothing can fail after it but the commit.
 void Upload::setSequences()
 {
-    for (const QString& table : tables()) {
+    for (const QString& table : uploadOrder()) {
         QSqlQuery q = exec(server_, QStringLiteral("select pg_get_serial_sequence(?, 'id')"), {quotedIdentifier(table)});
         if (!q.next() || q.isNull(0))
             continue;
@@ -250,19 +251,19 @@ void Upload::setSequences()
 void Upload::run(Counts* counts)
 {
     clock_.start();
-    for (const QString& table : tables()) {
+    for (const QString& table : uploadOrder()) {
         QSqlQuery q(local_);
         if (!q.exec(QStringLiteral("select count(*) from ") + quotedIdentifier(table)) || !q.next())
             throw DbError(q.lastError().text());
         total_ += q.value(0).toLongLong();
     }
-    counts->dictionary = copyTable(QStringLiteral("字典"));
+    counts->dictionary = copyTable(tables::dictionary());
     {
         // The number index and a kept count take the customers at once at
         // the end instead of one row at a time.
         numberindex::BulkAppend index(server_);
-        rowcounts::BulkStore count(server_, QStringLiteral("客户数据"));
-        counts->customers = copyTable(QStringLiteral("客户数据"));
+        rowcounts::BulkStore count(server_, tables::customers());
+        counts->customers = copyTable(tables::customers());
         count.finish();
         index.finish();
     }
@@ -270,8 +271,8 @@ void Upload::run(Counts* counts)
         // The other desks are told of every call stored; a million calls
         // moved in are not theirs to be told of one by one.
         exec(server_, QStringLiteral("alter table 来电数据 disable trigger user"));
-        rowcounts::BulkStore count(server_, QStringLiteral("来电数据"));
-        counts->calls = copyTable(QStringLiteral("来电数据"));
+        rowcounts::BulkStore count(server_, tables::calls());
+        counts->calls = copyTable(tables::calls());
         exec(server_, QStringLiteral("alter table 来电数据 enable trigger user"));
         count.finish();
     }
@@ -305,7 +306,7 @@ QStringList tablesWithRows(QSqlDatabase& server, QString* error)
 {
     QStringList out;
     try {
-        for (const QString& table : tables()) {
+        for (const QString& table : uploadOrder()) {
             QSqlQuery q = exec(server, QStringLiteral("select exists (select 1 from ") + quotedIdentifier(table) +
                                            QLatin1Char(')'));
             if (q.next() && q.value(0).toBool())
@@ -357,7 +358,7 @@ bool upload(QSqlDatabase& server, const QString& file, const Progress& progress,
         return false;
     }
     // The planner learns the new tables' sizes now rather than later.
-    for (const QString& table : tables() + QStringList{QStringLiteral("客户号码")})
+    for (const QString& table : uploadOrder() + QStringList{QStringLiteral("客户号码")})
         q.exec(QStringLiteral("analyze ") + quotedIdentifier(table));
     return true;
 }

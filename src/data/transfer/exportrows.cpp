@@ -7,10 +7,10 @@
 #include <QVariant>
 #include <memory>
 
-#include "data/app/dberror.h"
-#include "data/app/engine.h"
-#include "rules/app/diskfull.h"
-#include "rules/transfer/exportfile.h"
+#include "data/engine/dberror.h"
+#include "data/engine/engine.h"
+#include "rules/errors/diskfull.h"
+#include "rules/formats/exportfile.h"
 
 ExportRows::ExportRows(const QSqlDatabase& db, const QString& sql) : q_(db)
 {

@@ -8,14 +8,15 @@
 #include <algorithm>
 #include <optional>
 
-#include "rules/app/statementtext.h"
-#include "data/app/connection.h"
-#include "data/app/dataset.h"
-#include "data/app/rowcounts.h"
-#include "data/calls/numberindex.h"
+#include "rules/statements/statementtext.h"
+#include "data/connection/connection.h"
+#include "data/dataset/dataset.h"
+#include "data/connection/rowcounts.h"
+#include "data/numbers/numberindex.h"
 #include "rules/transfer/fieldmapping.h"
 #include "data/transfer/importsource.h"
-#include "rules/transfer/tablereader.h"
+#include "rules/formats/tablereader.h"
+#include "rules/statements/tablenames.h"
 
 namespace {
 
@@ -250,7 +251,7 @@ struct ManyRows {
     rowcounts::BulkStore count;
     ManyRows(const QSqlDatabase& db, const QString& table) : count(db, table)
     {
-        if (table == QStringLiteral("客户数据"))
+        if (table == tables::customers())
             index.emplace(db);
     }
     void finish()

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include "rules/statements/tablenames.h"
 
 class Connection;
 class DataSet;
@@ -28,7 +29,7 @@ struct ImportSource {
 // Where they go: box i sends source column i to standard field numbers[i]
 // ("0": not used) of the table `target`.  The numbers must have been checked.
 struct ImportMapping {
-    QString target = QStringLiteral("客户数据");
+    QString target = tables::customers();
     QStringList standard;
     QStringList numbers;
     ExistingIds existingIds = ExistingIds::Stop;

@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-#include "rules/app/errorreport.h"
+#include "rules/errors/errorreport.h"
 #include "rules/transfer/fieldmapping.h"
 
 ImportConnection::~ImportConnection()

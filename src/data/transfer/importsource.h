@@ -13,7 +13,7 @@
 #include <functional>
 #include <memory>
 
-#include "rules/transfer/tablereader.h"
+#include "rules/formats/tablereader.h"
 
 class ImportDataSet;
 

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "rules/app/statementtext.h"
+#include "rules/statements/statementtext.h"
 
 const QString numberIndexTable = QStringLiteral("客户号码");
 const char* const numberDigitsFunction = "phone_digits";
@@ -185,10 +185,10 @@ CallRecord callRecord(const QString& number, const QDateTime& when)
 {
     CallRecord r;
     if (numberDigits(number).startsWith(QLatin1Char('1')))
-        r.shouji = number;
+        r.mobile = number;
     else
-        r.dianhua = number;
-    r.riqi = when.date().toString(QStringLiteral("yyyy-M-d"));
-    r.shijian = when.time().toString(QStringLiteral("H:mm:ss"));
+        r.phone = number;
+    r.date = when.date().toString(QStringLiteral("yyyy-M-d"));
+    r.time = when.time().toString(QStringLiteral("H:mm:ss"));
     return r;
 }

@@ -60,12 +60,12 @@ QString phoneFieldCondition(const QString& field, const QString& text);
 // "H:mm:ss".  A known caller's call is logged with the customer's 联系人
 // and 公司名称, so that the call list says who called.
 struct CallRecord {
-    QString dianhua;  // 电话
-    QString shouji;   // 手机
-    QString riqi;     // 日期
-    QString shijian;  // 时间
-    QString lianxiren;  // 联系人
-    QString gongsi;     // 公司名称
+    QString phone;  // 电话
+    QString mobile;   // 手机
+    QString date;     // 日期
+    QString time;  // 时间
+    QString contact;  // 联系人
+    QString company;     // 公司名称
 };
 CallRecord callRecord(const QString& number, const QDateTime& when);
 

@@ -2,7 +2,7 @@
 
 #include <QStringDecoder>
 
-#include "rules/app/textfile.h"
+#include "rules/files/textfile.h"
 #include "rules/calls/callrules.h"
 
 namespace cid {

@@ -3,9 +3,9 @@
 #include <QFile>
 #include <QSaveFile>
 
-#include "rules/app/paths.h"
-#include "rules/app/privatefiles.h"
-#include "rules/app/textfile.h"
+#include "rules/files/paths.h"
+#include "rules/files/privatefiles.h"
+#include "rules/files/textfile.h"
 
 QString deviceSettingFile() { return programFolder() + QStringLiteral("set/device.dat"); }
 

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "rules/app/statementtext.h"
-#include "rules/app/textfile.h"
+#include "rules/statements/statementtext.h"
+#include "rules/files/textfile.h"
 #include "rules/lists/listsearch.h"
+#include "rules/statements/tablenames.h"
 
 namespace customertree {
 
@@ -192,7 +193,7 @@ TreeSearch treeSearch(const QStringList& searchList, const QStringList& path, bo
 
 WrittenStatement TreeSearch::statement() const
 {
-    const QString table = QStringLiteral("客户数据");
+    const QString table = tables::customers();
     WrittenStatement w = WrittenStatement::of(joinLines(lines), table);
     if (ordered)
         w = WrittenStatement::ordered(joinLines(lines.mid(0, lines.size() - 1)), joinLines(lines.mid(lines.size() - 1)),

@@ -13,7 +13,7 @@
 #include <QStringList>
 #include <QVector>
 
-#include "rules/app/query.h"
+#include "rules/statements/query.h"
 
 namespace customertree {
 

@@ -2,7 +2,7 @@
 
 #include <QtEndian>
 
-#include "rules/app/textfile.h"
+#include "rules/files/textfile.h"
 
 namespace layoutfile {
 

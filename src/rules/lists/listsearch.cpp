@@ -1,6 +1,6 @@
 #include "rules/lists/listsearch.h"
 
-#include "rules/app/statementtext.h"
+#include "rules/statements/statementtext.h"
 #include "rules/calls/callrules.h"
 
 namespace listsearch {

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "rules/app/privatefiles.h"
-#include "rules/app/scratchfiles.h"
-#include "rules/app/textfile.h"
+#include "rules/files/privatefiles.h"
+#include "rules/files/scratchfiles.h"
+#include "rules/files/textfile.h"
 
 void replaceFile(const QString& path, const QByteArray& bytes)
 {

@@ -1,17 +1,18 @@
 #include "ui/calls/callhandling.h"
 
-#include "rules/app/errorreport.h"
-#include "rules/app/statementbuffer.h"
+#include "rules/errors/errorreport.h"
+#include "rules/statements/statementbuffer.h"
 #include "rules/calls/numberregion.h"
 #include "rules/calls/randomgen.h"
-#include "data/app/datamodule.h"
-#include "data/app/serverstallguard.h"
+#include "data/module/datamodule.h"
+#include "data/connection/serverstallguard.h"
 #include "ui/calls/callscreen.h"
 #include "ui/calls/device.h"
 #include "ui/web/addresses.h"
 
 #include <optional>
 #include <utility>
+#include "rules/statements/tablenames.h"
 
 QString callNotLoggedText(const QString& number)
 {
@@ -181,8 +182,8 @@ QString lookupDelayedText(const QString& why)
 CallRecord callWithNames(const QString& number, const QString& contact, const QString& company)
 {
     CallRecord call = callRecord(number, QDateTime::currentDateTime());
-    call.lianxiren = contact;
-    call.gongsi = company;
+    call.contact = contact;
+    call.company = company;
     return call;
 }
 
@@ -245,7 +246,7 @@ bool CallHandling::lookUpCaller(const QString& number)
         // digits, best match first: through the index once it is there.
         dm_.lookupTable.reopen(WrittenStatement::of(
             dm_.connection.hasNumberIndex() ? indexedLookupStatement(number) : digitsLookupStatement(number),
-            QStringLiteral("客户数据")));
+            tables::customers()));
         known = dm_.lookupTable.recordCount() > 0;
     }
     // Nothing left after the area code: no customer can be this caller.

@@ -20,12 +20,12 @@
 #include <memory>
 #include <numeric>
 
-#include "data/app/backgroundwork.h"
-#include "data/app/connection.h"
-#include "rules/app/errorreport.h"
-#include "rules/transfer/exportfile.h"
-#include "ui/app/message.h"
-#include "ui/app/workwindow.h"
+#include "data/work/backgroundwork.h"
+#include "data/connection/connection.h"
+#include "rules/errors/errorreport.h"
+#include "rules/formats/exportfile.h"
+#include "ui/kit/message.h"
+#include "ui/kit/workwindow.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <QSerialPortInfo>
 #include <QSpinBox>
 
-#include "rules/app/errorreport.h"
-#include "ui/app/look.h"
-#include "ui/app/message.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/look.h"
+#include "ui/kit/message.h"
 #include "ui/calls/deviceswitch.h"
 
 const QString noPortText = QStringLiteral("请选择或输入串口！");

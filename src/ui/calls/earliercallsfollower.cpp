@@ -1,8 +1,8 @@
 #include "ui/calls/earliercallsfollower.h"
 
-#include "data/app/datamodule.h"
-#include "data/calls/callhistory.h"
-#include "rules/app/errorreport.h"
+#include "data/module/datamodule.h"
+#include "data/numbers/callhistory.h"
+#include "rules/errors/errorreport.h"
 #include "ui/calls/earliercallspanel.h"
 
 QString customerCallsText(qint64 calls)

@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "data/calls/callhistory.h"
+#include "data/numbers/callhistory.h"
 
 class QLabel;
 class QTreeWidget;

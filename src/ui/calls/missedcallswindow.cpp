@@ -7,10 +7,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "data/app/datamodule.h"
-#include "rules/app/errorreport.h"
+#include "data/module/datamodule.h"
+#include "rules/errors/errorreport.h"
 #include "rules/calls/callrules.h"
-#include "ui/app/look.h"
+#include "ui/kit/look.h"
 #include "ui/calls/phoneline.h"
 
 MissedCallsWindow::MissedCallsWindow(DataModule& dm, PhoneLine& line, QWidget* owner)

@@ -6,9 +6,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "data/app/datamodule.h"
-#include "rules/app/errorreport.h"
-#include "ui/app/look.h"
+#include "data/module/datamodule.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/look.h"
 #include "ui/calls/phoneline.h"
 
 OutgoingCallsWindow::OutgoingCallsWindow(DataModule& dm, PhoneLine& line, QWidget* owner)

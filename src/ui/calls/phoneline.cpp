@@ -1,8 +1,8 @@
 #include "ui/calls/phoneline.h"
 
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "data/calls/callkinds.h"
-#include "rules/app/errorreport.h"
+#include "rules/errors/errorreport.h"
 #include "ui/calls/device.h"
 
 QString unseenMissedText(int unseen)

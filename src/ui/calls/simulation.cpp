@@ -1,8 +1,8 @@
 #include "ui/calls/simulation.h"
 
-#include "rules/app/errorreport.h"
+#include "rules/errors/errorreport.h"
 #include "rules/calls/randomgen.h"
-#include "ui/app/message.h"
+#include "ui/kit/message.h"
 
 const QString noTestNumbersText =
     QStringLiteral("没有测试号码：软件目录中没有 tel.txt，或其中没有号码。");

@@ -9,7 +9,7 @@
 #include <csignal>
 #include <sys/prctl.h>
 
-#include "rules/app/paths.h"
+#include "rules/files/paths.h"
 #include "rules/calls/cidlines.h"
 
 QString sipLineFolder() { return programFolder() + QStringLiteral("set/sip/"); }

@@ -6,13 +6,14 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-#include "rules/app/errorreport.h"
-#include "rules/app/paths.h"
-#include "rules/app/textfile.h"
-#include "ui/app/updownbox.h"
-#include "data/app/dataset.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/paths.h"
+#include "rules/files/textfile.h"
+#include "ui/kit/updownbox.h"
+#include "data/dataset/dataset.h"
 #include "rules/lists/listsearch.h"
 #include "data/lists/reopen.h"
+#include "rules/statements/tablenames.h"
 
 CallListSearch::CallListSearch(DataSet& calls, QComboBox* field, QLineEdit* text,
                                QPushButton* search, const QSpinBox* year, const QSpinBox* month,
@@ -85,13 +86,13 @@ void CallListSearch::loadingChanged(bool loading)
 
 void CallListSearch::searchByField()
 {
-    reopenWith(calls_, WrittenStatement::of(listsearch::fieldSearch(QStringLiteral("来电数据"), field_->currentText(),
+    reopenWith(calls_, WrittenStatement::of(listsearch::fieldSearch(tables::calls(), field_->currentText(),
                                                                     text_->text(), textLikeOf(calls_)),
-                                            QStringLiteral("来电数据")));
+                                            tables::calls()));
 }
 
 void CallListSearch::searchByDate()
 {
     reopenWith(calls_, WrittenStatement::of(listsearch::dateSearch(year_->value(), month_->value(), day_->value()),
-                                            QStringLiteral("来电数据")));
+                                            tables::calls()));
 }

@@ -16,14 +16,14 @@
 #endif
 #include <utility>
 
-#include "rules/app/errorreport.h"
-#include "ui/app/message.h"
-#include "rules/app/paths.h"
-#include "rules/app/textfile.h"
-#include "data/app/backgroundwork.h"
-#include "data/app/connection.h"
-#include "data/app/dataset.h"
-#include "ui/app/workwindow.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/message.h"
+#include "rules/files/paths.h"
+#include "rules/files/textfile.h"
+#include "data/work/backgroundwork.h"
+#include "data/connection/connection.h"
+#include "data/dataset/dataset.h"
+#include "ui/kit/workwindow.h"
 #include "ui/lists/gridlayout.h"
 #include "ui/lists/customerlistsettingswindow.h"
 #include "rules/lists/listsearch.h"
@@ -31,6 +31,7 @@
 #include "rules/lists/savefile.h"
 #include "ui/lists/customertreemodel.h"
 #include "data/lists/treeread.h"
+#include "rules/statements/tablenames.h"
 
 using customertree::Node;
 
@@ -123,10 +124,10 @@ void CustomerList::showAllCustomers()
 
 void CustomerList::searchByField()
 {
-    reopenWith(customers_, WrittenStatement::of(listsearch::fieldSearch(QStringLiteral("客户数据"),
+    reopenWith(customers_, WrittenStatement::of(listsearch::fieldSearch(tables::customers(),
                                                                         c_.fieldBox->currentText(), c_.searchText->text(),
                                                                         textLikeOf(customers_)),
-                                                QStringLiteral("客户数据")));
+                                                tables::customers()));
 }
 
 void CustomerList::searchTreeNode()

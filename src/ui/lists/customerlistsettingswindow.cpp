@@ -5,10 +5,10 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "rules/app/errorreport.h"
-#include "ui/app/look.h"
-#include "ui/app/message.h"
-#include "rules/app/textfile.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/look.h"
+#include "ui/kit/message.h"
+#include "rules/files/textfile.h"
 #include "rules/lists/savefile.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <QDir>
 #include <QFile>
 
-#include "rules/app/errorreport.h"
-#include "rules/app/paths.h"
-#include "rules/app/textfile.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/paths.h"
+#include "rules/files/textfile.h"
 #include "rules/lists/listsearch.h"
 #include "rules/lists/savefile.h"
 

@@ -3,9 +3,9 @@
 #include <QDir>
 #include <QFile>
 
-#include "rules/app/errorreport.h"
-#include "rules/app/textfile.h"
-#include "ui/app/dbgrid.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/textfile.h"
+#include "ui/kit/dbgrid.h"
 #include "rules/lists/layoutfile.h"
 #include "rules/lists/savefile.h"
 

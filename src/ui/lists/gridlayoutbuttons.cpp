@@ -3,10 +3,10 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "rules/app/errorreport.h"
-#include "rules/app/paths.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/paths.h"
 #include "rules/lists/layoutfile.h"
-#include "ui/app/dbgrid.h"
+#include "ui/kit/dbgrid.h"
 #include "ui/lists/gridlayout.h"
 
 GridLayoutButtons::GridLayoutButtons(DBGrid& grid, const QWidget& sidePanel, int divisor,
@@ -14,9 +14,9 @@ GridLayoutButtons::GridLayoutButtons(DBGrid& grid, const QWidget& sidePanel, int
                                      QPushButton* reset, QObject* parent)
     : QObject(parent), grid_(grid), panel_(sidePanel), divisor_(divisor), fileName_(std::move(fileName))
 {
-    connect(fit, &QPushButton::clicked, this, [this] { guarded([this] { fitClick(); }); });
-    connect(save, &QPushButton::clicked, this, [this] { guarded([this] { saveClick(); }); });
-    connect(reset, &QPushButton::clicked, this, [this] { guarded([this] { resetClick(); }); });
+    connect(fit, &QPushButton::clicked, this, [this] { guarded([this] { fitColumns(); }); });
+    connect(save, &QPushButton::clicked, this, [this] { guarded([this] { saveLayout(); }); });
+    connect(reset, &QPushButton::clicked, this, [this] { guarded([this] { resetColumns(); }); });
 }
 
 QString GridLayoutButtons::filePath() const
@@ -24,11 +24,11 @@ QString GridLayoutButtons::filePath() const
     return programFolder() + QStringLiteral("set/") + fileName_;
 }
 
-void GridLayoutButtons::fitClick()
+void GridLayoutButtons::fitColumns()
 {
     gridlayout::fitWidths(grid_, gridwidths::limit(panel_.width(), divisor_));
 }
 
-void GridLayoutButtons::saveClick() { gridlayout::save(grid_, filePath()); }
+void GridLayoutButtons::saveLayout() { gridlayout::save(grid_, filePath()); }
 
-void GridLayoutButtons::resetClick() { grid_.resetColumns(); }
+void GridLayoutButtons::resetColumns() { grid_.resetColumns(); }

@@ -18,9 +18,9 @@ public:
                       QPushButton* fit, QPushButton* save, QPushButton* reset, QObject* parent);
 
     QString filePath() const;  // program folder + set/<file name>
-    void fitClick();
-    void saveClick();
-    void resetClick();
+    void fitColumns();
+    void saveLayout();
+    void resetColumns();
 
 private:
     DBGrid& grid_;

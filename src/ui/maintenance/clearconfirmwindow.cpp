@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/app/look.h"
+#include "ui/kit/look.h"
 
 ClearConfirmWindow::ClearConfirmWindow(QWidget* owner)
     : QDialog(owner, kFixedDialog)

@@ -8,20 +8,20 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "rules/app/livefiles.h"
-#include "rules/app/errorreport.h"
-#include "ui/app/look.h"
-#include "ui/app/message.h"
-#include "rules/app/paths.h"
-#include "data/app/backgroundwork.h"
-#include "data/app/datamodule.h"
-#include "data/app/serverrights.h"
-#include "ui/app/questionwindow.h"
-#include "ui/app/workwindow.h"
+#include "rules/files/livefiles.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/look.h"
+#include "ui/kit/message.h"
+#include "rules/files/paths.h"
+#include "data/work/backgroundwork.h"
+#include "data/module/datamodule.h"
+#include "data/engine/serverrights.h"
+#include "ui/kit/questionwindow.h"
+#include "ui/kit/workwindow.h"
 #include "ui/maintenance/clearconfirmwindow.h"
 #include "ui/maintenance/servermaintenance.h"
 #include "data/maintenance/dbfiles.h"
-#include "rules/transfer/tablereader.h"
+#include "rules/formats/tablereader.h"
 
 namespace {
 

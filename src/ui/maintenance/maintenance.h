@@ -17,7 +17,7 @@
 #include <functional>
 #include <memory>
 
-#include "data/app/serverrights.h"
+#include "data/engine/serverrights.h"
 #include "ui/maintenance/filerequest.h"
 
 class BackgroundWork;

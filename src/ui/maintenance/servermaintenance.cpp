@@ -4,16 +4,16 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include "data/app/backgroundwork.h"
-#include "data/app/datamodule.h"
+#include "data/work/backgroundwork.h"
+#include "data/module/datamodule.h"
 #include "data/maintenance/dbfiles.h"
 #include "data/maintenance/serverfiles.h"
 #include "data/maintenance/serverupload.h"
-#include "rules/app/errorreport.h"
-#include "rules/app/paths.h"
-#include "ui/app/message.h"
-#include "ui/app/questionwindow.h"
-#include "ui/app/workwindow.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/paths.h"
+#include "ui/kit/message.h"
+#include "ui/kit/questionwindow.h"
+#include "ui/kit/workwindow.h"
 
 namespace {
 

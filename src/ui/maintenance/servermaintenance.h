@@ -16,7 +16,7 @@
 #include <QString>
 #include <functional>
 
-#include "data/app/serverrights.h"
+#include "data/engine/serverrights.h"
 #include "ui/maintenance/filerequest.h"
 
 class BackgroundWork;

@@ -13,9 +13,9 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "data/maintenance/dbfiles.h"
-#include "ui/app/message.h"
+#include "ui/kit/message.h"
 #include "ui/maintenance/maintenance.h"
 
 namespace {

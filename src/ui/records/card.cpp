@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "rules/app/errorreport.h"
-#include "ui/app/look.h"
-#include "data/app/datasource.h"
-#include "ui/app/dbcontrols.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/look.h"
+#include "data/dataset/datasource.h"
+#include "ui/kit/dbcontrols.h"
 
 namespace {
 

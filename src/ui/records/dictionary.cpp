@@ -1,10 +1,11 @@
 #include "ui/records/dictionary.h"
 
-#include "data/app/datamodule.h"
-#include "ui/app/dbcontrols.h"
-#include "rules/app/statementbuffer.h"
-#include "rules/app/statementtext.h"
+#include "data/module/datamodule.h"
+#include "ui/kit/dbcontrols.h"
+#include "rules/statements/statementbuffer.h"
+#include "rules/statements/statementtext.h"
 #include "ui/records/dictionarywindow.h"
+#include "rules/statements/tablenames.h"
 
 QStringList itemQueryLines(const QString& field)
 {
@@ -17,7 +18,7 @@ Dictionary::Dictionary(const DictionaryParts& parts, QObject* parent) : QObject(
 void Dictionary::runItemQuery(const QString& field)
 {
     p_.dm->dictionaryTable.reopen(
-        WrittenStatement::of(p_.statementBuffer->compose(itemQueryLines(field)), QStringLiteral("字典")));
+        WrittenStatement::of(p_.statementBuffer->compose(itemQueryLines(field)), tables::dictionary()));
 }
 
 void Dictionary::refreshChoiceLists()

@@ -3,10 +3,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "rules/app/errorreport.h"
-#include "data/app/datamodule.h"
-#include "ui/app/dbgrid.h"
-#include "ui/app/look.h"
+#include "rules/errors/errorreport.h"
+#include "data/module/datamodule.h"
+#include "ui/kit/dbgrid.h"
+#include "ui/kit/look.h"
 
 DictionaryWindow::DictionaryWindow(DataModule& dm, QWidget* owner)
     : QDialog(owner, kFixedDialog), dm_(dm)

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "data/app/dataset.h"
+#include "data/dataset/dataset.h"
 #include "rules/records/printpages.h"
 
 namespace {

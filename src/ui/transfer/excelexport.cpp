@@ -5,15 +5,16 @@
 #include <atomic>
 #include <memory>
 
-#include "rules/app/errorreport.h"
-#include "ui/app/message.h"
-#include "data/app/backgroundwork.h"
-#include "data/app/datamodule.h"
-#include "data/app/dataset.h"
-#include "ui/app/workwindow.h"
-#include "rules/transfer/exportfile.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/message.h"
+#include "data/work/backgroundwork.h"
+#include "data/module/datamodule.h"
+#include "data/dataset/dataset.h"
+#include "ui/kit/workwindow.h"
+#include "rules/formats/exportfile.h"
 #include "data/transfer/exportrows.h"
 #include "ui/transfer/exportfieldswindow.h"
+#include "rules/statements/tablenames.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ QString ExcelExport::failureText() { return exportfile::failureHeadline(); }
 
 QString ExcelExport::noFieldsText() { return QStringLiteral("没有选择导出字段，没有导出。请在右边的列表中加入要导出的字段。"); }
 
-void ExcelExport::exportCustomers() { exportDataSet(dm_.customerTable, QStringLiteral("客户数据")); }
+void ExcelExport::exportCustomers() { exportDataSet(dm_.customerTable, tables::customers()); }
 
 void ExcelExport::exportDataSet(DataSet& ds, const QString& sheetName)
 {
@@ -147,4 +148,4 @@ void ExcelExport::startWork(DataSet& ds, const ExportPlan& plan)
     view->semaphore.tryAcquire(1, kViewWaitMs);
 }
 
-void ExcelExport::exportCalls() { exportDataSet(dm_.callTable, QStringLiteral("来电数据")); }
+void ExcelExport::exportCalls() { exportDataSet(dm_.callTable, tables::calls()); }

@@ -7,8 +7,8 @@
 #include <QSpinBox>
 #include <climits>
 
-#include "ui/app/look.h"
-#include "ui/app/message.h"
+#include "ui/kit/look.h"
+#include "ui/kit/message.h"
 
 ExportFieldsWindow::ExportFieldsWindow(const QStringList& fields, int limit, QWidget* owner)
     : QDialog(owner, kFixedDialog), limit_(limit)

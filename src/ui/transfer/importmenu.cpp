@@ -2,8 +2,8 @@
 
 #include <QFileDialog>
 
-#include "rules/app/errorreport.h"
-#include "data/app/datamodule.h"
+#include "rules/errors/errorreport.h"
+#include "data/module/datamodule.h"
 #include "ui/transfer/accessimportwindow.h"
 #include "ui/transfer/excelimportwindow.h"
 

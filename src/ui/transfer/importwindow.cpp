@@ -15,12 +15,12 @@
 #include <QScrollArea>
 #include <QTableView>
 
-#include "rules/app/errorreport.h"
-#include "ui/app/look.h"
-#include "ui/app/message.h"
-#include "ui/app/statusbar.h"
-#include "data/app/datamodule.h"
-#include "ui/app/workwindow.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/look.h"
+#include "ui/kit/message.h"
+#include "ui/kit/statusbar.h"
+#include "data/module/datamodule.h"
+#include "ui/kit/workwindow.h"
 #include "rules/transfer/fieldmapping.h"
 #include "data/transfer/importrun.h"
 #include "data/transfer/importsource.h"

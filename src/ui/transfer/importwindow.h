@@ -10,7 +10,7 @@
 #include <QPointer>
 #include <QStringList>
 
-#include "data/app/backgroundwork.h"
+#include "data/work/backgroundwork.h"
 #include "data/transfer/importrun.h"
 
 class ImportConnection;

@@ -2,9 +2,9 @@
 
 #include <QUrl>
 
-#include "rules/app/errorreport.h"
+#include "rules/errors/errorreport.h"
 #include "rules/calls/randomgen.h"
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "ui/web/addresses.h"
 
 namespace websearch {

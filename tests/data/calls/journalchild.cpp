@@ -8,10 +8,10 @@
 #include <QThread>
 #include <cstdio>
 
-#include "data/app/backgroundwork.h"
-#include "data/app/datamodule.h"
+#include "data/work/backgroundwork.h"
+#include "data/module/datamodule.h"
 #include "data/lists/reopen.h"
-#include "rules/app/paths.h"
+#include "rules/files/paths.h"
 #include "rules/calls/callrules.h"
 
 int main(int argc, char** argv)

@@ -19,8 +19,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "data/app/datamodule.h"
-#include "data/app/engine.h"
+#include "data/module/datamodule.h"
+#include "data/engine/engine.h"
 #include "data/calls/callcourier.h"
 #include "data/calls/callqueue.h"
 #include "rules/calls/callrules.h"
@@ -254,14 +254,14 @@ private slots:
         QVERIFY(!broken.error.isEmpty());
         QCOMPARE(broken.delivered, 0);
         QCOMPARE(queue.count(), 1);
-        QCOMPARE(serverCalls(), QStringList{call(1).shouji});
+        QCOMPARE(serverCalls(), QStringList{call(1).mobile});
 
         queue.add(call(2));
         const callqueue::Delivery again = callqueue::deliver(queueFile_, viaProxy, 3);
         QVERIFY2(again.error.isEmpty(), qPrintable(again.error));
         QCOMPARE(again.delivered, 2);
         QCOMPARE(queue.count(), 0);
-        QCOMPARE(serverCalls(), (QStringList{call(1).shouji, call(2).shouji}));
+        QCOMPARE(serverCalls(), (QStringList{call(1).mobile, call(2).mobile}));
     }
 
     // A call kept while a delivery is writing the calls before it goes to
@@ -303,7 +303,7 @@ private slots:
         QVERIFY(back.wait(30000));
         QCOMPARE(courier.waiting(), 0);
         QCOMPARE(CallQueue(queueFile_).count(), 0);
-        QCOMPARE(serverCalls(), (QStringList{call(1).shouji, call(2).shouji}));
+        QCOMPARE(serverCalls(), (QStringList{call(1).mobile, call(2).mobile}));
         QCOMPARE(back.last().first().toInt(), 2);
     }
 };

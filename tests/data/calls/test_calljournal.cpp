@@ -16,15 +16,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "data/calls/callqueue.h"
 #include "data/lists/reopen.h"
 #include "data/transfer/importsource.h"
-#include "rules/app/errorreport.h"
-#include "rules/app/livefiles.h"
-#include "rules/app/paths.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/livefiles.h"
+#include "rules/files/paths.h"
 #include "rules/calls/callrules.h"
-#include "rules/transfer/tablereader.h"
+#include "rules/formats/tablereader.h"
 #include "testdb.h"
 
 namespace {
@@ -135,7 +135,7 @@ private slots:
         dm.callTable.reopen(wholeList(QStringLiteral("来电数据")));
         QCOMPARE(count(QStringLiteral("select count(*) from 来电数据")), 3);
         for (int n = 1; n <= 3; ++n)
-            QCOMPARE(count(QStringLiteral("select count(*) from 来电数据 where 手机 = '") + call(n).shouji +
+            QCOMPARE(count(QStringLiteral("select count(*) from 来电数据 where 手机 = '") + call(n).mobile +
                            QStringLiteral("'")),
                      1);
         QCOMPARE(dm.callsWaiting(), 0);
@@ -158,7 +158,7 @@ private slots:
                      QFileDevice::Permissions());
         QVERIFY(dm.storeCall(j));
         QCOMPARE(CallQueue(CallQueue::standardPath()).count(), 0);
-        QCOMPARE(dm.callTable.text(QStringLiteral("手机")), call(1).shouji);
+        QCOMPARE(dm.callTable.text(QStringLiteral("手机")), call(1).mobile);
     }
 
     void theLiveDatabaseIsNeverOpenedASecondTime()

@@ -22,12 +22,12 @@
 #include <thread>
 #include <unistd.h>
 
-#include "data/app/datamodule.h"
-#include "data/app/dberror.h"
+#include "data/module/datamodule.h"
+#include "data/engine/dberror.h"
 #include "data/calls/callqueue.h"
 #include "data/lists/reopen.h"
-#include "rules/app/errorreport.h"
-#include "rules/app/paths.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/paths.h"
 #include "rules/calls/callrules.h"
 #include "testdb.h"
 #include "testpg.h"
@@ -119,7 +119,7 @@ QStringList numbers(int from, int to)
 {
     QStringList out;
     for (int n = from; n <= to; ++n)
-        out << call(n).shouji;
+        out << call(n).mobile;
     return out;
 }
 
@@ -362,7 +362,7 @@ private slots:
             // The server ends the idle transaction by itself; the call is then sent, once.
             int sent = 0;
             QTRY_VERIFY_WITH_TIMEOUT((sent += callqueue::deliver(queueFile_, where_, 2).delivered) == 1, 15000);
-            QCOMPARE(serverCalls(where_), QStringList{call(1).shouji});
+            QCOMPARE(serverCalls(where_), QStringList{call(1).mobile});
         }
         QSqlDatabase::removeDatabase(name);
     }

@@ -12,12 +12,12 @@
 #include <QtTest>
 #include <memory>
 
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "data/calls/callqueue.h"
 #include "data/calls/callstatistics.h"
 #include "data/lists/reopen.h"
-#include "rules/app/errorreport.h"
-#include "rules/app/paths.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/paths.h"
 #include "rules/calls/callrules.h"
 #include "testdb.h"
 #include "testpg.h"
@@ -51,7 +51,7 @@ QStringList callsOn(int port, const QString& database)
     return out;
 }
 
-QString line(int n) { return call(n).shouji + QLatin1Char(' ') + call(n).shijian; }
+QString line(int n) { return call(n).mobile + QLatin1Char(' ') + call(n).time; }
 
 // A desk that tries again quickly, in its own program folder (its own
 // journal), on `where`.

@@ -5,7 +5,7 @@
 #include <QDateTime>
 #include <QMap>
 
-#include "rules/transfer/tablereader.h"
+#include "rules/formats/tablereader.h"
 
 struct FakeTable {
     QStringList columns;

@@ -14,7 +14,7 @@
 #include <memory>
 #include <sys/stat.h>
 
-#include "data/app/connection.h"
+#include "data/connection/connection.h"
 #include "data/maintenance/serverfiles.h"
 #include "rules/calls/callrules.h"
 #include "testdb.h"

@@ -10,7 +10,7 @@
 #include <QTest>
 #include <memory>
 
-#include "data/app/connection.h"
+#include "data/connection/connection.h"
 #include "data/maintenance/serverupload.h"
 #include "rules/calls/callrules.h"
 #include "testdb.h"

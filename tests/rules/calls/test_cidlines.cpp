@@ -1,4 +1,4 @@
-#include "rules/app/textfile.h"
+#include "rules/files/textfile.h"
 #include "rules/calls/cidlines.h"
 #include "rules/calls/devicesetting.h"
 

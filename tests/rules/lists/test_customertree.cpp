@@ -3,8 +3,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "rules/app/errorreport.h"
-#include "rules/app/textfile.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/textfile.h"
 #include "rules/lists/customertree.h"
 #include "rules/lists/savefile.h"
 #include "rules/lists/treeoutline.h"

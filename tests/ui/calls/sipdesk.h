@@ -10,11 +10,11 @@
 #include <memory>
 
 #include "baresiprig.h"
-#include "rules/app/errorreport.h"
-#include "rules/app/paths.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/paths.h"
 #include "testdb.h"
 #include "testutil.h"
-#include "ui/app/mainwindow.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/deviceswitch.h"
 #include "ui/calls/sipline.h"
 

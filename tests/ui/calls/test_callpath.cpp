@@ -16,15 +16,15 @@
 #include <atomic>
 #include <memory>
 
-#include "data/app/backgroundwork.h"
-#include "data/app/datamodule.h"
+#include "data/work/backgroundwork.h"
+#include "data/module/datamodule.h"
 #include "data/calls/callqueue.h"
 #include "data/lists/reopen.h"
-#include "rules/app/errorreport.h"
-#include "rules/app/paths.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/paths.h"
 #include "testpg.h"
 #include "testutil.h"
-#include "ui/app/mainwindow.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/announcement.h"
 #include "ui/calls/callhandling.h"
 #include "ui/calls/device.h"

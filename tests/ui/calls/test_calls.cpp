@@ -14,19 +14,19 @@
 #include <memory>
 
 #include "ui/calls/announcement.h"
-#include "rules/app/errorreport.h"
-#include "ui/app/message.h"
-#include "rules/app/paths.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/message.h"
+#include "rules/files/paths.h"
 #include "rules/calls/randomgen.h"
-#include "rules/app/statementtext.h"
-#include "ui/app/statusbar.h"
+#include "rules/statements/statementtext.h"
+#include "ui/kit/statusbar.h"
 #include "ui/records/card.h"
-#include "ui/app/dbcontrols.h"
-#include "ui/app/mainwindow.h"
+#include "ui/kit/dbcontrols.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/callhandling.h"
 #include "ui/calls/device.h"
 #include "ui/calls/simulation.h"
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "testutil.h"
 #include "ui/web/addresses.h"
 #include "ui/web/browser.h"
@@ -259,7 +259,7 @@ void TestCalls::callRecordColumns()
 {
     auto columns = [](const char* number, QDate d, QTime t) {
         const CallRecord r = callRecord(QString::fromUtf8(number), QDateTime(d, t));
-        return QStringList{r.dianhua, r.shouji, r.riqi, r.shijian}.join('|');
+        return QStringList{r.phone, r.mobile, r.date, r.time}.join('|');
     };
     QCOMPARE(columns("13900000001", {2026, 3, 5}, {9, 5, 7}), QStringLiteral("|13900000001|2026-3-5|9:05:07"));
     QCOMPARE(columns("0139", {2026, 12, 25}, {23, 59, 0}), QStringLiteral("0139||2026-12-25|23:59:00"));

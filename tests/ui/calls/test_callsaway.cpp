@@ -8,12 +8,12 @@
 #include <QtTest>
 #include <memory>
 
-#include "data/app/datamodule.h"
-#include "rules/app/errorreport.h"
-#include "rules/app/paths.h"
+#include "data/module/datamodule.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/paths.h"
 #include "testpg.h"
 #include "testutil.h"
-#include "ui/app/mainwindow.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/announcement.h"
 #include "ui/calls/callhandling.h"
 #include "ui/calls/device.h"

@@ -12,10 +12,10 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include "data/app/backgroundwork.h"
-#include "data/app/datamodule.h"
-#include "rules/app/errorreport.h"
-#include "rules/transfer/xlsread.h"
+#include "data/work/backgroundwork.h"
+#include "data/module/datamodule.h"
+#include "rules/errors/errorreport.h"
+#include "rules/formats/xlsread.h"
 #include "testutil.h"
 #include "ui/calls/callstatisticswindow.h"
 

@@ -10,13 +10,13 @@
 #include <QTcpSocket>
 #include <QtTest>
 
-#include "ui/app/message.h"
-#include "ui/app/statusbar.h"
-#include "ui/app/mainwindow.h"
+#include "ui/kit/message.h"
+#include "ui/kit/statusbar.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/devicesettingswindow.h"
 #include "ui/calls/deviceswitch.h"
 #include "ui/calls/linedevices.h"
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "testutil.h"
 
 class TestDeviceWindow : public QObject {
@@ -32,8 +32,8 @@ private slots:
         MainWindow w(dm, hub);
         auto panel = [&] { return w.panelText(MainWindow::MessagePanel); };
         QCOMPARE(panel(), QStringLiteral("来电显示设备存在！"));
-        QVERIFY(testutil::named<QAction>(&w, QStringLiteral("miDevice"))->isEnabled());
-        QVERIFY(testutil::named<QMenu>(&w, QStringLiteral("settingsMenu"))->actions().contains(testutil::named<QAction>(&w, QStringLiteral("miDevice"))));
+        QVERIFY(testutil::named<QAction>(&w, QStringLiteral("deviceAction"))->isEnabled());
+        QVERIFY(testutil::named<QMenu>(&w, QStringLiteral("settingsMenu"))->actions().contains(testutil::named<QAction>(&w, QStringLiteral("deviceAction"))));
 
         auto working = std::make_unique<SimulatedDevice>();
         SimulatedDevice* sim = working.get();
@@ -49,7 +49,7 @@ private slots:
 
         // A window over a plain device (the tests' fixture) has no choice to offer.
         testutil::MainFixture f;
-        QVERIFY(!testutil::named<QAction>(&*f, QStringLiteral("miDevice"))->isEnabled());
+        QVERIFY(!testutil::named<QAction>(&*f, QStringLiteral("deviceAction"))->isEnabled());
     }
 
     void windowSavesAndAppliesAtOnce()

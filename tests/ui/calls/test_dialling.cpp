@@ -9,11 +9,11 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
-#include "data/calls/callhistory.h"
+#include "data/numbers/callhistory.h"
 #include "data/calls/callkinds.h"
 #include "fakemodem.h"
 #include "sipdesk.h"
-#include "ui/app/dbgrid.h"
+#include "ui/kit/dbgrid.h"
 #include "ui/calls/linedevices.h"
 #include "ui/calls/phoneline.h"
 

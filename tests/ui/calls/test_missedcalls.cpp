@@ -14,7 +14,7 @@
 #include "data/calls/callstatistics.h"
 #include "fakemodem.h"
 #include "sipdesk.h"
-#include "ui/app/statusbar.h"
+#include "ui/kit/statusbar.h"
 #include "ui/calls/callstatisticswindow.h"
 #include "ui/calls/linedevices.h"
 #include "ui/calls/missedcallswindow.h"

@@ -11,7 +11,7 @@
 
 #include "rules/calls/devicesetting.h"
 #include "sipdesk.h"
-#include "ui/app/message.h"
+#include "ui/kit/message.h"
 #include "ui/calls/announcement.h"
 #include "ui/calls/devicesettingswindow.h"
 

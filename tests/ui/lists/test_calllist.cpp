@@ -13,14 +13,14 @@
 #include <QStyleOptionSpinBox>
 #include <QtTest>
 
-#include "ui/app/updownbox.h"
-#include "rules/app/errorreport.h"
-#include "rules/app/paths.h"
-#include "rules/app/textfile.h"
-#include "ui/app/mainwindow.h"
+#include "ui/kit/updownbox.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/paths.h"
+#include "rules/files/textfile.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/callhandling.h"
-#include "data/app/datamodule.h"
-#include "ui/app/dbgrid.h"
+#include "data/module/datamodule.h"
+#include "ui/kit/dbgrid.h"
 #include "ui/lists/gridlayout.h"
 #include "rules/lists/layoutfile.h"
 #include "testutil.h"
@@ -125,7 +125,7 @@ private slots:
                                       QDateTime(QDate(2008, 12, 15), QTime(8, 0))}) {
             const CallRecord r = callRecord(QStringLiteral("075588881234"), when);
             testutil::execute(db_, QStringLiteral("insert into 来电数据 (电话, 日期, 时间) values ('%1','%2','%3')")
-                                       .arg(r.dianhua, r.riqi, r.shijian));
+                                       .arg(r.phone, r.date, r.time));
         }
         Fixture f;
         f->activate();

@@ -22,15 +22,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "rules/app/errorreport.h"
-#include "ui/app/message.h"
-#include "rules/app/paths.h"
-#include "ui/app/statusbar.h"
-#include "rules/app/textfile.h"
-#include "ui/app/mainwindow.h"
-#include "data/app/datamodule.h"
-#include "ui/app/dbgrid.h"
-#include "ui/app/workwindow.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/message.h"
+#include "rules/files/paths.h"
+#include "ui/kit/statusbar.h"
+#include "rules/files/textfile.h"
+#include "ui/shell/mainwindow.h"
+#include "data/module/datamodule.h"
+#include "ui/kit/dbgrid.h"
+#include "ui/kit/workwindow.h"
 #include "ui/lists/customerlist.h"
 #include "ui/lists/gridlayout.h"
 #include "ui/lists/customerlistsettingswindow.h"
@@ -364,7 +364,7 @@ private slots:
                 testutil::named<QPushButton>(d, QStringLiteral("backButton"))->click();
             }
         });
-        testutil::named<QAction>(&*f, QStringLiteral("miSearchList"))->trigger();
+        testutil::named<QAction>(&*f, QStringLiteral("searchListAction"))->trigger();
         QCOMPARE(title, QStringLiteral("客户列表窗口设置"));
         QCOMPARE(fields, f->dm().customerTable.fieldCount());
     }
@@ -634,7 +634,7 @@ private slots:
             QTRY_VERIFY(!f->customerList()->rebuildRunning());
             testutil::named<QPushButton>(d, QStringLiteral("backButton"))->click();
         });
-        testutil::named<QAction>(&*f, QStringLiteral("miSearchList"))->trigger();
+        testutil::named<QAction>(&*f, QStringLiteral("searchListAction"))->trigger();
         QCOMPARE(right_after, (QVector<Node>{{0, "旧"}}));
         QVERIFY(progressShown);
         QTRY_COMPARE(finished.size(), 1);

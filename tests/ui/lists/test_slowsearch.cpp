@@ -10,14 +10,14 @@
 #include <QtTest>
 #include <atomic>
 
-#include "rules/app/errorreport.h"
-#include "rules/app/paths.h"
-#include "ui/app/statusbar.h"
-#include "ui/app/mainwindow.h"
+#include "rules/errors/errorreport.h"
+#include "rules/files/paths.h"
+#include "ui/kit/statusbar.h"
+#include "ui/shell/mainwindow.h"
 #include "ui/calls/callhandling.h"
-#include "data/app/backgroundwork.h"
-#include "data/app/datamodule.h"
-#include "ui/app/workwindow.h"
+#include "data/work/backgroundwork.h"
+#include "data/module/datamodule.h"
+#include "ui/kit/workwindow.h"
 #include "ui/lists/calllistsearch.h"
 #include "testutil.h"
 

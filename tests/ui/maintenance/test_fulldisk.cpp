@@ -11,13 +11,13 @@
 #include <QtTest>
 #include <memory>
 
-#include "data/app/datamodule.h"
-#include "rules/app/diskfull.h"
-#include "rules/app/errorreport.h"
-#include "rules/transfer/exportfile.h"
+#include "data/module/datamodule.h"
+#include "rules/errors/diskfull.h"
+#include "rules/errors/errorreport.h"
+#include "rules/formats/exportfile.h"
 #include "testutil.h"
-#include "ui/app/mainwindow.h"
-#include "ui/app/message.h"
+#include "ui/shell/mainwindow.h"
+#include "ui/kit/message.h"
 #include "ui/calls/callstatisticswindow.h"
 #include "ui/maintenance/maintenance.h"
 

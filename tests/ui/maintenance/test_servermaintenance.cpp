@@ -10,10 +10,10 @@
 #include <QTest>
 #include <memory>
 
-#include "data/app/datamodule.h"
-#include "rules/app/errorreport.h"
+#include "data/module/datamodule.h"
+#include "rules/errors/errorreport.h"
 #include "rules/calls/callrules.h"
-#include "ui/app/message.h"
+#include "ui/kit/message.h"
 #include "ui/maintenance/maintenance.h"
 #include "ui/maintenance/servermaintenance.h"
 #include "testpg.h"

@@ -8,12 +8,12 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "data/app/datamodule.h"
+#include "data/module/datamodule.h"
 #include "data/maintenance/dbfiles.h"
-#include "rules/app/errorreport.h"
+#include "rules/errors/errorreport.h"
 #include "testutil.h"
-#include "ui/app/mainwindow.h"
-#include "ui/app/message.h"
+#include "ui/shell/mainwindow.h"
+#include "ui/kit/message.h"
 #include "ui/maintenance/maintenance.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <QPushButton>
 
-#include "ui/app/dbcontrols.h"
+#include "ui/kit/dbcontrols.h"
 #include "testutil.h"
 
 struct CardControls {

@@ -6,9 +6,9 @@
 #include <QSqlQuery>
 #include <QTest>
 
-#include "rules/app/errorreport.h"
-#include "ui/app/mainwindow.h"
-#include "ui/app/dbcontrols.h"
+#include "rules/errors/errorreport.h"
+#include "ui/shell/mainwindow.h"
+#include "ui/kit/dbcontrols.h"
 #include "ui/records/card.h"
 #include "cardcontrols.h"
 #include "testutil.h"

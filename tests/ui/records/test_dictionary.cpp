@@ -6,9 +6,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "rules/app/errorreport.h"
-#include "ui/app/dbcontrols.h"
-#include "ui/app/dbgrid.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/dbcontrols.h"
+#include "ui/kit/dbgrid.h"
 #include "ui/records/card.h"
 #include "ui/records/dictionary.h"
 #include "ui/records/dictionarywindow.h"

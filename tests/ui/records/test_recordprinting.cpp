@@ -7,11 +7,11 @@
 
 #include <QTabWidget>
 
-#include "data/app/datamodule.h"
-#include "ui/app/dbgrid.h"
+#include "data/module/datamodule.h"
+#include "ui/kit/dbgrid.h"
 #include "testutil.h"
-#include "ui/app/message.h"
-#include "ui/app/workwindow.h"
+#include "ui/kit/message.h"
+#include "ui/kit/workwindow.h"
 #include "ui/records/recordprinting.h"
 
 namespace {

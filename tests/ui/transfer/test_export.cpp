@@ -20,21 +20,21 @@
 #include <optional>
 
 #include "ui/calls/announcement.h"
-#include "rules/app/errorreport.h"
-#include "ui/app/message.h"
-#include "rules/app/paths.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/message.h"
+#include "rules/files/paths.h"
 #include "ui/calls/callhandling.h"
 #include "rules/calls/callrules.h"
-#include "data/app/backgroundwork.h"
-#include "data/app/datamodule.h"
-#include "ui/app/windowquestions.h"
-#include "ui/app/workwindow.h"
+#include "data/work/backgroundwork.h"
+#include "data/module/datamodule.h"
+#include "ui/kit/windowquestions.h"
+#include "ui/kit/workwindow.h"
 #include "testutil.h"
 #include "ui/transfer/excelexport.h"
-#include "rules/transfer/exportfile.h"
+#include "rules/formats/exportfile.h"
 #include "data/transfer/exportrows.h"
 #include "ui/transfer/exportfieldswindow.h"
-#include "rules/transfer/xlsread.h"
+#include "rules/formats/xlsread.h"
 
 namespace {
 
@@ -502,7 +502,7 @@ void TestExport::callsArriveWhileALargeListIsExported()
     QSqlQuery add(elsewhere.db());
     QVERIFY(add.prepare(QStringLiteral("insert into 客户数据 (联系人, 手机) values ('后来的', '13812345678')")));
     QSignalSpy ended(&e, &ExcelExport::ended);
-    testutil::named<QAction>(&*m, QStringLiteral("miExportCustomers"))->trigger();
+    testutil::named<QAction>(&*m, QStringLiteral("exportCustomersAction"))->trigger();
     QVERIFY(e.running());
 
     // Meanwhile a customer is added elsewhere, and a known caller rings:

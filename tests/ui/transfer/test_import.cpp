@@ -17,14 +17,14 @@
 #include <QTimer>
 #include <atomic>
 
-#include "rules/app/errorreport.h"
-#include "ui/app/message.h"
-#include "ui/app/statusbar.h"
-#include "rules/app/textfile.h"
-#include "data/app/datamodule.h"
-#include "ui/app/workwindow.h"
+#include "rules/errors/errorreport.h"
+#include "ui/kit/message.h"
+#include "ui/kit/statusbar.h"
+#include "rules/files/textfile.h"
+#include "data/module/datamodule.h"
+#include "ui/kit/workwindow.h"
 #include "testutil.h"
-#include "data/calls/numberindex.h"
+#include "data/numbers/numberindex.h"
 #include "rules/transfer/fieldmapping.h"
 #include "data/transfer/importrun.h"
 #include "data/transfer/importsource.h"
@@ -32,7 +32,7 @@
 #include "ui/transfer/excelimportwindow.h"
 #include "ui/transfer/importmenu.h"
 #include "ui/transfer/importwindow.h"
-#include "rules/transfer/tablereader.h"
+#include "rules/formats/tablereader.h"
 
 namespace {
 

@@ -1,9 +1,0 @@
-#include "ui/app/updownbox.h"
-
-void UpDownBox::stepBy(int steps)
-{
-    const int before = value();
-    QSpinBox::stepBy(steps);
-    if (value() != before)
-        emit clicked();
-}
