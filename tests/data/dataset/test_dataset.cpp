@@ -55,7 +55,7 @@ private slots:
             ds->text(QStringLiteral("没有"));
             QFAIL("no error for a missing field");
         } catch (const DbError& e) {
-            QCOMPARE(e.message(), QStringLiteral("kehutable: Field '没有' not found"));
+            QCOMPARE(e.message(), QStringLiteral("customers: Field '没有' not found"));
         }
     }
 

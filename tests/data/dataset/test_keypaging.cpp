@@ -56,7 +56,7 @@ private slots:
         for (int r = 0; read && r < 6000; ++r)
             read = shrunk.load(r, QStringLiteral("customers"), &error);
         QVERIFY(!read);
-        QCOMPARE(error, QStringLiteral("kehutable: 记录已被其他程序删除，请重新打开列表。"));
+        QCOMPARE(error, QStringLiteral("customers: 记录已被其他程序删除，请重新打开列表。"));
     }
 
     void rowsByKeyIncludeStoredOnesTheStatementDoesNotSelect()
