@@ -18,7 +18,6 @@
 
 namespace {
 
-const QString kCalls = tables::calls();
 // Days per statement: the IN list of one statement stays short.
 constexpr int kDaysPerStatement = 200;
 
@@ -96,7 +95,7 @@ QStringList daysWithCalls(QSqlDatabase db, const QDate& first, const QDate& last
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("select distinct ") + column("日期") + QStringLiteral(" from ") +
-                quotedIdentifier(kCalls)))
+                quotedIdentifier(tables::calls())))
         fail(q);
     QList<QDate> found;
     while (q.next()) {
@@ -173,7 +172,7 @@ CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& 
     s.perPeriod.fill(0, periodOf(s, s.last) + 1);
     const auto stop = [&] { return stopRequested && stopRequested(); };
 
-    const QString from = QStringLiteral(" from ") + quotedIdentifier(kCalls) + QStringLiteral(" where ") +
+    const QString from = QStringLiteral(" from ") + quotedIdentifier(tables::calls()) + QStringLiteral(" where ") +
                          column("日期") + QStringLiteral(" in (@days)");
     // Per day and hour of the day, with the known callers: one pass over
     // the range's calls.  时间 is "H:mm:ss" (or "HH:mm:ss"): its first three

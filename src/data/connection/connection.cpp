@@ -21,7 +21,6 @@ namespace {
 
 const QString kDateIndex = QStringLiteral("来电数据_日期");
 
-const QString kCalls = tables::calls();
 
 // The call list's date search looks calls up by 日期, the panel of a
 // caller's earlier calls by 手机 and 电话; the indexes are made the first
@@ -31,7 +30,7 @@ bool createCallIndexes(const QSqlDatabase& db)
 {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("create index if not exists ") + quotedIdentifier(kDateIndex) +
-                QStringLiteral(" on ") + quotedIdentifier(kCalls) + QStringLiteral(" (日期)")))
+                QStringLiteral(" on ") + quotedIdentifier(tables::calls()) + QStringLiteral(" (日期)")))
         return false;
     try {
         ensureCallHistoryIndexes(db);
@@ -54,9 +53,10 @@ bool hasCallIndexes(const QSqlDatabase& db)
 {
     const DatabaseEngine& engine = DatabaseEngine::of(db);
     // Without a call table there is nothing to index.
-    if (namesPresent(db, engine.tableCountStatement(), {kCalls}) <= 0)
+    if (namesPresent(db, engine.tableCountStatement(), {tables::calls()}) <= 0)
         return true;
-    const QStringList names{kDateIndex, kCalls + QStringLiteral("_手机"), kCalls + QStringLiteral("_电话"), kCalls};
+    const QString calls = tables::calls();
+    const QStringList names{kDateIndex, calls + QStringLiteral("_手机"), calls + QStringLiteral("_电话"), calls};
     return namesPresent(db, engine.objectCountStatement(int(names.size())), names) == names.size();
 }
 
@@ -139,11 +139,11 @@ void Connection::open()
     watchForStalls(db);
     // Calls stored at other desks are told to this one.
     disconnect(notices_);
-    if (const QString channel = engine_->watchInserts(db, kCalls); !channel.isEmpty())
+    if (const QString channel = engine_->watchInserts(db, tables::calls()); !channel.isEmpty())
         notices_ = connect(db.driver(), &QSqlDriver::notification, this,
                 [this, channel](const QString& name, QSqlDriver::NotificationSource source, const QVariant& key) {
                     if (name == channel && source == QSqlDriver::OtherSource)
-                        emit storedElsewhere(kCalls, key.toLongLong());
+                        emit storedElsewhere(tables::calls(), key.toLongLong());
                 });
     try {
         // The index's triggers need the digits function on every connection.
@@ -169,7 +169,7 @@ void Connection::open()
         return;
     }
     const bool dateIndex = hasCallIndexes(db);
-    const bool smallCalls = dateIndex || rowsAtMost(db, kCalls) < backgroundIndexRows_;
+    const bool smallCalls = dateIndex || rowsAtMost(db, tables::calls()) < backgroundIndexRows_;
     const bool smallCustomers = numberIndex_ || rowsAtMost(db, tables::customers()) < backgroundIndexRows_;
     if (!dateIndex && smallCalls)
         createCallIndexes(db);

@@ -12,7 +12,6 @@
 
 namespace {
 
-const QString kCalls = tables::calls();
 
 [[noreturn]] void fail(const QSqlQuery& q)
 {
@@ -40,8 +39,8 @@ void ensureCallHistoryIndexes(QSqlDatabase db)
     for (const QString& column : {QStringLiteral("手机"), QStringLiteral("电话")}) {
         QSqlQuery q(db);
         const QString sql = QStringLiteral("create index if not exists ") +
-                            quotedIdentifier(kCalls + QLatin1Char('_') + column) + QStringLiteral(" on ") +
-                            quotedIdentifier(kCalls) + QStringLiteral(" (") + quotedIdentifier(column) +
+                            quotedIdentifier(tables::calls() + QLatin1Char('_') + column) + QStringLiteral(" on ") +
+                            quotedIdentifier(tables::calls()) + QStringLiteral(" (") + quotedIdentifier(column) +
                             QStringLiteral(") where ") + quotedIdentifier(column) + QStringLiteral(" > ''");
         if (!q.exec(sql))
             fail(q);
@@ -85,7 +84,7 @@ CallHistory earlierCalls(QSqlDatabase db, const QStringList& numbers, qint64 bef
 
     QSqlQuery count(db);
     count.setForwardOnly(true);
-    if (!count.prepare(QStringLiteral("select count(*) from ") + quotedIdentifier(kCalls) + where))
+    if (!count.prepare(QStringLiteral("select count(*) from ") + quotedIdentifier(tables::calls()) + where))
         fail(count);
     bindAll(count);
     if (!count.exec() || !count.next())
@@ -98,7 +97,7 @@ CallHistory earlierCalls(QSqlDatabase db, const QStringList& numbers, qint64 bef
     for (const char* c : {"ID", "日期", "时间", "事项", "答复"})
         columns << quotedIdentifier(QString::fromUtf8(c));
     if (!rows.prepare(QStringLiteral("select ") + columns.join(QLatin1Char(',')) + QStringLiteral(" from ") +
-                      quotedIdentifier(kCalls) + where +
+                      quotedIdentifier(tables::calls()) + where +
                       QStringLiteral(" order by ID desc limit ?")))
         fail(rows);
     bindAll(rows);

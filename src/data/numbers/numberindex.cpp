@@ -23,12 +23,11 @@ namespace numberindex {
 namespace {
 
 const QString kMarker = QStringLiteral("客户号码版本");
-const QString kCustomers = tables::customers();
 
 const DatabaseEngine::NumberIndex& theIndex()
 {
     static const DatabaseEngine::NumberIndex ix{
-        numberIndexTable, kCustomers, {QStringLiteral("手机"), QStringLiteral("电话"), QStringLiteral("宅电")}};
+        numberIndexTable, tables::customers(), {QStringLiteral("手机"), QStringLiteral("电话"), QStringLiteral("宅电")}};
     return ix;
 }
 
@@ -73,7 +72,7 @@ qint64 scalar(QSqlDatabase& db, const QString& sql, const QVariantList& values =
 
 bool hasCustomerTable(QSqlDatabase& db)
 {
-    return scalar(db, DatabaseEngine::of(db).tableCountStatement(), {kCustomers}) > 0;
+    return scalar(db, DatabaseEngine::of(db).tableCountStatement(), {tables::customers()}) > 0;
 }
 
 // The rows of 客户数据 from `from` (exclusive) up to `upTo` that the index
