@@ -35,8 +35,10 @@ QString serverBin()
     return {};
 }
 
+}  // namespace
+
 // A port of 127.0.0.1 nobody listens on now.
-int freePort()
+int freeLoopbackPort()
 {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -51,9 +53,8 @@ int freePort()
         close(s);
     return port;
 }
-}  // namespace
 
-bool PrivatePostgres::run(const QStringList& command, QString* output)
+bool runAsServerUser(const QStringList& command, QString* output, QString* error)
 {
     QStringList args = command;
     QString program = args.takeFirst();
@@ -68,9 +69,14 @@ bool PrivatePostgres::run(const QStringList& command, QString* output)
     const QString out = QString::fromLocal8Bit(p.readAll());
     if (output)
         *output = out;
-    if (!ok)
-        error_ = command.join(QLatin1Char(' ')) + QStringLiteral(": ") + out + p.errorString();
+    if (!ok && error)
+        *error = command.join(QLatin1Char(' ')) + QStringLiteral(": ") + out + p.errorString();
     return ok;
+}
+
+bool PrivatePostgres::run(const QStringList& command, QString* output)
+{
+    return runAsServerUser(command, output, &error_);
 }
 
 PrivatePostgres::PrivatePostgres()
@@ -92,7 +98,7 @@ PrivatePostgres::PrivatePostgres()
               QStringLiteral("-U"), user(), QStringLiteral("-E"), QStringLiteral("UTF8"),
               QStringLiteral("--locale=C.UTF-8")}))
         return;
-    port_ = freePort();
+    port_ = freeLoopbackPort();
     start();
 }
 
@@ -187,14 +193,12 @@ bool PrivatePostgres::pause() { return signalAll(SIGSTOP); }
 
 bool PrivatePostgres::resume() { return signalAll(SIGCONT); }
 
+// The whole server at once, as a machine that fails takes it: a backend
+// left without its postmaster would still commit a statement under way.
 bool PrivatePostgres::crash()
 {
-    QFile pidFile(dataFolder() + QStringLiteral("/postmaster.pid"));
-    if (!pidFile.open(QIODevice::ReadOnly))
-        return false;
-    const pid_t postmaster = pid_t(pidFile.readLine().trimmed().toLong());
     running_ = false;
-    return ::kill(postmaster, SIGKILL) == 0;
+    return signalAll(SIGKILL);
 }
 
 // The postmaster (first line of its pid file) and every process it started.

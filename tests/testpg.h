@@ -15,6 +15,12 @@ class DatabaseLocation;
 
 namespace testutil {
 
+// A port of 127.0.0.1 nobody listens on now.
+int freeLoopbackPort();
+// Runs a server program (as the postgres user when run as root); its output
+// in *output, and what failed in *error.
+bool runAsServerUser(const QStringList& command, QString* output = nullptr, QString* error = nullptr);
+
 // A desk on `where`: a data module with its customer and call lists open
 // as the window opens them.  `before` prepares the module before it is
 // pointed at its database.

@@ -2,55 +2,16 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "testpg.h"
 
 namespace testutil {
 
-namespace {
-
-int unusedPort()
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (s >= 0 && bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    if (s >= 0)
-        close(s);
-    return port;
-}
-
-}  // namespace
-
 // As the postgres user when run as root, as the primary is.
-bool PrivateStandby::run(const QStringList& command)
-{
-    QStringList args = command;
-    QString program = args.takeFirst();
-    if (geteuid() == 0) {
-        args = QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--"), program} + args;
-        program = QStringLiteral("runuser");
-    }
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (!ok)
-        error_ = command.join(QLatin1Char(' ')) + QStringLiteral(": ") + QString::fromLocal8Bit(p.readAll());
-    return ok;
-}
+bool PrivateStandby::run(const QStringList& command) { return runAsServerUser(command, nullptr, &error_); }
 
 PrivateStandby::PrivateStandby(const PrivatePostgres& primary) : bin_(primary.programs())
 {
@@ -62,7 +23,7 @@ PrivateStandby::PrivateStandby(const PrivatePostgres& primary) : bin_(primary.pr
         }
     }
     const QString data = dir_.filePath(QStringLiteral("data"));
-    port_ = unusedPort();
+    port_ = freeLoopbackPort();
     if (!run({bin_ + QStringLiteral("pg_basebackup"), QStringLiteral("-h"), QStringLiteral("127.0.0.1"),
               QStringLiteral("-p"), QString::number(primary.port()), QStringLiteral("-U"), primary.user(),
               QStringLiteral("-D"), data, QStringLiteral("-R"), QStringLiteral("-X"), QStringLiteral("stream"),
