@@ -58,7 +58,7 @@ public:
     // with a server frozen under load.
     bool pause();
     bool resume();
-    // Kills the postmaster with SIGKILL, as a machine that dies: its
+    // Kills the postmaster and its backends with SIGKILL, as a machine that dies: its
     // connections break off, nothing is flushed or stopped in order.
     bool crash();
     // The data folder and the server's programs (for a standby made from it).
