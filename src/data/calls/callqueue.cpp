@@ -211,12 +211,26 @@ void CallQueue::markUnsure(qint64 order)
     exec(q, QStringLiteral("记下发送"));
 }
 
+// A call leaves the journal without waiting for the disk: every call that
+// leaves was made findable before its store was committed (marked unsure,
+// or its server transaction noted, both flushed), so a removal lost to a
+// power cut only brings back an entry that the next delivery finds in
+// 来电数据 and lets go of unsent.  The next flushed commit (WAL) takes it
+// to the disk anyway.  Saves a flush on the window thread for every call.
 void CallQueue::remove(qint64 order)
 {
-    QSqlQuery q(database(true));
+    QSqlDatabase db = database(true);
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("pragma synchronous = normal"));
+    exec(q, QStringLiteral("设置"));
     q.prepare(QStringLiteral("delete from 待写来电 where 序号 = ?"));
     q.addBindValue(order);
-    exec(q, QStringLiteral("划掉来电"));
+    const bool removed = q.exec();
+    const QString why = removed ? QString() : q.lastError().text();
+    q.prepare(QStringLiteral("pragma synchronous = full"));
+    exec(q, QStringLiteral("设置"));
+    if (!removed)
+        throw DbError(QStringLiteral("本机的来电队列（划掉来电）：") + why);
 }
 
 BoundStatement callInsert(const CallRecord& call)
