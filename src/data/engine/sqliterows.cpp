@@ -33,6 +33,17 @@ const char* SqliteTextRows::text(int column) const
 
 int SqliteTextRows::size(int column) const { return sqlite3_column_bytes(statement_, column); }
 
+bool SqliteTextRows::isReal(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_FLOAT; }
+
+double SqliteTextRows::real(int column) const { return sqlite3_column_double(statement_, column); }
+
+int SqliteTextRows::columnCount() const { return sqlite3_column_count(statement_); }
+
+QString SqliteTextRows::columnName(int column) const
+{
+    return QString::fromUtf8(sqlite3_column_name(statement_, column));
+}
+
 bool SqliteTextInsert::canRunOn(const QSqlDatabase& db) { return SqliteEngine::handleOf(db) != nullptr; }
 
 SqliteTextInsert::SqliteTextInsert(const QSqlDatabase& db, const QString& sql) : db_(SqliteEngine::handleOf(db))

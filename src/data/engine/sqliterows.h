@@ -26,6 +26,13 @@ public:
     const char* text(int column) const;
     // Its length in bytes.
     int size(int column) const;
+    // Whether the column's value in the current row is a floating point
+    // number, and that number.
+    bool isReal(int column) const;
+    double real(int column) const;
+    // The statement's columns and their names.
+    int columnCount() const;
+    QString columnName(int column) const;
 
 private:
     sqlite3* db_ = nullptr;
