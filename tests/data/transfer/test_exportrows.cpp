@@ -12,6 +12,7 @@
 
 #include "data/connection/connection.h"
 #include "data/transfer/exportrows.h"
+#include "data/transfer/rowhandoff.h"
 #include "rules/formats/readers.h"
 #include "data/dataset/datasettest.h"
 
@@ -121,6 +122,36 @@ private slots:
         }
         QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("停止")),
                  QStringList());
+    }
+
+    // What the writing thread throws comes out of finish(), however many
+    // rows are still handed after it; without finish() the rows left are
+    // dropped and nothing waits.
+    void theWritersFailureComesBack()
+    {
+        int written = 0;
+        RowHandoff failing([&written](const QStringList& row) {
+            if (row.first() == QStringLiteral("700"))
+                throw std::runtime_error("full");
+            ++written;
+        });
+        for (int i = 0; i < 20 * RowHandoff::kBatchRows; ++i) {
+            QStringList row{QString::number(i)};
+            failing.add(row);
+            QVERIFY(row.isEmpty());
+        }
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, failing.finish());
+        QCOMPARE(written, 700);
+
+        QStringList seen;
+        {
+            RowHandoff dropped([&seen](const QStringList& row) { seen << row.first(); });
+            for (int i = 0; i < 3; ++i) {
+                QStringList row{QString::number(i)};
+                dropped.add(row);
+            }
+        }
+        QVERIFY(seen.isEmpty());  // a batch not yet handed is never written
     }
 };
 
