@@ -1,13 +1,16 @@
 // Database maintenance over the benchmark database: the backup beside a
 // bare online backup of SQLite flushed to disk (what the shell's .backup
-// does, followed by fsync), the compact
-// beside a bare VACUUM INTO flushed the same way, and the clearing of the
+// does, followed by fsync), the compact beside a bare VACUUM INTO flushed
+// the same way (both of the program's check their copy against the pages
+// written to it while it is flushed), and the clearing of the
 // call and customer tables beside a bare delete on a connection opened the
 // way the program opens it.  Medians of five runs, the
 // program's run and the bare one taking turns at going first.
 //
-//   bench_maint [--large]   (100,000 customers and 1,000,000 calls; --large:
-//                            1,000,000 and 10,000,000; built on first use)
+//   bench_maint [--large] [backup,compact,clear]
+//                  (100,000 customers and 1,000,000 calls; --large:
+//                   1,000,000 and 10,000,000; built on first use; all three
+//                   by default)
 //
 // Every run works on a copy in a temporary folder.
 
@@ -131,6 +134,8 @@ int main(int argc, char** argv)
     printLoad("start");
     QStringList args = app.arguments().mid(1);
     const Size size = sizeFromArguments(&args);
+    const QStringList parts =
+        (!args.isEmpty() ? args.first() : QStringLiteral("backup,compact,clear")).split(QLatin1Char(','));
     const QString source = database(size);
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("web.mdb"));
@@ -139,46 +144,52 @@ int main(int argc, char** argv)
                 QFile(db).size() / 1048576.0, kRuns);
 
     const QString target = dir.filePath(QStringLiteral("copy.mdb"));
-    line("backup",
-         alternate(
-             [&] {
-                 QFile::remove(target);
-                 QString why;
-                 return timed([&] {
-                     if (!dbfile::backupDatabase(db, target, &why))
-                         fail(qPrintable(why));
-                 });
-             },
-             [&] {
-                 QFile::remove(target);
-                 return timed([&] { backupFlushed(db, target); });
-             }),
-         "bare: .backup + fsync");
+    if (parts.contains(QStringLiteral("backup"))) {
+        line("backup",
+             alternate(
+                 [&] {
+                     QFile::remove(target);
+                     QString why;
+                     return timed([&] {
+                         if (!dbfile::backupDatabase(db, target, &why))
+                             fail(qPrintable(why));
+                     });
+                 },
+                 [&] {
+                     QFile::remove(target);
+                     return timed([&] { backupFlushed(db, target); });
+                 }),
+             "bare: .backup + fsync");
+    }
 
     const QString out = dir.filePath(QStringLiteral("bare.MDB"));
-    line("compact",
-         alternate(
-             [&] {
-                 QString why;
-                 return timed([&] {
-                     if (!dbfile::compactDatabase(db, dir.filePath(QStringLiteral("new.MDB")), &why))
-                         fail(qPrintable(why));
-                 });
-             },
-             [&] {
-                 QFile::remove(out);
-                 return timed([&] {
-                     exec(db, "vacuum into '" + QFile::encodeName(out) + "'");
-                     flushFile(out);
-                 });
-             }),
-         "bare: VACUUM INTO + fsync");
+    if (parts.contains(QStringLiteral("compact"))) {
+        line("compact",
+             alternate(
+                 [&] {
+                     QString why;
+                     return timed([&] {
+                         if (!dbfile::compactDatabase(db, dir.filePath(QStringLiteral("new.MDB")), &why))
+                             fail(qPrintable(why));
+                     });
+                 },
+                 [&] {
+                     QFile::remove(out);
+                     return timed([&] {
+                         exec(db, "vacuum into '" + QFile::encodeName(out) + "'");
+                         flushFile(out);
+                     });
+                 }),
+             "bare: VACUUM INTO + fsync");
+    }
 
     // Clearing a table the way the menu entries do it: close the open list,
     // run the statement, open the list again.  The bare delete runs with the
     // program's flush setting.
     const QString work = dir.filePath(QStringLiteral("clear.mdb"));
     for (const char* table : {"来电数据", "客户数据"}) {
+        if (!parts.contains(QStringLiteral("clear")))
+            break;
         const QString name = QString::fromUtf8(table);
         const Pair p = alternate(
             [&] {

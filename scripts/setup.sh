@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-tools-dev libqt6sql6-sqlite
           qt6-webengine-dev qt6-serialport-dev libfreexl-dev libxlsxwriter-dev mdbtools
-          mdbtools-dev libminizip-dev libsqlite3-dev xvfb xauth fonts-wqy-microhei imagemagick
+          mdbtools-dev libminizip-dev libsqlite3-dev sqlite3 xvfb xauth fonts-wqy-microhei imagemagick
           qt6-translations-l10n python3
           desktop-file-utils appstream lintian dpkg-dev  # the package and its checks
           dbus-daemon  # a private session bus for the notification tests

@@ -3,6 +3,7 @@
 
 #include "data/engine/sqlitefiles.h"
 #include "data/engine/sqliteengine.h"
+#include "data/engine/sqlitewrites.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,7 +38,9 @@ void step(const FileProgress& p, const char* name)
 
 bool stopRequested(const FileProgress& p) { return p.stopRequested && p.stopRequested(); }
 
-// One SQLite connection of our own, closed when it goes out of scope.
+// One SQLite connection of our own, closed when it goes out of scope.  Its
+// files are opened through the file system that remembers the pages written
+// to a new copy (sqlitewrites.h).
 class Db {
 public:
     Db() = default;
@@ -48,7 +51,8 @@ public:
     bool open(const QString& path, int flags, QString* error, int waitMs = kWaitMs)
     {
         close();
-        const int rc = sqlite3_open_v2(nativePath(path).constData(), &h_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+        const int rc =
+            sqlite3_open_v2(nativePath(path).constData(), &h_, flags | SQLITE_OPEN_NOMUTEX, writtenPages::vfs());
         if (rc != SQLITE_OK) {
             setError(error, h_ ? lastError() : QString::fromUtf8(sqlite3_errstr(rc)));
             close();
@@ -319,15 +323,29 @@ FileStore::Integrity SqliteFileStore::checkIntegrity(const QString& path, QStrin
     return runCheck(path, QStringLiteral("integrity_check"), problems, error);
 }
 
-// quick_check reads every page once and finds what a torn or spoiled copy
-// shows: pages that are no valid b-tree page, cells out of their page or out
-// of order, pages lost or used twice, a wrong free list or page count,
-// records that do not parse, NOT NULL columns without a value.  It leaves out
-// the comparison of every index entry with its row (and UNIQUE), a lookup
-// per row: a copy takes its index entries from its source, so a mismatch
-// there is one the source had already.
+// A copy written here is read back and compared with the pages SQLite wrote
+// into it, page for page: a page of garbage or zeros, a page written over
+// another, a lost tail or anything else changed in the file after it was
+// written is found, at the cost of reading a file still in memory.  What the
+// comparison leaves to the copy's source is the structure of its pages: a
+// backup copies the pages as they are (a compact reads every row through its
+// b-trees and stops at a damaged one).  A copy whose writing was not seen
+// whole gets quick_check, which reads every page once and finds what a torn
+// or spoiled copy shows: pages that are no valid b-tree page, cells out of
+// their page or out of order, pages lost or used twice, a wrong free list or
+// page count, records that do not parse, NOT NULL columns without a value.
 FileStore::Integrity SqliteFileStore::checkCopy(const QString& path, QStringList* problems, QString* error) const
 {
+    QString difference;
+    switch (writtenPages::compare(path, &difference)) {
+    case writtenPages::Match::Same:
+        return Integrity::Sound;
+    case writtenPages::Match::Differs:
+        *problems = QStringList{difference};
+        return Integrity::Damaged;
+    case writtenPages::Match::Unknown:
+        break;
+    }
     return runCheck(path, QStringLiteral("quick_check"), problems, error);
 }
 
@@ -339,6 +357,7 @@ bool SqliteFileStore::compactInto(const QString& source, const QString& destinat
     // Made empty and the user's alone before the copy is written into it.
     bool ok = privatefiles::createEmpty(destination, error) && db.open(source, SQLITE_OPEN_READWRITE, error);
     if (ok) {
+        writtenPages::watch(destination);
         // The copy holds the pages in use; the free ones stay behind.
         const qint64 pageSize = db.number(QStringLiteral("pragma page_size"));
         watch.expectedBytes = (db.number(QStringLiteral("pragma page_count")) -
@@ -368,8 +387,13 @@ bool SqliteFileStore::copyInto(const QString& source, const QString& destination
                             QStringLiteral("”：") + why);
         return false;
     }
-    if ((!QFileInfo::exists(destination) && !privatefiles::createEmpty(destination, &why)) ||
-        !copy.open(destination, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &why)) {
+    if (!QFileInfo::exists(destination) && !privatefiles::createEmpty(destination, &why)) {
+        setError(error, QStringLiteral("无法创建“") + QDir::toNativeSeparators(QDir::cleanPath(destination)) +
+                            QStringLiteral("”：") + why);
+        return false;
+    }
+    writtenPages::watch(destination);
+    if (!copy.open(destination, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &why)) {
         setError(error, QStringLiteral("无法创建“") + QDir::toNativeSeparators(QDir::cleanPath(destination)) +
                             QStringLiteral("”：") + why);
         return false;

@@ -9,24 +9,45 @@
 
 #include "data/engine/dberror.h"
 #include "data/engine/engine.h"
+#include "data/engine/sqliterows.h"
+#include "data/transfer/rowhandoff.h"
 #include "rules/errors/diskfull.h"
 #include "rules/formats/exportfile.h"
 
 ExportRows::ExportRows(const QSqlDatabase& db, const QString& sql) : q_(db)
 {
+    if (SqliteTextInsert::canRunOn(db)) {
+        QSqlDatabase handle = db;
+        try {
+            raw_ = std::make_unique<SqliteTextRows>(handle, sql);
+        } catch (const DbError& e) {
+            throw DbError(QStringLiteral("读不出列表的记录：") + e.message());
+        }
+        return;
+    }
     q_.setForwardOnly(true);
     if (!q_.exec(sql))
         throw DbError(QStringLiteral("读不出列表的记录：") + q_.lastError().text());
 }
 
+ExportRows::~ExportRows() = default;
+
 bool ExportRows::selectColumns(const QStringList& names, QString* missing)
 {
     columns_.clear();
-    const QSqlRecord rec = q_.record();
+    QStringList present;
+    if (raw_) {
+        for (int i = 0; i < raw_->columnCount(); ++i)
+            present << raw_->columnName(i);
+    } else {
+        const QSqlRecord rec = q_.record();
+        for (int i = 0; i < rec.count(); ++i)
+            present << rec.fieldName(i);
+    }
     for (const QString& n : names) {
         int found = -1;
-        for (int i = 0; i < rec.count(); ++i)
-            if (rec.fieldName(i).compare(n, Qt::CaseInsensitive) == 0) {
+        for (int i = 0; i < present.size(); ++i)
+            if (present[i].compare(n, Qt::CaseInsensitive) == 0) {
                 found = i;
                 break;
             }
@@ -44,6 +65,34 @@ bool ExportRows::next(QStringList* values)
 {
     if (done_)
         return false;
+    if (raw_) {
+        bool more = false;
+        try {
+            more = raw_->next();
+        } catch (const DbError& e) {
+            done_ = true;
+            throw DbError(QStringLiteral("读列表的记录时出错：") + e.message());
+        }
+        if (!more) {
+            done_ = true;
+            return false;
+        }
+        values->resize(columns_.size());
+        for (qsizetype c = 0; c < columns_.size(); ++c) {
+            const int column = columns_[c];
+            // A number with a fraction is written as Qt writes it, as
+            // through Qt's values (asked before the text, which turns it
+            // into one).
+            if (raw_->isReal(column)) {
+                (*values)[c] = QVariant(raw_->real(column)).toString();
+                continue;
+            }
+            const char* text = raw_->text(column);
+            (*values)[c] = text ? QString::fromUtf8(text, raw_->size(column)) : QString();
+        }
+        ++taken_;
+        return true;
+    }
     if (!q_.next()) {
         done_ = true;
         if (q_.lastError().isValid())
@@ -129,26 +178,31 @@ struct WorkbookRun {
     qint64 done = 0;
     QStringList values;
 
-    // The next workbook into `tmp`; *n gets the records it took.
+    // The next workbook into `tmp`; *n gets the records it took.  The rows
+    // are read here and written on a thread of the workbook's own.
     bool write(const QString& tmp, qint64* n, QString* error)
     {
         const std::unique_ptr<exportfile::TableWriter> writer = exportfile::makeWriter(format);
         if (!writer->open(tmp, error))
             return false;
         writer->beginSheet(plan.sheetName, plan.columns);
-        while ((per == 0 || *n < per) && rows.next(&values)) {
-            if (limit > 0)
-                for (qsizetype c = 0; c < values.size(); ++c)
-                    if (values[c].size() > limit) {
-                        values[c] = exportfile::cutText(values[c], limit);
-                        ++cut[c];
-                    }
-            writer->addRow(values);
-            ++*n;
-            if ((++done & 255) == 0) {
-                steps.checkStop();
-                steps.progress(done, total);
+        {
+            RowHandoff handoff([&writer](const QStringList& row) { writer->addRow(row); });
+            while ((per == 0 || *n < per) && rows.next(&values)) {
+                if (limit > 0)
+                    for (qsizetype c = 0; c < values.size(); ++c)
+                        if (values[c].size() > limit) {
+                            values[c] = exportfile::cutText(values[c], limit);
+                            ++cut[c];
+                        }
+                handoff.add(values);
+                ++*n;
+                if ((++done & 255) == 0) {
+                    steps.checkStop();
+                    steps.progress(done, total);
+                }
             }
+            handoff.finish();
         }
         return writer->finish(error);
     }

@@ -15,11 +15,19 @@
 #include <QStringList>
 #include <QVector>
 #include <functional>
+#include <memory>
+
+class SqliteTextRows;
 
 class ExportRows {
 public:
-    // Runs the statement on `db`; throws DbError when it cannot run.
+    // Runs the statement on `db`; throws DbError when it cannot run.  A
+    // database file's rows are read through SQLite's own interface, their
+    // texts taken as the file holds them.
     ExportRows(const QSqlDatabase& db, const QString& sql);
+    ~ExportRows();
+    ExportRows(const ExportRows&) = delete;
+    ExportRows& operator=(const ExportRows&) = delete;
 
     // Picks the columns by name (without regard to case); false with the
     // first unknown name in *missing.
@@ -31,6 +39,7 @@ public:
     qint64 taken() const { return taken_; }
 
 private:
+    std::unique_ptr<SqliteTextRows> raw_;
     QSqlQuery q_;
     QVector<int> columns_;
     qint64 taken_ = 0;

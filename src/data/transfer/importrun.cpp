@@ -1,16 +1,18 @@
 #include "data/transfer/importrun.h"
 
-#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVector>
 #include <algorithm>
+#include <map>
+#include <memory>
 #include <optional>
 
 #include "rules/statements/statementtext.h"
 #include "data/connection/connection.h"
 #include "data/dataset/dataset.h"
+#include "data/engine/sqliterows.h"
 #include "data/connection/rowcounts.h"
 #include "data/numbers/numberindex.h"
 #include "rules/transfer/fieldmapping.h"
@@ -35,6 +37,40 @@ bool wholeNumber(const QString& text, qint64* id)
     *id = text.trimmed().toLongLong(&ok);
     return ok;
 }
+
+// Progress is told once per this many rows (and at the end).
+constexpr qint64 kProgressRows = 256;
+
+// One prepared insert: through SQLite's own interface on a database file,
+// through Qt's elsewhere.
+class Insert {
+public:
+    Insert(const QSqlDatabase& db, const QString& sql)
+    {
+        if (SqliteTextInsert::canRunOn(db)) {
+            raw_ = std::make_unique<SqliteTextInsert>(db, sql);
+            ok_ = raw_->isValid();
+        } else {
+            query_.emplace(db);
+            ok_ = query_->prepare(sql);
+        }
+    }
+    bool isValid() const { return ok_; }
+    void bind(int k, const QString& text)
+    {
+        if (raw_)
+            raw_->bind(k, text);
+        else
+            query_->bindValue(k, text);
+    }
+    bool exec() { return raw_ ? raw_->exec() : query_->exec(); }
+    QString error() const { return raw_ ? raw_->lastError() : sqlError(*query_); }
+
+private:
+    std::unique_ptr<SqliteTextInsert> raw_;
+    std::optional<QSqlQuery> query_;
+    bool ok_ = false;
+};
 
 // One import: the rows of the file into the target table, in one
 // transaction, one prepared insert per set of fields a row fills.
@@ -193,24 +229,25 @@ private:
                     marks << QStringLiteral("?");
                 }
             const QString table = quotedIdentifier(m_.target);
-            QSqlQuery q(db_);
-            if (!q.prepare(cols.isEmpty() ? QStringLiteral("insert into ") + table + QStringLiteral(" default values")
-                                          : QStringLiteral("insert into ") + table + QStringLiteral(" (") +
-                                                cols.join(QLatin1Char(',')) + QStringLiteral(") values (") +
-                                                marks.join(QLatin1Char(',')) + QLatin1Char(')')))
-                return fail(sqlError(q));
-            it = statements_.insert(key, q);
+            auto insert = std::make_unique<Insert>(
+                db_, cols.isEmpty() ? QStringLiteral("insert into ") + table + QStringLiteral(" default values")
+                                    : QStringLiteral("insert into ") + table + QStringLiteral(" (") +
+                                          cols.join(QLatin1Char(',')) + QStringLiteral(") values (") +
+                                          marks.join(QLatin1Char(',')) + QLatin1Char(')'));
+            if (!insert->isValid())
+                return fail(insert->error());
+            it = statements_.emplace(key, std::move(insert)).first;
         }
         // A key the table gives must not meet one a row brought before.
         if (idField_ >= 0 && !filled_[idField_] && !followKeys())
             return fail(QStringLiteral("第%1行数据不能保存：%2").arg(QString::number(rowNumber), sqlError(*keyFollows_)));
-        QSqlQuery& q = it.value();
+        Insert& q = *it->second;
         int k = 0;
         for (int f = 0; f < standard.size(); ++f)
             if (filled_[f])
-                q.bindValue(k++, values_[f]);
+                q.bind(k++, values_[f]);
         if (!q.exec())
-            return fail(QStringLiteral("第%1行数据不能保存：%2").arg(QString::number(rowNumber), sqlError(q)));
+            return fail(QStringLiteral("第%1行数据不能保存：%2").arg(QString::number(rowNumber), q.error()));
         if (keyFollows_ && filled_[idField_])
             keyToFollow_ = std::max(keyToFollow_, values_[idField_].trimmed().toLongLong());
         ++out_.stored;
@@ -239,7 +276,7 @@ private:
             keyToFollow_ = 0;
         return ok;
     }
-    QHash<QByteArray, QSqlQuery> statements_;
+    std::map<QByteArray, std::unique_ptr<Insert>> statements_;
     QVector<QString> values_;
     QVector<bool> filled_;
 };
@@ -304,10 +341,12 @@ RunOutcome runImport(QSqlDatabase db, const ImportSource& source, const ImportMa
         }
         if (!run.take(row))
             return false;
-        if (progress)
+        if (progress && out.count % kProgressRows == 0)
             progress(out.count, source.rows);
         return true;
     });
+    if (progress && out.count % kProgressRows != 0)
+        progress(out.count, source.rows);
     const QString readError = readOk ? QString() : source.reader->error();
     QString keyError;
     const bool keysFollow = run.end(&keyError);

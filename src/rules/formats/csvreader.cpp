@@ -28,10 +28,9 @@ public:
     bool check()
     {
         Cursor at;
-        QStringList fields;
         qint64 records = 0;
         for (;;) {
-            const Step step = nextRecord(at, fields);
+            const Step step = nextRecord(at, nullptr);
             if (step == Step::End)
                 break;
             if (step == Step::Unclosed) {
@@ -55,7 +54,7 @@ public:
             return names;
         Cursor at;
         QStringList fields;
-        if (nextRecord(at, fields) == Step::Record) {
+        if (nextRecord(at, &fields) == Step::Record) {
             for (int c = 0; c < fields.size(); ++c)
                 names << (fields[c].isEmpty() ? QStringLiteral("F") + QString::number(c + 1) : fields[c]);
         }
@@ -71,11 +70,11 @@ public:
             return false;
         Cursor at;
         QStringList fields;
-        if (nextRecord(at, fields) != Step::Record)
+        if (nextRecord(at, &fields) != Step::Record)
             return true;
         const int width = int(fields.size());
         QVariantList values;
-        while (nextRecord(at, fields) == Step::Record) {
+        while (nextRecord(at, &fields) == Step::Record) {
             values.clear();
             values.reserve(width);
             for (int c = 0; c < width; ++c) {
@@ -169,68 +168,76 @@ private:
     // Reads the record at `at` as Excel does: a quote at the start of a field
     // quotes it (separators and line breaks inside are data, "" is a quote),
     // a quote anywhere else is an ordinary character; blank lines are
-    // skipped.
-    Step nextRecord(Cursor& at, QStringList& fields) const
+    // skipped.  The fields go into *fields; with none, the record is only
+    // passed over (counting the rows and finding an unclosed quote).  Runs of
+    // ordinary characters are taken in one piece.
+    Step nextRecord(Cursor& at, QStringList* fields) const
     {
         const qsizetype n = text_.size();
+        const QChar* s = text_.constData();
+        const QChar quote = QLatin1Char('"'), cr = QLatin1Char('\r'), lf = QLatin1Char('\n');
         for (;;) {
             if (at.pos >= n)
                 return Step::End;
-            fields.clear();
+            if (fields)
+                fields->clear();
             QString field;
-            bool quoted = false;
-            bool fieldStart = true;
             bool any = false;
-            qint64 quoteLine = 0;
-            while (at.pos < n) {
-                const QChar c = text_[at.pos];
-                if (quoted) {
-                    if (c == QLatin1Char('"')) {
-                        if (at.pos + 1 < n && text_[at.pos + 1] == QLatin1Char('"')) {
-                            field += c;
-                            at.pos += 2;
-                            continue;
-                        }
-                        quoted = false;
-                    } else {
-                        if (c == QLatin1Char('\n') ||
-                            (c == QLatin1Char('\r') && !(at.pos + 1 < n && text_[at.pos + 1] == QLatin1Char('\n'))))
-                            ++at.line;
-                        field += c;
-                    }
+            for (;;) {
+                if (at.pos < n && s[at.pos] == quote) {
+                    any = true;
+                    const qint64 quoteLine = at.line;
                     ++at.pos;
+                    for (;;) {
+                        qsizetype q = at.pos;
+                        for (; q < n && s[q] != quote; ++q)
+                            if (s[q] == lf || (s[q] == cr && !(q + 1 < n && s[q + 1] == lf)))
+                                ++at.line;
+                        if (q >= n) {
+                            at.pos = n;
+                            at.line = quoteLine;
+                            return Step::Unclosed;
+                        }
+                        if (fields)
+                            field.append(s + at.pos, q - at.pos);
+                        const bool doubled = q + 1 < n && s[q + 1] == quote;
+                        if (doubled && fields)
+                            field += quote;
+                        at.pos = q + (doubled ? 2 : 1);
+                        if (!doubled)
+                            break;
+                    }
+                }
+                // Up to the next separator or line break; quotes here are
+                // ordinary characters.
+                qsizetype e = at.pos;
+                while (e < n && s[e] != sep_ && s[e] != cr && s[e] != lf)
+                    ++e;
+                if (e > at.pos) {
+                    any = true;
+                    if (fields)
+                        field.append(s + at.pos, e - at.pos);
+                }
+                at.pos = e;
+                if (e >= n)
+                    break;
+                ++at.pos;
+                if (s[e] == sep_) {
+                    any = true;
+                    if (fields)
+                        *fields << field;
+                    field.clear();
                     continue;
                 }
-                if (c == QLatin1Char('"') && fieldStart) {
-                    quoted = true;
-                    quoteLine = at.line;
-                    any = true;
-                    fieldStart = false;
-                } else if (c == sep_) {
-                    fields << field;
-                    field.clear();
-                    any = true;
-                    fieldStart = true;
-                } else if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+                if (s[e] == cr && at.pos < n && s[at.pos] == lf)
                     ++at.pos;
-                    if (c == QLatin1Char('\r') && at.pos < n && text_[at.pos] == QLatin1Char('\n'))
-                        ++at.pos;
-                    ++at.line;
-                    break;
-                } else {
-                    field += c;
-                    any = true;
-                    fieldStart = false;
-                }
-                ++at.pos;
+                ++at.line;
+                break;
             }
-            if (quoted) {
-                at.line = quoteLine;
-                return Step::Unclosed;
-            }
-            if (!any && field.isEmpty())
+            if (!any)
                 continue;  // a blank line
-            fields << field;
+            if (fields)
+                *fields << field;
             return Step::Record;
         }
     }

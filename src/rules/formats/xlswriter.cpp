@@ -40,6 +40,18 @@ void widen(QByteArray& s)
     s.swap(wide);
 }
 
+// Appends bytes at the end, growing the array by half again when full: a
+// cell's record is a few bytes, and QByteArray's own append goes through
+// its general insert for each.
+void appendBytes(QByteArray& to, const char* p, qsizetype n)
+{
+    const qsizetype at = to.size();
+    if (to.capacity() < at + n)
+        to.reserve(qMax<qsizetype>(at + n, to.capacity() + to.capacity() / 2 + 4096));
+    to.resize(at + n);
+    std::memcpy(to.data() + at, p, size_t(n));
+}
+
 QString cleanSheetName(QString name)
 {
     static const QString bad = QStringLiteral("[]:*?/\\");
@@ -195,7 +207,7 @@ struct WorkbookWriter::Impl {
             qToLittleEndian<quint16>(kCellXf, d + 8);
             const double x = v.toDouble();
             std::memcpy(d + 10, &x, 8);
-            s.cells.append(d, 18);
+            appendBytes(s.cells, d, 18);
             return;
         }
         case QMetaType::QString:
@@ -226,8 +238,8 @@ struct WorkbookWriter::Impl {
             qToLittleEndian<quint16>(r, d + 4);
             qToLittleEndian<quint16>(c, d + 6);
             qToLittleEndian<quint16>(kCellXf, d + 8);
-            s.cells.append(d, 10);
-            s.cells.append(scratch);
+            appendBytes(s.cells, d, 10);
+            appendBytes(s.cells, scratch.constData(), scratch.size());
             return;
         }
         char d[14];
@@ -237,7 +249,7 @@ struct WorkbookWriter::Impl {
         qToLittleEndian<quint16>(c, d + 6);
         qToLittleEndian<quint16>(kCellXf, d + 8);
         qToLittleEndian<quint32>(index, d + 10);
-        s.cells.append(d, 14);
+        appendBytes(s.cells, d, 14);
         sstTotal++;
     }
 
@@ -293,9 +305,9 @@ struct WorkbookWriter::Impl {
         if (index >= sharedStringLimit && n <= 255)
             return kNoIndex;
         sstOffset.append(quint32(sstRaw.size()));
-        sstRaw.append(scratch);
+        appendBytes(sstRaw, scratch.constData(), scratch.size());
         t[slot] = (quint64(h) << 32) | (index + 1);
-        if (sstOffset.size() * 2 > table.size())
+        if (sstOffset.size() * 4 > table.size() * 3)
             grow();
         return index;
     }
@@ -450,12 +462,14 @@ bool WorkbookWriter::save(const QString& path, QString* error)
         plyPos.append(globals.size() + 4);
         record(globals, rBOUNDSHEET, b);
     }
-    globals.append(d->stringTable(quint32(globals.size())));
-    globals.append(eof());
+    // The shared strings stay a piece of their own: written after the head,
+    // not copied onto it.
+    const QByteArray strings = d->stringTable(quint32(globals.size()));
+    const QByteArray globalsEnd = eof();
 
     QList<QByteArray> heads;
     const QByteArray end = eof();
-    quint64 streamSize = quint64(globals.size());
+    quint64 streamSize = quint64(globals.size() + strings.size() + globalsEnd.size());
     for (qsizetype i = 0; i < d->sheets.size(); ++i) {
         set32(globals, plyPos[i], quint32(streamSize));
         heads.append(d->sheetHead(d->sheets[i]));
@@ -474,6 +488,8 @@ bool WorkbookWriter::save(const QString& path, QString* error)
     ChunkedOutput out(file);
     out.write(box.header);
     out.write(globals);
+    out.write(strings);
+    out.write(globalsEnd);
     for (qsizetype i = 0; i < d->sheets.size(); ++i) {
         out.write(heads[i]);
         out.write(d->sheets[i].cells);

@@ -19,6 +19,7 @@
 
 #include "data/maintenance/fakereader.h"
 #include "data/maintenance/dbfiles.h"
+#include "data/engine/filestore.h"
 
 namespace {
 
@@ -280,7 +281,7 @@ private slots:
         QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("spoil");
         for (const char* op : {"backup", "compact"})
-            for (const char* how : {"garbage", "zeros", "moved", "tail"})
+            for (const char* how : {"garbage", "zeros", "moved", "tail", "letter"})
                 QTest::newRow((std::string(op) + ", " + how).c_str()) << op << how;
     }
     void aSpoiledCopyIsRefused()
@@ -308,6 +309,15 @@ private slots:
                 spoiled = f.resize((pages - pages / 4) * pageSize);
                 return;
             }
+            if (spoil == QLatin1String("letter")) {
+                // One character of a row for another of the same length: every
+                // page still sound, the copy no longer its source.
+                f.seek(0);
+                const QByteArray all = f.readAll();
+                const qint64 at = all.indexOf(QStringLiteral("销售部").toUtf8());
+                spoiled = at > 0 && f.seek(at) && f.write(QStringLiteral("销售门").toUtf8()) == 9;
+                return;
+            }
             QByteArray page(int(pageSize), '\0');
             if (spoil == QLatin1String("moved") && f.seek(pages / 4 * pageSize))
                 page = f.read(pageSize);
@@ -328,6 +338,24 @@ private slots:
         QCOMPARE(fingerprint(db_), before);
         QCOMPARE(fingerprint(target), before);
         QVERIFY(dbfile::verifyDatabase(target, &why));
+    }
+
+    // A copy whose writing was not watched (written by another program) gets
+    // the engine's own check of its pages.
+    void aCopyWrittenElsewhereIsChecked()
+    {
+        const QString file = makeDatabase(path("elsewhere.mdb"), 300, 20000);
+        QStringList problems;
+        QString why;
+        QCOMPARE(FileStore::standard().checkCopy(file, &problems, &why), FileStore::Integrity::Sound);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const qint64 pages = f.size() / 4096;
+        QVERIFY(pages > 8 && f.seek(pages / 2 * 4096) && f.write(QByteArray(4096, '\0')) == 4096);
+        f.close();
+        const FileStore::Integrity found = FileStore::standard().checkCopy(file, &problems, &why);
+        QVERIFY2(found == FileStore::Integrity::Damaged || found == FileStore::Integrity::Unreadable,
+                 qPrintable(why));
     }
 
     // Commits that live only in the log are part of the database: a compact

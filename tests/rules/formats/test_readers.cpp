@@ -595,6 +595,33 @@ private slots:
         QCOMPARE(rows[2], (QVariantList{QStringLiteral("\"\""), QStringLiteral("a\"b,c"), QStringLiteral("末")}));
     }
 
+    // The rows a text file holds and the count told before they are read
+    // agree, through blank lines, line breaks of every kind inside and
+    // outside quotes, doubled quotes, quotes inside a field, empty fields
+    // and a last line without its break; an unclosed quote is reported at
+    // the line it opens on, counted past the breaks inside earlier quotes.
+    void csvRecordsAndTheirCount()
+    {
+        QTemporaryDir dir;
+        const QByteArray text = "a,b\r\n\r\n1,\"x\r\ny\"\r\n\n2,\"q\"\"r\"s\r3,t\"u\n\"\"\r\n,\n 4,5";
+        QString error;
+        auto r = openTableReader(writeFile(dir, "rows.csv", text), &error);
+        QVERIFY2(r, qPrintable(error));
+        QCOMPARE(r->columnNames("rows.csv"), (QStringList{"a", "b"}));
+        const auto rows = allRows(*r, "rows.csv");
+        QCOMPARE(r->rowCount("rows.csv"), rows.size());
+        QCOMPARE(rows, (QList<QVariantList>{{"1", "x\r\ny"},
+                                             {"2", "q\"rs"},
+                                             {"3", "t\"u"},
+                                             {QVariant(), QVariant()},
+                                             {QVariant(), QVariant()},
+                                             {" 4", "5"}}));
+
+        const QByteArray unclosed = "a\r\n\"x\ry\"\r\nb,\"open\nmore\n";
+        QVERIFY(!openTableReader(writeFile(dir, "open.csv", unclosed), &error));
+        QVERIFY2(error.contains("第4行"), qPrintable(error));
+    }
+
     void csvFaults()
     {
         QTemporaryDir dir;
