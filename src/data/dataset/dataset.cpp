@@ -26,6 +26,7 @@ void DataSet::setWorkerPauses(WorkerPauses p)
 {
     BackgroundCount::setPauses(std::move(p.beforeView), std::move(p.beforeCount));
     KeyRead::setPauseAfterBatch(std::move(p.afterBatch));
+    RowReader::setPauses(std::move(p.beforeRows), std::move(p.afterRows));
 }
 
 DataSet::DataSet(Connection* connection, const QString& name, QObject* parent)
@@ -313,6 +314,9 @@ bool DataSet::reopenWith(DataSet& from)
     written_ = from.written_;
     fields_ = from.fields_;
     store_ = std::move(from.store_);
+    // The background reads were `from`'s: they would tell it, not this one.
+    store_->reader.reset();
+    store_->wanted.clear();
     from.store_ = std::make_unique<DataSetRows>(kPageSize, 1);
     from.close();
     ++generation_;

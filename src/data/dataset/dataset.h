@@ -161,8 +161,16 @@ public:
     // --- rows as a grid sees them (a pending insert is a row of its own) ----
     int rowCount() const;
     int currentRow() const;  // -1 when there is no record
+    // Reads the row when it is not at hand (the page around it).
     QVariant rowValue(int row, int field) const;
     bool isInsertRow(int row) const;
+    // The value as a grid paints it: never waits for the database.  A row
+    // not at hand reads as nothing and is read in the background, on a
+    // connection of its own (keys first where they are not known yet);
+    // rowsRead() follows once it is at hand (datasetshown.cpp).
+    QVariant shownValue(int row, int field) const;
+    // The row's values are at hand: neither rowValue() nor shownValue() waits.
+    bool rowAtHand(int row) const;
 
     // --- events -----------------------------------------------------------------
     using Event = std::function<void(DataSet&)>;
@@ -198,6 +206,10 @@ public:
         std::function<void()> beforeCount;
         std::function<void(qint64 keysSoFar)> afterBatch;
         std::function<void()> beforeView;
+        // Before each background read of the rows a grid painted, and after
+        // it, before its rows are sent to the window.
+        std::function<void()> beforeRows;
+        std::function<void()> afterRows;
     };
     static void setWorkerPauses(WorkerPauses pauses);
 
@@ -208,6 +220,8 @@ signals:
     void rowRemoved(int row);     // this grid row went away
     void rowsAppended(int first, int count);  // the count or read rows came: rows after the known ones
     void rowChanged(int row);     // one row's values changed
+    // Rows painted without their values have them now: paint them again.
+    void rowsRead(int first, int count);
     void recordChanged();         // the current record or its values changed
     void stateChanged();
     // A background read began (true) or ended (false; see partial()).
@@ -246,6 +260,16 @@ private:
     void settleCount(bool announce);
     void runHeldEvents();
     void connectionGone() override;  // the connection is being destroyed
+    // The rows a grid painted without having them (datasetshown.cpp).
+    static constexpr int kWantedPages = 8;   // the latest pages asked for, read newest first
+    static constexpr int kKeysPerRead = 200000;
+    void wantPage(int page);
+    void readWanted();
+    void readKeysToward(int page, int row);
+    void readPage(int page, int from, int to);
+    void pageFailed(int page, const QString& error);
+    void dropWanted(int page);
+    void announceRead(int from, int to);
     // Moves and edits (datasetedit.cpp).
     void storeInsert();
     bool insertIsBlank() const;  // no field of the new record holds anything

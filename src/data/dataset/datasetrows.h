@@ -6,12 +6,14 @@
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlRecord>
+#include <deque>
 #include <memory>
 
 #include "data/dataset/backgroundcount.h"
 #include "data/dataset/keypaging.h"
 #include "data/dataset/keyread.h"
 #include "data/dataset/rowcache.h"
+#include "data/dataset/rowreader.h"
 
 struct DataSetRows {
     int keyField = -1;
@@ -49,6 +51,10 @@ struct DataSetRows {
     // locked database does not cost a wait for every cell painted.
     int failedPage = -1;
     QElapsedTimer failedAt;
+    // Pages a grid painted without their rows, the latest last, and the
+    // reader that reads them one at a time (made with the first).
+    std::deque<int> wanted;
+    std::unique_ptr<RowReader> reader;
 
     QString baseTable;
     QStringList baseColumns;  // lower case; read at the first store

@@ -14,6 +14,7 @@ void DataSource::setDataSet(DataSet* ds)
                << connect(ds, &DataSet::rowRemoved, this, &DataSource::rowRemoved)
                << connect(ds, &DataSet::rowsAppended, this, &DataSource::rowsAppended)
                << connect(ds, &DataSet::rowChanged, this, &DataSource::rowChanged)
+               << connect(ds, &DataSet::rowsRead, this, &DataSource::rowsRead)
                << connect(ds, &DataSet::recordChanged, this, &DataSource::recordChanged)
                << connect(ds, &DataSet::stateChanged, this, &DataSource::stateChanged);
     }

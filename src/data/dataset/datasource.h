@@ -22,6 +22,7 @@ signals:
     void rowRemoved(int row);
     void rowsAppended(int first, int count);
     void rowChanged(int row);
+    void rowsRead(int first, int count);
     void recordChanged();
     void stateChanged();
 

@@ -81,55 +81,74 @@ bool KeyPaging::readFirst(int n, bool* more, QSqlQuery* failed)
     return true;
 }
 
+KeyPaging::KeyStep KeyPaging::stepToward(int index, int most) const
+{
+    KeyStep step;
+    const int fromFront = index - keys_.frontKnown() + 1;
+    const int fromBack = keys_.size() - keys_.backKnown() - index;
+    step.front = fromFront <= fromBack;
+    // A good stretch at a time.
+    step.want = std::min(keys_.unknown(), std::max(step.front ? fromFront : fromBack, 2000));
+    if (most > 0)
+        step.want = std::min(step.want, most);
+    // Front rows come in the statement's order, back rows in reverse.
+    const bool descending = (order_ == Order::Descending) == step.front;
+    step.near = step.front ? frontCursor_ : backCursor_;
+    step.far = step.front ? backCursor_ : frontCursor_;
+    QStringList where;
+    if (step.near)
+        where << keyName_ + (descending ? QStringLiteral(" < ") : QStringLiteral(" > ")) + QString::number(*step.near);
+    if (step.far)
+        where << keyName_ + (descending ? QStringLiteral(" > ") : QStringLiteral(" < ")) + QString::number(*step.far);
+    if (limitKey_)
+        where << keyName_ + QStringLiteral(" <= ") + QString::number(*limitKey_);
+    const QString sql =
+        QStringLiteral("select ") + keyName_ + QStringLiteral(" from ") + nestedStatement(base_.sql) +
+        (where.isEmpty() ? QString() : QStringLiteral(" where ") + where.join(QStringLiteral(" and "))) +
+        QStringLiteral(" order by ") + keyName_ + (descending ? QStringLiteral(" desc") : QStringLiteral(" asc"));
+    step.statement = {connection_.engine().limited(sql, step.want), base_.values};
+    return step;
+}
+
+bool KeyPaging::takeStep(const KeyStep& step, const std::vector<qint64>& keys)
+{
+    if (step.near != (step.front ? frontCursor_ : backCursor_) || step.far != (step.front ? backCursor_ : frontCursor_))
+        return false;
+    const std::size_t n = std::min<std::size_t>({keys.size(), std::size_t(step.want), std::size_t(keys_.unknown())});
+    for (std::size_t i = 0; i < n; ++i) {
+        if (step.front) {
+            keys_.pushFront(keys[i]);
+            frontCursor_ = keys[i];
+        } else {
+            keys_.pushBack(keys[i]);
+            backCursor_ = keys[i];
+        }
+    }
+    return true;
+}
+
 bool KeyPaging::load(int index, const QString& name, QString* error)
 {
     while (!keys_.isKnown(index)) {
-        // From the nearer end, a good stretch at a time.
-        const int fromFront = index - keys_.frontKnown() + 1;
-        const int fromBack = keys_.size() - keys_.backKnown() - index;
-        const bool front = fromFront <= fromBack;
-        const int want = std::min(keys_.unknown(), std::max(front ? fromFront : fromBack, 2000));
-        // Front rows come in the statement's order, back rows in reverse.
-        const bool descending = (order_ == Order::Descending) == front;
-        const auto& near = front ? frontCursor_ : backCursor_;
-        const auto& far = front ? backCursor_ : frontCursor_;
-        QStringList where;
-        if (near)
-            where << keyName_ + (descending ? QStringLiteral(" < ") : QStringLiteral(" > ")) + QString::number(*near);
-        if (far)
-            where << keyName_ + (descending ? QStringLiteral(" > ") : QStringLiteral(" < ")) + QString::number(*far);
-        if (limitKey_)
-            where << keyName_ + QStringLiteral(" <= ") + QString::number(*limitKey_);
-        const QString sql =
-            QStringLiteral("select ") + keyName_ + QStringLiteral(" from ") + nestedStatement(base_.sql) +
-            (where.isEmpty() ? QString() : QStringLiteral(" where ") + where.join(QStringLiteral(" and "))) +
-            QStringLiteral(" order by ") + keyName_ + (descending ? QStringLiteral(" desc") : QStringLiteral(" asc"));
+        const KeyStep step = stepToward(index);
         QSqlQuery q(connection_.database());
         q.setForwardOnly(true);
-        if (!connection_.run(q, {connection_.engine().limited(sql, want), base_.values})) {
+        if (!connection_.run(q, step.statement)) {
             *error = connection_.failure(q).message();
             return false;
         }
-        int got = 0;
-        while (got < want && q.next()) {
-            const qint64 key = q.value(0).toLongLong();
-            if (front) {
-                keys_.pushFront(key);
-                frontCursor_ = key;
-            } else {
-                keys_.pushBack(key);
-                backCursor_ = key;
-            }
-            ++got;
-        }
+        std::vector<qint64> keys;
+        while (int(keys.size()) < step.want && q.next())
+            keys.push_back(q.value(0).toLongLong());
         if (q.lastError().isValid()) {
             *error = connection_.failure(q).message();
             return false;
         }
-        if (got == 0) {
+        if (keys.empty()) {
             *error = name + QStringLiteral(": 记录已被其他程序删除，请重新打开列表。");
             return false;
         }
+        takeStep(step, keys);
     }
     return true;
 }
@@ -185,72 +204,30 @@ std::function<BoundStatement(const QList<qint64>&)> KeyPaging::amongStatement() 
     };
 }
 
-QString KeyPaging::keysIn(const QList<qint64>& keys) const { return whereKeyIn(keyName_, keys); }
+KeyPaging::RowsByKey KeyPaging::rowsByKey(int from, int to, const QStringList& fields, int keyField,
+                                          const QString& table) const
+{
+    RowsByKey what{keyName_, base_, fields, keyField, table, {}};
+    for (int i = from; i < to; ++i)
+        what.keys << keys_.at(i);
+    return what;
+}
 
 bool KeyPaging::readRows(int from, int to, const QStringList& fields, int keyField, const QString& table,
                          QVector<QVector<QVariant>>* rows, QString* error)
 {
-    const int n = int(fields.size());
-    QList<qint64> wanted;
-    for (int i = from; i < to; ++i)
-        wanted << keys_.at(i);
-    QHash<qint64, QVector<QVariant>> got;
-    QSqlQuery q(connection_.database());
-    q.setForwardOnly(true);
-    if (!connection_.run(q, nestedStatement(QStringLiteral("select * from "), base_, keysIn(wanted)))) {
-        *error = connection_.failure(q).message();
-        return false;
-    }
-    while (q.next()) {
-        QVector<QVariant> r(n);
-        for (int i = 0; i < n; ++i)
-            r[i] = q.value(i);
-        got.insert(r[keyField].toLongLong(), std::move(r));
-    }
-    if (q.lastError().isValid()) {
-        *error = connection_.failure(q).message();
-        return false;
-    }
-    if (got.size() < wanted.size() && !table.isEmpty()) {
-        // Records stored through this data set that its statement does not
-        // select (a call appended to a filtered list): read them by key.
-        QList<qint64> missing;
-        for (qint64 k : wanted)
-            if (!got.contains(k))
-                missing << k;
-        if (!readMissing(missing, fields, keyField, table, &got, error))
-            return false;
-    }
-    rows->clear();
-    rows->reserve(wanted.size());
-    for (qint64 k : wanted) {
-        auto g = got.find(k);
-        if (g != got.end()) {
-            rows->append(g.value());
-        } else {
-            // Gone from the table since the list was opened.
-            QVector<QVariant> r(n);
-            r[keyField] = k;
-            rows->append(r);
-        }
-    }
-    return true;
+    return readRowsByKey(
+        connection_.database(), rowsByKey(from, to, fields, keyField, table),
+        [this](QSqlQuery& q, const BoundStatement& st) { return connection_.run(q, st); },
+        [this](const QSqlQuery& q) { return connection_.failure(q).message(); }, rows, error);
 }
 
-bool KeyPaging::readMissing(const QList<qint64>& missing, const QStringList& fields, int keyField,
-                            const QString& table, QHash<qint64, QVector<QVariant>>* got, QString* error)
+namespace {
+
+// The rows of the query, `n` values each, by their key.
+bool takeRows(QSqlQuery& q, const QVector<int>& map, int keyField, QHash<qint64, QVector<QVariant>>* got)
 {
-    const int n = int(fields.size());
-    QSqlQuery q(connection_.database());
-    q.setForwardOnly(true);
-    if (!connection_.run(q, QStringLiteral("select * from ") + quotedIdentifier(table) + keysIn(missing))) {
-        *error = connection_.failure(q).message();
-        return false;
-    }
-    const QSqlRecord rec = q.record();
-    QVector<int> map(n, -1);
-    for (int i = 0; i < n; ++i)
-        map[i] = rec.indexOf(fields[i]);
+    const int n = int(map.size());
     while (q.next()) {
         QVector<QVariant> r(n);
         for (int i = 0; i < n; ++i)
@@ -258,9 +235,62 @@ bool KeyPaging::readMissing(const QList<qint64>& missing, const QStringList& fie
                 r[i] = q.value(map[i]);
         got->insert(r[keyField].toLongLong(), std::move(r));
     }
-    if (q.lastError().isValid()) {
-        *error = connection_.failure(q).message();
+    return !q.lastError().isValid();
+}
+
+}  // namespace
+
+bool KeyPaging::readRowsByKey(const QSqlDatabase& db, const RowsByKey& what, const Run& run, const Failure& failure,
+                              QVector<QVector<QVariant>>* rows, QString* error)
+{
+    const int n = int(what.fields.size());
+    QHash<qint64, QVector<QVariant>> got;
+    QVector<int> inOrder(n);
+    for (int i = 0; i < n; ++i)
+        inOrder[i] = i;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!run(q, nestedStatement(QStringLiteral("select * from "), what.base, whereKeyIn(what.keyName, what.keys))) ||
+        !takeRows(q, inOrder, what.keyField, &got)) {
+        *error = failure(q);
         return false;
+    }
+    if (got.size() < what.keys.size() && !what.table.isEmpty()) {
+        // Records stored through this data set that its statement does not
+        // select (a call appended to a filtered list): read them by key.
+        QList<qint64> missing;
+        for (qint64 k : what.keys)
+            if (!got.contains(k))
+                missing << k;
+        QSqlQuery m(db);
+        m.setForwardOnly(true);
+        if (!run(m, {QStringLiteral("select * from ") + quotedIdentifier(what.table) +
+                         whereKeyIn(what.keyName, missing),
+                     {}})) {
+            *error = failure(m);
+            return false;
+        }
+        const QSqlRecord rec = m.record();
+        QVector<int> map(n, -1);
+        for (int i = 0; i < n; ++i)
+            map[i] = rec.indexOf(what.fields[i]);
+        if (!takeRows(m, map, what.keyField, &got)) {
+            *error = failure(m);
+            return false;
+        }
+    }
+    rows->clear();
+    rows->reserve(what.keys.size());
+    for (qint64 k : what.keys) {
+        auto g = got.find(k);
+        if (g != got.end()) {
+            rows->append(g.value());
+        } else {
+            // Gone from the table since the list was opened.
+            QVector<QVariant> r(n);
+            r[what.keyField] = k;
+            rows->append(r);
+        }
     }
     return true;
 }

@@ -4,6 +4,7 @@
 // by key.  Records stored later (higher keys than the list's highest when
 // it opened) are never taken for rows of the list.
 
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -44,6 +45,20 @@ public:
     // cannot be read (`name` begins the text of a list that shrank).
     bool load(int row, const QString& name, QString* error);
 
+    // One stretch of keys toward a row not known yet, read from whichever
+    // end of the list is nearer (on any connection to the database).
+    struct KeyStep {
+        bool front = true;
+        int want = 0;
+        std::optional<qint64> near, far;  // the cursors it starts from
+        BoundStatement statement;
+    };
+    // `most` keys at most (0: up to the row, and a good stretch more).
+    KeyStep stepToward(int row, int most = 0) const;
+    // Takes the keys the step read.  False, and nothing taken, when keys were
+    // taken from either end since the step was made.
+    bool takeStep(const KeyStep& step, const std::vector<qint64>& keys);
+
     // The count of the list as it was opened, and, when that fails, as it is now.
     BoundStatement countStatement() const;
     // The list's length from the table's kept row count (rowcounts.h), when
@@ -62,10 +77,23 @@ public:
     bool readRows(int from, int to, const QStringList& fields, int keyField, const QString& table,
                   QVector<QVector<QVariant>>* rows, QString* error);
 
+    // Reading rows by key on any connection: what readRows() does.
+    struct RowsByKey {
+        QString keyName;
+        BoundStatement base;
+        QStringList fields;
+        int keyField = -1;
+        QString table;
+        QList<qint64> keys;  // wanted, in this order
+    };
+    RowsByKey rowsByKey(int from, int to, const QStringList& fields, int keyField, const QString& table) const;
+    // Runs a statement (false when it failed) / the failure's text.
+    using Run = std::function<bool(QSqlQuery& q, const BoundStatement& statement)>;
+    using Failure = std::function<QString(const QSqlQuery& q)>;
+    static bool readRowsByKey(const QSqlDatabase& db, const RowsByKey& what, const Run& run, const Failure& failure,
+                              QVector<QVector<QVariant>>* rows, QString* error);
+
 private:
-    bool readMissing(const QList<qint64>& missing, const QStringList& fields, int keyField, const QString& table,
-                     QHash<qint64, QVector<QVariant>>* got, QString* error);
-    QString keysIn(const QList<qint64>& keys) const;
 
     Connection& connection_;
     QString keyName_;

@@ -57,6 +57,7 @@ void RowCache::putPage(int page, QVector<Row> rows)
 
 bool RowCache::update(int row, const Row& values)
 {
+    ++changes_;
     if (row < 0)
         return false;
     const int page = pageOf(row);
@@ -72,6 +73,7 @@ bool RowCache::update(int row, const Row& values)
 
 void RowCache::invalidateFrom(int row)
 {
+    ++changes_;
     const int from = pageOf(std::max(0, row));
     for (auto it = lru_.begin(); it != lru_.end();) {
         if (*it >= from) {
@@ -85,6 +87,7 @@ void RowCache::invalidateFrom(int row)
 
 void RowCache::clear()
 {
+    ++changes_;
     pages_.clear();
     lru_.clear();
 }

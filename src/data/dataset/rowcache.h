@@ -37,6 +37,9 @@ public:
     // every page holding such a row is dropped.
     void invalidateFrom(int row);
     void clear();
+    // Grows with every change of kept rows (update, invalidateFrom, clear):
+    // rows read before a change may be older than those kept.
+    int changes() const { return changes_; }
 
 private:
     void touch(int page);
@@ -44,4 +47,5 @@ private:
     int maxPages_;
     QHash<int, QVector<Row>> pages_;
     std::list<int> lru_;  // least recently used first
+    int changes_ = 0;
 };

@@ -64,6 +64,13 @@ void DataSetModel::setDataSource(DataSource* src)
                 emit headerDataChanged(Qt::Vertical, r, r);
             }
         });
+        links_[11] = connect(src, &DataSource::rowsRead, this, [this](int first, int count) {
+            // Rows painted empty while they were read: paint them again.
+            const int from = std::max(first - offset_, 0);
+            const int to = std::min(first + count - offset_, rows_);
+            if (from < to)
+                emit dataChanged(index(from, 0), index(to - 1, std::max(0, columnCount() - 1)), {Qt::DisplayRole});
+        });
         links_[7] = connect(src, &DataSource::rowsAppended, this, [this](int first, int count) {
             // The count came: rows after the known ones, shown up to a window.
             if (first != offset_ + rows_ || rows_ >= window_)
@@ -244,7 +251,11 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const
     const int f = fieldOfColumn(index.column());
     if (!ds || f < 0 || index.row() >= rows_)
         return {};
-    const QVariant v = ds->rowValue(offset_ + index.row(), f);
+    // Painting never waits: a row not read yet shows empty and is painted
+    // again once it has been read in the background (rowsRead).  An editor
+    // starts from the record's value, read now if need be.
+    const int row = offset_ + index.row();
+    const QVariant v = role == Qt::EditRole ? ds->rowValue(row, f) : ds->shownValue(row, f);
     if (v.isNull())
         return role == Qt::EditRole ? QVariant(QString()) : QVariant();
     QString t = v.toString();

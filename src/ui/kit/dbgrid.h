@@ -77,7 +77,7 @@ private:
     int offset_ = 0;
     int lastCurrent_ = -1;
     bool reshaping_ = false;
-    QMetaObject::Connection links_[11];
+    QMetaObject::Connection links_[12];
 };
 
 class DBGrid : public QTableView {

@@ -91,6 +91,42 @@ private slots:
         QVERIFY(error.contains(QStringLiteral("旧客户数据")));
         QVERIFY(rows.isEmpty());
     }
+
+    void aStepReadElsewhereIsTakenOnlyWhileNoKeysCameMeanwhile()
+    {
+        testutil::addCustomers(file_, 5000);
+        conn_->open();
+        KeyPaging paging(*conn_, QStringLiteral("\"ID\""), {QStringLiteral("select * from 客户数据"), {}},
+                         KeyPaging::Order::Descending);
+        bool more = false;
+        QSqlQuery failed(conn_->database());
+        QVERIFY(paging.readFirst(100, &more, &failed));
+        paging.keys().setCount(5000);
+        // The keys a step reads, on another connection to the database (the
+        // list's statement has no values).
+        auto readStep = [&](const KeyPaging::KeyStep& step) {
+            std::vector<qint64> keys;
+            for (const QString& k : column(file_, step.statement.sql))
+                keys.push_back(k.toLongLong());
+            return keys;
+        };
+        const KeyPaging::KeyStep stale = paging.stepToward(2000, 500);
+        QVERIFY(stale.front);
+        QCOMPARE(stale.want, 500);
+        const std::vector<qint64> staleKeys = readStep(stale);
+        // Keys read here first: the step's keys would stand twice.
+        QString error;
+        QVERIFY(paging.load(150, QStringLiteral("customers"), &error));
+        const int known = paging.keys().frontKnown();
+        QVERIFY(!paging.takeStep(stale, staleKeys));
+        QCOMPARE(paging.keys().frontKnown(), known);
+        // A step made now is taken, and goes on where the keys stood.
+        const KeyPaging::KeyStep fresh = paging.stepToward(known, 500);
+        QVERIFY(paging.takeStep(fresh, readStep(fresh)));
+        QCOMPARE(paging.keys().frontKnown(), known + 500);
+        for (int r = known - 1; r <= known + 1; ++r)
+            QCOMPARE(paging.keys().at(r), 5000 - r);
+    }
 };
 
 QTEST_MAIN(TestKeyPaging)

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "rules/errors/errorreport.h"
@@ -216,6 +218,45 @@ private slots:
         QCOMPARE(customers_->state(), DataSet::State::Browse);
         QCOMPARE(grid.model()->index(1, col).data().toString(), QStringLiteral("客户2"));
         QCOMPARE(customers_->recordCount(), 3);
+    }
+
+    void draggingIntoRowsNotReadPaintsAtOnce()
+    {
+        const int total = 30000;
+        testutil::addCustomers(folder_ + QStringLiteral("data/web.mdb"), total - 3);
+        customers_->close();
+        customers_->open();
+        DataSource src(customers_.get());
+        DBGrid grid;
+        grid.resize(600, 300);
+        grid.setDataSource(&src);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        // The reader is held: a paint that waited for it would not return.
+        QSemaphore go;
+        std::atomic<bool> held{false};
+        DataSet::setWorkerPauses({{}, {}, {}, [&] {
+                                      held = true;
+                                      go.tryAcquire(1, 10000);
+                                  }, {}});
+        auto* model = grid.dataModel();
+        const int name = customers_->findField(QStringLiteral("联系人"));
+        QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+        grid.recordScrollBar()->setValue(total / 2);
+        grid.repaint();
+        const int first = grid.rowAt(0);
+        const QModelIndex cell = model->index(first, name);
+        QCOMPARE(model->windowOffset() + first, total / 2);
+        QVERIFY(!cell.data().isValid());
+        QTRY_VERIFY(held);
+        QCOMPARE(customers_->recNo(), 1);  // dragging does not move the record
+        go.release(10);
+        QTRY_VERIFY(!changed.isEmpty() && cell.data().isValid());
+        // Newest first: row r is record total - r, the (total - r - 3)th added.
+        QCOMPARE(cell.data().toString(), QStringLiteral("客户") + QString::number(total - total / 2 - 3));
+        QCOMPARE(model->index(first + 20, name).data().toString(),
+                 QStringLiteral("客户") + QString::number(total - total / 2 - 23));
+        DataSet::setWorkerPauses({});
     }
 
     void largeTableShownAStretchAtATime()
