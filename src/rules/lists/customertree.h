@@ -91,14 +91,18 @@ private:
     QString text_;
     std::vector<std::uint32_t> at_{0};  // node i's text: at_[i] .. at_[i + 1]
     std::vector<std::int8_t> level_;
-    std::vector<std::int32_t> parent_;       // -1 at the top level
     std::vector<std::int32_t> firstChild_;   // -1: none
     std::vector<std::int32_t> lastChild_;
     std::vector<std::int32_t> nextSibling_;  // in the order the values first appear
     std::int32_t firstTop_ = -1, lastTop_ = -1;
-    // Open addressing over (parent, text): a node number, or -1 where free.
-    std::vector<std::int32_t> slots_;
-    std::vector<std::uint32_t> slotHash_;
+    // Open addressing over (parent, text); a slot holds what a probe
+    // compares first, so that most probes read nothing else.
+    struct Slot {
+        std::int32_t node = -1;  // -1: free
+        std::int32_t parent = -1;
+        std::uint32_t hash = 0;
+    };
+    std::vector<Slot> slots_;
 };
 
 // The value as it stands in a line of the file (encodeValue), appended to `out`.

@@ -19,11 +19,7 @@ std::uint32_t hashOf(int parent, QStringView text)
 
 }  // namespace
 
-TreeBuilder::TreeBuilder(int levels) : levels_(std::clamp(levels, 0, 4))
-{
-    slots_.assign(1024, -1);
-    slotHash_.assign(1024, 0);
-}
+TreeBuilder::TreeBuilder(int levels) : levels_(std::clamp(levels, 0, 4)), slots_(1024) {}
 
 QStringView TreeBuilder::textOf(int node) const
 {
@@ -32,21 +28,17 @@ QStringView TreeBuilder::textOf(int node) const
 
 void TreeBuilder::grow()
 {
-    const std::size_t size = slots_.size() * 2;
-    std::vector<std::int32_t> table(size, -1);
-    std::vector<std::uint32_t> hashes(size, 0);
-    const std::size_t mask = size - 1;
-    for (std::size_t i = 0; i < slots_.size(); ++i) {
-        if (slots_[i] < 0)
+    std::vector<Slot> table(slots_.size() * 2);
+    const std::size_t mask = table.size() - 1;
+    for (const Slot& slot : slots_) {
+        if (slot.node < 0)
             continue;
-        std::size_t at = slotHash_[i] & mask;
-        while (table[at] >= 0)
+        std::size_t at = slot.hash & mask;
+        while (table[at].node >= 0)
             at = (at + 1) & mask;
-        table[at] = slots_[i];
-        hashes[at] = slotHash_[i];
+        table[at] = slot;
     }
     slots_.swap(table);
-    slotHash_.swap(hashes);
 }
 
 int TreeBuilder::findOrAdd(int parent, int level, const QString& value)
@@ -54,16 +46,15 @@ int TreeBuilder::findOrAdd(int parent, int level, const QString& value)
     const std::uint32_t hash = hashOf(parent, value);
     const std::size_t mask = slots_.size() - 1;
     std::size_t at = hash & mask;
-    for (; slots_[at] >= 0; at = (at + 1) & mask) {
-        const int node = slots_[at];
-        if (slotHash_[at] == hash && parent_[node] == parent && textOf(node) == value)
-            return node;
+    for (; slots_[at].node >= 0; at = (at + 1) & mask) {
+        const Slot& slot = slots_[at];
+        if (slot.hash == hash && slot.parent == parent && textOf(slot.node) == value)
+            return slot.node;
     }
     const int node = nodeCount();
     text_.append(value);
     at_.push_back(std::uint32_t(text_.size()));
     level_.push_back(std::int8_t(level));
-    parent_.push_back(parent);
     firstChild_.push_back(-1);
     lastChild_.push_back(-1);
     nextSibling_.push_back(-1);
@@ -74,8 +65,7 @@ int TreeBuilder::findOrAdd(int parent, int level, const QString& value)
     else
         nextSibling_[last] = node;
     last = node;
-    slots_[at] = node;
-    slotHash_[at] = hash;
+    slots_[at] = Slot{node, parent, hash};
     // At most half full: the probes stay short.
     if (std::size_t(nodeCount()) * 2 > slots_.size())
         grow();
