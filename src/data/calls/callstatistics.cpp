@@ -159,7 +159,7 @@ QDate CallStatistics::periodStart(qsizetype i) const
 }
 
 CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& last, int frequentLimit,
-                              const std::function<bool()>& stopRequested)
+                              const std::function<bool()>& stopRequested, const FrequentNumbersKnown& numbersKnown)
 {
     CallStatistics s;
     s.first = first;
@@ -174,28 +174,6 @@ CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& 
 
     const QString from = QStringLiteral(" from ") + quotedIdentifier(tables::calls()) + QStringLiteral(" where ") +
                          column("日期") + QStringLiteral(" in (@days)");
-    // Per day and hour of the day, with the known callers: one pass over
-    // the range's calls.  时间 is "H:mm:ss" (or "HH:mm:ss"): its first three
-    // characters hold the hour (substr: both engines have it).
-    const QString hour = QStringLiteral("substr(") + column("时间") + QStringLiteral(", 1, 3)");
-    forDaySlices(db, days,
-                 QStringLiteral("select ") + column("日期") + QStringLiteral(", ") + hour +
-                     QStringLiteral(", count(*), sum(case when coalesce(") + column("联系人") +
-                     QStringLiteral(", '') <> '' or coalesce(") + column("公司名称") +
-                     QStringLiteral(", '') <> '' then 1 else 0 end)") + from + QStringLiteral(" group by 1, 2"),
-                 [&](const QSqlQuery& q) {
-                     const qint64 calls = q.value(2).toLongLong();
-                     const QDate day = QDate::fromString(q.value(0).toString(), QStringLiteral("yyyy-M-d"));
-                     if (day.isValid())
-                         s.perPeriod[periodOf(s, day)] += calls;
-                     const int h = hourOf(q.value(1).toString());
-                     if (h >= 0)
-                         s.perHour[h] += calls;
-                     s.total += calls;
-                     s.known += q.value(3).toLongLong();
-                 });
-    if (stop())
-        return s;
     // The most frequent numbers over the whole range.
     QHash<QString, qint64> perNumber;
     const QString number = QStringLiteral("coalesce(nullif(") + column("手机") + QStringLiteral(", ''), ") +
@@ -220,6 +198,30 @@ CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& 
     });
     if (s.frequentNumbers.size() > frequentLimit)
         s.frequentNumbers.resize(frequentLimit);
+    if (numbersKnown)
+        numbersKnown(s.frequentNumbers);
+    if (stop())
+        return s;
+    // Per day and hour of the day, with the known callers: one pass over
+    // the range's calls.  时间 is "H:mm:ss" (or "HH:mm:ss"): its first three
+    // characters hold the hour (substr: both engines have it).
+    const QString hour = QStringLiteral("substr(") + column("时间") + QStringLiteral(", 1, 3)");
+    forDaySlices(db, days,
+                 QStringLiteral("select ") + column("日期") + QStringLiteral(", ") + hour +
+                     QStringLiteral(", count(*), sum(case when coalesce(") + column("联系人") +
+                     QStringLiteral(", '') <> '' or coalesce(") + column("公司名称") +
+                     QStringLiteral(", '') <> '' then 1 else 0 end)") + from + QStringLiteral(" group by 1, 2"),
+                 [&](const QSqlQuery& q) {
+                     const qint64 calls = q.value(2).toLongLong();
+                     const QDate day = QDate::fromString(q.value(0).toString(), QStringLiteral("yyyy-M-d"));
+                     if (day.isValid())
+                         s.perPeriod[periodOf(s, day)] += calls;
+                     const int h = hourOf(q.value(1).toString());
+                     if (h >= 0)
+                         s.perHour[h] += calls;
+                     s.total += calls;
+                     s.known += q.value(3).toLongLong();
+                 });
     return s;
 }
 
@@ -247,9 +249,38 @@ QStringList customersOfNumbers(QSqlDatabase db, bool numberIndex, const QList<Nu
     return names;
 }
 
+std::future<QStringList> customersOfNumbersAside(const DatabaseLocation& where, bool numberIndex,
+                                                 const QList<NumberCount>& numbers)
+{
+    return std::async(std::launch::async, [where, numberIndex, numbers] {
+        const std::shared_ptr<const DatabaseEngine> engine = DatabaseEngine::standard(where);
+        const QString name = QStringLiteral("lookup_") + QUuid::createUuid().toString(QUuid::Id128);
+        QStringList names;
+        QString failure;
+        {
+            QSqlDatabase db = engine->connection(name, where, 5000);
+            if (!db.open()) {
+                failure = db.lastError().text();
+            } else {
+                engine->prepareSession(db);
+                try {
+                    names = customersOfNumbers(db, numberIndex, numbers);
+                } catch (const DbError& e) {
+                    failure = e.message();
+                }
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        if (!failure.isEmpty())
+            throw DbError(failure);
+        return names;
+    });
+}
+
 CallStatistics callStatisticsForReport(const DatabaseLocation& where, const QDate& first, const QDate& last,
                                        int frequentLimit, const std::function<bool()>& stopRequested,
-                                       ReadingPlace* place)
+                                       ReadingPlace* place, const FrequentNumbersKnown& numbersKnown)
 {
     const std::shared_ptr<const DatabaseEngine> engine = DatabaseEngine::standard(where);
     const QString name = QStringLiteral("report_") + QUuid::createUuid().toString(QUuid::Id128);
@@ -262,7 +293,7 @@ CallStatistics callStatisticsForReport(const DatabaseLocation& where, const QDat
         } else {
             engine->prepareSession(db);
             try {
-                out = callStatistics(db, first, last, frequentLimit, stopRequested);
+                out = callStatistics(db, first, last, frequentLimit, stopRequested, numbersKnown);
                 QSqlQuery q(db);
                 const QString placed = engine->readingPlaceStatement();
                 if (place && !placed.isEmpty() && q.exec(placed) && q.next()) {

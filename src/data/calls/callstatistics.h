@@ -11,6 +11,7 @@
 #include <QString>
 #include <QVector>
 #include <functional>
+#include <future>
 
 #include "rules/settings/databaselocation.h"
 
@@ -41,19 +42,30 @@ struct CallStatistics {
     qint64 fresh() const { return total - known; }
 };
 
+// Told the most frequent numbers as soon as they are counted, before the
+// calls per day and hour: their customers can be looked up meanwhile.
+using FrequentNumbersKnown = std::function<void(const QList<NumberCount>&)>;
+
 // The statistics of the calls from `first` to `last` (both included).  A
 // range of more than a year reads only the days that hold calls (through
 // the 日期 index), whatever the range: 1900 to 9999 costs what the calls cost.
 // `stopRequested` is asked between steps; a stop gives what was computed
 // so far.  Throws DbError when a statement fails.
 CallStatistics callStatistics(QSqlDatabase db, const QDate& first, const QDate& last, int frequentLimit = 20,
-                              const std::function<bool()>& stopRequested = {});
+                              const std::function<bool()>& stopRequested = {},
+                              const FrequentNumbersKnown& numbersKnown = {});
 
 // The customer of each number as the caller lookup finds it: its 联系人 and
 // 公司名称, "" where no customer has the number.  `numberIndex`: the
 // database has the number index (else the digits are taken row by row).
 // Throws DbError when a statement fails.
 QStringList customersOfNumbers(QSqlDatabase db, bool numberIndex, const QList<NumberCount>& numbers);
+
+// customersOfNumbers on a thread and a connection of its own to `where`,
+// so that the lookups run beside the counting.  get() gives the names or
+// throws the DbError; the future, dropped, waits for the thread.
+std::future<QStringList> customersOfNumbersAside(const DatabaseLocation& where, bool numberIndex,
+                                                 const QList<NumberCount>& numbers);
 
 // The server a report read, as far as it tells.
 struct ReadingPlace {
@@ -67,7 +79,7 @@ struct ReadingPlace {
 // the desks' calls).  `place` says which server it was.  Throws DbError.
 CallStatistics callStatisticsForReport(const DatabaseLocation& where, const QDate& first, const QDate& last,
                                        int frequentLimit, const std::function<bool()>& stopRequested,
-                                       ReadingPlace* place);
+                                       ReadingPlace* place, const FrequentNumbersKnown& numbersKnown = {});
 // "数据读自备用服务器 127.0.0.1:5433，落后约 2 秒。" for the window.
 QString readingPlaceText(const ReadingPlace& place);
 

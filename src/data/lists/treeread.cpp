@@ -18,12 +18,19 @@ namespace {
 bool readTree(QSqlDatabase db, const QStringList& fields, const std::function<bool()>& stopped,
               const ReadProgress& progress, QVector<Node>* nodes)
 {
+    TreeBuilder builder(int(fields.mid(0, 4).size()));
+    if (!readTree(db, fields, stopped, progress, &builder))
+        return false;
+    *nodes = builder.nodes();
+    return true;
+}
+
+bool readTree(QSqlDatabase db, const QStringList& fields, const std::function<bool()>& stopped,
+              const ReadProgress& progress, TreeBuilder* builder)
+{
     const QStringList levels = fields.mid(0, 4);
-    TreeBuilder builder(int(levels.size()));
-    if (levels.isEmpty()) {
-        *nodes = builder.nodes();
+    if (levels.isEmpty())
         return true;
-    }
 
     // Read in stretches of the key ID (SQLite's rowid itself, and the
     // server's primary key).
@@ -61,7 +68,7 @@ bool readTree(QSqlDatabase db, const QStringList& fields, const std::function<bo
             row.clear();
             for (int i = 0; i < levels.size(); ++i)
                 row << q.value(i).toString();
-            builder.addRow(row);
+            builder->addRow(row);
         }
         if (q.lastError().isValid())
             fail(q);
@@ -69,10 +76,7 @@ bool readTree(QSqlDatabase db, const QStringList& fields, const std::function<bo
         if (progress)
             progress(to - first + 1, total);
     }
-    if (stopped && stopped())
-        return false;
-    *nodes = builder.nodes();
-    return true;
+    return !(stopped && stopped());
 }
 
 }  // namespace customertree

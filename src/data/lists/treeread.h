@@ -24,6 +24,12 @@ using ReadProgress = std::function<void(qint64 done, qint64 total)>;
 bool readTree(QSqlDatabase db, const QStringList& fields, const std::function<bool()>& stopped,
               const ReadProgress& progress, QVector<Node>* nodes);
 
+// The same read into `builder` (made for the first up to four fields), for
+// those who want the tree without a string per node: Outline::fromBuilder
+// and treeFileBytes take it from there.  Returns false when stopped.
+bool readTree(QSqlDatabase db, const QStringList& fields, const std::function<bool()>& stopped,
+              const ReadProgress& progress, TreeBuilder* builder);
+
 // Rows of the table taken in one stretch.
 inline constexpr qint64 kReadStretch = 50000;
 

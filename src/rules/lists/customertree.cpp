@@ -37,7 +37,18 @@ QString encodeValue(const QString& value)
         return value;
     QString out;
     out.reserve(value.size() + 4);
-    for (qsizetype i = 0; i < value.size(); ++i) {
+    appendEncoded(out, value);
+    return out;
+}
+
+void appendEncoded(QString& out, QStringView value)
+{
+    // Most values need no mark: appended whole.
+    qsizetype plain = 0;
+    while (plain < value.size() && letterFor(value[plain], plain == 0) == 0)
+        ++plain;
+    out.append(value.first(plain));
+    for (qsizetype i = plain; i < value.size(); ++i) {
         if (const char16_t letter = letterFor(value[i], i == 0)) {
             out += kMark;
             out += QChar(letter);
@@ -45,7 +56,6 @@ QString encodeValue(const QString& value)
             out += value[i];
         }
     }
-    return out;
 }
 
 QString decodeValue(const QString& text)
@@ -113,51 +123,6 @@ int firstUnknownEntry(const QStringList& list, const QStringList& fields)
         if (!fields.contains(list[i], Qt::CaseInsensitive))
             return i;
     return -1;
-}
-
-TreeBuilder::TreeBuilder(int levels) : levels_(std::clamp(levels, 0, 4))
-{
-    items_.append(Item{QString(), -1, {}, {}});
-}
-
-void TreeBuilder::addRow(const QStringList& values)
-{
-    int parent = 0;
-    for (int level = 0; level < levels_ && level < values.size(); ++level) {
-        const QString& v = values[level];
-        if (v.isEmpty())
-            return;  // nothing below an empty value gets a node
-        auto found = items_[parent].byText.constFind(v);
-        int child;
-        if (found != items_[parent].byText.constEnd()) {
-            child = *found;
-        } else {
-            child = int(items_.size());
-            items_.append(Item{v, level, {}, {}});
-            items_[parent].children.append(child);
-            items_[parent].byText.insert(v, child);
-        }
-        parent = child;
-    }
-}
-
-QVector<Node> TreeBuilder::nodes() const
-{
-    QVector<Node> out;
-    out.reserve(items_.size() - 1);
-    // Depth first without recursion: a stack of (item, next child).
-    QVector<QPair<int, int>> stack{{0, 0}};
-    while (!stack.isEmpty()) {
-        auto& [item, next] = stack.last();
-        if (next >= items_[item].children.size()) {
-            stack.removeLast();
-            continue;
-        }
-        const int child = items_[item].children[next++];
-        out.append({items_[child].level, items_[child].text});
-        stack.append({child, 0});
-    }
-    return out;
 }
 
 TreeSearch treeSearch(const QStringList& searchList, const QStringList& path, bool orderById)

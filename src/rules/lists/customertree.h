@@ -11,7 +11,11 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <QVector>
+#include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "rules/statements/query.h"
 
@@ -67,18 +71,47 @@ public:
     // One row: the values of fields 0 .. levels-1 (NULL read as empty).
     void addRow(const QStringList& values);
     QVector<Node> nodes() const;  // depth-first
-    int nodeCount() const { return int(items_.size()) - 1; }
+    int nodeCount() const { return int(level_.size()); }
+    // Calls `visit` with each node's level and text, depth first, without
+    // copying the texts.
+    void forEachNode(const std::function<void(int level, QStringView text)>& visit) const;
+    // The characters of all the nodes' texts together.
+    qsizetype textSize() const { return text_.size(); }
 
 private:
-    struct Item {
-        QString text;
-        int level;
-        QVector<int> children;
-        QHash<QString, int> byText;
-    };
+    // Every node's text in one string, its parent and its place among its
+    // siblings as numbers, and one table finding a parent's child by its
+    // text: a million nodes take tens of megabytes, not an object (and a
+    // hash of its children) each.
+    QStringView textOf(int node) const;
+    int findOrAdd(int parent, int level, const QString& value);
+    void grow();
+
     int levels_;
-    QVector<Item> items_;  // items_[0] is the (unseen) root
+    QString text_;
+    std::vector<std::uint32_t> at_{0};  // node i's text: at_[i] .. at_[i + 1]
+    std::vector<std::int8_t> level_;
+    std::vector<std::int32_t> firstChild_;   // -1: none
+    std::vector<std::int32_t> lastChild_;
+    std::vector<std::int32_t> nextSibling_;  // in the order the values first appear
+    std::int32_t firstTop_ = -1, lastTop_ = -1;
+    // Open addressing over (parent, text); a slot holds what a probe
+    // compares first, so that most probes read nothing else.
+    struct Slot {
+        std::int32_t node = -1;  // -1: free
+        std::int32_t parent = -1;
+        std::uint32_t hash = 0;
+    };
+    std::vector<Slot> slots_;
 };
+
+// The value as it stands in a line of the file (encodeValue), appended to `out`.
+void appendEncoded(QString& out, QStringView value);
+
+// The bytes of the tree file of the builder's tree: the same bytes as
+// replaceTextFile writes for treeLines(builder.nodes()), made without a
+// string per node or line.
+QByteArray treeFileBytes(const TreeBuilder& builder);
 
 // --- the tree search -------------------------------------------------------------
 

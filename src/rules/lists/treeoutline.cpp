@@ -37,6 +37,25 @@ Outline Outline::fromNodes(const QVector<Node>& nodes)
     return o;
 }
 
+Outline Outline::fromBuilder(const TreeBuilder& builder)
+{
+    Outline o;
+    const qsizetype n = builder.nodeCount();
+    o.text_.reserve(builder.textSize() + 16);
+    o.at_.reserve(n + 1);
+    o.level_.reserve(n);
+    o.parent_.reserve(n);
+    builder.forEachNode([&o](int level, QStringView text) {
+        if (o.at_.empty())
+            o.at_.push_back(0);
+        appendEncoded(o.text_, text);
+        o.endNode(level);
+    });
+    o.text_.squeeze();
+    o.linkChildren();
+    return o;
+}
+
 bool Outline::appendLine(QStringView line, QString* error)
 {
     int k = 0;
@@ -57,12 +76,17 @@ bool Outline::appendLine(QStringView line, QString* error)
 
 void Outline::append(int level, QStringView encoded)
 {
-    // Never below a missing parent.
-    level = std::clamp(level, 0, int(lastAt_.size()));
-    const int node = count();
     if (at_.empty())
         at_.push_back(0);
     text_.append(encoded);
+    endNode(level);
+}
+
+void Outline::endNode(int level)
+{
+    // Never below a missing parent.
+    level = std::clamp(level, 0, int(lastAt_.size()));
+    const int node = count();
     at_.push_back(std::uint32_t(text_.size()));
     level_.push_back(level);
     parent_.push_back(level == 0 ? -1 : lastAt_[level - 1]);

@@ -23,6 +23,8 @@ public:
     // the nodes before it.
     static Outline fromText(QStringView text, QString* error);
     static Outline fromNodes(const QVector<Node>& nodes);
+    // The builder's tree, its texts encoded straight into the outline.
+    static Outline fromBuilder(const TreeBuilder& builder);
 
     int count() const { return int(level_.size()); }
     // `node` -1 is the (unseen) root: its children are the top level.
@@ -41,6 +43,8 @@ private:
     // writes them); false, with nothing appended, at a level too deep.
     bool appendLine(QStringView line, QString* error);
     void append(int level, QStringView encoded);
+    // The node whose encoded value was just appended to text_.
+    void endNode(int level);
     void linkChildren();
 
     QString text_;                   // the encoded values, one after another

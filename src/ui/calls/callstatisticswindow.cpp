@@ -191,19 +191,25 @@ void CallStatisticsWindow::compute()
     auto* work = new BackgroundWork(connection_, QStringLiteral("来电统计"), BackgroundWork::Access::Read,
                                     [result, place, kinds, customers, numberIndex, first, last](WorkContext& c) {
                                         const auto stop = [&c] { return c.stopRequested(); };
+                                        // The customers of the frequent numbers are looked up
+                                        // beside the counting, on a connection of their own.
+                                        std::future<QStringList> lookups;
+                                        const auto lookUp = [&](const QList<NumberCount>& numbers) {
+                                            lookups = customersOfNumbersAside(c.location(), numberIndex, numbers);
+                                        };
                                         // A server's report reads from its standby where it has one.
                                         *result = c.location().isServer()
                                                       ? callStatisticsForReport(c.location(), first, last, 20, stop,
-                                                                                place.get())
-                                                      : callStatistics(c.db(), first, last, 20, stop);
+                                                                                place.get(), lookUp)
+                                                      : callStatistics(c.db(), first, last, 20, stop, lookUp);
                                         c.checkStop();
                                         // Day by day only where the figures are (a long
                                         // range is counted by the month or the year).
                                         if (result->unit == StatisticsUnit::Day)
                                             *kinds = callKindsPerDay(c.db(), result->first, result->last);
                                         c.checkStop();
-                                        *customers = customersOfNumbers(c.db(), numberIndex,
-                                                                        result->frequentNumbers);
+                                        if (lookups.valid())
+                                            *customers = lookups.get();
                                     });
     connect(work, &BackgroundWork::finished, this, [this, place] { readFrom_->setText(readingPlaceText(*place)); });
     work_ = work;

@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QTreeView>
 #include <algorithm>
+#include <future>
 #include <sys/resource.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -262,18 +263,25 @@ bool CustomerList::startRebuild(const QStringList& searchList, QWidget* owner)
         customers_.connection(), QStringLiteral("重新生成客户分类列表"), BackgroundWork::Access::Read,
         [fields, treeFile, rebuilt](WorkContext& cx) {
             cx.setText(QStringLiteral("正在读取客户数据……"));
-            QVector<Node> nodes;
+            // The tree is built compactly as the rows come, and the outline
+            // and the file's bytes are made from it: no string per node.
+            customertree::TreeBuilder builder(int(fields.size()));
             if (!customertree::readTree(
                     cx.db(), fields, [&cx] { return cx.stopRequested(); },
-                    [&cx](qint64 done, qint64 total) { cx.progress(done, total); }, &nodes))
+                    [&cx](qint64 done, qint64 total) { cx.progress(done, total); }, &builder))
                 throw WorkStopped();
             cx.setText(QStringLiteral("正在生成客户分类列表……"));
-            rebuilt->outline = std::make_shared<const customertree::Outline>(customertree::Outline::fromNodes(nodes));
+            // The file's bytes are made meanwhile on a thread of their own
+            // (both only read the builder).
+            std::future<QByteArray> bytes =
+                std::async(std::launch::async, [&builder] { return customertree::treeFileBytes(builder); });
+            rebuilt->outline = std::make_shared<const customertree::Outline>(customertree::Outline::fromBuilder(builder));
+            const QByteArray file = bytes.get();
             cx.checkStop();
             // From here on it is not stopped any more: the new file and the
             // new tree go together.
             cx.setText(QStringLiteral("正在保存客户分类列表……"));
-            replaceTextFile(treeFile, customertree::treeLines(nodes));
+            replaceFile(treeFile, file);
         },
         this);
     rebuild_ = work;

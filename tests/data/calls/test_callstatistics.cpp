@@ -7,6 +7,8 @@
 #include <QtTest>
 
 #include "data/calls/callstatistics.h"
+#include "data/engine/dberror.h"
+#include "data/numbers/numberindex.h"
 #include "testdb.h"
 
 namespace {
@@ -167,6 +169,52 @@ private slots:
         const CallStatistics none = callStatistics(db, QDate(1900, 1, 1), QDate(1980, 1, 1));
         QCOMPARE(none.total, qint64(0));
         QCOMPARE(none.perPeriod.size(), 1);
+        db.close();
+    }
+
+    // The frequent numbers are handed out before the calls per day are
+    // counted, and their customers found on a connection of its own are
+    // those the lookup on the counting connection finds.
+    void customersAreFoundBesideTheCounting()
+    {
+        QTemporaryDir tmp;
+        const QString file = testutil::makeDatabase(tmp.filePath(QStringLiteral("web.mdb")));
+        testutil::execute(file, QStringLiteral("insert into 来电数据 (手机, 电话, 日期, 时间) values "
+                                               "('13900001111', null, '2026-12-1', '9:00:00'), "
+                                               "('13900001111', null, '2026-12-2', '9:00:00'), "
+                                               "(null, '057163010428', '2026-12-2', '10:00:00')"));
+        testutil::execute(file, QStringLiteral("insert into 客户数据 (联系人, 公司名称, 手机) values "
+                                               "('张三', '某公司', '139 0000 1111')"));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("aside"));
+        db.setDatabaseName(file);
+        QVERIFY(db.open());
+        numberindex::addDigitsFunction(db);
+
+        QList<NumberCount> handed;
+        bool stop = false;
+        const CallStatistics early = callStatistics(
+            db, QDate(2026, 12, 1), QDate(2026, 12, 7), 20, [&] { return stop; },
+            [&](const QList<NumberCount>& numbers) {
+                handed = numbers;
+                stop = true;
+            });
+        QCOMPARE(handed.size(), 2);
+        QCOMPARE(handed[0].number, QStringLiteral("13900001111"));
+        QCOMPARE(handed[0].calls, qint64(2));
+        QCOMPARE(early.total, qint64(0));  // stopped before the days were counted
+
+        const QStringList inline_ = customersOfNumbers(db, false, handed);
+        QCOMPARE(inline_, (QStringList{QStringLiteral("张三 某公司"), QString()}));
+        QCOMPARE(customersOfNumbersAside(DatabaseLocation::ofFile(file), false, handed).get(), inline_);
+
+        // A database that cannot be read: the failure comes out of get().
+        const QString broken = tmp.filePath(QStringLiteral("broken.mdb"));
+        QFile f(broken);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        auto failing = customersOfNumbersAside(DatabaseLocation::ofFile(broken), false, handed);
+        QVERIFY_THROWS_EXCEPTION(DbError, failing.get());
         db.close();
     }
 };

@@ -1,5 +1,7 @@
 // The category tree file, the tree search statements and the tree builder.
 
+#include <QHash>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -10,6 +12,45 @@
 #include "rules/lists/treeoutline.h"
 
 using customertree::Node;
+
+namespace {
+
+// The tree of the rows built the plain way: an object per node with a
+// hash of its children.
+QVector<Node> plainTree(const QList<QStringList>& rows, int levels)
+{
+    struct Item {
+        QString text;
+        int level;
+        QVector<int> children;
+        QHash<QString, int> byText;
+    };
+    QVector<Item> items{{QString(), -1, {}, {}}};
+    for (const QStringList& row : rows) {
+        int parent = 0;
+        for (int level = 0; level < levels && !row[level].isEmpty(); ++level) {
+            int child = items[parent].byText.value(row[level], -1);
+            if (child < 0) {
+                child = int(items.size());
+                items.append({row[level], level, {}, {}});
+                items[parent].children.append(child);
+                items[parent].byText.insert(row[level], child);
+            }
+            parent = child;
+        }
+    }
+    QVector<Node> out;
+    std::function<void(int)> walk = [&](int item) {
+        for (int c : items[item].children) {
+            out.append({items[c].level, items[c].text});
+            walk(c);
+        }
+    };
+    walk(0);
+    return out;
+}
+
+}  // namespace
 
 class TestCustomerTree : public QObject {
     Q_OBJECT
@@ -194,6 +235,63 @@ private slots:
         QCOMPARE(b.nodes(), (QVector<Node>{{0, "乙"}, {1, "x"}, {2, "1"}, {2, "4"}, {1, "w"}, {2, "3"},
                                           {0, "甲"}, {1, "y"}, {2, "2"}}));
         QCOMPARE(b.nodeCount(), 9);
+    }
+
+    // Many rows over few values (the same text under many parents, empty
+    // values, texts the file marks, characters GBK lacks): the compact
+    // builder gives the plain build's nodes, its outline the outline of
+    // those nodes, and its file bytes those replaceTextFile writes for
+    // their lines, across the stretches the bytes are converted in.
+    void compactBuildMatchesThePlainOne()
+    {
+        const QStringList values{"华东", "华北", "x", " 前空格", "\t前制表", "两\r\n行", "一\n行", QString(QChar(0xFDD0)) + "标",
+                                 "€五", "䶮", QStringLiteral("😀笑"), "杭州某某有限公司", "张三", "", "李四", "王五"};
+        QRandomGenerator random(11);
+        QList<QStringList> rows;
+        customertree::TreeBuilder builder(4);
+        for (int i = 0; i < 20000; ++i) {
+            QStringList row;
+            for (int level = 0; level < 4; ++level)
+                row << values[random.bounded(level == 0 ? 4 : int(values.size()))] +
+                           (level >= 2 ? QString::number(random.bounded(level == 2 ? 40 : 400)) : QString());
+            if (random.bounded(50) == 0)
+                row[random.bounded(4)].clear();
+            rows << row;
+            builder.addRow(row);
+        }
+        const QVector<Node> plain = plainTree(rows, 4);
+        QVERIFY(plain.size() > 5000);
+        QCOMPARE(builder.nodeCount(), plain.size());
+        QCOMPARE(builder.nodes(), plain);
+
+        const customertree::Outline compact = customertree::Outline::fromBuilder(builder);
+        const customertree::Outline fromNodes = customertree::Outline::fromNodes(plain);
+        QCOMPARE(compact.nodes(), plain);
+        for (int i = 0; i < compact.count(); ++i) {
+            QCOMPARE(compact.parent(i), fromNodes.parent(i));
+            QCOMPARE(compact.row(i), fromNodes.row(i));
+            QCOMPARE(compact.childCount(i), fromNodes.childCount(i));
+        }
+        QCOMPARE(compact.childCount(-1), fromNodes.childCount(-1));
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("kehu_TreeView.List"));
+        replaceTextFile(path, customertree::treeLines(plain));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray written = f.readAll();
+        QVERIFY(written.size() > 3 * 65536);
+        QCOMPARE(customertree::treeFileBytes(builder), written);
+
+        // No rows, or no levels: no nodes and an empty file.
+        for (int levels : {0, 2}) {
+            customertree::TreeBuilder empty(levels);
+            if (levels == 0)
+                empty.addRow({"甲"});
+            QCOMPARE(empty.nodeCount(), 0);
+            QCOMPARE(customertree::treeFileBytes(empty), QByteArray());
+            QCOMPARE(customertree::Outline::fromBuilder(empty).count(), 0);
+        }
     }
 };
 

@@ -642,6 +642,11 @@ private slots:
         const QVector<Node> expected = referenceTree(db_, {"分类1", "分类2"});
         QCOMPARE(f->customerList()->treeNodes(), expected);
         QCOMPARE(readTextLines(CustomerList::treePath()), customertree::treeLines(expected));
+        // Byte for byte the file the lines of those nodes make.
+        const QString reference = CustomerList::treePath() + QStringLiteral(".reference");
+        replaceTextFile(reference, customertree::treeLines(expected));
+        QCOMPARE(fileBytes(CustomerList::treePath()), fileBytes(reference));
+        QFile::remove(reference);
         QVERIFY(!currentWorkWindow());
         QVERIFY(reports_.isEmpty() && messages_.isEmpty());
         // A list that names no field: only the message, nothing started.
