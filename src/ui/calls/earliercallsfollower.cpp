@@ -1,5 +1,10 @@
 #include "ui/calls/earliercallsfollower.h"
 
+#include <QTimer>
+#include <exception>
+#include <memory>
+
+#include "data/dataset/rowreader.h"
 #include "data/module/datamodule.h"
 #include "data/numbers/callhistory.h"
 #include "rules/errors/errorreport.h"
@@ -23,6 +28,8 @@ EarlierCallsFollower::EarlierCallsFollower(DataModule& dm, QList<EarlierCallsPan
     connect(&calls, &DataSet::stateChanged, this, [this] { refreshSoon(true); });
     connect(&calls, &DataSet::layoutChanged, this, [this] { refreshSoon(true); });
 }
+
+EarlierCallsFollower::~EarlierCallsFollower() = default;
 
 void EarlierCallsFollower::follow(DataSource* source)
 {
@@ -67,6 +74,11 @@ QString EarlierCallsFollower::recordKey(DataSet* ds, QStringList* numbers, qint6
 void EarlierCallsFollower::refresh()
 {
     timer_.stop();
+    if (reader_) {
+        // Read again once the read under way is in (and dropped).
+        readAgain_ = true;
+        return;
+    }
     DataSet* ds = source_ ? source_->dataSet() : nullptr;
     QStringList numbers;
     qint64 beforeId = 0;
@@ -75,17 +87,49 @@ void EarlierCallsFollower::refresh()
         return;  // the same record: typing on the card lists nothing new
     shownKey_ = key;
     if (historySpellings(numbers).isEmpty() || !dm_.connection.isConnected()) {
-        for (EarlierCallsPanel* p : panels_)
-            p->clear();
+        clearPanels();
         return;
     }
-    CallHistory history;
-    if (!guarded([&] { history = earlierCalls(dm_.connection.database(), numbers, beforeId, kShownCalls); })) {
-        for (EarlierCallsPanel* p : panels_)
-            p->clear();
-        return;
-    }
-    const bool callRow = ds == &dm_.callTable;
+    read(key, numbers, beforeId, ds == &dm_.callTable);
+}
+
+void EarlierCallsFollower::read(const QString& key, const QStringList& numbers, qint64 beforeId, bool callRow)
+{
+    struct Outcome {
+        CallHistory history;
+        std::exception_ptr failure;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    reader_ = std::make_unique<RowReader>(dm_.connection.sharedEngine(), dm_.connection.location(), this);
+    reader_->start(
+        [outcome, numbers, beforeId](QSqlDatabase& db) {
+            try {
+                outcome->history = earlierCalls(db, numbers, beforeId, kShownCalls);
+            } catch (...) {
+                outcome->failure = std::current_exception();  // reported by the window
+            }
+        },
+        [this, outcome, key, callRow] {
+            // The reader goes once this has run; its connection with it.
+            QTimer::singleShot(0, this, [gone = std::shared_ptr<RowReader>(std::move(reader_))] {});
+            if (readAgain_ || key != shownKey_) {
+                readAgain_ = false;
+                shownKey_.clear();
+                refresh();
+                return;
+            }
+            if (outcome->failure) {
+                guarded([&] { std::rethrow_exception(outcome->failure); });
+                clearPanels();
+                return;
+            }
+            for (EarlierCallsPanel* p : panels_)
+                p->showHistory(outcome->history, callRow ? QString() : customerCallsText(outcome->history.count));
+        });
+}
+
+void EarlierCallsFollower::clearPanels()
+{
     for (EarlierCallsPanel* p : panels_)
-        p->showHistory(history, callRow ? QString() : customerCallsText(history.count));
+        p->clear();
 }

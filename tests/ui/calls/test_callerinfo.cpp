@@ -8,8 +8,12 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <atomic>
 #include <memory>
 
+#include "data/dataset/rowreader.h"
 #include "data/module/datamodule.h"
 #include "data/module/callcustomer.h"
 #include "rules/errors/errorreport.h"
@@ -47,6 +51,7 @@ private slots:
     void regionBesideTheAnnouncementAndInTheLineStatus();
     void earlierCallsOfANewCallerNewestFirst();
     void earlierCallsFollowTheCardThroughTheCallList();
+    void earlierCallsAreReadBesideTheWindow();
     void aKnownCallersPanelHoldsAllTheirNumbers();
     void aNewCallerSavedAsCustomerIsKnownNextTime();
     void aChosenNotificationShowsItsCall();
@@ -193,6 +198,44 @@ void TestCallerInfo::earlierCallsFollowTheCardThroughTheCallList()
     dm_->callTable.setValue(QStringLiteral("事项"), QStringLiteral("改过的"));
     dm_->callTable.prior();
     QTRY_COMPARE(first->row(0).value(2), QStringLiteral("改过的"));
+}
+
+void TestCallerInfo::earlierCallsAreReadBesideTheWindow()
+{
+    testutil::execute(file_, QStringLiteral(
+        "insert into 来电数据 (电话, 日期, 时间, 事项) values "
+        "('057163010428', '2026-1-5', '9:00:00', '第一次'),"
+        "('057163010428', '2026-1-6', '9:00:00', '第二次'),"
+        "('02088889999', '2026-1-7', '9:00:00', '广州'),"
+        "('057163010428', '2026-1-8', '9:00:00', '第三次')"));
+    MainWindow& w = start();
+    EarlierCallsPanel* first = panel("firstTabCalls");
+    named<QTabWidget>(&w, QStringLiteral("tabs"))->setCurrentWidget(named<QWidget>(&w, QStringLiteral("callTab")));
+    // Newest first: 第三次, 广州, 第二次, 第一次.
+    dm_->callTable.first();
+    QTRY_COMPARE(first->title(), QStringLiteral("第 3 次来电"));
+
+    // Reads held on their thread: the window moves on meanwhile, and the
+    // read for the record it left is dropped for one of the record it is on.
+    QSemaphore release;
+    std::atomic<int> held{0};
+    RowReader::setPauses([&] { ++held; release.acquire(); }, nullptr);
+    auto resume = qScopeGuard([&] {
+        RowReader::setPauses(nullptr, nullptr);
+        release.release(100);
+    });
+    dm_->callTable.next();  // 广州
+    QTRY_VERIFY(held.load() > 0);
+    QCOMPARE(first->title(), QStringLiteral("第 3 次来电"));
+    dm_->callTable.next();  // 第二次
+    QCOMPARE(dm_->callTable.text(QStringLiteral("事项")), QStringLiteral("第二次"));
+    RowReader::setPauses(nullptr, nullptr);
+    release.release(100);
+    QTRY_COMPARE(first->title(), QStringLiteral("第 2 次来电"));
+    QTRY_VERIFY(!w.findChild<EarlierCallsFollower*>()->reading());
+    QCOMPARE(first->title(), QStringLiteral("第 2 次来电"));
+    QCOMPARE(first->rowsShown(), 1);
+    QCOMPARE(first->row(0)[2], QStringLiteral("第一次"));
 }
 
 void TestCallerInfo::aKnownCallersPanelHoldsAllTheirNumbers()
