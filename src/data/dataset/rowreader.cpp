@@ -109,7 +109,12 @@ RowReader::RowReader(std::shared_ptr<const DatabaseEngine> engine, const Databas
 
 RowReader::~RowReader()
 {
-    shared_->stop = true;
+    {
+        // Set under the lock: a thread between its look at `stop` and its
+        // wait would otherwise miss the wake-up and never end.
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->stop = true;
+    }
     shared_->wake.notify_all();
     // Interrupted where it reads, the thread ends within a moment.
     if (shared_->thread.joinable())

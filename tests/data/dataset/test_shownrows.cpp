@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "data/dataset/datasettest.h"
+#include "data/dataset/rowreader.h"
 #include "rules/errors/errorreport.h"
 
 using namespace datasettest;
@@ -130,6 +131,20 @@ private slots:
         QCOMPARE(calls_->text(phone_), QStringLiteral("改过的号码"));
         QCOMPARE(column(file_, QStringLiteral("select 电话 from 来电数据 where ID = 4850")),
                  QStringList{QStringLiteral("改过的号码")});
+    }
+
+    void aReaderLetGoTheMomentItsReadIsInEnds()
+    {
+        // A reader is let go as soon as its read is in (as the panel of
+        // earlier calls does), again and again: its thread, which by then
+        // goes back to wait for the next read, must always hear of it.
+        for (int i = 0; i < 300; ++i) {
+            bool in = false;
+            auto reader = std::make_unique<RowReader>(conn_->sharedEngine(), conn_->location(), this);
+            reader->start([](QSqlDatabase&) {}, [&] { in = true; });
+            QTRY_VERIFY(in);
+            reader.reset();
+        }
     }
 
     void aFailedReadIsReportedAndShowsNothing()
