@@ -149,11 +149,7 @@ int main(int argc, char** argv)
     printLoad("start");
     QStringList args = app.arguments().mid(1);
     const Size size = sizeFromArguments(&args);
-    QString source = QStringLiteral("/tmp/tavrin-bench-g") + QString::number(kGeneratorVersion) + QLatin1Char('-') +
-                     QString::number(size.customers) + QLatin1Char('-') + QString::number(size.calls) +
-                     QStringLiteral(".mdb");
-    if (!QFile::exists(source))
-        source = database(size);
+    const QString source = cachedDatabase(size);
 
     QTemporaryDir dir;
     const QString folder = dir.path() + QLatin1Char('/');

@@ -243,11 +243,7 @@ int main(int argc, char** argv)
     QStringList args = app.arguments().mid(1);
     const Size size = sizeFromArguments(&args);
     // The cached database as it is, never opened in place (it is shared).
-    QString source = QStringLiteral("/tmp/tavrin-bench-g") + QString::number(kGeneratorVersion) + QLatin1Char('-') +
-                     QString::number(size.customers) + QLatin1Char('-') + QString::number(size.calls) +
-                     QStringLiteral(".mdb");
-    if (!QFile::exists(source))
-        source = database(size);
+    const QString source = cachedDatabase(size);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("web.mdb"));
     if (!QFile::copy(source, file)) {

@@ -948,11 +948,26 @@ QString sizeText(const Size& size)
            QStringLiteral(" calls");
 }
 
+namespace {
+
+QString cachedFile(const Size& size)
+{
+    return QStringLiteral("/tmp/tavrin-bench-g") + QString::number(kGeneratorVersion) + QLatin1Char('-') +
+           QString::number(size.customers) + QLatin1Char('-') + QString::number(size.calls) +
+           QStringLiteral(".mdb");
+}
+
+}  // namespace
+
+QString cachedDatabase(const Size& size)
+{
+    const QString file = cachedFile(size);
+    return QFile::exists(file) ? file : database(size);
+}
+
 QString database(const Size& size)
 {
-    const QString file = QStringLiteral("/tmp/tavrin-bench-g") + QString::number(kGeneratorVersion) +
-                         QLatin1Char('-') + QString::number(size.customers) + QLatin1Char('-') +
-                         QString::number(size.calls) + QStringLiteral(".mdb");
+    const QString file = cachedFile(size);
     if (!QFile::exists(file)) {
         std::printf("building %s (%s) ...\n", qPrintable(file), qPrintable(sizeText(size)));
         std::fflush(stdout);

@@ -43,6 +43,10 @@ QString sizeText(const Size& size);  // "100,000 customers, 1,000,000 calls"
 // makes (an index the program has changed since is brought up to date in
 // the cached file, once).
 QString database(const Size& size);
+// The same file, taken as it is when it is there (never opened in place:
+// it is shared by every benchmark), built on first use.  For benchmarks
+// that work on a copy of their own.
+QString cachedDatabase(const Size& size);
 
 // Builds a database of that size at `file` (replacing it), with its test
 // numbers beside it in `file`.numbers.  database() builds through this.

@@ -499,18 +499,28 @@ int DataSet::currentRow() const
 
 bool DataSet::isInsertRow(int r) const { return state_ == State::Insert && r == insertPos_; }
 
+bool DataSet::editedValue(int* r, int field, QVariant* value) const
+{
+    if (state_ == State::Insert) {
+        if (*r == insertPos_) {
+            *value = edit_.value(field);
+            return true;
+        }
+        if (*r > insertPos_)
+            --*r;  // the stored rows after the one being inserted
+    } else if (state_ == State::Edit && *r == cur_) {
+        *value = edit_.value(field);
+        return true;
+    }
+    return false;
+}
+
 QVariant DataSet::rowValue(int r, int field) const
 {
     if (!isActive() || field < 0 || field >= fields_.size())
         return {};
-    if (state_ == State::Insert) {
-        if (r == insertPos_)
-            return edit_.value(field);
-        if (r > insertPos_)
-            --r;
-    } else if (state_ == State::Edit && r == cur_) {
-        return edit_.value(field);
-    }
+    if (QVariant edited; editedValue(&r, field, &edited))
+        return edited;
     // A grid asks while painting: a failed read shows nothing and is
     // reported once the painting is over.
     QVector<QVariant> values;

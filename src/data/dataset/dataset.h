@@ -240,6 +240,9 @@ private:
     void storeUnlessChanged(DataSetRows& st, const EditBuffer::Statement& update);
     QString conflictText(const QVector<QVariant>& theirs, bool gone) const;
     void reportLater(const QString& text) const;
+    // The value of a row being edited or inserted (true), from the edit
+    // buffer; otherwise `row` becomes the index of the stored row it shows.
+    bool editedValue(int* row, int field, QVariant* value) const;
     void requireActive() const;
     void requireEditing() const;
     // Counts and background reads (datasetcount.cpp).

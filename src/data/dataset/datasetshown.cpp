@@ -62,14 +62,8 @@ QVariant DataSet::shownValue(int r, int field) const
 {
     if (!isActive() || field < 0 || field >= fields_.size())
         return {};
-    if (state_ == State::Insert) {
-        if (r == insertPos_)
-            return edit_.value(field);
-        if (r > insertPos_)
-            --r;
-    } else if (state_ == State::Edit && r == cur_) {
-        return edit_.value(field);
-    }
+    if (QVariant edited; editedValue(&r, field, &edited))
+        return edited;
     DataSetRows& st = *store_;
     if (r < 0 || r >= st.count())
         return {};
