@@ -77,6 +77,9 @@ public:
     // moment, to the new file `destination`.
     virtual bool copyInto(const QString& source, const QString& destination, const FileProgress& progress,
                           QString* error, bool* stopped) const = 0;
+    // Called before a database file is removed: nothing kept about it for
+    // checkCopy outlives it.
+    virtual void forgetCopy(const QString& path) const { (void)path; }
     // Leaves a freshly written database file as a file of its own (nothing
     // kept beside it).
     virtual bool detachSideFiles(const QString& path, QString* error) const = 0;

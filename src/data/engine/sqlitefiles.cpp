@@ -418,6 +418,8 @@ bool SqliteFileStore::copyInto(const QString& source, const QString& destination
     return true;
 }
 
+void SqliteFileStore::forgetCopy(const QString& path) const { writtenPages::forget(path); }
+
 bool SqliteFileStore::detachSideFiles(const QString& path, QString* error) const
 {
     {

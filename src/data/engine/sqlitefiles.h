@@ -16,6 +16,7 @@ public:
                      QString* error, bool* stopped) const override;
     bool copyInto(const QString& source, const QString& destination, const FileProgress& progress,
                   QString* error, bool* stopped) const override;
+    void forgetCopy(const QString& path) const override;
     bool detachSideFiles(const QString& path, QString* error) const override;
     bool settle(const QString& path, QString* error, bool* inUse) const override;
     bool flushLog(const QString& path, bool truncate, QString* error) const override;

@@ -5,6 +5,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QVector>
+#include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <sqlite3.h>
@@ -18,6 +19,7 @@ namespace {
 using Key = QPair<quint64, quint64>;  // device, inode
 
 struct Record {
+    QByteArray path;         // the file's real path when it was watched
     qint64 unit = 0;         // bytes of every write: the page size
     bool odd = false;        // a write of another size or out of step
     QVector<size_t> pages;   // hash of each page as last written
@@ -43,6 +45,30 @@ bool keyOf(const char* path, Key* key)
         return false;
     *key = {quint64(st.st_dev), quint64(st.st_ino)};
     return true;
+}
+
+QByteArray realPath(const char* path)
+{
+    char* real = path ? ::realpath(path, nullptr) : nullptr;
+    if (!real)
+        return {};
+    QByteArray r(real);
+    ::free(real);
+    return r;
+}
+
+// The record of the file at `path`, when it is the file that was watched: a
+// file number is used again once its file is gone, so the record of a file
+// removed unchecked must not be taken for a new file that got its number
+// under another name.  Called under the lock.
+std::shared_ptr<Record> recordOf(const char* path, const Key& key)
+{
+    const auto it = records().constFind(key);
+    if (it == records().constEnd())
+        return {};
+    if (it.value()->path != realPath(path))
+        return {};
+    return it.value();
 }
 
 size_t pageHash(const void* data, qint64 size) { return qHashBits(data, size_t(size), 0x9E3779B9u); }
@@ -162,9 +188,8 @@ int vOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* 
     Key key;
     if ((flags & SQLITE_OPEN_MAIN_DB) && keyOf(name, &key)) {
         QMutexLocker hold(&lock());
-        const auto it = records().constFind(key);
-        if (it != records().constEnd())
-            p->record = new std::shared_ptr<Record>(it.value());
+        if (std::shared_ptr<Record> r = recordOf(name, key))
+            p->record = new std::shared_ptr<Record>(std::move(r));
     }
     return SQLITE_OK;
 }
@@ -220,11 +245,23 @@ const char* vfs()
 
 void watch(const QString& path)
 {
+    const QByteArray name = QFile::encodeName(path);
+    Key key;
+    if (!keyOf(name.constData(), &key))
+        return;
+    auto r = std::make_shared<Record>();
+    r->path = realPath(name.constData());
+    QMutexLocker hold(&lock());
+    records().insert(key, std::move(r));
+}
+
+void forget(const QString& path)
+{
     Key key;
     if (!keyOf(QFile::encodeName(path).constData(), &key))
         return;
     QMutexLocker hold(&lock());
-    records().insert(key, std::make_shared<Record>());
+    records().remove(key);
 }
 
 Match compare(const QString& path, QString* problem)
@@ -234,7 +271,8 @@ Match compare(const QString& path, QString* problem)
     std::shared_ptr<Record> r;
     if (keyOf(name.constData(), &key)) {
         QMutexLocker hold(&lock());
-        r = records().take(key);
+        r = recordOf(name.constData(), key);
+        records().remove(key);
     }
     if (!r)
         return Match::Unknown;

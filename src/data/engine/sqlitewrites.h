@@ -23,6 +23,10 @@ const char* vfs();
 // exist): what was remembered of it before is dropped.
 void watch(const QString& path);
 
+// Forgets what was remembered of the file at `path`, before it is removed
+// unchecked.
+void forget(const QString& path);
+
 enum class Match {
     Same,     // the file holds what was written, page for page, and no more
     Differs,  // a page differs, or the file is shorter or longer

@@ -287,6 +287,7 @@ bool WriteHold::take(const QString& database, QString* error)
 
 bool removeDatabaseFile(const QString& path)
 {
+    store().forgetCopy(path);
     for (const QString& side : store().sideFiles(path))
         QFile::remove(side);
     return !QFileInfo::exists(path) || QFile::remove(path);

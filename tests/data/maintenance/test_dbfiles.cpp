@@ -340,6 +340,39 @@ private slots:
         QVERIFY(dbfile::verifyDatabase(target, &why));
     }
 
+    // What was noted of a refused copy goes with it: a file that later has
+    // the same file number (here: a second link kept of the copy, filled
+    // with another database) is checked for what it holds.
+    void aRefusedCopyLeavesNothingForTheNextFile()
+    {
+        makeDatabase(db_, 300, 20000);
+        const QString target = path("copy.mdb");
+        const QString scratch = target + QStringLiteral(".tavrin-tmp");
+        const QString kept = path("kept.mdb");
+        dbfile::setStepHook([&](const char* step) {
+            if (std::strcmp(step, "backup-written") != 0)
+                return;
+            QFile f(scratch);
+            if (::link(QFile::encodeName(scratch).constData(), QFile::encodeName(kept).constData()) == 0 &&
+                f.open(QIODevice::ReadWrite))
+                f.resize(f.size() / 2);
+        });
+        QString why;
+        const bool done = dbfile::backupDatabase(db_, target, &why);
+        dbfile::setStepHook({});
+        QVERIFY(!done);
+        QVERIFY(QFileInfo::exists(kept) && !QFileInfo::exists(scratch));
+
+        QFile other(makeDatabase(path("other.mdb"), 5, 10));
+        QVERIFY(other.open(QIODevice::ReadOnly));
+        QFile into(kept);
+        QVERIFY(into.open(QIODevice::WriteOnly | QIODevice::Truncate));  // the same file, emptied
+        QVERIFY(into.write(other.readAll()) == other.size());
+        into.close();
+        QStringList problems;
+        QCOMPARE(FileStore::standard().checkCopy(kept, &problems, &why), FileStore::Integrity::Sound);
+    }
+
     // A copy whose writing was not watched (written by another program) gets
     // the engine's own check of its pages.
     void aCopyWrittenElsewhereIsChecked()
