@@ -16,6 +16,10 @@
 //     --large: 1,000,000 customers and 10,000,000 calls
 //     tree: the program starts with the database's saved customer tree (as
 //     "重生列表" leaves it) in set/, and the calls come once it is shown
+//     diskload: a thread writes and flushes a large file beside the program
+//     during the calls (another program busy on the same disk); the bare
+//     figure then is the longest stall of the window left alone under the
+//     same writes
 // The database is built on first use and copied into a temporary program
 // folder, so that the calls the benchmark logs do not pile up in it.
 // "(worked)": of each kind's longest stall, the processor time the window
@@ -32,8 +36,13 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "ui/calls/announcement.h"
@@ -89,6 +98,42 @@ struct KindFigures {
 
 }  // namespace
 
+// Writes 8 MB at a time into a file and flushes every 64 MB, starting over
+// at 512 MB, until stopped.
+class DiskWriter {
+public:
+    explicit DiskWriter(const QString& path)
+        : thread_([this, path] {
+              const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+              if (fd < 0)
+                  return;
+              std::vector<char> block(8 << 20, 'x');
+              off_t at = 0;
+              while (!stop_) {
+                  if (::pwrite(fd, block.data(), block.size(), at) < 0)
+                      break;
+                  at += off_t(block.size());
+                  if (at % (64 << 20) == 0)
+                      ::fdatasync(fd);
+                  if (at >= (off_t(512) << 20))
+                      at = 0;
+              }
+              ::close(fd);
+              ::unlink(QFile::encodeName(path).constData());
+          })
+    {
+    }
+    ~DiskWriter()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -96,6 +141,7 @@ int main(int argc, char** argv)
     QStringList args = app.arguments().mid(1);
     const Size size = sizeFromArguments(&args);
     const bool withTree = args.removeAll(QStringLiteral("tree")) > 0;
+    const bool diskLoad = args.removeAll(QStringLiteral("diskload")) > 0;
     const QString source = database(size);
     const QVector<TestNumber> numbers = testNumbers(source);
     if (numbers.isEmpty()) {
@@ -135,6 +181,12 @@ int main(int argc, char** argv)
     PaintWatch watch;
     w.findChild<Announcement*>(QStringLiteral("announcement"))->installEventFilter(&watch);
     StallWork stalls;
+
+    std::unique_ptr<DiskWriter> writer;
+    if (diskLoad) {
+        writer = std::make_unique<DiskWriter>(folder + QStringLiteral("ballast"));
+        std::printf("another writer busy on the disk from now on\n");
+    }
 
     // One call first, unmeasured: what a first call alone pays.
     device.simulateHandoff(1);
@@ -211,6 +263,18 @@ int main(int argc, char** argv)
     }
     std::printf("all calls: bare %.1f ms, painted %.1f ms (medians)   load %s\n", median(allBare), median(allPainted),
                 loadAverage().constData());
+    if (diskLoad) {
+        // The window left alone for as long as the calls took, under the
+        // same writes.
+        double alone = 0;
+        for (size_t i = 0; i < allPainted.size(); ++i) {
+            stalls.start();
+            waitFor(650);
+            alone = std::max(alone, stalls.worst());
+        }
+        std::printf("window left alone under the same disk writes: longest stall %.1f ms\n", alone);
+        writer.reset();
+    }
     for (const QString& line : wrong)
         std::printf("  wrong: %s\n", qPrintable(line));
     std::printf("goal: painted within %.0f ms (median of every kind): %s; longest stall around a call %.1f ms (goal under 100 ms): %s; "

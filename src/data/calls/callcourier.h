@@ -8,12 +8,15 @@
 // progress window, nothing held.
 
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <atomic>
 #include <memory>
 
 #include "data/calls/callqueue.h"
+#include "data/calls/fileflusher.h"
 
 class QThread;
 
@@ -47,6 +50,15 @@ public:
     qint64 journal(const CallRecord& call, bool unsure);
     // A journalled call was stored by the window: it leaves the journal.
     void stored(qint64 order);
+    // The same for a store that returned before the disk had it: the call
+    // leaves the journal once `files` (the database's) are flushed beside
+    // the window; it no longer counts as waiting meanwhile.  Should the
+    // flush fail it stays, and a delivery finds it in 来电数据.
+    void storedBeforeFlush(qint64 order, const QStringList& files);
+    // Stores whose flush is still under way.
+    int flushing() const { return int(flushing_.size()); }
+    // The flusher of the journal and of such stores (tests hold it).
+    FileFlusher& flusher() { return flusher_; }
     // A journalled call was stored by the window on a server, committed at
     // this log position: kept until the server's standbys have replayed it.
     void committed(qint64 order, const QString& position, const QString& server);
@@ -84,6 +96,9 @@ signals:
     void serverBack(int delivered);
     // A try reached the server but could not write a call (kept for the next).
     void deliveryFailed(const QString& why);
+    // The journal's file could not be taken to the disk (a call written
+    // into it may be lost to a power cut).
+    void journalNotFlushed(const QString& why);
     // Calls of the journal were moved into the database file (`moved` of
     // them), and the journal is empty.
     void movedIn(int moved);
@@ -93,10 +108,14 @@ private:
     void tried(const callqueue::Delivery& d);
     void retryLater();
     void recount();
+    CallQueue& queue();
+    void flushed(qint64 order, bool ok, const QString& why);
 
     DatabaseLocation where_;
     QString queuePath_;
     std::unique_ptr<CallQueue> queue_;
+    FileFlusher flusher_;
+    QSet<qint64> flushing_;  // stored, leaving the journal once flushed
     QTimer retry_;
     QThread* thread_ = nullptr;
     std::shared_ptr<callqueue::Delivery> result_;

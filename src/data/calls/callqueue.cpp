@@ -1,4 +1,5 @@
 #include "data/calls/callqueue.h"
+#include "data/calls/fileflusher.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -99,6 +100,30 @@ QSqlDatabase CallQueue::database(bool create)
     return db;
 }
 
+// The statement prepared in `q` runs with its commit written into the log
+// without waiting for the disk; false and why when it fails.
+bool CallQueue::runWithoutFlush(QSqlQuery& q, QString* why)
+{
+    QSqlQuery mode(database(true));
+    mode.prepare(QStringLiteral("pragma synchronous = normal"));
+    exec(mode, QStringLiteral("设置"));
+    const bool ok = q.exec();
+    if (!ok)
+        *why = q.lastError().text();
+    mode.prepare(QStringLiteral("pragma synchronous = full"));
+    exec(mode, QStringLiteral("设置"));
+    return ok;
+}
+
+// The log alone (the file takes commits by checkpoints SQLite flushes
+// itself); see SqliteEngine::flushLater for why it may be opened beside.
+QStringList CallQueue::flushFiles() const { return {path_ + QStringLiteral("-wal")}; }
+
+// Written without waiting for the disk: the one who adds flushes
+// flushFiles() beside (a FileFlusher), so that a busy disk never holds the
+// window while a call comes in.  A crash of the program loses nothing
+// written; a power cut within the moment of the flush loses the call as it
+// would have lost it while the window waited for that flush.
 qint64 CallQueue::add(const CallRecord& call, bool unsure)
 {
     QSqlQuery q(database(true));
@@ -108,7 +133,9 @@ qint64 CallQueue::add(const CallRecord& call, bool unsure)
     for (const QString& v : valuesOf(call))
         q.addBindValue(v);
     q.addBindValue(unsure ? 1 : 0);
-    exec(q, QStringLiteral("记下来电"));
+    QString why;
+    if (!runWithoutFlush(q, &why))
+        throw DbError(QStringLiteral("本机的来电队列（记下来电）：") + why);
     return q.lastInsertId().toLongLong();
 }
 
@@ -138,7 +165,24 @@ QList<CallQueue::Entry> CallQueue::entries()
     return out;
 }
 
-int CallQueue::count() { return countWhere(QStringLiteral("提交位置 is null")); }
+int CallQueue::count(const QSet<qint64>& besides)
+{
+    if (besides.isEmpty())
+        return countWhere(QStringLiteral("提交位置 is null"));
+    QSqlDatabase db = database(false);
+    if (!db.isValid())
+        return 0;
+    QStringList marks;
+    for (int i = 0; i < besides.size(); ++i)
+        marks << QStringLiteral("?");
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("select count(*) from 待写来电 where 提交位置 is null and 序号 not in (") +
+              marks.join(QLatin1Char(',')) + QLatin1Char(')'));
+    for (qint64 order : besides)
+        q.addBindValue(order);
+    exec(q, QStringLiteral("清点"));
+    return q.next() ? q.value(0).toInt() : 0;
+}
 
 int CallQueue::awaitingStandbys() { return countWhere(QStringLiteral("提交位置 is not null")); }
 
@@ -219,17 +263,11 @@ void CallQueue::markUnsure(qint64 order)
 // to the disk anyway.  Saves a flush on the window thread for every call.
 void CallQueue::remove(qint64 order)
 {
-    QSqlDatabase db = database(true);
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("pragma synchronous = normal"));
-    exec(q, QStringLiteral("设置"));
+    QSqlQuery q(database(true));
     q.prepare(QStringLiteral("delete from 待写来电 where 序号 = ?"));
     q.addBindValue(order);
-    const bool removed = q.exec();
-    const QString why = removed ? QString() : q.lastError().text();
-    q.prepare(QStringLiteral("pragma synchronous = full"));
-    exec(q, QStringLiteral("设置"));
-    if (!removed)
+    QString why;
+    if (!runWithoutFlush(q, &why))
         throw DbError(QStringLiteral("本机的来电队列（划掉来电）：") + why);
 }
 
@@ -283,15 +321,27 @@ struct Courier {
     }
 
     // The call is in 来电数据: it leaves the journal, or, on a server whose
-    // standbys may not have it yet, stays until they have.
-    void settle(const CallQueue::Entry& e)
+    // standbys may not have it yet, stays until they have.  A row found in
+    // a file may have been stored by the window without waiting for the
+    // disk (its flush under way beside): it is on disk before its call
+    // leaves.
+    Step settle(const CallQueue::Entry& e)
     {
         const QString positioned = engine.logPositionStatement();
         QSqlQuery q(server);
-        if (!positioned.isEmpty() && run(q, {positioned, {}}) && q.next())
+        if (!positioned.isEmpty() && run(q, {positioned, {}}) && q.next()) {
             queue.noteCommitted(e.order, q.value(0).toString(), serverName);
-        else
-            queue.remove(e.order);
+            return Step::Done;
+        }
+        for (const QString& file : engine.flushFiles(server)) {
+            QString why;
+            if (!FileFlusher::flushFile(file, &why)) {
+                out.error = QStringLiteral("数据库文件写不进磁盘：") + why;
+                return Step::Failed;
+            }
+        }
+        queue.remove(e.order);
+        return Step::Done;
     }
 
     // Calls every standby has replayed leave the journal.
@@ -343,8 +393,7 @@ struct Courier {
             out.error = server.lastError().text();
             return Step::Failed;
         }
-        settle(e);
-        return Step::Done;
+        return settle(e);
     }
 
     Step deliver(const CallQueue::Entry& e)
@@ -353,10 +402,8 @@ struct Courier {
         bool check = e.unsure || (e.transaction >= 0 && e.server != serverName);
         if (e.transaction >= 0 && !check) {
             const QString f = fate(e.transaction);
-            if (f == QLatin1String("committed")) {
-                settle(e);
-                return Step::Done;
-            }
+            if (f == QLatin1String("committed"))
+                return settle(e);
             if (f == QLatin1String("in progress"))
                 return Step::Later;  // the server has not yet noticed the broken connection
             if (out.lost)
@@ -366,10 +413,8 @@ struct Courier {
         }
         if (check) {
             bool known = false;
-            if (onServer(e.call, &known)) {
-                settle(e);
-                return Step::Done;
-            }
+            if (onServer(e.call, &known))
+                return settle(e);
             if (!known)
                 return Step::Failed;
         }

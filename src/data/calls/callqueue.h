@@ -2,8 +2,10 @@
 // The desk's call journal: every call is written here the moment it
 // arrives, before it goes anywhere else, and leaves it only once it is in
 // 来电数据.  A small SQLite file beside the database (data/来电队列.db),
-// every change on disk before it returns, one row per call with its whole
+// one row per call with its whole
 // record, in the order the calls came, each with a key made when it arrived.
+// A call is added and removed without waiting for the disk (its flush runs
+// beside, see add()); every other change is on disk before it returns.
 // Calls stay here while long work holds the database, while the database
 // cannot be written, while the shared server cannot be reached, and across
 // a crash or a kill: the next start moves them in.
@@ -27,6 +29,8 @@
 // on the same file.
 
 #include <QList>
+#include <QSet>
+#include <QStringList>
 #include <QString>
 #include <atomic>
 #include <optional>
@@ -37,6 +41,7 @@
 
 class DatabaseEngine;
 class QSqlDatabase;
+class QSqlQuery;
 
 class CallQueue {
 public:
@@ -60,12 +65,15 @@ public:
     };
 
     // Keeps a call at the end of the queue and gives its order; DbError
-    // when the file cannot take it.
+    // when the file cannot take it.  Returns before the disk has it: the
+    // caller flushes flushFiles() afterwards.
     qint64 add(const CallRecord& call, bool unsure = false);
+    // The files that take the queue's writes to the disk when flushed.
+    QStringList flushFiles() const;
     // The calls in the order they came (none when there is no file).
     QList<Entry> entries();
-    // Calls not yet in 来电数据.
-    int count();
+    // Calls not yet in 来电数据 (leaving out these orders).
+    int count(const QSet<qint64>& besides = {});
     // Calls in 来电数据 of a server that has standbys, kept until every
     // standby has replayed them (a standby promoted before that would lack
     // them: they are then looked for there, and sent again when missing).
@@ -82,6 +90,7 @@ public:
 
 private:
     QSqlDatabase database(bool create);
+    bool runWithoutFlush(QSqlQuery& q, QString* why);
     int countWhere(const QString& condition);
 
     QString path_;

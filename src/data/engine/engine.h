@@ -81,6 +81,21 @@ public:
     virtual int socketOf(const QSqlDatabase&) const { return -1; }
     // Whether the open database takes writes (a file opened read-only does not).
     virtual bool canWrite(const QSqlDatabase&) const { return true; }
+    // Where each commit waits for the disk (a file), the commits of the
+    // connection can be let return before the disk has them (`later`) and
+    // taken to the disk afterwards by flushing flushFiles(); false where the
+    // engine cannot (a server commits on its own disks).
+    virtual bool flushLater(QSqlDatabase& db, bool later) const
+    {
+        Q_UNUSED(db);
+        Q_UNUSED(later);
+        return false;
+    }
+    virtual QStringList flushFiles(const QSqlDatabase& db) const
+    {
+        Q_UNUSED(db);
+        return {};
+    }
     // Whether the opened connection has lost its database (a server that went
     // away): no statement on it can succeed until it is opened anew.  Asked
     // without reaching the database.

@@ -136,6 +136,28 @@ bool SqliteEngine::canWrite(const QSqlDatabase& db) const
     return !h || sqlite3_db_readonly(h, "main") != 1;
 }
 
+// In WAL mode synchronous=normal writes a commit into the log without
+// waiting for it; a flush of the log then makes it what a full commit would
+// have made it.  Commits that moved into the file by a checkpoint were
+// flushed by SQLite itself.  Only the log is flushed from outside: SQLite
+// keeps its locks on the database file and on the -shm file, never on the
+// log, so a descriptor of the log opened and closed beside it drops none
+// of them.
+bool SqliteEngine::flushLater(QSqlDatabase& db, bool later) const
+{
+    QSqlQuery q(db);
+    if (later && !(q.exec(QStringLiteral("pragma journal_mode")) && q.next() &&
+                   q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0))
+        return false;
+    return q.exec(later ? QStringLiteral("pragma synchronous = normal") : QStringLiteral("pragma synchronous = full")) &&
+           later;
+}
+
+QStringList SqliteEngine::flushFiles(const QSqlDatabase& db) const
+{
+    return {db.databaseName() + QStringLiteral("-wal")};
+}
+
 bool SqliteEngine::fixView(const QSqlDatabase& db, QString* error) const
 {
     // A read transaction takes its view at its first read.

@@ -21,6 +21,8 @@ public:
     bool prepareDatabase(QSqlDatabase& db, QString* error) const override;
     void prepareSession(QSqlDatabase& db) const override;
     bool canWrite(const QSqlDatabase& db) const override;
+    bool flushLater(QSqlDatabase& db, bool later) const override;
+    QStringList flushFiles(const QSqlDatabase& db) const override;
     bool fixView(const QSqlDatabase& db, QString* error = nullptr) const override;
     bool isBusy(const QSqlError& error) const override;
     std::function<void()> interrupter(const QSqlDatabase& db) const override;

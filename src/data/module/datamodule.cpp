@@ -14,6 +14,37 @@
 #include "rules/statements/tablenames.h"
 
 namespace {
+
+// Lets the connection's commits return before the disk has them while it
+// lives (where the engine can), and waits for the disk again after.
+class FlushLater {
+public:
+    FlushLater(Connection& c, bool wanted) : c_(c)
+    {
+        if (wanted && c_.isConnected()) {
+            QSqlDatabase db = c_.database();
+            on_ = c_.engine().flushLater(db, true);
+        }
+    }
+    ~FlushLater()
+    {
+        if (on_) {
+            QSqlDatabase db = c_.database();
+            c_.engine().flushLater(db, false);
+        }
+    }
+    FlushLater(const FlushLater&) = delete;
+    FlushLater& operator=(const FlushLater&) = delete;
+    bool on() const { return on_; }
+
+private:
+    Connection& c_;
+    bool on_ = false;
+};
+
+}  // namespace
+
+namespace {
 // How long the window waits for the first connect to a server to answer.
 constexpr int kFirstConnectWaitMs = 5000;
 }
@@ -82,6 +113,7 @@ void DataModule::followServer()
         renewConnection();
         emit serverBack(written);
     });
+    connect(&courier_, &CallCourier::journalNotFlushed, this, [this](const QString& why) { journalProblem(why); });
     connect(&courier_, &CallCourier::deliveryFailed, this, [this](const QString& why) {
         if (!courier_.serves()) {
             // The file cannot take them now (read-only, locked): the status
@@ -306,8 +338,14 @@ bool DataModule::storeCall(const JournalledCall& j)
             courier_.deliverNow();
         return false;
     }
+    // A journalled call's row is written without waiting for the disk
+    // (where the engine can): the flush runs beside the window, and the
+    // call leaves the journal once its row is on disk.
+    bool flushBeside = false;
     try {
         const CallOnItsWay onItsWay;
+        const FlushLater later(connection, j.order >= 0 && !courier_.serves());
+        flushBeside = later.on();
         writeCall(j.call);
     } catch (const DbError& e) {
         if (callTable.state() == DataSet::State::Insert)
@@ -330,6 +368,8 @@ bool DataModule::storeCall(const JournalledCall& j)
     }
     if (j.order >= 0 && courier_.serves())
         noteCommittedOnServer(j.order);
+    else if (j.order >= 0 && flushBeside)
+        courier_.storedBeforeFlush(j.order, connection.engine().flushFiles(connection.database()));
     else if (j.order >= 0)
         courier_.stored(j.order);
     // Calls journalled while this one waited for its turn follow it.

@@ -7,17 +7,21 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "data/module/datamodule.h"
 #include "data/calls/callqueue.h"
+#include "data/calls/fileflusher.h"
 #include "data/lists/reopen.h"
 #include "data/transfer/importsource.h"
 #include "rules/errors/errorreport.h"
@@ -59,6 +63,27 @@ bool setImmutable(const QString& file, bool on)
 {
     return QProcess::execute(QStringLiteral("chattr"), {on ? QStringLiteral("+i") : QStringLiteral("-i"), file}) == 0;
 }
+
+// Holds the flushes of a FileFlusher until opened.
+struct Gate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool opened = false;
+    QStringList flushed;  // the files, in the order flushed
+    void pass()
+    {
+        std::unique_lock<std::mutex> hold(m);
+        cv.wait(hold, [this] { return opened; });
+    }
+    void open()
+    {
+        {
+            std::lock_guard<std::mutex> hold(m);
+            opened = true;
+        }
+        cv.notify_all();
+    }
+};
 
 }  // namespace
 
@@ -157,8 +182,67 @@ private slots:
                          (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
                      QFileDevice::Permissions());
         QVERIFY(dm.storeCall(j));
-        QCOMPARE(CallQueue(CallQueue::standardPath()).count(), 0);
         QCOMPARE(dm.callTable.text(QStringLiteral("手机")), call(1).mobile);
+        QTRY_COMPARE(CallQueue(CallQueue::standardPath()).count(), 0);
+    }
+
+    // The window never waits for the disk on a call: the journal entry and
+    // the row are written at once and flushed beside, and the call leaves
+    // the journal only once its row is flushed.
+    void aCallLeavesTheJournalOnlyOnceItsRowIsOnDisk()
+    {
+        DataModule dm;
+        dm.callTable.reopen(wholeList(QStringLiteral("来电数据")));
+        Gate gate;
+        const auto release = qScopeGuard([&] {
+            gate.open();
+            dm.callCourier().flusher().finish();
+        });
+        dm.callCourier().flusher().setFlushFunction([&](const QString& path, QString*) {
+            gate.pass();
+            std::lock_guard<std::mutex> hold(gate.m);
+            gate.flushed << QFileInfo(path).fileName();
+            return true;
+        });
+        QVERIFY(dm.logCall(call(1)));  // returns with the flush held
+        QVERIFY(dm.logCall(call(2)));  // not held up by the first one's flush
+        QCOMPARE(count(QStringLiteral("select count(*) from 来电数据")), 2);
+        QCOMPARE(dm.callTable.text(QStringLiteral("手机")), call(2).mobile);
+        QCOMPARE(dm.callsWaiting(), 0);
+        QCOMPARE(CallQueue(CallQueue::standardPath()).entries().size(), 2);
+        gate.open();
+        QTRY_COMPARE(CallQueue(CallQueue::standardPath()).entries().size(), 0);
+        std::lock_guard<std::mutex> hold(gate.m);
+        for (const char* file : {"来电队列.db-wal", "web.mdb-wal"})
+            QVERIFY2(gate.flushed.contains(QString::fromUtf8(file)), qPrintable(gate.flushed.join(QLatin1Char(' '))));
+    }
+
+    // A row the disk did not take keeps its call in the journal: said, the
+    // next call waits there too, and the delivery that follows (flushing
+    // the rows it finds) leaves every call in 来电数据 exactly once.
+    void aRowNotFlushedKeepsItsCall()
+    {
+        DataModule dm;
+        dm.callCourier().setRetryDelays(60000, 60000);  // no try of its own meanwhile
+        dm.callTable.reopen(wholeList(QStringLiteral("来电数据")));
+        dm.callCourier().flusher().setFlushFunction([](const QString& path, QString* why) {
+            if (path.endsWith(QLatin1String("web.mdb-wal"))) {
+                *why = QStringLiteral("Input/output error");
+                return false;
+            }
+            return FileFlusher::flushFile(path, why);
+        });
+        QVERIFY(dm.logCall(call(1)));
+        QTRY_VERIFY(dm.waitingText().contains(QStringLiteral("Input/output error")));
+        QCOMPARE(dm.callsWaiting(), 1);
+        QCOMPARE(CallQueue(CallQueue::standardPath()).entries().size(), 1);
+        QVERIFY(!dm.logCall(call(2)));  // kept behind it, and a delivery starts
+        QTRY_COMPARE_WITH_TIMEOUT(dm.callsWaiting(), 0, 20000);
+        QTRY_COMPARE(CallQueue(CallQueue::standardPath()).entries().size(), 0);
+        for (int n = 1; n <= 2; ++n)
+            QCOMPARE(count(QStringLiteral("select count(*) from 来电数据 where 手机 = '") + call(n).mobile +
+                           QStringLiteral("'")),
+                     1);
     }
 
     void theLiveDatabaseIsNeverOpenedASecondTime()
