@@ -276,14 +276,16 @@ void MainWindow::showEvent(QShowEvent* e)
         return;
     firstShowDone_ = true;
     // Once the window manager has framed the window, the frame is what has
-    // the fixed outer size; then the activation step runs.
+    // the fixed outer size; then the activation step runs (unless it has run
+    // already before the window was shown).
     QMetaObject::invokeMethod(
         this,
         [this] {
             const QSize frame = frameGeometry().size() - geometry().size();
             if (!frame.isEmpty())
                 resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
-            activateInTurns();
+            if (activationRun_ == 0)
+                activateInTurns();
         },
         Qt::QueuedConnection);
 }
