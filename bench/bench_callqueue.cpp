@@ -27,6 +27,7 @@
 #include "rules/files/paths.h"
 #include "rules/calls/callrules.h"
 
+#include "eventwait.h"
 #include "measure.h"
 #include "testpg.h"
 
@@ -92,9 +93,7 @@ double waitFor(const std::function<bool()>& done, int timeoutMs)
 {
     QElapsedTimer t;
     t.start();
-    while (!done() && t.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    if (!done())
+    if (!runUntil(done, timeoutMs))
         fail(QStringLiteral("timed out"));
     return t.nsecsElapsed() / 1e6;
 }

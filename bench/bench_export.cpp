@@ -45,8 +45,8 @@ void resetPeak()
 // a tab between the values, a line a row, through a buffer of 1 MB.
 double bareRead(const QString& file, const QStringList& columns, qint64* rows, const QString& writeTo = {})
 {
-    auto conn = bareConnection(file);
-    QSqlQuery q(conn->database());
+    ReadOnlyDatabase ro(file, QStringLiteral("bareread"));
+    QSqlQuery q(ro.database());
     q.setForwardOnly(true);
     qint64 chars = 0;
     const double ms = timed([&] {

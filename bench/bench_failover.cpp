@@ -21,6 +21,7 @@
 #include "testpg.h"
 #include "teststandby.h"
 
+#include "eventwait.h"
 #include "measure.h"
 
 namespace {
@@ -45,14 +46,7 @@ void onPrimary(const testutil::PrivatePostgres& primary, const QString& sql)
 template <class F>
 bool waitUntil(F done, int msecs)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > msecs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return bench::runUntil(done, msecs);
 }
 
 std::vector<double> logTimes(DataModule& dm, int calls, int from)

@@ -48,6 +48,7 @@
 #include "rules/lists/listsearch.h"
 
 #include "benchdb.h"
+#include "eventwait.h"
 #include "measure.h"
 
 namespace {
@@ -96,14 +97,6 @@ void line(const char* what, const std::vector<double>& ours, const std::vector<d
                 b > 0 ? o / b : 0.0, rows, goal ? goal : "", goal ? ": " : "", goal ? (met ? "met" : "NOT met") : "",
                 loadAverage().constData());
     std::fflush(stdout);
-}
-
-void waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 // The number of nodes the tree over these fields has: every distinct
@@ -155,7 +148,7 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
             std::printf("  the rebuild did not start\n");
             return;
         }
-        waitUntil([&] { return !w.customerList()->rebuildRunning(); }, 600000);
+        runUntil([&] { return !w.customerList()->rebuildRunning(); }, 600000);
         w.findChild<QTreeView*>(QStringLiteral("categoryTree"))->repaint();
         rebuild.push_back(t.nsecsElapsed() / 1e6);
         QApplication::processEvents();
@@ -174,7 +167,7 @@ void treeFigures(MainWindow& w, Connection& bare, const QStringList& list)
         QElapsedTimer t;
         t.start();
         w.customerList()->loadTreeFile();
-        waitUntil([&] { return !w.customerList()->treeLoading(); }, 600000);
+        runUntil([&] { return !w.customerList()->treeLoading(); }, 600000);
         w.findChild<QTreeView*>(QStringLiteral("categoryTree"))->repaint();
         load.push_back(t.nsecsElapsed() / 1e6);
         bareRead.push_back(timed([&] {
@@ -244,7 +237,7 @@ int main(int argc, char** argv)
     QElapsedTimer start;
     start.start();
     w.show();
-    waitUntil([&] { return dm.callTable.isActive() && !dm.callTable.countPending(); }, 300000);
+    runUntil([&] { return dm.callTable.isActive() && !dm.callTable.countPending(); }, 300000);
     std::printf("%s; start until the call list is counted: %.0f ms\n", qPrintable(sizeText(size)),
                 double(start.elapsed()));
     auto bare = bareConnection(file);
@@ -281,7 +274,7 @@ int main(int argc, char** argv)
             w.findChild<UpDownBox*>(QStringLiteral("callDayBox"))->stepBy(d > 1 ? 1 : -1);
             w.findChild<DBGrid*>(QStringLiteral("callGrid"))->repaint();
             ours.push_back(t.nsecsElapsed() / 1e6);
-            waitUntil([&] { return !dm.callTable.loading() && !dm.callTable.countPending(); }, 300000);
+            runUntil([&] { return !dm.callTable.loading() && !dm.callTable.countPending(); }, 300000);
             whole.push_back(t.nsecsElapsed() / 1e6);
             if (dm.callTable.recordCount() != rows)
                 std::printf("  %d-%d-%d: the list holds %d calls, the day %lld\n", y, m, d,
@@ -312,7 +305,7 @@ int main(int argc, char** argv)
             w.findChild<QPushButton*>(QStringLiteral("callSearchButton"))->click();
             w.findChild<DBGrid*>(QStringLiteral("callGrid"))->repaint();
             ours.push_back(t.nsecsElapsed() / 1e6);
-            waitUntil([&] { return !dm.callTable.loading() && !dm.callTable.countPending(); }, 300000);
+            runUntil([&] { return !dm.callTable.loading() && !dm.callTable.countPending(); }, 300000);
             whole.push_back(t.nsecsElapsed() / 1e6);
             if (dm.callTable.recordCount() != rows)
                 std::printf("  电话 %s: the list holds %d calls, the statement %lld\n", text,

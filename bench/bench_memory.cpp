@@ -28,6 +28,7 @@
 #include "ui/web/browser.h"
 
 #include "benchdb.h"
+#include "eventwait.h"
 #include "measure.h"
 
 namespace {
@@ -101,14 +102,6 @@ void print(const char* when, const Memory& m, int goalMb)
     std::fflush(stdout);
 }
 
-void runFor(QApplication& app, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        app.processEvents(QEventLoop::WaitForMoreEvents, 20);
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -136,16 +129,16 @@ int main(int argc, char** argv)
     SimulatedDevice device;
     MainWindow w(dm, device);
     w.show();
-    runFor(app, 10000);  // the start pages load (or fail to, offline)
+    bench::runFor(10000);  // the start pages load (or fail to, offline)
     std::printf("whole program, resident memory summed over its processes:\n");
     print("after start", measure(), 400);
 
     for (int i = 0; i < calls; ++i) {
         device.simulateCall(1, QStringLiteral("1390000%1").arg(i, 4, 10, QLatin1Char('0')));
         device.simulateHandoff(1);
-        runFor(app, 700);  // the three searches, 200 ms apart
+        bench::runFor(700);  // the three searches, 200 ms apart
     }
-    runFor(app, 3000);
+    bench::runFor(3000);
     char label[64];
     std::snprintf(label, sizeof label, "after %d calls", calls);
     print(label, measure(), 500);
@@ -153,10 +146,10 @@ int main(int argc, char** argv)
     auto* tabs = w.findChild<QTabWidget*>(QStringLiteral("tabs"));
     for (int i = 0; tabs && i < tabs->count(); ++i) {
         tabs->setCurrentIndex(i);
-        runFor(app, 1500);
+        bench::runFor(1500);
     }
     tabs->setCurrentIndex(0);
-    runFor(app, 3000);
+    bench::runFor(3000);
     print("after every tab was shown", measure(), 0);
     bench::printLoad("end");
     return 0;

@@ -31,6 +31,7 @@
 #include "ui/kit/dbgrid.h"
 
 #include "benchdb.h"
+#include "eventwait.h"
 #include "measure.h"
 
 namespace {
@@ -87,12 +88,9 @@ void bareRuns(const QString& file, const QString& table, const QString& sql, Bar
 // 5 ms timer: the longest time the window could not react.
 double longestStall(int ms)
 {
-    QElapsedTimer clock;
-    clock.start();
     StallMeter meter;
     meter.start();
-    while (clock.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    runFor(ms);
     return meter.worst();
 }
 
@@ -117,8 +115,7 @@ void openOnce(DataSet& ds, DBGrid& grid, const Query& query, Opens* f)
     f->screen.push_back(t.nsecsElapsed() / 1e6);
     // A long list is counted while the window goes on: the position shows
     // once the count is in.
-    while (position.isEmpty())
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    runUntil([&] { return !position.isEmpty(); });
     f->position.push_back(t.nsecsElapsed() / 1e6);
     f->positionText = position;
     ds.setAfterOpen({});
@@ -186,8 +183,7 @@ void measure(Connection& conn, const QString& file, const QString& table)
     }
     ds.setQuery(query);
     ds.open();
-    while (ds.countPending())
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    runUntil([&] { return !ds.countPending(); });
 
     // Storing and abandoning a record with the grid on the table.
     const int phone = ds.fieldIndex(QStringLiteral("电话"));

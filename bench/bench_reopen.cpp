@@ -40,6 +40,7 @@
 #include "ui/shell/mainwindow.h"
 
 #include "benchdb.h"
+#include "eventwait.h"
 #include "measure.h"
 
 namespace {
@@ -47,14 +48,6 @@ namespace {
 using namespace bench;
 
 constexpr int kScreen = 30;
-
-void waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
 
 bool screenIn(const DataSet& list)
 {
@@ -85,13 +78,13 @@ Figures measure(const std::function<void()>& act, const std::vector<DBGrid*>& gr
     f.blocked = clock.nsecsElapsed() / 1e6;
     meter.start();
     auto in = [&] { return std::all_of(lists.begin(), lists.end(), [](const DataSet* l) { return screenIn(*l); }); };
-    waitUntil([&] {
+    runUntil([&] {
         for (DBGrid* g : grids)
             g->viewport()->update();
         return in();
     }, 120000);
     f.firstScreen = clock.nsecsElapsed() / 1e6;
-    waitUntil([&] { return std::all_of(lists.begin(), lists.end(), [](const DataSet* l) { return complete(*l); }); },
+    runUntil([&] { return std::all_of(lists.begin(), lists.end(), [](const DataSet* l) { return complete(*l); }); },
               300000);
     f.stall = std::max(meter.worst(), f.blocked);
     return f;
@@ -166,7 +159,7 @@ int main(int argc, char** argv)
     SimulatedDevice device;
     MainWindow w(dm, device);
     w.show();
-    waitUntil([&] { return dm.callTable.isActive() && complete(dm.callTable) && complete(dm.customerTable); },
+    runUntil([&] { return dm.callTable.isActive() && complete(dm.callTable) && complete(dm.customerTable); },
               300000);
     std::printf("%s\n", qPrintable(sizeText(size)));
     auto bare = bareConnection(file);
@@ -183,7 +176,7 @@ int main(int argc, char** argv)
             meter.start();
             QElapsedTimer t;
             t.start();
-            waitUntil([&] { return t.elapsed() >= 3000; }, 4000);
+            runUntil([&] { return t.elapsed() >= 3000; }, 4000);
             std::printf("  the window left alone for 3 s: longest stall %.1f ms (load %s)\n", meter.worst(),
                         loadAverage().constData());
         }

@@ -27,6 +27,7 @@
 #include "ui/calls/sipline.h"
 
 #include "benchdb.h"
+#include "eventwait.h"
 #include "measure.h"
 
 namespace {
@@ -48,14 +49,7 @@ bool waitFor(Sender* sender, Signal signal, int ms = 5000)
 template <class Done>
 bool waitUntil(Done done, int ms = 5000)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
+    return bench::runUntil(done, ms);
 }
 
 void print(const char* what, std::vector<double> v)

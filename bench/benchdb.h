@@ -16,6 +16,7 @@
 // reused.  Beside it a small text file lists test numbers: numbers of real
 // customers (as a box reports them) and numbers that no customer has.
 
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -38,10 +39,12 @@ constexpr Size kLargeSize{1000000, 10000000};
 Size sizeFromArguments(QStringList* args);
 QString sizeText(const Size& size);  // "100,000 customers, 1,000,000 calls"
 
-// The database of that size, built on first use.  Each call also opens it
-// once the way the program does, so it carries the indexes the program
-// makes (an index the program has changed since is brought up to date in
-// the cached file, once).
+// The database of that size, built on first use, with the indexes and
+// counts the program adds on its first opening.  A cached file is looked at
+// read-only; only one that lacks some of them is opened the way the program
+// opens it (and so brought up to date, once).  Benchmarks share the file:
+// those that only read it open it read-only (ReadOnlyDatabase), the others
+// work on a copy.
 QString database(const Size& size);
 // The same file, taken as it is when it is there (never opened in place:
 // it is shared by every benchmark), built on first use.  For benchmarks
@@ -88,6 +91,21 @@ QString digitsOf(const QString& stored);
 // and anything it sets up per connection), for the bare runs beside the
 // program's own.
 std::unique_ptr<Connection> bareConnection(const QString& file, const QString& name = QStringLiteral("bare"));
+
+// A connection that only reads the file (SQLite's read-only open), with
+// the digits function the program gives every connection: for bare runs on
+// the shared database.  The connection goes with the object.
+class ReadOnlyDatabase {
+public:
+    explicit ReadOnlyDatabase(const QString& file, const QString& name = QStringLiteral("readonly"));
+    ~ReadOnlyDatabase();
+    ReadOnlyDatabase(const ReadOnlyDatabase&) = delete;
+    ReadOnlyDatabase& operator=(const ReadOnlyDatabase&) = delete;
+    QSqlDatabase database() const;  // open unless the file could not be read
+
+private:
+    QString name_;
+};
 
 // Reads a statement's rows to the end, every column of each; the rows read.
 qint64 readToEnd(QSqlQuery& q);

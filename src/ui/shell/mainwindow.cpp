@@ -63,7 +63,6 @@ const QString databaseNotOpenText =
 namespace {
 constexpr int kOuterWidth = 952;
 constexpr int kOuterHeight = 700;
-constexpr int kFreeBelowWindow = 28;
 }  // namespace
 
 MainWindow::MainWindow(DataModule& dm, CallerIdDevice& device, QWidget* parent)
@@ -277,14 +276,16 @@ void MainWindow::showEvent(QShowEvent* e)
         return;
     firstShowDone_ = true;
     // Once the window manager has framed the window, the frame is what has
-    // the fixed outer size; then the activation step runs.
+    // the fixed outer size; then the activation step runs (unless it has run
+    // already before the window was shown).
     QMetaObject::invokeMethod(
         this,
         [this] {
             const QSize frame = frameGeometry().size() - geometry().size();
             if (!frame.isEmpty())
                 resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
-            activate();
+            if (activationRun_ == 0)
+                activateInTurns();
         },
         Qt::QueuedConnection);
 }
@@ -318,107 +319,6 @@ void MainWindow::closeEvent(QCloseEvent* e)
         });
         work->stop();
     }
-}
-
-void MainWindow::activate()
-{
-    const bool done = guarded([this] { runActivation(); });
-    if (!done && !dm_.connection.isConnected())
-        setMessage(databaseNotOpenText);
-    if (!startNotes_.isEmpty()) {
-        const QString said = panelText(MessagePanel);
-        setMessage((said.isEmpty() ? QString() : said + QStringLiteral("  ")) + startNotes_.join(QStringLiteral("  ")));
-        startNotes_.clear();
-    }
-}
-
-void MainWindow::runActivation()
-{
-    cardFocusTimer->start();
-
-    // Bottom right of the screen, 28 pixels left free below the window.
-    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (s) {
-        // On a screen smaller than the window its top-left corner stays on
-        // the screen, so that the menu bar can be reached.
-        const QRect screenRect = s->geometry();
-        const QSize outer = frameGeometry().size();
-        move(std::max(screenRect.left(), screenRect.left() + screenRect.width() - outer.width()),
-             std::max(screenRect.top(), screenRect.top() + screenRect.height() - outer.height() - kFreeBelowWindow));
-    }
-
-    googleBrowser->navigate(webaddr::productPage1);
-    yahooBrowser->navigate(webaddr::productPage2);
-    baiduBrowser->navigate(webaddr::productPage3);
-    infoBrowser->navigate(webaddr::infoSite);
-    updateBrowser->navigate(webaddr::updatePage);
-    googleSideBrowser->navigate(webaddr::sidePage(webaddr::startSidePage));
-
-    // An old Access database is converted first; the activation runs again
-    // once the converted one is in place.
-    if (maintenance_ && !maintenance_->moveInOldDatabase([this] { activate(); }))
-        return;
-    // An empty or damaged file is set aside before anything opens it.
-    if (maintenance_ && !maintenance_->setAsideUnusableDatabase()) {
-        setMessage(databaseNotOpenText);
-        return;
-    }
-    if (!dm_.serverReachable()) {
-        // The server is not reached yet (tried off the window thread): the
-        // lists open when it answers (and fill their search fields then).
-        dm_.customerTable.setStatement(wholeList(tables::customers()));
-        dm_.callTable.setStatement(wholeList(tables::calls()));
-    } else {
-        openCustomers();
-        openCalls();
-    }
-
-    // Grid layouts.  A damaged file is reported and its grid keeps its
-    // columns; the rest of the activation still runs.
-    guarded([this] { gridlayout::loadIfPresent(*customerGrid, customerGridLayout_->filePath()); });
-    guarded([this] { gridlayout::loadIfPresent(*callGrid, callGridLayout_->filePath()); });
-
-    if (dm_.serverReachable())
-        dictionary_->refreshChoiceLists();
-
-    setCallDateToToday();
-
-    const QString telFile = folder_ + QStringLiteral("tel.txt");
-    if (QFileInfo::exists(telFile))
-        simulation_->setTestNumbers(readTextLines(telFile));
-
-    // The tree file is read beside the window; a damaged one is reported
-    // once read, with the nodes read so far kept.
-    guarded([this] { customerList_->loadTreeFile(); });
-
-    restoreSearchFields(callSearchField, customerSearchField);
-}
-
-void MainWindow::openCustomers()
-{
-    dm_.customerTable.reopen(wholeList(tables::customers()));
-    fillSearchFields(customerSearchField, dm_.customerTable);
-}
-
-void MainWindow::openCalls()
-{
-    dm_.callTable.reopen(wholeList(tables::calls()));
-    fillSearchFields(callSearchField, dm_.callTable);
-}
-
-void MainWindow::fillSearchFields(QComboBox* box, const DataSet& list)
-{
-    box->clear();
-    box->addItems(list.fieldNames());
-    box->setCurrentIndex(0);
-}
-
-void MainWindow::setCallDateToToday()
-{
-    const QDate today = QDate::currentDate();
-    callYearBox->setValue(today.year());
-    callMonthBox->setValue(today.month());
-    callDayBox->setValue(today.day());
 }
 
 void MainWindow::setCardSource(DataSource* source)

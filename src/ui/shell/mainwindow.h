@@ -12,6 +12,8 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QVector>
+#include <functional>
 #include <memory>
 
 #include "rules/settings/desktopsettings.h"
@@ -70,9 +72,10 @@ public:
     // Folder of the program with a trailing '/', set once on creation.
     const QString& folder() const { return folder_; }
 
-    // The activation step: runs once by itself after the first show; a
-    // restore of the database calls it again.  An error ends the remaining
-    // steps and is reported; the window stays open.
+    // The activation step: runs once by itself after the first show (its
+    // parts one per turn of the event loop); a restore of the database
+    // calls it again (all at once).  An error ends the remaining steps and
+    // is reported; the window stays open.
     void activate();
     // The customer and call lists with all their rows, newest first; the
     // search field boxes offer the fields.
@@ -203,7 +206,14 @@ private:
     // The customer with this key alone in the customer list, on the card.
     void showCustomer(qint64 key);
     void followDatabase();
-    void runActivation();
+    using ActivationStep = std::function<bool()>;
+    QVector<ActivationStep> activationSteps();
+    void activateInTurns();
+    void endActivation(bool done);
+    bool placeAndCheckDatabase();
+    void loadListSettings();
+    int activationRun_ = 0;  // counts activations: the steps of an older one stop
+    bool startPagesSent_ = false;
     void setCallDateToToday();
     void focusCard();
     void showAbout();

@@ -1,11 +1,15 @@
 #include <QCoreApplication>
+#include <QEvent>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 #include <QUrl>
 #include <deque>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
+#include <QWindow>
 
 #include "ui/web/browser.h"
 
@@ -71,10 +75,10 @@ private:
     QTimer* timer_;
 };
 
-// A browser that really loads its pages.  Its web view is made when the
-// browser is first shown: a tab nobody has looked at costs no renderer.  The
-// address it was sent to last (its start page, or the latest search) loads
-// then.
+// A browser that really loads its pages.  Its web view is made once the
+// browser has been shown (see ViewQueue): a tab nobody has looked at costs
+// no renderer.  The address it was sent to last (its start page, or the
+// latest search) loads then.
 class WebEngineBrowser : public Browser {
 public:
     explicit WebEngineBrowser(QWidget* parent) : Browser(parent), layout_(new QVBoxLayout(this))
@@ -88,31 +92,11 @@ public:
         if (view_)
             LoadQueue::start(view_, urlOf(address));
     }
+    bool hasView() const { return view_ != nullptr; }
+    void makeView();
 
 protected:
-    void showEvent(QShowEvent* e) override
-    {
-        Browser::showEvent(e);
-        if (view_)
-            return;
-        view_ = new QWebEngineView(this);
-        layout_->addWidget(view_);
-        QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool ok) {
-            if (!ok && !showingNotice_) {
-                showingNotice_ = true;
-                view_->setHtml(unreachablePage(address()));
-            }
-        });
-        // The renderer is shared: when it ends abnormally, every view loads
-        // its page again in a new one.
-        QObject::connect(view_->page(), &QWebEnginePage::renderProcessTerminated, view_,
-                         [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
-                             if (status != QWebEnginePage::NormalTerminationStatus && !address().isEmpty())
-                                 QTimer::singleShot(1000, view_, [this] { LoadQueue::start(view_, urlOf(address())); });
-                         });
-        if (!address().isEmpty())
-            LoadQueue::start(view_, urlOf(address()));
-    }
+    void showEvent(QShowEvent* e) override;
 
 private:
     static QUrl urlOf(const QString& address)
@@ -127,6 +111,105 @@ private:
     QWebEngineView* view_ = nullptr;
     bool showingNotice_ = false;
 };
+
+// Making a web view holds the window thread: the first one starts the
+// engine itself, each further one takes tens of milliseconds.  The views of
+// the browsers shown are made once their window has been drawn for the
+// first time, one per turn of the event loop: the window shows at once,
+// with its lists and the record position, and answers between the views.
+class ViewQueue : public QObject {
+public:
+    static ViewQueue& instance()
+    {
+        // Lives as long as the application.
+        static ViewQueue* queue = new ViewQueue;
+        return *queue;
+    }
+
+    void add(WebEngineBrowser* browser)
+    {
+        for (const auto& b : waiting_)
+            if (b == browser)
+                return;
+        waiting_.emplace_back(browser);
+        QWindow* window = browser->window()->windowHandle();
+        if (!window || window->isExposed()) {
+            timer_->start();
+        } else if (!watched_.contains(window)) {
+            // Its first drawing comes with its first exposure: the views
+            // follow in the turns after it.
+            watched_.insert(window);
+            window->installEventFilter(this);
+            connect(window, &QObject::destroyed, this, [this, window] { watched_.remove(window); });
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() == QEvent::Expose) {
+            watched->removeEventFilter(this);
+            watched_.remove(static_cast<QWindow*>(watched));
+            timer_->start();
+        }
+        return false;
+    }
+
+private:
+    ViewQueue() : QObject(QCoreApplication::instance()), timer_(new QTimer(this))
+    {
+        timer_->setObjectName(QStringLiteral("webViewQueue"));
+        timer_->setInterval(0);
+        connect(timer_, &QTimer::timeout, this, [this] { next(); });
+    }
+
+    void next()
+    {
+        while (!waiting_.empty()) {
+            QPointer<WebEngineBrowser> b = waiting_.front();
+            waiting_.pop_front();
+            // One hidden again meanwhile asks anew when it is shown.
+            if (b && b->isVisible() && !b->hasView()) {
+                b->makeView();
+                break;
+            }
+        }
+        if (waiting_.empty())
+            timer_->stop();
+    }
+
+    std::deque<QPointer<WebEngineBrowser>> waiting_;
+    QSet<QWindow*> watched_;
+    QTimer* timer_;
+};
+
+void WebEngineBrowser::showEvent(QShowEvent* e)
+{
+    Browser::showEvent(e);
+    if (!view_)
+        ViewQueue::instance().add(this);
+}
+
+void WebEngineBrowser::makeView()
+{
+    view_ = new QWebEngineView(this);
+    layout_->addWidget(view_);
+    QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool ok) {
+        if (!ok && !showingNotice_) {
+            showingNotice_ = true;
+            view_->setHtml(unreachablePage(address()));
+        }
+    });
+    // The renderer is shared: when it ends abnormally, every view loads
+    // its page again in a new one.
+    QObject::connect(view_->page(), &QWebEnginePage::renderProcessTerminated, view_,
+                     [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                         if (status != QWebEnginePage::NormalTerminationStatus && !address().isEmpty())
+                             QTimer::singleShot(1000, view_, [this] { LoadQueue::start(view_, urlOf(address())); });
+                     });
+    if (!address().isEmpty())
+        LoadQueue::start(view_, urlOf(address()));
+}
 
 }  // namespace
 
@@ -155,4 +238,8 @@ void useWebEngineBrowsers()
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
     }
     setBrowserFactory([](QWidget* parent) -> Browser* { return new WebEngineBrowser(parent); });
+    // The engine starts now, before any window shows: its start holds the
+    // thread for hundreds of milliseconds, most of it waiting for its helper
+    // process to come up, and would otherwise freeze the window just shown.
+    QWebEngineProfile::defaultProfile();
 }
