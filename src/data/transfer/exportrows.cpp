@@ -87,8 +87,16 @@ bool ExportRows::next(QStringList* values)
                 (*values)[c] = QVariant(raw_->real(column)).toString();
                 continue;
             }
+            // Decoded into the text's own memory when it has room (rows
+            // come back from the writing to be filled again).
+            QString& value = (*values)[c];
             const char* text = raw_->text(column);
-            (*values)[c] = text ? QString::fromUtf8(text, raw_->size(column)) : QString();
+            const int bytes = text ? raw_->size(column) : 0;
+            value.resize(bytes);
+            if (bytes > 0) {
+                const QChar* end = utf8_.appendToBuffer(value.data(), QByteArrayView(text, bytes));
+                value.truncate(end - value.constData());
+            }
         }
         ++taken_;
         return true;

@@ -21,7 +21,12 @@ RowHandoff::~RowHandoff()
 void RowHandoff::add(QStringList& row)
 {
     batch_.push_back(std::move(row));
-    row = QStringList();
+    if (reuse_.empty()) {
+        row = QStringList();
+    } else {
+        row = std::move(reuse_.back());
+        reuse_.pop_back();
+    }
     if (int(batch_.size()) >= kBatchRows)
         hand(false);
 }
@@ -42,6 +47,11 @@ void RowHandoff::hand(bool last)
         if (!batch_.empty() && !failure_)
             waiting_.push_back(std::move(batch_));
         last_ = last;
+        while (!written_.empty() && reuse_.size() < 2 * size_t(kBatchRows)) {
+            for (QStringList& row : written_.back())
+                reuse_.push_back(std::move(row));
+            written_.pop_back();
+        }
     }
     changed_.notify_all();
     batch_ = std::vector<QStringList>();
@@ -68,6 +78,13 @@ void RowHandoff::run()
             std::lock_guard<std::mutex> lock(mutex_);
             failure_ = std::current_exception();
             waiting_.clear();
+        }
+        {
+            // The rows go back to be filled again: no texts allocated here
+            // and freed there for every row.
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (written_.size() < 4)
+                written_.push_back(std::move(rows));
         }
         if (failure_)
             break;

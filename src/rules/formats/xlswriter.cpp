@@ -11,6 +11,7 @@
 #include <QVector>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the record writer copies UTF-16 and doubles as they are");
 
@@ -74,7 +75,7 @@ struct WorkbookWriter::Impl {
         QString name;
         bool hasHeader = false;
         QVariantList header;
-        QByteArray cells;  // LABELSST and NUMBER records in row order
+        Blocks cells;  // LABELSST, LABEL and NUMBER records in row order
         int rows = 0;
         int cols = 0;
         int continuation = 1;  // 1 for the first sheet of a run, 2, 3... after
@@ -156,12 +157,6 @@ struct WorkbookWriter::Impl {
         putRow(row);
     }
 
-    void addTextRow(const QStringList& row)
-    {
-        putCells(sheetForNextRow(), row,
-                 [this](SheetData& s, quint16 r, quint16 c, const QString& v) { putText(s, r, c, v); });
-    }
-
     void putRow(const QVariantList& row)
     {
         putCells(sheets.last(), row,
@@ -207,7 +202,7 @@ struct WorkbookWriter::Impl {
             qToLittleEndian<quint16>(kCellXf, d + 8);
             const double x = v.toDouble();
             std::memcpy(d + 10, &x, 8);
-            appendBytes(s.cells, d, 18);
+            s.cells.append(d, 18);
             return;
         }
         case QMetaType::QString:
@@ -223,23 +218,32 @@ struct WorkbookWriter::Impl {
     {
         if (text.isEmpty())
             return;
-        const quint32 index = intern(text);
+        scratch.resize(0);
+        const quint32 h = encode(scratch, text);
+        putEncoded(s, r, c, scratch.constData(), scratch.size(), h);
+    }
+
+    // A text cell of `bytes` (the string as the table holds it).
+    void putEncoded(SheetData& s, quint16 r, quint16 c, const char* bytes, qsizetype size, quint32 h)
+    {
+        const quint32 index = intern(bytes, size, h);
         if (index == kNoIndex) {
-            // The table is full: a text cell of its own (scratch holds the
-            // encoded string).  Gnumeric takes the one-byte characters of a
-            // text cell in the workbook's code page, which is UTF-16 here, and
-            // so makes nonsense of any letter past ASCII ("Ü"): such texts go
-            // in two bytes a character, as Excel reads them as well.
-            if (scratch[2] == 0 && !isAscii(scratch.constData() + 3, scratch.size() - 3))
-                widen(scratch);
+            // The table is full: a text cell of its own.  Gnumeric takes the
+            // one-byte characters of a text cell in the workbook's code page,
+            // which is UTF-16 here, and so makes nonsense of any letter past
+            // ASCII ("Ü"): such texts go in two bytes a character, as Excel
+            // reads them as well.
+            QByteArray label(bytes, size);
+            if (label[2] == 0 && !isAscii(label.constData() + 3, label.size() - 3))
+                widen(label);
             char d[10];
             qToLittleEndian<quint16>(rLABEL, d);
-            qToLittleEndian<quint16>(quint16(6 + scratch.size()), d + 2);
+            qToLittleEndian<quint16>(quint16(6 + label.size()), d + 2);
             qToLittleEndian<quint16>(r, d + 4);
             qToLittleEndian<quint16>(c, d + 6);
             qToLittleEndian<quint16>(kCellXf, d + 8);
-            appendBytes(s.cells, d, 10);
-            appendBytes(s.cells, scratch.constData(), scratch.size());
+            s.cells.append(d, 10);
+            s.cells.append(label.constData(), label.size());
             return;
         }
         char d[14];
@@ -249,17 +253,57 @@ struct WorkbookWriter::Impl {
         qToLittleEndian<quint16>(c, d + 6);
         qToLittleEndian<quint16>(kCellXf, d + 8);
         qToLittleEndian<quint32>(index, d + 10);
-        appendBytes(s.cells, d, 14);
+        s.cells.append(d, 14);
         sstTotal++;
     }
 
-    // Index of the text in the shared string table, adding it when new;
-    // kNoIndex for any text of at most 255 characters once the table holds
-    // sharedStringLimit texts.
-    static constexpr quint32 kNoIndex = 0xFFFFFFFF;
-    quint32 sharedStringLimit = kSharedStringLimit;
+    // A row of texts in two passes: every text encoded and its place in the
+    // table asked of memory first, then looked up; the table is larger than
+    // the processor's caches, and the row's look-ups wait for memory
+    // together instead of one after another.
+    struct RowText {
+        qsizetype at = -1;  // in rowBytes; -1 for an empty cell
+        qsizetype size = 0;
+        quint32 hash = 0;
+    };
+    QByteArray rowBytes;
+    std::vector<RowText> rowTexts;
 
-    quint32 intern(const QString& text)
+    void addTextRow(const QStringList& row)
+    {
+        SheetData& s = sheetForNextRow();
+        const quint16 r = quint16(s.rows);
+        int n = int(row.size());
+        if (n > kMaxColumns) {
+            tooManyColumns = true;
+            n = kMaxColumns;
+        }
+        rowBytes.resize(0);
+        rowTexts.assign(size_t(n), RowText());
+        const quint32 mask = quint32(table.size() - 1);
+        for (int c = 0; c < n; ++c) {
+            const QString& text = row.at(c);
+            if (text.isEmpty())
+                continue;
+            RowText& t = rowTexts[size_t(c)];
+            t.at = rowBytes.size();
+            t.hash = encode(rowBytes, text);
+            t.size = rowBytes.size() - t.at;
+            __builtin_prefetch(table.constData() + (t.hash & mask));
+        }
+        for (int c = 0; c < n; ++c) {
+            const RowText& t = rowTexts[size_t(c)];
+            if (t.at >= 0)
+                putEncoded(s, r, quint16(c), rowBytes.constData() + t.at, t.size, t.hash);
+        }
+        s.rows++;
+        if (n > s.cols)
+            s.cols = n;
+    }
+
+    // Appends the text as the string table holds it (length, flags,
+    // characters, cut at kMaxTextLength) to `out`; its hash.
+    static quint32 encode(QByteArray& out, const QString& text)
     {
         const qsizetype n = qMin<qsizetype>(text.size(), kMaxTextLength);
         const ushort* u = text.utf16();
@@ -269,8 +313,12 @@ struct WorkbookWriter::Impl {
                 wide = true;
                 break;
             }
-        scratch.resize(3 + n * (wide ? 2 : 1));
-        char* p = scratch.data();
+        const qsizetype at = out.size();
+        const qsizetype size = 3 + n * (wide ? 2 : 1);
+        if (out.capacity() < at + size)
+            out.reserve(qMax<qsizetype>(at + size, out.capacity() * 2));
+        out.resize(at + size);
+        char* p = out.data() + at;
         qToLittleEndian<quint16>(quint16(n), p);
         p[2] = wide ? 1 : 0;
         if (wide) {
@@ -279,12 +327,23 @@ struct WorkbookWriter::Impl {
             for (qsizetype i = 0; i < n; ++i)
                 p[3 + i] = char(u[i]);
         }
+        const size_t full = qHashBits(p, size_t(size));
+        return quint32(full) ^ quint32(quint64(full) >> 32);
+    }
+
+    // Index of the string (`bytes` as encode() made them) in the shared
+    // string table, adding it when new; kNoIndex for any text of at most 255
+    // characters once the table holds sharedStringLimit texts.
+    static constexpr quint32 kNoIndex = 0xFFFFFFFF;
+    quint32 sharedStringLimit = kSharedStringLimit;
+
+    quint32 intern(const char* bytes, qsizetype size, quint32 h)
+    {
+        const quint16 n = qFromLittleEndian<quint16>(bytes);
         // Once the table is full a short text stands in its cell whether or
         // not the table holds it: no look-up.
         if (quint32(sstOffset.size()) >= sharedStringLimit && n <= 255)
             return kNoIndex;
-        const size_t full = qHashBits(scratch.constData(), size_t(scratch.size()));
-        const quint32 h = quint32(full) ^ quint32(quint64(full) >> 32);
         const quint32 mask = quint32(table.size() - 1);
         quint32 slot = h & mask;
         quint64* t = table.data();
@@ -294,18 +353,14 @@ struct WorkbookWriter::Impl {
                 const quint32 start = sstOffset[i];
                 const quint32 end = i + 1 < quint32(sstOffset.size()) ? sstOffset[i + 1]
                                                                         : quint32(sstRaw.size());
-                if (end - start == quint32(scratch.size())
-                    && std::memcmp(sstRaw.constData() + start, scratch.constData(),
-                                   size_t(scratch.size())) == 0)
+                if (end - start == quint32(size) && std::memcmp(sstRaw.constData() + start, bytes, size_t(size)) == 0)
                     return i;
             }
             slot = (slot + 1) & mask;
         }
         const quint32 index = quint32(sstOffset.size());
-        if (index >= sharedStringLimit && n <= 255)
-            return kNoIndex;
         sstOffset.append(quint32(sstRaw.size()));
-        appendBytes(sstRaw, scratch.constData(), scratch.size());
+        appendBytes(sstRaw, bytes, size);
         t[slot] = (quint64(h) << 32) | (index + 1);
         if (sstOffset.size() * 4 > table.size() * 3)
             grow();

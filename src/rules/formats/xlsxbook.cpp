@@ -1,6 +1,7 @@
 #include "rules/formats/xlsxbook.h"
+#include "rules/formats/zipstream.h"
 
-#include <zip.h>
+#include <zlib.h>
 
 #include <QFile>
 #include <QList>
@@ -19,8 +20,6 @@ const char kPackageRelNs[] = "http://schemas.openxmlformats.org/package/2006/rel
 
 // Bytes a character of the text takes at most once escaped ("_x005F_").
 constexpr qsizetype kMostBytesPerChar = 7;
-// The XML of a worksheet goes to the zip in pieces of about this size.
-constexpr qsizetype kPiece = 1 << 20;
 
 bool isHex(char16_t u)
 {
@@ -38,10 +37,17 @@ char* putEscape(char* p, unsigned code)
     return p;
 }
 
-char* putLiteral(char* p, const char* s, qsizetype n)
+char* putBytes(char* p, const char* s, qsizetype n)
 {
     std::memcpy(p, s, size_t(n));
     return p + n;
+}
+
+// A string literal without its terminating zero.
+template <size_t N>
+char* putLiteral(char* p, const char (&s)[N])
+{
+    return putBytes(p, s, qsizetype(N - 1));
 }
 
 // The text escaped at p (room for kMostBytesPerChar bytes a character);
@@ -56,9 +62,9 @@ char* escapeInto(char* p, const char16_t* s, qsizetype n)
                 continue;
             }
             switch (u) {
-            case '<': p = putLiteral(p, "&lt;", 4); break;
-            case '>': p = putLiteral(p, "&gt;", 4); break;
-            case '&': p = putLiteral(p, "&amp;", 5); break;
+            case '<': p = putLiteral(p, "&lt;"); break;
+            case '>': p = putLiteral(p, "&gt;"); break;
+            case '&': p = putLiteral(p, "&amp;"); break;
             case '\t':
             case '\n': *p++ = char(u); break;
             case '_':
@@ -83,7 +89,7 @@ char* escapeInto(char* p, const char16_t* s, qsizetype n)
                 *p++ = char(0x80 | (c & 0x3F));
                 ++i;
             } else {
-                p = putLiteral(p, "\xEF\xBF\xBD", 3);  // half a character: the replacement character
+                p = putLiteral(p, "\xEF\xBF\xBD");  // half a character: the replacement character
             }
         } else if (u >= 0xFFFE) {
             p = putEscape(p, u);  // not an XML character
@@ -148,17 +154,18 @@ void appendCellText(QByteArray& out, const QString& text)
 // ---------------------------------------------------------------------------
 
 struct BookWriter::Impl {
-    zipFile zip = nullptr;
+    zipstream::ZipOut zip;
+    bool opened = false;
     QString path;
     int level = 1;
-    QString problem;  // the first thing that went wrong
+    QString problem;  // the first thing that went wrong here (the zip keeps its own)
     QStringList names;
     QSet<QString> usedNames;  // lower case
     bool inSheet = false;
     qint64 rows = 0;
     qsizetype widest = 0;  // the most columns a row had
 
-    std::vector<char> buf = std::vector<char>(kPiece + 4096);
+    std::vector<char> buf;  // the piece being filled
     qsizetype used = 0;
     std::vector<QByteArray> letters;
 
@@ -168,37 +175,13 @@ struct BookWriter::Impl {
             problem = why;
     }
 
-    bool openPart(const char* name, bool large)
-    {
-        if (!zip)
-            return false;
-        // Every part dated 1980-01-01, the first day a zip can tell: the same
-        // rows give the same file.
-        zip_fileinfo info{};
-        info.tmz_date.tm_mday = 1;
-        info.tmz_date.tm_year = 1980;
-        const int rc = zipOpenNewFileInZip64(zip, name, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                             large ? level : Z_DEFAULT_COMPRESSION, large ? 1 : 0);
-        if (rc != ZIP_OK)
-            fail(QStringLiteral("不能在压缩包中添加 ") + QLatin1String(name));
-        return rc == ZIP_OK;
-    }
-    void write(const char* p, qsizetype n)
-    {
-        if (problem.isEmpty() && n > 0 && zipWriteInFileInZip(zip, p, unsigned(n)) != ZIP_OK)
-            fail(QStringLiteral("写入文件时出错"));
-    }
-    void closePart()
-    {
-        if (zipCloseFileInZip(zip) != ZIP_OK)
-            fail(QStringLiteral("写入文件时出错"));
-    }
     void wholePart(const char* name, const QByteArray& text)
     {
-        if (openPart(name, false)) {
-            write(text.constData(), text.size());
-            closePart();
-        }
+        zip.beginPart(name, Z_DEFAULT_COMPRESSION, false);
+        std::vector<char> piece = zip.takePiece(text.size());
+        std::memcpy(piece.data(), text.constData(), size_t(text.size()));
+        zip.write(std::move(piece), text.size());
+        zip.endPart();
     }
 
     // Room for n more bytes of the worksheet's XML.
@@ -206,8 +189,7 @@ struct BookWriter::Impl {
     {
         if (used + n > qsizetype(buf.size())) {
             flush();
-            if (n > qsizetype(buf.size()))
-                buf.resize(size_t(n));
+            buf = zip.takePiece(n);
         }
         return buf.data() + used;
     }
@@ -219,7 +201,9 @@ struct BookWriter::Impl {
     void put(const QByteArray& b) { put(b.constData(), b.size()); }
     void flush()
     {
-        write(buf.data(), used);
+        if (used > 0)
+            zip.write(std::move(buf), used);
+        buf = std::vector<char>();
         used = 0;
     }
 
@@ -234,10 +218,8 @@ struct BookWriter::Impl {
         usedNames.insert(name.toLower());
         names.append(name);
         rows = 0;
-        const QByteArray part = "xl/worksheets/sheet" + QByteArray::number(names.size()) + ".xml";
-        inSheet = openPart(part.constData(), true);
-        if (!inSheet)
-            return;
+        zip.beginPart("xl/worksheets/sheet" + QByteArray::number(names.size()) + ".xml", level, true);
+        inSheet = true;
         QByteArray head = kXmlHead;
         head += QByteArray("<worksheet xmlns=\"") + kMainNs + "\" xmlns:r=\"" + kRelNs + "\">";
         head += names.size() == 1 ? "<sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\"/></sheetViews>"
@@ -252,7 +234,7 @@ struct BookWriter::Impl {
         put("</sheetData><pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" "
             "header=\"0.3\" footer=\"0.3\"/></worksheet>");
         flush();
-        closePart();
+        zip.endPart();
         inSheet = false;
     }
 
@@ -267,7 +249,7 @@ struct BookWriter::Impl {
     {
         if (names.isEmpty())
             startSheet(QStringLiteral("Sheet1"));
-        if (!inSheet || !problem.isEmpty())
+        if (!inSheet || zip.failed())
             return;
         ++rows;
         qsizetype n = row.size();
@@ -288,15 +270,16 @@ struct BookWriter::Impl {
             }
             const QByteArray& col = lettersOf(int(c));
             char* p = room(64 + text.size() * kMostBytesPerChar);
-            p = putLiteral(p, "<c r=\"", 6);
-            p = putLiteral(p, col.constData(), col.size());
-            p = putLiteral(p, number, digits);
+            p = putLiteral(p, "<c r=\"");
+            p = putBytes(p, col.constData(), col.size());
+            p = putBytes(p, number, digits);
+            p = putLiteral(p, "\" t=\"inlineStr\">");
             if (needsPreserve(text))
-                p = putLiteral(p, "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">", 44);
+                p = putLiteral(p, "<is><t xml:space=\"preserve\">");
             else
-                p = putLiteral(p, "\" t=\"inlineStr\"><is><t>", 23);
+                p = putLiteral(p, "<is><t>");
             p = escapeInto(p, reinterpret_cast<const char16_t*>(text.utf16()), text.size());
-            p = putLiteral(p, "</t></is></c>", 13);
+            p = putLiteral(p, "</t></is></c>");
             used = p - buf.data();
         }
         if (open)
@@ -353,24 +336,17 @@ struct BookWriter::Impl {
 
 BookWriter::BookWriter() : d(std::make_unique<Impl>()) {}
 
-BookWriter::~BookWriter()
-{
-    if (d->zip)
-        zipClose(d->zip, nullptr);
-}
+BookWriter::~BookWriter() = default;
 
 void BookWriter::setLevel(int level) { d->level = level; }
 
 bool BookWriter::open(const QString& path, QString* error)
 {
     d->path = path;
-    d->zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
-    if (!d->zip) {
-        if (error)
-            *error = QStringLiteral("不能创建文件 ") + path;
-        return false;
-    }
-    return true;
+    d->opened = d->zip.open(path);
+    if (!d->opened && error)
+        *error = QStringLiteral("不能创建文件 ") + path;
+    return d->opened;
 }
 
 void BookWriter::beginSheet(const QString& name) { d->startSheet(name); }
@@ -381,7 +357,7 @@ qint64 BookWriter::rowsInSheet() const { return d->rows; }
 
 bool BookWriter::finish(QString* error)
 {
-    if (!d->zip) {
+    if (!d->opened) {
         if (error)
             *error = QStringLiteral("不能创建文件 ") + d->path;
         return false;
@@ -390,9 +366,10 @@ bool BookWriter::finish(QString* error)
         d->startSheet(QString());
     d->endSheet();
     d->smallParts();
-    if (zipClose(d->zip, nullptr) != ZIP_OK)
-        d->fail(QStringLiteral("写入文件时出错"));
-    d->zip = nullptr;
+    QString zipProblem;
+    d->opened = false;
+    if (!d->zip.close(&zipProblem))
+        d->fail(zipProblem);
     if (d->widest > kMaxColumns)
         d->fail(QStringLiteral("Excel 工作表最多只有 ") + QString::number(kMaxColumns) + QStringLiteral(" 列，导出了 ") +
                 QString::number(d->widest) + QStringLiteral(" 列"));
