@@ -43,7 +43,11 @@ void RowHandoff::hand(bool last)
 {
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return int(waiting_.size()) < kWaitingBatches || failure_; });
+        // A full queue is let drain to half before the reading goes on: on
+        // a busy machine every wake-up waits its turn for a processor, and
+        // one per batch would add up.
+        if (int(waiting_.size()) >= kWaitingBatches)
+            changed_.wait(lock, [this] { return int(waiting_.size()) <= kWaitingBatches / 2 || failure_; });
         if (!batch_.empty() && !failure_)
             waiting_.push_back(std::move(batch_));
         last_ = last;
@@ -61,6 +65,7 @@ void RowHandoff::hand(bool last)
 void RowHandoff::run()
 {
     for (;;) {
+        bool drained = false;
         std::vector<QStringList> rows;
         {
             std::unique_lock<std::mutex> lock(mutex_);
@@ -69,8 +74,10 @@ void RowHandoff::run()
                 return;
             rows = std::move(waiting_.front());
             waiting_.pop_front();
+            drained = int(waiting_.size()) == kWaitingBatches / 2;
         }
-        changed_.notify_all();
+        if (drained)
+            changed_.notify_all();
         try {
             for (const QStringList& row : rows)
                 write_(row);
@@ -83,7 +90,7 @@ void RowHandoff::run()
             // The rows go back to be filled again: no texts allocated here
             // and freed there for every row.
             std::lock_guard<std::mutex> lock(mutex_);
-            if (written_.size() < 4)
+            if (int(written_.size()) < kWaitingBatches)
                 written_.push_back(std::move(rows));
         }
         if (failure_)

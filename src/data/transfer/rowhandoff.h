@@ -17,7 +17,7 @@ public:
     // Rows a batch holds, and batches waiting at most: the reader waits when
     // the writer is that far behind.
     static constexpr int kBatchRows = 512;
-    static constexpr int kWaitingBatches = 8;
+    static constexpr int kWaitingBatches = 16;
 
     // `write` is called on the writing thread for every row, in order.
     explicit RowHandoff(std::function<void(const QStringList&)> write);

@@ -34,7 +34,10 @@ std::vector<char> ZipOut::takePiece(qsizetype n)
     std::vector<char> piece;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return out_ < kPieces || !free_.empty(); });
+        // All taken: the thread is let catch up by half before the next
+        // (a wake-up a piece would each wait its turn on a busy machine).
+        if (out_ >= kPieces)
+            changed_.wait(lock, [this] { return out_ <= kPieces / 2; });
         if (!free_.empty()) {
             piece = std::move(free_.back());
             free_.pop_back();
@@ -103,12 +106,14 @@ void ZipOut::run()
         }
         doJob(job);
         if (job.kind == Job::Data) {
+            bool caughtUp = false;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 free_.push_back(std::move(job.data));
-                --out_;
+                caughtUp = --out_ == kPieces / 2;
             }
-            changed_.notify_all();
+            if (caughtUp)
+                changed_.notify_all();
         }
     }
 }

@@ -17,7 +17,7 @@ namespace zipstream {
 class ZipOut {
 public:
     static constexpr qsizetype kPiece = 1 << 20;  // bytes a piece holds
-    static constexpr int kPieces = 3;             // pieces made, waiting or being deflated
+    static constexpr int kPieces = 6;             // pieces made, waiting or being deflated
 
     ZipOut() = default;
     ~ZipOut();  // an unfinished file is closed as it is
