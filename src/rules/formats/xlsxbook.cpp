@@ -201,8 +201,8 @@ struct BookWriter::Impl {
     void put(const QByteArray& b) { put(b.constData(), b.size()); }
     void flush()
     {
-        if (used > 0)
-            zip.write(std::move(buf), used);
+        if (!buf.empty())
+            zip.write(std::move(buf), used);  // a piece taken always goes back
         buf = std::vector<char>();
         used = 0;
     }
