@@ -6,6 +6,7 @@
 #include <QSqlRecord>
 #include <QVariant>
 #include <memory>
+#include <optional>
 
 #include "data/engine/dberror.h"
 #include "data/engine/engine.h"
@@ -13,6 +14,7 @@
 #include "data/transfer/rowhandoff.h"
 #include "rules/errors/diskfull.h"
 #include "rules/formats/exportfile.h"
+#include "rules/transfer/spareprocessor.h"
 
 ExportRows::ExportRows(const QSqlDatabase& db, const QString& sql) : q_(db)
 {
@@ -187,7 +189,7 @@ struct WorkbookRun {
     QStringList values;
 
     // The next workbook into `tmp`; *n gets the records it took.  The rows
-    // are read here and written on a thread of the workbook's own.
+    // are read here and written here or on a thread of their own.
     bool write(const QString& tmp, qint64* n, QString* error)
     {
         const std::unique_ptr<exportfile::TableWriter> writer = exportfile::makeWriter(format);
@@ -195,7 +197,12 @@ struct WorkbookRun {
             return false;
         writer->beginSheet(plan.sheetName, plan.columns);
         {
-            RowHandoff handoff([&writer](const QStringList& row) { writer->addRow(row); });
+            // Written on a thread of their own when the machine has a
+            // processor for it; on a busy one the handing over would cost
+            // more than it saves.
+            std::optional<RowHandoff> handoff;
+            if (spareprocessor::available())
+                handoff.emplace([&writer](const QStringList& row) { writer->addRow(row); });
             while ((per == 0 || *n < per) && rows.next(&values)) {
                 if (limit > 0)
                     for (qsizetype c = 0; c < values.size(); ++c)
@@ -203,14 +210,18 @@ struct WorkbookRun {
                             values[c] = exportfile::cutText(values[c], limit);
                             ++cut[c];
                         }
-                handoff.add(values);
+                if (handoff)
+                    handoff->add(values);
+                else
+                    writer->addRow(values);
                 ++*n;
                 if ((++done & 255) == 0) {
                     steps.checkStop();
                     steps.progress(done, total);
                 }
             }
-            handoff.finish();
+            if (handoff)
+                handoff->finish();
         }
         return writer->finish(error);
     }

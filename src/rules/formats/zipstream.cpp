@@ -4,11 +4,13 @@
 
 #include <QFile>
 
+#include "rules/transfer/spareprocessor.h"
+
 namespace zipstream {
 
 ZipOut::~ZipOut()
 {
-    if (thread_.joinable()) {
+    if (zip_) {
         QString ignored;
         close(&ignored);
     }
@@ -19,7 +21,9 @@ bool ZipOut::open(const QString& path)
     zip_ = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
     if (!zip_)
         return false;
-    thread_ = std::thread([this] { run(); });
+    // Without a processor to spare the pieces are deflated as they come.
+    if (spareprocessor::available())
+        thread_ = std::thread([this] { run(); });
     return true;
 }
 
@@ -60,6 +64,15 @@ void ZipOut::endPart() { post(Job{Job::End, {}, 0, false, {}, 0}); }
 
 void ZipOut::post(Job&& job)
 {
+    if (!thread_.joinable()) {
+        doJob(job);
+        if (job.kind == Job::Data) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            free_.push_back(std::move(job.data));
+            --out_;
+        }
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         jobs_.push_back(std::move(job));

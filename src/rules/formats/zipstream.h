@@ -2,6 +2,8 @@
 // A zip file written on a thread of its own: the parts' bytes are handed
 // over in pieces and deflated there, while the caller makes the next piece.
 // A few pieces wait at most; the caller waits for a free one beyond that.
+// On a machine without a processor to spare the pieces are deflated at once
+// on the caller's thread.
 
 #include <QByteArray>
 #include <QString>
@@ -24,7 +26,8 @@ public:
     ZipOut(const ZipOut&) = delete;
     ZipOut& operator=(const ZipOut&) = delete;
 
-    // Creates the file (false when it cannot) and starts the thread.
+    // Creates the file (false when it cannot) and starts the thread when
+    // there is a processor for it.
     bool open(const QString& path);
     // The parts follow one another: begin, pieces, end.  `level` 1 ... 9;
     // `large` for a part that may pass 4 GB.

@@ -14,6 +14,7 @@
 #include "data/transfer/exportrows.h"
 #include "data/transfer/rowhandoff.h"
 #include "rules/formats/readers.h"
+#include "rules/transfer/spareprocessor.h"
 #include "data/dataset/datasettest.h"
 
 using namespace datasettest;
@@ -75,12 +76,26 @@ private slots:
     }
     void cleanup()
     {
+        spareprocessor::pretend(std::nullopt);
         conn_->close();
         dropDatabase();
     }
 
+    // Written on a thread of their own (a processor to spare) and on the
+    // reading thread (a busy machine).
+    static void bothWays()
+    {
+        QTest::addColumn<bool>("spare");
+        QTest::newRow("spare processor") << true;
+        QTest::newRow("busy machine") << false;
+    }
+    void valuesAsQtReadsThemOverSeveralWorkbooks_data() { bothWays(); }
+    void aStopInTheMiddleLeavesNothing_data() { bothWays(); }
+
     void valuesAsQtReadsThemOverSeveralWorkbooks()
     {
+        QFETCH(bool, spare);
+        spareprocessor::pretend(spare);
         ExportPlan plan;
         plan.statement = QStringLiteral("select * from 样本 order by n");
         plan.columns = {QStringLiteral("n"), QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("c")};
@@ -106,6 +121,8 @@ private slots:
 
     void aStopInTheMiddleLeavesNothing()
     {
+        QFETCH(bool, spare);
+        spareprocessor::pretend(spare);
         ExportPlan plan;
         plan.statement = QStringLiteral("select * from 样本 order by n");
         plan.columns = {QStringLiteral("n"), QStringLiteral("c")};
