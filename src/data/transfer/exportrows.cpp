@@ -6,6 +6,7 @@
 #include <QSqlRecord>
 #include <QVariant>
 #include <memory>
+#include <optional>
 
 #include "data/engine/dberror.h"
 #include "data/engine/engine.h"
@@ -13,6 +14,7 @@
 #include "data/transfer/rowhandoff.h"
 #include "rules/errors/diskfull.h"
 #include "rules/formats/exportfile.h"
+#include "rules/transfer/spareprocessor.h"
 
 ExportRows::ExportRows(const QSqlDatabase& db, const QString& sql) : q_(db)
 {
@@ -87,8 +89,16 @@ bool ExportRows::next(QStringList* values)
                 (*values)[c] = QVariant(raw_->real(column)).toString();
                 continue;
             }
+            // Decoded into the text's own memory when it has room (rows
+            // come back from the writing to be filled again).
+            QString& value = (*values)[c];
             const char* text = raw_->text(column);
-            (*values)[c] = text ? QString::fromUtf8(text, raw_->size(column)) : QString();
+            const int bytes = text ? raw_->size(column) : 0;
+            value.resize(bytes);
+            if (bytes > 0) {
+                const QChar* end = utf8_.appendToBuffer(value.data(), QByteArrayView(text, bytes));
+                value.truncate(end - value.constData());
+            }
         }
         ++taken_;
         return true;
@@ -179,7 +189,7 @@ struct WorkbookRun {
     QStringList values;
 
     // The next workbook into `tmp`; *n gets the records it took.  The rows
-    // are read here and written on a thread of the workbook's own.
+    // are read here and written here or on a thread of their own.
     bool write(const QString& tmp, qint64* n, QString* error)
     {
         const std::unique_ptr<exportfile::TableWriter> writer = exportfile::makeWriter(format);
@@ -187,7 +197,12 @@ struct WorkbookRun {
             return false;
         writer->beginSheet(plan.sheetName, plan.columns);
         {
-            RowHandoff handoff([&writer](const QStringList& row) { writer->addRow(row); });
+            // Written on a thread of their own when the machine has a
+            // processor for it; on a busy one the handing over would cost
+            // more than it saves.
+            std::optional<RowHandoff> handoff;
+            if (spareprocessor::available())
+                handoff.emplace([&writer](const QStringList& row) { writer->addRow(row); });
             while ((per == 0 || *n < per) && rows.next(&values)) {
                 if (limit > 0)
                     for (qsizetype c = 0; c < values.size(); ++c)
@@ -195,14 +210,18 @@ struct WorkbookRun {
                             values[c] = exportfile::cutText(values[c], limit);
                             ++cut[c];
                         }
-                handoff.add(values);
+                if (handoff)
+                    handoff->add(values);
+                else
+                    writer->addRow(values);
                 ++*n;
                 if ((++done & 255) == 0) {
                     steps.checkStop();
                     steps.progress(done, total);
                 }
             }
-            handoff.finish();
+            if (handoff)
+                handoff->finish();
         }
         return writer->finish(error);
     }

@@ -12,6 +12,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QVector>
 #include <functional>
@@ -42,6 +43,7 @@ private:
     std::unique_ptr<SqliteTextRows> raw_;
     QSqlQuery q_;
     QVector<int> columns_;
+    QStringDecoder utf8_{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
     qint64 taken_ = 0;
     bool done_ = false;
 };

@@ -17,7 +17,7 @@ public:
     // Rows a batch holds, and batches waiting at most: the reader waits when
     // the writer is that far behind.
     static constexpr int kBatchRows = 512;
-    static constexpr int kWaitingBatches = 8;
+    static constexpr int kWaitingBatches = 16;
 
     // `write` is called on the writing thread for every row, in order.
     explicit RowHandoff(std::function<void(const QStringList&)> write);
@@ -27,7 +27,9 @@ public:
     RowHandoff(const RowHandoff&) = delete;
     RowHandoff& operator=(const RowHandoff&) = delete;
 
-    // Takes the row (`row` is left empty).
+    // Takes the row; `row` comes back as one written already (its texts'
+    // memory to be filled again) or empty.  A row is given back only once
+    // the writing thread is done with it.
     void add(QStringList& row);
     // Waits until every row is written; rethrows what the writing threw.
     void finish();
@@ -38,9 +40,11 @@ private:
 
     std::function<void(const QStringList&)> write_;
     std::vector<QStringList> batch_;
+    std::vector<QStringList> reuse_;  // written rows, for add() to give back
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::vector<QStringList>> waiting_;
+    std::vector<std::vector<QStringList>> written_;  // batches done, for the reading side
     bool last_ = false;     // no more batches come
     bool dropped_ = false;  // the rows left are not wanted
     std::exception_ptr failure_;

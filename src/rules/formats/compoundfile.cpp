@@ -100,6 +100,39 @@ CompoundFile::CompoundFile(quint32 size)
 
 quint64 CompoundFile::streamBytes() const { return quint64(streamSectors_) * kSector; }
 
+void Blocks::append(const char* p, qsizetype n)
+{
+    while (n > 0) {
+        if (blocks_.isEmpty() || blocks_.last().size() == blocks_.last().capacity()) {
+            blocks_.append(QByteArray());
+            blocks_.last().reserve(qMax(kBlock, n));
+        }
+        QByteArray& b = blocks_.last();
+        const qsizetype take = qMin(n, b.capacity() - b.size());
+        const qsizetype at = b.size();
+        b.resize(at + take);  // within the capacity: nothing moves
+        std::memcpy(b.data() + at, p, size_t(take));
+        p += take;
+        n -= take;
+    }
+}
+
+qsizetype Blocks::size() const
+{
+    qsizetype n = 0;
+    for (const QByteArray& b : blocks_)
+        n += b.size();
+    return n;
+}
+
+bool ChunkedOutput::write(const Blocks& b)
+{
+    for (const QByteArray& block : b.blocks())
+        if (!write(block))
+            return false;
+    return true;
+}
+
 bool ChunkedOutput::write(const char* p, qsizetype n)
 {
     if (!ok_)

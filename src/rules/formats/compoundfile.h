@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QList>
 
 namespace xls {
 
@@ -25,12 +26,25 @@ private:
     quint32 streamSectors_ = 0;
 };
 
+// Bytes kept in blocks of a megabyte: appending never moves what is there.
+class Blocks {
+public:
+    static constexpr qsizetype kBlock = 1 << 20;
+    void append(const char* p, qsizetype n);
+    qsizetype size() const;
+    const QList<QByteArray>& blocks() const { return blocks_; }
+
+private:
+    QList<QByteArray> blocks_;
+};
+
 // Writes to a file in chunks of about a megabyte; the first failure sticks.
 class ChunkedOutput {
 public:
     explicit ChunkedOutput(QFile& f) : f_(f) {}
     bool write(const QByteArray& b) { return write(b.constData(), b.size()); }
     bool write(const char* p, qsizetype n);
+    bool write(const Blocks& b);
     bool flush();
 
 private:

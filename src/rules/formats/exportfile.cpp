@@ -8,10 +8,10 @@
 #include <QTemporaryFile>
 #include <filesystem>
 #include <system_error>
-#include <xlsxwriter.h>
 
 #include "rules/errors/diskfull.h"
 #include "rules/files/scratchfiles.h"
+#include "rules/formats/xlsxbook.h"
 #include "rules/formats/xlswriter.h"
 
 namespace exportfile {
@@ -135,120 +135,60 @@ private:
 
 class XlsxWriter : public TableWriter {
 public:
-    static constexpr int kMaxRows = 1048576;
-    static constexpr int kMaxColumns = 16384;
-
-    ~XlsxWriter() override
-    {
-        if (wb_)
-            workbook_close(wb_);  // abandoned: whatever it leaves is a temporary file
-    }
     bool open(const QString& path, QString* error) override
     {
-        lxw_workbook_options opt{};
-        opt.constant_memory = LXW_TRUE;
-        opt.use_zip64 = LXW_TRUE;
-        path_ = QFile::encodeName(path);
-        wb_ = workbook_new_opt(path_.constData(), &opt);
-        if (!wb_) {
-            if (error)
-                *error = QStringLiteral("不能创建文件 %1").arg(path);
-            return false;
-        }
-        return true;
+        path_ = path;
+        return book_.open(path, error);
     }
     void beginSheet(const QString& name, const QStringList& header) override
     {
-        base_ = name.left(31);
+        base_ = xlsx::sheetNameFor(name);
         header_ = header;
         part_ = 1;
         newSheet(base_);
     }
     void addRow(const QStringList& row) override
     {
-        if (!ws_)
+        if (!started_)
             beginSheet(QStringLiteral("Sheet1"), {});
-        else if (row_ >= kMaxRows)
+        else if (book_.rowsInSheet() >= xlsx::BookWriter::kMaxRows)
             continueSheet();
-        put(row);
+        book_.addRow(row);
     }
     bool finish(QString* error) override
     {
-        if (!ws_ && problem_.isEmpty())
-            newSheet(QStringLiteral("Sheet1"));
-        const lxw_error e = workbook_close(wb_);
-        wb_ = nullptr;
-        if (problem_.isEmpty() && e != LXW_NO_ERROR)
-            problem_ = QString::fromUtf8(lxw_strerror(e));
-        if (!problem_.isEmpty() && diskFullAt(QFile::decodeName(path_)))
-            problem_ = diskFullText();
-        if (!problem_.isEmpty()) {
-            if (error)
-                *error = QStringLiteral("不能写入文件 %1：%2").arg(QFile::decodeName(path_), problem_);
-            return false;
-        }
-        return true;
+        QString problem;
+        if (book_.finish(&problem))
+            return true;
+        if (diskFullAt(path_))
+            problem = diskFullText();
+        if (error)
+            *error = QStringLiteral("不能写入文件 ") + path_ + QStringLiteral("：") + problem;
+        return false;
     }
 
 private:
-    void fail(const QString& problem)
-    {
-        if (problem_.isEmpty())
-            problem_ = problem;
-    }
     void newSheet(const QString& name)
     {
-        QString n = name.isEmpty() ? QStringLiteral("Sheet") + QString::number(++count_) : name;
-        for (QChar& c : n)
-            if (QStringLiteral("[]:*?/\\").contains(c))
-                c = QLatin1Char('_');
-        ws_ = workbook_add_worksheet(wb_, n.toUtf8().constData());
-        if (!ws_)  // a name used before
-            ws_ = workbook_add_worksheet(wb_, nullptr);
-        row_ = 0;
-        if (!ws_) {
-            // Its temporary file could not be made (constant memory mode).
-            fail(QStringLiteral("不能添加工作表（临时文件夹满了或不能写入）"));
-            return;
-        }
+        started_ = true;
+        book_.beginSheet(name);
         if (!header_.isEmpty())
-            put(header_);
+            book_.addRow(header_);
     }
+    // Rows past a worksheet's last go on in one named "客户(2)", "客户(3)" ...
     void continueSheet()
     {
         ++part_;
         const QString suffix = QStringLiteral("(") + QString::number(part_) + QStringLiteral(")");
-        newSheet(base_.left(31 - suffix.size()) + suffix);
-    }
-    void put(const QStringList& row)
-    {
-        if (!ws_)
-            return;
-        const int n = int(qMin<qsizetype>(row.size(), kMaxColumns));
-        if (row.size() > kMaxColumns)
-            fail(QStringLiteral("Excel 工作表最多只有 %1 列，导出了 %2 列").arg(kMaxColumns).arg(row.size()));
-        for (int c = 0; c < n; ++c) {
-            const QString& s = row.at(c);
-            if (s.isEmpty())
-                continue;
-            const lxw_error e = worksheet_write_string(ws_, lxw_row_t(row_), lxw_col_t(c),
-                                                       cutText(s, kCellTextLimit).toUtf8().constData(), nullptr);
-            if (e != LXW_NO_ERROR)
-                fail(QStringLiteral("第 %1 行第 %2 列写不进去：%3")
-                         .arg(QString::number(row_ + 1), QString::number(c + 1), QString::fromUtf8(lxw_strerror(e))));
-        }
-        ++row_;
+        newSheet(base_.left(xlsx::BookWriter::kMaxSheetName - suffix.size()) + suffix);
     }
 
-    QByteArray path_;
-    lxw_workbook* wb_ = nullptr;
-    lxw_worksheet* ws_ = nullptr;
+    xlsx::BookWriter book_;
+    QString path_;
     QString base_;
     QStringList header_;
     int part_ = 1;
-    int count_ = 0;
-    qint64 row_ = 0;
-    QString problem_;  // the first thing that went wrong
+    bool started_ = false;
 };
 
 class CsvWriter : public TableWriter {

@@ -3,14 +3,15 @@
 #include "rules/formats/biffrecords.h"
 #include "rules/formats/compoundfile.h"
 #include "rules/formats/littleendian.h"
+#include "rules/formats/sharedstrings.h"
 
 #include <QFile>
-#include <QHash>
 #include <QSet>
 #include <QStringList>
 #include <QVector>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the record writer copies UTF-16 and doubles as they are");
 
@@ -40,18 +41,6 @@ void widen(QByteArray& s)
     s.swap(wide);
 }
 
-// Appends bytes at the end, growing the array by half again when full: a
-// cell's record is a few bytes, and QByteArray's own append goes through
-// its general insert for each.
-void appendBytes(QByteArray& to, const char* p, qsizetype n)
-{
-    const qsizetype at = to.size();
-    if (to.capacity() < at + n)
-        to.reserve(qMax<qsizetype>(at + n, to.capacity() + to.capacity() / 2 + 4096));
-    to.resize(at + n);
-    std::memcpy(to.data() + at, p, size_t(n));
-}
-
 QString cleanSheetName(QString name)
 {
     static const QString bad = QStringLiteral("[]:*?/\\");
@@ -74,7 +63,7 @@ struct WorkbookWriter::Impl {
         QString name;
         bool hasHeader = false;
         QVariantList header;
-        QByteArray cells;  // LABELSST and NUMBER records in row order
+        Blocks cells;  // LABELSST, LABEL and NUMBER records in row order
         int rows = 0;
         int cols = 0;
         int continuation = 1;  // 1 for the first sheet of a run, 2, 3... after
@@ -83,18 +72,9 @@ struct WorkbookWriter::Impl {
     QList<SheetData> sheets;
     QSet<QString> usedNames;  // lower case
     bool tooManyColumns = false;
-
-    // Shared strings: every distinct text once, as its string bytes
-    // (length, flags, characters), found again through an open hash table
-    // whose entries hold the text's hash (upper half) and its index + 1, so
-    // that a probe touches one place in memory.
-    QByteArray sstRaw;
-    QVector<quint32> sstOffset;
-    QVector<quint64> table;
-    quint32 sstTotal = 0;
+    SharedStrings strings{kSharedStringLimit};
     QByteArray scratch;
 
-    Impl() { table.fill(0, 1024); }
 
     QString uniqueName(const QString& wanted)
     {
@@ -156,12 +136,6 @@ struct WorkbookWriter::Impl {
         putRow(row);
     }
 
-    void addTextRow(const QStringList& row)
-    {
-        putCells(sheetForNextRow(), row,
-                 [this](SheetData& s, quint16 r, quint16 c, const QString& v) { putText(s, r, c, v); });
-    }
-
     void putRow(const QVariantList& row)
     {
         putCells(sheets.last(), row,
@@ -207,7 +181,7 @@ struct WorkbookWriter::Impl {
             qToLittleEndian<quint16>(kCellXf, d + 8);
             const double x = v.toDouble();
             std::memcpy(d + 10, &x, 8);
-            appendBytes(s.cells, d, 18);
+            s.cells.append(d, 18);
             return;
         }
         case QMetaType::QString:
@@ -223,23 +197,32 @@ struct WorkbookWriter::Impl {
     {
         if (text.isEmpty())
             return;
-        const quint32 index = intern(text);
-        if (index == kNoIndex) {
-            // The table is full: a text cell of its own (scratch holds the
-            // encoded string).  Gnumeric takes the one-byte characters of a
-            // text cell in the workbook's code page, which is UTF-16 here, and
-            // so makes nonsense of any letter past ASCII ("Ü"): such texts go
-            // in two bytes a character, as Excel reads them as well.
-            if (scratch[2] == 0 && !isAscii(scratch.constData() + 3, scratch.size() - 3))
-                widen(scratch);
+        scratch.resize(0);
+        const quint32 h = SharedStrings::encode(scratch, text, kMaxTextLength);
+        putEncoded(s, r, c, scratch.constData(), scratch.size(), h);
+    }
+
+    // A text cell of `bytes` (the string as the table holds it).
+    void putEncoded(SheetData& s, quint16 r, quint16 c, const char* bytes, qsizetype size, quint32 h)
+    {
+        const quint32 index = strings.intern(bytes, size, h);
+        if (index == SharedStrings::kNoIndex) {
+            // The table is full: a text cell of its own.  Gnumeric takes the
+            // one-byte characters of a text cell in the workbook's code page,
+            // which is UTF-16 here, and so makes nonsense of any letter past
+            // ASCII ("Ü"): such texts go in two bytes a character, as Excel
+            // reads them as well.
+            QByteArray label(bytes, size);
+            if (label[2] == 0 && !isAscii(label.constData() + 3, label.size() - 3))
+                widen(label);
             char d[10];
             qToLittleEndian<quint16>(rLABEL, d);
-            qToLittleEndian<quint16>(quint16(6 + scratch.size()), d + 2);
+            qToLittleEndian<quint16>(quint16(6 + label.size()), d + 2);
             qToLittleEndian<quint16>(r, d + 4);
             qToLittleEndian<quint16>(c, d + 6);
             qToLittleEndian<quint16>(kCellXf, d + 8);
-            appendBytes(s.cells, d, 10);
-            appendBytes(s.cells, scratch.constData(), scratch.size());
+            s.cells.append(d, 10);
+            s.cells.append(label.constData(), label.size());
             return;
         }
         char d[14];
@@ -249,145 +232,50 @@ struct WorkbookWriter::Impl {
         qToLittleEndian<quint16>(c, d + 6);
         qToLittleEndian<quint16>(kCellXf, d + 8);
         qToLittleEndian<quint32>(index, d + 10);
-        appendBytes(s.cells, d, 14);
-        sstTotal++;
+        s.cells.append(d, 14);
     }
 
-    // Index of the text in the shared string table, adding it when new;
-    // kNoIndex for any text of at most 255 characters once the table holds
-    // sharedStringLimit texts.
-    static constexpr quint32 kNoIndex = 0xFFFFFFFF;
-    quint32 sharedStringLimit = kSharedStringLimit;
+    // A row of texts in two passes: every text encoded and its place in the
+    // table asked of memory first, then looked up; the table is larger than
+    // the processor's caches, and the row's look-ups wait for memory
+    // together instead of one after another.
+    struct RowText {
+        qsizetype at = -1;  // in rowBytes; -1 for an empty cell
+        qsizetype size = 0;
+        quint32 hash = 0;
+    };
+    QByteArray rowBytes;
+    std::vector<RowText> rowTexts;
 
-    quint32 intern(const QString& text)
+    void addTextRow(const QStringList& row)
     {
-        const qsizetype n = qMin<qsizetype>(text.size(), kMaxTextLength);
-        const ushort* u = text.utf16();
-        bool wide = false;
-        for (qsizetype i = 0; i < n; ++i)
-            if (u[i] > 0xFF) {
-                wide = true;
-                break;
-            }
-        scratch.resize(3 + n * (wide ? 2 : 1));
-        char* p = scratch.data();
-        qToLittleEndian<quint16>(quint16(n), p);
-        p[2] = wide ? 1 : 0;
-        if (wide) {
-            std::memcpy(p + 3, u, size_t(n) * 2);
-        } else {
-            for (qsizetype i = 0; i < n; ++i)
-                p[3 + i] = char(u[i]);
+        SheetData& s = sheetForNextRow();
+        const quint16 r = quint16(s.rows);
+        int n = int(row.size());
+        if (n > kMaxColumns) {
+            tooManyColumns = true;
+            n = kMaxColumns;
         }
-        // Once the table is full a short text stands in its cell whether or
-        // not the table holds it: no look-up.
-        if (quint32(sstOffset.size()) >= sharedStringLimit && n <= 255)
-            return kNoIndex;
-        const size_t full = qHashBits(scratch.constData(), size_t(scratch.size()));
-        const quint32 h = quint32(full) ^ quint32(quint64(full) >> 32);
-        const quint32 mask = quint32(table.size() - 1);
-        quint32 slot = h & mask;
-        quint64* t = table.data();
-        while (const quint64 entry = t[slot]) {
-            if (quint32(entry >> 32) == h) {
-                const quint32 i = quint32(entry) - 1;
-                const quint32 start = sstOffset[i];
-                const quint32 end = i + 1 < quint32(sstOffset.size()) ? sstOffset[i + 1]
-                                                                        : quint32(sstRaw.size());
-                if (end - start == quint32(scratch.size())
-                    && std::memcmp(sstRaw.constData() + start, scratch.constData(),
-                                   size_t(scratch.size())) == 0)
-                    return i;
-            }
-            slot = (slot + 1) & mask;
-        }
-        const quint32 index = quint32(sstOffset.size());
-        if (index >= sharedStringLimit && n <= 255)
-            return kNoIndex;
-        sstOffset.append(quint32(sstRaw.size()));
-        appendBytes(sstRaw, scratch.constData(), scratch.size());
-        t[slot] = (quint64(h) << 32) | (index + 1);
-        if (sstOffset.size() * 4 > table.size() * 3)
-            grow();
-        return index;
-    }
-
-    void grow()
-    {
-        QVector<quint64> bigger(table.size() * 2, 0);
-        const quint32 mask = quint32(bigger.size() - 1);
-        for (const quint64 entry : std::as_const(table)) {
-            if (!entry)
+        rowBytes.resize(0);
+        rowTexts.assign(size_t(n), RowText());
+        for (int c = 0; c < n; ++c) {
+            const QString& text = row.at(c);
+            if (text.isEmpty())
                 continue;
-            quint32 slot = quint32(entry >> 32) & mask;
-            while (bigger[slot])
-                slot = (slot + 1) & mask;
-            bigger[slot] = entry;
+            RowText& t = rowTexts[size_t(c)];
+            t.at = rowBytes.size();
+            t.hash = SharedStrings::encode(rowBytes, text, kMaxTextLength);
+            t.size = rowBytes.size() - t.at;
+            strings.prefetch(t.hash);
         }
-        table.swap(bigger);
-    }
-
-    // SST and its CONTINUE records, then EXTSST.  `at` is the stream offset
-    // where the SST record starts (the index EXTSST points into the stream).
-    QByteArray stringTable(quint32 at) const
-    {
-        const quint32 count = quint32(sstOffset.size());
-        const quint32 perBucket = qMax<quint32>(8, (count + 127) / 128);
-        QByteArray out;
-        out.reserve(sstRaw.size() + sstRaw.size() / kMaxRecordData * 5 + 64);
-        QByteArray ext;
-        put16(ext, quint16(perBucket));
-
-        qsizetype recStart = 0;
-        int room = 0;
-        auto startRecord = [&](quint16 type) {
-            if (!out.isEmpty())
-                set16(out, recStart + 2, quint16(out.size() - recStart - 4));
-            recStart = out.size();
-            put16(out, type);
-            put16(out, 0);
-            room = kMaxRecordData;
-        };
-        startRecord(rSST);
-        put32(out, sstTotal);
-        put32(out, count);
-        room -= 8;
-
-        for (quint32 i = 0; i < count; ++i) {
-            const char* s = sstRaw.constData() + sstOffset[i];
-            const quint16 n = qFromLittleEndian<quint16>(s);
-            const bool wide = s[2] & 1;
-            const int cs = wide ? 2 : 1;
-            // The header and the first character never part.
-            if (room < 3 + (n ? cs : 0))
-                startRecord(rCONTINUE);
-            if (i % perBucket == 0) {
-                put32(ext, at + quint32(out.size()));
-                put16(ext, quint16(out.size() - recStart));
-                put16(ext, 0);
-            }
-            out.append(s, 3);
-            room -= 3;
-            const char* chars = s + 3;
-            int left = n;
-            while (left > 0) {
-                int fit = room / cs;
-                if (fit == 0) {
-                    startRecord(rCONTINUE);
-                    put8(out, wide ? 1 : 0);  // the flags again, for the characters that follow
-                    room -= 1;
-                    continue;
-                }
-                fit = qMin(fit, left);
-                out.append(chars, fit * cs);
-                chars += fit * cs;
-                left -= fit;
-                room -= fit * cs;
-            }
+        for (int c = 0; c < n; ++c) {
+            const RowText& t = rowTexts[size_t(c)];
+            if (t.at >= 0)
+                putEncoded(s, r, quint16(c), rowBytes.constData() + t.at, t.size, t.hash);
         }
-        set16(out, recStart + 2, quint16(out.size() - recStart - 4));
-        record(out, rEXTSST, ext);
-        return out;
+        s.rows++;
+        if (n > s.cols)
+            s.cols = n;
     }
 
     QByteArray sheetHead(const SheetData& s) const
@@ -435,7 +323,7 @@ void WorkbookWriter::addTextRow(const QStringList& row)
 
 int WorkbookWriter::sheetCount() const { return int(d->sheets.size()); }
 
-void WorkbookWriter::setSharedStringLimit(quint32 n) { d->sharedStringLimit = n; }
+void WorkbookWriter::setSharedStringLimit(quint32 n) { d->strings.setLimit(n); }
 
 bool WorkbookWriter::save(const QString& path, QString* error)
 {
@@ -464,12 +352,12 @@ bool WorkbookWriter::save(const QString& path, QString* error)
     }
     // The shared strings stay a piece of their own: written after the head,
     // not copied onto it.
-    const QByteArray strings = d->stringTable(quint32(globals.size()));
+    const SharedStrings::Plan strings = d->strings.plan(quint32(globals.size()));
     const QByteArray globalsEnd = eof();
 
     QList<QByteArray> heads;
     const QByteArray end = eof();
-    quint64 streamSize = quint64(globals.size() + strings.size() + globalsEnd.size());
+    quint64 streamSize = quint64(globals.size()) + strings.size + quint64(globalsEnd.size());
     for (qsizetype i = 0; i < d->sheets.size(); ++i) {
         set32(globals, plyPos[i], quint32(streamSize));
         heads.append(d->sheetHead(d->sheets[i]));
@@ -488,7 +376,7 @@ bool WorkbookWriter::save(const QString& path, QString* error)
     ChunkedOutput out(file);
     out.write(box.header);
     out.write(globals);
-    out.write(strings);
+    d->strings.write(out, strings);
     out.write(globalsEnd);
     for (qsizetype i = 0; i < d->sheets.size(); ++i) {
         out.write(heads[i]);

@@ -1,0 +1,18 @@
+#pragma once
+// Whether a transfer's reading and writing should each have a thread: only
+// when the machine has a processor to spare.  On a busy machine the threads
+// would only take turns on the processors the others leave, and handing the
+// rows between them costs more than it saves; one thread then does both.
+
+#include <optional>
+
+namespace spareprocessor {
+
+// True when the processors outnumber the work waiting for them (the load
+// of the last minute) by at least one.
+bool available();
+
+// Tests set the answer (nullopt: ask the machine again).
+void pretend(std::optional<bool> answer);
+
+}  // namespace spareprocessor
