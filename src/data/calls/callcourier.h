@@ -55,8 +55,6 @@ public:
     // the window; it no longer counts as waiting meanwhile.  Should the
     // flush fail it stays, and a delivery finds it in 来电数据.
     void storedBeforeFlush(qint64 order, const QStringList& files);
-    // Stores whose flush is still under way.
-    int flushing() const { return int(flushing_.size()); }
     // The flusher of the journal and of such stores (tests hold it).
     FileFlusher& flusher() { return flusher_; }
     // A journalled call was stored by the window on a server, committed at

@@ -38,11 +38,8 @@ void FileFlusher::setFlushFunction(FlushFunction f)
     flushFn_ = f ? std::move(f) : FlushFunction(&FileFlusher::flushFile);
 }
 
-int FileFlusher::pending() const { return pending_; }
-
 void FileFlusher::flush(const QStringList& files, Done done)
 {
-    ++pending_;
     if (!thread_.joinable()) {  // finished: flushed here
         std::vector<Request> one;
         one.push_back({files, std::move(done)});
@@ -90,7 +87,6 @@ std::vector<FileFlusher::Outcome> FileFlusher::flushBatch(std::vector<Request> b
 
 void FileFlusher::follow(std::vector<Outcome> outcomes)
 {
-    pending_ -= int(outcomes.size());
     for (const Outcome& o : outcomes)
         if (o.done)
             o.done(o.ok, o.why);

@@ -37,8 +37,6 @@ public:
     void flush(const QStringList& files, Done done = {});
     // Flushes everything asked so far and runs what follows, here and now.
     void finish();
-    // Requests not yet followed up.
-    int pending() const;
 
     // Replaces the flush of a file (tests hold or fail it).
     void setFlushFunction(FlushFunction f);
@@ -64,7 +62,6 @@ private:
     std::vector<Request> queue_;
     std::vector<Outcome> flushed_;  // flushed, not followed up yet
     FlushFunction flushFn_;
-    int pending_ = 0;  // window thread's count: asked, not followed up
     bool stop_ = false;
     std::thread thread_;
 };

@@ -1,4 +1,5 @@
 #include "rules/formats/xlswriter.h"
+#include "rules/formats/xlsxbook.h"
 
 #include "rules/formats/biffrecords.h"
 #include "rules/formats/compoundfile.h"
@@ -41,19 +42,6 @@ void widen(QByteArray& s)
     s.swap(wide);
 }
 
-QString cleanSheetName(QString name)
-{
-    static const QString bad = QStringLiteral("[]:*?/\\");
-    for (QChar& c : name)
-        if (bad.contains(c) || c.unicode() < 0x20)
-            c = QLatin1Char('_');
-    while (name.startsWith(QLatin1Char('\'')))
-        name.remove(0, 1);
-    while (name.endsWith(QLatin1Char('\'')))
-        name.chop(1);
-    return name.left(31);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -78,7 +66,7 @@ struct WorkbookWriter::Impl {
 
     QString uniqueName(const QString& wanted)
     {
-        QString base = cleanSheetName(wanted);
+        QString base = xlsx::sheetNameFor(wanted);
         if (base.isEmpty())
             base = QStringLiteral("Sheet%1").arg(sheets.size() + 1);
         QString name = base;
