@@ -18,6 +18,9 @@ namespace {
 constexpr int kConnectWaitSeconds = 3;
 // How often the standbys' replay is looked at while calls wait for it.
 constexpr int kStandbyCheckMs = 1000;
+// The journal's log is moved into the journal beside the window once it
+// is this long (a few dozen calls).
+constexpr qint64 kFoldJournalAtBytes = 1 << 20;
 }  // namespace
 
 namespace {
@@ -104,8 +107,10 @@ void CallCourier::setRetryDelays(int firstMs, int longestMs)
 
 CallQueue& CallCourier::queue()
 {
-    if (!queue_)
+    if (!queue_) {
         queue_ = std::make_unique<CallQueue>(queuePath());
+        flusher_.foldLogs(queue_->path(), kFoldJournalAtBytes);
+    }
     return *queue_;
 }
 

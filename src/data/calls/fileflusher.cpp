@@ -1,6 +1,7 @@
 #include "data/calls/fileflusher.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QMetaObject>
 #include <QSet>
@@ -8,6 +9,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "data/engine/filestore.h"
 
 FileFlusher::FileFlusher(QObject* parent) : QObject(parent), flushFn_(&FileFlusher::flushFile)
 {
@@ -36,6 +39,12 @@ void FileFlusher::setFlushFunction(FlushFunction f)
 {
     std::lock_guard<std::mutex> hold(mutex_);
     flushFn_ = f ? std::move(f) : FlushFunction(&FileFlusher::flushFile);
+}
+
+void FileFlusher::foldLogs(const QString& database, qint64 atBytes)
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    folds_.insert(database + QStringLiteral("-wal"), {database, atBytes});
 }
 
 void FileFlusher::flush(const QStringList& files, Done done)
@@ -82,7 +91,29 @@ std::vector<FileFlusher::Outcome> FileFlusher::flushBatch(std::vector<Request> b
         o.done = std::move(r.done);
         out.push_back(std::move(o));
     }
+    QSet<QString> flushed = done;
+    for (auto it = failed.cbegin(); it != failed.cend(); ++it)
+        flushed.remove(it.key());
+    foldGrownLogs(flushed);
     return out;
+}
+
+// A checkpoint that fails (a reader holding the log, a full disk) leaves
+// the log as it was, every commit in it already on disk; a later flush
+// tries again.
+void FileFlusher::foldGrownLogs(const QSet<QString>& flushed)
+{
+    std::vector<Fold> due;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        for (const QString& log : flushed) {
+            const auto it = folds_.constFind(log);
+            if (it != folds_.cend() && QFileInfo(log).size() >= it->atBytes)
+                due.push_back(*it);
+        }
+    }
+    for (const Fold& f : due)
+        FileStore::standard().flushLog(f.database, false, nullptr);
 }
 
 void FileFlusher::follow(std::vector<Outcome> outcomes)

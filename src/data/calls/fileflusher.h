@@ -6,13 +6,18 @@
 // the journal once its row is on disk) is run on the flusher's own thread
 // afterwards, through its event loop.
 //
-// Requests that come while a flush runs are flushed together next.
+// Requests that come while a flush runs are flushed together next.  A
+// database's log named by foldLogs() is also moved into its database here
+// once it has grown (a checkpoint, with flushes of its own), so that the
+// writes on the window thread never run one.
 //
 // Give it only files that carry no lock of SQLite's (a database's log, not
 // the database file): closing a descriptor drops every lock the process
 // holds on that file.
 
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <condition_variable>
@@ -37,6 +42,9 @@ public:
     void flush(const QStringList& files, Done done = {});
     // Flushes everything asked so far and runs what follows, here and now.
     void finish();
+    // From now on, whenever a flush of `database`'s log finds the log at
+    // least `atBytes` long, the log is moved into the database afterwards.
+    void foldLogs(const QString& database, qint64 atBytes);
 
     // Replaces the flush of a file (tests hold or fail it).
     void setFlushFunction(FlushFunction f);
@@ -47,6 +55,10 @@ private:
         QStringList files;
         Done done;
     };
+    struct Fold {
+        QString database;
+        qint64 atBytes = 0;
+    };
     struct Outcome {
         Done done;
         bool ok = true;
@@ -54,6 +66,7 @@ private:
     };
     void run();
     std::vector<Outcome> flushBatch(std::vector<Request> batch);
+    void foldGrownLogs(const QSet<QString>& flushed);
     void follow(std::vector<Outcome> outcomes);
     void followFlushed();
 
@@ -62,6 +75,7 @@ private:
     std::vector<Request> queue_;
     std::vector<Outcome> flushed_;  // flushed, not followed up yet
     FlushFunction flushFn_;
+    QHash<QString, Fold> folds_;  // by the log's path
     bool stop_ = false;
     std::thread thread_;
 };

@@ -149,7 +149,12 @@ bool SqliteEngine::flushLater(QSqlDatabase& db, bool later) const
     if (later && !(q.exec(QStringLiteral("pragma journal_mode")) && q.next() &&
                    q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0))
         return false;
+    // Nor does such a commit move the log into the file (a checkpoint waits
+    // for the disk twice): the log is moved in beside the window soon after
+    // (DataModule's fold of the log).
     return q.exec(later ? QStringLiteral("pragma synchronous = normal") : QStringLiteral("pragma synchronous = full")) &&
+           q.exec(later ? QStringLiteral("pragma wal_autocheckpoint = 0")
+                        : QStringLiteral("pragma wal_autocheckpoint = 1000")) &&
            later;
 }
 
