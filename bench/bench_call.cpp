@@ -166,11 +166,17 @@ int main(int argc, char** argv)
     MainWindow w(dm, device);
     QElapsedTimer started;
     started.start();
+    // The lists are opened in turns after the window's first drawing: the
+    // record position is shown once they are.
+    bool positioned = false;
+    QObject::connect(&dm, &DataModule::recordPosition, [&](const QString&) { positioned = true; });
     w.show();
-    runUntil([&] { return dm.callTable.isActive() && !dm.callTable.countPending(); });
+    runUntil([&] { return positioned && dm.callTable.isActive() && !dm.callTable.countPending(); });
     std::printf("%s; window shown until the call list is counted: %.1f s\n", qPrintable(sizeText(size)),
                 started.elapsed() / 1000.0);
-    runUntil([&] { return !w.customerList()->treeLoading(); });
+    runUntil([&] {
+        return !w.customerList()->treeLoading() && (!withTree || w.customerList()->treeModel()->outline().count() > 0);
+    });
     if (withTree)
         std::printf("saved tree shown after %.1f s: %lld nodes; resident memory %.0f MB\n", started.elapsed() / 1000.0,
                     qint64(w.customerList()->treeModel()->outline().count()), residentKb() / 1024.0);
