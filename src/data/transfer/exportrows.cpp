@@ -63,22 +63,47 @@ bool ExportRows::selectColumns(const QStringList& names, QString* missing)
     return true;
 }
 
+bool ExportRows::stepRaw()
+{
+    bool more = false;
+    try {
+        more = raw_->next();
+    } catch (const DbError& e) {
+        done_ = true;
+        throw DbError(QStringLiteral("读列表的记录时出错：") + e.message());
+    }
+    if (!more)
+        done_ = true;
+    return more;
+}
+
+bool ExportRows::nextUtf8(std::vector<QByteArrayView>* cells)
+{
+    if (done_ || !stepRaw())
+        return false;
+    cells->resize(size_t(columns_.size()));
+    numbers_.resize(size_t(columns_.size()));
+    for (qsizetype c = 0; c < columns_.size(); ++c) {
+        const int column = columns_[c];
+        if (raw_->isReal(column)) {
+            numbers_[size_t(c)] = QVariant(raw_->real(column)).toString().toUtf8();
+            (*cells)[size_t(c)] = numbers_[size_t(c)];
+            continue;
+        }
+        const char* text = raw_->text(column);
+        (*cells)[size_t(c)] = text ? QByteArrayView(text, raw_->size(column)) : QByteArrayView();
+    }
+    ++taken_;
+    return true;
+}
+
 bool ExportRows::next(QStringList* values)
 {
     if (done_)
         return false;
     if (raw_) {
-        bool more = false;
-        try {
-            more = raw_->next();
-        } catch (const DbError& e) {
-            done_ = true;
-            throw DbError(QStringLiteral("读列表的记录时出错：") + e.message());
-        }
-        if (!more) {
-            done_ = true;
+        if (!stepRaw())
             return false;
-        }
         values->resize(columns_.size());
         for (qsizetype c = 0; c < columns_.size(); ++c) {
             const int column = columns_[c];
@@ -187,6 +212,8 @@ struct WorkbookRun {
     QVector<qint64> cut;
     qint64 done = 0;
     QStringList values;
+    std::vector<QByteArrayView> cells;
+    std::vector<QByteArray> cutCells;
 
     // The next workbook into `tmp`; *n gets the records it took.  The rows
     // are read here and written here or on a thread of their own.
@@ -196,34 +223,68 @@ struct WorkbookRun {
         if (!writer->open(tmp, error))
             return false;
         writer->beginSheet(plan.sheetName, plan.columns);
-        {
-            // Written on a thread of their own when the machine has a
-            // processor for it; on a busy one the handing over would cost
-            // more than it saves.
-            std::optional<RowHandoff> handoff;
-            if (spareprocessor::available())
-                handoff.emplace([&writer](const QStringList& row) { writer->addRow(row); });
-            while ((per == 0 || *n < per) && rows.next(&values)) {
-                if (limit > 0)
-                    for (qsizetype c = 0; c < values.size(); ++c)
-                        if (values[c].size() > limit) {
-                            values[c] = exportfile::cutText(values[c], limit);
-                            ++cut[c];
-                        }
-                if (handoff)
-                    handoff->add(values);
-                else
-                    writer->addRow(values);
-                ++*n;
-                if ((++done & 255) == 0) {
-                    steps.checkStop();
-                    steps.progress(done, total);
-                }
-            }
-            if (handoff)
-                handoff->finish();
-        }
+        // Written on a thread of their own when the machine has a processor
+        // for it; on a busy one the handing over would cost more than it
+        // saves.
+        const bool spare = spareprocessor::available();
+        if (!spare && writer->takesUtf8() && rows.readsUtf8())
+            writeUtf8(*writer, n);
+        else
+            writeTexts(*writer, n, spare);
         return writer->finish(error);
+    }
+
+    void writeTexts(exportfile::TableWriter& writer, qint64* n, bool beside)
+    {
+        std::optional<RowHandoff> handoff;
+        if (beside)
+            handoff.emplace([&writer](const QStringList& row) { writer.addRow(row); });
+        while ((per == 0 || *n < per) && rows.next(&values)) {
+            if (limit > 0)
+                for (qsizetype c = 0; c < values.size(); ++c)
+                    if (values[c].size() > limit) {
+                        values[c] = exportfile::cutText(values[c], limit);
+                        ++cut[c];
+                    }
+            if (handoff)
+                handoff->add(values);
+            else
+                writer.addRow(values);
+            ++*n;
+            counted();
+        }
+        if (handoff)
+            handoff->finish();
+    }
+
+    // The database's texts go into the file as they are, without being
+    // decoded into QString and encoded back cell by cell.
+    void writeUtf8(exportfile::TableWriter& writer, qint64* n)
+    {
+        while ((per == 0 || *n < per) && rows.nextUtf8(&cells)) {
+            if (limit > 0)
+                for (size_t c = 0; c < cells.size(); ++c)
+                    if (cells[c].size() > limit) {  // never fewer bytes than characters
+                        const QString text = QString::fromUtf8(cells[c]);
+                        if (text.size() > limit) {
+                            cutCells.resize(cells.size());
+                            cutCells[c] = exportfile::cutText(text, limit).toUtf8();
+                            cells[c] = cutCells[c];
+                            ++cut[qsizetype(c)];
+                        }
+                    }
+            writer.addUtf8Row(cells.data(), qsizetype(cells.size()));
+            ++*n;
+            counted();
+        }
+    }
+
+    void counted()
+    {
+        if ((++done & 255) == 0) {
+            steps.checkStop();
+            steps.progress(done, total);
+        }
     }
 
     // The records meant for a workbook that failed are passed over, so that

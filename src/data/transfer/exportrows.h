@@ -7,6 +7,7 @@
 // export began, whatever the window writes meanwhile.  The list's data set
 // itself is neither read nor moved.
 
+#include <QByteArrayView>
 #include <QList>
 #include <QPair>
 #include <QSqlDatabase>
@@ -17,6 +18,7 @@
 #include <QVector>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class SqliteTextRows;
 
@@ -36,14 +38,23 @@ public:
     // The next record's values of the selected columns as text (NULL as "");
     // false past the last record.  A failed read throws DbError.
     bool next(QStringList* values);
+    // Whether the records can be read as UTF-8 bytes (a database file's).
+    bool readsUtf8() const { return raw_ != nullptr; }
+    // The next record's values of the selected columns as the UTF-8 texts
+    // next() decodes (NULL as empty), valid until the next read; false past
+    // the last record.  A failed read throws DbError.
+    bool nextUtf8(std::vector<QByteArrayView>* cells);
     // Records handed out so far.
     qint64 taken() const { return taken_; }
 
 private:
+    bool stepRaw();  // false past the last record
+
     std::unique_ptr<SqliteTextRows> raw_;
     QSqlQuery q_;
     QVector<int> columns_;
-    QStringDecoder utf8_{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
+    QStringDecoder utf8_{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};
+    std::vector<QByteArray> numbers_;  // nextUtf8's numbers with a fraction, by column
     qint64 taken_ = 0;
     bool done_ = false;
 };

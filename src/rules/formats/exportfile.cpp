@@ -89,6 +89,15 @@ QString numberedName(const QString& chosen, qint64 k)
     return base + QString::number(k) + extensionOf(f);
 }
 
+void TableWriter::addUtf8Row(const QByteArrayView* cells, qsizetype count)
+{
+    QStringList row;
+    row.reserve(count);
+    for (qsizetype c = 0; c < count; ++c)
+        row << QString::fromUtf8(cells[c]);
+    addRow(row);
+}
+
 // ---------------------------------------------------------------------------
 
 namespace {
@@ -154,6 +163,15 @@ public:
         else if (book_.rowsInSheet() >= xlsx::BookWriter::kMaxRows)
             continueSheet();
         book_.addRow(row);
+    }
+    bool takesUtf8() const override { return true; }
+    void addUtf8Row(const QByteArrayView* cells, qsizetype count) override
+    {
+        if (!started_)
+            beginSheet(QStringLiteral("Sheet1"), {});
+        else if (book_.rowsInSheet() >= xlsx::BookWriter::kMaxRows)
+            continueSheet();
+        book_.addRow(cells, count);
     }
     bool finish(QString* error) override
     {

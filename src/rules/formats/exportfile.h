@@ -4,6 +4,7 @@
 // .csv) behind one small interface.  Every writer starts a further sheet
 // when one is full, with the header row again.
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -49,6 +50,10 @@ public:
     virtual void beginSheet(const QString& name, const QStringList& header) = 0;
     // An empty text is an empty cell.
     virtual void addRow(const QStringList& row) = 0;
+    // Whether the writer makes its file from UTF-8 texts without going
+    // through QString: such a writer takes rows of UTF-8 as they are.
+    virtual bool takesUtf8() const { return false; }
+    virtual void addUtf8Row(const QByteArrayView* cells, qsizetype count);
     // Completes the file; false with a message naming the file and what
     // went wrong.
     virtual bool finish(QString* error) = 0;

@@ -102,11 +102,98 @@ char* escapeInto(char* p, const char16_t* s, qsizetype n)
     return p;
 }
 
+// The bytes of one character of UTF-8 starting with `lead`, reading on
+// from s[i] (n bytes in all); 0 when they are no character of UTF-8 (a
+// byte out of place, a sequence too long or cut short, a surrogate).
+int utf8Length(const unsigned char* s, qsizetype i, qsizetype n)
+{
+    const unsigned char lead = s[i];
+    int length;
+    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + length > n || s[i + 1] < low || s[i + 1] > high)
+        return 0;
+    for (int k = 2; k < length; ++k)
+        if ((s[i + k] & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
+// The UTF-8 text escaped at p as escapeInto() escapes it (room for
+// kMostBytesPerChar bytes a byte); null when the bytes are no UTF-8 (the
+// caller then decodes them the way Qt does and escapes that).
+char* escapeUtf8Into(char* p, const char* text, qsizetype n)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char b = s[i];
+        if (b < 0x80) {
+            if (b >= 0x20 && b != '<' && b != '>' && b != '&' && b != '_') {
+                *p++ = char(b);
+                ++i;
+                continue;
+            }
+            switch (b) {
+            case '<': p = putLiteral(p, "&lt;"); break;
+            case '>': p = putLiteral(p, "&gt;"); break;
+            case '&': p = putLiteral(p, "&amp;"); break;
+            case '\t':
+            case '\n': *p++ = char(b); break;
+            case '_':
+                if (i + 6 < n && s[i + 1] == 'x' && isHex(s[i + 2]) && isHex(s[i + 3]) && isHex(s[i + 4])
+                    && isHex(s[i + 5]) && s[i + 6] == '_')
+                    p = putEscape(p, '_');
+                else
+                    *p++ = '_';
+                break;
+            default: p = putEscape(p, b); break;
+            }
+            ++i;
+            continue;
+        }
+        const int length = utf8Length(s, i, n);
+        if (length == 0)
+            return nullptr;
+        if (length == 3 && b == 0xEF && s[i + 1] == 0xBF && s[i + 2] >= 0xBE)
+            p = putEscape(p, 0xFFC0u | (s[i + 2] & 0x3F));  // U+FFFE and U+FFFF: no XML characters
+        else
+            p = putBytes(p, text + i, length);
+        i += length;
+    }
+    return p;
+}
+
 bool needsPreserve(const QString& s)
 {
     auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'); };
     return !s.isEmpty() && (blank(s.front()) || blank(s.back()));
 }
+
+bool needsPreserve(QByteArrayView s)
+{
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    return !s.isEmpty() && (blank(s.front()) || blank(s.back()));
+}
+
+// As Qt reads the bytes of a text (a byte that is no UTF-8 becomes the
+// replacement character).
+QString decoded(QByteArrayView utf8) { return QString::fromUtf8(utf8); }
 
 QByteArray attributeText(const QString& s)
 {
@@ -148,6 +235,19 @@ void appendCellText(QByteArray& out, const QString& text)
     const qsizetype at = out.size();
     out.resize(at + text.size() * kMostBytesPerChar);
     char* end = escapeInto(out.data() + at, reinterpret_cast<const char16_t*>(text.utf16()), text.size());
+    out.truncate(end - out.constData());
+}
+
+void appendCellText(QByteArray& out, QByteArrayView utf8)
+{
+    const qsizetype at = out.size();
+    out.resize(at + utf8.size() * kMostBytesPerChar);
+    char* end = escapeUtf8Into(out.data() + at, utf8.data(), utf8.size());
+    if (!end) {
+        out.truncate(at);
+        appendCellText(out, decoded(utf8));
+        return;
+    }
     out.truncate(end - out.constData());
 }
 
@@ -247,21 +347,22 @@ struct BookWriter::Impl {
         return letters[size_t(c)];
     }
 
-    void addRow(const QStringList& row)
+    // A row's cells, texts (QString) or UTF-8 bytes (QByteArrayView).
+    template <class Text>
+    void addRow(const Text* cells, qsizetype n)
     {
         if (names.isEmpty())
             startSheet(QStringLiteral("Sheet1"));
         if (!inSheet || zip.failed())
             return;
         ++rows;
-        qsizetype n = row.size();
         widest = qMax(widest, n);
         n = qMin<qsizetype>(n, kMaxColumns);
         char number[24];
         const int digits = std::snprintf(number, sizeof number, "%lld", rows);
         bool open = false;
         for (qsizetype c = 0; c < n; ++c) {
-            const QString& text = row.at(c);
+            const Text& text = cells[c];
             if (text.isEmpty())
                 continue;
             if (!open) {
@@ -276,16 +377,26 @@ struct BookWriter::Impl {
             p = putBytes(p, col.constData(), col.size());
             p = putBytes(p, number, digits);
             p = putLiteral(p, "\" t=\"inlineStr\">");
-            if (needsPreserve(text))
-                p = putLiteral(p, "<is><t xml:space=\"preserve\">");
-            else
-                p = putLiteral(p, "<is><t>");
-            p = escapeInto(p, reinterpret_cast<const char16_t*>(text.utf16()), text.size());
+            p = putText(p, text);
             p = putLiteral(p, "</t></is></c>");
             used = p - buf.data();
         }
         if (open)
             put("</row>", 6);
+    }
+    static char* putText(char* p, const QString& text)
+    {
+        p = needsPreserve(text) ? putLiteral(p, "<is><t xml:space=\"preserve\">") : putLiteral(p, "<is><t>");
+        return escapeInto(p, reinterpret_cast<const char16_t*>(text.utf16()), text.size());
+    }
+    static char* putText(char* p, QByteArrayView text)
+    {
+        p = needsPreserve(text) ? putLiteral(p, "<is><t xml:space=\"preserve\">") : putLiteral(p, "<is><t>");
+        if (char* end = escapeUtf8Into(p, text.data(), text.size()))
+            return end;
+        // No UTF-8: as Qt reads it (never longer in UTF-16 units than in bytes).
+        const QString read = decoded(text);
+        return escapeInto(p, reinterpret_cast<const char16_t*>(read.utf16()), read.size());
     }
 
     void smallParts()
@@ -351,7 +462,9 @@ bool BookWriter::open(const QString& path, QString* error)
 
 void BookWriter::beginSheet(const QString& name) { d->startSheet(name); }
 
-void BookWriter::addRow(const QStringList& row) { d->addRow(row); }
+void BookWriter::addRow(const QStringList& row) { d->addRow(row.constData(), row.size()); }
+
+void BookWriter::addRow(const QByteArrayView* cells, qsizetype count) { d->addRow(cells, count); }
 
 qint64 BookWriter::rowsInSheet() const { return d->rows; }
 

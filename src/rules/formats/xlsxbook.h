@@ -5,6 +5,7 @@
 // memory it takes does not grow with the rows.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -32,6 +33,10 @@ public:
     // was begun); an empty text leaves its cell empty.  Columns past the
     // format's last are left out and said so by finish().
     void addRow(const QStringList& row);
+    // The same for texts in UTF-8, as a database file holds them: the XML
+    // is made from their bytes (bytes that are no UTF-8 are read as
+    // QString::fromUtf8 reads them).
+    void addRow(const QByteArrayView* cells, qsizetype count);
     qint64 rowsInSheet() const;
     // Completes the file; false with what went wrong (the first thing).
     bool finish(QString* error);
@@ -51,5 +56,6 @@ QString sheetNameFor(const QString& wanted);
 // an XML reader would turn into a line feed) as _xHHHH_, and a "_x" that
 // would read as such an escape guarded as _x005F_.
 void appendCellText(QByteArray& out, const QString& text);
+void appendCellText(QByteArray& out, QByteArrayView utf8);
 
 }  // namespace xlsx

@@ -8,8 +8,9 @@
 
 namespace spareprocessor {
 
-// True when the processors outnumber the work waiting for them (the load
-// of the last minute) by at least one.
+// True when at least one processor is free now: the machine is watched
+// for a moment (the caller's thread sleeps meanwhile), and what was seen
+// holds for a few seconds.
 bool available();
 
 // Tests set the answer (nullopt: ask the machine again).

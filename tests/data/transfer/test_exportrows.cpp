@@ -13,6 +13,8 @@
 #include "data/connection/connection.h"
 #include "data/transfer/exportrows.h"
 #include "data/transfer/rowhandoff.h"
+#include "rules/errors/errorreport.h"
+#include "rules/formats/exportfile.h"
 #include "rules/formats/readers.h"
 #include "rules/transfer/spareprocessor.h"
 #include "data/dataset/datasettest.h"
@@ -139,6 +141,42 @@ private slots:
         }
         QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("停止")),
                  QStringList());
+    }
+
+    // On a busy machine an .xlsx is made from the file's UTF-8 texts as they
+    // are, on a spare one from their decoding: the two hold the same cells,
+    // also for bytes that are no UTF-8, characters XML cannot carry, a
+    // number with a fraction and a text past a cell's limit (cut alike).
+    void aWorkbookHoldsTheSameCellsWhicheverWayItIsMade()
+    {
+        QSqlQuery q(conn_->database());
+        QVERIFY(q.exec(QStringLiteral("create table 怪字 (n integer primary key, c)")));
+        QVERIFY(q.exec(QStringLiteral(
+            "insert into 怪字 (c) values (cast(x'c328' as text)), (cast(x'eda080e5bca0' as text)), "
+            "(cast(x'efbfbe5f78303034315f' as text)), (cast(x'efbbbfe5bca0' as text)), (cast(x'0d0a01' as text)), "
+            "(' 张三 <&> '), (2.5), (1e20), (null), (''), (replace(hex(zeroblob(20000)), '0', '长'))")));
+        QList<QList<QStringList>> made;
+        for (const bool spare : {true, false}) {
+            spareprocessor::pretend(spare);
+            ExportPlan plan;
+            plan.statement = QStringLiteral("select * from 怪字 order by n");
+            plan.columns = {QStringLiteral("n"), QStringLiteral("c")};
+            plan.fileName = dir_.filePath(spare ? QStringLiteral("spare.xlsx") : QStringLiteral("busy.xlsx"));
+            plan.sheetName = QStringLiteral("怪字");
+            ExportReport report;
+            try { report = writeWorkbooks(conn_->database(), plan, ExportSteps()); } catch (const std::exception& e) { QFAIL(e.what()); }
+            QVERIFY2(report.failures.isEmpty(), qPrintable(report.failures.join(QLatin1Char('\n'))));
+            QCOMPARE(report.cutTotal(), 1);
+            made << readCsv(report.written.value(0));
+        }
+        QCOMPARE(made[1].size(), 11);
+        QCOMPARE(made[1], made[0]);
+        // Spot checks of what both hold.
+        const QList<QStringList> byQt = readByQt(conn_->database(), QStringLiteral("select * from 怪字 order by n"));
+        for (int r : {3, 5, 6, 7})  // a leading byte order mark is the text's too
+            QCOMPARE(made[1][r], byQt[r]);
+        QCOMPARE(made[1][10][1].size(), exportfile::kCellTextLimit);
+        QCOMPARE(made[1][2][1], QString(QChar(0xFFFE)) + QStringLiteral("_x0041_"));
     }
 
     // What the writing thread throws comes out of finish(), however many

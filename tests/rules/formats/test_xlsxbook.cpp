@@ -96,6 +96,21 @@ void TestXlsxBook::textsThatXmlCannotCarryAsTheyAre()
     // Half a character outside the basic plane is no text: replaced.
     QCOMPARE(escaped(QString(QChar(0xD83D)) + QLatin1Char('x')), QByteArray("\xEF\xBF\xBDx"));
     QCOMPARE(escaped(QString(QChar(0xDE00))), QByteArray("\xEF\xBF\xBD"));
+
+    // Texts as a database file holds them (UTF-8) come out as their
+    // QString would; bytes that are no UTF-8 as Qt reads them.
+    const QList<QByteArray> bytes{
+        "a<b>&c\"'", "a\tb\nc\rd", QByteArray("\0\x1F\x0B\x7F", 4), "_x0041_", "_x00g1_ _x004 a_b_x0041",
+        "\xE5\xBC\xA0\xE4\xB8\x89 \xC3\xA9 \xF0\x9F\x98\x80",  // 张三 é 😀
+        "\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xBF\xBD",                         // U+FFFE, U+FFFF, U+FFFD
+        "\xEF\xBB\xBFa",                                                 // a leading byte order mark
+        "\xC3(", "\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80x", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80",
+        "\x80", "ab\xE5\xBC", "\xF0\x9F\x98", "\xFF\xFE"};
+    for (const QByteArray& b : bytes) {
+        QByteArray fromBytes;
+        xlsx::appendCellText(fromBytes, QByteArrayView(b));
+        QCOMPARE(fromBytes, escaped(QString::fromUtf8(b)));
+    }
 }
 
 // Deflated on a thread of its own (a processor to spare) and as the XML
