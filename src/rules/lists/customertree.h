@@ -70,6 +70,11 @@ public:
     int levels() const { return levels_; }
     // One row: the values of fields 0 .. levels-1 (NULL read as empty).
     void addRow(const QStringList& values);
+    // Every row is in: what finds a node's child by its text goes, and the
+    // texts take only the memory they need (a tree of a million nodes gives
+    // back tens of megabytes before its outline and file are made).  No
+    // rows are added after it.
+    void finishRows();
     QVector<Node> nodes() const;  // depth-first
     int nodeCount() const { return int(level_.size()); }
     // Calls `visit` with each node's level and text, depth first, without

@@ -72,8 +72,17 @@ int TreeBuilder::findOrAdd(int parent, int level, const QString& value)
     return node;
 }
 
+void TreeBuilder::finishRows()
+{
+    std::vector<Slot>().swap(slots_);
+    text_.squeeze();
+}
+
 void TreeBuilder::addRow(const QStringList& values)
 {
+    Q_ASSERT(!slots_.empty());  // not after finishRows()
+    if (slots_.empty())
+        return;
     int parent = -1;
     for (int level = 0; level < levels_ && level < values.size(); ++level) {
         const QString& v = values[level];

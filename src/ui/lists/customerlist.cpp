@@ -270,6 +270,7 @@ bool CustomerList::startRebuild(const QStringList& searchList, QWidget* owner)
                     cx.db(), fields, [&cx] { return cx.stopRequested(); },
                     [&cx](qint64 done, qint64 total) { cx.progress(done, total); }, &builder))
                 throw WorkStopped();
+            builder.finishRows();
             cx.setText(QStringLiteral("正在生成客户分类列表……"));
             // The file's bytes are made meanwhile on a thread of their own
             // (both only read the builder).

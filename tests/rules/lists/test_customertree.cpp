@@ -259,6 +259,7 @@ private slots:
             rows << row;
             builder.addRow(row);
         }
+        builder.finishRows();  // as the rebuild does before it reads the nodes
         const QVector<Node> plain = plainTree(rows, 4);
         QVERIFY(plain.size() > 5000);
         QCOMPARE(builder.nodeCount(), plain.size());
