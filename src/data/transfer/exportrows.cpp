@@ -226,7 +226,7 @@ struct WorkbookRun {
         // Written on a thread of their own when the machine has a processor
         // for it; on a busy one the handing over would cost more than it
         // saves.
-        const bool spare = spareprocessor::available();
+        const bool spare = writer->worthAThread() && spareprocessor::available();
         if (!spare && writer->takesUtf8() && rows.readsUtf8())
             writeUtf8(*writer, n);
         else

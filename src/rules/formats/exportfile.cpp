@@ -222,6 +222,7 @@ public:
         buf_ = QByteArray("\xEF\xBB\xBF");  // UTF-8 mark: Excel then reads the Chinese texts right
         return true;
     }
+    bool worthAThread() const override { return false; }
     void beginSheet(const QString&, const QStringList& header) override
     {
         // One table per file: a header only at the top.

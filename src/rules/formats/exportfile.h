@@ -53,6 +53,10 @@ public:
     // Whether the writer makes its file from UTF-8 texts without going
     // through QString: such a writer takes rows of UTF-8 as they are.
     virtual bool takesUtf8() const { return false; }
+    // Whether writing beside the reading, on a thread of its own, can pay:
+    // a writer with little to do a row (.csv) costs less than handing the
+    // rows over.
+    virtual bool worthAThread() const { return true; }
     virtual void addUtf8Row(const QByteArrayView* cells, qsizetype count);
     // Completes the file; false with a message naming the file and what
     // went wrong.
