@@ -10,7 +10,8 @@ namespace spareprocessor {
 
 // True when at least one processor is free now: the machine is watched
 // for a moment (the caller's thread sleeps meanwhile), and what was seen
-// holds for a few seconds.
+// holds for a few seconds.  The window thread never sleeps for it: there
+// the last thing seen answers, or else the load of the last minute.
 bool available();
 
 // Tests set the answer (nullopt: ask the machine again).
