@@ -27,6 +27,7 @@ CallHandling::CallHandling(DataModule& dm, CallerIdDevice& device, CallScreen& s
     connect(&device, &CallerIdDevice::comingCall, this, &CallHandling::onIncomingNumber);
     connect(&device, &CallerIdDevice::ring, this, &CallHandling::onRing);
     connect(&device, &CallerIdDevice::phoneHandoff, this, &CallHandling::onHangUp);
+    stepTimer_.setObjectName(QStringLiteral("callSteps"));
     stepTimer_.setSingleShot(true);
     connect(&stepTimer_, &QTimer::timeout, this, &CallHandling::nextStep);
     // A caller who could not be looked up is looked up once the database

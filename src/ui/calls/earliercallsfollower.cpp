@@ -18,6 +18,7 @@ QString customerCallsText(qint64 calls)
 EarlierCallsFollower::EarlierCallsFollower(DataModule& dm, QList<EarlierCallsPanel*> panels, QObject* parent)
     : QObject(parent), dm_(dm), panels_(std::move(panels))
 {
+    timer_.setObjectName(QStringLiteral("earlierCallsRefresh"));
     timer_.setSingleShot(true);
     timer_.setInterval(0);
     connect(&timer_, &QTimer::timeout, this, &EarlierCallsFollower::refresh);

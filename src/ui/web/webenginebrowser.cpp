@@ -44,6 +44,7 @@ public:
 private:
     LoadQueue() : timer_(new QTimer(QCoreApplication::instance()))
     {
+        timer_->setObjectName(QStringLiteral("webLoadQueue"));  // named in the benches' lists of slow events
         timer_->setInterval(0);
         QObject::connect(timer_, &QTimer::timeout, [this] { next(); });
     }

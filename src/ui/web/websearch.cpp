@@ -42,6 +42,7 @@ QString baiduAddress(const QString& number)
 WebTabs::WebTabs(DataModule& dm, TabScreen& screen, QObject* parent)
     : QObject(parent), dm_(dm), screen_(screen)
 {
+    searchTimer_.setObjectName(QStringLiteral("searchSteps"));
     searchTimer_.setSingleShot(true);
     searchTimer_.setTimerType(Qt::PreciseTimer);  // the spacing is kept exactly
     connect(&searchTimer_, &QTimer::timeout, this, [this] { guarded([this] { searchStep(); }); });
