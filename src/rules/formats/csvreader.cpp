@@ -9,6 +9,7 @@
 
 #include "rules/files/textfile.h"
 #include "rules/formats/readers.h"
+#include "rules/formats/utf8sequence.h"
 
 namespace {
 
@@ -273,29 +274,7 @@ Utf8Check checkUtf8(const QByteArray& bytes)
             ++i;
             continue;
         }
-        int len = 0;
-        uchar lo = 0x80, hi = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            len = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            len = 3;
-            if (b == 0xE0)
-                lo = 0xA0;
-            else if (b == 0xED)
-                hi = 0x9F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            len = 4;
-            if (b == 0xF0)
-                lo = 0x90;
-            else if (b == 0xF4)
-                hi = 0x8F;
-        }
-        bool ok = len > 0 && i + len <= n;
-        for (int k = 1; ok && k < len; ++k) {
-            const uchar c = p[i + k];
-            ok = k == 1 ? (c >= lo && c <= hi) : (c >= 0x80 && c <= 0xBF);
-        }
-        if (ok) {
+        if (const int len = utf8::sequenceLength(p, i, n)) {
             i += len;
         } else {
             if (!r.bad)

@@ -1,4 +1,5 @@
 #include "rules/formats/xlsxbook.h"
+#include "rules/formats/utf8sequence.h"
 #include "rules/formats/zipstream.h"
 
 #include <zlib.h>
@@ -50,6 +51,33 @@ char* putLiteral(char* p, const char (&s)[N])
     return putBytes(p, s, qsizetype(N - 1));
 }
 
+// The character s[i] below 0x80 escaped at p, for texts in UTF-16 and in
+// UTF-8 alike; the end of what was written.
+template <class Unit>
+char* escapeAscii(char* p, const Unit* s, qsizetype i, qsizetype n)
+{
+    const unsigned u = s[i];
+    if (u >= 0x20 && u != '<' && u != '>' && u != '&' && u != '_') {
+        *p++ = char(u);
+        return p;
+    }
+    switch (u) {
+    case '<': return putLiteral(p, "&lt;");
+    case '>': return putLiteral(p, "&gt;");
+    case '&': return putLiteral(p, "&amp;");
+    case '\t':
+    case '\n': *p++ = char(u); return p;
+    case '_':
+        // "_x" and four hex digits and "_" would be read as an escape.
+        if (i + 6 < n && s[i + 1] == 'x' && isHex(s[i + 2]) && isHex(s[i + 3]) && isHex(s[i + 4]) &&
+            isHex(s[i + 5]) && s[i + 6] == '_')
+            return putEscape(p, '_');
+        *p++ = '_';
+        return p;
+    default: return putEscape(p, u);  // control characters, the carriage return
+    }
+}
+
 // The text escaped at p (room for kMostBytesPerChar bytes a character);
 // the end of what was written.
 char* escapeInto(char* p, const char16_t* s, qsizetype n)
@@ -57,26 +85,7 @@ char* escapeInto(char* p, const char16_t* s, qsizetype n)
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = s[i];
         if (u < 0x80) {
-            if (u >= 0x20 && u != '<' && u != '>' && u != '&' && u != '_') {
-                *p++ = char(u);
-                continue;
-            }
-            switch (u) {
-            case '<': p = putLiteral(p, "&lt;"); break;
-            case '>': p = putLiteral(p, "&gt;"); break;
-            case '&': p = putLiteral(p, "&amp;"); break;
-            case '\t':
-            case '\n': *p++ = char(u); break;
-            case '_':
-                // "_x" and four hex digits and "_" would be read as an escape.
-                if (i + 6 < n && s[i + 1] == 'x' && isHex(s[i + 2]) && isHex(s[i + 3]) && isHex(s[i + 4])
-                    && isHex(s[i + 5]) && s[i + 6] == '_')
-                    p = putEscape(p, '_');
-                else
-                    *p++ = '_';
-                break;
-            default: p = putEscape(p, u); break;  // control characters, the carriage return
-            }
+            p = escapeAscii(p, s, i, n);
         } else if (u < 0x800) {
             *p++ = char(0xC0 | (u >> 6));
             *p++ = char(0x80 | (u & 0x3F));
@@ -102,39 +111,6 @@ char* escapeInto(char* p, const char16_t* s, qsizetype n)
     return p;
 }
 
-// The bytes of one character of UTF-8 starting with `lead`, reading on
-// from s[i] (n bytes in all); 0 when they are no character of UTF-8 (a
-// byte out of place, a sequence too long or cut short, a surrogate).
-int utf8Length(const unsigned char* s, qsizetype i, qsizetype n)
-{
-    const unsigned char lead = s[i];
-    int length;
-    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > n || s[i + 1] < low || s[i + 1] > high)
-        return 0;
-    for (int k = 2; k < length; ++k)
-        if ((s[i + k] & 0xC0) != 0x80)
-            return 0;
-    return length;
-}
-
 // The UTF-8 text escaped at p as escapeInto() escapes it (room for
 // kMostBytesPerChar bytes a byte); null when the bytes are no UTF-8 (the
 // caller then decodes them the way Qt does and escapes that).
@@ -144,30 +120,10 @@ char* escapeUtf8Into(char* p, const char* text, qsizetype n)
     for (qsizetype i = 0; i < n;) {
         const unsigned char b = s[i];
         if (b < 0x80) {
-            if (b >= 0x20 && b != '<' && b != '>' && b != '&' && b != '_') {
-                *p++ = char(b);
-                ++i;
-                continue;
-            }
-            switch (b) {
-            case '<': p = putLiteral(p, "&lt;"); break;
-            case '>': p = putLiteral(p, "&gt;"); break;
-            case '&': p = putLiteral(p, "&amp;"); break;
-            case '\t':
-            case '\n': *p++ = char(b); break;
-            case '_':
-                if (i + 6 < n && s[i + 1] == 'x' && isHex(s[i + 2]) && isHex(s[i + 3]) && isHex(s[i + 4])
-                    && isHex(s[i + 5]) && s[i + 6] == '_')
-                    p = putEscape(p, '_');
-                else
-                    *p++ = '_';
-                break;
-            default: p = putEscape(p, b); break;
-            }
-            ++i;
+            p = escapeAscii(p, s, i++, n);
             continue;
         }
-        const int length = utf8Length(s, i, n);
+        const int length = utf8::sequenceLength(s, i, n);
         if (length == 0)
             return nullptr;
         if (length == 3 && b == 0xEF && s[i + 1] == 0xBF && s[i + 2] >= 0xBE)
