@@ -118,7 +118,7 @@ CallQueue& CallCourier::queue()
 qint64 CallCourier::journal(const CallRecord& call, bool unsure)
 {
     const qint64 order = queue().add(call, unsure);
-    flusher_.flush(queue_->flushFiles(), [this](bool ok, const QString& why) {
+    flusher_.flush(queue().flushFiles(), [this](bool ok, const QString& why) {
         if (!ok)
             emit journalNotFlushed(why);
     });
@@ -166,9 +166,7 @@ void CallCourier::flushed(qint64 order, bool ok, const QString& why)
 
 void CallCourier::committed(qint64 order, const QString& position, const QString& server)
 {
-    if (!queue_)
-        queue_ = std::make_unique<CallQueue>(queuePath());
-    queue_->noteCommitted(order, position, server);
+    queue().noteCommitted(order, position, server);
     waiting_ = qMax(0, waiting_ - 1);
     ++awaiting_;
     emit changed();
@@ -255,9 +253,7 @@ void CallCourier::recount()
 {
     int n = waiting_;
     try {
-        if (!queue_)
-            queue_ = std::make_unique<CallQueue>(queuePath());
-        n = queue_->count(flushing_);
+        n = queue().count(flushing_);
         awaiting_ = queue_->awaitingStandbys();
     } catch (const DbError& e) {
         emit deliveryFailed(e.message());

@@ -158,19 +158,13 @@ public:
     }
     void addRow(const QStringList& row) override
     {
-        if (!started_)
-            beginSheet(QStringLiteral("Sheet1"), {});
-        else if (book_.rowsInSheet() >= xlsx::BookWriter::kMaxRows)
-            continueSheet();
+        makeRoom();
         book_.addRow(row);
     }
     bool takesUtf8() const override { return true; }
     void addUtf8Row(const QByteArrayView* cells, qsizetype count) override
     {
-        if (!started_)
-            beginSheet(QStringLiteral("Sheet1"), {});
-        else if (book_.rowsInSheet() >= xlsx::BookWriter::kMaxRows)
-            continueSheet();
+        makeRoom();
         book_.addRow(cells, count);
     }
     bool finish(QString* error) override
@@ -186,6 +180,14 @@ public:
     }
 
 private:
+    // A sheet for the next row: the first one, or the next when it is full.
+    void makeRoom()
+    {
+        if (!started_)
+            beginSheet(QStringLiteral("Sheet1"), {});
+        else if (book_.rowsInSheet() >= xlsx::BookWriter::kMaxRows)
+            continueSheet();
+    }
     void newSheet(const QString& name)
     {
         started_ = true;

@@ -32,11 +32,10 @@ constexpr int kFreeBelowWindow = 28;
 void MainWindow::activate()
 {
     ++activationRun_;  // steps of an activation still under way are dropped
-    bool goOn = true;
     const bool done = guarded([&] {
         for (const ActivationStep& step : activationSteps())
-            if (goOn)
-                goOn = step();
+            if (!step())
+                break;
     });
     endActivation(done);
 }
